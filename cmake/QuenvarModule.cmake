@@ -1,0 +1,24 @@
+# One library target per module folder. Sources are collected from the folder's
+# src/ so that adding a file needs no edit of a shared list.
+#   quenvar_module(NAME <target> DIR <src dir> [PUBLIC_DEPS ...] [PRIVATE_DEPS ...])
+function(quenvar_module)
+  cmake_parse_arguments(M "" "NAME;DIR" "PUBLIC_DEPS;PRIVATE_DEPS;INCLUDE" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${M_DIR}/*.cpp ${M_DIR}/*.h)
+  add_library(${M_NAME} STATIC ${srcs})
+  if(M_INCLUDE)
+    target_include_directories(${M_NAME} PUBLIC ${M_INCLUDE})
+  else()
+    target_include_directories(${M_NAME} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+  endif()
+  target_link_libraries(${M_NAME} PUBLIC ${M_PUBLIC_DEPS} PRIVATE ${M_PRIVATE_DEPS})
+endfunction()
+
+# A GoogleTest executable from all .cpp files of a tests folder.
+#   quenvar_test(NAME <target> DIR <dir> DEPS ...)
+function(quenvar_test)
+  cmake_parse_arguments(T "" "NAME;DIR" "DEPS" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${T_DIR}/*.cpp ${T_DIR}/*.h)
+  add_executable(${T_NAME} ${srcs})
+  target_link_libraries(${T_NAME} PRIVATE ${T_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+endfunction()
