@@ -1,0 +1,56 @@
+#pragma once
+// Turning the programmer's signature reply into the chip shown in the window.
+// Pure: the caller applies the result to its window model and state.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quenvar/core/chip_table.h"
+
+namespace quenvar {
+
+// One box of the fuse list as identification creates it.
+struct TFuseBox {
+  std::string Caption;
+  bool Checked = false;
+  bool Enabled = true;
+};
+
+enum class TIdentifyOutcome : std::uint8_t {
+  Known,       // 1E xx xx found in the table
+  Locked,      // 00 01 02: a locked chip, not an error
+  NotInTable,  // 1E xx xx not in the table
+  Invalid,     // any other first byte
+};
+
+// What the driver does after the signature reply.
+enum class TIdentifyNext : std::uint8_t {
+  ReadFuses,  // StartReadFuses, continue after its 'r'
+  Continue,   // the requested operation's next step
+  Stop,       // failed: ProtocolState := Idle, the operation ends with an error
+};
+
+struct TIdentifyResult {
+  TIdentifyOutcome Outcome = TIdentifyOutcome::Invalid;
+  const ChipInfo* IdentifiedChip = nullptr;  // new IdentifiedChip (nullptr unless Known)
+  std::vector<std::string> LogLines;         // to append, in order
+  // New texts; unset means "keep what is shown". On failure these already hold
+  // the driver's failure texts (error word, empty size).
+  std::optional<std::string> AutoDevice;
+  std::optional<std::string> CodeSize;
+  // Set: replace the whole fuse list by these boxes.
+  std::optional<std::vector<TFuseBox>> FuseList;
+  bool ErrorFlag = false;
+  TIdentifyNext Next = TIdentifyNext::Stop;
+};
+
+// The signature reply 's' r1 r2 r3. IspMode decides whether a fuse read follows.
+TIdentifyResult IdentifySignature(const TSignature& reply, std::uint8_t LanguageIndex,
+                                  bool IspMode);
+
+// The fresh fuse list of a chip: every box unchecked, greyed items disabled.
+std::vector<TFuseBox> FuseBoxesFor(const ChipInfo& chip);
+
+}  // namespace quenvar
