@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "quenvar/buffer/buffer_result.h"
+
+namespace quenvar {
+
+// The offset column format "<digits>!<radix>:<prefix>|<suffix>". <digits> is "-" for a digit
+// count chosen from the largest offset shown, or a hexadecimal count of digits; <radix> is
+// written in hexadecimal (02h..10h).
+class TOffsetFormat {
+ public:
+  TOffsetFormat();  // "-!10:0x|"
+
+  // Parses a format; on failure this format keeps its previous value.
+  TBufferResult Assign(std::string_view format);
+
+  const std::string& Text() const { return FormatText; }
+  bool AutoDigits() const { return Auto; }
+  unsigned Radix() const { return Base; }
+  unsigned FixedDigits() const { return Fixed; }
+  const std::string& Prefix() const { return PrefixText; }
+  const std::string& Suffix() const { return SuffixText; }
+  bool LowerCase = false;
+
+  // Digits needed for value in this radix (at least 1).
+  unsigned DigitsOf(std::uint64_t value) const;
+  // prefix + value left-padded with "0" to digits + suffix.
+  std::string Format(std::uint64_t value, unsigned digits) const;
+
+ private:
+  std::string FormatText;
+  bool Auto = true;
+  unsigned Base = 16;
+  unsigned Fixed = 0;
+  std::string PrefixText;
+  std::string SuffixText;
+};
+
+}  // namespace quenvar
