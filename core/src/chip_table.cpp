@@ -1,0 +1,254 @@
+#include "quenvar/core/chip_table.h"
+
+#include <algorithm>
+
+namespace quenvar {
+namespace {
+
+using Items = std::string_view;
+
+constexpr Items kTwoLock[] = {"Lock bit 1", "Lock bit 2"};
+
+constexpr Items kTiny12[] = {"Lock bit 1", "Lock bit 2", "BODLEVEL", "BODEN",  "SPIEN",
+                             "RSTDISBL",   "CKSEL3",     "CKSEL2",   "CKSEL1", "CKSEL0"};
+
+constexpr Items kTiny15[] = {"Lock bit 1", "Lock bit 2", "BODLEVEL", "BODEN",
+                             "SPIEN",      "RSTDISBL",   "CKSEL1",   "CKSEL0"};
+
+constexpr Items kTiny13[] = {"Lock bit 1", "Lock bit 2", "SELFPRGEN", "DWEN",   "BODLEVEL1",
+                             "BODLEVEL0",  "RSTDISBL",   "SPIEN",     "EESAVE", "WDT always on",
+                             "CKDIV8",     "SUT1",       "SUT0",      "CKSEL1", "CKSEL0"};
+
+constexpr Items kFstrt[] = {"Lock bit 1", "Lock bit 2", "FSTRT", "SPIEN"};
+constexpr Items kRcen[] = {"Lock bit 1", "Lock bit 2", "RCEN", "SPIEN"};
+
+constexpr Items kClock[] = {"Lock bit 1", "Lock bit 2", "CKSEL0",   "CKSEL1",
+                            "CKSEL2",     "BODEN",      "BODLEVEL", "SPIEN"};
+
+constexpr Items kTiny26[] = {"Lock bit 1", "Lock bit 2", "RSTDISBL", "SPIEN",  "EESAVE",
+                             "BODLEVEL",   "BODEN",      "PLLCK",    "CKOPT",  "SUT1",
+                             "SUT0",       "CKSEL3",     "CKSEL2",   "CKSEL1", "CKSEL0"};
+
+constexpr Items kTiny2313[] = {"Lock bit 1", "Lock bit 2",    "SELFPRGEN", "DWEN",      "EESAVE",
+                               "SPIEN",      "WDT always on", "BODLEVEL2", "BODLEVEL1", "BODLEVEL0",
+                               "RSTDISBL",   "CKDIV8",        "CKOUT",     "SUT1",      "SUT0",
+                               "CKSEL3",     "CKSEL2",        "CKSEL1",    "CKSEL0"};
+
+constexpr Items kMega48[] = {"Lock bit 1", "Lock bit 2",    "SELFPRGEN", "RSTDISBL",  "DWEN",
+                             "SPIEN",      "WDT always on", "EESAVE",    "BODLEVEL2", "BODLEVEL1",
+                             "BODLEVEL0",  "CKDIV8",        "CKOUT",     "SUT1",      "SUT0",
+                             "CKSEL3",     "CKSEL2",        "CKSEL1",    "CKSEL0"};
+
+#define QV_SIX_LOCK                                                                             \
+  "Boot lock bit 12", "Boot lock bit 11", "Boot lock bit 02", "Boot lock bit 01", "Lock bit 2", \
+      "Lock bit 1"
+
+constexpr Items kMega8515[] = {QV_SIX_LOCK, "S8515C",  "WDT always on", "SPIEN",   "CKOPT",
+                               "EESAVE",    "BOOTSZ1", "BOOTSZ0",       "BOOTRST", "BODLEVEL",
+                               "BODEN",     "SUT1",    "SUT0",          "CKSEL3",  "CKSEL2",
+                               "CKSEL1",    "CKSEL0"};
+
+constexpr Items kMega8[] = {QV_SIX_LOCK, "RSTDISBL", "WDT always on", "SPIEN",    "CKOPT", "EESAVE",
+                            "BOOTSZ1",   "BOOTSZ0",  "BOOTRST",       "BODLEVEL", "BODEN", "SUT1",
+                            "SUT0",      "CKSEL3",   "CKSEL2",        "CKSEL1",   "CKSEL0"};
+
+constexpr Items kMega8535[] = {QV_SIX_LOCK, "S8535C",  "WDT always on", "SPIEN",   "CKOPT",
+                               "EESAVE",    "BOOTSZ1", "BOOTSZ0",       "BOOTRST", "BODLEVEL",
+                               "BODEN",     "SUT1",    "SUT0",          "CKSEL3",  "CKSEL2",
+                               "CKSEL1",    "CKSEL0"};
+
+constexpr Items kMega88[] = {QV_SIX_LOCK, "BOOTSZ1",   "BOOTSZ0",       "BOOTRST", "RSTDISBL",
+                             "DWEN",      "SPIEN",     "WDT always on", "EESAVE",  "BODLEVEL2",
+                             "BODLEVEL1", "BODLEVEL0", "CKDIV8",        "CKOUT",   "SUT1",
+                             "SUT0",      "CKSEL3",    "CKSEL2",        "CKSEL1",  "CKSEL0"};
+
+constexpr Items kPwm[] = {QV_SIX_LOCK, "PSC2RB",    "PSC1RB",        "PSC0RB",  "PSCRV",
+                          "NONE",      "BOOTSZ1",   "BOOTSZ0",       "BOOTRST", "RSTDISBL",
+                          "DWEN",      "SPIEN",     "WDT always on", "EESAVE",  "BODLEVEL2",
+                          "BODLEVEL1", "BODLEVEL0", "CKDIV8",        "CKOUT",   "SUT1",
+                          "SUT0",      "CKSEL3",    "CKSEL2",        "CKSEL1",  "CKSEL0"};
+
+constexpr Items kMega16[] = {QV_SIX_LOCK, "Enable OCD", "Enable JTAG", "SPIEN",   "CKOPT",
+                             "EESAVE",    "BOOTSZ1",    "BOOTSZ0",     "BOOTRST", "BODLEVEL",
+                             "BODEN",     "SUT1",       "SUT0",        "CKSEL3",  "CKSEL2",
+                             "CKSEL1",    "CKSEL0"};
+
+constexpr Items kMega162[] = {QV_SIX_LOCK,     "ATmega161 comp. mode",
+                              "BODLEVEL2",     "BODLEVEL1",
+                              "BODLEVEL0",     "Enable OCD",
+                              "Enable JTAG",   "SPIEN",
+                              "WDT always on", "EESAVE",
+                              "BOOTSZ1",       "BOOTSZ0",
+                              "BOOTRST",       "CKDIV8",
+                              "CKOUT",         "SUT1",
+                              "SUT0",          "CKSEL3",
+                              "CKSEL2",        "CKSEL1",
+                              "CKSEL0"};
+
+constexpr Items kMega169[] = {
+    QV_SIX_LOCK,     "BODLEVEL2", "BODLEVEL1", "BODLEVEL0", "Enable OCD", "Enable JTAG", "SPIEN",
+    "WDT always on", "EESAVE",    "BOOTSZ1",   "BOOTSZ0",   "BOOTRST",    "CKDIV8",      "CKOUT",
+    "SUT1",          "SUT0",      "CKSEL3",    "CKSEL2",    "CKSEL1",     "CKSEL0"};
+
+constexpr Items kMega64[] = {QV_SIX_LOCK,     "ATmega103 comp. mode",
+                             "WDT always on", "Enable OCD",
+                             "Enable JTAG",   "SPIEN",
+                             "CKOPT",         "EESAVE",
+                             "BOOTSZ1",       "BOOTSZ0",
+                             "BOOTRST",       "BODLEVEL",
+                             "BODEN",         "SUT1",
+                             "SUT0",          "CKSEL3",
+                             "CKSEL2",        "CKSEL1",
+                             "CKSEL0"};
+
+#undef QV_SIX_LOCK
+
+constexpr std::span<const std::uint8_t> kNone{};
+constexpr std::uint8_t kGrey3[] = {3};
+constexpr std::uint8_t kGrey5[] = {5};
+constexpr std::uint8_t kGrey7[] = {7};
+constexpr std::uint8_t kGrey8[] = {8};
+constexpr std::uint8_t kGrey10[] = {10};
+constexpr std::uint8_t kGrey11[] = {11};
+constexpr std::uint8_t kGrey12[] = {12};
+constexpr std::uint8_t kGreyPwm[] = {10, 16};
+
+using F = TFuseFamily;
+using L = TFuseLayout;
+
+constexpr ChipInfo LockOnly(std::uint8_t s1, std::uint8_t s2, std::string_view name,
+                            std::string_view flash, std::uint32_t eeprom, std::uint8_t eeCode) {
+  return {{0x1E, s1, s2}, name, flash, eeprom, kTwoLock, kNone, false, F::LockOnly,
+          L::LockOnly,    0,    0,     0,      0,        0,     0,     1,
+          eeCode};
+}
+
+constexpr ChipInfo Combined(std::uint8_t s1, std::uint8_t s2, std::string_view name,
+                            std::string_view flash, std::uint32_t eeprom,
+                            std::span<const std::string_view> items, std::uint8_t eeCode) {
+  return {{0x1E, s1, s2},  name, flash, eeprom, items, kGrey3, true, F::CombinedByte,
+          L::CombinedByte, 0,    0,     0,      0,     0,      0,    1,
+          eeCode};
+}
+
+constexpr ChipInfo TwoByte(std::uint8_t s1, std::uint8_t s2, std::string_view name,
+                           std::string_view flash, std::uint32_t eeprom,
+                           std::span<const std::string_view> items,
+                           std::span<const std::uint8_t> grey, TFuseLayout layout,
+                           std::uint8_t calibration, std::uint8_t eeCode) {
+  return {{0x1E, s1, s2}, name, flash, eeprom, items, grey, true, F::TwoByte, layout, 0, 0, 0, 0, 0,
+          calibration,    1,    eeCode};
+}
+
+// Instruction-family chips. Unless noted, SPIEN is bit 5 of the high byte and
+// is never written (it cannot be changed over the ISP connector anyway).
+struct Instr {
+  std::uint8_t Lock;
+  std::uint8_t Ext;
+  std::uint8_t High = 0xFF;
+  std::uint8_t HighSkip = 0x20;
+  std::uint8_t LowSkip = 0x00;
+  std::uint8_t Calibration = 1;
+};
+
+constexpr ChipInfo Instruction(std::uint8_t s1, std::uint8_t s2, std::string_view name,
+                               std::string_view flash, std::uint32_t eeprom,
+                               std::span<const std::string_view> items,
+                               std::span<const std::uint8_t> grey, Instr f, std::uint8_t page,
+                               std::uint8_t eeCode) {
+  return {{0x1E, s1, s2}, name,           flash,          eeprom, items, grey,
+          true,           F::Instruction, L::Instruction, f.Lock, f.Ext, f.High,
+          f.HighSkip,     f.LowSkip,      f.Calibration,  page,   eeCode};
+}
+
+constexpr ChipInfo kChips[] = {
+    LockOnly(0x90, 0x01, "AT90S1200", "1024", 64, 0x40),
+    TwoByte(0x90, 0x05, "ATtiny12", "1024", 64, kTiny12, kNone, L::TwoByteTiny12, 1, 0x40),
+    TwoByte(0x90, 0x06, "ATtiny15L", "1024", 64, kTiny15, kNone, L::TwoByteTiny15, 1, 0x40),
+    Instruction(0x90, 0x07, "ATtiny13", "1024", 64, kTiny13, kGrey7,
+                {.Lock = 2, .Ext = 0, .High = 0x1F, .HighSkip = 0, .LowSkip = 0x80}, 0x81, 0x40),
+    LockOnly(0x91, 0x01, "AT90S2313", "2048", 128, 0x80),
+    Combined(0x91, 0x02, "AT90S/LS2323", "2048", 128, kFstrt, 0x80),
+    Combined(0x91, 0x03, "AT90S/LS2343", "2048", 128, kRcen, 0x80),
+    TwoByte(0x91, 0x05, "AT90S/LS2333", "2048", 128, kClock, kGrey7, L::TwoByteClock, 0, 0x80),
+    Combined(0x91, 0x06, "ATtiny22", "2048", 128, kRcen, 0x80),
+    Instruction(0x91, 0x09, "ATtiny26", "2048", 128, kTiny26, kGrey3,
+                {.Lock = 2, .Ext = 0, .High = 0x1F, .HighSkip = 0x08, .Calibration = 4}, 0x10,
+                0x80),
+    Instruction(0x91, 0x0A, "ATtiny2313", "2048", 128, kTiny2313, kGrey5,
+                {.Lock = 2, .Ext = 0x01, .Calibration = 2}, 0x81, 0x80),
+    TwoByte(0x92, 0x03, "AT90S/LS4433", "4096", 256, kClock, kGrey7, L::TwoByteClock, 0, 0x81),
+    Instruction(0x92, 0x05, "ATmega48", "4096", 256, kMega48, kGrey5, {.Lock = 2, .Ext = 0x01},
+                0x82, 0x81),
+    LockOnly(0x93, 0x01, "AT90S8515", "8192", 512, 0x82),
+    Combined(0x93, 0x03, "AT90S/LS8535", "8192", 512, kFstrt, 0x82),
+    Instruction(0x93, 0x06, "ATmega8515", "8192", 512, kMega8515, kGrey8, {.Lock = 6, .Ext = 0},
+                0x20, 0x82),
+    Instruction(0x93, 0x07, "ATmega8", "8192", 512, kMega8, kGrey8,
+                {.Lock = 6, .Ext = 0, .Calibration = 4}, 0x20, 0x82),
+    Instruction(0x93, 0x08, "ATmega8535", "8192", 512, kMega8535, kGrey8,
+                {.Lock = 6, .Ext = 0, .Calibration = 4}, 0x20, 0x82),
+    Instruction(0x93, 0x0A, "ATmega88", "8192", 512, kMega88, kGrey11, {.Lock = 6, .Ext = 0x07},
+                0x82, 0x82),
+    Instruction(0x93, 0x93, "AT90pwm2", "8192", 512, kPwm, kGreyPwm, {.Lock = 6, .Ext = 0xFF}, 0x82,
+                0x82),
+    Instruction(0x93, 0x81, "AT90pwm3", "8192", 512, kPwm, kGreyPwm, {.Lock = 6, .Ext = 0xFF}, 0x82,
+                0x82),
+    Instruction(0x94, 0x03, "ATmega16", "16384", 512, kMega16, kGrey8, {.Lock = 6, .Ext = 0}, 0x40,
+                0x82),
+    Instruction(0x94, 0x04, "ATmega162", "16384", 512, kMega162, kGrey12, {.Lock = 6, .Ext = 0x1E},
+                0x40, 0x82),
+    Instruction(0x94, 0x05, "ATmega169", "16384", 512, kMega169, kGrey11, {.Lock = 6, .Ext = 0x0E},
+                0x40, 0x82),
+    Instruction(0x94, 0x06, "ATmega168", "16384", 512, kMega88, kGrey11, {.Lock = 6, .Ext = 0x07},
+                0x83, 0x82),
+    Instruction(0x94, 0x07, "ATmega165", "16384", 512, kMega169, kGrey11, {.Lock = 6, .Ext = 0x0E},
+                0x40, 0x82),
+    Instruction(0x95, 0x02, "ATmega32", "32768", 1024, kMega16, kGrey8,
+                {.Lock = 6, .Ext = 0, .Calibration = 4}, 0x40, 0x84),
+    Instruction(0x96, 0x02, "ATmega64", "65536", 2048, kMega64, kGrey10,
+                {.Lock = 6, .Ext = 0x03, .Calibration = 4}, 0x80, 0x88),
+    Instruction(0x97, 0x02, "ATmega128", "131072", 4096, kMega64, kGrey10,
+                {.Lock = 6, .Ext = 0x03, .Calibration = 4}, 0x80, 0x90),
+};
+
+}  // namespace
+
+std::span<const ChipInfo> ChipTable() {
+  return kChips;
+}
+
+const ChipInfo* FindChip(const TSignature& signature) {
+  for (const ChipInfo& chip : kChips) {
+    if (chip.Signature[0] == signature[0] && chip.Signature[1] == signature[1] &&
+        chip.Signature[2] == signature[2]) {
+      return &chip;
+    }
+  }
+  return nullptr;
+}
+
+const ChipInfo* FindChipByName(std::string_view name) {
+  const auto* it = std::find_if(std::begin(kChips), std::end(kChips),
+                                [name](const ChipInfo& chip) { return chip.Name == name; });
+  return it == std::end(kChips) ? nullptr : it;
+}
+
+bool ChipNeedsFuseRead(const ChipInfo* chip) {
+  return chip == nullptr || chip->FuseReadAfterIdentify;
+}
+
+std::uint8_t FlashPageCode(const ChipInfo* chip) {
+  return chip ? chip->FlashPageCode : 1;
+}
+
+std::uint8_t EepromSizeCodeFor(const ChipInfo* chip) {
+  return chip ? chip->EepromSizeCode : 0;
+}
+
+std::int32_t EepromBytesExpected(const ChipInfo* chip) {
+  const std::int32_t code = EepromSizeCodeFor(chip);
+  return code <= 128 ? code : (code - 128) * 256;
+}
+
+}  // namespace quenvar
