@@ -1,0 +1,27 @@
+#pragma once
+// The 24xx serial EEPROM types of the socket, in the order of their menu.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace quenvar {
+
+struct TEepromType {
+  const char* MenuName;    // menu entry under `nSerialEeprom`
+  const char* Caption;     // menu caption
+  const char* DeviceText;  // what `Device` shows
+  const char* SizeText;    // what `CodeSize` shows
+  std::uint16_t SizeCode;  // `EepromSizeCode`
+  std::uint16_t PageSize;  // `EepromPageSize`
+};
+
+inline constexpr std::size_t kEepromTypeCount = 14;
+
+// All rows, index = position in the menu (also the persisted "Last Device").
+std::span<const TEepromType, kEepromTypeCount> EepromTypes();
+
+// Bytes a read of the whole 24xx EEPROM expects for a size code.
+std::int32_t EepromReadSize(std::uint16_t sizeCode);
+
+}  // namespace quenvar
