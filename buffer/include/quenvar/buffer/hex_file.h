@@ -1,0 +1,55 @@
+#pragma once
+
+// Intel HEX text <-> memory image. Pure functions: no files, no buffer, no UI.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quenvar {
+
+// Which message a refused HEX file gets.
+enum class THexErrorKind : std::uint8_t {
+  NoHexFile,      // structure check (first pass) failed, or the image would be too large
+  WrongChecksum,  // a line's checksum does not match
+  BrokenData,     // a checksummed field is not hex, or a line is shorter than its byte count
+};
+
+struct THexError {
+  THexErrorKind Kind = THexErrorKind::NoHexFile;
+  std::size_t Line = 0;  // 1-based number of the first failing line
+
+  friend bool operator==(const THexError&, const THexError&) = default;
+};
+
+struct THexReadResult {
+  std::vector<std::uint8_t> Image;  // empty when Error is set
+  std::optional<THexError> Error;
+
+  bool Ok() const { return !Error.has_value(); }
+};
+
+// Extended address records could name 4 GiB; anything beyond this is refused
+// before a single byte is allocated.
+inline constexpr std::size_t MaxHexImageSize = std::size_t{16} * 1024 * 1024;
+
+// Builds the image a HEX text describes. Lines end at LF or CR LF. The first
+// character of a line is never examined. Types 02/04 move the base address,
+// 03/05 are only checksummed, 01 ends the file (nothing after it is read),
+// every other type is data stored at base + address.
+THexReadResult ReadHexFile(std::string_view Text);
+
+// 16-byte data records from offset 0, the last one padded with FF, an extended
+// linear address record before every 64 KiB boundary, and the end record
+// ":00000001FF" without a line end. CR LF after every other record.
+std::string WriteHexFile(std::span<const std::uint8_t> Data);
+
+// The message box text for a refused file in the given language
+// (0 German, 1 English, 2 Russian; anything else gets English). UTF-8.
+std::string HexErrorMessage(const THexError& Error, std::uint8_t LanguageIndex);
+
+}  // namespace quenvar
