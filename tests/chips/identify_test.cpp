@@ -1,0 +1,186 @@
+#include "quenvar/core/identify.h"
+
+#include <gtest/gtest.h>
+
+#include "chip_test_util.h"
+
+namespace quenvar {
+namespace {
+
+struct KnownCase {
+  TSignature Sig;
+  const char* Log;
+  const char* Name;
+  const char* CodeSize;
+  bool FuseRead;
+};
+
+// Every row of the table, with its log line written out.
+const KnownCase kKnown[] = {
+    {{0x1E, 0x90, 0x01}, "ID: 1E 90 01", "AT90S1200", "1024", false},
+    {{0x1E, 0x90, 0x05}, "ID: 1E 90 05", "ATtiny12", "1024", true},
+    {{0x1E, 0x90, 0x06}, "ID: 1E 90 06", "ATtiny15L", "1024", true},
+    {{0x1E, 0x90, 0x07}, "ID: 1E 90 07", "ATtiny13", "1024", true},
+    {{0x1E, 0x91, 0x01}, "ID: 1E 91 01", "AT90S2313", "2048", false},
+    {{0x1E, 0x91, 0x02}, "ID: 1E 91 02", "AT90S/LS2323", "2048", true},
+    {{0x1E, 0x91, 0x03}, "ID: 1E 91 03", "AT90S/LS2343", "2048", true},
+    {{0x1E, 0x91, 0x05}, "ID: 1E 91 05", "AT90S/LS2333", "2048", true},
+    {{0x1E, 0x91, 0x06}, "ID: 1E 91 06", "ATtiny22", "2048", true},
+    {{0x1E, 0x91, 0x09}, "ID: 1E 91 09", "ATtiny26", "2048", true},
+    {{0x1E, 0x91, 0x0A}, "ID: 1E 91 0A", "ATtiny2313", "2048", true},
+    {{0x1E, 0x92, 0x03}, "ID: 1E 92 03", "AT90S/LS4433", "4096", true},
+    {{0x1E, 0x92, 0x05}, "ID: 1E 92 05", "ATmega48", "4096", true},
+    {{0x1E, 0x93, 0x01}, "ID: 1E 93 01", "AT90S8515", "8192", false},
+    {{0x1E, 0x93, 0x03}, "ID: 1E 93 03", "AT90S/LS8535", "8192", true},
+    {{0x1E, 0x93, 0x06}, "ID: 1E 93 06", "ATmega8515", "8192", true},
+    {{0x1E, 0x93, 0x07}, "ID: 1E 93 07", "ATmega8", "8192", true},
+    {{0x1E, 0x93, 0x08}, "ID: 1E 93 08", "ATmega8535", "8192", true},
+    {{0x1E, 0x93, 0x0A}, "ID: 1E 93 0A", "ATmega88", "8192", true},
+    {{0x1E, 0x93, 0x93}, "ID: 1E 93 93", "AT90pwm2", "8192", true},
+    {{0x1E, 0x93, 0x81}, "ID: 1E 93 81", "AT90pwm3", "8192", true},
+    {{0x1E, 0x94, 0x03}, "ID: 1E 94 03", "ATmega16", "16384", true},
+    {{0x1E, 0x94, 0x04}, "ID: 1E 94 04", "ATmega162", "16384", true},
+    {{0x1E, 0x94, 0x05}, "ID: 1E 94 05", "ATmega169", "16384", true},
+    {{0x1E, 0x94, 0x06}, "ID: 1E 94 06", "ATmega168", "16384", true},
+    {{0x1E, 0x94, 0x07}, "ID: 1E 94 07", "ATmega165", "16384", true},
+    {{0x1E, 0x95, 0x02}, "ID: 1E 95 02", "ATmega32", "32768", true},
+    {{0x1E, 0x96, 0x02}, "ID: 1E 96 02", "ATmega64", "65536", true},
+    {{0x1E, 0x97, 0x02}, "ID: 1E 97 02", "ATmega128", "131072", true},
+};
+
+TEST(IdentifySignature, EveryKnownChip) {
+  for (const KnownCase& c : kKnown) {
+    SCOPED_TRACE(c.Name);
+    for (std::uint8_t language : {0, 1, 2}) {
+      const TIdentifyResult r = IdentifySignature(c.Sig, language, true);
+      EXPECT_EQ(r.Outcome, TIdentifyOutcome::Known);
+      EXPECT_EQ(test::Joined(r.LogLines), c.Log);
+      ASSERT_TRUE(r.AutoDevice.has_value());
+      EXPECT_EQ(*r.AutoDevice, c.Name);
+      ASSERT_TRUE(r.CodeSize.has_value());
+      EXPECT_EQ(*r.CodeSize, c.CodeSize);
+      EXPECT_FALSE(r.ErrorFlag);
+      ASSERT_NE(r.IdentifiedChip, nullptr);
+      EXPECT_EQ(r.IdentifiedChip->Name, c.Name);
+      EXPECT_EQ(r.Next, c.FuseRead ? TIdentifyNext::ReadFuses : TIdentifyNext::Continue);
+      ASSERT_TRUE(r.FuseList.has_value());
+      EXPECT_EQ(r.FuseList->size(), r.IdentifiedChip->FuseItems.size());
+      for (const TFuseBox& box : *r.FuseList) EXPECT_FALSE(box.Checked) << box.Caption;
+    }
+    // Away from the ISP connector no fuse read is ever started.
+    EXPECT_EQ(IdentifySignature(c.Sig, 1, false).Next, TIdentifyNext::Continue);
+  }
+}
+
+// The fuse list as "caption" or "[caption]" when greyed.
+std::string BoxesText(const std::vector<TFuseBox>& boxes) {
+  std::string text;
+  for (const TFuseBox& box : boxes) {
+    if (!text.empty()) text += '|';
+    text += box.Enabled ? box.Caption : "[" + box.Caption + "]";
+    if (box.Checked) text += "*";
+  }
+  return text;
+}
+
+TEST(IdentifySignature, FuseListWithGreyedItems) {
+  struct Case {
+    TSignature Sig;
+    const char* Boxes;
+  };
+  const Case cases[] = {
+      {{0x1E, 0x93, 0x07},
+       "Boot lock bit 12|Boot lock bit 11|Boot lock bit 02|Boot lock bit 01|Lock bit 2|"
+       "Lock bit 1|RSTDISBL|WDT always on|[SPIEN]|CKOPT|EESAVE|BOOTSZ1|BOOTSZ0|BOOTRST|"
+       "BODLEVEL|BODEN|SUT1|SUT0|CKSEL3|CKSEL2|CKSEL1|CKSEL0"},
+      {{0x1E, 0x93, 0x93},
+       "Boot lock bit 12|Boot lock bit 11|Boot lock bit 02|Boot lock bit 01|Lock bit 2|"
+       "Lock bit 1|PSC2RB|PSC1RB|PSC0RB|PSCRV|[NONE]|BOOTSZ1|BOOTSZ0|BOOTRST|RSTDISBL|DWEN|"
+       "[SPIEN]|WDT always on|EESAVE|BODLEVEL2|BODLEVEL1|BODLEVEL0|CKDIV8|CKOUT|SUT1|SUT0|"
+       "CKSEL3|CKSEL2|CKSEL1|CKSEL0"},
+      {{0x1E, 0x90, 0x01}, "Lock bit 1|Lock bit 2"},
+      {{0x1E, 0x91, 0x01}, "Lock bit 1|Lock bit 2"},
+      {{0x1E, 0x93, 0x01}, "Lock bit 1|Lock bit 2"},
+      {{0x1E, 0x91, 0x02}, "Lock bit 1|Lock bit 2|FSTRT|[SPIEN]"},
+      {{0x1E, 0x90, 0x06}, "Lock bit 1|Lock bit 2|BODLEVEL|BODEN|SPIEN|RSTDISBL|CKSEL1|CKSEL0"},
+      {{0x1E, 0x92, 0x03}, "Lock bit 1|Lock bit 2|CKSEL0|CKSEL1|CKSEL2|BODEN|BODLEVEL|[SPIEN]"},
+      {{0x1E, 0x90, 0x07},
+       "Lock bit 1|Lock bit 2|SELFPRGEN|DWEN|BODLEVEL1|BODLEVEL0|RSTDISBL|[SPIEN]|EESAVE|"
+       "WDT always on|CKDIV8|SUT1|SUT0|CKSEL1|CKSEL0"},
+      {{0x1E, 0x94, 0x04},
+       "Boot lock bit 12|Boot lock bit 11|Boot lock bit 02|Boot lock bit 01|Lock bit 2|"
+       "Lock bit 1|ATmega161 comp. mode|BODLEVEL2|BODLEVEL1|BODLEVEL0|Enable OCD|Enable JTAG|"
+       "[SPIEN]|WDT always on|EESAVE|BOOTSZ1|BOOTSZ0|BOOTRST|CKDIV8|CKOUT|SUT1|SUT0|CKSEL3|"
+       "CKSEL2|CKSEL1|CKSEL0"},
+  };
+  for (const Case& c : cases) {
+    const TIdentifyResult r = IdentifySignature(c.Sig, 0, true);
+    ASSERT_TRUE(r.FuseList.has_value());
+    EXPECT_EQ(BoxesText(*r.FuseList), c.Boxes);
+  }
+}
+
+TEST(IdentifySignature, FailuresAndLockedChip) {
+  struct Case {
+    TSignature Sig;
+    std::uint8_t Language;
+    TIdentifyOutcome Outcome;
+    const char* Log;
+    const char* AutoDevice;
+    bool Error;
+  };
+  const Case cases[] = {
+      {{0x1E, 0x98, 0x01}, 0, TIdentifyOutcome::NotInTable, "ID: 1E 98 01", "Fehler", true},
+      {{0x1E, 0x98, 0x01}, 1, TIdentifyOutcome::NotInTable, "ID: 1E 98 01", "Error", true},
+      {{0x1E, 0x98, 0x01}, 2, TIdentifyOutcome::NotInTable, "ID: 1E 98 01", "Ошибка", true},
+      {{0x1E, 0x00, 0x00}, 1, TIdentifyOutcome::NotInTable, "ID: 1E 00 00", "Error", true},
+      {{0x1E, 0x01, 0x02}, 1, TIdentifyOutcome::NotInTable, "ID: 1E 01 02", "Error", true},
+      {{0xFF, 0xFF, 0xFF}, 0, TIdentifyOutcome::Invalid, "ID: FF FF FF", "Fehler", true},
+      {{0xFF, 0xFF, 0xFF}, 1, TIdentifyOutcome::Invalid, "ID: FF FF FF", "Error", true},
+      {{0xFF, 0xFF, 0xFF}, 2, TIdentifyOutcome::Invalid, "ID: FF FF FF", "Ошибка", true},
+      {{0x1F, 0x93, 0x07}, 1, TIdentifyOutcome::Invalid, "ID: 1F 93 07", "Error", true},
+      {{0x00, 0x01, 0x03}, 1, TIdentifyOutcome::Invalid, "ID: 00 01 03", "Error", true},
+      {{0x00, 0x00, 0x00}, 1, TIdentifyOutcome::Invalid, "ID: 00 00 00", "Error", true},
+      // An out-of-range language falls back to German rather than reading past the texts.
+      {{0x1E, 0x98, 0x01}, 7, TIdentifyOutcome::NotInTable, "ID: 1E 98 01", "Fehler", true},
+      {{0x00, 0x01, 0x02}, 0, TIdentifyOutcome::Locked, "ID: 00 01 02", "Device locked !", false},
+      {{0x00, 0x01, 0x02}, 1, TIdentifyOutcome::Locked, "ID: 00 01 02", "Device locked !", false},
+      {{0x00, 0x01, 0x02}, 2, TIdentifyOutcome::Locked, "ID: 00 01 02", "Device locked !", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Log);
+    const TIdentifyResult r = IdentifySignature(c.Sig, c.Language, true);
+    EXPECT_EQ(r.Outcome, c.Outcome);
+    EXPECT_EQ(test::Joined(r.LogLines), c.Log);
+    ASSERT_TRUE(r.AutoDevice.has_value());
+    EXPECT_EQ(*r.AutoDevice, c.AutoDevice);
+    EXPECT_EQ(r.ErrorFlag, c.Error);
+    EXPECT_EQ(r.IdentifiedChip, nullptr);
+    // Neither case brings a fuse list; the old one stays on screen.
+    EXPECT_FALSE(r.FuseList.has_value());
+    if (c.Error) {
+      ASSERT_TRUE(r.CodeSize.has_value());
+      EXPECT_EQ(*r.CodeSize, "");
+      EXPECT_EQ(r.Next, TIdentifyNext::Stop);
+    } else {
+      // Size text stays; the (empty) fuse read follows on the ISP connector.
+      EXPECT_FALSE(r.CodeSize.has_value());
+      EXPECT_EQ(r.Next, TIdentifyNext::ReadFuses);
+      EXPECT_EQ(IdentifySignature(c.Sig, c.Language, false).Next, TIdentifyNext::Continue);
+    }
+  }
+}
+
+TEST(IdentifySignature, SecondChipReplacesTheWholeList) {
+  // Window-side list after identifying an ATmega8 and ticking a few boxes.
+  std::vector<TFuseBox> shown = *IdentifySignature({0x1E, 0x93, 0x07}, 1, true).FuseList;
+  shown[0].Checked = shown[5].Checked = shown[21].Checked = true;
+
+  const TIdentifyResult r = IdentifySignature({0x1E, 0x91, 0x02}, 1, true);
+  ASSERT_TRUE(r.FuseList.has_value());
+  shown = *r.FuseList;
+  EXPECT_EQ(BoxesText(shown), "Lock bit 1|Lock bit 2|FSTRT|[SPIEN]");
+}
+
+}  // namespace
+}  // namespace quenvar
