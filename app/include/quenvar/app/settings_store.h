@@ -1,0 +1,35 @@
+#pragma once
+
+// The five operations on named 32-bit values that the main window needs from a
+// settings store. Writes and typed reads that fail throw TRegistryError, which
+// the application's standard error box shows.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace quenvar {
+
+class TRegistryError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// "Failed to set data for '<name>'"
+TRegistryError SetDataError(std::string_view Name);
+// "Invalid data type for '<name>'"
+TRegistryError DataTypeError(std::string_view Name);
+
+class TSettingsStore {
+ public:
+  virtual ~TSettingsStore() = default;
+
+  virtual void PutInteger(std::string_view Name, std::int32_t Value) = 0;
+  virtual void PutBool(std::string_view Name, bool Flag) = 0;
+  virtual std::int32_t GetInteger(std::string_view Name, std::int32_t Default) = 0;
+  virtual bool GetBool(std::string_view Name, bool Default) = 0;
+  virtual bool HasValue(std::string_view Name) = 0;
+};
+
+}  // namespace quenvar

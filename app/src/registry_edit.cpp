@@ -1,0 +1,143 @@
+#include "quenvar/app/registry_edit.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QString>
+#include <QVariant>
+#include <charconv>
+#include <optional>
+#include <vector>
+
+namespace quenvar {
+
+TRegistryError SetDataError(std::string_view Name) {
+  return TRegistryError("Failed to set data for '" + std::string(Name) + "'");
+}
+
+TRegistryError DataTypeError(std::string_view Name) {
+  return TRegistryError("Invalid data type for '" + std::string(Name) + "'");
+}
+
+std::string StorePathOfKey(std::string_view RegKey) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  while (start <= RegKey.size()) {
+    std::size_t end = RegKey.find_first_of("\\/", start);
+    if (end == std::string_view::npos) end = RegKey.size();
+    const std::string_view part = RegKey.substr(start, end - start);
+    if (!part.empty() && part != "." && part != "..") parts.push_back(part);
+    start = end + 1;
+  }
+  if (parts.size() > 1 && QString::fromUtf8(parts.front().data(), parts.front().size())
+                                  .compare(QStringLiteral("software"), Qt::CaseInsensitive) == 0) {
+    parts.erase(parts.begin());
+  }
+  if (parts.empty()) return "root.ini";
+  std::string path;
+  for (const std::string_view part : parts) {
+    path.append(part);
+    path.push_back('/');
+  }
+  path.append(parts.back());
+  path.append(".ini");
+  return path;
+}
+
+bool ParseStoredInteger(std::string_view Text, std::int32_t& Value) {
+  if (Text.empty()) return false;
+  const bool negative = Text.front() == '-';
+  if (negative || Text.front() == '+') Text.remove_prefix(1);
+  if (Text.empty() || Text.front() < '0' || Text.front() > '9') return false;
+  std::uint64_t magnitude = 0;
+  const auto [end, error] = std::from_chars(Text.data(), Text.data() + Text.size(), magnitude);
+  if (error != std::errc() || end != Text.data() + Text.size()) return false;
+  if (negative) {
+    if (magnitude > 0x80000000ULL) return false;
+    Value = static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude));
+    return true;
+  }
+  if (magnitude > 0xFFFFFFFFULL) return false;
+  Value = static_cast<std::int32_t>(static_cast<std::uint32_t>(magnitude));
+  return true;
+}
+
+namespace {
+
+QString Key(std::string_view Name) {
+  return QString::fromUtf8(Name.data(), static_cast<qsizetype>(Name.size()));
+}
+
+// Converts what the store holds into a 32-bit integer, or nothing when the
+// value is of another kind (text, list, binary).
+std::optional<std::int32_t> ToInteger(const QVariant& Stored) {
+  std::int32_t value = 0;
+  switch (Stored.typeId()) {
+    case QMetaType::Int:
+      return Stored.toInt();
+    case QMetaType::UInt:
+      return static_cast<std::int32_t>(Stored.toUInt());
+    case QMetaType::QString: {
+      const QByteArray text = Stored.toString().toUtf8();
+      if (ParseStoredInteger(std::string_view(text.constData(), text.size()), value)) return value;
+      return std::nullopt;
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
+std::string TRegistryEdit::StoreFileName() const {
+  QString root = QString::fromStdString(FConfigRoot);
+  if (root.isEmpty())
+    root = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+  if (root.isEmpty()) root = QDir::homePath() + QStringLiteral("/.config");
+  return QDir(root).filePath(QString::fromStdString(StorePathOfKey(FRegKey))).toStdString();
+}
+
+void TRegistryEdit::PutInteger(std::string_view Name, std::int32_t Value) {
+  const QString file = QString::fromStdString(StoreFileName());
+  // Create the key and its parents, as the registry does on a write.
+  if (!QDir().mkpath(QFileInfo(file).absolutePath())) throw SetDataError(Name);
+  if (QFileInfo(file).isDir()) throw SetDataError(Name);
+  QSettings settings(file, QSettings::IniFormat);
+  if (!settings.isWritable()) throw SetDataError(Name);
+  settings.setValue(Key(Name), Value);
+  settings.sync();
+  if (settings.status() != QSettings::NoError) throw SetDataError(Name);
+}
+
+void TRegistryEdit::PutBool(std::string_view Name, bool Flag) {
+  PutInteger(Name, Flag ? 1 : 0);
+}
+
+std::int32_t TRegistryEdit::GetInteger(std::string_view Name, std::int32_t Default) {
+  const QString file = QString::fromStdString(StoreFileName());
+  const QFileInfo info(file);
+  if (!info.isFile() || !info.isReadable()) return Default;
+  const QSettings settings(file, QSettings::IniFormat);
+  if (settings.status() != QSettings::NoError) return Default;
+  const QVariant stored = settings.value(Key(Name));
+  // A missing value fails the read like one of the wrong type.
+  const std::optional<std::int32_t> value = ToInteger(stored);
+  if (!value) throw DataTypeError(Name);
+  return *value;
+}
+
+bool TRegistryEdit::GetBool(std::string_view Name, bool Default) {
+  return GetInteger(Name, Default ? 1 : 0) != 0;
+}
+
+bool TRegistryEdit::HasValue(std::string_view Name) {
+  const QString file = QString::fromStdString(StoreFileName());
+  const QFileInfo info(file);
+  if (!info.isFile() || !info.isReadable()) return false;
+  const QSettings settings(file, QSettings::IniFormat);
+  if (settings.status() != QSettings::NoError) return false;
+  return settings.contains(Key(Name));
+}
+
+}  // namespace quenvar
