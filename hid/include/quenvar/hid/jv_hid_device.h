@@ -90,8 +90,8 @@ class TJvHidDevice {
   TJvHidDevice(const TJvHidDevice&) = delete;
   TJvHidDevice& operator=(const TJvHidDevice&) = delete;
 
-  bool PluggedIn() const { return FPluggedIn; }
-  bool Claimed() const { return FClaimed; }
+  bool PluggedIn() const { return FPluggedIn.load(); }
+  bool Claimed() const { return FClaimed.load(); }
   bool ReadWriteAccess() const { return FReadWriteAccess; }
   // Why the last read-write open failed (errno style, e.g. EACCES without the
   // udev rule); 0 when it worked.
@@ -153,8 +153,9 @@ class TJvHidDevice {
   TJvHidPostFn Post;
   std::unique_ptr<TJvHidPnPInfo> FPnPInfo;
 
-  bool FPluggedIn = true;
-  bool FClaimed = false;
+  // Read by the reader thread too.
+  std::atomic<bool> FPluggedIn{true};
+  std::atomic<bool> FClaimed{false};
   bool FReadWriteAccess = false;
   int FReadWriteError = 0;
   THidAttributes FAttributes;

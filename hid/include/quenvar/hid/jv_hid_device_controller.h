@@ -72,19 +72,14 @@ class TJvHidDeviceController {
  private:
   friend class TJvHidDevice;
 
-  struct TNoCount {};
-  TJvHidDeviceController(std::shared_ptr<IHidBackend> backend, TJvHidPostFn post, TNoCount);
-  void Init();
-
   std::vector<std::unique_ptr<TJvHidDevice>> ScanDevices();
   void Recount();
-  // Called by a device being released.
-  void DeviceReleased(TJvHidDevice& device);
+  // Called by a device being released, with the handlers it had.
+  void DeviceReleased(TJvHidDevice& device, TJvHidDataEvent data, TJvHidUnplugEvent unplug);
 
   std::shared_ptr<IHidBackend> FBackend;
   TJvHidPostFn FPost;
   bool FBound = false;
-  bool FCounted = false;
 
   TJvHidNotifyEvent FOnDeviceChange;
   TJvHidEnumerateEvent FOnEnumerate;

@@ -4,15 +4,11 @@
 // thread; ProcessEvents and RunUntil must be called there.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <thread>
-#include <vector>
 
 #include "quenvar/hid/hid_backend.h"
 #include "quenvar/hid/jv_hid_device.h"
@@ -52,23 +48,21 @@ class TUiLoop {
   bool IsUiThread() const { return std::this_thread::get_id() == Owner; }
 
  private:
+  // Shared with posting functions and wakeups handed out, so that a late post
+  // from another thread after the loop is gone is harmless.
+  struct TShared;
   struct TWatch {
     IHidChangeSource* Source = nullptr;
     std::function<void()> OnChange;
-    std::shared_ptr<bool> Alive;
   };
   struct TTimer {
     std::chrono::steady_clock::time_point Due;
     std::function<void()> Fn;
   };
-  void Wakeup();
-  void DrainWakeFd();
+  int RunDue();
 
   std::thread::id Owner;
-  int WakeFd = -1;
-  std::mutex Lock;
-  std::deque<std::function<void()>> Queue;
-  std::map<int, bool> WatchPending;  // watch id -> wakeup seen
+  std::shared_ptr<TShared> Shared;
   std::map<int, TWatch> Watches;
   std::map<int, TTimer> Timers;
   int NextTimer = 1;

@@ -1,0 +1,322 @@
+#include "quenvar/hid/hidraw_backend.h"
+
+#include <fcntl.h>
+#include <libudev.h>
+#include <linux/hidraw.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "quenvar/hid/report_descriptor.h"
+
+namespace quenvar {
+
+namespace hidraw {
+
+THidReadStatus ReadErrnoStatus(int err) {
+  switch (err) {
+    case EAGAIN:
+    case EINTR:
+      return THidReadStatus::Timeout;
+    case EIO:
+    case ENODEV:
+    case ENXIO:
+    case ESHUTDOWN:
+      return THidReadStatus::Unplugged;
+    default:
+      return THidReadStatus::Error;
+  }
+}
+
+THidReadStatus PollEventsStatus(short revents) {
+  // Hang-up first: a dying device may still flag POLLIN, but its read would fail.
+  if (revents & (POLLHUP | POLLERR)) return THidReadStatus::Unplugged;
+  if (revents & POLLNVAL) return THidReadStatus::Error;
+  if (revents & POLLIN) return THidReadStatus::Data;
+  return THidReadStatus::Timeout;
+}
+
+THidAttributes AttributesFromRawInfo(std::int16_t vendor, std::int16_t product,
+                                     std::uint32_t /*bustype*/) {
+  return THidAttributes{static_cast<std::uint16_t>(vendor), static_cast<std::uint16_t>(product), 0};
+}
+
+THidResult<THidAttributes> AttributesFromHidId(const std::string& hidId) {
+  unsigned bus = 0;
+  unsigned vendor = 0;
+  unsigned product = 0;
+  char tail = 0;
+  if (std::sscanf(hidId.c_str(), "%x:%x:%x%c", &bus, &vendor, &product, &tail) != 3 ||
+      vendor > 0xFFFF || product > 0xFFFF)
+    return THidError{EINVAL, "unreadable HID_ID"};
+  return THidAttributes{static_cast<std::uint16_t>(vendor), static_cast<std::uint16_t>(product), 0};
+}
+
+}  // namespace hidraw
+
+namespace {
+
+struct TFd {
+  int Fd = -1;             // -1: a query-only handle answered from sysfs
+  std::string HidSysPath;  // the `hid` parent device
+  std::uint16_t Version = 0;
+  bool Numbered = false;
+  THidResult<THidCaps> Caps = THidError{ENODATA, "no report descriptor"};
+
+  ~TFd() {
+    if (Fd >= 0) ::close(Fd);
+  }
+};
+
+std::vector<std::uint8_t> ReadSysfsDescriptor(const std::string& hidSysPath) {
+  std::ifstream in(hidSysPath + "/report_descriptor", std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::uint8_t> ReadIoctlDescriptor(int fd) {
+  int size = 0;
+  if (::ioctl(fd, HIDIOCGRDESCSIZE, &size) < 0 || size <= 0) return {};
+  hidraw_report_descriptor desc{};
+  desc.size = static_cast<std::uint32_t>(std::min(size, HID_MAX_DESCRIPTOR_SIZE));
+  if (::ioctl(fd, HIDIOCGRDESC, &desc) < 0) return {};
+  return std::vector<std::uint8_t>(desc.value, desc.value + desc.size);
+}
+
+}  // namespace
+
+struct THidrawBackend::TImpl {
+  std::mutex Lock;  // libudev objects are not thread-safe; reader threads open handles too
+  udev* Udev = nullptr;
+  udev_monitor* Monitor = nullptr;
+  std::map<std::int64_t, std::shared_ptr<TFd>> Handles;
+  std::int64_t NextHandle = 1;
+
+  std::shared_ptr<TFd> Find(THidHandle h) {
+    std::lock_guard<std::mutex> g(Lock);
+    auto it = Handles.find(h.Value);
+    return it == Handles.end() ? nullptr : it->second;
+  }
+
+  // Caller holds Lock.
+  void DescribeNode(const std::string& path, TFd& fd) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !Udev) return;
+    udev_device* node = udev_device_new_from_devnum(Udev, 'c', st.st_rdev);
+    if (!node) return;
+    if (udev_device* hid = udev_device_get_parent_with_subsystem_devtype(node, "hid", nullptr))
+      fd.HidSysPath = udev_device_get_syspath(hid);
+    if (udev_device* usb = udev_device_get_parent_with_subsystem_devtype(node, "usb", "usb_device"))
+      if (const char* bcd = udev_device_get_sysattr_value(usb, "bcdDevice"))
+        fd.Version = static_cast<std::uint16_t>(std::strtoul(bcd, nullptr, 16));
+    udev_device_unref(node);
+  }
+};
+
+THidrawBackend::THidrawBackend() : Impl(std::make_unique<TImpl>()) {}
+
+THidrawBackend::~THidrawBackend() {
+  Unbind();
+}
+
+bool THidrawBackend::Bind() {
+  std::lock_guard<std::mutex> g(Impl->Lock);
+  if (Impl->Udev) return true;
+  Impl->Udev = udev_new();
+  if (!Impl->Udev) return false;
+  // Without a udev daemon (containers) only the kernel's own events arrive.
+  const char* source = ::access("/run/udev/control", F_OK) == 0 ? "udev" : "kernel";
+  Impl->Monitor = udev_monitor_new_from_netlink(Impl->Udev, source);
+  if (Impl->Monitor) {
+    udev_monitor_filter_add_match_subsystem_devtype(Impl->Monitor, "hidraw", nullptr);
+    if (udev_monitor_enable_receiving(Impl->Monitor) < 0) {
+      udev_monitor_unref(Impl->Monitor);
+      Impl->Monitor = nullptr;
+    }
+  }
+  return true;
+}
+
+void THidrawBackend::Unbind() {
+  std::lock_guard<std::mutex> g(Impl->Lock);
+  Impl->Handles.clear();
+  if (Impl->Monitor) udev_monitor_unref(Impl->Monitor);
+  Impl->Monitor = nullptr;
+  if (Impl->Udev) udev_unref(Impl->Udev);
+  Impl->Udev = nullptr;
+}
+
+std::vector<THidInterfaceInfo> THidrawBackend::Scan() {
+  std::lock_guard<std::mutex> g(Impl->Lock);
+  std::vector<THidInterfaceInfo> result;
+  if (!Impl->Udev) return result;
+  udev_enumerate* en = udev_enumerate_new(Impl->Udev);
+  if (!en) return result;
+  udev_enumerate_add_match_subsystem(en, "hidraw");
+  udev_enumerate_scan_devices(en);
+  for (udev_list_entry* e = udev_enumerate_get_list_entry(en); e; e = udev_list_entry_get_next(e)) {
+    udev_device* dev = udev_device_new_from_syspath(Impl->Udev, udev_list_entry_get_name(e));
+    if (!dev) continue;
+    const char* node = udev_device_get_devnode(dev);
+    udev_device* hid = udev_device_get_parent_with_subsystem_devtype(dev, "hid", nullptr);
+    // hidraw minors are reused; the hid parent's path is new on every replug.
+    if (node && hid) result.push_back(THidInterfaceInfo{udev_device_get_syspath(hid), node});
+    udev_device_unref(dev);
+  }
+  udev_enumerate_unref(en);
+  return result;
+}
+
+THidResult<THidHandle> THidrawBackend::Open(const std::string& path, THidAccess access) {
+  int flags = O_CLOEXEC;
+  switch (access) {
+    case THidAccess::ReadWrite:
+      flags |= O_RDWR;
+      break;
+    case THidAccess::QueryOnly:
+      flags |= O_RDONLY | O_NONBLOCK;
+      break;
+    case THidAccess::Read:
+      flags |= O_RDONLY | O_NONBLOCK;
+      break;
+    case THidAccess::Write:
+      flags |= O_WRONLY;
+      break;
+  }
+  auto fd = std::make_shared<TFd>();
+  fd->Fd = ::open(path.c_str(), flags);
+  const int openErrno = errno;
+  std::lock_guard<std::mutex> g(Impl->Lock);
+  if (fd->Fd < 0 && access != THidAccess::QueryOnly) return THidError{openErrno, "open failed"};
+  Impl->DescribeNode(path, *fd);
+  // Query-only without the right to open the node: sysfs still tells who it is.
+  if (fd->Fd < 0 && fd->HidSysPath.empty()) return THidError{openErrno, "open failed"};
+
+  auto desc = fd->Fd >= 0 ? ReadIoctlDescriptor(fd->Fd) : ReadSysfsDescriptor(fd->HidSysPath);
+  if (desc.empty() && !fd->HidSysPath.empty()) desc = ReadSysfsDescriptor(fd->HidSysPath);
+  auto parsed = ParseReportDescriptor(desc);
+  if (parsed) {
+    fd->Numbered = parsed->NumberedReports;
+    fd->Caps = parsed->Caps;
+  } else {
+    fd->Caps = parsed.Error();
+  }
+  const std::int64_t id = Impl->NextHandle++;
+  Impl->Handles[id] = std::move(fd);
+  return THidHandle{id};
+}
+
+void THidrawBackend::Close(THidHandle handle) {
+  std::shared_ptr<TFd> fd;
+  {
+    std::lock_guard<std::mutex> g(Impl->Lock);
+    auto it = Impl->Handles.find(handle.Value);
+    if (it == Impl->Handles.end()) return;
+    fd = std::move(it->second);
+    Impl->Handles.erase(it);
+  }
+  // A reader still inside poll() holds its own reference; the descriptor is
+  // closed when that poll ends, so its number cannot be reused under it.
+}
+
+THidResult<THidAttributes> THidrawBackend::GetAttributes(THidHandle handle) {
+  auto fd = Impl->Find(handle);
+  if (!fd) return THidError{EBADF, "bad handle"};
+  THidResult<THidAttributes> attrs = THidError{ENODEV, "device cannot be identified"};
+  if (fd->Fd >= 0) {
+    hidraw_devinfo info{};
+    if (::ioctl(fd->Fd, HIDIOCGRAWINFO, &info) < 0) return THidError{errno, "HIDIOCGRAWINFO"};
+    attrs = hidraw::AttributesFromRawInfo(info.vendor, info.product, info.bustype);
+  } else {
+    std::lock_guard<std::mutex> g(Impl->Lock);
+    if (!Impl->Udev) return attrs;
+    udev_device* hid = udev_device_new_from_syspath(Impl->Udev, fd->HidSysPath.c_str());
+    if (!hid) return attrs;
+    const char* hidId = udev_device_get_property_value(hid, "HID_ID");
+    if (hidId) attrs = hidraw::AttributesFromHidId(hidId);
+    udev_device_unref(hid);
+  }
+  if (attrs) attrs->VersionNumber = fd->Version;
+  return attrs;
+}
+
+THidResult<THidCaps> THidrawBackend::GetCapabilities(THidHandle handle) {
+  auto fd = Impl->Find(handle);
+  if (!fd) return THidError{EBADF, "bad handle"};
+  return fd->Caps;
+}
+
+THidResult<std::size_t> THidrawBackend::Write(THidHandle handle, const void* data,
+                                              std::size_t size) {
+  auto fd = Impl->Find(handle);
+  if (!fd || fd->Fd < 0) return THidError{EBADF, "bad handle"};
+  for (;;) {
+    const ssize_t n = ::write(fd->Fd, data, size);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) return THidError{errno, "write failed"};
+  }
+}
+
+THidReadResult THidrawBackend::Read(THidHandle handle, std::uint8_t* buffer, std::size_t size,
+                                    std::chrono::milliseconds timeout) {
+  auto fd = Impl->Find(handle);
+  if (!fd || fd->Fd < 0) return THidReadResult{THidReadStatus::Error, 0, EBADF};
+  if (size == 0) return THidReadResult{THidReadStatus::Error, 0, EINVAL};
+  pollfd p{fd->Fd, POLLIN, 0};
+  const int ready = ::poll(&p, 1, static_cast<int>(timeout.count()));
+  if (ready < 0) {
+    const int err = errno;
+    const auto status = hidraw::ReadErrnoStatus(err);
+    return THidReadResult{status, 0, status == THidReadStatus::Timeout ? 0 : err};
+  }
+  if (ready == 0) return THidReadResult{THidReadStatus::Timeout, 0, 0};
+  const auto pollStatus = hidraw::PollEventsStatus(p.revents);
+  if (pollStatus == THidReadStatus::Unplugged) return {pollStatus, 0, ENODEV};
+  if (pollStatus == THidReadStatus::Error) return {pollStatus, 0, EBADF};
+  if (pollStatus == THidReadStatus::Timeout) return {pollStatus, 0, 0};
+
+  // Unnumbered devices deliver the report without its id byte.
+  const std::size_t skip = fd->Numbered ? 0 : 1;
+  const ssize_t n = ::read(fd->Fd, buffer + skip, size - skip);
+  if (n == 0) return THidReadResult{THidReadStatus::Unplugged, 0, ENODEV};
+  if (n < 0) {
+    const int err = errno;
+    const auto status = hidraw::ReadErrnoStatus(err);
+    return THidReadResult{status, 0, status == THidReadStatus::Timeout ? 0 : err};
+  }
+  if (skip) buffer[0] = 0;
+  return THidReadResult{THidReadStatus::Data, static_cast<std::size_t>(n) + skip, 0};
+}
+
+IHidChangeSource* THidrawBackend::ChangeSource() {
+  return this;
+}
+
+int THidrawBackend::PollFd() const {
+  std::lock_guard<std::mutex> g(Impl->Lock);
+  return Impl->Monitor ? udev_monitor_get_fd(Impl->Monitor) : -1;
+}
+
+bool THidrawBackend::Drain() {
+  std::lock_guard<std::mutex> g(Impl->Lock);
+  if (!Impl->Monitor) return false;
+  bool any = false;
+  while (udev_device* dev = udev_monitor_receive_device(Impl->Monitor)) {
+    udev_device_unref(dev);
+    any = true;
+  }
+  return any;
+}
+
+void THidrawBackend::SetWakeup(std::function<void()> /*wake*/) {
+  // The monitor's descriptor is the wakeup; the loop polls it.
+}
+
+}  // namespace quenvar

@@ -1,0 +1,184 @@
+#include "quenvar/hid/ui_loop.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <set>
+#include <vector>
+
+namespace quenvar {
+
+struct TUiLoop::TShared {
+  std::mutex Lock;
+  std::deque<std::function<void()>> Queue;
+  std::set<int> WatchWoken;
+  int WakeFd = -1;
+  bool Closed = false;
+
+  void Wakeup() {
+    const std::uint64_t one = 1;
+    // eventfd only fails when its counter would overflow; it is readable then anyway.
+    [[maybe_unused]] auto n = ::write(WakeFd, &one, sizeof one);
+  }
+  void Post(std::function<void()> fn) {
+    std::lock_guard<std::mutex> g(Lock);
+    if (Closed) return;
+    Queue.push_back(std::move(fn));
+    Wakeup();
+  }
+};
+
+TUiLoop::TUiLoop() : Owner(std::this_thread::get_id()), Shared(std::make_shared<TShared>()) {
+  Shared->WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+TUiLoop::~TUiLoop() {
+  for (auto& [id, w] : Watches) w.Source->SetWakeup(nullptr);
+  std::lock_guard<std::mutex> g(Shared->Lock);
+  Shared->Closed = true;
+  Shared->Queue.clear();
+  if (Shared->WakeFd >= 0) ::close(Shared->WakeFd);
+  Shared->WakeFd = -1;
+}
+
+void TUiLoop::Post(std::function<void()> fn) {
+  Shared->Post(std::move(fn));
+}
+
+TJvHidPostFn TUiLoop::Poster() {
+  return [shared = Shared](std::function<void()> fn) { shared->Post(std::move(fn)); };
+}
+
+void TUiLoop::Invoke(const std::function<void()>& fn) {
+  if (IsUiThread()) {
+    fn();
+    return;
+  }
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  std::exception_ptr error;
+  Post([&] {
+    try {
+      fn();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    std::lock_guard<std::mutex> g(m);
+    done = true;
+    cv.notify_all();
+  });
+  std::unique_lock<std::mutex> g(m);
+  cv.wait(g, [&] { return done; });
+  if (error) std::rethrow_exception(error);
+}
+
+int TUiLoop::StartTimer(int ms, std::function<void()> fn) {
+  const int id = NextTimer++;
+  Timers[id] =
+      TTimer{std::chrono::steady_clock::now() + std::chrono::milliseconds(ms), std::move(fn)};
+  return id;
+}
+
+void TUiLoop::StopTimer(int id) {
+  Timers.erase(id);
+}
+
+int TUiLoop::WatchChanges(IHidChangeSource& source, std::function<void()> onChange) {
+  const int id = NextWatch++;
+  Watches[id] = TWatch{&source, std::move(onChange)};
+  source.SetWakeup([shared = Shared, id] {
+    std::lock_guard<std::mutex> g(shared->Lock);
+    if (shared->Closed) return;
+    shared->WatchWoken.insert(id);
+    shared->Wakeup();
+  });
+  // Whatever happened before the watch started is not news.
+  source.Drain();
+  return id;
+}
+
+void TUiLoop::UnwatchChanges(int id) {
+  auto it = Watches.find(id);
+  if (it == Watches.end()) return;
+  it->second.Source->SetWakeup(nullptr);
+  Watches.erase(it);
+}
+
+int TUiLoop::RunDue() {
+  int handled = 0;
+  std::deque<std::function<void()>> work;
+  std::set<int> woken;
+  {
+    std::lock_guard<std::mutex> g(Shared->Lock);
+    work.swap(Shared->Queue);
+    woken.swap(Shared->WatchWoken);
+  }
+  for (auto& fn : work) {
+    fn();
+    ++handled;
+  }
+  for (auto& [id, w] : Watches) {
+    // One change run per burst, however many notifications the burst had.
+    if (w.Source->PollFd() < 0 && !woken.count(id)) continue;
+    if (w.Source->Drain()) {
+      auto onChange = w.OnChange;
+      onChange();
+      ++handled;
+    }
+  }
+  const auto now = std::chrono::steady_clock::now();
+  std::vector<int> due;
+  for (const auto& [id, t] : Timers)
+    if (t.Due <= now) due.push_back(id);
+  for (int id : due) {
+    auto it = Timers.find(id);
+    if (it == Timers.end()) continue;  // stopped by an earlier timer
+    auto fn = std::move(it->second.Fn);
+    Timers.erase(it);
+    fn();
+    ++handled;
+  }
+  return handled;
+}
+
+int TUiLoop::ProcessEvents(std::chrono::milliseconds timeout) {
+  using Clock = std::chrono::steady_clock;
+  int handled = RunDue();
+  if (handled > 0) return handled;
+
+  auto waitFor = timeout;
+  const auto now = Clock::now();
+  for (const auto& [id, t] : Timers) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(t.Due - now) +
+                std::chrono::milliseconds(1);
+    waitFor = std::min(waitFor, std::max(left, std::chrono::milliseconds(0)));
+  }
+  std::vector<pollfd> fds;
+  fds.push_back(pollfd{Shared->WakeFd, POLLIN, 0});
+  for (const auto& [id, w] : Watches)
+    if (w.Source->PollFd() >= 0) fds.push_back(pollfd{w.Source->PollFd(), POLLIN, 0});
+  ::poll(fds.data(), fds.size(), static_cast<int>(waitFor.count()));
+  std::uint64_t count = 0;
+  [[maybe_unused]] auto n = ::read(Shared->WakeFd, &count, sizeof count);
+  return RunDue();
+}
+
+bool TUiLoop::RunUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!pred()) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return false;
+    ProcessEvents(std::min(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now),
+                           std::chrono::milliseconds(50)));
+  }
+  return true;
+}
+
+}  // namespace quenvar
