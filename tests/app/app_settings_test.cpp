@@ -1,0 +1,222 @@
+#include "quenvar/app/app_settings.h"
+
+#include <gtest/gtest.h>
+
+#include "fake_store.h"
+#include "qt_app.h"
+#include "quenvar/app/language_switch.h"
+#include "quenvar/app/registry_edit.h"
+
+namespace quenvar {
+namespace {
+
+using test::ReadFile;
+using test::TTempRoot;
+using test::WriteFile;
+
+TEST(LanguageIndexOfStored, LowByteRules) {
+  const struct {
+    std::uint8_t LowByte;
+    std::uint8_t Index;
+  } cases[] = {{1, 0}, {2, 1}, {3, 2}, {0, 1}, {4, 1}, {7, 1}, {255, 1}};
+  for (const auto& c : cases) EXPECT_EQ(LanguageIndexOfStored(c.LowByte), c.Index);
+}
+
+TEST(LastDeviceOfMenu, IspWinsThenEepromPosition) {
+  const struct {
+    std::optional<std::uint8_t> Eeprom;
+    bool Isp;
+    std::int32_t Expected;
+  } cases[] = {{0, false, 0}, {13, false, 13},          {5, false, 5},
+               {5, true, 14}, {std::nullopt, true, 14}, {std::nullopt, false, 14}};
+  for (const auto& c : cases) EXPECT_EQ(LastDeviceOfMenu(c.Eeprom, c.Isp), c.Expected);
+}
+
+// Start-up against a real store in a temporary folder; the language applied
+// at step 3 goes through the switch, which stores it again.
+class StartupTest : public testing::Test {
+ protected:
+  StartupTest() {
+    Edit.SetRootKey(TRootKey::rkLocalMachine);
+    Edit.SetRegKey(std::string(SettingsKeyPath));
+    Edit.SetConfigRoot(Root.Path());
+  }
+
+  struct TResult {
+    bool Verify;
+    bool Update;
+    std::uint8_t Language;
+    std::uint8_t LastDevice;
+    std::optional<std::string> Error;
+  };
+
+  TResult Start() {
+    TAppSettings settings(Edit);
+    TResult result{};
+    result.Verify = settings.RestoreVerifyAfterProgram();
+    result.Update = settings.RestoreUpdateBuffer();
+    result.Language = settings.RestoreLanguage();
+    std::vector<std::string> ignored;
+    TNullSink sink;
+    try {
+      TLanguageSwitch(sink, Edit).Apply(result.Language);
+    } catch (const TRegistryError& error) {
+      if (!settings.StartupError()) result.Error = error.what();
+    }
+    result.LastDevice = settings.RestoreLastDevice();
+    if (settings.StartupError()) result.Error = settings.StartupError();
+    return result;
+  }
+
+  std::string StoreFile() const { return Root.File("Quenvar/Quenvar.ini"); }
+
+  class TNullSink final : public TLanguageSink {
+    void SetChecked(std::string_view, bool) override {}
+    void SetLanguageIndex(std::uint8_t) override {}
+    void SetCaption(std::string_view, std::string_view) override {}
+    void SetDialogTexts(std::string_view, std::string_view, std::string_view) override {}
+  };
+
+  TTempRoot Root;
+  TRegistryEdit Edit;
+};
+
+TEST_F(StartupTest, NoKeyAtAllStoresTheDefaults) {
+  const TResult result = Start();
+  EXPECT_TRUE(result.Verify);
+  EXPECT_TRUE(result.Update);
+  EXPECT_EQ(result.Language, 1);
+  EXPECT_EQ(result.LastDevice, 0);
+  EXPECT_FALSE(result.Error);
+  EXPECT_EQ(ReadFile(StoreFile()),
+            "[General]\n"
+            "Language=2\n"
+            "Last%20Device=0\n"
+            "Update%20buffer%20from%20file=1\n"
+            "Verify%20after%20program=1\n");
+}
+
+struct TLanguageCase {
+  const char* Stored;
+  std::uint8_t Applied;
+  const char* StoredAfter;
+};
+
+TEST_F(StartupTest, LanguageUsesTheLowByteAndStoresWhatItApplied) {
+  const TLanguageCase cases[] = {
+      {"1", 0, "1"}, {"2", 1, "2"},   {"3", 2, "3"},   {"7", 1, "2"},
+      {"0", 1, "2"}, {"259", 2, "3"}, {"257", 0, "1"}, {"-253", 2, "3"},
+  };
+  for (const TLanguageCase& c : cases) {
+    WriteFile(StoreFile(), std::string("[General]\nLanguage=") + c.Stored + "\n");
+    const TResult result = Start();
+    EXPECT_EQ(result.Language, c.Applied) << c.Stored;
+    EXPECT_EQ(Edit.GetInteger("Language", -1), std::stoi(c.StoredAfter)) << c.Stored;
+  }
+}
+
+TEST_F(StartupTest, LastDeviceIsTheLowByte) {
+  const struct {
+    const char* Stored;
+    std::uint8_t Restored;
+  } cases[] = {{"0", 0},     {"5", 5},     {"13", 13}, {"14", 14},  {"15", 15},
+               {"200", 200}, {"255", 255}, {"256", 0}, {"270", 14}, {"-1", 255}};
+  for (const auto& c : cases) {
+    WriteFile(StoreFile(), std::string("[General]\nLast%20Device=") + c.Stored + "\n");
+    EXPECT_EQ(Start().LastDevice, c.Restored) << c.Stored;
+    EXPECT_EQ(ReadFile(StoreFile()).find("Last%20Device=" + std::string(c.Stored) + "\n") !=
+                  std::string::npos,
+              true)
+        << "start-up rewrote " << c.Stored;
+  }
+}
+
+TEST_F(StartupTest, UncheckedVerifyIsWrittenAtOnceAndRestoredNextStart) {
+  Start();
+  TAppSettings(Edit).StoreVerifyAfterProgram(false);
+  EXPECT_NE(ReadFile(StoreFile()).find("Verify%20after%20program=0\n"), std::string::npos);
+  const TResult next = Start();
+  EXPECT_FALSE(next.Verify);
+  EXPECT_TRUE(next.Update);
+  TAppSettings(Edit).StoreUpdateBuffer(false);
+  EXPECT_FALSE(Start().Update);
+}
+
+TEST_F(StartupTest, LanguageSurvivesAKillButTheTargetOnlyAClose) {
+  Start();
+  TNullSink sink;
+  TLanguageSwitch(sink, Edit).sRusClick();
+  // Killed here: no close, so the target chosen in this run is not stored.
+  const TResult next = Start();
+  EXPECT_EQ(next.Language, 2);
+  EXPECT_EQ(next.LastDevice, 0);
+  TAppSettings(Edit).StoreLastDevice(13, false);
+  EXPECT_EQ(Start().LastDevice, 13);
+  TAppSettings(Edit).StoreLastDevice(std::nullopt, true);
+  EXPECT_EQ(Start().LastDevice, 14);
+}
+
+TEST_F(StartupTest, GarbageValuesAreReportedOnceAndReplacedByDefaults) {
+  WriteFile(StoreFile(),
+            "[General]\n"
+            "Language=Russian\n"
+            "Last%20Device=@ByteArray(\\x1)\n"
+            "Update%20buffer%20from%20file=yes\n"
+            "Verify%20after%20program=0\n");
+  const TResult result = Start();
+  EXPECT_FALSE(result.Verify);
+  EXPECT_TRUE(result.Update);
+  EXPECT_EQ(result.Language, 1);
+  EXPECT_EQ(result.LastDevice, 0);
+  EXPECT_EQ(result.Error, "Invalid data type for 'Update buffer from file'");
+  EXPECT_EQ(ReadFile(StoreFile()),
+            "[General]\n"
+            "Language=2\n"
+            "Last%20Device=0\n"
+            "Update%20buffer%20from%20file=1\n"
+            "Verify%20after%20program=0\n");
+  EXPECT_FALSE(Start().Error);
+}
+
+TEST_F(StartupTest, UnwritableStoreStartsWithDefaultsAndOneError) {
+  WriteFile(Root.File("Quenvar"), "a file where the key's folder belongs");
+  const TResult result = Start();
+  EXPECT_TRUE(result.Verify);
+  EXPECT_TRUE(result.Update);
+  EXPECT_EQ(result.Language, 1);
+  EXPECT_EQ(result.LastDevice, 0);
+  EXPECT_EQ(result.Error, "Failed to set data for 'Verify after program'");
+  EXPECT_THROW(TAppSettings(Edit).StoreVerifyAfterProgram(true), TRegistryError);
+}
+
+TEST(AppSettingsCalls, StartupAsksHasValueBeforeEveryRead) {
+  std::vector<std::string> log;
+  test::TFakeStore store(log);
+  store.Values = {{"Verify after program", 0}, {"Language", 3}};
+  TAppSettings settings(store);
+  settings.RestoreVerifyAfterProgram();
+  settings.RestoreUpdateBuffer();
+  settings.RestoreLanguage();
+  settings.RestoreLastDevice();
+  const std::vector<std::string> expected = {
+      "has Verify after program",
+      "get Verify after program",
+      "has Update buffer from file",
+      "put Update buffer from file 1",
+      "has Language",
+      "get Language",
+      "has Last Device",
+      "put Last Device 0",
+  };
+  EXPECT_EQ(log, expected);
+}
+
+TEST(AppSettingsCalls, MissingLanguageIsFirstStoredAsOne) {
+  std::vector<std::string> log;
+  test::TFakeStore store(log);
+  EXPECT_EQ(TAppSettings(store).RestoreLanguage(), 1);
+  EXPECT_EQ(log, (std::vector<std::string>{"has Language", "put Language 1"}));
+}
+
+}  // namespace
+}  // namespace quenvar
