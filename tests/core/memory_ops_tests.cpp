@@ -1,0 +1,351 @@
+// The chains of the memory operations, per target mode, and the per-chip codes.
+#include <string>
+#include <vector>
+
+#include "session_fakes.h"
+
+namespace quenvar::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class MemoryOpsTest : public SessionTest {
+ protected:
+  std::vector<int> Commands() const {
+    std::vector<int> cmds;
+    for (const TBytes& r : Port.Claimed->Written) cmds.push_back(r[2]);
+    return cmds;
+  }
+  // Data reports of 63 bytes (the last one shorter) until `total` bytes went out.
+  int Stream(std::size_t total, std::uint8_t start = 0) {
+    int reports = 0;
+    for (std::size_t sent = 0; sent < total; sent += 63, ++reports)
+      DataReport(
+          Ramp(std::min<std::size_t>(63, total - sent), static_cast<std::uint8_t>(start + sent)));
+    return reports;
+  }
+  Lines LastLines(std::size_t n) const {
+    return Lines(Log().end() - static_cast<std::ptrdiff_t>(n), Log().end());
+  }
+};
+
+TEST_F(MemoryOpsTest, ProgramFlashOfAnATmega8WithVerify) {
+  Buffer.Data = Ramp(120);
+  Session.nAVRISPClick();
+  Connect();
+  Session.SetLanguageIndex(1);
+  Session.Window().SetChecked("nverifyprogramm", true);
+  ASSERT_TRUE(Session.Click("bProg"));
+  Reply({'s', 0x1E, 0x93, 0x07});
+  Reply({'r', 0xFF, 0xE1, 0xD9, 0xA1, 0xA2, 0xA3, 0xA4});
+  ReplyChar('e');
+  ReplyChar('*');
+  ReplyChar('*');
+  ReplyChar('w');
+  EXPECT_EQ(Session.Window().Progress().Label, "Сравнение");
+  ReplyChar('*');
+  ReplyChar('*');
+  ReplyChar('v');
+
+  const std::vector<TBytes> heads = {
+      {0, 5, 1, 0, 0, 0},   {0, 5, 8, 7, 0x58, 0x00}, {0, 5, 2, 7, 0x58, 0x00},
+      {0, 5, 3, 58, 1, 32}, {0, 5, 3, 58, 1, 32},     {0, 5, 3, 4, 0, 32},
+      {0, 5, 4, 58, 1, 32}, {0, 5, 4, 58, 1, 32},     {0, 5, 4, 4, 0, 32},
+  };
+  ASSERT_EQ(Sent().size(), heads.size());
+  for (std::size_t i = 0; i < heads.size(); ++i) EXPECT_EQ(Head(Sent()[i]), heads[i]) << i;
+  const TBytes fuseRecords{0x58, 0x00, 0x00, 0x50, 0x00, 0x00, 0x58, 0x08, 0x00, 0x38, 0x00,
+                           0x00, 0x38, 0x00, 0x01, 0x38, 0x00, 0x02, 0x38, 0x00, 0x03};
+  EXPECT_EQ(TBytes(Sent()[1].begin() + 4, Sent()[1].begin() + 25), fuseRecords);
+  EXPECT_EQ(Payload(Sent()[3], 58), Ramp(58));
+  EXPECT_EQ(Payload(Sent()[4], 58), Ramp(58, 58));
+  EXPECT_EQ(Payload(Sent()[5], 4), Ramp(4, 116));
+  EXPECT_EQ(Payload(Sent()[6], 58), Ramp(58));
+  EXPECT_EQ(Payload(Sent()[8], 4), Ramp(4, 116));
+
+  const Lines expected{"reading signature byte...",
+                       "ID: 1E 93 07",
+                       "reading fuse bis...",
+                       "Calibration Byte 0: A1",
+                       "Calibration Byte 1: A2",
+                       "Calibration Byte 2: A3",
+                       "Calibration Byte 3: A4",
+                       "erasing...",
+                       "writing...",
+                       "verifying...",
+                       "",
+                       "Successfully finished.",
+                       "Duration: 0.00 s"};
+  EXPECT_EQ(Log(), expected);
+  EXPECT_EQ(Session.Window().AutoDevice(), "ATmega8");
+  EXPECT_EQ(Session.Window().CodeSize(), "8192");
+  EXPECT_FALSE(Session.Window().Progress().Shown);
+  EXPECT_EQ(Session.Window().Progress().GaugePosition, 0);
+  EXPECT_TRUE(Session.Window().MainWindowEnabled());
+}
+
+struct ChainCase {
+  const char* Name;
+  int Target;                     // -1 ISP (ATmega8 answers), else 24xx index
+  TRequestedOperation Operation;  // started through its handler
+  bool VerifyChecked;
+  std::string Replies;  // 's' and 'r' carry an ATmega8 signature / fuse bytes
+  std::vector<int> Commands;
+};
+
+TEST_F(MemoryOpsTest, EveryChainInBothModes) {
+  using Op = TRequestedOperation;
+  const ChainCase cases[] = {
+      {"isp detect", -1, Op::DetectDevice, true, "sr", {1, 8}},
+      {"isp erase", -1, Op::Erase, true, "sre", {1, 8, 2}},
+      {"isp program+verify", -1, Op::ProgramFlash, true, "sre*w*v", {1, 8, 2, 3, 3, 4, 4}},
+      {"isp program", -1, Op::ProgramFlash, false, "sre*w", {1, 8, 2, 3, 3}},
+      {"isp eeprom never verified", -1, Op::ProgramEeprom, true, "sr*w", {1, 8, 9, 9}},
+      {"isp verify", -1, Op::Verify, false, "sr*v", {1, 8, 4, 4}},
+      {"isp write fuses", -1, Op::WriteFuses, true, "f", {7}},
+      {"socket erase", 5, Op::Erase, true, "e", {2}},
+      {"socket program+verify", 5, Op::ProgramFlash, true, "**w*v", {3, 3, 3, 4, 4}},
+      {"socket program", 5, Op::ProgramFlash, false, "**w", {3, 3, 3}},
+      {"socket verify", 5, Op::Verify, true, "*v", {4, 4}},
+  };
+  for (const ChainCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Buffer.Data = Ramp(70);
+    if (c.Target < 0)
+      Session.nAVRISPClick();
+    else
+      Session.SelectEepromType(static_cast<std::size_t>(c.Target));
+    if (!Session.HasProgrammer()) Connect();
+    Sent().clear();
+    Session.Window().SetChecked("nverifyprogramm", c.VerifyChecked);
+    Session.SetLanguageIndex(1);
+    switch (c.Operation) {
+      case Op::DetectDevice:
+        Session.bDetectDeviceClick();
+        break;
+      case Op::Erase:
+        Session.bEraseClick();
+        break;
+      case Op::ProgramFlash:
+        Session.bProgClick();
+        break;
+      case Op::ProgramEeprom:
+        Session.bprogeepromClick();
+        break;
+      case Op::Verify:
+        Session.bVerifyClick();
+        break;
+      case Op::WriteFuses:
+        Session.bWriteFuseClick();
+        break;
+      default:
+        FAIL();
+    }
+    for (char r : c.Replies) {
+      EXPECT_NE(Session.ProtocolStateValue(), TProtocolState::Idle) << "ended before " << r;
+      if (r == 's')
+        Reply({'s', 0x1E, 0x93, 0x07});
+      else if (r == 'r')
+        Reply({'r', 0xFF, 0xFF, 0xFF, 0, 0, 0, 0});
+      else
+        ReplyChar(r);
+    }
+    EXPECT_EQ(Commands(), c.Commands);
+    EXPECT_EQ(Session.ProtocolStateValue(), TProtocolState::Idle);
+    EXPECT_EQ(LastLines(3), (Lines{"", "Successfully finished.", "Duration: 0.00 s"}));
+  }
+}
+
+TEST_F(MemoryOpsTest, ChipsWithoutFuseBitsGoStraightOn) {
+  Buffer.Data = Ramp(3);
+  Session.nAVRISPClick();
+  Connect();
+  for (std::uint8_t sig3 : {0x01}) {
+    for (std::uint8_t sig2 : {0x90, 0x91, 0x93}) {
+      Sent().clear();
+      Session.bEraseClick();
+      Reply({'s', 0x1E, sig2, sig3});
+      EXPECT_EQ(Commands(), (std::vector<int>{1, 2}));
+      ReplyChar('e');
+    }
+  }
+}
+
+struct ReadCase {
+  const char* Name;
+  int Target;            // -1 ISP
+  const char* CodeSize;  // ISP: what the size box shows
+  std::uint8_t Byte3;
+  std::size_t Expected;
+};
+
+TEST_F(MemoryOpsTest, ReadsAskForTheRightSizeAndLoadTheBuffer) {
+  const ReadCase cases[] = {
+      {"24AA00 code 0", 0, nullptr, 0, 16},
+      {"24C04A code 4", 5, nullptr, 4, 512},
+      {"24AA128 code 128", 11, nullptr, 128, 16384},
+      {"24AA256 code 129", 12, nullptr, 129, 32768},
+      {"24AA512 code 130", 13, nullptr, 130, 65536},
+      {"24AA01 code 1", 1, nullptr, 1, 128},
+      {"isp 8192", -1, "8192", 8, 8192},
+      {"isp 131072", -1, "131072", 128, 131072},
+      {"isp 1000", -1, "1000", 0, 1000},
+  };
+  for (const ReadCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Buffer.Data = TBytes{0x55};
+    if (c.Target < 0)
+      Session.nAVRISPClick();
+    else
+      Session.SelectEepromType(static_cast<std::size_t>(c.Target));
+    if (!Session.HasProgrammer()) Connect();
+    Sent().clear();
+    if (c.Target < 0) {
+      Session.Window().SetCodeSize(c.CodeSize);
+      Session.bReadClick();
+      Reply({'s', 0x00, 0x01, 0x02});  // locked: the size box stays
+      ReplyChar('r');
+    } else {
+      Session.bReadClick();
+    }
+    ASSERT_EQ(Commands().back(), 5);
+    EXPECT_EQ(Sent().back()[3], c.Byte3);
+    EXPECT_EQ(Session.ReadTotalValue(), static_cast<std::int32_t>(c.Expected));
+    const std::size_t reports = (c.Expected + 62) / 63;
+    for (std::size_t i = 0; i + 1 < reports; ++i)
+      DataReport(Ramp(63, static_cast<std::uint8_t>(i * 63)));
+    EXPECT_EQ(Session.ProtocolStateValue(), TProtocolState::Reading);
+    EXPECT_EQ(Buffer.Data, TBytes{0x55});
+    const std::size_t last = c.Expected - (reports - 1) * 63;
+    DataReport(Ramp(last, static_cast<std::uint8_t>((reports - 1) * 63)));
+    EXPECT_EQ(Session.ProtocolStateValue(), TProtocolState::Idle);
+    EXPECT_EQ(Buffer.Data, Ramp(c.Expected));
+  }
+}
+
+TEST_F(MemoryOpsTest, ExtraBytesOfTheLastDataReportAreLoadedToo) {
+  Session.nAVRISPClick();
+  Connect();
+  Session.Window().SetCodeSize("100");
+  Session.bReadClick();
+  Reply({'s', 0x00, 0x01, 0x02});
+  ReplyChar('r');
+  DataReport(Ramp(63));
+  DataReport(Ramp(63, 63));
+  EXPECT_EQ(Buffer.Data, Ramp(126));
+  EXPECT_EQ(Session.Window().Progress().GaugePosition, 0) << "finished: the gauge is back at 0";
+}
+
+TEST_F(MemoryOpsTest, EepromReadOfNoChipAsksForNothingAndEndsAtTheFirstReport) {
+  Session.nAVRISPClick();
+  Connect();
+  Session.SetLanguageIndex(1);
+  Session.breadeepromClick();
+  Reply({'s', 0x00, 0x01, 0x02});
+  EXPECT_EQ(Session.Window().AutoDevice(), "Device locked !");
+  ReplyChar('r');
+  EXPECT_EQ(Head(Sent().back()), (TBytes{0, 5, 10, 0, 0, 0}));
+  DataReport(TBytes{0xAB, 0xCD});
+  EXPECT_EQ(Buffer.Data, (TBytes{0xAB, 0xCD}));
+  EXPECT_EQ(LastLines(4),
+            (Lines{"reading EEPROM...", "", "Successfully finished.", "Duration: 0.00 s"}));
+}
+
+struct ChipCodes {
+  std::uint8_t Sig2;
+  std::uint8_t Sig3;
+  const char* Name;
+  std::uint8_t PageCode;
+  std::uint8_t FlashKb;
+  std::uint8_t EepromCode;
+  std::size_t EepromBytes;
+};
+
+TEST_F(MemoryOpsTest, PerChipPageCodesAndEepromReads) {
+  const ChipCodes chips[] = {
+      {0x90, 0x01, "AT90S1200", 1, 1, 0x40, 64},
+      {0x90, 0x05, "ATtiny12", 1, 1, 0x40, 64},
+      {0x90, 0x06, "ATtiny15L", 1, 1, 0x40, 64},
+      {0x90, 0x07, "ATtiny13", 0x81, 1, 0x40, 64},
+      {0x91, 0x01, "AT90S2313", 1, 2, 0x80, 128},
+      {0x91, 0x02, "AT90S/LS2323", 1, 2, 0x80, 128},
+      {0x91, 0x03, "AT90S/LS2343", 1, 2, 0x80, 128},
+      {0x91, 0x05, "AT90S/LS2333", 1, 2, 0x80, 128},
+      {0x91, 0x06, "ATtiny22", 1, 2, 0x80, 128},
+      {0x91, 0x09, "ATtiny26", 0x10, 2, 0x80, 128},
+      {0x91, 0x0A, "ATtiny2313", 0x81, 2, 0x80, 128},
+      {0x92, 0x03, "AT90S/LS4433", 1, 4, 0x81, 256},
+      {0x92, 0x05, "ATmega48", 0x82, 4, 0x81, 256},
+      {0x93, 0x01, "AT90S8515", 1, 8, 0x82, 512},
+      {0x93, 0x03, "AT90S/LS8535", 1, 8, 0x82, 512},
+      {0x93, 0x06, "ATmega8515", 0x20, 8, 0x82, 512},
+      {0x93, 0x07, "ATmega8", 0x20, 8, 0x82, 512},
+      {0x93, 0x08, "ATmega8535", 0x20, 8, 0x82, 512},
+      {0x93, 0x0A, "ATmega88", 0x82, 8, 0x82, 512},
+      {0x93, 0x93, "AT90pwm2", 0x82, 8, 0x82, 512},
+      {0x93, 0x81, "AT90pwm3", 0x82, 8, 0x82, 512},
+      {0x94, 0x03, "ATmega16", 0x40, 16, 0x82, 512},
+      {0x94, 0x04, "ATmega162", 0x40, 16, 0x82, 512},
+      {0x94, 0x05, "ATmega169", 0x40, 16, 0x82, 512},
+      {0x94, 0x06, "ATmega168", 0x83, 16, 0x82, 512},
+      {0x94, 0x07, "ATmega165", 0x40, 16, 0x82, 512},
+      {0x95, 0x02, "ATmega32", 0x40, 32, 0x84, 1024},
+      {0x96, 0x02, "ATmega64", 0x80, 64, 0x88, 2048},
+      {0x97, 0x02, "ATmega128", 0x80, 128, 0x90, 4096},
+  };
+  Buffer.Data = Ramp(1);
+  Session.nAVRISPClick();
+  Connect();
+  Session.Window().SetChecked("nverifyprogramm", false);
+  auto identify = [this](const ChipCodes& chip) {
+    Reply({'s', 0x1E, chip.Sig2, chip.Sig3});
+    if (Session.ProtocolStateValue() == TProtocolState::AwaitFuseRead) ReplyChar('r');
+  };
+  for (const ChipCodes& chip : chips) {
+    SCOPED_TRACE(chip.Name);
+    Session.bProgClick();
+    identify(chip);
+    EXPECT_EQ(Session.Window().AutoDevice(), chip.Name);
+    ReplyChar('e');
+    EXPECT_EQ(Head(Sent().back()), (TBytes{0, 5, 3, 1, 0, chip.PageCode}));
+    ReplyChar('w');
+
+    Session.bReadClick();
+    identify(chip);
+    EXPECT_EQ(Sent().back()[2], 5);
+    EXPECT_EQ(Sent().back()[3], chip.FlashKb);
+    Session.FinishOperation();
+
+    Session.breadeepromClick();
+    identify(chip);
+    EXPECT_EQ(Sent().back()[2], 10);
+    EXPECT_EQ(Sent().back()[3], chip.EepromCode);
+    EXPECT_EQ(Session.ReadTotalValue(), static_cast<std::int32_t>(chip.EepromBytes));
+    Stream(chip.EepromBytes);
+    EXPECT_EQ(Session.ProtocolStateValue(), TProtocolState::Idle);
+    EXPECT_EQ(Buffer.Data.size(), chip.EepromBytes);
+    Buffer.Data = Ramp(1);
+  }
+}
+
+TEST_F(MemoryOpsTest, FailedIdentificationShowsTheErrorTextsInEveryLanguage) {
+  const char* words[] = {"Fehler", "Error", "Ошибка"};
+  const Lines endings[] = {{"", "Fehler."}, {"", "Error."}, {"", "Ошибка."}};
+  Session.nAVRISPClick();
+  Connect();
+  for (std::uint8_t lang = 0; lang < 3; ++lang) {
+    for (TBytes sig : {TBytes{0x1E, 0x98, 0x01}, TBytes{0xFF, 0xFF, 0xFF}}) {
+      Session.Window().SetCodeSize("4096");
+      Session.SetLanguageIndex(lang);
+      Session.bDetectDeviceClick();
+      Reply({'s', sig[0], sig[1], sig[2]});
+      EXPECT_EQ(Session.Window().AutoDevice(), words[lang]);
+      EXPECT_EQ(Session.Window().CodeSize(), "");
+      EXPECT_EQ(Session.IdentifiedChipValue(), nullptr);
+      EXPECT_EQ(Lines(Log().end() - 3, Log().end() - 1), endings[lang]);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quenvar::test
