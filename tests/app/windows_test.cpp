@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "qt_app.h"
+#include "quenvar/app/info_form.h"
+#include "quenvar/app/progress_form.h"
+#include "quenvar/app/warning_form.h"
+
+namespace quenvar {
+namespace {
+
+// A label's text must fit inside the label as laid out, never be clipped.
+void ExpectUnclipped(const QLabel* Label) {
+  int flags = static_cast<int>(Label->alignment());
+  if (Label->wordWrap()) flags |= Qt::TextWordWrap;
+  const QRect box = Label->contentsRect();
+  const QRect needed = QFontMetrics(Label->font()).boundingRect(box, flags, Label->text());
+  EXPECT_LE(needed.width(), box.width()) << Label->objectName().toStdString();
+  EXPECT_LE(needed.height(), box.height()) << Label->objectName().toStdString();
+  EXPECT_TRUE(Label->parentWidget()->rect().contains(Label->geometry()))
+      << Label->objectName().toStdString();
+}
+
+// Writes the window's picture next to the test binary for a look by eye.
+void Render(QWidget& Window, const char* Name) {
+  QDir().mkpath(QStringLiteral("app_renders"));
+  Window.grab().save(QStringLiteral("app_renders/") + QLatin1String(Name) + QStringLiteral(".png"));
+}
+
+struct TPercentCase {
+  std::int64_t Progress;
+  std::int64_t Max;
+  int Percent;
+};
+
+TEST(GaugePercent, TruncatesAndStaysWithinBounds) {
+  const TPercentCase cases[] = {
+      {0, 100, 0},        {1, 3, 33},          {2, 3, 66},    {58, 116, 50},   {99, 100, 99},
+      {100, 100, 100},    {150, 100, 100},     {-5, 100, 0},  {5, 0, 0},       {5, -3, 0},
+      {65535, 65536, 99}, {65536, 65536, 100}, {1, 65536, 0}, {655, 65536, 0}, {656, 65536, 1},
+  };
+  for (const TPercentCase& c : cases) {
+    EXPECT_EQ(GaugePercent(c.Progress, c.Max), c.Percent) << c.Progress << "/" << c.Max;
+  }
+}
+
+TEST(ProgressForm, LayoutTextsAndNoInput) {
+  test::App();
+  QWidget main;
+  main.setGeometry(100, 100, 873, 626);
+  TForm1 form(&main);
+  EXPECT_EQ(form.objectName(), "Form1");
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("Выполнение операции"));
+  EXPECT_EQ(form.size(), QSize(360, 80));
+  EXPECT_FALSE(form.isEnabled());
+  EXPECT_FALSE(form.windowFlags() & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_EQ(form.Label1->parentWidget()->geometry(), QRect(24, 10, 305, 31));
+  EXPECT_EQ(form.Label1->alignment(), Qt::AlignHCenter | Qt::AlignBottom);
+  EXPECT_TRUE(form.Label1->font().bold());
+  EXPECT_EQ(form.Gauge1->geometry(), QRect(24, 46, 305, 22));
+  EXPECT_EQ(form.Gauge1->Progress(), 0);
+  EXPECT_EQ(form.Gauge1->PercentDone(), 0);
+
+  for (const char* caption : {"Выполняется запись FLASH", "Выполняется запись EEPROM", "Сравнение",
+                              "Выполняется чтение FLASH", "Выполняется чтение EEPROM"}) {
+    form.Label1->setText(QString::fromUtf8(caption));
+    ExpectUnclipped(form.Label1);
+  }
+  form.Label1->setText(QStringLiteral("Выполняется запись FLASH"));
+  form.Gauge1->SetMaxValue(116);
+  form.Gauge1->SetProgress(58);
+  EXPECT_EQ(form.Gauge1->PercentDone(), 50);
+  form.show();
+  // Centred on the main window, give or take the frame's rounding.
+  EXPECT_LE((form.frameGeometry().center() - main.frameGeometry().center()).manhattanLength(), 2);
+  Render(form, "progress");
+  form.close();
+}
+
+TEST(InfoForm, LayoutAndTexts) {
+  test::App();
+  TInfoForm form;
+  EXPECT_EQ(form.size(), QSize(454, 399));
+  EXPECT_TRUE(form.windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_TRUE(form.windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_EQ(form.Image1->geometry(), QRect(200, 40, 41, 41));
+  EXPECT_EQ(form.Title->text(), QStringLiteral("Quenvar v 3.0 "));
+  EXPECT_EQ(form.Title->pos(), QPoint(64, 104));
+  EXPECT_EQ(form.Title->font().pixelSize(), 24);
+  EXPECT_TRUE(form.Title->font().bold());
+  EXPECT_EQ(form.Title->palette().color(QPalette::WindowText), QColor(0, 128, 0));
+  EXPECT_EQ(form.SocketHeading->text(), QStringLiteral("i2c - Socket:"));
+  EXPECT_EQ(form.SocketHeading->pos(), QPoint(44, 160));
+  EXPECT_TRUE(form.SocketHeading->font().underline());
+  EXPECT_TRUE(form.SocketHeading->font().bold());
+  EXPECT_EQ(form.SocketList->text(),
+            QStringLiteral("24xx00, 24xx01, 24xx02, 24xx04,24xx08, 24xx16, 24xx32,\n"
+                           "24xx64,24xx128, 24xx256, 24xx512"));
+  EXPECT_EQ(form.IspHeading->text(), QStringLiteral("AVR - ISP:"));
+  EXPECT_EQ(form.IspHeading->pos(), QPoint(44, 240));
+  EXPECT_EQ(form.IspList->geometry(), QRect(52, 272, 349, 89));
+  EXPECT_TRUE(form.IspList->wordWrap());
+  EXPECT_TRUE(form.IspList->text().startsWith(QStringLiteral("90S1200, 90S2313, 90S/LS2323,")));
+  EXPECT_TRUE(form.IspList->text().endsWith(QStringLiteral("ATtiny2313, AT90pwm2, AT90pwm3")));
+  for (const QLabel* label :
+       {form.Title, form.SocketHeading, form.SocketList, form.IspHeading, form.IspList}) {
+    ExpectUnclipped(label);
+  }
+  form.show();
+  Render(form, "info");
+  form.close();
+}
+
+TEST(InfoForm, ClosesOnAnyClickAndOnDeactivation) {
+  test::App();
+  TInfoForm form;
+  const struct {
+    const char* Where;
+    QWidget* Target;
+    QPoint At;
+  } clicks[] = {
+      {"background", &form, QPoint(300, 30)},      {"frame", &form, QPoint(1, 1)},
+      {"title line", form.Title, QPoint(5, 5)},    {"logo", form.Image1, QPoint(20, 20)},
+      {"chip list", form.IspList, QPoint(10, 10)},
+  };
+  for (const auto& click : clicks) {
+    form.show();
+    ASSERT_TRUE(form.isVisible());
+    QTest::mouseClick(click.Target, Qt::LeftButton, Qt::NoModifier, click.At);
+    EXPECT_FALSE(form.isVisible()) << click.Where;
+  }
+  form.show();
+  QEvent deactivate(QEvent::WindowDeactivate);
+  QApplication::sendEvent(&form, &deactivate);
+  EXPECT_FALSE(form.isVisible());
+}
+
+TEST(WarningForm, LayoutAndTexts) {
+  test::App();
+  TWarningForm form;
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("Завершение работы"));
+  EXPECT_EQ(form.size(), QSize(276, 136));
+  EXPECT_FALSE(form.windowFlags() & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(form.windowFlags() & Qt::WindowContextHelpButtonHint);
+  EXPECT_EQ(form.Label1->text(), QStringLiteral("НЕ ЗАБУДЬТЕ"));
+  EXPECT_EQ(form.Label2->text(), QStringLiteral("отключить USB разъем  !"));
+  for (const QLabel* label : {form.Label1, form.Label2}) {
+    EXPECT_TRUE(label->font().bold());
+    EXPECT_LE(label->font().pixelSize(), 21);
+    EXPECT_GE(label->font().pixelSize(), 14);
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_TRUE(label->alignment() & Qt::AlignHCenter);
+    ExpectUnclipped(label);
+  }
+  EXPECT_EQ(form.Button1->text(), QStringLiteral("OK"));
+  EXPECT_EQ(form.Button1->geometry(), QRect(104, 96, 74, 29));
+  form.show();
+  Render(form, "warning");
+  form.close();
+}
+
+TEST(WarningForm, ShowModalReturnsOnceOkIsPressed) {
+  test::App();
+  TWarningForm form;
+  TExitReminder& reminder = form;
+  bool wasModal = false;
+  QTimer::singleShot(0, &form, [&] {
+    wasModal = form.isVisible() && form.isModal();
+    form.Button1->click();
+  });
+  reminder.ShowModal();
+  EXPECT_TRUE(wasModal);
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_EQ(form.result(), QDialog::Accepted);
+}
+
+}  // namespace
+}  // namespace quenvar
