@@ -116,19 +116,46 @@ constexpr std::uint8_t kGreyPwm[] = {10, 16};
 using F = TFuseFamily;
 using L = TFuseLayout;
 
+// Fields shared by every row; the family helpers below fill in the rest.
+constexpr ChipInfo Row(std::uint8_t s1, std::uint8_t s2, std::string_view name,
+                       std::string_view flash, std::uint32_t eeprom,
+                       std::span<const std::string_view> items, std::span<const std::uint8_t> grey,
+                       std::uint8_t eeCode) {
+  return {.Signature = {0x1E, s1, s2},
+          .Name = name,
+          .FlashSizeText = flash,
+          .EepromSize = eeprom,
+          .FuseItems = items,
+          .DisabledItems = grey,
+          .FuseReadAfterIdentify = true,
+          .Family = TFuseFamily::Instruction,
+          .Layout = TFuseLayout::Instruction,
+          .LockBitCount = 0,
+          .ExtendedFuseMask = 0,
+          .HighFuseMask = 0,
+          .HighWriteSkip = 0,
+          .LowWriteSkip = 0,
+          .CalibrationCount = 0,
+          .FlashPageCode = 1,
+          .EepromSizeCode = eeCode};
+}
+
 constexpr ChipInfo LockOnly(std::uint8_t s1, std::uint8_t s2, std::string_view name,
                             std::string_view flash, std::uint32_t eeprom, std::uint8_t eeCode) {
-  return {{0x1E, s1, s2}, name, flash, eeprom, kTwoLock, kNone, false, F::LockOnly,
-          L::LockOnly,    0,    0,     0,      0,        0,     0,     1,
-          eeCode};
+  ChipInfo chip = Row(s1, s2, name, flash, eeprom, kTwoLock, kNone, eeCode);
+  chip.FuseReadAfterIdentify = false;  // no fuse bits to read
+  chip.Family = F::LockOnly;
+  chip.Layout = L::LockOnly;
+  return chip;
 }
 
 constexpr ChipInfo Combined(std::uint8_t s1, std::uint8_t s2, std::string_view name,
                             std::string_view flash, std::uint32_t eeprom,
                             std::span<const std::string_view> items, std::uint8_t eeCode) {
-  return {{0x1E, s1, s2},  name, flash, eeprom, items, kGrey3, true, F::CombinedByte,
-          L::CombinedByte, 0,    0,     0,      0,     0,      0,    1,
-          eeCode};
+  ChipInfo chip = Row(s1, s2, name, flash, eeprom, items, kGrey3, eeCode);
+  chip.Family = F::CombinedByte;
+  chip.Layout = L::CombinedByte;
+  return chip;
 }
 
 constexpr ChipInfo TwoByte(std::uint8_t s1, std::uint8_t s2, std::string_view name,
@@ -136,8 +163,11 @@ constexpr ChipInfo TwoByte(std::uint8_t s1, std::uint8_t s2, std::string_view na
                            std::span<const std::string_view> items,
                            std::span<const std::uint8_t> grey, TFuseLayout layout,
                            std::uint8_t calibration, std::uint8_t eeCode) {
-  return {{0x1E, s1, s2}, name, flash, eeprom, items, grey, true, F::TwoByte, layout, 0, 0, 0, 0, 0,
-          calibration,    1,    eeCode};
+  ChipInfo chip = Row(s1, s2, name, flash, eeprom, items, grey, eeCode);
+  chip.Family = F::TwoByte;
+  chip.Layout = layout;
+  chip.CalibrationCount = calibration;
+  return chip;
 }
 
 // Instruction-family chips. Unless noted, SPIEN is bit 5 of the high byte and
@@ -156,9 +186,15 @@ constexpr ChipInfo Instruction(std::uint8_t s1, std::uint8_t s2, std::string_vie
                                std::span<const std::string_view> items,
                                std::span<const std::uint8_t> grey, Instr f, std::uint8_t page,
                                std::uint8_t eeCode) {
-  return {{0x1E, s1, s2}, name,           flash,          eeprom, items, grey,
-          true,           F::Instruction, L::Instruction, f.Lock, f.Ext, f.High,
-          f.HighSkip,     f.LowSkip,      f.Calibration,  page,   eeCode};
+  ChipInfo chip = Row(s1, s2, name, flash, eeprom, items, grey, eeCode);
+  chip.LockBitCount = f.Lock;
+  chip.ExtendedFuseMask = f.Ext;
+  chip.HighFuseMask = f.High;
+  chip.HighWriteSkip = f.HighSkip;
+  chip.LowWriteSkip = f.LowSkip;
+  chip.CalibrationCount = f.Calibration;
+  chip.FlashPageCode = page;
+  return chip;
 }
 
 constexpr ChipInfo kChips[] = {
