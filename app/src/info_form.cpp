@@ -118,7 +118,8 @@ void TInfoForm::paintEvent(QPaintEvent*) {
 void TInfoForm::showEvent(QShowEvent* Event) {
   QWidget::showEvent(Event);
   if (const QScreen* screen = this->screen()) {
-    move(screen->availableGeometry().center() - rect().center());
+    move(screen->availableGeometry().center() -
+         QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
   }
   activateWindow();
   raise();

@@ -93,7 +93,8 @@ void TForm1::showEvent(QShowEvent* Event) {
   } else if (const QScreen* screen = this->screen()) {
     around = screen->availableGeometry();
   }
-  if (around.isValid()) move(around.center() - rect().center());
+  if (around.isValid())
+    move(around.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
 }
 
 }  // namespace quenvar

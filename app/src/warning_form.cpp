@@ -70,7 +70,8 @@ void TWarningForm::ShowModal() {
 void TWarningForm::showEvent(QShowEvent* Event) {
   QDialog::showEvent(Event);
   if (const QScreen* screen = this->screen()) {
-    move(screen->availableGeometry().center() - rect().center());
+    move(screen->availableGeometry().center() -
+         QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
   }
 }
 
