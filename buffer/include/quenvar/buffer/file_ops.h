@@ -1,0 +1,89 @@
+#pragma once
+
+// Opening, reloading and saving the memory buffer, without the dialogs: the
+// window shows its dialog and passes the chosen name (or nothing when the user
+// cancelled); the outcome says what to show and what to enable.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "quenvar/buffer/hex_file.h"
+
+namespace quenvar {
+
+class TCustomMPHexEditor;
+
+enum class TFileFormat : std::uint8_t { None, IntelHex, Binary };
+
+// By the third character from the end of the full name, folded to upper case.
+// Open: "H" Intel HEX, "B" binary, anything else nothing.
+TFileFormat OpenFormatOf(std::string_view FileName);
+// Save: "B" binary, anything else Intel HEX. A name shorter than three
+// characters selects nothing in both directions.
+TFileFormat SaveFormatOf(std::string_view FileName);
+
+enum class TLoadStatus : std::uint8_t {
+  Nothing,      // no name, or a name that selects no format: nothing read
+  Loaded,       // the buffer holds the file's content
+  FormatError,  // a refused HEX file: Message goes into a message box with one OK button
+  FileError,    // the file could not be read: Message goes into the standard error box
+};
+
+struct TLoadOutcome {
+  TLoadStatus Status = TLoadStatus::Nothing;
+  std::string Message;
+  std::optional<THexError> HexError;  // set with FormatError
+};
+
+struct TOpenOutcome {
+  bool Acted = false;          // false when the dialog was cancelled or gave no name
+  std::string StatusFileName;  // for status bar panel 1, set whenever Acted
+  // Enable bProg, bVerify, nsave, nprogflash and nverifyflash.
+  bool EnableBufferActions = false;
+  TLoadOutcome Load;
+};
+
+enum class TSaveStatus : std::uint8_t {
+  Cancelled,  // the dialog was cancelled: nothing written
+  Nothing,    // the name selects no format: nothing written
+  Saved,
+  Failed,  // Message goes into the standard error box; the previous file is intact
+};
+
+struct TSaveOutcome {
+  TSaveStatus Status = TSaveStatus::Cancelled;
+  TFileFormat Format = TFileFormat::None;
+  std::string Message;
+};
+
+class TFileOps {
+ public:
+  explicit TFileOps(TCustomMPHexEditor& Editor) : Buffer(Editor) {}
+
+  // The open dialog's file name: the last one chosen, kept for the whole run.
+  const std::string& OpenFileName() const { return DialogFileName; }
+
+  // After the open dialog. Chosen is empty when the user cancelled; then
+  // nothing happens, so the user's edits in the buffer stay.
+  TOpenOutcome OpenFile(const std::optional<std::string>& Chosen, std::uint8_t LanguageIndex,
+                        std::uint8_t& ErrorFlag);
+
+  // Reads the open dialog's file into the buffer (also the reload before
+  // program and verify). ErrorFlag becomes 1 after a refused HEX file, 0 after
+  // a load or when there was nothing to read; a file error leaves it alone.
+  // A refused or unreadable file leaves the buffer as it was.
+  TLoadOutcome LoadFile(std::uint8_t LanguageIndex, std::uint8_t& ErrorFlag);
+
+  // After the save dialog. Binary saves clear the buffer's change marks and
+  // make the name the buffer's file name; HEX saves leave the buffer alone.
+  // The open dialog's name is never touched.
+  TSaveOutcome SaveFile(const std::optional<std::string>& Chosen);
+
+ private:
+  TCustomMPHexEditor& Buffer;
+  std::string DialogFileName;
+};
+
+}  // namespace quenvar

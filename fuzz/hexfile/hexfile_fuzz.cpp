@@ -1,0 +1,31 @@
+// Any input: no crash, no sanitizer report. Any accepted image: writing it and
+// reading it back gives the same image padded with FF to a multiple of 16.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "quenvar/buffer/hex_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
+  using namespace quenvar;
+  const std::string_view text(reinterpret_cast<const char*>(Data), Size);
+  const THexReadResult first = ReadHexFile(text);
+  if (!first.Ok()) {
+    if (!first.Image.empty() || first.Error->Line == 0) std::abort();
+    if (HexErrorMessage(*first.Error, static_cast<std::uint8_t>(Size % 4)).empty()) std::abort();
+    return 0;
+  }
+  if (first.Image.size() > MaxHexImageSize) std::abort();
+
+  const THexReadResult again = ReadHexFile(WriteHexFile(first.Image));
+  if (!again.Ok()) std::abort();
+  const std::size_t padded = (first.Image.size() + 15) / 16 * 16;
+  if (again.Image.size() != padded) std::abort();
+  if (!std::equal(first.Image.begin(), first.Image.end(), again.Image.begin())) std::abort();
+  if (!std::all_of(again.Image.begin() + static_cast<std::ptrdiff_t>(first.Image.size()),
+                   again.Image.end(), [](std::uint8_t b) { return b == 0xFF; }))
+    std::abort();
+  return 0;
+}

@@ -1,0 +1,430 @@
+#include "quenvar/buffer/file_ops.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "quenvar/buffer/custom_mp_hex_editor.h"
+#include "temp_dir.h"
+
+namespace quenvar {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using testing_files::ReadBytes;
+using testing_files::ReadText;
+using testing_files::TTempDir;
+using testing_files::WriteText;
+
+Bytes Ff(std::size_t n) {
+  return Bytes(n, 0xFF);
+}
+
+Bytes Cat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+Bytes Of(const TCustomMPHexEditor& e) {
+  return {e.Data().begin(), e.Data().end()};
+}
+
+// ---- format choice ----
+
+struct TFormatCase {
+  const char* Name;
+  TFileFormat Open;
+  TFileFormat Save;
+};
+
+class FormatChoice : public testing::TestWithParam<TFormatCase> {};
+
+TEST_P(FormatChoice, ByThirdCharacterFromTheEnd) {
+  EXPECT_EQ(OpenFormatOf(GetParam().Name), GetParam().Open) << GetParam().Name;
+  EXPECT_EQ(SaveFormatOf(GetParam().Name), GetParam().Save) << GetParam().Name;
+}
+
+constexpr auto None = TFileFormat::None;
+constexpr auto Hex = TFileFormat::IntelHex;
+constexpr auto Bin = TFileFormat::Binary;
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, FormatChoice,
+    testing::Values(TFormatCase{"/home/u/a.hex", Hex, Hex}, TFormatCase{"/home/u/A.HEX", Hex, Hex},
+                    TFormatCase{"/home/u/a.Hex", Hex, Hex}, TFormatCase{"/home/u/a.bin", Bin, Bin},
+                    TFormatCase{"/home/u/a.BIN", Bin, Bin}, TFormatCase{"/home/u/a.txt", None, Hex},
+                    TFormatCase{"/home/u/noext", None, Hex}, TFormatCase{"/home/u/a.b01", Bin, Bin},
+                    TFormatCase{"/home/u/a.hzz", Hex, Hex}, TFormatCase{"hex", Hex, Hex},
+                    TFormatCase{"bin", Bin, Bin}, TFormatCase{"ab", None, None},
+                    TFormatCase{"b", None, None}, TFormatCase{"", None, None}));
+
+// ---- open and load ----
+
+const Bytes Before = {0x01, 0x02, 0x03};
+
+struct TLoadCase {
+  const char* Name;
+  const char* FileName;
+  std::string Content;
+  std::uint8_t Language;
+  std::uint8_t FlagBefore;
+  TLoadStatus Status;
+  std::string Message;
+  std::uint8_t FlagAfter;
+  Bytes Buffer;
+  bool Enable;
+};
+
+class OpenFileCases : public testing::TestWithParam<TLoadCase> {};
+
+TEST_P(OpenFileCases, LoadAndEnable) {
+  const TLoadCase& c = GetParam();
+  TTempDir dir;
+  const std::string name = dir / c.FileName;
+  WriteText(name, c.Content);
+  TCustomMPHexEditor editor;
+  editor.LoadDataFromBytes(Before);
+  int changes = 0;
+  editor.OnChange = [&](TCustomMPHexEditor&) { ++changes; };
+  TFileOps ops(editor);
+  std::uint8_t flag = c.FlagBefore;
+
+  const TOpenOutcome o = ops.OpenFile(name, c.Language, flag);
+
+  EXPECT_TRUE(o.Acted);
+  EXPECT_EQ(o.StatusFileName, c.FileName);
+  EXPECT_EQ(o.Load.Status, c.Status);
+  EXPECT_EQ(o.Load.Message, c.Message);
+  EXPECT_EQ(flag, c.FlagAfter);
+  EXPECT_EQ(Of(editor), c.Buffer);
+  EXPECT_EQ(o.EnableBufferActions, c.Enable);
+  EXPECT_EQ(changes, c.Status == TLoadStatus::Loaded ? 1 : 0);
+  EXPECT_EQ(ops.OpenFileName(), name);
+}
+
+constexpr auto Loaded = TLoadStatus::Loaded;
+constexpr auto Nothing = TLoadStatus::Nothing;
+constexpr auto Refused = TLoadStatus::FormatError;
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, OpenFileCases,
+    testing::Values(
+        TLoadCase{"WorkedExample", "w.hex", ":0400100001020304E2\r\n:00000001FF\r\n", 1, 1, Loaded,
+                  "", 0, Cat(Ff(16), {0x01, 0x02, 0x03, 0x04}), true},
+        // An empty image is a successful load all the same.
+        TLoadCase{"EndRecordOnly", "e.hex", ":00000001FF", 1, 1, Loaded, "", 0, {}, true},
+        TLoadCase{"MixedCaseExtension",
+                  "m.Hex",
+                  ":02000000abcd86\n:00000001ff",
+                  1,
+                  0,
+                  Loaded,
+                  "",
+                  0,
+                  {0xAB, 0xCD},
+                  true},
+        // A .txt is not read, gives no message, and still enables the actions.
+        TLoadCase{"TxtNotRead", "t.txt", ":0100000011EE\n:00000001FF", 1, 1, Nothing, "", 0, Before,
+                  true},
+        TLoadCase{"NoExtensionNotRead", "data", "abc", 1, 1, Nothing, "", 0, Before, true},
+        TLoadCase{"BinThreeBytes",
+                  "t.BIN",
+                  std::string("\x00\xFF\x7F", 3),
+                  1,
+                  1,
+                  Loaded,
+                  "",
+                  0,
+                  {0x00, 0xFF, 0x7F},
+                  true},
+        TLoadCase{"BinTakesHexTextRaw",
+                  "h.bin",
+                  ":00000001FF",
+                  1,
+                  0,
+                  Loaded,
+                  "",
+                  0,
+                  {':', '0', '0', '0', '0', '0', '0', '0', '1', 'F', 'F'},
+                  true},
+        TLoadCase{"EmptyBin", "z.bin", "", 1, 0, Loaded, "", 0, {}, true},
+        TLoadCase{"NoEndRecordGerman", "n.hex", ":0400100001020304E2\r\n", 0, 0, Refused,
+                  "Fehler in Datei. Keine Hex-Datei.", 1, Before, false},
+        TLoadCase{"NoEndRecordEnglish", "n.hex", ":0400100001020304E2\r\n", 1, 0, Refused,
+                  "Error in file. No hex file.", 1, Before, false},
+        TLoadCase{"GarbageRussian", "g.hex",
+                  std::string("\x7F"
+                              "ELF\x02\x01",
+                              6),
+                  2, 0, Refused, "Входной файл не hex файл.", 1, Before, false},
+        TLoadCase{"ChecksumRussian", "c.hex", ":0100000011EE\r\n:00000001FE\r\n", 2, 0, Refused,
+                  "Ошибка входного файла.Не правильная CheckSum.", 1, Before, false},
+        TLoadCase{"ChecksumGerman", "c.hex", ":0100000011EF\r\n:00000001FF\r\n", 0, 0, Refused,
+                  "Fehler in Datei. Falsche CSUM.", 1, Before, false},
+        TLoadCase{"BrokenDataEnglish", "b.hex", ":0100000011EE\n:04000000010G0304F2\n:00000001FF",
+                  1, 0, Refused, "Error in file. Broken data in line 2.", 1, Before, false},
+        TLoadCase{"ShortLineGerman", "s.hex", ":04000000AABB97\n:00000001FF", 0, 0, Refused,
+                  "Fehler in Datei. Fehlerhafte Daten in Zeile 1.", 1, Before, false}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+struct TMissingCase {
+  const char* FileName;
+  std::uint8_t Flag;
+};
+
+class OpenMissingFile : public testing::TestWithParam<TMissingCase> {};
+
+// A file error leaves the buffer, the flag and the enabling alone.
+TEST_P(OpenMissingFile, ReportsFileError) {
+  TTempDir dir;
+  const std::string name = dir / GetParam().FileName;
+  TCustomMPHexEditor editor;
+  editor.LoadDataFromBytes(Before);
+  TFileOps ops(editor);
+  std::uint8_t flag = GetParam().Flag;
+
+  const TOpenOutcome o = ops.OpenFile(name, 1, flag);
+
+  EXPECT_EQ(o.Load.Status, TLoadStatus::FileError);
+  EXPECT_EQ(o.Load.Message, "Cannot open " + name + ".\r\n(No such file or directory.)");
+  EXPECT_EQ(flag, GetParam().Flag);
+  EXPECT_EQ(Of(editor), Before);
+  EXPECT_FALSE(o.EnableBufferActions);
+  EXPECT_EQ(o.StatusFileName, GetParam().FileName);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, OpenMissingFile,
+                         testing::Values(TMissingCase{"gone.hex", 0}, TMissingCase{"gone.hex", 1},
+                                         TMissingCase{"gone.bin", 0}, TMissingCase{"gone.bin", 1}));
+
+TEST(OpenFile, CancelKeepsEditsAndName) {
+  TTempDir dir;
+  const std::string name = dir / "a.hex";
+  WriteText(name, ":0100000011EE\n:00000001FF\n");
+  TCustomMPHexEditor editor;
+  TFileOps ops(editor);
+  std::uint8_t flag = 0;
+  ASSERT_EQ(ops.OpenFile(name, 1, flag).Load.Status, TLoadStatus::Loaded);
+  editor.SetReadOnlyView(false);
+  ASSERT_TRUE(editor.WriteByte(0, 0x99));
+
+  const TOpenOutcome o = ops.OpenFile(std::nullopt, 1, flag);
+
+  EXPECT_FALSE(o.Acted);
+  EXPECT_FALSE(o.EnableBufferActions);
+  EXPECT_EQ(o.Load.Status, TLoadStatus::Nothing);
+  EXPECT_EQ(Of(editor), Bytes{0x99});
+  EXPECT_TRUE(editor.IsChanged(0));
+  EXPECT_EQ(ops.OpenFileName(), name);
+}
+
+TEST(LoadFile, NothingOpenedYetClearsFlag) {
+  TCustomMPHexEditor editor;
+  editor.LoadDataFromBytes(Before);
+  TFileOps ops(editor);
+  std::uint8_t flag = 1;
+  EXPECT_EQ(ops.LoadFile(1, flag).Status, TLoadStatus::Nothing);
+  EXPECT_EQ(flag, 0);
+  EXPECT_EQ(Of(editor), Before);
+}
+
+// The reload before program and verify reads the file as it is now on disk.
+TEST(LoadFile, ReloadsTheLastOpenedFile) {
+  TTempDir dir;
+  const std::string name = dir / "a.hex";
+  WriteText(name, ":0100000011EE\n:00000001FF\n");
+  TCustomMPHexEditor editor;
+  TFileOps ops(editor);
+  std::uint8_t flag = 0;
+  ops.OpenFile(name, 1, flag);
+  WriteText(name, ":020000002233A9\n:00000001FF\n");
+
+  EXPECT_EQ(ops.LoadFile(1, flag).Status, TLoadStatus::Loaded);
+  EXPECT_EQ(Of(editor), (Bytes{0x22, 0x33}));
+
+  WriteText(name, ":020000002233AA\n:00000001FF\n");
+  const TLoadOutcome bad = ops.LoadFile(1, flag);
+  EXPECT_EQ(bad.Status, TLoadStatus::FormatError);
+  EXPECT_EQ(bad.HexError, (THexError{THexErrorKind::WrongChecksum, 1}));
+  EXPECT_EQ(flag, 1);
+  EXPECT_EQ(Of(editor), (Bytes{0x22, 0x33}));
+}
+
+// ---- save ----
+
+Bytes Counting(std::size_t n) {
+  Bytes b(n);
+  for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(i);
+  return b;
+}
+
+struct TSaveCase {
+  const char* Name;
+  const char* FileName;
+  Bytes Data;
+  TFileFormat Format;
+  std::string Written;
+};
+
+class SaveFileCases : public testing::TestWithParam<TSaveCase> {};
+
+TEST_P(SaveFileCases, WritesExactBytes) {
+  const TSaveCase& c = GetParam();
+  TTempDir dir;
+  const std::string name = dir / c.FileName;
+  TCustomMPHexEditor editor;
+  editor.LoadDataFromBytes(c.Data);
+  TFileOps ops(editor);
+
+  const TSaveOutcome o = ops.SaveFile(name);
+
+  EXPECT_EQ(o.Status, TSaveStatus::Saved) << o.Message;
+  EXPECT_EQ(o.Format, c.Format);
+  EXPECT_EQ(ReadText(name), c.Written);
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{c.FileName});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, SaveFileCases,
+    testing::Values(
+        TSaveCase{"BinRaw", "b.bin", {0x00, 0x0D, 0x0A, 0xFF}, Bin, std::string("\0\r\n\xFF", 4)},
+        TSaveCase{"BinUpper", "b.BIN", {0x41}, Bin, "A"},
+        TSaveCase{"EmptyBin", "e.bin", {}, Bin, ""},
+        TSaveCase{"HexWorkedExample", "h.hex", Counting(20), Hex,
+                  ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
+                  ":1000100010111213FFFFFFFFFFFFFFFFFFFFFFFFA6\r\n"
+                  ":00000001FF"},
+        TSaveCase{"TxtIsHex",
+                  "h.txt",
+                  {0x5A},
+                  Hex,
+                  ":100000005AFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFA5\r\n:00000001FF"},
+        TSaveCase{"NoExtensionIsHex", "noext", {}, Hex, ":00000001FF"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(SaveFile, CancelAndShortNameWriteNothing) {
+  TTempDir dir;
+  TCustomMPHexEditor editor;
+  editor.LoadDataFromBytes(Before);
+  TFileOps ops(editor);
+  EXPECT_EQ(ops.SaveFile(std::nullopt).Status, TSaveStatus::Cancelled);
+  EXPECT_EQ(ops.SaveFile("ab").Status, TSaveStatus::Nothing);
+  EXPECT_TRUE(dir.Entries().empty());
+}
+
+// Binary saves clear the change marks and adopt the name; HEX saves keep
+// both. Neither touches the open dialog's name.
+TEST(SaveFile, MarksAndNames) {
+  TTempDir dir;
+  const std::string opened = dir / "in.hex";
+  WriteText(opened, ":020000002233A9\n:00000001FF\n");
+  TCustomMPHexEditor editor;
+  TFileOps ops(editor);
+  std::uint8_t flag = 0;
+  ops.OpenFile(opened, 1, flag);
+  editor.SetReadOnlyView(false);
+  ASSERT_TRUE(editor.WriteByte(1, 0x44));
+  ASSERT_TRUE(editor.IsChanged(1));
+
+  ASSERT_EQ(ops.SaveFile(dir / "out.hex").Status, TSaveStatus::Saved);
+  EXPECT_TRUE(editor.IsChanged(1));
+  EXPECT_EQ(editor.FileName(), "Untitled");
+  EXPECT_EQ(ReadText(dir / "out.hex"),
+            ":1000000022"
+            "44FFFFFFFFFFFFFFFFFFFFFFFFFFFF"
+            "98\r\n:00000001FF");
+
+  ASSERT_EQ(ops.SaveFile(dir / "out.bin").Status, TSaveStatus::Saved);
+  EXPECT_FALSE(editor.IsChanged(1));
+  EXPECT_EQ(editor.FileName(), dir / "out.bin");
+  EXPECT_EQ(ReadBytes(dir / "out.bin"), (Bytes{0x22, 0x44}));
+  EXPECT_EQ(ops.OpenFileName(), opened);
+}
+
+TEST(SaveFile, ReplacesExistingFileKeepingPermissions) {
+  namespace fs = std::filesystem;
+  TTempDir dir;
+  const std::string name = dir / "keep.hex";
+  WriteText(name, "old content that is longer than the new one ......................");
+  fs::permissions(name, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  TCustomMPHexEditor editor;
+  TFileOps ops(editor);
+  ASSERT_EQ(ops.SaveFile(name).Status, TSaveStatus::Saved);
+  EXPECT_EQ(ReadText(name), ":00000001FF");
+  EXPECT_EQ(fs::status(name).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"keep.hex"});
+}
+
+TEST(SaveFile, FollowsSymbolicLink) {
+  namespace fs = std::filesystem;
+  TTempDir dir;
+  WriteText(dir / "real.hex", "old");
+  fs::create_symlink(dir / "real.hex", dir / "link.hex");
+  TCustomMPHexEditor editor;
+  TFileOps ops(editor);
+  ASSERT_EQ(ops.SaveFile(dir / "link.hex").Status, TSaveStatus::Saved);
+  EXPECT_TRUE(fs::is_symlink(dir / "link.hex"));
+  EXPECT_EQ(ReadText(dir / "real.hex"), ":00000001FF");
+}
+
+struct TFailedSave {
+  const char* Name;
+  const char* FileName;
+  bool ReadOnlyOldFile;  // else the target is a folder
+  const char* Why;
+};
+
+class SaveFailures : public testing::TestWithParam<TFailedSave> {};
+
+// A failed save reports the error and leaves the previous file and no stray
+// temporary behind.
+TEST_P(SaveFailures, LeavePreviousFileIntact) {
+  namespace fs = std::filesystem;
+  const TFailedSave& c = GetParam();
+  TTempDir dir;
+  const std::string name = dir / c.FileName;
+  if (c.ReadOnlyOldFile) {
+    WriteText(name, "previous");
+    fs::permissions(name, fs::perms::owner_read);
+  } else {
+    fs::create_directory(name);
+  }
+  TCustomMPHexEditor editor;
+  editor.LoadDataFromBytes(Before);
+  TFileOps ops(editor);
+
+  const TSaveOutcome o = ops.SaveFile(name);
+
+  EXPECT_EQ(o.Status, TSaveStatus::Failed);
+  EXPECT_EQ(o.Message, "Cannot create " + name + ".\r\n(" + c.Why + ".)");
+  if (c.ReadOnlyOldFile) {
+    EXPECT_EQ(ReadText(name), "previous");
+  }
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{c.FileName});
+  EXPECT_EQ(Of(editor), Before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, SaveFailures,
+    testing::Values(TFailedSave{"ReadOnlyHex", "ro.hex", true, "Permission denied"},
+                    TFailedSave{"ReadOnlyBin", "ro.bin", true, "Permission denied"},
+                    TFailedSave{"FolderHex", "dir.hex", false, "Is a directory"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(SaveFile, MissingFolderFails) {
+  TTempDir dir;
+  const std::string name = dir / "nowhere/x.hex";
+  TCustomMPHexEditor editor;
+  TFileOps ops(editor);
+  const TSaveOutcome o = ops.SaveFile(name);
+  EXPECT_EQ(o.Status, TSaveStatus::Failed);
+  EXPECT_EQ(o.Message, "Cannot create " + name + ".\r\n(No such file or directory.)");
+  EXPECT_TRUE(dir.Entries().empty());
+}
+
+}  // namespace
+}  // namespace quenvar

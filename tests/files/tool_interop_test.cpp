@@ -1,0 +1,105 @@
+// HEX files made by other tools from a binary read back as that binary.
+// objcopy marks 64 KiB segments with type 02 records, srec_cat with type 04
+// records and 32-byte data records.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "quenvar/buffer/bin_file.h"
+#include "quenvar/buffer/hex_file.h"
+#include "temp_dir.h"
+
+namespace quenvar {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using testing_files::TTempDir;
+
+bool Installed(const std::string& Tool) {
+  return std::system(("command -v " + Tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+struct TToolCase {
+  const char* Name;
+  const char* Tool;
+  // %in and %out are replaced by the binary's and the HEX file's paths.
+  const char* Command;
+  std::size_t Size;
+};
+
+std::string Expand(std::string Command, const std::string& In, const std::string& Out) {
+  Command.replace(Command.find("%in"), 3, "'" + In + "'");
+  Command.replace(Command.find("%out"), 4, "'" + Out + "'");
+  return Command;
+}
+
+class ToolMadeHex : public testing::TestWithParam<TToolCase> {};
+
+TEST_P(ToolMadeHex, ReadsBackAsTheBinary) {
+  const TToolCase& c = GetParam();
+  if (!Installed(c.Tool)) GTEST_SKIP() << c.Tool << " is not installed";
+  TTempDir dir;
+  Bytes data(c.Size);
+  std::mt19937 rng(static_cast<unsigned>(c.Size));
+  for (auto& b : data) b = static_cast<std::uint8_t>(rng());
+  const std::string in = dir / "image.bin";
+  const std::string out = dir / "image.hex";
+  ASSERT_TRUE(WriteFileAtomically(in, data).Ok());
+  ASSERT_EQ(std::system(Expand(c.Command, in, out).c_str()), 0);
+
+  const TFileReadResult text = ReadWholeFile(out);
+  ASSERT_TRUE(text.Status.Ok());
+  const THexReadResult r =
+      ReadHexFile({reinterpret_cast<const char*>(text.Bytes.data()), text.Bytes.size()});
+  ASSERT_TRUE(r.Ok()) << "line " << r.Error->Line;
+  EXPECT_EQ(r.Image.size(), data.size());
+  EXPECT_TRUE(r.Image == data);
+}
+
+constexpr const char* Objcopy = "objcopy -I binary -O ihex %in %out";
+constexpr const char* SrecCat = "srec_cat %in -binary -o %out -intel";
+
+INSTANTIATE_TEST_SUITE_P(Files, ToolMadeHex,
+                         testing::Values(TToolCase{"Objcopy1", "objcopy", Objcopy, 1},
+                                         TToolCase{"Objcopy1000", "objcopy", Objcopy, 1000},
+                                         TToolCase{"Objcopy64K", "objcopy", Objcopy, 65536},
+                                         TToolCase{"Objcopy64KPlus1", "objcopy", Objcopy, 65537},
+                                         TToolCase{"Objcopy300K", "objcopy", Objcopy, 300000},
+                                         TToolCase{"SrecCat1", "srec_cat", SrecCat, 1},
+                                         TToolCase{"SrecCat1000", "srec_cat", SrecCat, 1000},
+                                         TToolCase{"SrecCat64K", "srec_cat", SrecCat, 65536},
+                                         TToolCase{"SrecCat64KPlus1", "srec_cat", SrecCat, 65537},
+                                         TToolCase{"SrecCat300K", "srec_cat", SrecCat, 300000}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// The other way round: what this writer makes, objcopy turns back into the
+// binary, padded to whole records.
+TEST(ToolReadsOurHex, ObjcopyGivesPaddedBinary) {
+  if (!Installed("objcopy")) GTEST_SKIP() << "objcopy is not installed";
+  TTempDir dir;
+  Bytes data(70001);
+  std::mt19937 rng(7);
+  for (auto& b : data) b = static_cast<std::uint8_t>(rng());
+  const std::string text = WriteHexFile(data);
+  const std::string hex = dir / "ours.hex";
+  const std::string bin = dir / "back.bin";
+  ASSERT_TRUE(
+      WriteFileAtomically(hex, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()})
+          .Ok());
+  ASSERT_EQ(std::system(("objcopy -I ihex -O binary '" + hex + "' '" + bin + "'").c_str()), 0);
+  const TFileReadResult back = ReadWholeFile(bin);
+  ASSERT_TRUE(back.Status.Ok());
+  // 70001 bytes end in a record holding one byte and 15 filler bytes.
+  Bytes expected = data;
+  expected.insert(expected.end(), 15, 0xFF);
+  EXPECT_EQ(back.Bytes.size(), 70016u);
+  EXPECT_TRUE(back.Bytes == expected);
+}
+
+}  // namespace
+}  // namespace quenvar
