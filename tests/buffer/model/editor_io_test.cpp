@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <streambuf>
+#include <string>
+
+#include "editor_test_util.h"
+
+namespace quenvar {
+namespace {
+
+using test::Bytes;
+using test::MarkedBytes;
+using test::TBytes;
+using test::TEditable;
+
+class TempDir {
+ public:
+  TempDir() {
+    Path = std::filesystem::temp_directory_path() /
+           ("hexed-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(Path);
+    std::filesystem::create_directories(Path);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(Path, std::filesystem::perms::owner_all, ec);
+    for (auto& f : std::filesystem::directory_iterator(Path, ec))
+      std::filesystem::permissions(f.path(), std::filesystem::perms::owner_all, ec);
+    std::filesystem::remove_all(Path, ec);
+  }
+  std::string File(const char* name) const { return (Path / name).string(); }
+  std::filesystem::path Path;
+};
+
+std::string ReadFile(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& name, const std::string& bytes) {
+  std::ofstream(name, std::ios::binary) << bytes;
+}
+
+// Claims 100 bytes when asked for its size but delivers only 10.
+class TShortBuf : public std::streambuf {
+ public:
+  TShortBuf() { setg(Data, Data, Data + 10); }
+
+ protected:
+  pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode) override {
+    if (dir == std::ios_base::end) {
+      Where = 100 + off;
+    } else if (dir == std::ios_base::cur) {
+      Where += off;
+    } else {
+      Where = off;
+    }
+    if (Where < 10) setg(Data, Data + Where, Data + 10);
+    return pos_type(Where);
+  }
+  pos_type seekpos(pos_type p, std::ios_base::openmode m) override {
+    return seekoff(off_type(p), std::ios_base::beg, m);
+  }
+
+ private:
+  char Data[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  off_type Where = 0;
+};
+
+TEST(HexEditorFiles, StreamLoadReadsFromTheStart) {
+  TEditable t({});
+  std::istringstream in(std::string("\x01\x02\x03\x04", 4));
+  in.seekg(2);
+  ASSERT_TRUE(t.E.LoadDataFromStream(in));
+  EXPECT_EQ(Bytes(t.E), (TBytes{1, 2, 3, 4}));
+  EXPECT_EQ(t.Changes, 1);
+}
+
+TEST(HexEditorFiles, FailedStreamLoadLeavesEmptyBuffer) {
+  TEditable t({7, 7, 7});
+  ASSERT_TRUE(t.E.WriteByte(0, 1));
+  TShortBuf buf;
+  std::istream in(&buf);
+  const TBufferResult r = t.E.LoadDataFromStream(in);
+  EXPECT_FALSE(r.Ok());
+  EXPECT_EQ(r.Message(), "Stream read error");
+  EXPECT_EQ(t.E.DataLength(), 0u);
+  EXPECT_FALSE(t.E.UndoAvailable());
+  EXPECT_FALSE(t.E.HasFile());
+  EXPECT_FALSE(t.E.Modified());
+  EXPECT_EQ(t.Changes, 2);  // the edit and the failed load
+}
+
+TEST(HexEditorFiles, StreamSaveChangesNothing) {
+  TEditable t({0xA0, 0xA1, 0xA2});
+  ASSERT_TRUE(t.E.WriteByte(1, 0x00));
+  std::ostringstream out;
+  out << "head";
+  ASSERT_TRUE(t.E.SaveDataToStream(out));
+  EXPECT_EQ(out.str(), std::string("head\xA0\x00\xA2", 7));
+  EXPECT_EQ(MarkedBytes(t.E), (std::set<std::uint32_t>{1}));
+  EXPECT_TRUE(t.E.Modified());
+  EXPECT_TRUE(t.E.UndoAvailable());
+}
+
+TEST(HexEditorFiles, FileLoadSetsNameAndFlags) {
+  TempDir dir;
+  const std::string name = dir.File("chip.bin");
+  WriteFile(name, std::string("\x00\xFF\x10", 3));
+  TEditable t({1});
+  ASSERT_TRUE(t.E.LoadDataFromFile(name));
+  EXPECT_EQ(Bytes(t.E), (TBytes{0x00, 0xFF, 0x10}));
+  EXPECT_EQ(t.E.FileName(), name);
+  EXPECT_TRUE(t.E.HasFile());
+  EXPECT_FALSE(t.E.ReadOnlyFile());
+  EXPECT_EQ(t.Changes, 1);
+}
+
+TEST(HexEditorFiles, OpenErrors) {
+  TempDir dir;
+  const std::string missing = dir.File("missing.bin");
+  const std::string folder = dir.File("sub");
+  std::filesystem::create_directory(folder);
+  struct TCase {
+    std::string Name;
+    std::string Error;
+  };
+  const TCase cases[] = {
+      {missing, "Cannot open " + missing + ".\r\n(No such file or directory.)"},
+      {folder, "Cannot open " + folder + ".\r\n(Is a directory.)"},
+  };
+  for (const TCase& c : cases) {
+    TEditable t({5, 6});
+    const TBufferResult r = t.E.LoadDataFromFile(c.Name);
+    EXPECT_EQ(r.Message(), c.Error);
+    EXPECT_EQ(Bytes(t.E), (TBytes{5, 6}));
+    EXPECT_EQ(t.Changes, 0);
+  }
+}
+
+TEST(HexEditorFiles, BinarySaveClearsColouringStreamSaveKeepsIt) {
+  TempDir dir;
+  TEditable t({1, 2, 3, 4});
+  ASSERT_TRUE(t.E.WriteByte(0, 9));
+  ASSERT_TRUE(t.E.WriteByte(3, 9));
+  std::ostringstream hexImage;
+  ASSERT_TRUE(t.E.SaveDataToStream(hexImage));
+  EXPECT_EQ(MarkedBytes(t.E), (std::set<std::uint32_t>{0, 3}));
+
+  const std::string name = dir.File("out.bin");
+  ASSERT_TRUE(t.E.SaveDataToFile(name, true));
+  EXPECT_EQ(ReadFile(name), std::string("\x09\x02\x03\x09", 4));
+  EXPECT_TRUE(MarkedBytes(t.E).empty());
+  EXPECT_FALSE(t.E.Modified());
+  EXPECT_FALSE(t.E.UndoAvailable());
+  EXPECT_EQ(t.E.FileName(), name);
+  EXPECT_TRUE(t.E.HasFile());
+  EXPECT_FALSE(std::filesystem::exists(name + ".~save"));
+}
+
+TEST(HexEditorFiles, SaveWithoutClearingKeepsState) {
+  TempDir dir;
+  TEditable t({1, 2});
+  ASSERT_TRUE(t.E.WriteByte(1, 0));
+  const std::string name = dir.File("copy.bin");
+  ASSERT_TRUE(t.E.SaveDataToFile(name, false));
+  EXPECT_EQ(ReadFile(name), std::string("\x01\x00", 2));
+  EXPECT_EQ(MarkedBytes(t.E), (std::set<std::uint32_t>{1}));
+  EXPECT_TRUE(t.E.Modified());
+  EXPECT_TRUE(t.E.UndoAvailable());
+  EXPECT_EQ(t.E.FileName(), "Untitled");
+  EXPECT_TRUE(t.E.HasFile());
+}
+
+TEST(HexEditorFiles, ReadOnlyFileIsNotOverwritten) {
+  TempDir dir;
+  const std::string name = dir.File("locked.bin");
+  WriteFile(name, "AB");
+  std::filesystem::permissions(
+      name, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+  TEditable t({});
+  ASSERT_TRUE(t.E.LoadDataFromFile(name));
+  EXPECT_TRUE(t.E.ReadOnlyFile());
+  t.E.SetReadOnlyView(false);
+  ASSERT_TRUE(t.E.WriteByte(0, 'X'));
+  const TBufferResult r = t.E.SaveDataToFile(name, true);
+  EXPECT_EQ(r.Message(), "Cannot save readonly file " + name + ".");
+  EXPECT_EQ(ReadFile(name), "AB");
+  EXPECT_TRUE(t.E.Modified());
+
+  // Under another name the save works and the buffer takes the new, writable file.
+  const std::string other = dir.File("other.bin");
+  ASSERT_TRUE(t.E.SaveDataToFile(other, true));
+  EXPECT_EQ(ReadFile(other), "XB");
+  EXPECT_FALSE(t.E.ReadOnlyFile());
+  EXPECT_EQ(t.E.FileName(), other);
+}
+
+TEST(HexEditorFiles, FailedSaveKeepsThePreviousFile) {
+  TempDir dir;
+  const std::string name = dir.File("keep.bin");
+  WriteFile(name, "old");
+  TEditable t({'n', 'e', 'w'});
+  std::filesystem::permissions(
+      dir.Path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  if (std::ofstream(dir.File("probe")).is_open()) GTEST_SKIP() << "running with root rights";
+  const TBufferResult r = t.E.SaveDataToFile(name, true);
+  EXPECT_EQ(r.Message(), "Cannot create " + name + ".\r\n(Permission denied.)");
+  EXPECT_EQ(ReadFile(name), "old");
+  EXPECT_EQ(t.E.FileName(), "Untitled");
+}
+
+}  // namespace
+}  // namespace quenvar

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <vector>
+
+#include "quenvar/buffer/custom_mp_hex_editor.h"
+
+namespace quenvar::test {
+
+using TBytes = std::vector<std::uint8_t>;
+
+inline TBytes Bytes(const TCustomMPHexEditor& e) {
+  return TBytes(e.Data().begin(), e.Data().end());
+}
+
+inline std::set<std::uint32_t> MarkedBytes(const TCustomMPHexEditor& e) {
+  std::set<std::uint32_t> out;
+  for (std::uint32_t i = 0; i < e.DataLength(); ++i)
+    if (e.IsChanged(i)) out.insert(i);
+  return out;
+}
+
+// An editable buffer holding data, in overwrite mode, counting OnChange.
+struct TEditable {
+  TCustomMPHexEditor E;
+  int Changes = 0;
+  explicit TEditable(const TBytes& data, bool insertMode = false) {
+    E.OnChange = [this](TCustomMPHexEditor&) { ++Changes; };
+    E.LoadDataFromBytes(data);
+    E.SetReadOnlyView(false);
+    E.SetInsertMode(insertMode);
+    Changes = 0;
+  }
+};
+
+}  // namespace quenvar::test
