@@ -1,0 +1,48 @@
+#pragma once
+// The simulated programmer's setup from one text, as given to --simulate=TEXT:
+// comma-separated NAME=VALUE items, e.g. "isp=ATmega8,socket=24AA256,timing=real".
+//   isp=CHIP          a fresh chip of the table (case-insensitive name)
+//   isp=locked        a chip that answers 00 01 02 and stays so
+//   isp=locked:CHIP   a locked CHIP; a chip erase reveals it
+//   isp=none          no chip: everything reads FF
+//   isp=sig:HHHHHH    any signature (a table signature gives that chip)
+//   socket=NAME       the 24xx type in the socket, e.g. 24AA256
+//   timing=none|real  replies at once, or with USB frame and programming times
+//   state=PATH        file that keeps the simulated chips between runs
+// The empty text gives the defaults: ATmega8, 24AA256, real timing, no file.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "quenvar/sim/sim_avr_chip.h"
+#include "quenvar/sim/sim_result.h"
+
+namespace quenvar {
+
+enum class TSimIspKind : std::uint8_t { Chip, Locked, None, Signature };
+
+struct TSimIspSetup {
+  TSimIspKind Kind = TSimIspKind::Chip;
+  std::string ChipName = "ATmega8";         // Chip, and Locked when not empty
+  std::array<std::uint8_t, 3> Signature{};  // Signature only
+
+  bool operator==(const TSimIspSetup&) const = default;
+};
+
+struct TSimConfig {
+  TSimIspSetup Isp;
+  std::string Socket = "24AA256";
+  bool RealTiming = true;
+  std::string StatePath;
+
+  bool operator==(const TSimConfig&) const = default;
+};
+
+TSimExpected<TSimConfig> ParseSimConfig(std::string_view text);
+
+// The chip a setup describes, fresh from the factory.
+TSimAvrChip MakeSimAvrChip(const TSimIspSetup& setup);
+
+}  // namespace quenvar

@@ -1,0 +1,131 @@
+#pragma once
+// The simulated programmer: answers the application's output reports with
+// input reports as the real firmware does, for an AVR on the ISP connector
+// (target byte 5) and a 24xx EEPROM in the socket (target byte 3) at once.
+//
+// Threads: OnOutputReport runs on whatever thread writes the report. The
+// other methods may be called from another thread between operations (set-up,
+// fault scripting, inspecting the chips); a mutex keeps the state consistent,
+// and replies are handed to the host outside it. Avr() and Socket() give
+// direct access and must not be used while an operation runs.
+//
+// Choices where the protocol leaves the device free:
+//  - a report whose id byte is not 0, or shorter than 3 bytes, is ignored;
+//  - an unknown target byte or an unknown command code is ignored (no reply);
+//  - the socket answers '!' to the AVR-only commands 1, 7, 8, 9 and 10;
+//  - a chunk count above 58 or a record count above 20 is refused with '!'
+//    (the report cannot hold more), never clamped;
+//  - a chunk with count 0 is accepted and writes nothing;
+//  - writing or verifying past the memory's end answers '!' (the socket's
+//    end is the programmer's 16-bit address range; the chip itself wraps).
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "quenvar/hid/sim_device_model.h"
+#include "quenvar/sim/sim_24xx.h"
+#include "quenvar/sim/sim_avr_chip.h"
+#include "quenvar/sim/sim_config.h"
+#include "quenvar/sim/sim_fault_script.h"
+#include "quenvar/sim/sim_result.h"
+
+namespace quenvar {
+
+class TSimProgrammer final : public ISimDeviceModel {
+ public:
+  static constexpr std::size_t kReportLength = 65;  // report id and 64 bytes
+  static constexpr std::uint8_t kSocketTarget = 3;
+  static constexpr std::uint8_t kIspTarget = 5;
+  static constexpr std::size_t kMaxChunk = 58;
+  static constexpr std::size_t kMaxRecords = 20;
+  static constexpr std::size_t kMaxStreamCount = 63;
+
+  // Realistic timing: USB frames and programming times of the datasheets.
+  static constexpr std::chrono::microseconds kUsbFrame{1000};
+  static constexpr std::chrono::microseconds kFlashPageWrite{4500};
+  static constexpr std::chrono::microseconds kEepromByteWrite{9000};
+  static constexpr std::chrono::microseconds k24xxPageWrite{5000};
+  static constexpr std::chrono::microseconds kChipErase{9000};
+  static constexpr std::chrono::microseconds kFuseWrite{4500};
+
+  using TReport = std::array<std::uint8_t, kReportLength>;
+
+  // Chips and timing of the configuration; the state file is not read here
+  // (see FromConfig).
+  explicit TSimProgrammer(const TSimConfig& config = {});
+  TSimProgrammer(TSimAvrChip avr, TSim24xx socket, bool realTiming);
+
+  // Builds the programmer of a configuration and, when it names a state file
+  // that exists, loads the chips from it.
+  static TSimExpected<std::shared_ptr<TSimProgrammer>> FromConfig(const TSimConfig& config);
+
+  void OnOutputReport(std::span<const std::uint8_t> report, ISimDeviceHost& host) override;
+
+  TSimAvrChip& Avr() { return Avr_; }
+  TSim24xx& Socket() { return Socket_; }
+  void SetAvr(TSimAvrChip chip);
+  void SetSocket(TSim24xx chip);
+  void SetRealTiming(bool real);
+  bool RealTiming() const;
+
+  void AddFault(const TSimFault& fault);
+  void ClearFaults();
+  std::size_t PendingFaults() const;
+
+  // Forgets a half-done chunked write or verify, as a power cycle would.
+  void ResetSession();
+
+  // Sends a report nobody asked for: report id 0, then `replyBytes`.
+  void EmitUnsolicited(ISimDeviceHost& host, std::span<const std::uint8_t> replyBytes) const;
+
+  TSimResult SaveState(const std::string& path) const;
+  TSimResult LoadState(const std::string& path);
+
+  // The report a garbage fault sends: id 0, then bytes that are no reply code
+  // and no valid stream count.
+  static TReport GarbageReport();
+
+ private:
+  struct TOut {
+    TReport Bytes;
+    std::chrono::microseconds Delay;
+  };
+  struct TSession {
+    bool Active = false;
+    std::uint8_t Target = 0;
+    std::uint8_t Command = 0;
+    std::uint32_t Pos = 0;
+    std::uint32_t PageBytes = 1;
+  };
+  struct TStep {
+    std::vector<TOut> Out;
+    bool Unplug = false;
+  };
+
+  void Process(const TReport& r, TStep& step);
+  void Execute(const TReport& r, TStep& step);
+  void Chunk(const TReport& r, TStep& step);
+  void ChunkIsp(const TReport& r, std::span<const std::uint8_t> data, bool last, TStep& step);
+  void ChunkSocket(const TReport& r, std::span<const std::uint8_t> data, bool last, TStep& step);
+  void Stream(std::uint32_t total, bool flash, bool socket, TStep& step);
+  void Reply(TStep& step, std::initializer_list<std::uint8_t> bytes,
+             std::chrono::microseconds work = {});
+  void ReplyWith(TStep& step, const std::vector<std::uint8_t>& bytes,
+                 std::chrono::microseconds work);
+  std::chrono::microseconds Delay(std::chrono::microseconds work) const;
+
+  mutable std::mutex Mutex_;
+  TSimAvrChip Avr_;
+  TSim24xx Socket_;
+  bool RealTiming_ = true;
+  TSimFaultScript Faults_;
+  TSession Session_;
+};
+
+}  // namespace quenvar

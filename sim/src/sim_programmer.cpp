@@ -1,0 +1,418 @@
+#include "quenvar/sim/sim_programmer.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+
+#include "quenvar/sim/sim_state_file.h"
+
+namespace quenvar {
+
+namespace {
+
+using std::chrono::microseconds;
+
+const TSim24xxModel& SocketModelOf(const TSimConfig& config) {
+  const TSim24xxModel* model = FindSim24xxModel(config.Socket);
+  return model ? *model : Sim24xxModels()[12];  // 24AA256, the default
+}
+
+bool IsChunkCommand(std::uint8_t command) {
+  return command == 3 || command == 4 || command == 9;
+}
+
+}  // namespace
+
+TSimProgrammer::TSimProgrammer(const TSimConfig& config)
+    : Avr_(MakeSimAvrChip(config.Isp)),
+      Socket_(SocketModelOf(config)),
+      RealTiming_(config.RealTiming) {}
+
+TSimProgrammer::TSimProgrammer(TSimAvrChip avr, TSim24xx socket, bool realTiming)
+    : Avr_(std::move(avr)), Socket_(std::move(socket)), RealTiming_(realTiming) {}
+
+TSimExpected<std::shared_ptr<TSimProgrammer>> TSimProgrammer::FromConfig(const TSimConfig& config) {
+  using R = TSimExpected<std::shared_ptr<TSimProgrammer>>;
+  auto programmer = std::make_shared<TSimProgrammer>(config);
+  std::error_code ec;
+  if (!config.StatePath.empty() && std::filesystem::exists(config.StatePath, ec)) {
+    if (TSimResult loaded = programmer->LoadState(config.StatePath); !loaded) {
+      return R::Failure(loaded.Error);
+    }
+  }
+  return R::Success(std::move(programmer));
+}
+
+void TSimProgrammer::SetAvr(TSimAvrChip chip) {
+  std::lock_guard lock(Mutex_);
+  Avr_ = std::move(chip);
+  Session_ = {};
+}
+
+void TSimProgrammer::SetSocket(TSim24xx chip) {
+  std::lock_guard lock(Mutex_);
+  Socket_ = std::move(chip);
+  Session_ = {};
+}
+
+void TSimProgrammer::SetRealTiming(bool real) {
+  std::lock_guard lock(Mutex_);
+  RealTiming_ = real;
+}
+
+bool TSimProgrammer::RealTiming() const {
+  std::lock_guard lock(Mutex_);
+  return RealTiming_;
+}
+
+void TSimProgrammer::AddFault(const TSimFault& fault) {
+  std::lock_guard lock(Mutex_);
+  Faults_.Add(fault);
+}
+
+void TSimProgrammer::ClearFaults() {
+  std::lock_guard lock(Mutex_);
+  Faults_.Clear();
+}
+
+std::size_t TSimProgrammer::PendingFaults() const {
+  std::lock_guard lock(Mutex_);
+  return Faults_.Pending();
+}
+
+void TSimProgrammer::ResetSession() {
+  std::lock_guard lock(Mutex_);
+  Session_ = {};
+}
+
+void TSimProgrammer::EmitUnsolicited(ISimDeviceHost& host,
+                                     std::span<const std::uint8_t> replyBytes) const {
+  TReport report{};
+  const std::size_t n = std::min(replyBytes.size(), kReportLength - 1);
+  std::copy_n(replyBytes.begin(), n, report.begin() + 1);
+  host.PushInputReport(report);
+}
+
+TSimResult TSimProgrammer::SaveState(const std::string& path) const {
+  std::lock_guard lock(Mutex_);
+  return SaveSimStateFile(path, Avr_, Socket_);
+}
+
+TSimResult TSimProgrammer::LoadState(const std::string& path) {
+  auto loaded = LoadSimStateFile(path);
+  if (!loaded) return TSimResult::Failure(loaded.Error);
+  std::lock_guard lock(Mutex_);
+  Avr_ = std::move(loaded.Value->Avr);
+  Socket_ = std::move(loaded.Value->Socket);
+  Session_ = {};
+  return TSimResult::Success();
+}
+
+TSimProgrammer::TReport TSimProgrammer::GarbageReport() {
+  TReport report{};
+  for (std::size_t i = 1; i < kReportLength; ++i) {
+    report[i] = static_cast<std::uint8_t>(0xC3 + 0x35 * i);
+  }
+  return report;
+}
+
+microseconds TSimProgrammer::Delay(microseconds work) const {
+  // One frame brings the command, one takes the reply back.
+  return RealTiming_ ? 2 * kUsbFrame + work : microseconds{0};
+}
+
+void TSimProgrammer::ReplyWith(TStep& step, const std::vector<std::uint8_t>& bytes,
+                               microseconds work) {
+  TOut out{{}, Delay(work)};
+  std::copy_n(bytes.begin(), std::min(bytes.size(), kReportLength - 1), out.Bytes.begin() + 1);
+  step.Out.push_back(out);
+}
+
+void TSimProgrammer::Reply(TStep& step, std::initializer_list<std::uint8_t> bytes,
+                           microseconds work) {
+  ReplyWith(step, std::vector<std::uint8_t>(bytes), work);
+}
+
+void TSimProgrammer::OnOutputReport(std::span<const std::uint8_t> report, ISimDeviceHost& host) {
+  TReport r{};
+  std::copy_n(report.begin(), std::min(report.size(), kReportLength), r.begin());
+  TStep step;
+  {
+    std::lock_guard lock(Mutex_);
+    if (report.size() < 3) r[0] = 0xFF;  // too short to carry a command
+    Process(r, step);
+  }
+  for (const TOut& out : step.Out) host.PushInputReport(out.Bytes, out.Delay);
+  if (step.Unplug) host.RequestUnplug();
+}
+
+void TSimProgrammer::Process(const TReport& r, TStep& step) {
+  std::optional<TSimFaultAction> fault = Faults_.CountOutputReport();
+  const bool knownTarget = r[1] == kIspTarget || r[1] == kSocketTarget;
+  if (r[0] == 0 && knownTarget && IsChunkCommand(r[2])) {
+    if (auto chunkFault = Faults_.CountChunk(); !fault) fault = chunkFault;
+  }
+  if (!fault) {
+    Execute(r, step);
+    return;
+  }
+  // A fault at a report also ends any chunked transfer: the firmware gives up
+  // on it, so a later write starts again at address 0.
+  switch (*fault) {
+    case TSimFaultAction::ReplyError:
+      Session_ = {};
+      Reply(step, {'!'});
+      return;
+    case TSimFaultAction::Unplug:
+      Session_ = {};
+      step.Unplug = true;
+      return;
+    case TSimFaultAction::NoReply:
+      Execute(r, step);
+      Session_ = {};
+      step.Out.clear();
+      step.Unplug = false;
+      return;
+    case TSimFaultAction::Garbage:
+      Execute(r, step);
+      Session_ = {};
+      if (!step.Out.empty()) {
+        const microseconds delay = step.Out.front().Delay;
+        step.Out.assign(1, TOut{GarbageReport(), delay});
+      } else {
+        step.Out.push_back({GarbageReport(), Delay({})});
+      }
+      return;
+    case TSimFaultAction::Duplicate:
+      Execute(r, step);
+      if (!step.Out.empty()) {
+        TOut copy = step.Out.front();
+        copy.Delay = RealTiming_ ? kUsbFrame : microseconds{0};
+        step.Out.insert(step.Out.begin() + 1, copy);
+      }
+      return;
+  }
+}
+
+void TSimProgrammer::Execute(const TReport& r, TStep& step) {
+  if (r[0] != 0) return;
+  const std::uint8_t target = r[1];
+  const std::uint8_t command = r[2];
+  if (target != kIspTarget && target != kSocketTarget) return;
+  if (command == 0 || command == 6 || command > 10) return;
+
+  if (IsChunkCommand(command)) {
+    Chunk(r, step);
+    return;
+  }
+  Session_ = {};  // any other command ends a chunked transfer
+  const bool socket = target == kSocketTarget;
+  if (socket && command != 2 && command != 5) {
+    Reply(step, {'!'});
+    return;
+  }
+  switch (command) {
+    case 1: {
+      const auto sig = Avr_.Signature();
+      Reply(step, {'s', sig[0], sig[1], sig[2]});
+      return;
+    }
+    case 2:
+      if (socket) {
+        const std::uint32_t cycles = Socket_.Erase(r[3], r[4]);
+        Reply(step, {'e'}, cycles * k24xxPageWrite);
+      } else {
+        Avr_.Erase();
+        Reply(step, {'e'}, kChipErase);
+      }
+      return;
+    case 5:
+      Stream(socket ? Sim24xxSizeFromCode(r[3]) : 1024u * r[3], true, socket, step);
+      return;
+    case 10:
+      Stream(r[3] <= 128 ? r[3] : (r[3] - 128u) * 256u, false, false, step);
+      return;
+    case 7:
+    case 8: {
+      const std::size_t count = r[3];
+      if (count > kMaxRecords) {
+        Reply(step, {'!'});
+        return;
+      }
+      std::vector<std::uint8_t> reply{command == 7 ? std::uint8_t{'f'} : std::uint8_t{'r'}};
+      for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* rec = &r[4 + 3 * i];
+        if (command == 7) {
+          Avr_.WriteInstruction(rec[0], rec[1], rec[2]);
+        } else {
+          reply.push_back(Avr_.ReadInstruction(rec[0], rec[1], rec[2]));
+        }
+      }
+      ReplyWith(step, reply, command == 7 ? static_cast<int>(count) * kFuseWrite : microseconds{});
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+void TSimProgrammer::Chunk(const TReport& r, TStep& step) {
+  const std::size_t count = r[3];
+  if (count > kMaxChunk) {
+    Session_ = {};
+    Reply(step, {'!'});
+    return;
+  }
+  if (!Session_.Active || Session_.Target != r[1] || Session_.Command != r[2]) {
+    Session_ = {true, r[1], r[2], 0, 1};
+    if (r[2] == 3) {
+      Session_.PageBytes =
+          r[1] == kIspTarget ? SimFlashPageBytes(r[5]) : std::max<std::uint8_t>(r[5], 1);
+    }
+  }
+  const bool last = r[4] == 0;
+  const std::span<const std::uint8_t> data(&r[6], count);
+  if (r[1] == kIspTarget) {
+    ChunkIsp(r, data, last, step);
+  } else {
+    ChunkSocket(r, data, last, step);
+  }
+}
+
+void TSimProgrammer::ChunkIsp(const TReport& r, std::span<const std::uint8_t> data, bool last,
+                              TStep& step) {
+  const std::uint8_t command = r[2];
+  const std::size_t limit = command == 9 ? Avr_.Eeprom().size() : Avr_.Flash().size();
+  const std::uint32_t pos = Session_.Pos;
+  if (pos + data.size() > limit) {
+    Session_ = {};
+    Reply(step, {'!'});
+    return;
+  }
+  microseconds work{0};
+  if (command == 4) {
+    for (std::size_t i = 0; i < data.size(); ++i) {
+      if (Avr_.ReadFlash(pos + static_cast<std::uint32_t>(i)) != data[i]) {
+        Session_ = {};
+        Reply(step, {'!'});
+        return;
+      }
+    }
+  } else if (command == 9) {
+    for (std::size_t i = 0; i < data.size(); ++i) {
+      Avr_.WriteEepromByte(pos + static_cast<std::uint32_t>(i), data[i]);
+    }
+    work = static_cast<int>(data.size()) * kEepromByteWrite;
+  } else {
+    const std::uint32_t page = Session_.PageBytes;
+    int waits = 0;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+      const std::uint32_t a = pos + static_cast<std::uint32_t>(i);
+      Avr_.LoadFlashByte(a, data[i]);
+      // Byte-wise programming waits after every byte; paged programming
+      // writes the page, addressed by its start, when its last byte is loaded.
+      if (page == 1) {
+        ++waits;
+      } else if ((a + 1) % page == 0) {
+        Avr_.WriteFlashPage(a / page * page);
+        ++waits;
+      }
+    }
+    const std::uint32_t end = pos + static_cast<std::uint32_t>(data.size());
+    if (last && page > 1 && end % page != 0 && end > 0) {
+      Avr_.WriteFlashPage((end - 1) / page * page);  // the partly filled last page
+      ++waits;
+    }
+    work = waits * kFlashPageWrite;
+  }
+  Session_.Pos += static_cast<std::uint32_t>(data.size());
+  if (last) {
+    Session_ = {};
+    Reply(step, {command == 4 ? std::uint8_t{'v'} : std::uint8_t{'w'}}, work);
+  } else {
+    Reply(step, {'*'}, work);
+  }
+}
+
+void TSimProgrammer::ChunkSocket(const TReport& r, std::span<const std::uint8_t> data, bool last,
+                                 TStep& step) {
+  const std::uint8_t command = r[2];
+  if (command == 9) {
+    Session_ = {};
+    Reply(step, {'!'});
+    return;
+  }
+  // The programmer counts 24xx addresses in 16 bits.
+  constexpr std::size_t kAddressRange = 65536;
+  const std::uint32_t pos = Session_.Pos;
+  if (pos + data.size() > kAddressRange) {
+    Session_ = {};
+    Reply(step, {'!'});
+    return;
+  }
+  microseconds work{0};
+  if (command == 4) {
+    for (std::size_t i = 0; i < data.size(); ++i) {
+      if (Socket_.Read(pos + static_cast<std::uint32_t>(i)) != data[i]) {
+        Session_ = {};
+        Reply(step, {'!'});
+        return;
+      }
+    }
+  } else {
+    work = static_cast<int>(Socket_.WriteRuns(pos, data, Session_.PageBytes)) * k24xxPageWrite;
+  }
+  Session_.Pos += static_cast<std::uint32_t>(data.size());
+  if (last) {
+    Session_ = {};
+    Reply(step, {command == 4 ? std::uint8_t{'v'} : std::uint8_t{'w'}}, work);
+  } else {
+    Reply(step, {'*'}, work);
+  }
+}
+
+void TSimProgrammer::Stream(std::uint32_t total, bool flash, bool socket, TStep& step) {
+  std::uint32_t sent = 0;
+  bool first = true;
+  do {
+    const std::uint32_t n = std::min<std::uint32_t>(total - sent, kMaxStreamCount);
+    TOut out{{}, first ? Delay({}) : (RealTiming_ ? kUsbFrame : microseconds{0})};
+    out.Bytes[1] = static_cast<std::uint8_t>(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+      const std::uint32_t a = sent + i;
+      out.Bytes[2 + i] =
+          socket ? Socket_.Read(a) : (flash ? Avr_.ReadFlash(a) : Avr_.ReadEeprom(a));
+    }
+    sent += n;
+    first = false;
+    step.Out.push_back(out);
+
+    const auto fault = Faults_.CountDataReport();
+    if (!fault) continue;
+    const microseconds frame = RealTiming_ ? kUsbFrame : microseconds{0};
+    switch (*fault) {
+      case TSimFaultAction::NoReply:
+        return;
+      case TSimFaultAction::ReplyError: {
+        TOut error{{}, frame};
+        error.Bytes[1] = '!';
+        step.Out.push_back(error);
+        return;
+      }
+      case TSimFaultAction::Unplug:
+        step.Unplug = true;
+        return;
+      case TSimFaultAction::Garbage:
+        step.Out.push_back({GarbageReport(), frame});
+        break;
+      case TSimFaultAction::Duplicate: {
+        TOut copy = step.Out.back();
+        copy.Delay = frame;
+        step.Out.push_back(copy);
+        break;
+      }
+    }
+  } while (sent < total);
+}
+
+}  // namespace quenvar
