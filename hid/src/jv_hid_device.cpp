@@ -171,12 +171,13 @@ void TJvHidDevice::StopReader() {
   FReader.reset();
 }
 
-THidHandle TJvHidDevice::ReaderHandle() {
+THidResult<THidHandle> TJvHidDevice::ReaderHandle() {
   std::lock_guard<std::mutex> g(HandleLock);
-  if (!ReadHandle.IsValid() && PluggedIn() && Claimed()) {
-    auto h = Backend->Open(FPnPInfo->DevicePath, THidAccess::Read);
-    if (h) ReadHandle = *h;
-  }
+  if (ReadHandle.IsValid()) return ReadHandle;
+  if (!PluggedIn() || !Claimed()) return THidError{ENODEV, "device unplugged"};
+  auto h = Backend->Open(FPnPInfo->DevicePath, THidAccess::Read);
+  if (!h) return h.Error();
+  ReadHandle = *h;
   return ReadHandle;
 }
 
@@ -188,7 +189,9 @@ std::uint16_t TJvHidDevice::CachedInputLength() {
 bool TJvHidDevice::HandOverData(const std::uint8_t* report, std::size_t bytes) {
   return HandOvers->HandOver(
       [this, report, bytes] {
-        if (FData) FData(*this, report[0], report + 1, static_cast<std::uint16_t>(bytes - 1));
+        // A copy: the handler may release the device, and with it FData.
+        const TJvHidDataEvent handler = FData;
+        if (handler) handler(*this, report[0], report + 1, static_cast<std::uint16_t>(bytes - 1));
       },
       Post);
 }
@@ -196,7 +199,8 @@ bool TJvHidDevice::HandOverData(const std::uint8_t* report, std::size_t bytes) {
 bool TJvHidDevice::HandOverError(std::uint32_t error) {
   return HandOvers->HandOver(
       [this, error] {
-        if (FDataError) FDataError(*this, error);
+        const TJvHidDataErrorEvent handler = FDataError;
+        if (handler) handler(*this, error);
       },
       Post);
 }

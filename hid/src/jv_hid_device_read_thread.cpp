@@ -37,22 +37,47 @@ void TJvHidDeviceReadThread::PauseSlice() {
                      [this] { return Stop.load(); });
 }
 
+bool TJvHidDeviceReadThread::DeviceGone(int err) {
+  return err == ENODEV || err == ENOENT || err == ENXIO;
+}
+
+void TJvHidDeviceReadThread::ParkUntilStopped() {
+  // Gone for good: wait to be stopped instead of polling a dead device.
+  while (!Stop) PauseSlice();
+}
+
 void TJvHidDeviceReadThread::Execute() {
   while (!Stop) {
     // Never more than the buffer made at start, whatever the device says now.
     const std::size_t length = std::min<std::size_t>(Device.CachedInputLength(), Report.size());
     std::fill(Report.begin(), Report.end(), 0);
-    const THidHandle handle = length > 0 ? Device.ReaderHandle() : THidHandle{};
-    if (!handle.IsValid()) {
-      ErrorCode = length > 0 ? ENODEV : EINVAL;
+    if (length == 0) {
+      // Nothing sensible to read into; report it and keep trying slowly.
+      ErrorCode = EINVAL;
       if (!Device.HandOverError(ErrorCode)) {
         HandlerFailed = true;
+        break;
+      }
+      PauseSlice();
+      continue;
+    }
+    const auto opened = Device.ReaderHandle();
+    if (!opened) {
+      const int err = opened.Error().Code != 0 ? opened.Error().Code : EIO;
+      ErrorCode = static_cast<std::uint32_t>(err);
+      if (!Device.HandOverError(ErrorCode)) {
+        HandlerFailed = true;
+        break;
+      }
+      if (DeviceGone(err)) {
+        ParkUntilStopped();
         break;
       }
       // A retry at once would spin as long as the cause lasts.
       PauseSlice();
       continue;
     }
+    const THidHandle handle = *opened;
     const THidReadResult r = Device.Backend->Read(
         handle, Report.data(), length, std::chrono::milliseconds(Device.ReaderPollTime()));
     if (r.Status == THidReadStatus::Timeout) continue;
@@ -71,8 +96,7 @@ void TJvHidDeviceReadThread::Execute() {
       break;
     }
     if (r.Status == THidReadStatus::Unplugged) {
-      // Gone for good: wait to be stopped instead of polling a dead handle.
-      while (!Stop) PauseSlice();
+      ParkUntilStopped();
       break;
     }
     PauseSlice();

@@ -149,7 +149,7 @@ THidResult<THidHandle> TSimHidBackend::Open(const std::string& path, THidAccess 
   std::lock_guard<std::mutex> g(Lock);
   for (const auto& [plug, dev] : Devices) {
     if (dev->Path != path) continue;
-    if (!dev->Plugged) break;
+    if (!dev->Plugged) return THidError{ENODEV, "device gone"};
     const std::int64_t id = NextHandle++;
     Handles[id] = TOpenHandle{dev, access};
     return THidHandle{id};

@@ -68,6 +68,8 @@ class TJvHidDeviceReadThread {
   void Execute();
   // Sleeps one ReaderPollTime slice unless told to stop first.
   void PauseSlice();
+  void ParkUntilStopped();
+  static bool DeviceGone(int err);
 
   TJvHidDevice& Device;
   std::vector<std::uint8_t> Report;
@@ -142,7 +144,7 @@ class TJvHidDevice {
   void StopReader();
 
   // Reader side.
-  THidHandle ReaderHandle();
+  THidResult<THidHandle> ReaderHandle();
   std::uint16_t CachedInputLength();
   // Hands one call to the UI thread and waits until it ran; false if it threw.
   bool HandOverData(const std::uint8_t* report, std::size_t bytes);
