@@ -169,9 +169,32 @@ THexReadResult ReadHexFile(std::string_view Text) {
     const char* c = line.data();
     const std::size_t len = line.size();  // >= 8, the first pass made sure
 
-    // Sum of the pairs at positions 2, 4, ... up to len - 2, then the last two characters.
+    THeader h;
+    ParseHeader(line, h);
+    const bool isData = h.Type != TypeEnd && !IsBaseRecord(h.Type) && !IsStartRecord(h.Type);
+    // Data must end before the checksum (and inside the measured image).
+    const std::uint64_t at = base + h.Address;
+    const bool fits = isData && len >= 11 + 2 * h.Count && at + h.Count <= extent;
+
+    // Sum of the pairs at positions 2, 4, ... up to len - 2. Data pairs go
+    // straight into the image on the way; a bad line discards the image.
     unsigned sum = 0;
-    for (std::size_t p = 2; p + 2 <= len; p += 2) {
+    std::size_t p = 2;
+    if (fits) {
+      for (; p < 10; p += 2) {
+        const int v = Pair(c + p - 1);
+        if (v < 0) return Refuse(THexErrorKind::BrokenData, number);
+        sum += static_cast<unsigned>(v);
+      }
+      std::uint8_t* to = image + at;
+      for (std::uint64_t k = 0; k < h.Count; ++k, p += 2) {
+        const int v = Pair(c + p - 1);
+        if (v < 0) return Refuse(THexErrorKind::BrokenData, number);
+        to[k] = static_cast<std::uint8_t>(v);
+        sum += static_cast<unsigned>(v);
+      }
+    }
+    for (; p + 2 <= len; p += 2) {
       const int v = Pair(c + p - 1);
       if (v < 0) return Refuse(THexErrorKind::BrokenData, number);
       sum += static_cast<unsigned>(v);
@@ -181,22 +204,9 @@ THexReadResult ReadHexFile(std::string_view Text) {
     if (((sum + static_cast<unsigned>(checksum)) & 0xFFu) != 0)
       return Refuse(THexErrorKind::WrongChecksum, number);
 
-    THeader h;
-    ParseHeader(line, h);
+    if (isData && !fits) return Refuse(THexErrorKind::BrokenData, number);
     if (h.Type == TypeEnd) break;
-    if (IsBaseRecord(h.Type)) {
-      base = BaseOf(line, h).value_or(0);
-      continue;
-    }
-    if (IsStartRecord(h.Type)) continue;
-
-    // The data must end before the checksum; the sum loop has already
-    // checked every one of these digits.
-    if (len < 11 + 2 * h.Count) return Refuse(THexErrorKind::BrokenData, number);
-    const std::uint64_t at = base + h.Address;
-    if (at + h.Count > extent) return Refuse(THexErrorKind::BrokenData, number);
-    for (std::uint64_t k = 0; k < h.Count; ++k)
-      image[at + k] = static_cast<std::uint8_t>(Pair(c + 9 + 2 * k));
+    if (IsBaseRecord(h.Type)) base = BaseOf(line, h).value_or(0);
   }
   return result;
 }

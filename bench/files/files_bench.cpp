@@ -1,0 +1,52 @@
+// Intel HEX parse and write throughput, counted in image bytes.
+// Writes the 16 MiB test file to $QUENVAR_BENCH_HEX_OUT when set, so that
+// other tools can be timed on the very same input.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "quenvar/buffer/hex_file.h"
+
+namespace {
+
+std::vector<std::uint8_t> RandomImage(std::size_t Size) {
+  std::vector<std::uint8_t> b(Size);
+  std::mt19937 rng(42);
+  for (auto& x : b) x = static_cast<std::uint8_t>(rng());
+  return b;
+}
+
+void BM_ParseHex(benchmark::State& State) {
+  const auto size = static_cast<std::size_t>(State.range(0));
+  const std::string text = quenvar::WriteHexFile(RandomImage(size));
+  if (const char* out = std::getenv("QUENVAR_BENCH_HEX_OUT"); out && size == (16u << 20))
+    std::ofstream(out, std::ios::binary) << text;
+  for (auto _ : State) {
+    quenvar::THexReadResult r = quenvar::ReadHexFile(text);
+    if (!r.Ok()) State.SkipWithError("refused");
+    benchmark::DoNotOptimize(r.Image.data());
+  }
+  State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations() * size));
+  State.counters["text_bytes"] = static_cast<double>(text.size());
+}
+
+void BM_WriteHex(benchmark::State& State) {
+  const auto size = static_cast<std::size_t>(State.range(0));
+  const std::vector<std::uint8_t> image = RandomImage(size);
+  for (auto _ : State) {
+    std::string text = quenvar::WriteHexFile(image);
+    benchmark::DoNotOptimize(text.data());
+  }
+  State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations() * size));
+}
+
+}  // namespace
+
+BENCHMARK(BM_ParseHex)->Arg(64 << 10)->Arg(16 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteHex)->Arg(64 << 10)->Arg(16 << 20)->Unit(benchmark::kMillisecond);
