@@ -1,0 +1,33 @@
+#pragma once
+// quenvar-cli as a library call: the executable passes its arguments and
+// standard streams, tests call it in-process.
+
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "quenvar/hid/hid_backend.h"
+
+namespace quenvar {
+
+// Exit statuses.
+inline constexpr int kCliOk = 0;
+inline constexpr int kCliOperationFailed = 1;  // "Error." in the log, or no reply
+inline constexpr int kCliUsageOrFile = 2;
+inline constexpr int kCliNoProgrammer = 3;
+
+struct TCliEnvironment {
+  // The progress bar is drawn only on a terminal.
+  bool ErrIsTerminal = false;
+  // The backend used without --simulate; empty: the system's hidraw devices.
+  std::function<std::shared_ptr<IHidBackend>()> MakeBackend;
+};
+
+// Arguments without the program name. Log lines and listings go to `out`,
+// messages and the progress bar to `err`.
+int RunCli(std::span<const std::string> args, std::ostream& out, std::ostream& err,
+           const TCliEnvironment& env = {});
+
+}  // namespace quenvar

@@ -1,0 +1,21 @@
+// quenvar-cli: the command-line front end. All logic is in quenvar_cli_lib.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "quenvar/cli/cli.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define QUENVAR_ISATTY _isatty
+#else
+#include <unistd.h>
+#define QUENVAR_ISATTY isatty
+#endif
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  quenvar::TCliEnvironment env;
+  env.ErrIsTerminal = QUENVAR_ISATTY(2) != 0;
+  return quenvar::RunCli(args, std::cout, std::cerr, env);
+}

@@ -1,0 +1,310 @@
+#include "quenvar/cli/cli_options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+
+#include "quenvar/buffer/file_ops.h"
+#include "quenvar/core/eeprom_types.h"
+
+namespace quenvar {
+
+namespace {
+
+struct TCommandSpec {
+  std::string_view Name;
+  TCliCommandKind Kind;
+  std::size_t Files;
+  bool IspOnly;
+};
+
+constexpr TCommandSpec kCommands[] = {
+    {"detect", TCliCommandKind::Detect, 0, true},
+    {"erase", TCliCommandKind::Erase, 0, false},
+    {"write-flash", TCliCommandKind::WriteFlash, 1, false},
+    {"verify", TCliCommandKind::Verify, 1, false},
+    {"read-flash", TCliCommandKind::ReadFlash, 1, false},
+    {"write-eeprom", TCliCommandKind::WriteEeprom, 1, true},
+    {"read-eeprom", TCliCommandKind::ReadEeprom, 1, true},
+    {"read-fuses", TCliCommandKind::ReadFuses, 0, true},
+    {"write-fuses", TCliCommandKind::WriteFuses, 0, true},
+    {"convert", TCliCommandKind::Convert, 2, false},
+    {"list", TCliCommandKind::List, 0, false},
+};
+
+const TCommandSpec* FindCommand(std::string_view name) {
+  for (const TCommandSpec& spec : kCommands)
+    if (spec.Name == name) return &spec;
+  return nullptr;
+}
+
+const TCommandSpec& SpecOf(TCliCommandKind kind) {
+  for (const TCommandSpec& spec : kCommands)
+    if (spec.Kind == kind) return spec;
+  return kCommands[0];
+}
+
+// Upper case without blanks, so "24aa256 / 24(l/f)c256" finds its row.
+std::string Folded(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == ' ' || c == '\t') continue;
+    out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return out;
+}
+
+bool ParseSeconds(std::string_view text, std::chrono::milliseconds& out) {
+  double seconds = 0;
+  const char* first = text.data();
+  const char* last = first + text.size();
+  auto [end, ec] = std::from_chars(first, last, seconds);
+  if (ec != std::errc() || end != last || !std::isfinite(seconds) || seconds <= 0 ||
+      seconds > 86400.0)
+    return false;
+  out = std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 1000.0)));
+  return true;
+}
+
+// "--name=value" or "--name value"; advances `i` past what it used.
+bool TakeValue(std::span<const std::string> args, std::size_t& i, std::string_view name,
+               std::string& value, bool& matched) {
+  const std::string& arg = args[i];
+  matched = false;
+  if (arg == name) {
+    matched = true;
+    if (i + 1 >= args.size()) return false;
+    value = args[++i];
+    return true;
+  }
+  if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 &&
+      arg[name.size()] == '=') {
+    matched = true;
+    value = arg.substr(name.size() + 1);
+    return true;
+  }
+  return true;
+}
+
+std::string TargetChoices() {
+  return "isp, 0..13, or a 24xx type such as 24AA256";
+}
+
+}  // namespace
+
+std::string_view CommandName(TCliCommandKind kind) {
+  return SpecOf(kind).Name;
+}
+
+bool NeedsProgrammer(TCliCommandKind kind) {
+  return kind != TCliCommandKind::Convert && kind != TCliCommandKind::List;
+}
+
+bool ParseTarget(std::string_view text, std::optional<std::size_t>& index) {
+  const std::string folded = Folded(text);
+  if (folded == "ISP") {
+    index.reset();
+    return true;
+  }
+  const auto types = EepromTypes();
+  if (!folded.empty() &&
+      std::all_of(folded.begin(), folded.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    std::size_t value = 0;
+    auto [end, ec] = std::from_chars(folded.data(), folded.data() + folded.size(), value);
+    if (ec != std::errc() || end != folded.data() + folded.size() || value >= types.size())
+      return false;
+    index = value;
+    return true;
+  }
+  for (std::size_t i = 0; i < types.size(); ++i) {
+    const std::string_view caption = types[i].Caption;
+    const std::string_view first = caption.substr(0, caption.find(" /"));
+    if (folded == Folded(caption) || folded == Folded(types[i].DeviceText) ||
+        folded == Folded(first)) {
+      index = i;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<std::string> SplitNames(std::string_view text) {
+  std::vector<std::string> names;
+  while (true) {
+    const std::size_t comma = text.find(',');
+    std::string_view item = text.substr(0, comma);
+    while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
+    while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
+    if (!item.empty()) names.emplace_back(item);
+    if (comma == std::string_view::npos) break;
+    text.remove_prefix(comma + 1);
+  }
+  return names;
+}
+
+TCliParseResult ParseCliArgs(std::span<const std::string> args) {
+  TCliParseResult r;
+  TCliOptions& o = r.Options;
+  auto fail = [&r](std::string text) {
+    r.Error = std::move(text);
+    return r;
+  };
+
+  std::size_t i = 0;
+  // Global options come before the first command.
+  for (; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.rfind("--", 0) != 0) break;
+    std::string value;
+    bool matched = false;
+    if (arg == "--help") {
+      o.Help = true;
+    } else if (arg == "--version") {
+      o.Version = true;
+    } else if (arg == "--quiet") {
+      o.Quiet = true;
+    } else if (arg == "--no-verify") {
+      o.Verify = false;
+    } else if (arg == "--simulate") {
+      o.Simulate = true;
+      o.SimulateText.clear();
+    } else if (arg.rfind("--simulate=", 0) == 0) {
+      o.Simulate = true;
+      o.SimulateText = arg.substr(11);
+    } else if (!TakeValue(args, i, "--target", value, matched)) {
+      return fail("option '--target' needs a value (" + TargetChoices() + ")");
+    } else if (matched) {
+      if (!ParseTarget(value, o.EepromIndex))
+        return fail("unknown target '" + value + "'; valid: " + TargetChoices());
+    } else if (!TakeValue(args, i, "--lang", value, matched)) {
+      return fail("option '--lang' needs a value (de, en or ru)");
+    } else if (matched) {
+      if (value == "de")
+        o.LanguageIndex = 0;
+      else if (value == "en")
+        o.LanguageIndex = 1;
+      else if (value == "ru")
+        o.LanguageIndex = 2;
+      else
+        return fail("unknown language '" + value + "'; valid: de, en, ru");
+    } else if (!TakeValue(args, i, "--timeout", value, matched)) {
+      return fail("option '--timeout' needs a number of seconds");
+    } else if (matched) {
+      std::chrono::milliseconds timeout{};
+      if (!ParseSeconds(value, timeout))
+        return fail("bad timeout '" + value + "'; give seconds above 0, e.g. 2.5");
+      o.Timeout = timeout;
+    } else {
+      return fail("unknown option '" + arg + "'");
+    }
+  }
+  if (o.Help || o.Version) return r;
+
+  while (i < args.size()) {
+    const std::string& name = args[i++];
+    const TCommandSpec* spec = FindCommand(name);
+    if (spec == nullptr) {
+      if (name.rfind("--", 0) == 0)
+        return fail("option '" + name + "' must come before the first command");
+      return fail("unknown command '" + name + "'");
+    }
+    TCliCommand command;
+    command.Kind = spec->Kind;
+    if (spec->Kind == TCliCommandKind::WriteFuses) {
+      while (i < args.size() && args[i].rfind("--", 0) == 0) {
+        std::string value;
+        bool matched = false;
+        if (!TakeValue(args, i, "--program", value, matched))
+          return fail("option '--program' needs a list of fuse names");
+        if (matched) {
+          for (std::string& n : SplitNames(value)) command.Program.push_back(std::move(n));
+          ++i;
+          continue;
+        }
+        if (!TakeValue(args, i, "--unprogram", value, matched))
+          return fail("option '--unprogram' needs a list of fuse names");
+        if (matched) {
+          for (std::string& n : SplitNames(value)) command.Unprogram.push_back(std::move(n));
+          ++i;
+          continue;
+        }
+        return fail("unknown option '" + args[i] + "' for write-fuses");
+      }
+      for (const std::string& n : command.Program)
+        if (std::find(command.Unprogram.begin(), command.Unprogram.end(), n) !=
+            command.Unprogram.end())
+          return fail("fuse '" + n + "' is named by both --program and --unprogram");
+    }
+    for (std::size_t f = 0; f < spec->Files; ++f) {
+      if (i >= args.size() || FindCommand(args[i]) != nullptr)
+        return fail("command '" + name + "' needs " +
+                    (spec->Files == 2 ? std::string("IN and OUT files") : std::string("a FILE")));
+      if (args[i].empty()) return fail("command '" + name + "' got an empty file name");
+      command.Files.push_back(args[i++]);
+    }
+    if (o.EepromIndex && spec->IspOnly)
+      return fail("command '" + name + "' needs the ISP target (--target isp)");
+    // Names that select no format are refused before anything runs.
+    const bool reads =
+        spec->Kind == TCliCommandKind::ReadFlash || spec->Kind == TCliCommandKind::ReadEeprom;
+    const bool loads =
+        spec->Kind == TCliCommandKind::WriteFlash || spec->Kind == TCliCommandKind::Verify ||
+        spec->Kind == TCliCommandKind::WriteEeprom || spec->Kind == TCliCommandKind::Convert;
+    if (loads && OpenFormatOf(command.Files[0]) == TFileFormat::None)
+      return fail("'" + command.Files[0] + "': give a .hex or .bin file");
+    const std::string* out = reads                                    ? &command.Files[0]
+                             : spec->Kind == TCliCommandKind::Convert ? &command.Files[1]
+                                                                      : nullptr;
+    if (out != nullptr && SaveFormatOf(*out) == TFileFormat::None)
+      return fail("'" + *out + "': give a .hex or .bin file");
+    o.Commands.push_back(std::move(command));
+  }
+  if (o.Commands.empty()) return fail("no command given");
+  return r;
+}
+
+std::string CliHelpText() {
+  return R"(Usage: quenvar-cli [OPTIONS] COMMAND [ARGS] [COMMAND [ARGS]...]
+Drives the USB programmer (0451:3210) for AVR chips on the ISP connector and
+24xx serial EEPROMs in the socket. Commands run in order and stop at the first
+failure.
+
+Options:
+  --simulate[=TEXT]   use the simulated programmer, e.g.
+                      --simulate=isp=ATmega8,socket=24AA256,state=chip.qvs
+                      (isp=, socket=, timing=none|real, state=FILE keeps the
+                      simulated chips between runs; default timing=none)
+  --target T          isp (default), a 24xx menu index 0..13, or its name
+                      such as 24AA256 or "24AA256 / 24(L/F)C256"
+  --lang de|en|ru     language of the log lines (default en)
+  --no-verify         do not verify after writing the flash
+  --timeout SECONDS   how long to wait for each reply of the programmer
+  --quiet             no progress bar
+  --help, --version
+
+Commands:
+  detect              identify the chip (ISP)
+  erase               erase the chip or the whole 24xx EEPROM
+  write-flash FILE    write FILE (.hex or .bin) to the flash or the 24xx EEPROM
+  verify FILE         compare FILE with the flash or the 24xx EEPROM
+  read-flash FILE     read the flash or the 24xx EEPROM into FILE
+  write-eeprom FILE   write FILE to the AVR's EEPROM (ISP)
+  read-eeprom FILE    read the AVR's EEPROM into FILE (ISP)
+  read-fuses          identify, then list the fuse and lock bits
+                      ([x] programmed, [ ] unprogrammed) and calibration bytes
+  write-fuses [--program NAMES] [--unprogram NAMES]
+                      identify and read, change the named bits (comma-separated
+                      names as read-fuses shows them), then write
+  convert IN OUT      convert between Intel HEX and binary (no programmer)
+  list                the HID interfaces found, with their access
+
+A name whose third character from the end is B (e.g. .bin) is binary; for
+reading, H (.hex) is Intel HEX; any other output name is written as Intel HEX.
+
+Exit status: 0 success, 1 the operation failed or timed out, 2 usage or file
+error, 3 no programmer found.
+)";
+}
+
+}  // namespace quenvar
