@@ -1,0 +1,266 @@
+// Configuration texts and the state file.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "quenvar/sim/sim_state_file.h"
+#include "sim_test_support.h"
+
+namespace quenvar::simtest {
+namespace {
+
+struct TGoodConfigCase {
+  const char* Text;
+  TSimIspSetup Isp;
+  const char* Socket;
+  bool RealTiming;
+  const char* StatePath;
+};
+
+class SimConfigGoodTest : public ::testing::TestWithParam<TGoodConfigCase> {};
+
+TEST_P(SimConfigGoodTest, Parses) {
+  const auto parsed = ParseSimConfig(GetParam().Text);
+  ASSERT_TRUE(parsed) << parsed.Error;
+  EXPECT_EQ(parsed.Value->Isp, GetParam().Isp);
+  EXPECT_EQ(parsed.Value->Socket, GetParam().Socket);
+  EXPECT_EQ(parsed.Value->RealTiming, GetParam().RealTiming);
+  EXPECT_EQ(parsed.Value->StatePath, GetParam().StatePath);
+}
+
+const TSimIspSetup kMega8{TSimIspKind::Chip, "ATmega8", {}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Config, SimConfigGoodTest,
+    ::testing::Values(
+        TGoodConfigCase{"", kMega8, "24AA256", true, ""},
+        TGoodConfigCase{"isp=ATmega8,socket=24AA256,timing=real", kMega8, "24AA256", true, ""},
+        TGoodConfigCase{"isp=atmega16", {TSimIspKind::Chip, "ATmega16", {}}, "24AA256", true, ""},
+        TGoodConfigCase{
+            "isp=AT90S/LS2323", {TSimIspKind::Chip, "AT90S/LS2323", {}}, "24AA256", true, ""},
+        TGoodConfigCase{"isp=locked", {TSimIspKind::Locked, "", {}}, "24AA256", true, ""},
+        TGoodConfigCase{
+            "isp=locked:attiny13", {TSimIspKind::Locked, "ATtiny13", {}}, "24AA256", true, ""},
+        TGoodConfigCase{"isp=none", {TSimIspKind::None, "", {}}, "24AA256", true, ""},
+        TGoodConfigCase{"isp=sig:1E9307",
+                        {TSimIspKind::Signature, "", {0x1E, 0x93, 0x07}},
+                        "24AA256",
+                        true,
+                        ""},
+        TGoodConfigCase{"isp=SIG:00a1fF",
+                        {TSimIspKind::Signature, "", {0x00, 0xA1, 0xFF}},
+                        "24AA256",
+                        true,
+                        ""},
+        TGoodConfigCase{"socket=24aa00", kMega8, "24AA00", true, ""},
+        TGoodConfigCase{"socket=24AA128 / 24(L/F)C128", kMega8, "24AA128", true, ""},
+        TGoodConfigCase{"socket=24C04A,timing=none", kMega8, "24C04A", false, ""},
+        TGoodConfigCase{"timing=NONE", kMega8, "24AA256", false, ""},
+        TGoodConfigCase{"state=/tmp/chips.bin", kMega8, "24AA256", true, "/tmp/chips.bin"},
+        TGoodConfigCase{
+            " isp = none , timing=none ,", {TSimIspKind::None, "", {}}, "24AA256", false, ""},
+        TGoodConfigCase{"state=a=b.bin,,isp=ATmega128",
+                        {TSimIspKind::Chip, "ATmega128", {}},
+                        "24AA256",
+                        true,
+                        "a=b.bin"}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
+
+const char* const kIspNames =
+    "AT90S1200, ATtiny12, ATtiny15L, ATtiny13, AT90S2313, AT90S/LS2323, AT90S/LS2343, "
+    "AT90S/LS2333, ATtiny22, ATtiny26, ATtiny2313, AT90S/LS4433, ATmega48, AT90S8515, "
+    "AT90S/LS8535, ATmega8515, ATmega8, ATmega8535, ATmega88, AT90pwm2, AT90pwm3, ATmega16, "
+    "ATmega162, ATmega169, ATmega168, ATmega165, ATmega32, ATmega64, ATmega128, locked, "
+    "locked:CHIP, none, sig:HHHHHH";
+
+struct TBadConfigCase {
+  const char* Text;
+  std::string Error;
+};
+
+class SimConfigBadTest : public ::testing::TestWithParam<TBadConfigCase> {};
+
+TEST_P(SimConfigBadTest, GivesTheExactError) {
+  const auto parsed = ParseSimConfig(GetParam().Text);
+  EXPECT_FALSE(parsed);
+  EXPECT_EQ(parsed.Error, GetParam().Error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Config, SimConfigBadTest,
+    ::testing::Values(
+        TBadConfigCase{"isp=ATmega2560",
+                       std::string("unknown ISP chip 'ATmega2560'; valid: ") + kIspNames},
+        TBadConfigCase{"isp=locked:foo",
+                       std::string("unknown ISP chip 'locked:foo'; valid: ") + kIspNames},
+        TBadConfigCase{"isp=", std::string("unknown ISP chip ''; valid: ") + kIspNames},
+        TBadConfigCase{"isp=sig:1E93",
+                       "bad signature 'sig:1E93'; write sig: and six hex digits, e.g. sig:1E9307"},
+        TBadConfigCase{
+            "isp=sig:1E93G7",
+            "bad signature 'sig:1E93G7'; write sig: and six hex digits, e.g. sig:1E9307"},
+        TBadConfigCase{"socket=24LC256",
+                       "unknown socket EEPROM '24LC256'; valid: 24AA00, 24AA01, 24C01C, 24AA02, "
+                       "24C02C, 24C04A, 24AA04, 24AA08, 24AA16, 24AA32A, 24AA64, 24AA128, "
+                       "24AA256, 24AA512"},
+        TBadConfigCase{"timing=fast", "unknown timing 'fast'; valid: none, real"},
+        TBadConfigCase{"speed=1",
+                       "unknown simulation setting 'speed'; valid settings: isp, socket, timing, "
+                       "state"},
+        TBadConfigCase{"isp=none,ATmega8",
+                       "simulation setting 'ATmega8' has no value; write NAME=VALUE"},
+        TBadConfigCase{"state=", "simulation setting 'state' needs a file path"},
+        TBadConfigCase{"isp=none,ISP=ATmega8", "simulation setting 'isp' given twice"}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
+
+TEST(SimConfig, BuildsTheConfiguredChips) {
+  const auto parsed = ParseSimConfig("isp=ATmega32,socket=24AA64,timing=none");
+  ASSERT_TRUE(parsed);
+  TSimProgrammer sim(*parsed.Value);
+  EXPECT_EQ(sim.Avr().Flash().size(), 32768u);
+  EXPECT_EQ(sim.Avr().Eeprom().size(), 1024u);
+  EXPECT_EQ(sim.Socket().Content().size(), 8192u);
+  EXPECT_FALSE(sim.RealTiming());
+  const TSimProgrammer defaults;
+  EXPECT_TRUE(defaults.RealTiming());
+}
+
+class SimStateFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Path =
+        (std::filesystem::temp_directory_path() /
+         ("quenvar_sim_state_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+          "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin"))
+            .string();
+    std::filesystem::remove(Path);
+  }
+  void TearDown() override { std::filesystem::remove(Path); }
+  std::string Path;
+};
+
+TEST_F(SimStateFileTest, LayoutStartsAsDocumented) {
+  TSimAvrChip chip(*FindSimAvrModel("ATmega8"));
+  TSim24xx socket(*FindSim24xxModel("24AA00"));
+  const auto bytes = SerializeSimState(chip, socket);
+  const TBytes head{'Q',  'V',  'S',  'I',  'M',  'S',  'T',  '1',  7,    'A',  'T',
+                    'm',  'e',  'g',  'a',  '8',  0x1E, 0x93, 0x07, 0x00, 0xFF, 0xE1,
+                    0xD9, 0xFF, 0xA7, 0xA9, 0xAC, 0xAE, 0x00, 0x20, 0x00, 0x00};
+  ASSERT_GE(bytes.size(), head.size());
+  EXPECT_EQ(TBytes(bytes.begin(), bytes.begin() + 32), head);
+  // flash, then EEPROM length 512, then the socket part.
+  const std::size_t eepromAt = 32 + 8192;
+  EXPECT_EQ(TBytes(bytes.begin() + eepromAt, bytes.begin() + eepromAt + 4),
+            (TBytes{0x00, 0x02, 0x00, 0x00}));
+  const std::size_t socketAt = eepromAt + 4 + 512;
+  EXPECT_EQ(
+      TBytes(bytes.begin() + socketAt, bytes.end()),
+      (TBytes{6,    '2',  '4',  'A',  'A',  '0',  '0',  16,   0,    0,    0,    0xFF, 0xFF, 0xFF,
+              0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+}
+
+TEST_F(SimStateFileTest, SeparateRunsSeeTheSameChips) {
+  {
+    TSimProgrammer first(NoTiming("ATtiny2313", "24AA16"));
+    TRecordingHost host;
+    SendChunks(first, host, kIsp, 3, TBytes{1, 2, 3}, 58, 1, 129);
+    SendChunks(first, host, kIsp, 9, TBytes{4, 5}, 58, 1, 0);
+    first.OnOutputReport(Records(7, {{0xE0, 0x00, 0xFE}, {0xA0, 0x00, 0x24}}), host);
+    SendChunks(first, host, kSocket, 3, TBytes{6, 7}, 32, 16, 16);
+    ASSERT_TRUE(first.SaveState(Path));
+  }
+  TSimConfig config = NoTiming();  // the file decides the chips
+  config.StatePath = Path;
+  auto second = TSimProgrammer::FromConfig(config);
+  ASSERT_TRUE(second) << second.Error;
+  TSimProgrammer& sim = **second.Value;
+  TRecordingHost host;
+  sim.OnOutputReport(Out(kIsp, 1), host);
+  sim.OnOutputReport(Records(8, {{0x58, 0, 0}, {0x50, 0, 0}, {0x38, 0, 1}}), host);
+  EXPECT_EQ(host.Reports,
+            (std::vector<TBytes>{In({'s', 0x1E, 0x91, 0x0A}), In({'r', 0xFE, 0x24, 0x61})}));
+  EXPECT_EQ(TBytes(sim.Avr().Flash().begin(), sim.Avr().Flash().begin() + 4),
+            (TBytes{1, 2, 3, 0xFF}));
+  EXPECT_EQ(TBytes(sim.Avr().Eeprom().begin(), sim.Avr().Eeprom().begin() + 3),
+            (TBytes{4, 5, 0xFF}));
+  EXPECT_EQ(sim.Socket().Content().size(), 2048u);
+  EXPECT_EQ(sim.Socket().Content()[1], 7);
+}
+
+TEST_F(SimStateFileTest, MissingFileGivesFreshChipsOfTheConfig) {
+  TSimConfig config = NoTiming("ATmega16");
+  config.StatePath = Path;
+  auto sim = TSimProgrammer::FromConfig(config);
+  ASSERT_TRUE(sim) << sim.Error;
+  EXPECT_EQ((*sim.Value)->Avr().Flash().size(), 16384u);
+}
+
+TEST_F(SimStateFileTest, LockedChipKeepsItsSecret) {
+  TSimProgrammer first(TSimAvrChip::Locked(FindSimAvrModel("ATmega8")),
+                       TSim24xx(*FindSim24xxModel("24AA01")), false);
+  ASSERT_TRUE(first.SaveState(Path));
+  TSimProgrammer second(NoTiming());
+  ASSERT_TRUE(second.LoadState(Path));
+  TRecordingHost host;
+  second.OnOutputReport(Out(kIsp, 1), host);
+  second.OnOutputReport(Out(kIsp, 2), host);
+  second.OnOutputReport(Out(kIsp, 1), host);
+  EXPECT_EQ(host.Reports,
+            (std::vector<TBytes>{In({'s', 0, 1, 2}), In({'e'}), In({'s', 0x1E, 0x93, 0x07})}));
+}
+
+struct TBadStateCase {
+  const char* Name;
+  std::function<void(TBytes&)> Damage;
+  const char* Error;
+};
+
+class SimBadStateTest : public ::testing::TestWithParam<TBadStateCase> {};
+
+TEST_P(SimBadStateTest, IsRefusedWithAReason) {
+  TBytes bytes = SerializeSimState(TSimAvrChip(*FindSimAvrModel("ATtiny13")),
+                                   TSim24xx(*FindSim24xxModel("24AA00")));
+  GetParam().Damage(bytes);
+  const auto state = DeserializeSimState(bytes);
+  EXPECT_FALSE(state);
+  EXPECT_EQ(state.Error, GetParam().Error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    State, SimBadStateTest,
+    ::testing::Values(
+        TBadStateCase{"Magic", [](TBytes& b) { b[0] = 'X'; }, "not a simulator state file"},
+        TBadStateCase{"Empty", [](TBytes& b) { b.clear(); }, "not a simulator state file"},
+        TBadStateCase{"Truncated", [](TBytes& b) { b.pop_back(); },
+                      "truncated simulator state file"},
+        TBadStateCase{"Extra", [](TBytes& b) { b.push_back(0); },
+                      "simulator state file has extra bytes at the end"},
+        TBadStateCase{"UnknownChip", [](TBytes& b) { b[10] = 'X'; },
+                      "unknown chip 'AXtiny13' in simulator state file"},
+        TBadStateCase{"FlashSize",
+                      [](TBytes& b) {
+                        b[29] = 0xFF;  // 1024 -> 1023, one flash byte less
+                        b[30] = 0x03;
+                        b.erase(b.begin() + 33);
+                      },
+                      "memory sizes in simulator state file do not match the chip"},
+        TBadStateCase{"SocketName", [](TBytes& b) { b[b.size() - 23] = 'X'; },
+                      "unknown socket EEPROM '24AX00' in simulator state file"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(SimStateFileTest, UnreadableFileIsAnError) {
+  TSimProgrammer sim(NoTiming());
+  const TSimResult result = sim.LoadState(Path);
+  EXPECT_FALSE(result);
+  EXPECT_EQ(result.Error, "cannot read simulator state file '" + Path + "'");
+  const TSimResult saved = sim.SaveState("/nonexistent-dir/x/state.bin");
+  EXPECT_FALSE(saved);
+  EXPECT_EQ(saved.Error, "cannot write simulator state file '/nonexistent-dir/x/state.bin'");
+}
+
+}  // namespace
+}  // namespace quenvar::simtest
