@@ -1,0 +1,320 @@
+#include "quenvar/buffer/mp_hex_editor_ex.h"
+
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <algorithm>
+
+namespace quenvar {
+
+namespace {
+
+constexpr int BytesPerRow = THexLayout::BytesPerRow;
+const char HexDigits[] = "0123456789ABCDEF";
+
+// The character column shows bytes as they are: printable ASCII and the Latin-1 upper half;
+// control codes appear as dots.
+QChar ByteChar(std::uint8_t b) {
+  if ((b >= 0x20 && b < 0x7F) || b >= 0xA0) return QChar(b);
+  return QChar('.');
+}
+
+QFont PickFont() {
+  QFont f(QStringLiteral("Courier New"));
+  f.setPixelSize(13);
+  f.setStyleHint(QFont::Monospace);
+  f.setFixedPitch(true);
+  if (QFontInfo(f).family() != QStringLiteral("Courier New")) {
+    // Not installed here: take the system's fixed-width font at the same size.
+    f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    f.setPixelSize(13);
+  }
+  return f;
+}
+
+}  // namespace
+
+TMPHexEditorEx::TMPHexEditorEx(QWidget* parent) : QAbstractScrollArea(parent) {
+  TextFont = PickFont();
+  const QFontMetrics fm(TextFont);
+  CharW = std::max(fm.horizontalAdvance(QLatin1Char('0')), 1);
+  RowH = fm.boundingRect(QStringLiteral("yY")).height() + 2;
+  RowH = std::max(RowH, fm.height() + 2);
+  Ascent = fm.ascent() + 1;
+  Colors.Background = palette().color(QPalette::Base);
+  Colors.ActiveFieldBackground = Colors.Background;
+
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setFocusPolicy(Qt::StrongFocus);
+  viewport()->setCursor(Qt::IBeamCursor);
+  verticalScrollBar()->setSingleStep(1);
+
+  Editor.OnViewChanged = [this] { ModelChanged(); };
+  Editor.OnBusy = [](bool busy) {
+    if (busy) {
+      QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+      QGuiApplication::restoreOverrideCursor();
+    }
+  };
+  UpdateScrollBar();
+}
+
+THexLayout TMPHexEditorEx::Layout() const {
+  const unsigned chars =
+      static_cast<unsigned>(Editor.OffsetFormat().Prefix().size() +
+                            Editor.OffsetFormat().Suffix().size() + Editor.OffsetDigits());
+  return THexLayout(CharW, RowH, chars);
+}
+
+int TMPHexEditorEx::TopRow() const {
+  return verticalScrollBar()->value();
+}
+
+QSize TMPHexEditorEx::sizeHint() const {
+  return QSize(Layout().TotalWidth() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth(),
+               RowH * 20 + 2 * frameWidth());
+}
+
+void TMPHexEditorEx::UpdateScrollBar() {
+  const THexLayout l = Layout();
+  const int page = l.FullRows(viewport()->height());
+  const long long rows = Editor.DataRowCount();
+  const long long max = std::max<long long>(rows - page, 0);
+  QScrollBar* bar = verticalScrollBar();
+  bar->setPageStep(page);
+  bar->setRange(0, static_cast<int>(std::min<long long>(max, 0x7FFFFFFF)));
+}
+
+void TMPHexEditorEx::ScrollToCaret() {
+  const THexLayout l = Layout();
+  const int page = l.FullRows(viewport()->height());
+  const long long row = THexLayout::RowOf(Editor.Caret().Position);
+  QScrollBar* bar = verticalScrollBar();
+  if (row < bar->value()) {
+    bar->setValue(static_cast<int>(row));
+  } else if (row >= bar->value() + page) {
+    bar->setValue(static_cast<int>(row - page + 1));
+  }
+}
+
+void TMPHexEditorEx::ModelChanged() {
+  UpdateScrollBar();
+  ScrollToCaret();
+  viewport()->update();
+}
+
+void TMPHexEditorEx::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  UpdateScrollBar();
+}
+
+void TMPHexEditorEx::scrollContentsBy(int, int) {
+  viewport()->update();
+}
+
+void TMPHexEditorEx::paintEvent(QPaintEvent* event) {
+  QPainter p(viewport());
+  PaintTo(p, event->rect());
+}
+
+void TMPHexEditorEx::PaintTo(QPainter& p, const QRect& area) const {
+  const THexLayout l = Layout();
+  const TCustomMPHexEditor& e = Editor;
+  const std::uint32_t length = e.DataLength();
+  const std::uint32_t top = static_cast<std::uint32_t>(TopRow());
+  const int firstRow = std::max(area.top(), 0) / RowH;
+  const int lastRow = std::max(area.bottom(), 0) / RowH;
+  const std::uint32_t dataRows = e.DataRowCount();
+  const TCaret caret = e.Caret();
+  const std::uint32_t caretRow = THexLayout::RowOf(caret.Position);
+  const std::uint32_t selFirst = e.SelStart();
+  const std::uint32_t selCount = e.SelCount();
+  const QColor highlight = palette().color(QPalette::Highlight);
+  const QColor highlightText = palette().color(QPalette::HighlightedText);
+
+  p.setFont(TextFont);
+  p.fillRect(area, Colors.Background);
+
+  QString hexText(BytesPerRow * 3, QLatin1Char(' '));
+  QString charText(BytesPerRow, QLatin1Char(' '));
+  QColor textColor[BytesPerRow];
+
+  for (int r = firstRow; r <= lastRow; ++r) {
+    const std::uint64_t row = std::uint64_t{top} + static_cast<std::uint64_t>(r);
+    if (row >= dataRows) break;
+    const int y = r * RowH;
+    const std::uint32_t rowStart = static_cast<std::uint32_t>(row * BytesPerRow);
+
+    const bool current = row == caretRow;
+    p.fillRect(QRect(0, y, l.OffsetColumnWidth(), RowH),
+               current ? Colors.CurrentOffsetBackground : Colors.OffsetBackground);
+    p.setPen(current ? Colors.CurrentOffset : Colors.Offset);
+    p.drawText(CharW / 2, y + Ascent,
+               QString::fromLatin1(e.OffsetText(static_cast<std::uint32_t>(row)).c_str()));
+
+    const int count = static_cast<int>(
+        std::min<std::uint64_t>(BytesPerRow, length > rowStart ? length - rowStart : 0));
+    for (int c = 0; c < count; ++c) {
+      const std::uint32_t pos = rowStart + static_cast<std::uint32_t>(c);
+      const std::uint8_t b = e.ByteAt(pos);
+      hexText[c * 3] = QLatin1Char(HexDigits[b >> 4]);
+      hexText[c * 3 + 1] = QLatin1Char(HexDigits[b & 0x0F]);
+      charText[c] = ByteChar(b);
+      const bool selected = pos >= selFirst && pos - selFirst < selCount;
+      QColor back;
+      if (selected) {
+        back = highlight;
+        textColor[c] = highlightText;
+      } else if (e.IsChanged(pos)) {
+        back = Colors.ChangedBackground;
+        textColor[c] = Colors.ChangedText;
+      } else {
+        textColor[c] = (c % 2) ? Colors.OddColumn : Colors.EvenColumn;
+      }
+      if (back.isValid()) {
+        // A selection runs on through the gap to the next selected byte of the row.
+        const bool joined = selected && c + 1 < count && pos + 1 - selFirst < selCount;
+        p.fillRect(QRect(l.HexCellX(c), y, (joined ? 3 : 2) * CharW, RowH), back);
+        p.fillRect(QRect(l.CharCellX(c), y, CharW, RowH), back);
+      }
+    }
+    // Text goes out in runs of one colour: usually one call per field and row.
+    for (int c = 0; c < count;) {
+      int end = c + 1;
+      while (end < count && textColor[end] == textColor[c]) ++end;
+      p.setPen(textColor[c]);
+      p.drawText(l.HexCellX(c), y + Ascent, hexText.mid(c * 3, (end - c) * 3 - 1));
+      p.drawText(l.CharCellX(c), y + Ascent, charText.mid(c, end - c));
+      c = end;
+    }
+    if (DrawGridLines) {
+      p.setPen(Colors.Grid);
+      p.drawLine(l.OffsetColumnWidth(), y + RowH - 1, l.TotalWidth(), y + RowH - 1);
+    }
+  }
+
+  // Caret: a frame on the nibble or character in the active field, a dotted one on the same
+  // byte in the other field; in insert mode a bar before the cell instead of the frame.
+  if (caretRow >= top && caretRow - top <= static_cast<std::uint32_t>(lastRow)) {
+    const int y = static_cast<int>(caretRow - top) * RowH;
+    const int col = THexLayout::ColumnOf(caret.Position);
+    const bool hexActive = caret.Field == THexField::Hex;
+    const QRect hexCell(l.HexDigitX(col, hexActive && caret.LowNibble), y,
+                        hexActive ? CharW : 2 * CharW, RowH);
+    const QRect charCell(l.CharCellX(col), y, CharW, RowH);
+    const QRect active = hexActive ? hexCell : charCell;
+    const QRect other = hexActive ? charCell : hexCell;
+    const QColor frame = hasFocus() ? Colors.CursorFrame : Colors.NonFocusCursorFrame;
+    if (e.InsertMode()) {
+      p.fillRect(QRect(active.left(), y, 2, RowH), frame);
+    } else if (FocusFrame) {
+      p.setPen(QPen(frame, 1));
+      p.drawRect(active.adjusted(0, 0, -1, -1));
+    }
+    p.setPen(QPen(frame, 1, Qt::DotLine));
+    p.drawRect(other.adjusted(0, 0, -1, -1));
+  }
+}
+
+void TMPHexEditorEx::keyPressEvent(QKeyEvent* event) {
+  const bool shift = event->modifiers() & Qt::ShiftModifier;
+  const bool ctrl = event->modifiers() & Qt::ControlModifier;
+  const int page = Layout().FullRows(viewport()->height());
+  auto move = [&](TCaretMove m) { Editor.MoveCaret(m, shift, page); };
+  switch (event->key()) {
+    case Qt::Key_Left:
+      return move(TCaretMove::Left);
+    case Qt::Key_Right:
+      return move(TCaretMove::Right);
+    case Qt::Key_Up:
+      return move(TCaretMove::Up);
+    case Qt::Key_Down:
+      return move(TCaretMove::Down);
+    case Qt::Key_PageUp:
+      return move(TCaretMove::PageUp);
+    case Qt::Key_PageDown:
+      return move(TCaretMove::PageDown);
+    case Qt::Key_Home:
+      return move(ctrl ? TCaretMove::DataStart : TCaretMove::RowStart);
+    case Qt::Key_End:
+      return move(ctrl ? TCaretMove::DataEnd : TCaretMove::RowEnd);
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+      return Editor.SwitchField();
+    case Qt::Key_Backspace:
+      Editor.Backspace();
+      return;
+    case Qt::Key_Delete:
+      Editor.DeleteKey();
+      return;
+    case Qt::Key_Insert:
+      if (!Editor.ReadOnlyView()) Editor.SetInsertMode(!Editor.InsertMode());
+      return;
+    default:
+      break;
+  }
+  if (event->matches(QKeySequence::Copy)) return CopySelection();
+  if (event->matches(QKeySequence::SelectAll)) return Editor.SelectAll();
+  const QString text = event->text();
+  if (!ctrl && text.size() == 1 && text[0].unicode() >= 0x20 && text[0].unicode() < 0x100) {
+    Editor.TypeKey(static_cast<char>(text[0].unicode()));
+    return;
+  }
+  QAbstractScrollArea::keyPressEvent(event);
+}
+
+bool TMPHexEditorEx::focusNextPrevChild(bool) {
+  return false;
+}  // Tab switches fields
+
+void TMPHexEditorEx::PlaceCaret(const QPoint& at, bool extend) {
+  const THexLayout::THit hit = Layout().HitTest(
+      at.x(), at.y(), static_cast<std::uint32_t>(TopRow()), Editor.MaxCaretPosition());
+  Editor.SetCaret({hit.Position, hit.LowNibble, hit.Field}, extend);
+}
+
+void TMPHexEditorEx::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  PlaceCaret(event->position().toPoint(), event->modifiers() & Qt::ShiftModifier);
+}
+
+void TMPHexEditorEx::mouseMoveEvent(QMouseEvent* event) {
+  if (event->buttons() & Qt::LeftButton) PlaceCaret(event->position().toPoint(), true);
+}
+
+void TMPHexEditorEx::focusInEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusInEvent(event);
+  viewport()->update();
+}
+
+void TMPHexEditorEx::focusOutEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusOutEvent(event);
+  viewport()->update();
+}
+
+void TMPHexEditorEx::CopySelection() const {
+  const std::vector<std::uint8_t> bytes = Editor.SelectedBytes();
+  if (bytes.empty()) return;
+  QString text;
+  if (Editor.Caret().Field == THexField::Hex) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      if (i) text += QLatin1Char(' ');
+      text += QLatin1Char(HexDigits[bytes[i] >> 4]);
+      text += QLatin1Char(HexDigits[bytes[i] & 0x0F]);
+    }
+  } else {
+    for (std::uint8_t b : bytes) text += ByteChar(b);
+  }
+  QGuiApplication::clipboard()->setText(text);
+}
+
+}  // namespace quenvar
