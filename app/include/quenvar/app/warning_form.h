@@ -4,18 +4,12 @@
 
 #include <QDialog>
 
+#include "quenvar/app/exit_reminder.h"
+
 class QLabel;
 class QPushButton;
 
 namespace quenvar {
-
-// What the main window needs from the reminder: show it and return once the
-// user has dismissed it. Tests put a fake in its place.
-class TExitReminder {
- public:
-  virtual ~TExitReminder() = default;
-  virtual void ShowModal() = 0;
-};
 
 class TWarningForm : public QDialog, public TExitReminder {
   Q_OBJECT

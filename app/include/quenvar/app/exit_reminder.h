@@ -1,0 +1,13 @@
+#pragma once
+
+namespace quenvar {
+
+// What the main window needs from the exit reminder: show it and return once
+// the user has dismissed it. Tests put a fake in its place.
+class TExitReminder {
+ public:
+  virtual ~TExitReminder() = default;
+  virtual void ShowModal() = 0;
+};
+
+}  // namespace quenvar

@@ -1,0 +1,129 @@
+#pragma once
+
+// The main window: renders the operation driver's window model and forwards
+// every click, each through the standard error box, so no error escapes into
+// the event loop.
+
+#include <QMainWindow>
+#include <QTimer>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quenvar/app/error_box.h"
+#include "quenvar/app/exit_reminder.h"
+#include "quenvar/app/main_form_logic.h"
+#include "quenvar/buffer/custom_mp_hex_editor.h"
+#include "quenvar/core/hex_editor_buffer.h"
+#include "quenvar/core/programmer_session.h"
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace quenvar {
+
+class TForm1;
+class THexPreview;
+class TInfoForm;
+
+// Shows the open (Save false) or save dialog with the dialog's title and
+// filter; nothing when the user cancelled.
+std::optional<std::string> AskFileName(QWidget* Parent, const TMainFormLogic::TDialog& Dialog,
+                                       bool Save);
+
+// The driver's reply time-out on a Qt timer.
+class TQtReplyTimer final : public IReplyTimer {
+ public:
+  TQtReplyTimer();
+  void Start(std::chrono::milliseconds Timeout, std::function<void()> OnExpired) override;
+  void Stop() override;
+
+ private:
+  QTimer FTimer;
+  std::function<void()> FOnExpired;
+};
+
+class TMainForm : public QMainWindow, private TExitReminder {
+  Q_OBJECT
+
+ public:
+  // OnSessionCreated runs right after the driver exists and before the
+  // settings are restored: the HID link attaches there and reports its first
+  // device change, so the programmer is claimed before FormCreate.
+  TMainForm(IProgrammerPort& Port, TSettingsStore& RegistryEdit1, TErrorBox& ErrorBox,
+            const std::function<void(TProgrammerSession&)>& OnSessionCreated = {});
+  ~TMainForm() override;
+
+  // The other three windows are created after the main window.
+  void SetAuxiliaryWindows(TInfoForm* Info, TForm1* Progress, TExitReminder* Warning);
+
+  TProgrammerSession& Session() { return *FSession; }
+  TMainFormLogic& Logic() { return FLogic; }
+  TCustomMPHexEditor& HexModel() { return FHexModel; }
+
+  // Named widgets, for the application and its tests; null for other names.
+  QAction* Action(const std::string& Name) const;
+  QMenu* Menu(const std::string& Name) const;
+  QPushButton* Button(const std::string& Name) const;
+  QLabel* StatusPanel(int Index) const { return FPanels[Index]; }
+
+  QWidget* Hexeditor() const;
+  QGroupBox* GBDevice = nullptr;
+  QLineEdit* Device = nullptr;
+  QLabel* Label1 = nullptr;
+  QLineEdit* AutoDevice = nullptr;
+  QLabel* Label2 = nullptr;
+  QLineEdit* CodeSize = nullptr;
+  QLabel* Label3 = nullptr;
+  QListWidget* FuseList = nullptr;
+  QPlainTextEdit* Verlauf = nullptr;
+
+  // Shows the model; runs after every change of it.
+  void Render();
+
+ signals:
+  // The main window has closed and the exit reminder was dismissed.
+  void Finished();
+
+ protected:
+  void closeEvent(QCloseEvent* Event) override;
+
+ private:
+  void ShowModal() override;
+  void BuildMenus();
+  void BuildControls();
+  void Forward(const std::string& Name);
+  void FuseItemChanged(int Row);
+  void ShowInfo();
+
+  TErrorBox& FErrorBox;
+  TCustomMPHexEditor FHexModel;
+  THexEditorBuffer FBuffer{FHexModel};
+  TQtReplyTimer FTimer;
+  TMainFormLogic FLogic;
+  std::unique_ptr<TProgrammerSession> FSession;
+
+  THexPreview* FHexeditor = nullptr;
+  std::map<std::string, QAction*> FActions;
+  std::map<std::string, QMenu*> FMenus;
+  std::map<std::string, QPushButton*> FButtons;
+  QLabel* FPanels[3] = {};
+  std::vector<std::string> FShownLog;
+  bool FRendering = false;
+  bool FClosed = false;
+
+  TInfoForm* FInfoForm = nullptr;
+  TForm1* FForm1 = nullptr;
+  TExitReminder* FWarningForm = nullptr;
+};
+
+}  // namespace quenvar

@@ -1,0 +1,72 @@
+#include "quenvar/app/hid_link.h"
+
+#include <QMetaObject>
+#include <QPointer>
+#include <QSocketNotifier>
+
+#include "quenvar/hid/hidraw_backend.h"
+#include "quenvar/hid/jv_hid_device_controller.h"
+#include "quenvar/hid/sim_hid_backend.h"
+#include "quenvar/sim/sim_config.h"
+#include "quenvar/sim/sim_programmer.h"
+
+namespace quenvar {
+
+namespace {
+constexpr std::uint16_t ProgrammerVendorId = 0x0451;
+constexpr std::uint16_t ProgrammerProductId = 0x3210;
+}  // namespace
+
+THidLink::THidLink() = default;
+
+THidLink::~THidLink() {
+  // The controller stops the readers; nothing may be posted to a dead context.
+  FNotifier.reset();
+  if (FBackend) {
+    if (IHidChangeSource* source = FBackend->ChangeSource()) source->SetWakeup(nullptr);
+  }
+  FController.reset();
+}
+
+std::optional<std::string> THidLink::Open(const std::optional<std::string>& Simulate) {
+  if (Simulate) {
+    TSimExpected<TSimConfig> config = ParseSimConfig(*Simulate);
+    if (!config) return "--simulate: " + config.Error;
+    TSimExpected<std::shared_ptr<TSimProgrammer>> sim = TSimProgrammer::FromConfig(*config.Value);
+    if (!sim) return "--simulate: " + sim.Error;
+    FSim = *sim.Value;
+    auto backend = std::make_shared<TSimHidBackend>();
+    backend->Plug(ProgrammerVendorId, ProgrammerProductId, FSim);
+    FBackend = std::move(backend);
+  } else {
+    FBackend = std::make_shared<THidrawBackend>();
+  }
+
+  QPointer<QObject> context(&FContext);
+  TJvHidPostFn post = [context](std::function<void()> fn) {
+    if (context) QMetaObject::invokeMethod(context, std::move(fn), Qt::QueuedConnection);
+  };
+  auto controller = TJvHidDeviceController::Create(FBackend, post);
+  if (!controller) return controller.Error().Text;
+  FController = std::move(controller.Value());
+
+  if (IHidChangeSource* source = FBackend->ChangeSource()) {
+    // Wakeups may come from any thread; the rescan runs on this one.
+    source->SetWakeup([post, this] { post([this] { ChangeNoticed(); }); });
+    if (source->PollFd() >= 0) {
+      FNotifier = std::make_unique<QSocketNotifier>(source->PollFd(), QSocketNotifier::Read);
+      QObject::connect(FNotifier.get(), &QSocketNotifier::activated, &FContext,
+                       [this] { ChangeNoticed(); });
+    }
+  }
+  return std::nullopt;
+}
+
+void THidLink::ChangeNoticed() {
+  // One rescan per burst of notifications.
+  if (FBackend && FBackend->ChangeSource() && FBackend->ChangeSource()->Drain()) {
+    FController->DeviceChange();
+  }
+}
+
+}  // namespace quenvar
