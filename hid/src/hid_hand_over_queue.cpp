@@ -1,5 +1,12 @@
 #include "hid_hand_over_queue.h"
 
+#include <chrono>
+#include <thread>
+
+namespace {
+constexpr std::chrono::microseconds kSpin{30};
+}  // namespace
+
 namespace quenvar {
 
 bool THidHandOverQueue::HandOver(std::function<void()> call, const TJvHidPostFn& post) {
@@ -11,8 +18,13 @@ bool THidHandOverQueue::HandOver(std::function<void()> call, const TJvHidPostFn&
   }
   Changed.notify_all();
   if (post) post([self = shared_from_this()] { self->Drain(); });
+  // A handler usually returns within microseconds; a short spin saves the
+  // reader a sleep and a wake-up per report.
+  const auto spinUntil = std::chrono::steady_clock::now() + kSpin;
+  while (!item.Done.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < spinUntil)
+    std::this_thread::yield();
   std::unique_lock<std::mutex> g(Lock);
-  Changed.wait(g, [&] { return item.Done; });
+  Changed.wait(g, [&] { return item.Done.load(std::memory_order_acquire); });
   return !item.Failed;
 }
 
@@ -40,7 +52,7 @@ void THidHandOverQueue::Drain() {
       std::lock_guard<std::mutex> g(Lock);
       if (Running == item) {
         item->Failed = failed;
-        item->Done = true;
+        item->Done.store(true, std::memory_order_release);
         Running = nullptr;
       }
     }
@@ -67,7 +79,7 @@ void THidHandOverQueue::ReleaseRunning() {
   {
     std::lock_guard<std::mutex> g(Lock);
     if (!Running) return;
-    Running->Done = true;
+    Running->Done.store(true, std::memory_order_release);
     Running = nullptr;
   }
   Changed.notify_all();

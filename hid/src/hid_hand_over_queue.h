@@ -6,6 +6,7 @@
 // wait for each other. Posted drains hold the queue, not the device, so a
 // drain that arrives after the device is gone finds nothing to do.
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -32,7 +33,7 @@ class THidHandOverQueue : public std::enable_shared_from_this<THidHandOverQueue>
  private:
   struct TItem {
     std::function<void()> Call;
-    bool Done = false;
+    std::atomic<bool> Done{false};  // also read without the lock while spinning
     bool Failed = false;
   };
 

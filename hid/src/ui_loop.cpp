@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -20,6 +21,7 @@ struct TUiLoop::TShared {
   std::set<int> WatchWoken;
   int WakeFd = -1;
   bool Closed = false;
+  std::atomic<bool> Posted{false};  // a cheap look without the lock
 
   void Wakeup() {
     const std::uint64_t one = 1;
@@ -30,6 +32,7 @@ struct TUiLoop::TShared {
     std::lock_guard<std::mutex> g(Lock);
     if (Closed) return;
     Queue.push_back(std::move(fn));
+    Posted.store(true, std::memory_order_release);
     Wakeup();
   }
 };
@@ -119,6 +122,7 @@ int TUiLoop::RunDue() {
     std::lock_guard<std::mutex> g(Shared->Lock);
     work.swap(Shared->Queue);
     woken.swap(Shared->WatchWoken);
+    Shared->Posted.store(false, std::memory_order_relaxed);
   }
   for (auto& fn : work) {
     fn();
@@ -152,6 +156,16 @@ int TUiLoop::ProcessEvents(std::chrono::milliseconds timeout) {
   using Clock = std::chrono::steady_clock;
   int handled = RunDue();
   if (handled > 0) return handled;
+
+  // Hand-overs come back to back while a device talks; a short spin before
+  // sleeping in poll() saves a wake-up per report.
+  const auto spinUntil =
+      Clock::now() + std::min<Clock::duration>(timeout, std::chrono::microseconds(30));
+  while (Clock::now() < spinUntil)
+    if (Shared->Posted.load(std::memory_order_acquire))
+      return RunDue();
+    else
+      std::this_thread::yield();
 
   auto waitFor = timeout;
   const auto now = Clock::now();
