@@ -48,6 +48,10 @@ void BM_Memory64MB(benchmark::State& state) {
     state.counters["model_ratio"] = model / static_cast<double>(Mb64);
     state.counters["rss_growth_bytes"] = static_cast<double>(after - before);
     state.counters["rss_ratio"] = static_cast<double>(after - before) / static_cast<double>(Mb64);
+    const std::uint8_t one[1] = {0};
+    editor->InsertBytes(0, one);  // the first growth must not double the reservation
+    state.counters["heap_ratio_after_insert"] =
+        static_cast<double>(editor->MemoryBytes()) / static_cast<double>(Mb64);
     benchmark::DoNotOptimize(editor.get());
   }
   std::remove(file.c_str());

@@ -12,7 +12,10 @@ std::uint64_t LowMask(unsigned width) {
 
 void TChangeMarks::Resize(std::size_t size) {
   Count = size;
-  Words.resize((size + WordBits - 1) / WordBits, 0);
+  const std::size_t words = (size + WordBits - 1) / WordBits;
+  // Exact on first sizing (loads); a little slack when edits grow it.
+  if (words > Words.capacity() && !Words.empty()) Words.reserve(words + words / 16);
+  Words.resize(words, 0);
   TrimTail();
 }
 

@@ -285,6 +285,9 @@ void TCustomMPHexEditor::RedoLast() {
 // ---------------------------------------------------------------- raw changes (no history)
 
 void TCustomMPHexEditor::RawInsert(std::uint32_t pos, std::span<const std::uint8_t> bytes) {
+  // Grow by a sixteenth rather than doubling, so a big buffer stays close to its data size.
+  const std::size_t need = Content.size() + bytes.size();
+  if (need > Content.capacity()) Content.reserve(need + need / 16);
   Content.insert(Content.begin() + pos, bytes.begin(), bytes.end());
   Marks.Insert(pos, bytes.size());
 }

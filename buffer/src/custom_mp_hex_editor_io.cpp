@@ -58,6 +58,7 @@ bool ReadAll(std::istream& stream, std::vector<std::uint8_t>& out, std::string& 
     error = "Stream read error";
     return false;
   }
+  out.shrink_to_fit();
   return true;
 }
 

@@ -49,6 +49,8 @@ class TCustomMPHexEditor {
   std::uint8_t ByteAt(std::uint32_t pos) const { return Content[pos]; }
   bool IsChanged(std::uint32_t pos) const { return Marks.Test(pos); }
   const TChangeMarks& ChangeMarks() const { return Marks; }
+  // Heap held by the content and the marks (not the undo history).
+  std::size_t MemoryBytes() const { return Content.capacity() + Marks.MemoryBytes(); }
 
   // ---- Whole-content transfer (loads end the undo history and fire OnChange) ----
   TBufferResult LoadDataFromStream(std::istream& stream);
