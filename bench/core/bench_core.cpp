@@ -1,0 +1,124 @@
+// Programming and verifying a full ATmega128 (128 KB) through the whole stack:
+// driver, HID controller, simulated backend, simulated programmer, UI loop.
+#include <benchmark/benchmark.h>
+#include <time.h>
+
+#include <chrono>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "quenvar/core/hex_editor_buffer.h"
+#include "quenvar/core/hid_programmer_port.h"
+#include "quenvar/core/programmer_session.h"
+#include "quenvar/core/ui_loop_reply_timer.h"
+#include "quenvar/hid/sim_hid_backend.h"
+#include "quenvar/hid/ui_loop.h"
+#include "quenvar/sim/sim_programmer.h"
+
+namespace quenvar {
+namespace {
+
+double CpuSeconds(clockid_t clock) {
+  timespec ts{};
+  clock_gettime(clock, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// One programmer plugged in, one session attached; the controller is one per process.
+struct TStack {
+  explicit TStack(bool realTiming) {
+    TSimConfig config;
+    config.Isp.ChipName = "ATmega128";
+    config.RealTiming = realTiming;
+    Programmer = std::make_shared<TSimProgrammer>(config);
+    Backend->Plug(0x0451, 0x3210, Programmer);
+    Ctl = std::make_unique<TJvHidDeviceController>(Backend, Loop.Poster());
+    Port = std::make_unique<THidProgrammerPort>(*Ctl);
+    Session = std::make_unique<TProgrammerSession>(
+        TProgrammerSession::TPorts{Port.get(), &Buffer, nullptr, &Timer});
+    Port->Attach(*Session);
+    if (!Session->HasProgrammer()) throw std::runtime_error("no programmer");
+    std::vector<std::uint8_t> image(131072);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 13 + 5);
+    Editor.LoadDataFromBytes(image);
+    Session->nAVRISPClick();
+    Session->Window().SetChecked("nverifyprogramm", true);
+  }
+  ~TStack() {
+    Port->Detach();
+    Session.reset();
+    Port.reset();
+    Ctl.reset();
+  }
+  // Program with verify; true when it ended successfully.
+  bool Run() {
+    Session->bProgClick();
+    const bool done =
+        Loop.RunUntil([this] { return Session->ProtocolStateValue() == TProtocolState::Idle; },
+                      std::chrono::minutes(2));
+    const auto& log = Session->Window().Verlauf();
+    return done && log.size() >= 2 && log[log.size() - 2] == "Erfolgreich beendet.";
+  }
+
+  TUiLoop Loop;
+  std::shared_ptr<TSimHidBackend> Backend = std::make_shared<TSimHidBackend>();
+  std::shared_ptr<TSimProgrammer> Programmer;
+  std::unique_ptr<TJvHidDeviceController> Ctl;
+  std::unique_ptr<THidProgrammerPort> Port;
+  TCustomMPHexEditor Editor;
+  THexEditorBuffer Buffer{Editor};
+  TUiLoopReplyTimer Timer{Loop};
+  std::unique_ptr<TProgrammerSession> Session;
+};
+
+// 131072 / 58 rounded up, for the write and again for the verify.
+constexpr double kChunkRoundTrips = 2.0 * 2260;
+
+void BM_ProgramVerifyATmega128_NoTiming(benchmark::State& state) {
+  TStack stack(false);
+  for (auto _ : state) {
+    if (!stack.Run()) {
+      state.SkipWithError("operation failed");
+      return;
+    }
+  }
+  state.counters["us_per_chunk"] =
+      benchmark::Counter(kChunkRoundTrips * static_cast<double>(state.iterations()) * 1e-6,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_ProgramVerifyATmega128_NoTiming)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// With the simulated USB frames and programming times the wall time is set by
+// the device; the process's CPU time (driver, link and simulator together, so an
+// upper bound of the application's part) should be a small share of it.
+void BM_ProgramVerifyATmega128_RealTiming(benchmark::State& state) {
+  TStack stack(true);
+  double cpu = 0;
+  double ui = 0;
+  double wall = 0;
+  for (auto _ : state) {
+    const double cpu0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    const double ui0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+    const auto wall0 = std::chrono::steady_clock::now();
+    if (!stack.Run()) {
+      state.SkipWithError("operation failed");
+      return;
+    }
+    cpu += CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
+    ui += CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - ui0;
+    wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
+  }
+  // Process: every thread, the simulator included. UI thread: the driver, the
+  // writes (and the simulator's handling of each report, which runs in them).
+  state.counters["process_cpu_pct"] = wall > 0 ? 100.0 * cpu / wall : 0;
+  state.counters["ui_thread_cpu_pct"] = wall > 0 ? 100.0 * ui / wall : 0;
+  state.counters["wall_s"] = wall / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_ProgramVerifyATmega128_RealTiming)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+
+}  // namespace
+}  // namespace quenvar
