@@ -1,0 +1,42 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "quenvar/hid/hidraw_backend.h"
+
+namespace quenvar {
+namespace {
+
+// The real backend cannot see a programmer here; it must still fail cleanly.
+TEST(HidHidrawBackend, FailsCleanlyOnBadPathsAndHandles) {
+  THidrawBackend backend;
+  ASSERT_TRUE(backend.Bind());
+  for (const auto& info : backend.Scan()) {
+    EXPECT_EQ(info.DevicePath.rfind("/dev/", 0), 0u) << info.DevicePath;
+    EXPECT_EQ(info.Identity.rfind("/sys/", 0), 0u) << info.Identity;
+  }
+  const struct {
+    THidAccess Access;
+  } accesses[] = {{THidAccess::ReadWrite}, {THidAccess::QueryOnly}, {THidAccess::Read}};
+  for (const auto& a : accesses) {
+    auto h = backend.Open("/dev/quenvar-no-such-node", a.Access);
+    ASSERT_FALSE(h.HasValue());
+    EXPECT_EQ(h.Error().Code, ENOENT);
+  }
+  const THidHandle bogus{12345};
+  EXPECT_EQ(backend.GetAttributes(bogus).Error().Code, EBADF);
+  EXPECT_EQ(backend.GetCapabilities(bogus).Error().Code, EBADF);
+  const std::uint8_t report[65] = {};
+  EXPECT_EQ(backend.Write(bogus, report, sizeof report).Error().Code, EBADF);
+  std::uint8_t buffer[65];
+  const THidReadResult r = backend.Read(bogus, buffer, sizeof buffer, std::chrono::milliseconds(1));
+  EXPECT_EQ(r.Status, THidReadStatus::Error);
+  EXPECT_EQ(r.Error, EBADF);
+  backend.Close(bogus);  // unknown handle: nothing happens
+  backend.Drain();       // no events pending: returns at once
+  backend.Unbind();
+  EXPECT_TRUE(backend.Scan().empty());
+}
+
+}  // namespace
+}  // namespace quenvar
