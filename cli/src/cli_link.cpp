@@ -55,6 +55,7 @@ TCliLink::TCliLink(const TCliOptions& options, const TCliEnvironment& env, std::
       FBar(err, env.ErrIsTerminal && !options.Quiet) {}
 
 TCliLink::~TCliLink() {
+  FEditor.OnChange = nullptr;
   // Reverse order of wiring: the session gives the programmer back (which
   // stops its reader) before the controller and the loop go.
   FSession.reset();
@@ -116,6 +117,7 @@ int TCliLink::StartSession() {
     FBar.Clear();
     FErr << text << '\n';
   };
+  FEditor.OnChange = [this](TCustomMPHexEditor&) { HexeditorChange(); };
   if (FOptions.Timeout) s.ReplyTimeout = *FOptions.Timeout;
   s.SetLanguageIndex(FOptions.LanguageIndex);
   s.Window().SetChecked("nverifyprogramm", FOptions.Verify);
@@ -136,6 +138,18 @@ int TCliLink::StartSession() {
     return kCliNoProgrammer;
   }
   return kCliOk;
+}
+
+void TCliLink::HexeditorChange() {
+  // The window's enabling after a load or a read; nothing is ever disabled here.
+  if (FEditor.DataLength() == 0) return;
+  TWindowModel& w = FSession->Window();
+  for (const char* name : {"nsave", "bProg", "bVerify", "nprogflash", "nverifyflash"})
+    w.SetEnabled(name, true);
+  if (w.Enabled("nreadeeprom")) {
+    w.SetEnabled("nprogeeprom", true);
+    w.SetEnabled("bprogeeprom", true);
+  }
 }
 
 int TCliLink::ReportMissingProgrammer() {

@@ -70,6 +70,7 @@ class TCliLink {
 
  private:
   int ReportMissingProgrammer();
+  void HexeditorChange();
 
   const TCliOptions& FOptions;
   const TCliEnvironment& FEnv;

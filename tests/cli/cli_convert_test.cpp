@@ -1,0 +1,140 @@
+// convert with the window's reader and writer, and a few runs of the real
+// executable.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli_test_util.h"
+
+namespace quenvar::cli_test {
+namespace {
+
+std::vector<std::uint8_t> Bytes(const std::string& text) {
+  return {text.begin(), text.end()};
+}
+
+std::vector<std::uint8_t> Counting(std::size_t n) {
+  std::vector<std::uint8_t> bytes(n);
+  for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(i);
+  return bytes;
+}
+
+struct TConvertCase {
+  std::string InName;
+  std::vector<std::uint8_t> In;
+  std::string OutName;
+  std::vector<std::uint8_t> Out;
+};
+
+class CliConvert : public ::testing::TestWithParam<TConvertCase> {};
+
+TEST_P(CliConvert, ExactOutput) {
+  TTempDir dir;
+  const TConvertCase& c = GetParam();
+  WriteBytes(dir / c.InName, c.In);
+  const TRun r = Cli({"convert", dir / c.InName, dir / c.OutName});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "");
+  EXPECT_EQ(r.Err, "");
+  EXPECT_EQ(ReadBytes(dir / c.OutName), c.Out);
+}
+
+std::vector<std::uint8_t> FfThen(std::size_t ff, std::vector<std::uint8_t> tail) {
+  std::vector<std::uint8_t> bytes(ff, 0xFF);
+  bytes.insert(bytes.end(), tail.begin(), tail.end());
+  return bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliConvert,
+    ::testing::Values(
+        // 20 bytes 00..13: a full record, a padded one, the end record without CR LF
+        TConvertCase{"a.bin", Counting(20), "a.hex",
+                     Bytes(":10000000000102030405060708090A0B0C0D0E0F78\r\n"
+                           ":1000100010111213FFFFFFFFFFFFFFFFFFFFFFFFA6\r\n"
+                           ":00000001FF")},
+        TConvertCase{"A.BIN",
+                     {0x5A},
+                     "a.txt",
+                     Bytes(":100000005A" + std::string(30, 'F') + "A5\r\n:00000001FF")},
+        // a record at 0010 only: the bytes before it are FF
+        TConvertCase{"b.hex", Bytes(":0400100001020304E2\r\n:00000001FF\r\n"), "b.bin",
+                     FfThen(16, {1, 2, 3, 4})},
+        // LF line ends and lower-case digits are read alike
+        TConvertCase{"c.Hex", Bytes(":0400100001020304e2\n:00000001ff\n"), "c.bin",
+                     FfThen(16, {1, 2, 3, 4})},
+        // above 64 KiB through an extended linear address record
+        TConvertCase{"d.hex", Bytes(":020000040001F9\r\n:02000000AABB99\r\n:00000001FF"), "d.bin",
+                     FfThen(65536, {0xAA, 0xBB})},
+        TConvertCase{"e.bin", {1, 2, 3}, "e.BIN", {1, 2, 3}}));
+
+TEST(CliConvertLarge, BinaryToHexAndBackAboveSixtyFourKiB) {
+  TTempDir dir;
+  const std::vector<std::uint8_t> image = Noise(200000, 11);  // 0x30D40 bytes
+  WriteBytes(dir / "in.bin", image);
+  ASSERT_EQ(
+      Cli({"convert", dir / "in.bin", dir / "mid.hex", "convert", dir / "mid.hex", dir / "out.bin"})
+          .Status,
+      0);
+  EXPECT_EQ(ReadBytes(dir / "out.bin"), image);
+  const std::string hex = ReadText(dir / "mid.hex");
+  // 12500 data records, three extended address records, the end record.
+  std::size_t lines = 0;
+  for (char ch : hex) lines += ch == '\n';
+  EXPECT_EQ(lines, 12500u + 3u);
+  EXPECT_NE(hex.find("\r\n:020000040001F9\r\n"), std::string::npos);
+  EXPECT_NE(hex.find("\r\n:020000040002F8\r\n"), std::string::npos);
+  EXPECT_NE(hex.find("\r\n:020000040003F7\r\n"), std::string::npos);
+  EXPECT_EQ(hex.find(":020000040004"), std::string::npos);
+}
+
+// The real executable, found through its build path.
+struct TProcess {
+  int Status = -1;
+  std::string Out;
+};
+
+TProcess RunBinary(const std::string& args) {
+  TProcess p;
+  const std::string command = std::string("'") + QUENVAR_CLI_BINARY + "' " + args + " 2>/dev/null";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return p;
+  char buffer[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) p.Out.append(buffer, n);
+  const int raw = ::pclose(pipe);
+  p.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return p;
+}
+
+TEST(CliBinary, VersionAndUsage) {
+  const TProcess v = RunBinary("--version");
+  EXPECT_EQ(v.Status, 0);
+  EXPECT_EQ(v.Out, std::string("quenvar-cli ") + QUENVAR_VERSION + "\n");
+  EXPECT_EQ(RunBinary("").Status, 2);
+  EXPECT_EQ(RunBinary("--target 24AA256 detect").Status, 2);
+}
+
+TEST(CliBinary, SimulatedChainAcrossTwoRuns) {
+  TTempDir dir;
+  const std::vector<std::uint8_t> image = Noise(4096, 12);
+  WriteBytes(dir / "a.bin", image);
+  const std::string sim = "'--simulate=isp=ATmega8,state=" + (dir / "s.qvs") + "' --quiet ";
+  const TProcess w = RunBinary(sim + "write-flash '" + (dir / "a.bin") + "'");
+  EXPECT_EQ(w.Status, 0);
+  EXPECT_TRUE(EndsWith(Masked(w.Out),
+                       "erasing...\nwriting...\nverifying...\n\nSuccessfully finished.\n"
+                       "Duration: #.## s\n"))
+      << w.Out;
+  const TProcess r = RunBinary(sim + "read-flash '" + (dir / "b.bin") + "'");
+  EXPECT_EQ(r.Status, 0);
+  std::vector<std::uint8_t> expected = image;
+  expected.resize(8192, 0xFF);  // the rest of the ATmega8's flash is erased
+  EXPECT_EQ(ReadBytes(dir / "b.bin"), expected);
+}
+
+}  // namespace
+}  // namespace quenvar::cli_test

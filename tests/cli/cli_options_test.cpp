@@ -1,0 +1,198 @@
+#include "quenvar/cli/cli_options.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quenvar/cli/progress_bar.h"
+
+namespace quenvar::cli_test {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(CliOptions, GlobalOptionsAndChain) {
+  const std::vector<std::string> args = {"--simulate=isp=ATmega16,state=x.qvs",
+                                         "--target",
+                                         "24C02C",
+                                         "--lang=ru",
+                                         "--no-verify",
+                                         "--timeout",
+                                         "2.5",
+                                         "--quiet",
+                                         "write-flash",
+                                         "a.hex",
+                                         "read-flash",
+                                         "b.bin",
+                                         "erase"};
+  const TCliParseResult r = ParseCliArgs(args);
+  ASSERT_TRUE(r.Ok()) << r.Error;
+  const TCliOptions& o = r.Options;
+  EXPECT_TRUE(o.Simulate);
+  EXPECT_EQ(o.SimulateText, "isp=ATmega16,state=x.qvs");
+  EXPECT_EQ(o.EepromIndex, std::optional<std::size_t>(4));
+  EXPECT_EQ(o.LanguageIndex, 2);
+  EXPECT_FALSE(o.Verify);
+  EXPECT_EQ(o.Timeout, std::optional<std::chrono::milliseconds>(2500ms));
+  EXPECT_TRUE(o.Quiet);
+  const std::vector<TCliCommand> expected = {
+      {TCliCommandKind::WriteFlash, {"a.hex"}, {}, {}},
+      {TCliCommandKind::ReadFlash, {"b.bin"}, {}, {}},
+      {TCliCommandKind::Erase, {}, {}, {}},
+  };
+  EXPECT_EQ(o.Commands, expected);
+}
+
+TEST(CliOptions, Defaults) {
+  const std::vector<std::string> args = {"detect"};
+  const TCliParseResult r = ParseCliArgs(args);
+  ASSERT_TRUE(r.Ok());
+  EXPECT_FALSE(r.Options.Simulate);
+  EXPECT_FALSE(r.Options.EepromIndex.has_value());
+  EXPECT_EQ(r.Options.LanguageIndex, 1);  // English
+  EXPECT_TRUE(r.Options.Verify);
+  EXPECT_FALSE(r.Options.Timeout.has_value());
+  EXPECT_FALSE(r.Options.Quiet);
+}
+
+TEST(CliOptions, WriteFusesNames) {
+  const std::vector<std::string> args = {"write-fuses",        "--program",
+                                         "CKSEL0, Lock bit 1", "--unprogram=SUT0,,SUT1",
+                                         "--program=BOOTRST",  "read-fuses"};
+  const TCliParseResult r = ParseCliArgs(args);
+  ASSERT_TRUE(r.Ok()) << r.Error;
+  ASSERT_EQ(r.Options.Commands.size(), 2u);
+  EXPECT_EQ(r.Options.Commands[0].Program,
+            (std::vector<std::string>{"CKSEL0", "Lock bit 1", "BOOTRST"}));
+  EXPECT_EQ(r.Options.Commands[0].Unprogram, (std::vector<std::string>{"SUT0", "SUT1"}));
+  EXPECT_EQ(r.Options.Commands[1].Kind, TCliCommandKind::ReadFuses);
+}
+
+struct TBadCase {
+  std::vector<std::string> Args;
+  std::string Error;
+};
+
+class CliBadArgs : public ::testing::TestWithParam<TBadCase> {};
+
+TEST_P(CliBadArgs, RefusedWithItsText) {
+  const TCliParseResult r = ParseCliArgs(GetParam().Args);
+  EXPECT_FALSE(r.Ok());
+  EXPECT_EQ(r.Error, GetParam().Error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliBadArgs,
+    ::testing::Values(
+        TBadCase{{}, "no command given"}, TBadCase{{"--quiet"}, "no command given"},
+        TBadCase{{"flash"}, "unknown command 'flash'"},
+        TBadCase{{"--fast", "detect"}, "unknown option '--fast'"},
+        TBadCase{{"detect", "--quiet"}, "option '--quiet' must come before the first command"},
+        TBadCase{{"--target"},
+                 "option '--target' needs a value (isp, 0..13, or a 24xx type such "
+                 "as 24AA256)"},
+        TBadCase{{"--target", "14", "erase"},
+                 "unknown target '14'; valid: isp, 0..13, or a 24xx type such as 24AA256"},
+        TBadCase{{"--target=24AA1024", "erase"},
+                 "unknown target '24AA1024'; valid: isp, 0..13, or a 24xx type such as 24AA256"},
+        TBadCase{{"--lang", "fr", "detect"}, "unknown language 'fr'; valid: de, en, ru"},
+        TBadCase{{"--timeout", "0", "detect"}, "bad timeout '0'; give seconds above 0, e.g. 2.5"},
+        TBadCase{{"--timeout=-1", "detect"}, "bad timeout '-1'; give seconds above 0, e.g. 2.5"},
+        TBadCase{{"--timeout=5s", "detect"}, "bad timeout '5s'; give seconds above 0, e.g. 2.5"},
+        TBadCase{{"write-flash"}, "command 'write-flash' needs a FILE"},
+        TBadCase{{"read-flash", "erase"}, "command 'read-flash' needs a FILE"},
+        TBadCase{{"convert", "a.hex"}, "command 'convert' needs IN and OUT files"},
+        TBadCase{{"write-flash", ""}, "command 'write-flash' got an empty file name"},
+        TBadCase{{"write-flash", "image.txt"}, "'image.txt': give a .hex or .bin file"},
+        TBadCase{{"verify", "x"}, "'x': give a .hex or .bin file"},
+        TBadCase{{"read-flash", "ab"}, "'ab': give a .hex or .bin file"},
+        TBadCase{{"convert", "a.bin", "o"}, "'o': give a .hex or .bin file"},
+        TBadCase{{"--target", "24AA256", "detect"},
+                 "command 'detect' needs the ISP target (--target isp)"},
+        TBadCase{{"--target", "0", "read-eeprom", "e.bin"},
+                 "command 'read-eeprom' needs the ISP target (--target isp)"},
+        TBadCase{{"--target", "13", "write-fuses"},
+                 "command 'write-fuses' needs the ISP target (--target isp)"},
+        TBadCase{{"write-fuses", "--program"}, "option '--program' needs a list of fuse names"},
+        TBadCase{{"write-fuses", "--set=CKSEL0"}, "unknown option '--set=CKSEL0' for write-fuses"},
+        TBadCase{{"write-fuses", "--program=SUT0", "--unprogram", "SUT1,SUT0"},
+                 "fuse 'SUT0' is named by both --program and --unprogram"}));
+
+struct TTargetCase {
+  std::string Text;
+  std::optional<std::size_t> Index;  // empty: ISP
+  bool Ok;
+};
+
+class CliTargets : public ::testing::TestWithParam<TTargetCase> {};
+
+TEST_P(CliTargets, Resolve) {
+  std::optional<std::size_t> index = 99;
+  const bool ok = ParseTarget(GetParam().Text, index);
+  EXPECT_EQ(ok, GetParam().Ok);
+  if (ok) {
+    EXPECT_EQ(index, GetParam().Index);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliTargets,
+    ::testing::Values(
+        TTargetCase{"isp", std::nullopt, true}, TTargetCase{"ISP", std::nullopt, true},
+        TTargetCase{"0", 0, true}, TTargetCase{"13", 13, true},
+        TTargetCase{"14", std::nullopt, false}, TTargetCase{"-1", std::nullopt, false},
+        TTargetCase{"", std::nullopt, false},
+        // captions, as the menu writes them
+        TTargetCase{"24AA00 / 24(L)C00", 0, true}, TTargetCase{"24C01C", 2, true},
+        TTargetCase{"24AA04 / 24LC04B", 6, true}, TTargetCase{"24AA128 / 24(L/F)C128", 11, true},
+        TTargetCase{"24AA512 / 24(L/F)C512", 13, true},
+        // the device text of the rows that differ from their caption
+        TTargetCase{"24AA04 / 24(L)C04B", 6, true}, TTargetCase{"24AA128/24(L/F)C128", 11, true},
+        // short names, any case
+        TTargetCase{"24aa256", 12, true}, TTargetCase{"24AA32A", 9, true},
+        TTargetCase{"24C04A", 5, true}, TTargetCase{"24AA32", std::nullopt, false},
+        TTargetCase{"24LC256", std::nullopt, false}, TTargetCase{"N24AA00", std::nullopt, false}));
+
+TEST(CliOptions, SplitNames) {
+  EXPECT_EQ(SplitNames(" Lock bit 1 ,CKSEL0,, "),
+            (std::vector<std::string>{"Lock bit 1", "CKSEL0"}));
+  EXPECT_EQ(SplitNames(""), std::vector<std::string>{});
+}
+
+struct TBarCase {
+  std::int64_t Position;
+  std::int64_t Maximum;
+  double Seconds;
+  std::string Line;
+};
+
+class CliProgressLine : public ::testing::TestWithParam<TBarCase> {};
+
+TEST_P(CliProgressLine, Format) {
+  EXPECT_EQ(FormatProgressLine(GetParam().Position, GetParam().Maximum, GetParam().Seconds),
+            GetParam().Line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliProgressLine,
+    ::testing::Values(
+        TBarCase{0, 100, 0.0, "[..............................]   0%  0/100 bytes"},
+        // no rate in the first tenth of a second
+        TBarCase{50, 100, 0.09, "[###############...............]  50%  50/100 bytes"},
+        TBarCase{58, 8192, 0.5, "[..............................]   0%  58/8192 bytes  116 B/s"},
+        TBarCase{8192, 8192, 2.0,
+                 "[##############################] 100%  8192/8192 bytes  4.0 KiB/s"},
+        TBarCase{4096, 8192, 1.0,
+                 "[###############...............]  50%  4096/8192 bytes  4.0 KiB/s"},
+        TBarCase{1023, 1024, 1.0,
+                 "[#############################.]  99%  1023/1024 bytes  1023 B/s"},
+        TBarCase{3145728, 4194304, 1.0,
+                 "[######################........]  75%  3145728/4194304 bytes  3.0 MiB/s"},
+        // a position beyond the maximum is shown at the maximum
+        TBarCase{70, 64, 0.0, "[##############################] 100%  64/64 bytes"},
+        TBarCase{5, 0, 0.0, "[..............................]   0%  0/0 bytes"}));
+
+}  // namespace
+}  // namespace quenvar::cli_test

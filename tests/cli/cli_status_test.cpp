@@ -1,0 +1,224 @@
+// Exit statuses and messages: file errors, a missing or silent programmer,
+// failures in the middle of an operation, and that no failure leaves a
+// half-written output file.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli_test_util.h"
+#include "quenvar/core/protocol.h"
+#include "quenvar/hid/sim_hid_backend.h"
+#include "quenvar/sim/sim_programmer.h"
+
+namespace quenvar::cli_test {
+namespace {
+
+const std::string kMissing = "Программатор не подключен!\n";
+
+struct TFileErrorCase {
+  std::string Name;     // file written into the temp folder
+  std::string Content;  // nullptr-like: empty name = file not created
+  std::string Lang;
+  std::string Err;  // %F stands for the full path
+};
+
+class CliFileErrors : public ::testing::TestWithParam<TFileErrorCase> {};
+
+TEST_P(CliFileErrors, ExitTwoWithTheWindowsMessage) {
+  TTempDir dir;
+  const TFileErrorCase& c = GetParam();
+  const std::string path = dir / c.Name;
+  if (!c.Content.empty()) WriteText(path, c.Content);
+  std::string expected = c.Err;
+  if (const auto at = expected.find("%F"); at != std::string::npos) expected.replace(at, 2, path);
+  const std::string out = dir / "out.bin";
+  WriteText(out, "previous");
+
+  // The same reader and messages for the programmer commands and for convert;
+  // the programmer is never asked and the output stays as it was.
+  const TRun w = Cli({"--simulate", "--lang", c.Lang, "write-flash", path});
+  EXPECT_EQ(w.Status, 2);
+  EXPECT_EQ(w.Err, expected);
+  EXPECT_EQ(w.Out, "");
+  const TRun v = Cli({"--lang", c.Lang, "convert", path, out});
+  EXPECT_EQ(v.Status, 2);
+  EXPECT_EQ(v.Err, expected);
+  EXPECT_EQ(ReadText(out), "previous");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliFileErrors,
+    ::testing::Values(
+        TFileErrorCase{"none.hex", "", "en", "Cannot open %F.\r\n(No such file or directory.)\n"},
+        TFileErrorCase{"none.bin", "", "de", "Cannot open %F.\r\n(No such file or directory.)\n"},
+        // no end record: the first pass fails
+        TFileErrorCase{"a.hex", ":0100000055AA\r\n", "en", "Error in file. No hex file.\n"},
+        TFileErrorCase{"a.hex", ":0100000055AA\r\n", "de", "Fehler in Datei. Keine Hex-Datei.\n"},
+        TFileErrorCase{"a.hex", ":0100000055AA\r\n", "ru", "Входной файл не hex файл.\n"},
+        // 01 + 00 + 00 + 00 + 55 = 56, so the checksum would be AA
+        TFileErrorCase{"a.hex", ":0100000055AB\r\n:00000001FF", "en",
+                       "Error in file. Wrong CSUM.\n"},
+        TFileErrorCase{"a.hex", ":0100000055AB\r\n:00000001FF", "de",
+                       "Fehler in Datei. Falsche CSUM.\n"},
+        TFileErrorCase{"a.hex", ":0100000055AB\r\n:00000001FF", "ru",
+                       "Ошибка входного файла.Не правильная CheckSum.\n"},
+        // a wrong checksum on the end record itself
+        TFileErrorCase{"a.hex", ":0100000055AA\r\n:00000001FE", "en",
+                       "Error in file. Wrong CSUM.\n"}));
+
+TEST(CliStatus, EmptyImageIsNotWritten) {
+  TTempDir dir;
+  WriteText(dir / "empty.hex", ":00000001FF");
+  const TRun r = Cli({"--simulate", "write-flash", dir / "empty.hex"});
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Err, "quenvar-cli: '" + (dir / "empty.hex") + "' holds no data\n");
+}
+
+TEST(CliStatus, UsageErrorGoesToStandardError) {
+  const TRun r = Cli({"--target", "24AA256", "read-fuses"});
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Out, "");
+  EXPECT_EQ(r.Err,
+            "quenvar-cli: command 'read-fuses' needs the ISP target (--target isp)\n"
+            "Try 'quenvar-cli --help'.\n");
+}
+
+TEST(CliStatus, HelpAndVersion) {
+  const TRun h = Cli({"--help"});
+  EXPECT_EQ(h.Status, 0);
+  EXPECT_EQ(h.Out.rfind("Usage: quenvar-cli [OPTIONS] COMMAND [ARGS] [COMMAND [ARGS]...]\n", 0),
+            0u);
+  const TRun v = Cli({"--version", "detect"});
+  EXPECT_EQ(v.Status, 0);
+  EXPECT_EQ(v.Out, std::string("quenvar-cli ") + QUENVAR_VERSION + "\n");
+}
+
+// A backend of the test's own making in place of the system's devices.
+TCliEnvironment WithBackend(std::shared_ptr<IHidBackend> backend) {
+  TCliEnvironment env;
+  env.MakeBackend = [backend] { return backend; };
+  return env;
+}
+
+std::shared_ptr<TSimProgrammer> Programmer(const TSimFault* fault = nullptr) {
+  TSimConfig config;
+  config.RealTiming = false;
+  auto sim = std::make_shared<TSimProgrammer>(config);
+  if (fault != nullptr) sim->AddFault(*fault);
+  return sim;
+}
+
+TEST(CliStatus, NoProgrammerIsExitThree) {
+  auto backend = std::make_shared<TSimHidBackend>();
+  backend->Plug(0x046D, 0xC077, nullptr);  // some other HID device
+  const TRun r = Cli({"erase"}, WithBackend(backend));
+  EXPECT_EQ(r.Status, 3);
+  EXPECT_EQ(r.Out, "");
+  EXPECT_EQ(r.Err, kMissing);
+
+  // convert and list need no programmer.
+  const TRun l = Cli({"list"}, WithBackend(backend));
+  EXPECT_EQ(l.Status, 0);
+  EXPECT_EQ(l.Out, "046d:c077  /sim/hidraw1  read-write\n");
+  const TRun none = Cli({"list"}, WithBackend(std::make_shared<TSimHidBackend>()));
+  EXPECT_EQ(none.Out, "no HID interfaces found\n");
+}
+
+// Opens for reading and writing are refused, as without the udev rule.
+class TNoPermission final : public IHidBackend {
+ public:
+  std::shared_ptr<TSimHidBackend> Sim = std::make_shared<TSimHidBackend>();
+  bool Bind() override { return true; }
+  void Unbind() override {}
+  std::vector<THidInterfaceInfo> Scan() override { return Sim->Scan(); }
+  THidResult<THidHandle> Open(const std::string& path, THidAccess access) override {
+    if (access != THidAccess::QueryOnly) return THidError{EACCES, "device cannot be opened"};
+    return Sim->Open(path, access);
+  }
+  void Close(THidHandle handle) override { Sim->Close(handle); }
+  THidResult<THidAttributes> GetAttributes(THidHandle h) override { return Sim->GetAttributes(h); }
+  THidResult<THidCaps> GetCapabilities(THidHandle h) override { return Sim->GetCapabilities(h); }
+  THidResult<std::size_t> Write(THidHandle h, const void* d, std::size_t n) override {
+    return Sim->Write(h, d, n);
+  }
+  THidReadResult Read(THidHandle h, std::uint8_t* b, std::size_t n,
+                      std::chrono::milliseconds t) override {
+    return Sim->Read(h, b, n, t);
+  }
+  IHidChangeSource* ChangeSource() override { return nullptr; }
+};
+
+TEST(CliStatus, PermissionProblemsAreVisible) {
+  auto backend = std::make_shared<TNoPermission>();
+  backend->Sim->Plug(kProgrammerVendorId, kProgrammerProductId, Programmer());
+  const TRun l = Cli({"list"}, WithBackend(backend));
+  EXPECT_EQ(l.Status, 0);
+  EXPECT_EQ(l.Out, "0451:3210  /sim/hidraw1  query-only (Permission denied)\n");
+  const TRun d = Cli({"detect"}, WithBackend(backend));
+  EXPECT_EQ(d.Status, 3);
+  EXPECT_EQ(d.Err,
+            "quenvar-cli: /sim/hidraw1: the programmer can only be queried (Permission denied); "
+            "install the udev rule 70-quenvar.rules\n");
+}
+
+TEST(CliStatus, SilentProgrammerTimesOut) {
+  auto backend = std::make_shared<TSimHidBackend>();
+  backend->Plug(kProgrammerVendorId, kProgrammerProductId, nullptr);  // never answers
+  TTempDir dir;
+  const TRun r = Cli({"--timeout", "0.2", "read-flash", dir / "r.bin"}, WithBackend(backend));
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(
+      Masked(r.Out),
+      "reading signature byte...\nNo reply from the programmer.\n\nError.\nDuration: #.## s\n");
+  EXPECT_EQ(r.Err, "");
+  EXPECT_FALSE(std::filesystem::exists(dir / "r.bin"));
+}
+
+TEST(CliStatus, ReadThatStopsHalfWayWritesNoFile) {
+  const TSimFault fault = TSimFault::StopStreamAfter(10);
+  auto backend = std::make_shared<TSimHidBackend>();
+  backend->Plug(kProgrammerVendorId, kProgrammerProductId, Programmer(&fault));
+  TTempDir dir;
+  WriteText(dir / "r.hex", "old");
+  const TRun r = Cli({"--timeout=0.2", "read-flash", dir / "r.hex"}, WithBackend(backend));
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(Masked(r.Out).find("reading...\nNo reply from the programmer.\n\nError.\n"),
+            std::string::npos)
+      << r.Out;
+  EXPECT_EQ(ReadText(dir / "r.hex"), "old");
+  EXPECT_EQ(std::filesystem::directory_iterator(dir.Path)->path().filename(), "r.hex");
+}
+
+TEST(CliStatus, ErrorReplyInTheMiddleOfAWrite) {
+  const TSimFault fault = TSimFault::AtChunk(3, TSimFaultAction::ReplyError);
+  auto backend = std::make_shared<TSimHidBackend>();
+  backend->Plug(kProgrammerVendorId, kProgrammerProductId, Programmer(&fault));
+  TTempDir dir;
+  WriteBytes(dir / "a.bin", Noise(1000, 7));
+  const TRun r =
+      Cli({"write-flash", dir / "a.bin", "read-flash", dir / "b.bin"}, WithBackend(backend));
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_TRUE(EndsWith(Masked(r.Out), "erasing...\nwriting...\n\nError.\nDuration: #.## s\n"))
+      << r.Out;
+  EXPECT_FALSE(std::filesystem::exists(dir / "b.bin"));  // the chain stopped
+}
+
+TEST(CliStatus, ProgrammerPulledOutDuringAWrite) {
+  const TSimFault fault = TSimFault::AtChunk(2, TSimFaultAction::Unplug);
+  auto backend = std::make_shared<TSimHidBackend>();
+  backend->Plug(kProgrammerVendorId, kProgrammerProductId, Programmer(&fault));
+  TTempDir dir;
+  WriteBytes(dir / "a.bin", Noise(1000, 8));
+  const TRun r = Cli({"write-flash", dir / "a.bin"}, WithBackend(backend));
+  EXPECT_EQ(r.Status, 3);
+  EXPECT_EQ(r.Err, kMissing);
+  // Abandoned without a result line.
+  EXPECT_TRUE(EndsWith(r.Out, "erasing...\nwriting...\n")) << r.Out;
+}
+
+}  // namespace
+}  // namespace quenvar::cli_test

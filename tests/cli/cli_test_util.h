@@ -1,0 +1,93 @@
+#pragma once
+// Running the command line in-process against temporary files.
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "quenvar/cli/cli.h"
+
+namespace quenvar::cli_test {
+
+class TTempDir {
+ public:
+  TTempDir() {
+    std::random_device rd;
+    Path = std::filesystem::temp_directory_path() /
+           ("quenvar-cli-" + std::to_string(rd()) + "-" + std::to_string(rd()));
+    std::filesystem::create_directories(Path);
+  }
+  ~TTempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(Path, ec);
+  }
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
+
+  std::string operator/(const std::string& name) const { return (Path / name).string(); }
+
+  std::filesystem::path Path;
+};
+
+struct TRun {
+  int Status = -1;
+  std::string Out;
+  std::string Err;
+};
+
+inline TRun Cli(const std::vector<std::string>& args, const TCliEnvironment& env = {}) {
+  std::ostringstream out;
+  std::ostringstream err;
+  TRun r;
+  r.Status = RunCli(args, out, err, env);
+  r.Out = out.str();
+  r.Err = err.str();
+  return r;
+}
+
+// Durations depend on the machine: the digits are masked, the line's shape is kept.
+inline std::string Masked(const std::string& text) {
+  static const std::regex kDuration("(Duration: |Dauer: |Время выполнения : )[0-9]+\\.[0-9]{2} s");
+  return std::regex_replace(text, kDuration, "$1#.## s");
+}
+
+inline bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+inline void WriteBytes(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream(name, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+inline void WriteText(const std::string& name, const std::string& text) {
+  std::ofstream(name, std::ios::binary) << text;
+}
+
+inline std::string ReadText(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline std::vector<std::uint8_t> ReadBytes(const std::string& name) {
+  const std::string t = ReadText(name);
+  return {t.begin(), t.end()};
+}
+
+// Reproducible pseudo-random image.
+inline std::vector<std::uint8_t> Noise(std::size_t size, std::uint32_t seed) {
+  std::mt19937 gen(seed);
+  std::vector<std::uint8_t> bytes(size);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(gen());
+  return bytes;
+}
+
+}  // namespace quenvar::cli_test
