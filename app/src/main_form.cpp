@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -17,7 +18,6 @@
 #include <QStatusBar>
 
 #include "quenvar/app/dialog_filter.h"
-#include "quenvar/app/hex_preview.h"
 #include "quenvar/app/info_form.h"
 #include "quenvar/app/language_tables.h"
 #include "quenvar/app/progress_form.h"
@@ -145,7 +145,8 @@ TMainForm::TMainForm(IProgrammerPort& Port, TSettingsStore& RegistryEdit1, TErro
                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                                Qt::MSWindowsFixedSizeDialogHint),
       FErrorBox(ErrorBox),
-      FLogic(FHexModel, RegistryEdit1, *this) {
+      FHexeditor(new TMPHexEditorEx()),
+      FLogic(FHexeditor->Model(), RegistryEdit1, *this) {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(Q(fixed_text::MainCaption));
   setFont(UiFont(11));
@@ -175,24 +176,24 @@ TMainForm::TMainForm(IProgrammerPort& Port, TSettingsStore& RegistryEdit1, TErro
 
   BuildMenus();
   BuildControls();
-  FHexModel.OnChange = [this](TCustomMPHexEditor&) {
+  HexModel().SetReadOnlyView(true);
+  HexModel().OnChange = [this](TCustomMPHexEditor&) {
     FErrorBox.Guard([this] { FLogic.HexeditorChange(); });
-    FHexeditor->Refresh();
   };
-  FHexModel.OnViewChanged = [this] { FHexeditor->Refresh(); };
   FSession->Window().OnModelChanged = [this] { Render(); };
 
-  const int menuHeight = menuBar()->sizeHint().height();
-  setFixedSize(ClientWidth, ClientHeight + menuHeight);
-  if (const QScreen* screen = this->screen()) {
-    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
-  }
+  // Fixed size: the menu bar on top of the 873 x 626 client area.
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
 
   FErrorBox.Guard([&] {
     if (OnSessionCreated) OnSessionCreated(*FSession);
   });
   FErrorBox.Guard([this] { FLogic.FormCreate(); });
   Render();
+  adjustSize();
+  if (const QScreen* screen = this->screen()) {
+    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+  }
 }
 
 TMainForm::~TMainForm() {
@@ -260,9 +261,10 @@ void TMainForm::BuildMenus() {
 void TMainForm::BuildControls() {
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("Client"));
+  client->setFixedSize(ClientWidth, ClientHeight - StatusHeight);
   setCentralWidget(client);
 
-  FHexeditor = new THexPreview(FHexModel, client);
+  FHexeditor->setParent(client);
   FHexeditor->setObjectName(QStringLiteral("Hexeditor"));
   FHexeditor->setGeometry(8, 0, 649, 601);
 
@@ -294,22 +296,26 @@ void TMainForm::BuildControls() {
   Verlauf->setReadOnly(true);
   Verlauf->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
+  // Bold, one size per button width, as large as the longest caption of the
+  // three languages allows.
+  std::map<int, int> pixelsForWidth;
   for (const TButtonPlace& place : ButtonLayout) {
-    auto* button = new QPushButton(client);
-    const std::string name = place.Name;
-    button->setObjectName(QString::fromStdString(name));
-    button->setGeometry(place.Place);
-    // Bold, as large as the longest caption of the three languages allows.
-    int pixels = 11;
+    int& pixels = pixelsForWidth.try_emplace(place.Place.width(), 11).first->second;
     for (std::uint8_t language = 0; language < LanguageCount; ++language) {
       for (const TCaption& caption : CaptionTable(language)) {
-        if (caption.Name != name) continue;
+        if (caption.Name != place.Name) continue;
         pixels = std::min(
             pixels, FitPixelSize(UiFont(11, true), Q(caption.Caption),
                                  QRect(0, 0, place.Place.width() - 8, 20), Qt::AlignCenter, 11, 7));
       }
     }
-    button->setFont(UiFont(pixels, true));
+  }
+  for (const TButtonPlace& place : ButtonLayout) {
+    auto* button = new QPushButton(client);
+    const std::string name = place.Name;
+    button->setObjectName(QString::fromStdString(name));
+    button->setGeometry(place.Place);
+    button->setFont(UiFont(pixelsForWidth[place.Place.width()], true));
     connect(button, &QPushButton::clicked, this, [this, name] { Forward(name); });
     FButtons[name] = button;
   }
@@ -328,10 +334,6 @@ void TMainForm::BuildControls() {
     status->addWidget(FPanels[i]);
   }
   setStatusBar(status);
-}
-
-QWidget* TMainForm::Hexeditor() const {
-  return FHexeditor;
 }
 
 QAction* TMainForm::Action(const std::string& Name) const {

@@ -17,6 +17,7 @@
 #include "quenvar/app/exit_reminder.h"
 #include "quenvar/app/main_form_logic.h"
 #include "quenvar/buffer/custom_mp_hex_editor.h"
+#include "quenvar/buffer/mp_hex_editor_ex.h"
 #include "quenvar/core/hex_editor_buffer.h"
 #include "quenvar/core/programmer_session.h"
 
@@ -32,7 +33,6 @@ class QPushButton;
 namespace quenvar {
 
 class TForm1;
-class THexPreview;
 class TInfoForm;
 
 // Shows the open (Save false) or save dialog with the dialog's title and
@@ -68,7 +68,7 @@ class TMainForm : public QMainWindow, private TExitReminder {
 
   TProgrammerSession& Session() { return *FSession; }
   TMainFormLogic& Logic() { return FLogic; }
-  TCustomMPHexEditor& HexModel() { return FHexModel; }
+  TCustomMPHexEditor& HexModel() { return FHexeditor->Model(); }
 
   // Named widgets, for the application and its tests; null for other names.
   QAction* Action(const std::string& Name) const;
@@ -76,7 +76,7 @@ class TMainForm : public QMainWindow, private TExitReminder {
   QPushButton* Button(const std::string& Name) const;
   QLabel* StatusPanel(int Index) const { return FPanels[Index]; }
 
-  QWidget* Hexeditor() const;
+  TMPHexEditorEx* Hexeditor() const { return FHexeditor; }
   QGroupBox* GBDevice = nullptr;
   QLineEdit* Device = nullptr;
   QLabel* Label1 = nullptr;
@@ -106,13 +106,14 @@ class TMainForm : public QMainWindow, private TExitReminder {
   void ShowInfo();
 
   TErrorBox& FErrorBox;
-  TCustomMPHexEditor FHexModel;
-  THexEditorBuffer FBuffer{FHexModel};
+  // Made first: the buffer and the logic work on its model. Owned by the
+  // client area once that exists.
+  TMPHexEditorEx* FHexeditor;
+  THexEditorBuffer FBuffer{FHexeditor->Model()};
   TQtReplyTimer FTimer;
   TMainFormLogic FLogic;
   std::unique_ptr<TProgrammerSession> FSession;
 
-  THexPreview* FHexeditor = nullptr;
   std::map<std::string, QAction*> FActions;
   std::map<std::string, QMenu*> FMenus;
   std::map<std::string, QPushButton*> FButtons;
