@@ -94,7 +94,7 @@ TEST_P(HidControllerClaim, TakesFirstUnclaimedMatchInListOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, HidControllerClaim,
+    HidCases, HidControllerClaim,
     ::testing::Values(
         TClaimCase{"TwoProgrammers",
                    {{1105, 12816}, {1105, 12816}, {1105, 12816}},
@@ -255,7 +255,7 @@ TEST_P(HidControllerRescan, ReconcilesByIdentity) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, HidControllerRescan,
+    HidCases, HidControllerRescan,
     ::testing::Values(
         TRescanCase{"Same", {"a", "b"}, {}, {"a", "b"}, {"a", "b"}, 0},
         TRescanCase{"SameOtherOrder", {"a", "b"}, {}, {"b", "a"}, {"a", "b"}, 0},

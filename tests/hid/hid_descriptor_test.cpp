@@ -33,7 +33,7 @@ TEST_P(HidDescriptorGood, GivesDriverReportLengths) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Real, HidDescriptorGood,
+    HidReal, HidDescriptorGood,
     ::testing::Values(
         // The programmer: vendor page, 64 bytes each way, no report ids.
         TDescCase{"Vendor64",
@@ -98,7 +98,7 @@ TEST_P(HidDescriptorBad, GivesErrorValue) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Malformed, HidDescriptorBad,
+    HidMalformed, HidDescriptorBad,
     ::testing::Values(
         TBadCase{"TwoByteItemCut", {0x06, 0x00}, "report descriptor truncated"},
         TBadCase{
