@@ -499,6 +499,20 @@ TEST_F(DriverTest, DataReportCountIsLimitedToWhatTheReportHolds) {
        63},
       {"count 20 in a 6-byte report", TBytes{20, 1, 2, 3, 4, 5}, 5},
       {"count 0", TBytes{0, 9, 9}, 0},
+      {"'!' is a count while reading",
+       [] {
+         TBytes r(64, 0x07);
+         r[0] = '!';
+         return r;
+       }(),
+       33},
+      {"'*' is a count while reading",
+       [] {
+         TBytes r(64, 0x07);
+         r[0] = '*';
+         return r;
+       }(),
+       42},
       {"nothing at all", TBytes{}, 0},
   };
   SocketReady(13);  // 65536 bytes: never completes here
@@ -508,6 +522,9 @@ TEST_F(DriverTest, DataReportCountIsLimitedToWhatTheReportHolds) {
     EXPECT_EQ(Session.ReadDataValue().size(), c.Collected) << c.Name;
     EXPECT_EQ(Session.Window().Progress().GaugePosition, static_cast<std::int64_t>(c.Collected));
     EXPECT_EQ(Session.Window().Progress().GaugeMax, 65536);
+    EXPECT_EQ(Session.ProtocolStateValue(), TProtocolState::Reading);
+    EXPECT_EQ(Sent().size(), 1u) << "only the read command went out";
+    Sent().clear();
     Session.FinishOperation();
   }
 }
