@@ -294,18 +294,27 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
-TEST(SimLockBits, AreOnlyClearedByErase) {
-  TSimProgrammer sim(NoTiming("AT90S1200"));
+// Lock bits are only ever programmed by a write; the chip erase clears them.
+class SimLockOnlyTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(SimLockOnlyTest, LockWritesAreStickyUntilErase) {
+  TSimProgrammer sim(NoTiming(GetParam()));
   TRecordingHost host;
-  sim.OnOutputReport(Records(7, {{0xFD, 0x00, 0x00}}), host);
-  EXPECT_EQ(sim.Avr().LockByte(), 0xFE);
-  sim.OnOutputReport(Records(7, {{0xFB, 0x00, 0x00}}), host);
-  EXPECT_EQ(sim.Avr().LockByte(), 0xFC);
-  sim.OnOutputReport(Records(7, {{0xFF, 0x00, 0x00}}), host);
-  EXPECT_EQ(sim.Avr().LockByte(), 0xFC);
+  std::vector<std::uint8_t> locks;
+  for (std::uint8_t record : {0xFD, 0xFB, 0xFF}) {
+    sim.OnOutputReport(Records(7, {{record, 0x00, 0x00}}), host);
+    locks.push_back(sim.Avr().LockByte());
+  }
   sim.OnOutputReport(Out(kIsp, 2), host);
-  EXPECT_EQ(sim.Avr().LockByte(), 0xFF);
+  locks.push_back(sim.Avr().LockByte());
+  EXPECT_EQ(locks, (std::vector<std::uint8_t>{0xFE, 0xFC, 0xFC, 0xFF}));
+  EXPECT_EQ(host.Reports, (std::vector<TBytes>{In({'f'}), In({'f'}), In({'f'}), In({'e'})}));
 }
+
+INSTANTIATE_TEST_SUITE_P(LockOnly, SimLockOnlyTest,
+                         ::testing::Values("AT90S1200", "AT90S2313", "AT90S8515", "ATtiny22",
+                                           "AT90S/LS4433", "ATtiny15L"),
+                         [](const auto& info) { return "chip" + std::to_string(info.index); });
 
 TEST(SimFuses, ForeignInstructionsAreIgnoredAndUnknownReadsGiveFf) {
   TSimProgrammer sim(NoTiming());
