@@ -338,7 +338,7 @@ TEST_F(MainFormTest, CheckMarksAreStoredAtOnce) {
 }
 
 TEST_F(MainFormTest, FailedStoreIsShownAndTheWindowGoesOn) {
-  TMainForm& form = Start();
+  Start();
   // The key's folder turns into a file: every write fails from now on.
   QDir(QString::fromStdString(Root.File("Quenvar"))).removeRecursively();
   WriteFile(Root.File("Quenvar"), "blocked");

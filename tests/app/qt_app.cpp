@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <memory>
 
 namespace quenvar::test {
 
@@ -12,11 +11,11 @@ TApplication& App() {
   static int argc = 1;
   static char name[] = "app_tests";
   static char* argv[] = {name, nullptr};
-  static std::unique_ptr<TApplication> app;
-  if (!app) {
+  // Never destroyed: Qt's own statics may already be gone at exit.
+  static TApplication* app = [] {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    app = std::make_unique<TApplication>(argc, argv);
-  }
+    return new TApplication(argc, argv);
+  }();
   return *app;
 }
 
