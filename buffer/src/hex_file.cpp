@@ -46,7 +46,7 @@ long Field(std::string_view Line, std::size_t Position, std::size_t Width) {
   return value;
 }
 
-// Two hex digits at 0-based Index (both inside the line); -1 if not hex.
+// The two hex digits at Chars (both inside the line); -1 if not hex.
 int Pair(const char* Chars) {
   const int hi = Digit(Chars[0]);
   const int lo = Digit(Chars[1]);
@@ -58,26 +58,26 @@ int Pair(const char* Chars) {
 // out empty lines, which no record survives.
 class TLineReader {
  public:
-  explicit TLineReader(std::string_view Text) : Text_(Text) {}
+  explicit TLineReader(std::string_view Text) : Source(Text) {}
 
   std::string_view Next() {
-    ++Number_;
-    if (Pos_ >= Text_.size()) return {};
-    const char* start = Text_.data() + Pos_;
-    const std::size_t left = Text_.size() - Pos_;
+    ++LineNumber;
+    if (Position >= Source.size()) return {};
+    const char* start = Source.data() + Position;
+    const std::size_t left = Source.size() - Position;
     const void* lf = std::memchr(start, '\n', left);
     std::size_t len = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - start) : left;
-    Pos_ += lf ? len + 1 : len;
+    Position += lf ? len + 1 : len;
     if (lf && len > 0 && start[len - 1] == '\r') --len;
     return {start, len};
   }
 
-  std::size_t Number() const { return Number_; }
+  std::size_t Number() const { return LineNumber; }
 
  private:
-  std::string_view Text_;
-  std::size_t Pos_ = 0;
-  std::size_t Number_ = 0;
+  std::string_view Source;
+  std::size_t Position = 0;
+  std::size_t LineNumber = 0;
 };
 
 struct THeader {
