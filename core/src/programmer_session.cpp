@@ -34,8 +34,10 @@ TProgrammerSession::TProgrammerSession(TPorts ports) : FPorts(ports) {}
 
 TProgrammerSession::~TProgrammerSession() {
   StopReplyTimer();
-  if (ProgrammerDevice != nullptr && FPorts.Port != nullptr)
-    FPorts.Port->ReleaseProgrammer(ProgrammerDevice);
+  if (FPorts.Port == nullptr) return;
+  // Stop the deliveries first: releasing the device drains its pending reports.
+  FPorts.Port->SessionGone();
+  if (ProgrammerDevice != nullptr) FPorts.Port->ReleaseProgrammer(ProgrammerDevice);
 }
 
 bool TProgrammerSession::Click(std::string_view name) {

@@ -363,6 +363,21 @@ TEST_F(DriverTest, OtherDeviceChangeDuringAReadReenablesTheWindowButTheReadGoesO
   EXPECT_EQ(Log()[Log().size() - 2], "Successfully finished.");
 }
 
+TEST_F(DriverTest, ADestroyedSessionStopsDeliveriesBeforeItGivesTheProgrammerBack) {
+  TFakePort port;
+  TFakeTimer timer;
+  {
+    TProgrammerSession session(TProgrammerSession::TPorts{&port, &Buffer, nullptr, &timer});
+    session.SelectEepromType(0);
+    session.HidCtlDeviceChange();
+    session.bEraseClick();
+    ASSERT_TRUE(timer.Armed);
+  }
+  EXPECT_EQ(port.Trace, "gr");
+  EXPECT_EQ(port.Claimed, nullptr);
+  EXPECT_FALSE(timer.Armed);
+}
+
 // --- the reply timeout ----------------------------------------------------------
 
 TEST_F(DriverTest, NoReplyEndsTheOperationInEveryLanguage) {

@@ -40,12 +40,15 @@ class TFakePort final : public IProgrammerPort {
     Claimed = std::make_unique<TFakeDevice>();
     return Claimed.get();
   }
+  void SessionGone() override { Trace += 'g'; }
   void ReleaseProgrammer(IProgrammerDevice* device) override {
+    Trace += 'r';
     ++Releases;
     if (device == Claimed.get()) Claimed.reset();
   }
   bool Available = true;
   int Releases = 0;
+  std::string Trace;
   std::vector<std::pair<std::uint16_t, std::uint16_t>> ClaimIds;
   std::unique_ptr<TFakeDevice> Claimed;
 };

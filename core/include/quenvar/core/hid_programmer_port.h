@@ -27,6 +27,7 @@ class THidProgrammerPort final : public IProgrammerPort {
 
   IProgrammerDevice* ClaimProgrammer(std::uint16_t vendorId, std::uint16_t productId) override;
   void ReleaseProgrammer(IProgrammerDevice* device) override;
+  void SessionGone() override { Detach(); }
 
   // The claimed HID device, or null.
   TJvHidDevice* ClaimedDevice() const;

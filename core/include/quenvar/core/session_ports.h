@@ -31,6 +31,8 @@ class IProgrammerPort {
   virtual IProgrammerDevice* ClaimProgrammer(std::uint16_t vendorId, std::uint16_t productId) = 0;
   // Gives a claimed device back; the pointer is invalid afterwards.
   virtual void ReleaseProgrammer(IProgrammerDevice* device) = 0;
+  // The driver is being destroyed: deliver nothing more to it.
+  virtual void SessionGone() {}
 };
 
 // The memory buffer, taken and replaced whole.
