@@ -1,0 +1,70 @@
+// The whole application path with the simulated programmer: HID link on Qt's
+// event loop, the driver, and the main window's real widgets.
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "qt_app.h"
+#include "quenvar/app/hid_link.h"
+#include "quenvar/app/main_form.h"
+#include "quenvar/app/registry_edit.h"
+#include "quenvar/core/hid_programmer_port.h"
+
+namespace quenvar {
+namespace {
+
+// Runs the event loop until Done holds or two seconds have passed.
+bool Await(const std::function<bool()>& Done) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!Done() && clock.elapsed() < 2000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return Done();
+}
+
+TEST(EndToEnd, DetectsTheSimulatedChipThroughTheRealWindow) {
+  test::App();
+  test::TTempRoot root;
+  test::WriteFile(root.File("Quenvar/Quenvar.ini"), "[General]\nLast%20Device=14\n");
+  TRegistryEdit edit;
+  edit.SetRegKey("\\software\\Quenvar\\");
+  edit.SetConfigRoot(root.Path());
+  TErrorBox box;
+  std::vector<std::string> errors;
+  box.SetPresenter([&](const QString& text) { errors.push_back(text.toStdString()); });
+
+  THidLink link;
+  ASSERT_FALSE(link.Open(std::string("isp=ATmega8,timing=none")));
+  THidProgrammerPort port(link.Controller());
+  {
+    TMainForm form(port, edit, box, [&port](TProgrammerSession& s) { port.Attach(s); });
+    ASSERT_TRUE(form.Session().HasProgrammer());
+    EXPECT_EQ(form.StatusPanel(0)->text(), QStringLiteral("Программатор к работе готов."));
+    form.Button("bDetectDevice")->click();
+    ASSERT_TRUE(Await([&] {
+      return form.Verlauf->toPlainText().contains(QStringLiteral("Successfully finished."));
+    })) << form.Verlauf->toPlainText().toStdString();
+    const QStringList lines = form.Verlauf->toPlainText().split(QLatin1Char('\n'));
+    EXPECT_EQ(lines.front(), QStringLiteral("reading signature byte..."));
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[lines.size() - 3], QString());
+    EXPECT_EQ(lines[lines.size() - 2], QStringLiteral("Successfully finished."));
+    EXPECT_TRUE(lines.back().startsWith(QStringLiteral("Duration: ")));
+    EXPECT_TRUE(lines.back().endsWith(QStringLiteral(" s")));
+    EXPECT_EQ(form.AutoDevice->text(), QStringLiteral("ATmega8"));
+    EXPECT_EQ(form.CodeSize->text(), QStringLiteral("8192"));
+    EXPECT_GT(form.FuseList->count(), 0);
+    EXPECT_TRUE(errors.empty());
+    port.Detach();
+  }
+}
+
+}  // namespace
+}  // namespace quenvar
