@@ -328,6 +328,41 @@ TEST_F(MemoryOpsTest, PerChipPageCodesAndEepromReads) {
   }
 }
 
+TEST_F(MemoryOpsTest, StartStepsLogInEveryLanguage) {
+  struct Case {
+    void (TProgrammerSession::*Step)();
+    const char* Lines[3];
+  };
+  const Case cases[] = {
+      {&TProgrammerSession::RequestSignature,
+       {"lese Signature Byte...", "reading signature byte...", "чтение сигнатурных байт..."}},
+      {&TProgrammerSession::StartErase, {"lösche...", "erasing...", "стирание..."}},
+      {&TProgrammerSession::StartWriteFlash, {"schreibe...", "writing...", "запись..."}},
+      {&TProgrammerSession::StartVerify, {"vergleiche...", "verifying...", "сравнение..."}},
+      {&TProgrammerSession::StartReadFlash, {"lese...", "reading...", "чтение..."}},
+      {&TProgrammerSession::StartWriteEeprom,
+       {"schreibe EEPROM...", "writing EEPROM...", "запись EEPROM..."}},
+      {&TProgrammerSession::StartReadEeprom,
+       {"lese EEPROM...", "reading EEPROM...", "чтение EEPROM..."}},
+      {&TProgrammerSession::StartReadFuses,
+       {"lese Fuse Bits...", "reading fuse bis...", "чтение fuse битов..."}},
+      {&TProgrammerSession::StartWriteFuses,
+       {"programmiere Fuse/Lock Bits...", "programming fuse/lock bis...",
+        "программирование fuse/lock битов..."}},
+  };
+  Buffer.Data = Ramp(5);
+  Session.nAVRISPClick();
+  Session.Window().SetCodeSize("1024");
+  for (const Case& c : cases) {
+    for (std::uint8_t lang = 0; lang < 3; ++lang) {
+      Session.SetLanguageIndex(lang);
+      Session.Window().ClearLog();
+      (Session.*c.Step)();
+      EXPECT_EQ(Log(), Lines{c.Lines[lang]});
+    }
+  }
+}
+
 TEST_F(MemoryOpsTest, FailedIdentificationShowsTheErrorTextsInEveryLanguage) {
   const char* words[] = {"Fehler", "Error", "Ошибка"};
   const Lines endings[] = {{"", "Fehler."}, {"", "Error."}, {"", "Ошибка."}};
