@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "sim_test_support.h"
 
 namespace quenvar::simtest {
@@ -196,6 +199,47 @@ TEST(SimFaults, UnsolicitedReportGoesThroughTheHost) {
   const TBytes sig{'s', 0x1E, 0x93, 0x07};
   sim.EmitUnsolicited(host, sig);
   EXPECT_EQ(host.Reports, (std::vector<TBytes>{In({'*'}), kSig}));
+}
+
+}  // namespace
+}  // namespace quenvar::simtest
+
+namespace quenvar::simtest {
+namespace {
+
+TEST(SimSession, ResetStartsTheNextWriteAtAddressZero) {
+  TSimProgrammer sim(NoTiming("ATmega8", "24AA02"));
+  TRecordingHost host;
+  sim.OnOutputReport(Out(kSocket, 3, 2, 2, 8, {0x11, 0x22}), host);  // more to come
+  sim.ResetSession();
+  sim.OnOutputReport(Out(kSocket, 3, 1, 0, 8, {0x33}), host);
+  EXPECT_EQ(host.Reports, (std::vector<TBytes>{In({'*'}), In({'w'})}));
+  EXPECT_EQ(TBytes(sim.Socket().Content().begin(), sim.Socket().Content().begin() + 3),
+            (TBytes{0x33, 0x22, 0xFF}));
+}
+
+// Scripting from the test thread while another thread writes reports; run
+// under the thread sanitizer this checks the locking.
+TEST(SimThreads, FaultsMayBeScriptedWhileAnotherThreadWrites) {
+  TSimProgrammer sim(NoTiming());
+  std::atomic<bool> started{false};
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    while (!started) std::this_thread::yield();
+    TRecordingHost host;
+    for (int i = 0; i < 2000; ++i) sim.OnOutputReport(Out(kIsp, 1), host);
+    done = true;
+  });
+  do {
+    sim.AddFault(TSimFault::AtOutputReport(1, TSimFaultAction::Duplicate));
+    started = true;
+    if (sim.PendingFaults() > 10) sim.ClearFaults();
+  } while (!done);
+  writer.join();
+  TRecordingHost host;
+  sim.ClearFaults();
+  sim.OnOutputReport(Out(kIsp, 1), host);
+  EXPECT_EQ(host.Reports, std::vector<TBytes>{kSig});
 }
 
 }  // namespace
