@@ -1,7 +1,9 @@
 #include "quenvar/buffer/file_ops.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -414,6 +416,42 @@ INSTANTIATE_TEST_SUITE_P(
                     TFailedSave{"ReadOnlyBin", "ro.bin", true, "Permission denied"},
                     TFailedSave{"FolderHex", "dir.hex", false, "Is a directory"}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+struct TFullDisk {
+  const char* FileName;
+  const char* Why;
+};
+
+class SaveWriteFails : public testing::TestWithParam<TFullDisk> {};
+
+// The write itself fails part way (a file size limit stands in for a full
+// disk): the previous file stays and no partial file is left behind.
+TEST_P(SaveWriteFails, KeepsPreviousFile) {
+  TTempDir dir;
+  const std::string name = dir / GetParam().FileName;
+  WriteText(name, "previous");
+  TCustomMPHexEditor editor;
+  editor.LoadDataFromBytes(Bytes(8192, 0x55));
+  TFileOps ops(editor);
+
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  const rlimit small{1024, old.rlim_max};
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const TSaveOutcome o = ops.SaveFile(name);
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(o.Status, TSaveStatus::Failed);
+  EXPECT_EQ(o.Message, "Cannot write " + name + ".\r\n(" + GetParam().Why + ".)");
+  EXPECT_EQ(ReadText(name), "previous");
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{GetParam().FileName});
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, SaveWriteFails,
+                         testing::Values(TFullDisk{"full.hex", "File too large"},
+                                         TFullDisk{"full.bin", "Input/output error"}));
 
 TEST(SaveFile, MissingFolderFails) {
   TTempDir dir;
