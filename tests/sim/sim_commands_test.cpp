@@ -309,3 +309,46 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace quenvar::simtest
+
+namespace quenvar::simtest {
+namespace {
+
+// Random reports with mostly valid targets and commands: the model never
+// crashes and only ever answers with whole reports of the known kinds.
+TEST(SimRobustness, RandomReportsGetOnlyWellFormedReplies) {
+  for (const char* chip : {"ATmega128", "ATtiny12", "AT90S/LS2323"}) {
+    TSimProgrammer sim(NoTiming(chip, "24AA00"));
+    std::uint32_t seed = 12345;
+    auto next = [&seed] {
+      seed = seed * 1103515245u + 12345u;
+      return static_cast<std::uint8_t>(seed >> 16);
+    };
+    const std::string codes = "*!sewvfr";
+    for (int i = 0; i < 3000; ++i) {
+      TBytes r(next() % 4 == 0 ? next() % 70 : 65);
+      for (auto& b : r) b = next();
+      if (r.size() > 2) {
+        r[0] = next() % 8 == 0 ? r[0] : 0;
+        r[1] = next() % 2 ? kIsp : kSocket;
+        r[2] = next() % 12;
+        if (r[2] == 5 || r[2] == 10) r[3] %= 4;  // keep streams short
+      }
+      TRecordingHost host;
+      sim.OnOutputReport(r, host);
+      const bool stream = r.size() > 2 && r[0] == 0 && (r[2] == 5 || r[2] == 10) &&
+                          host.Reports.size() > 0 && host.Reports[0][1] != '!';
+      for (const auto& in : host.Reports) {
+        ASSERT_EQ(in.size(), 65u);
+        EXPECT_EQ(in[0], 0);
+        if (stream) {
+          EXPECT_LE(in[1], 63);
+        } else {
+          EXPECT_NE(codes.find(static_cast<char>(in[1])), std::string::npos) << int{in[1]};
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quenvar::simtest
