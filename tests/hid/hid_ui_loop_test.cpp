@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <stdexcept>
 #include <string>
@@ -69,6 +71,51 @@ TEST(HidUiLoop, LatePostAfterLoopIsGoneIsHarmless) {
   bool ran = false;
   post([&] { ran = true; });
   EXPECT_FALSE(ran);
+}
+
+// Like a udev monitor: readable while events are queued, drained in one go.
+class TPipeSource : public IHidChangeSource {
+ public:
+  TPipeSource() {
+    if (::pipe2(Fds, O_NONBLOCK | O_CLOEXEC) != 0) Fds[0] = Fds[1] = -1;
+  }
+  ~TPipeSource() override {
+    ::close(Fds[0]);
+    ::close(Fds[1]);
+  }
+  void Event() { EXPECT_EQ(::write(Fds[1], "e", 1), 1); }
+  int PollFd() const override { return Fds[0]; }
+  bool Drain() override {
+    char buf[16];
+    bool any = false;
+    while (::read(Fds[0], buf, sizeof buf) > 0) any = true;
+    ++Drains;
+    return any;
+  }
+  void SetWakeup(std::function<void()>) override {}
+  int Drains = 0;
+
+ private:
+  int Fds[2];
+};
+
+TEST(HidUiLoop, PollableSourceGivesOneChangePerBurst) {
+  TPipeSource source;
+  TUiLoop loop;
+  int changes = 0;
+  const int watch = loop.WatchChanges(source, [&] { ++changes; });
+  source.Event();
+  source.Event();
+  source.Event();
+  EXPECT_TRUE(loop.RunUntil([&] { return changes > 0; }, 5000ms));
+  loop.ProcessEvents(20ms);
+  EXPECT_EQ(changes, 1);
+  source.Event();
+  EXPECT_TRUE(loop.RunUntil([&] { return changes == 2; }, 5000ms));
+  loop.UnwatchChanges(watch);
+  source.Event();
+  loop.ProcessEvents(20ms);
+  EXPECT_EQ(changes, 2);
 }
 
 }  // namespace
