@@ -144,7 +144,10 @@ std::optional<THexError> MeasureExtent(std::string_view Text, std::uint64_t& Ext
       continue;
     }
     if (IsStartRecord(h.Type)) continue;
-    Extent = std::max(Extent, base + h.Address + h.Count);
+    // The end record's own count and address still reach the length, as they
+    // always did; they are no data, so the base does not move them.
+    const std::uint64_t at = h.Type == TypeEnd ? h.Address : base + h.Address;
+    Extent = std::max(Extent, at + h.Count);
     if (Extent > MaxHexImageSize) return refused;
     if (h.Type == TypeEnd) return std::nullopt;
   }

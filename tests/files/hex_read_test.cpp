@@ -66,6 +66,9 @@ INSTANTIATE_TEST_SUITE_P(
         TAccepted{"SecondEndIgnored", ":00000001FF\n:0100000011EE\n:00000001FF", {}},
         // An end record that names bytes still counts for the length.
         TAccepted{"EndRecordAddressCountsForLength", ":00001001EF", Ff(0x10)},
+        // ... but the base of an address record does not move it.
+        TAccepted{"BaseDoesNotMoveEndRecord", ":020000040001F9\n:00000001FF", {}},
+        TAccepted{"BaseDoesNotMoveEndRecordAddress", ":020000040001F9\n:00001001EF", Ff(0x10)},
         // Unknown types are data at their address.
         TAccepted{"OtherTypeIsData", ":020000060607EB\n:00000001FF", {0x06, 0x07}},
         // Extended linear address 0000: the record sets the base, it is no data.

@@ -40,7 +40,8 @@ inline constexpr std::size_t MaxHexImageSize = std::size_t{16} * 1024 * 1024;
 // Builds the image a HEX text describes. Lines end at LF or CR LF. The first
 // character of a line is never examined. Types 02/04 move the base address,
 // 03/05 are only checksummed, 01 ends the file (nothing after it is read),
-// every other type is data stored at base + address.
+// every other type is data stored at base + address. The end record's own
+// count + address (without the base) still reach the length.
 THexReadResult ReadHexFile(std::string_view Text);
 
 // 16-byte data records from offset 0, the last one padded with FF, an extended
