@@ -4,6 +4,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -48,6 +49,12 @@ TMPHexEditorEx::TMPHexEditorEx(QWidget* parent) : QAbstractScrollArea(parent) {
   RowH = fm.boundingRect(QStringLiteral("yY")).height() + 2;
   RowH = std::max(RowH, fm.height() + 2);
   Ascent = fm.ascent() + 1;
+  Raw = QRawFont::fromFont(TextFont);
+  const QList<quint32> dot = Raw.glyphIndexesForString(QStringLiteral("."));
+  for (int c = 0; c < 256; ++c) {
+    const QList<quint32> g = Raw.glyphIndexesForString(QString(QChar(c)));
+    Glyphs[c] = (!g.isEmpty() && g[0] != 0) ? g[0] : (dot.isEmpty() ? 0 : dot[0]);
+  }
   Colors.Background = palette().color(QPalette::Base);
   Colors.ActiveFieldBackground = Colors.Background;
 
@@ -144,41 +151,54 @@ void TMPHexEditorEx::PaintTo(QPainter& p, const QRect& area) const {
   p.setFont(TextFont);
   p.fillRect(area, Colors.Background);
 
-  QString hexText(BytesPerRow * 3, QLatin1Char(' '));
-  QString charText(BytesPerRow, QLatin1Char(' '));
-  QColor textColor[BytesPerRow];
+  // All text of the viewport is collected per colour and drawn as a few glyph runs: no text
+  // layout per cell, so a repaint costs the same whatever the buffer's size.
+  struct TRun {
+    QColor Color;
+    QList<quint32> Glyphs;
+    QList<QPointF> Positions;
+  };
+  std::vector<TRun> runs;
+  auto put = [&runs](const QColor& color, quint32 glyph, int x, int y) {
+    auto it =
+        std::find_if(runs.begin(), runs.end(), [&](const TRun& r) { return r.Color == color; });
+    if (it == runs.end()) it = runs.insert(runs.end(), TRun{color, {}, {}});
+    it->Glyphs.push_back(glyph);
+    it->Positions.push_back(QPointF(x, y));
+  };
 
   for (int r = firstRow; r <= lastRow; ++r) {
     const std::uint64_t row = std::uint64_t{top} + static_cast<std::uint64_t>(r);
     if (row >= dataRows) break;
     const int y = r * RowH;
+    const int baseline = y + Ascent;
     const std::uint32_t rowStart = static_cast<std::uint32_t>(row * BytesPerRow);
 
     const bool current = row == caretRow;
     p.fillRect(QRect(0, y, l.OffsetColumnWidth(), RowH),
                current ? Colors.CurrentOffsetBackground : Colors.OffsetBackground);
-    p.setPen(current ? Colors.CurrentOffset : Colors.Offset);
-    p.drawText(CharW / 2, y + Ascent,
-               QString::fromLatin1(e.OffsetText(static_cast<std::uint32_t>(row)).c_str()));
+    const std::string offset = e.OffsetText(static_cast<std::uint32_t>(row));
+    for (std::size_t i = 0; i < offset.size(); ++i)
+      put(current ? Colors.CurrentOffset : Colors.Offset,
+          Glyphs[static_cast<unsigned char>(offset[i])], CharW / 2 + static_cast<int>(i) * CharW,
+          baseline);
 
     const int count = static_cast<int>(
         std::min<std::uint64_t>(BytesPerRow, length > rowStart ? length - rowStart : 0));
     for (int c = 0; c < count; ++c) {
       const std::uint32_t pos = rowStart + static_cast<std::uint32_t>(c);
       const std::uint8_t b = e.ByteAt(pos);
-      hexText[c * 3] = QLatin1Char(HexDigits[b >> 4]);
-      hexText[c * 3 + 1] = QLatin1Char(HexDigits[b & 0x0F]);
-      charText[c] = ByteChar(b);
       const bool selected = pos >= selFirst && pos - selFirst < selCount;
       QColor back;
+      QColor text;
       if (selected) {
         back = highlight;
-        textColor[c] = highlightText;
+        text = highlightText;
       } else if (e.IsChanged(pos)) {
         back = Colors.ChangedBackground;
-        textColor[c] = Colors.ChangedText;
+        text = Colors.ChangedText;
       } else {
-        textColor[c] = (c % 2) ? Colors.OddColumn : Colors.EvenColumn;
+        text = (c % 2) ? Colors.OddColumn : Colors.EvenColumn;
       }
       if (back.isValid()) {
         // A selection runs on through the gap to the next selected byte of the row.
@@ -186,20 +206,23 @@ void TMPHexEditorEx::PaintTo(QPainter& p, const QRect& area) const {
         p.fillRect(QRect(l.HexCellX(c), y, (joined ? 3 : 2) * CharW, RowH), back);
         p.fillRect(QRect(l.CharCellX(c), y, CharW, RowH), back);
       }
-    }
-    // Text goes out in runs of one colour: usually one call per field and row.
-    for (int c = 0; c < count;) {
-      int end = c + 1;
-      while (end < count && textColor[end] == textColor[c]) ++end;
-      p.setPen(textColor[c]);
-      p.drawText(l.HexCellX(c), y + Ascent, hexText.mid(c * 3, (end - c) * 3 - 1));
-      p.drawText(l.CharCellX(c), y + Ascent, charText.mid(c, end - c));
-      c = end;
+      put(text, Glyphs[static_cast<unsigned char>(HexDigits[b >> 4])], l.HexCellX(c), baseline);
+      put(text, Glyphs[static_cast<unsigned char>(HexDigits[b & 0x0F])], l.HexDigitX(c, true),
+          baseline);
+      put(text, Glyphs[ByteChar(b).unicode()], l.CharCellX(c), baseline);
     }
     if (DrawGridLines) {
       p.setPen(Colors.Grid);
       p.drawLine(l.OffsetColumnWidth(), y + RowH - 1, l.TotalWidth(), y + RowH - 1);
     }
+  }
+  for (const TRun& run : runs) {
+    QGlyphRun glyphs;
+    glyphs.setRawFont(Raw);
+    glyphs.setGlyphIndexes(run.Glyphs);
+    glyphs.setPositions(run.Positions);
+    p.setPen(run.Color);
+    p.drawGlyphRun(QPointF(0, 0), glyphs);
   }
 
   // Caret: a frame on the nibble or character in the active field, a dotted one on the same

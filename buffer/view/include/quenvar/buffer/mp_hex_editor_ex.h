@@ -3,6 +3,7 @@
 #include <QAbstractScrollArea>
 #include <QColor>
 #include <QFont>
+#include <QRawFont>
 
 #include "quenvar/buffer/custom_mp_hex_editor.h"
 #include "quenvar/buffer/hex_layout.h"
@@ -69,6 +70,8 @@ class TMPHexEditorEx : public QAbstractScrollArea {
 
   TCustomMPHexEditor Editor;
   QFont TextFont;
+  QRawFont Raw;
+  quint32 Glyphs[256] = {};  // glyph of each Latin-1 character, "." where the font has none
   int CharW = 8;
   int RowH = 17;
   int Ascent = 12;
