@@ -139,6 +139,10 @@ bool THidrawBackend::Bind() {
     if (udev_monitor_enable_receiving(Impl->Monitor) < 0) {
       udev_monitor_unref(Impl->Monitor);
       Impl->Monitor = nullptr;
+    } else {
+      // Drain reads until nothing is left; that must never block the UI thread.
+      const int fd = udev_monitor_get_fd(Impl->Monitor);
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     }
   }
   return true;
@@ -268,7 +272,8 @@ THidReadResult THidrawBackend::Read(THidHandle handle, std::uint8_t* buffer, std
                                     std::chrono::milliseconds timeout) {
   auto fd = Impl->Find(handle);
   if (!fd || fd->Fd < 0) return THidReadResult{THidReadStatus::Error, 0, EBADF};
-  if (size == 0) return THidReadResult{THidReadStatus::Error, 0, EINVAL};
+  // Room for the id byte we may prepend plus at least one report byte.
+  if (size < 2) return THidReadResult{THidReadStatus::Error, 0, EINVAL};
   pollfd p{fd->Fd, POLLIN, 0};
   const int ready = ::poll(&p, 1, static_cast<int>(timeout.count()));
   if (ready < 0) {
