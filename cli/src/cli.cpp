@@ -62,8 +62,7 @@ class TCliRunner {
         return Convert(command.Files[0], command.Files[1]);
       case TCliCommandKind::List: {
         const int status = Link.Open();
-        if (status == kCliOk) Link.List();
-        return status;
+        return status == kCliOk ? Link.List() : status;
       }
       default:
         break;

@@ -158,12 +158,16 @@ int TCliLink::ReportMissingProgrammer() {
   return kCliNoProgrammer;
 }
 
-void TCliLink::List() {
+int TCliLink::List() {
   IHidBackend& backend = FController->Backend();
   const auto& devices = FController->DeviceList();
+  if (!FController->Bound()) {
+    FErr << "quenvar-cli: the system's HID devices cannot be listed\n";
+    return kCliNoProgrammer;
+  }
   if (devices.empty()) {
     FOut << "no HID interfaces found\n";
-    return;
+    return kCliOk;
   }
   for (const TJvHidDevice* dev : devices) {
     const std::string& path = dev->PnPInfo().DevicePath;
@@ -185,6 +189,7 @@ void TCliLink::List() {
     }
     FOut << Ids(dev->Attributes()) << "  " << path << "  " << access << '\n';
   }
+  return kCliOk;
 }
 
 TCliLink::TOutcome TCliLink::Run(const std::function<bool()>& start) {
@@ -202,9 +207,16 @@ TCliLink::TOutcome TCliLink::Run(const std::function<bool()>& start) {
     for (; printed < log.size(); ++printed) FOut << log[printed] << '\n';
     FOut.flush();
   };
+  // A replug shows as a new identity: a second programmer claimed in the
+  // meantime must not keep us waiting for the abandoned operation.
+  auto identity = [this]() -> std::string {
+    const TJvHidDevice* device = FPort->ClaimedDevice();
+    return device != nullptr ? device->PnPInfo().DevInst : std::string();
+  };
+  const std::string claimed = identity();
   for (;;) {
     flush();
-    if (s.ProtocolStateValue() == TProtocolState::Idle || !s.HasProgrammer()) break;
+    if (s.ProtocolStateValue() == TProtocolState::Idle || identity() != claimed) break;
     const TProgressWindow& progress = s.Window().Progress();
     if (progress.Shown && progress.GaugePosition > 0)
       FBar.Update(progress.GaugePosition, progress.GaugeMax);
@@ -221,7 +233,7 @@ TCliLink::TOutcome TCliLink::Run(const std::function<bool()>& start) {
     if (result == Pick(texts::kError, lang)) return TOutcome::Failed;
   }
   // Pulled out mid-operation: the window abandons it without a result line.
-  FErr << s.Window().StatusPanel(0) << '\n';
+  FErr << texts::kProgrammerMissing << '\n';
   return TOutcome::Lost;
 }
 

@@ -51,8 +51,8 @@ class TCliLink {
   int StartSession();
   bool SessionStarted() const { return FSession != nullptr; }
 
-  // The HID interfaces found, one per line.
-  void List();
+  // The HID interfaces found, one per line; an exit status.
+  int List();
 
   // Runs one operation as the window does: `start` "clicks", then the loop
   // runs until the driver is idle again. Log lines go out as they come.

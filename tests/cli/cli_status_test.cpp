@@ -220,5 +220,37 @@ TEST(CliStatus, ProgrammerPulledOutDuringAWrite) {
   EXPECT_TRUE(EndsWith(r.Out, "erasing...\nwriting...\n")) << r.Out;
 }
 
+TEST(CliStatus, PulledOutWhileASecondProgrammerIsPlugged) {
+  // The driver claims the second one at once; the abandoned write must end
+  // the run all the same instead of waiting for replies that never come.
+  const TSimFault fault = TSimFault::AtChunk(2, TSimFaultAction::Unplug);
+  auto backend = std::make_shared<TSimHidBackend>();
+  backend->Plug(kProgrammerVendorId, kProgrammerProductId, Programmer(&fault));
+  backend->Plug(kProgrammerVendorId, kProgrammerProductId, Programmer());
+  TTempDir dir;
+  WriteBytes(dir / "a.bin", Noise(1000, 9));
+  const TRun r = Cli({"write-flash", dir / "a.bin", "erase"}, WithBackend(backend));
+  EXPECT_EQ(r.Status, 3);
+  EXPECT_EQ(r.Err, kMissing);
+  EXPECT_TRUE(EndsWith(r.Out, "erasing...\nwriting...\n")) << r.Out;
+}
+
+TEST(CliStatus, LockedChipHasNoSizeToRead) {
+  TTempDir dir;
+  const std::string sim = "--simulate=isp=locked:ATmega8,state=" + (dir / "s.qvs");
+  const TRun d = Cli({sim, "detect", "read-flash", dir / "r.bin"});
+  EXPECT_EQ(d.Status, 1);
+  EXPECT_EQ(Masked(d.Out),
+            "reading signature byte...\nID: 00 01 02\nreading fuse bis...\n\nSuccessfully "
+            "finished.\nDuration: #.## s\nChip: Device locked !\n"
+            "reading signature byte...\nID: 00 01 02\nreading fuse bis...\nreading...\n\nError.\n"
+            "Duration: #.## s\n");
+  EXPECT_EQ(d.Err, "'' is not a valid size in bytes.\n");
+  EXPECT_FALSE(std::filesystem::exists(dir / "r.bin"));
+  // An erase reveals the chip, and the next run sees it.
+  ASSERT_EQ(Cli({sim, "erase"}).Status, 0);
+  EXPECT_TRUE(EndsWith(Cli({sim, "detect"}).Out, "Chip: ATmega8, 8192 bytes of flash\n"));
+}
+
 }  // namespace
 }  // namespace quenvar::cli_test
