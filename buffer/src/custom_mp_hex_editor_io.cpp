@@ -150,8 +150,13 @@ TBufferResult TCustomMPHexEditor::SaveDataToStream(std::ostream& stream) const {
 TBufferResult TCustomMPHexEditor::SaveDataToFile(const std::string& fileName, bool clearMarks) {
   if (FileIsReadOnly && fileName == CurrentFileName)
     return TBufferResult::Failure("Cannot save readonly file " + fileName + ".");
-  const std::filesystem::path target(fileName);
+  std::filesystem::path target(fileName);
   std::error_code ec;
+  // Replace the file a link points to, not the link itself.
+  if (std::filesystem::is_symlink(target, ec)) {
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(target, ec);
+    if (!ec) target = resolved;
+  }
   const bool exists = std::filesystem::exists(target, ec);
   // Renaming over a write-protected file would slip past its protection.
   if (exists && IsReadOnlyFile(target))

@@ -107,6 +107,26 @@ TEST(HexEditorFiles, StreamSaveChangesNothing) {
   EXPECT_TRUE(t.E.UndoAvailable());
 }
 
+TEST(HexEditorFiles, FailedStreamSaveIsReported) {
+  TEditable t({1, 2});
+  std::ostringstream out;
+  out.setstate(std::ios::badbit);
+  EXPECT_EQ(t.E.SaveDataToStream(out).Message(), "Stream write error");
+}
+
+TEST(HexEditorFiles, SaveThroughALinkKeepsTheLink) {
+  TempDir dir;
+  const std::string real = dir.File("real.bin");
+  const std::string link = dir.File("link.bin");
+  WriteFile(real, "old");
+  std::filesystem::create_symlink(real, link);
+  TEditable t({'n', 'e', 'w'});
+  ASSERT_TRUE(t.E.SaveDataToFile(link, true));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadFile(real), "new");
+  EXPECT_EQ(t.E.FileName(), link);
+}
+
 TEST(HexEditorFiles, FileLoadSetsNameAndFlags) {
   TempDir dir;
   const std::string name = dir.File("chip.bin");

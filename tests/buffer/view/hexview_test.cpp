@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFontInfo>
 #include <QImage>
 #include <QPainter>
@@ -129,6 +130,18 @@ TEST_F(HexView, ClickPlacesCaretInEitherField) {
   QTest::mouseClick(View->viewport(), Qt::LeftButton, {},
                     QPoint(l.CharCellX(5) + 1, l.RowHeight() + 1));
   EXPECT_EQ(View->Model().Caret(), (TCaret{21, false, THexField::Chars}));
+}
+
+TEST_F(HexView, CopyTakesTheSelectionOfTheCaretField) {
+  Load({0x41, 0x0A, 0x42, 0xFF}, false);
+  QTest::keyClick(View.get(), Qt::Key_Right, Qt::ShiftModifier);
+  QTest::keyClick(View.get(), Qt::Key_Right, Qt::ShiftModifier);
+  QTest::keyClick(View.get(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "41 0A 42");
+  QTest::keyClick(View.get(), Qt::Key_Tab);
+  QTest::keyClick(View.get(), Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(View.get(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("A.B\u00FF"));
 }
 
 TEST_F(HexView, ChangedBytesPaintedOnLightYellow) {
