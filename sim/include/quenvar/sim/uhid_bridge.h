@@ -1,0 +1,116 @@
+#pragma once
+// Serves a simulated device model as a real kernel HID device through the
+// Linux UHID interface (/dev/uhid). Output reports written to the device's
+// hidraw node arrive as UHID_OUTPUT events (report id byte first) and go to
+// the model; the model's input reports go back as UHID_INPUT2 events without
+// the id byte, since the device has no numbered reports.
+//
+// Single-threaded: the owner polls Fd(), calls HandleEvent when it is readable
+// and Flush when NextDue() has come (and after every HandleEvent). Time is
+// passed in, so the schedule does not depend on the machine's speed.
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "quenvar/hid/sim_device_model.h"
+#include "quenvar/sim/sim_result.h"
+
+namespace quenvar {
+
+struct TUhidDeviceSetup {
+  std::string Name = "Quenvar simulated programmer";
+  std::uint16_t VendorId = 0x0451;
+  std::uint16_t ProductId = 0x3210;
+  std::uint16_t Version = 0x0100;
+  // A full-speed interrupt endpoint sends at most one report per frame; the
+  // pacing also keeps a reply burst inside hidraw's 64-report queue.
+  // Zero sends every report as soon as it is due.
+  std::chrono::microseconds Frame{1000};
+};
+
+struct TUhidStats {
+  std::uint64_t OutputReports = 0;         // UHID_OUTPUT events
+  std::uint64_t BadOutputReports = 0;      // of those: not 65 bytes, or id byte not 0
+  std::uint64_t IgnoredOutputReports = 0;  // arrived while the cable was being pulled
+  std::uint64_t InputReports = 0;          // UHID_INPUT2 events written
+  std::uint64_t DroppedInputReports = 0;   // still queued when the device went away
+  std::uint64_t Plugs = 0;
+  std::uint64_t Unplugs = 0;
+  std::uint64_t RefusedRequests = 0;  // GET_REPORT / SET_REPORT, answered with EIO
+
+  bool operator==(const TUhidStats&) const = default;
+};
+
+// One line for logs, e.g. "outputs 12 (bad 0, ignored 0), inputs 12 x 64 bytes,
+// dropped 0, plugs 1, unplugs 0, refused 0".
+std::string FormatUhidStats(const TUhidStats& stats);
+
+class TUhidBridge {
+ public:
+  using TClock = std::chrono::steady_clock;
+  static constexpr std::size_t kOutputReportBytes = 65;  // id byte and 64 bytes
+  static constexpr std::size_t kInputReportBytes = 64;   // as the device sends it
+
+  // `uhidFd` is an open /dev/uhid (or anything that carries whole uhid events,
+  // such as a socket in tests); the bridge does not close it.
+  TUhidBridge(int uhidFd, std::shared_ptr<ISimDeviceModel> model, TUhidDeviceSetup setup = {});
+  ~TUhidBridge();
+  TUhidBridge(const TUhidBridge&) = delete;
+  TUhidBridge& operator=(const TUhidBridge&) = delete;
+
+  // The vendor report descriptor: 64-byte input and output reports, no ids.
+  static std::span<const std::uint8_t> ReportDescriptor();
+
+  int Fd() const { return UhidFd; }
+
+  // Creates the kernel device (UHID_CREATE2).
+  TSimResult Plug();
+  // Destroys it at once (UHID_DESTROY); replies not yet sent are dropped.
+  TSimResult Unplug();
+  bool Plugged() const { return IsPlugged; }
+  // The cable is pulled once `count` more output reports have been served and
+  // their replies sent; later output reports are ignored. 0 disarms.
+  void UnplugAfterReports(std::uint64_t count);
+  bool UnplugPending() const { return UnplugRequested; }
+
+  // Reads one event from the descriptor and handles it.
+  TSimResult HandleEvent(TClock::time_point now);
+  // Sends the input reports due by `now`; a requested unplug follows the last.
+  TSimResult Flush(TClock::time_point now);
+  // When the next queued report is due; empty when nothing waits (a pending
+  // unplug with an empty queue is due at once: Flush carries it out).
+  std::optional<TClock::time_point> NextDue() const;
+  std::size_t QueuedInputReports() const { return Queue.size(); }
+
+  const TUhidStats& Stats() const { return FStats; }
+
+ private:
+  class THost;
+  struct TQueued {
+    TClock::time_point Due;
+    std::vector<std::uint8_t> Bytes;  // the 64 bytes after the id byte
+  };
+
+  void Enqueue(std::span<const std::uint8_t> report, std::chrono::microseconds delay);
+  void ServeOutput(std::span<const std::uint8_t> report);
+  TSimResult WriteEvent(const void* event, const char* what);
+
+  int UhidFd;
+  std::shared_ptr<ISimDeviceModel> Model;
+  TUhidDeviceSetup Setup;
+  bool IsPlugged = false;
+  bool UnplugRequested = false;
+  std::uint64_t UnplugCountdown = 0;  // 0: not armed
+  std::deque<TQueued> Queue;
+  std::optional<TClock::time_point> LastDue;
+  TClock::time_point Now{};
+  TUhidStats FStats;
+};
+
+}  // namespace quenvar

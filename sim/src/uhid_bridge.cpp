@@ -1,0 +1,219 @@
+#include "quenvar/sim/uhid_bridge.h"
+
+#include <linux/input.h>
+#include <linux/uhid.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+namespace quenvar {
+
+namespace {
+
+// Vendor page 0xFF00, one application collection, 64 bytes in, 64 bytes out,
+// no report ids: what the programmer's firmware announces.
+constexpr std::array<std::uint8_t, 27> kReportDescriptor = {
+    0x06, 0x00, 0xFF,  // Usage Page (vendor 0xFF00)
+    0x09, 0x01,        // Usage (1)
+    0xA1, 0x01,        // Collection (Application)
+    0x15, 0x00,        //   Logical Minimum (0)
+    0x26, 0xFF, 0x00,  //   Logical Maximum (255)
+    0x75, 0x08,        //   Report Size (8)
+    0x95, 0x40,        //   Report Count (64)
+    0x09, 0x02,        //   Usage (2)
+    0x81, 0x02,        //   Input (Data, Variable, Absolute)
+    0x09, 0x03,        //   Usage (3)
+    0x91, 0x02,        //   Output (Data, Variable, Absolute)
+    0xC0,              // End Collection
+};
+
+std::string ErrnoText(const char* what, int err) {
+  return std::string(what) + ": " + std::strerror(err);
+}
+
+}  // namespace
+
+std::string FormatUhidStats(const TUhidStats& s) {
+  return "outputs " + std::to_string(s.OutputReports) + " (bad " +
+         std::to_string(s.BadOutputReports) + ", ignored " +
+         std::to_string(s.IgnoredOutputReports) + "), inputs " + std::to_string(s.InputReports) +
+         " x 64 bytes, dropped " + std::to_string(s.DroppedInputReports) + ", plugs " +
+         std::to_string(s.Plugs) + ", unplugs " + std::to_string(s.Unplugs) + ", refused " +
+         std::to_string(s.RefusedRequests);
+}
+
+// What the model sees while it answers one output report.
+class TUhidBridge::THost final : public ISimDeviceHost {
+ public:
+  explicit THost(TUhidBridge& bridge) : Bridge(bridge) {}
+
+  void PushInputReport(std::span<const std::uint8_t> report,
+                       std::chrono::microseconds delay) override {
+    Bridge.Enqueue(report, delay);
+  }
+  void RequestUnplug() override { Bridge.UnplugRequested = true; }
+
+ private:
+  TUhidBridge& Bridge;
+};
+
+TUhidBridge::TUhidBridge(int uhidFd, std::shared_ptr<ISimDeviceModel> model, TUhidDeviceSetup setup)
+    : UhidFd(uhidFd), Model(std::move(model)), Setup(std::move(setup)) {}
+
+TUhidBridge::~TUhidBridge() = default;
+
+std::span<const std::uint8_t> TUhidBridge::ReportDescriptor() {
+  return kReportDescriptor;
+}
+
+TSimResult TUhidBridge::WriteEvent(const void* event, const char* what) {
+  for (;;) {
+    const ssize_t n = ::write(UhidFd, event, sizeof(uhid_event));
+    if (n == static_cast<ssize_t>(sizeof(uhid_event))) return TSimResult::Success();
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return TSimResult::Failure(ErrnoText(what, errno));
+    return TSimResult::Failure(std::string(what) + ": short write");
+  }
+}
+
+TSimResult TUhidBridge::Plug() {
+  if (IsPlugged) return TSimResult::Success();
+  uhid_event ev{};
+  ev.type = UHID_CREATE2;
+  auto& c = ev.u.create2;
+  std::strncpy(reinterpret_cast<char*>(c.name), Setup.Name.c_str(), sizeof c.name - 1);
+  std::memcpy(c.rd_data, kReportDescriptor.data(), kReportDescriptor.size());
+  c.rd_size = static_cast<__u16>(kReportDescriptor.size());
+  c.bus = BUS_USB;
+  c.vendor = Setup.VendorId;
+  c.product = Setup.ProductId;
+  c.version = Setup.Version;
+  c.country = 0;
+  if (TSimResult r = WriteEvent(&ev, "UHID_CREATE2"); !r) return r;
+  IsPlugged = true;
+  UnplugRequested = false;
+  UnplugCountdown = 0;
+  Queue.clear();
+  LastDue.reset();
+  ++FStats.Plugs;
+  return TSimResult::Success();
+}
+
+TSimResult TUhidBridge::Unplug() {
+  if (!IsPlugged) return TSimResult::Success();
+  uhid_event ev{};
+  ev.type = UHID_DESTROY;
+  if (TSimResult r = WriteEvent(&ev, "UHID_DESTROY"); !r) return r;
+  IsPlugged = false;
+  UnplugRequested = false;
+  UnplugCountdown = 0;
+  FStats.DroppedInputReports += Queue.size();
+  Queue.clear();
+  LastDue.reset();
+  ++FStats.Unplugs;
+  return TSimResult::Success();
+}
+
+void TUhidBridge::UnplugAfterReports(std::uint64_t count) {
+  UnplugCountdown = count;
+}
+
+void TUhidBridge::Enqueue(std::span<const std::uint8_t> report, std::chrono::microseconds delay) {
+  if (!IsPlugged || UnplugRequested) {
+    ++FStats.DroppedInputReports;
+    return;
+  }
+  TQueued q;
+  q.Bytes.assign(kInputReportBytes, 0);
+  // The id byte stays here: an unnumbered device sends only the data.
+  if (report.size() > 1) {
+    const std::size_t n = std::min(report.size() - 1, kInputReportBytes);
+    std::copy_n(report.begin() + 1, n, q.Bytes.begin());
+  }
+  const TClock::time_point after = LastDue ? std::max(Now, *LastDue) : Now;
+  q.Due = after + delay;
+  if (LastDue && Setup.Frame.count() > 0) q.Due = std::max(q.Due, *LastDue + Setup.Frame);
+  LastDue = q.Due;
+  Queue.push_back(std::move(q));
+}
+
+void TUhidBridge::ServeOutput(std::span<const std::uint8_t> report) {
+  THost host(*this);
+  if (Model) Model->OnOutputReport(report, host);
+  if (UnplugCountdown > 0 && --UnplugCountdown == 0) UnplugRequested = true;
+}
+
+TSimResult TUhidBridge::HandleEvent(TClock::time_point now) {
+  Now = now;
+  uhid_event ev{};
+  const ssize_t n = ::read(UhidFd, &ev, sizeof ev);
+  if (n < 0) {
+    if (errno == EINTR || errno == EAGAIN) return TSimResult::Success();
+    return TSimResult::Failure(ErrnoText("reading uhid events", errno));
+  }
+  if (n == 0) return TSimResult::Failure("reading uhid events: end of file");
+  if (static_cast<std::size_t>(n) < sizeof ev.type) return TSimResult::Success();
+
+  switch (ev.type) {
+    case UHID_OUTPUT: {
+      ++FStats.OutputReports;
+      const std::size_t size = std::min<std::size_t>(ev.u.output.size, UHID_DATA_MAX);
+      const std::span<const std::uint8_t> report(ev.u.output.data, size);
+      if (size != kOutputReportBytes || report[0] != 0 || ev.u.output.rtype != UHID_OUTPUT_REPORT)
+        ++FStats.BadOutputReports;
+      if (!IsPlugged || UnplugRequested) {
+        ++FStats.IgnoredOutputReports;
+        return TSimResult::Success();
+      }
+      ServeOutput(report);
+      return TSimResult::Success();
+    }
+    case UHID_GET_REPORT: {
+      // The firmware has no feature or input reports to be fetched on request.
+      ++FStats.RefusedRequests;
+      uhid_event reply{};
+      reply.type = UHID_GET_REPORT_REPLY;
+      reply.u.get_report_reply.id = ev.u.get_report.id;
+      reply.u.get_report_reply.err = EIO;
+      return WriteEvent(&reply, "UHID_GET_REPORT_REPLY");
+    }
+    case UHID_SET_REPORT: {
+      ++FStats.RefusedRequests;
+      uhid_event reply{};
+      reply.type = UHID_SET_REPORT_REPLY;
+      reply.u.set_report_reply.id = ev.u.set_report.id;
+      reply.u.set_report_reply.err = EIO;
+      return WriteEvent(&reply, "UHID_SET_REPORT_REPLY");
+    }
+    default:
+      // START, STOP, OPEN and CLOSE need nothing from a device that always
+      // listens.
+      return TSimResult::Success();
+  }
+}
+
+TSimResult TUhidBridge::Flush(TClock::time_point now) {
+  Now = now;
+  while (!Queue.empty() && Queue.front().Due <= now) {
+    uhid_event ev{};
+    ev.type = UHID_INPUT2;
+    ev.u.input2.size = static_cast<__u16>(kInputReportBytes);
+    std::copy(Queue.front().Bytes.begin(), Queue.front().Bytes.end(), ev.u.input2.data);
+    if (TSimResult r = WriteEvent(&ev, "UHID_INPUT2"); !r) return r;
+    Queue.pop_front();
+    ++FStats.InputReports;
+  }
+  if (UnplugRequested && Queue.empty()) return Unplug();
+  return TSimResult::Success();
+}
+
+std::optional<TUhidBridge::TClock::time_point> TUhidBridge::NextDue() const {
+  if (!Queue.empty()) return Queue.front().Due;
+  if (UnplugRequested && IsPlugged) return TClock::time_point{};
+  return std::nullopt;
+}
+
+}  // namespace quenvar
