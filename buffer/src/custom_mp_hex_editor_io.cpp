@@ -162,8 +162,9 @@ TBufferResult TCustomMPHexEditor::SaveDataToFile(const std::string& fileName, bo
   if (exists && IsReadOnlyFile(target))
     return TBufferResult::Failure("Cannot create " + fileName + ".\r\n(" + SystemText(EACCES) +
                                   ".)");
-  std::filesystem::path temp = target;
-  temp += ".~save";
+  // The temporary name stays short, so a long file name still leaves room for the suffix.
+  const std::filesystem::path temp =
+      target.parent_path() / (target.filename().string().substr(0, 100) + ".~save");
   errno = 0;
   std::ofstream out(temp, std::ios::binary | std::ios::trunc);
   if (!out.is_open())

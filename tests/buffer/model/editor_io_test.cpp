@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -180,6 +181,9 @@ TEST(HexEditorFiles, BinarySaveClearsColouringStreamSaveKeepsIt) {
   EXPECT_EQ(t.E.FileName(), name);
   EXPECT_TRUE(t.E.HasFile());
   EXPECT_FALSE(std::filesystem::exists(name + ".~save"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 TEST(HexEditorFiles, SaveWithoutClearingKeepsState) {
@@ -218,6 +222,18 @@ TEST(HexEditorFiles, ReadOnlyFileIsNotOverwritten) {
   EXPECT_EQ(ReadFile(other), "XB");
   EXPECT_FALSE(t.E.ReadOnlyFile());
   EXPECT_EQ(t.E.FileName(), other);
+}
+
+TEST(HexEditorFiles, SaveUnderTheLongestFileName) {
+  TempDir dir;
+  const std::string name = (dir.Path / (std::string(251, 'n') + ".bin")).string();
+  WriteFile(name, "old");
+  TEditable t({'x'});
+  ASSERT_TRUE(t.E.SaveDataToFile(name, true));
+  EXPECT_EQ(ReadFile(name), "x");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 TEST(HexEditorFiles, FailedSaveKeepsThePreviousFile) {
