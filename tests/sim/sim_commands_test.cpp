@@ -331,7 +331,7 @@ TEST(SimRobustness, RandomReportsGetOnlyWellFormedReplies) {
         r[0] = next() % 8 == 0 ? r[0] : 0;
         r[1] = next() % 2 ? kIsp : kSocket;
         r[2] = next() % 12;
-        if (r[2] == 5 || r[2] == 10) r[3] %= 4;  // keep streams short
+        if (r.size() > 3 && (r[2] == 5 || r[2] == 10)) r[3] %= 4;  // keep streams short
       }
       TRecordingHost host;
       sim.OnOutputReport(r, host);
