@@ -75,12 +75,19 @@ bool IsReadOnlyFile(const std::filesystem::path& path) {
 void TCustomMPHexEditor::AfterLoad() {
   History.Clear();
   RedoSlot.reset();
+  // Records gathered by an open update block describe the old content: drop them too.
+  UpdateRecords.clear();
   Marks = TChangeMarks();
   Marks.Resize(Content.size());
   IsModified = false;
   CaretState = TCaret();
   SelectionState = TSelection();
-  if (OnChange) OnChange(*this);
+  UpdateState = CurrentState();
+  if (UpdateDepth > 0) {
+    UpdateChanged = true;  // announced when the block closes
+  } else if (OnChange) {
+    OnChange(*this);
+  }
   ViewChanged();
 }
 
@@ -193,6 +200,7 @@ TBufferResult TCustomMPHexEditor::SaveDataToFile(const std::string& fileName, bo
     FileIsReadOnly = false;
     CurrentFileName = fileName;
     History.Clear();
+    UpdateRecords.clear();
     ViewChanged();
   }
   return TBufferResult::Success();

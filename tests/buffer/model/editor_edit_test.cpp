@@ -368,6 +368,20 @@ TEST(HexEditor, UpdateBlockHidesUndoUntilClosed) {
   EXPECT_EQ(Bytes(t.E), (TBytes{1, 2, 3}));
 }
 
+TEST(HexEditor, LoadInsideUpdateBlockLeavesNothingToUndo) {
+  TEditable t({1, 2, 3, 4});
+  t.E.BeginUpdate();
+  ASSERT_TRUE(t.E.DeleteBytes(0, 2));
+  t.E.LoadDataFromBytes(TBytes{9});
+  t.E.SetReadOnlyView(false);
+  EXPECT_EQ(t.Changes, 0);
+  t.E.EndUpdate();
+  EXPECT_EQ(t.Changes, 1);
+  EXPECT_FALSE(t.E.UndoAvailable());
+  t.E.UndoLast();
+  EXPECT_EQ(Bytes(t.E), (TBytes{9}));
+}
+
 TEST(HexEditor, NewEditEmptiesTheRedoSlot) {
   TEditable t({1, 2});
   ASSERT_TRUE(t.E.WriteByte(0, 5));
