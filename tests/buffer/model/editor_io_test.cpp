@@ -84,9 +84,12 @@ TEST(HexEditorFiles, StreamLoadReadsFromTheStart) {
 TEST(HexEditorFiles, FailedStreamLoadLeavesEmptyBuffer) {
   TEditable t({7, 7, 7});
   ASSERT_TRUE(t.E.WriteByte(0, 1));
+  std::string busy;
+  t.E.OnBusy = [&busy](bool on) { busy += on ? "+" : "-"; };
   TShortBuf buf;
   std::istream in(&buf);
   const TBufferResult r = t.E.LoadDataFromStream(in);
+  EXPECT_EQ(busy, "+-");  // the cursor comes back even when the read fails
   EXPECT_FALSE(r.Ok());
   EXPECT_EQ(r.Message(), "Stream read error");
   EXPECT_EQ(t.E.DataLength(), 0u);
