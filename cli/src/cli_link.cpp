@@ -7,7 +7,9 @@
 
 #include "quenvar/core/driver_texts.h"
 #include "quenvar/core/protocol.h"
+#if defined(__linux__)
 #include "quenvar/hid/hidraw_backend.h"
+#endif
 #include "quenvar/hid/sim_hid_backend.h"
 #include "quenvar/sim/sim_config.h"
 #include "quenvar/sim/sim_programmer.h"
@@ -89,7 +91,12 @@ int TCliLink::Open() {
   } else if (FEnv.MakeBackend) {
     FBackend = FEnv.MakeBackend();
   } else {
+#if defined(__linux__)
     FBackend = std::make_shared<THidrawBackend>();
+#else
+    FErr << "quenvar-cli: this build has no HID backend; use --simulate\n";
+    return kCliNoProgrammer;
+#endif
   }
 
   FLoop = std::make_unique<TUiLoop>();

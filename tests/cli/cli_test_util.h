@@ -1,12 +1,13 @@
 #pragma once
 // Running the command line in-process against temporary files.
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -51,10 +52,35 @@ inline TRun Cli(const std::vector<std::string>& args, const TCliEnvironment& env
   return r;
 }
 
-// Durations depend on the machine: the digits are masked, the line's shape is kept.
+// Durations depend on the machine: the digits are masked, the line's shape is
+// kept ("Duration: 12.34 s" becomes "Duration: #.## s"; other lines stay).
 inline std::string Masked(const std::string& text) {
-  static const std::regex kDuration("(Duration: |Dauer: |Время выполнения : )[0-9]+\\.[0-9]{2} s");
-  return std::regex_replace(text, kDuration, "$1#.## s");
+  static const char* const kPrefixes[] = {"Duration: ", "Dauer: ", "Время выполнения : "};
+  std::string out;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    for (const char* prefix : kPrefixes) {
+      const std::string p(prefix);
+      if (line.rfind(p, 0) != 0 || line.size() < p.size() + 6) continue;
+      const std::string value = line.substr(p.size());
+      const std::size_t dot = value.find('.');
+      const bool digits =
+          dot != std::string::npos && dot > 0 && value.size() == dot + 5 &&
+          value.compare(dot + 3, 2, " s") == 0 &&
+          std::all_of(value.begin(), value.begin() + static_cast<std::ptrdiff_t>(dot),
+                      [](char c) { return c >= '0' && c <= '9'; }) &&
+          std::isdigit(static_cast<unsigned char>(value[dot + 1])) &&
+          std::isdigit(static_cast<unsigned char>(value[dot + 2]));
+      if (digits) line = p + "#.## s";
+    }
+    out += line;
+    if (end < text.size()) out += '\n';
+    start = end + 1;
+  }
+  return out;
 }
 
 inline bool EndsWith(const std::string& text, const std::string& tail) {
