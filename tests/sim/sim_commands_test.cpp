@@ -12,6 +12,9 @@ struct TCommandCase {
   TBytes Report;
   std::vector<TBytes> Expected;  // input reports, in order
 };
+void PrintTo(const TCommandCase& c, std::ostream* os) {
+  *os << c.Name;
+}
 
 class SimCommandTest : public ::testing::TestWithParam<TCommandCase> {};
 
@@ -72,6 +75,9 @@ struct TIspSetupCase {
   TBytes SignatureBefore;
   TBytes SignatureAfterErase;
 };
+void PrintTo(const TIspSetupCase& c, std::ostream* os) {
+  *os << c.Name;
+}
 
 class SimIspSetupTest : public ::testing::TestWithParam<TIspSetupCase> {};
 
@@ -160,6 +166,9 @@ struct TPageCase {
   // Expected flash at a few addresses after writing data[i] = i + 1.
   std::vector<std::pair<std::size_t, std::uint8_t>> Flash;
 };
+void PrintTo(const TPageCase& c, std::ostream* os) {
+  *os << c.Chip;
+}
 
 class SimPageCodeTest : public ::testing::TestWithParam<TPageCase> {};
 
@@ -221,6 +230,9 @@ struct TEraseCase {
   TBytes HighFuseRecord;  // written before the erase; empty for none
   std::uint8_t EepromAfter;
 };
+void PrintTo(const TEraseCase& c, std::ostream* os) {
+  *os << c.Name;
+}
 
 class SimEraseTest : public ::testing::TestWithParam<TEraseCase> {};
 
@@ -267,6 +279,9 @@ struct TTimingCase {
   TBytes Report;
   std::vector<long> DelaysUs;
 };
+void PrintTo(const TTimingCase& c, std::ostream* os) {
+  *os << c.Name;
+}
 
 class SimTimingTest : public ::testing::TestWithParam<TTimingCase> {};
 

@@ -20,6 +20,9 @@ struct TGoodConfigCase {
   bool RealTiming;
   const char* StatePath;
 };
+void PrintTo(const TGoodConfigCase& c, std::ostream* os) {
+  *os << c.Text;
+}
 
 class SimConfigGoodTest : public ::testing::TestWithParam<TGoodConfigCase> {};
 
@@ -81,6 +84,9 @@ struct TBadConfigCase {
   const char* Text;
   std::string Error;
 };
+void PrintTo(const TBadConfigCase& c, std::ostream* os) {
+  *os << c.Text;
+}
 
 class SimConfigBadTest : public ::testing::TestWithParam<TBadConfigCase> {};
 
@@ -218,6 +224,9 @@ struct TBadStateCase {
   std::function<void(TBytes&)> Damage;
   const char* Error;
 };
+void PrintTo(const TBadStateCase& c, std::ostream* os) {
+  *os << c.Name;
+}
 
 class SimBadStateTest : public ::testing::TestWithParam<TBadStateCase> {};
 

@@ -30,6 +30,9 @@ struct TReportFaultCase {
   std::vector<std::vector<TBytes>> Replies;  // per signature request 1..3
   std::vector<int> Unplugs;
 };
+void PrintTo(const TReportFaultCase& c, std::ostream* os) {
+  *os << c.Name;
+}
 
 class SimReportFaultTest : public ::testing::TestWithParam<TReportFaultCase> {};
 
@@ -78,6 +81,9 @@ struct TChunkFaultCase {
   int Unplugs;
   std::uint8_t FlashAt0;  // what reached the chip
 };
+void PrintTo(const TChunkFaultCase& c, std::ostream* os) {
+  *os << c.Name;
+}
 
 class SimChunkFaultTest : public ::testing::TestWithParam<TChunkFaultCase> {};
 
@@ -128,6 +134,9 @@ struct TStreamFaultCase {
   std::vector<int> Counts;  // reply byte 1 of each report (count, '!' or garbage)
   int Unplugs;
 };
+void PrintTo(const TStreamFaultCase& c, std::ostream* os) {
+  *os << c.Name;
+}
 
 class SimStreamFaultTest : public ::testing::TestWithParam<TStreamFaultCase> {};
 

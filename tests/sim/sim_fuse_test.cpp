@@ -31,6 +31,9 @@ struct TFuseCase {
   std::vector<TBytes> Reads;
   TBytes Expected;  // the 'r' reply bytes
 };
+void PrintTo(const TFuseCase& c, std::ostream* os) {
+  *os << c.Chip << " " << c.Pattern;
+}
 
 class SimFuseRoundTripTest : public ::testing::TestWithParam<TFuseCase> {};
 
@@ -259,6 +262,9 @@ struct TFactoryCase {
   std::vector<TBytes> Reads;
   TBytes Expected;
 };
+void PrintTo(const TFactoryCase& c, std::ostream* os) {
+  *os << c.Chip;
+}
 
 class SimFactoryFuseTest : public ::testing::TestWithParam<TFactoryCase> {};
 

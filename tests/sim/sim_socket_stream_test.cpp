@@ -17,6 +17,9 @@ struct TStreamCase {
   std::uint8_t LastCount;
   std::size_t Total;
 };
+void PrintTo(const TStreamCase& c, std::ostream* os) {
+  *os << c.Name;
+}
 
 class SimStreamTest : public ::testing::TestWithParam<TStreamCase> {};
 
@@ -137,6 +140,9 @@ struct TSocketEraseCase {
   std::uint8_t PageSize;
   std::vector<std::pair<std::size_t, std::uint8_t>> After;
 };
+void PrintTo(const TSocketEraseCase& c, std::ostream* os) {
+  *os << c.Name;
+}
 
 class Sim24xxEraseTest : public ::testing::TestWithParam<TSocketEraseCase> {};
 
