@@ -76,5 +76,31 @@ TEST_F(SimOverHid, UnplugFaultRemovesTheDevice) {
   EXPECT_EQ(Received.size(), 1u);
 }
 
+// Forwards to the backend's queue of one plugged device, for reports that
+// the programmer sends without being asked.
+class TPlugHost final : public ISimDeviceHost {
+ public:
+  TPlugHost(TSimHidBackend& backend, TSimHidBackend::TPlugHandle plug)
+      : Backend(backend), Plug(plug) {}
+  void PushInputReport(std::span<const std::uint8_t> report,
+                       std::chrono::microseconds delay) override {
+    Backend.PushInputReport(Plug, report, delay);
+  }
+  void RequestUnplug() override { Backend.Unplug(Plug); }
+
+ private:
+  TSimHidBackend& Backend;
+  TSimHidBackend::TPlugHandle Plug;
+};
+
+TEST_F(SimOverHid, UnsolicitedReportWhileIdle) {
+  PlugAndClaim(std::make_shared<TSimProgrammer>(NoTiming()));
+  TPlugHost host(*Backend, Plug);
+  const TBytes star{'*'};
+  Sim->EmitUnsolicited(host, star);
+  ASSERT_TRUE(Loop.RunUntil([&] { return Received.size() == 1; }, kWait));
+  EXPECT_EQ(Received[0], In({'*'}));
+}
+
 }  // namespace
 }  // namespace quenvar::simtest
