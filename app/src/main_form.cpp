@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <algorithm>
 
 #include "quenvar/app/dialog_filter.h"
 #include "quenvar/app/info_form.h"
@@ -454,16 +455,7 @@ void TMainForm::Render() {
   }
   FuseList->setEnabled(window.Enabled("FuseList"));
 
-  if (window.Verlauf() != FShownLog) {
-    FShownLog = window.Verlauf();
-    QString text;
-    for (std::size_t i = 0; i < FShownLog.size(); ++i) {
-      if (i > 0) text += QLatin1Char('\n');
-      text += QString::fromStdString(FShownLog[i]);
-    }
-    Verlauf->setPlainText(text);
-    Verlauf->verticalScrollBar()->setValue(Verlauf->verticalScrollBar()->maximum());
-  }
+  RenderLog(window.Verlauf());
   for (int i = 0; i < 3; ++i) {
     FPanels[i]->setText(QString::fromStdString(window.StatusPanel(static_cast<std::size_t>(i))));
   }
@@ -478,6 +470,27 @@ void TMainForm::Render() {
   }
   setEnabled(window.MainWindowEnabled());
   FRendering = false;
+}
+
+void TMainForm::RenderLog(const std::vector<std::string>& Lines) {
+  if (Lines == FShownLog) return;
+  const bool grown = Lines.size() > FShownLog.size() &&
+                     std::equal(FShownLog.begin(), FShownLog.end(), Lines.begin());
+  if (grown && !FShownLog.empty()) {
+    // Lines only ever get added between clears: append, don't rebuild.
+    for (std::size_t i = FShownLog.size(); i < Lines.size(); ++i) {
+      Verlauf->appendPlainText(QString::fromStdString(Lines[i]));
+    }
+  } else {
+    QString text;
+    for (std::size_t i = 0; i < Lines.size(); ++i) {
+      if (i > 0) text += QLatin1Char('\n');
+      text += QString::fromStdString(Lines[i]);
+    }
+    Verlauf->setPlainText(text);
+  }
+  FShownLog = Lines;
+  Verlauf->verticalScrollBar()->setValue(Verlauf->verticalScrollBar()->maximum());
 }
 
 void TMainForm::ShowModal() {

@@ -414,6 +414,25 @@ TEST_F(MainFormTest, ButtonsReachTheDriverAndTheModelDrivesTheProgressWindow) {
   EXPECT_TRUE(form.isEnabled());
 }
 
+TEST_F(MainFormTest, FuseListShowsTheModelAndClicksGoThroughIt) {
+  WriteFile(Root.File("Quenvar/Quenvar.ini"), "[General]\nLast%20Device=14\n");
+  TMainForm& form = Start();
+  TWindowModel& window = form.Session().Window();
+  window.SetFuseList({{"CKSEL0", false, true}, {"Lock1", true, false}});
+  ASSERT_EQ(form.FuseList->count(), 2);
+  EXPECT_EQ(form.FuseList->item(0)->text(), QStringLiteral("CKSEL0"));
+  EXPECT_EQ(form.FuseList->item(1)->checkState(), Qt::Checked);
+  EXPECT_FALSE(form.FuseList->item(1)->flags() & Qt::ItemIsEnabled);
+
+  // What a click on the box does to the item: the model decides.
+  form.FuseList->item(0)->setCheckState(Qt::Checked);
+  EXPECT_TRUE(window.FuseList()[0].Checked);
+  EXPECT_EQ(form.FuseList->item(0)->checkState(), Qt::Checked);
+  form.FuseList->item(1)->setCheckState(Qt::Unchecked);
+  EXPECT_TRUE(window.FuseList()[1].Checked);
+  EXPECT_EQ(form.FuseList->item(1)->checkState(), Qt::Checked);
+}
+
 TEST_F(MainFormTest, InfoEntryShowsTheInfoWindow) {
   Start();
   Trigger("nInfo");

@@ -103,6 +103,7 @@ class TMainForm : public QMainWindow, private TExitReminder {
   void BuildControls();
   void Forward(const std::string& Name);
   void FuseItemChanged(int Row);
+  void RenderLog(const std::vector<std::string>& Lines);
   void ShowInfo();
 
   TErrorBox& FErrorBox;

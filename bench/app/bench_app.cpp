@@ -1,0 +1,98 @@
+// Settings store operations (each one opens and parses the file afresh) and
+// the main window's re-render after a model change: a gauge step during a
+// read, and a log line.
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include "quenvar/app/main_form.h"
+#include "quenvar/app/registry_edit.h"
+
+namespace {
+
+using namespace quenvar;
+
+class TNoPort final : public IProgrammerPort {
+ public:
+  IProgrammerDevice* ClaimProgrammer(std::uint16_t, std::uint16_t) override { return nullptr; }
+  void ReleaseProgrammer(IProgrammerDevice*) override {}
+};
+
+struct TStore {
+  QTemporaryDir Dir;
+  TRegistryEdit Edit;
+  TStore() {
+    Edit.SetRegKey("\\software\\Quenvar\\");
+    Edit.SetConfigRoot(Dir.path().toStdString());
+    Edit.PutInteger("Verify after program", 1);
+    Edit.PutInteger("Update buffer from file", 1);
+    Edit.PutInteger("Language", 2);
+    Edit.PutInteger("Last Device", 0);
+  }
+};
+
+void BM_SettingsPutInteger(benchmark::State& state) {
+  TStore store;
+  std::int32_t value = 0;
+  for (auto _ : state) store.Edit.PutInteger("Last Device", value++ & 15);
+}
+BENCHMARK(BM_SettingsPutInteger);
+
+void BM_SettingsHasAndGetInteger(benchmark::State& state) {
+  TStore store;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(store.Edit.HasValue("Language"));
+    benchmark::DoNotOptimize(store.Edit.GetInteger("Language", 2));
+  }
+}
+BENCHMARK(BM_SettingsHasAndGetInteger);
+
+void BM_RenderGaugeStep(benchmark::State& state) {
+  TStore store;
+  TNoPort port;
+  TErrorBox box;
+  TMainForm form(port, store.Edit, box);
+  TWindowModel& window = form.Session().Window();
+  for (int i = 0; i < state.range(0); ++i) window.AddLine("line " + std::to_string(i));
+  window.SetGaugeMax(1 << 20);
+  std::int64_t position = 0;
+  for (auto _ : state) window.SetGaugePosition(++position & 0xFFFFF);
+}
+BENCHMARK(BM_RenderGaugeStep)->Arg(10)->Arg(1000);
+
+void BM_RenderLogLine(benchmark::State& state) {
+  TStore store;
+  TNoPort port;
+  TErrorBox box;
+  TMainForm form(port, store.Edit, box);
+  TWindowModel& window = form.Session().Window();
+  const auto refill = [&] {
+    window.ClearLog();
+    for (int i = 0; i < state.range(0); ++i) window.AddLine("line " + std::to_string(i));
+  };
+  refill();
+  int added = 0;
+  for (auto _ : state) {
+    window.AddLine("one more line");
+    if (++added == 256) {
+      state.PauseTiming();
+      refill();
+      added = 0;
+      state.ResumeTiming();
+    }
+  }
+}
+BENCHMARK(BM_RenderLogLine)->Arg(10)->Arg(1000);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
