@@ -22,6 +22,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <span>
