@@ -111,12 +111,14 @@ void TSimAvrChip::WriteOldLock(std::uint8_t b1) {
   Lock_ &= value;
 }
 
-void TSimAvrChip::WriteInstruction(std::uint8_t b1, std::uint8_t b2, std::uint8_t b3) {
+void TSimAvrChip::WriteInstruction(std::uint8_t b1, [[maybe_unused]] std::uint8_t b2,
+                                   std::uint8_t b3) {
   if (!Model_) return;
   const TSimAvrModel& m = *Model_;
   switch (m.Family) {
     case TSimFuseFamily::Instruction:
       if ((b1 & 0xE0) == 0xE0) {
+        // Lock bits can only be programmed; only the chip erase clears them.
         Lock_ &= static_cast<std::uint8_t>(b3 | ~m.LockMask);
       } else if (b1 == 0xA0) {
         Merge(Low_, b3, m.LowMask);
@@ -151,7 +153,6 @@ void TSimAvrChip::WriteInstruction(std::uint8_t b1, std::uint8_t b2, std::uint8_
       if ((b1 & 0xF9) == 0xF9) WriteOldLock(b1);
       return;
   }
-  (void)b2;
 }
 
 void TSimAvrChip::Erase() {
