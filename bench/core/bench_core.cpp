@@ -3,7 +3,10 @@
 #include <benchmark/benchmark.h>
 #include <time.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -71,6 +74,66 @@ struct TStack {
   TUiLoopReplyTimer Timer{Loop};
   std::unique_ptr<TProgrammerSession> Session;
 };
+
+// The same operation without the link's threads: the simulated programmer
+// answers inside the write and the replies are fed straight to the driver. This
+// is the driver's own cost (plus the simulator's).
+class TDirectDevice final : public IProgrammerDevice,
+                            public IProgrammerPort,
+                            public ISimDeviceHost {
+ public:
+  explicit TDirectDevice(std::shared_ptr<TSimProgrammer> programmer)
+      : Programmer(std::move(programmer)) {}
+  bool PluggedIn() const override { return true; }
+  std::size_t OutputReportLength() override { return 65; }
+  bool WriteReport(std::span<const std::uint8_t> report) override {
+    Programmer->OnOutputReport(report, *this);
+    return true;
+  }
+  IProgrammerDevice* ClaimProgrammer(std::uint16_t, std::uint16_t) override { return this; }
+  void ReleaseProgrammer(IProgrammerDevice*) override {}
+  void PushInputReport(std::span<const std::uint8_t> report, std::chrono::microseconds) override {
+    std::array<std::uint8_t, 65> r{};
+    std::copy_n(report.begin(), std::min(report.size(), r.size()), r.begin());
+    Pending.push_back(r);
+  }
+  void RequestUnplug() override {}
+
+  std::shared_ptr<TSimProgrammer> Programmer;
+  std::deque<std::array<std::uint8_t, 65>> Pending;
+};
+
+void BM_ProgramVerifyATmega128_DriverOnly(benchmark::State& state) {
+  TSimConfig config;
+  config.Isp.ChipName = "ATmega128";
+  config.RealTiming = false;
+  TDirectDevice device(std::make_shared<TSimProgrammer>(config));
+  TCustomMPHexEditor editor;
+  THexEditorBuffer buffer(editor);
+  TProgrammerSession session(TProgrammerSession::TPorts{&device, &buffer, nullptr, nullptr});
+  session.HidCtlDeviceChange();
+  std::vector<std::uint8_t> image(131072);
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 13 + 5);
+  editor.LoadDataFromBytes(image);
+  session.nAVRISPClick();
+  session.Window().SetChecked("nverifyprogramm", true);
+  for (auto _ : state) {
+    session.bProgClick();
+    while (!device.Pending.empty()) {
+      const auto report = device.Pending.front();
+      device.Pending.pop_front();
+      session.HidData(report[0], std::span<const std::uint8_t>(report.data() + 1, 64));
+    }
+    if (session.ProtocolStateValue() != TProtocolState::Idle) {
+      state.SkipWithError("operation did not end");
+      return;
+    }
+  }
+  state.counters["us_per_chunk"] =
+      benchmark::Counter(2.0 * 2260 * static_cast<double>(state.iterations()) * 1e-6,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_ProgramVerifyATmega128_DriverOnly)->Unit(benchmark::kMillisecond);
 
 // 131072 / 58 rounded up, for the write and again for the verify.
 constexpr double kChunkRoundTrips = 2.0 * 2260;
