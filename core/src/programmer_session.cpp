@@ -245,7 +245,8 @@ void TProgrammerSession::HandleReply(std::span<const std::uint8_t> data) {
       break;
     case TProtocolState::AwaitFuseRead:
       if (code == kReplyFusesRead) {
-        if (FWindow.Checked("nAVRISP")) ShowFuses(reply);
+        // The reply as it came: bytes a short report lacks change no box.
+        if (FWindow.Checked("nAVRISP")) ShowFuses(data);
         ProceedWithOperation();
       }
       break;

@@ -481,6 +481,17 @@ TEST_F(DriverTest, ShortAndOverlongRepliesNeverReadPastTheirEnd) {
   // An empty report while idle only finishes again.
   Session.HidData(0, {});
   EXPECT_EQ(Log().size(), 8u);
+
+  // A fuse reply that carries only the lock byte sets only the lock boxes.
+  Session.bDetectDeviceClick();
+  Reply({'s', 0x1E, 0x93, 0x07});
+  const TBytes shortFuses{'r', 0xFE};
+  Session.HidData(0, shortFuses);
+  const auto& boxes = Session.Window().FuseList();
+  ASSERT_EQ(boxes.size(), 22u);
+  for (std::size_t i = 0; i < boxes.size(); ++i) EXPECT_EQ(boxes[i].Checked, i == 5) << i;
+  EXPECT_EQ(Log(), (Lines{"reading signature byte...", "ID: 1E 93 07", "reading fuse bis...", "",
+                          "Successfully finished.", "Duration: 0.00 s"}));
 }
 
 struct CountCase {
