@@ -15,7 +15,7 @@ namespace {
 
 // Vendor page 0xFF00, one application collection, 64 bytes in, 64 bytes out,
 // no report ids: what the programmer's firmware announces.
-constexpr std::array<std::uint8_t, 27> kReportDescriptor = {
+constexpr std::array<std::uint8_t, 25> kReportDescriptor = {
     0x06, 0x00, 0xFF,  // Usage Page (vendor 0xFF00)
     0x09, 0x01,        // Usage (1)
     0xA1, 0x01,        // Collection (Application)

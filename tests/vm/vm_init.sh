@@ -1,0 +1,176 @@
+#!/bin/busybox sh
+# /init of the test VM: loads the HID modules, serves the simulated programmer
+# through /dev/uhid and runs quenvar-cli and the hotplug check against the real
+# hidraw node. Every check prints "QVM PASS <name>" or "QVM FAIL <name>: why"
+# on the serial console; run_vm_test.sh reads them.
+/bin/busybox --install -s /bin
+export PATH=/bin
+mkdir -p /proc /sys /dev /tmp /run
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+mount -t tmpfs tmp /tmp
+mount -t tmpfs run /run
+
+pass() { echo "QVM PASS $1${2:+: $2}"; }
+fail() {
+  echo "QVM FAIL $1: $2"
+  [ -n "${3:-}" ] && [ -f "$3" ] && sed 's/^/QVM   | /' "$3"
+}
+
+for m in $(cat /mods/order); do
+  insmod "/mods/$m" || echo "QVM FAIL modules: insmod $m"
+done
+[ -c /dev/uhid ] || mknod /dev/uhid c 10 239
+
+ctl=/run/bridge.ctl
+log=/tmp/bridge.log
+quenvar-uhid-bridge --sim "isp=ATmega8,socket=24AA64,timing=real" --control "$ctl" >"$log" 2>&1 &
+bridge=$!
+
+# present|absent: waits up to 10 s for a hidraw node to appear or go.
+wait_node() {
+  i=0
+  while [ $i -lt 100 ]; do
+    if ls /dev/hidraw* >/dev/null 2>&1; then
+      [ "$1" = present ] && return 0
+    else
+      [ "$1" = absent ] && return 0
+    fi
+    sleep 0.1
+    i=$((i + 1))
+  done
+  return 1
+}
+
+# Runs quenvar-cli with its output in /tmp/out and the status in $rc.
+cli() {
+  timeout 120 quenvar-cli --quiet --timeout 10 "$@" >/tmp/out 2>&1
+  rc=$?
+}
+
+if wait_node present; then
+  pass device-node "$(ls /dev/hidraw*)"
+else
+  fail device-node "no /dev/hidraw node after UHID_CREATE2" "$log"
+fi
+[ -e /run/udev/control ] && fail no-udevd "/run/udev/control exists" || pass no-udevd
+
+cli list
+if [ $rc -eq 0 ] && grep -qx '0451:3210  /dev/hidraw[0-9]*  read-write' /tmp/out; then
+  pass list "$(cat /tmp/out)"
+else
+  fail list "status $rc" /tmp/out
+fi
+
+cli detect
+if [ $rc -eq 0 ] && grep -qx 'Chip: ATmega8, 8192 bytes of flash' /tmp/out; then
+  pass detect
+else
+  fail detect "status $rc" /tmp/out
+fi
+
+dd if=/dev/urandom of=/tmp/flash.bin bs=8192 count=1 2>/dev/null
+cli write-flash /tmp/flash.bin
+if [ $rc -eq 0 ] && grep -qx 'verifying...' /tmp/out && grep -qx 'Successfully finished.' /tmp/out; then
+  pass write-flash-verify
+else
+  fail write-flash-verify "status $rc" /tmp/out
+fi
+cli read-flash /tmp/flash-back.bin
+if [ $rc -eq 0 ] && cmp /tmp/flash.bin /tmp/flash-back.bin >/tmp/cmp 2>&1; then
+  pass read-flash-same
+else
+  fail read-flash-same "status $rc, $(cat /tmp/cmp)" /tmp/out
+fi
+
+cli read-fuses
+if [ $rc -eq 0 ] && grep -qx '\[ \] CKSEL0' /tmp/out && grep -qx '\[x\] SPIEN (greyed)' /tmp/out &&
+  grep -qx 'Calibration Byte 0: A7' /tmp/out; then
+  pass read-fuses
+else
+  fail read-fuses "status $rc" /tmp/out
+fi
+cli write-fuses --program CKSEL0
+if [ $rc -eq 0 ] && grep -qx 'programming fuse/lock bis...' /tmp/out; then
+  pass write-fuses
+else
+  fail write-fuses "status $rc" /tmp/out
+fi
+cli read-fuses
+if [ $rc -eq 0 ] && grep -qx '\[x\] CKSEL0' /tmp/out && grep -qx '\[x\] CKSEL1' /tmp/out; then
+  pass read-fuses-after-write
+else
+  fail read-fuses-after-write "status $rc" /tmp/out
+fi
+
+dd if=/dev/urandom of=/tmp/eeprom.bin bs=8192 count=1 2>/dev/null
+cli --target 24AA64 write-flash /tmp/eeprom.bin
+if [ $rc -eq 0 ] && grep -qx 'Successfully finished.' /tmp/out; then
+  pass 24xx-write
+else
+  fail 24xx-write "status $rc" /tmp/out
+fi
+cli --target 24AA64 read-flash /tmp/eeprom-back.bin
+if [ $rc -eq 0 ] && cmp /tmp/eeprom.bin /tmp/eeprom-back.bin >/tmp/cmp 2>&1; then
+  pass 24xx-read
+else
+  fail 24xx-read "status $rc, $(cat /tmp/cmp)" /tmp/out
+fi
+cli --target 24AA64 verify /tmp/eeprom.bin
+if [ $rc -eq 0 ] && grep -qx 'Successfully finished.' /tmp/out; then
+  pass 24xx-verify
+else
+  fail 24xx-verify "status $rc" /tmp/out
+fi
+
+# The cable goes after the 40th report: well inside the 142 chunks of 8 KiB.
+echo "unplug-after 40" >"$ctl"
+start=$(date +%s)
+cli write-flash /tmp/flash.bin
+took=$(($(date +%s) - start))
+if { [ $rc -eq 1 ] || [ $rc -eq 3 ]; } && [ $took -lt 60 ] && wait_node absent; then
+  pass unplug-mid-write "status $rc after ${took} s: $(tail -n 1 /tmp/out)"
+else
+  fail unplug-mid-write "status $rc after ${took} s" /tmp/out
+fi
+
+echo replug >"$ctl"
+if wait_node present; then
+  cli detect
+  if [ $rc -eq 0 ] && grep -qx 'Chip: ATmega8, 8192 bytes of flash' /tmp/out; then
+    pass replug-detect
+  else
+    fail replug-detect "status $rc" /tmp/out
+  fi
+else
+  fail replug-detect "no hidraw node after the replug" "$log"
+fi
+
+timeout 120 quenvar-vm-hotplug-check "$ctl" >/tmp/hotplug 2>&1
+rc=$?
+cat /tmp/hotplug
+[ $rc -eq 0 ] && pass hotplug-check || fail hotplug-check "status $rc"
+
+# Every report crossed the kernel: all writes arrived as 65-byte output
+# reports with id 0, every reply went out as a 64-byte UHID_INPUT2.
+lines=$(wc -l <"$log")
+echo stats >"$ctl"
+i=0
+while [ "$(wc -l <"$log")" -le "$lines" ] && [ $i -lt 50 ]; do
+  sleep 0.1
+  i=$((i + 1))
+done
+stats=$(tail -n 1 "$log")
+outputs=$(echo "$stats" | sed -n 's/.*outputs \([0-9]*\) (bad \([0-9]*\),.*/\1 \2/p')
+set -- $outputs
+if [ "${1:-0}" -gt 500 ] && [ "${2:-1}" -eq 0 ]; then
+  pass kernel-reports "${stats#uhid-bridge: }"
+else
+  fail kernel-reports "$stats" "$log"
+fi
+
+echo quit >"$ctl"
+wait $bridge
+echo "QVM DONE"
+poweroff -f
