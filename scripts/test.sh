@@ -1,16 +1,45 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the normal debug build, then the thread-sanitizer
-# build of the threaded parts. Installs what it needs first.
+# Builds and runs every test:
+#   1. the debug build: the whole suite, including the real-kernel VM test;
+#   2. AddressSanitizer + UndefinedBehaviorSanitizer: the whole suite but the VM test;
+#   3. ThreadSanitizer: the threaded parts (HID link, driver, simulator, command line);
+#   4. each libFuzzer harness for a short run.
+# Installs what it needs first. `scripts/test.sh quick` runs step 1 only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
+mode=${1:-all}
 jobs=$(nproc)
+here=$(pwd)
+step() { printf '\n==== %s ====\n' "$*"; }
+
+step "debug build and tests"
 cmake --preset debug >/dev/null
 cmake --build --preset debug -j "$jobs"
 ctest --preset debug -j "$jobs" --no-tests=error
+[ "$mode" = quick ] && exit 0
 
-# The reader threads and their hand-over to the UI thread run under TSan.
+step "address and undefined-behaviour sanitizers"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$here/tests/lsan.supp:print_suppressions=0
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs" -LE vm --no-tests=error
+unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
+
+step "thread sanitizer"
+tsan_tests=(hid_tests core_tests sim_tests cli_tests)
 cmake --preset tsan -DQUENVAR_BUILD_GUI=OFF >/dev/null
-cmake --build --preset tsan -j "$jobs" --target hid_tests
-ctest --preset tsan -j "$jobs" -R '^Hid' --no-tests=error
+cmake --build --preset tsan -j "$jobs" --target "${tsan_tests[@]}"
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+for t in "${tsan_tests[@]}"; do
+  exe=$(find build/tsan/tests -type f -name "$t" -perm -u+x | head -n 1)
+  echo "tsan: $t"
+  "$exe" --gtest_brief=1
+done
+unset TSAN_OPTIONS
+
+step "fuzzers, 60 s each"
+fuzz/run.sh 60
