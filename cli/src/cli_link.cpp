@@ -202,7 +202,11 @@ int TCliLink::List() {
 TCliLink::TOutcome TCliLink::Run(const std::function<bool()>& start) {
   TProgrammerSession& s = *FSession;
   FBar.Restart();
-  if (!start()) return TOutcome::NotAvailable;
+  if (!start()) {
+    // The window would show the control greyed; nothing was sent.
+    FErr << "quenvar-cli: the operation cannot be started for this target\n";
+    return TOutcome::NotAvailable;
+  }
 
   // The log is cleared when an operation starts, so everything in it now is new.
   std::size_t printed = 0;
