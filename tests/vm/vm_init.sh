@@ -18,6 +18,7 @@ fail() {
   [ -n "${3:-}" ] && [ -f "$3" ] && sed 's/^/QVM   | /' "$3"
 }
 
+echo "QVM INFO booted after $(cut -d' ' -f1 /proc/uptime) s"
 for m in $(cat /mods/order); do
   insmod "/mods/$m" || echo "QVM FAIL modules: insmod $m"
 done
@@ -73,13 +74,13 @@ fi
 dd if=/dev/urandom of=/tmp/flash.bin bs=8192 count=1 2>/dev/null
 cli write-flash /tmp/flash.bin
 if [ $rc -eq 0 ] && grep -qx 'verifying...' /tmp/out && grep -qx 'Successfully finished.' /tmp/out; then
-  pass write-flash-verify
+  pass write-flash-verify "8 KiB, $(grep '^Duration' /tmp/out)"
 else
   fail write-flash-verify "status $rc" /tmp/out
 fi
 cli read-flash /tmp/flash-back.bin
 if [ $rc -eq 0 ] && cmp /tmp/flash.bin /tmp/flash-back.bin >/tmp/cmp 2>&1; then
-  pass read-flash-same
+  pass read-flash-same "$(grep '^Duration' /tmp/out)"
 else
   fail read-flash-same "status $rc, $(cat /tmp/cmp)" /tmp/out
 fi
@@ -107,7 +108,7 @@ fi
 dd if=/dev/urandom of=/tmp/eeprom.bin bs=8192 count=1 2>/dev/null
 cli --target 24AA64 write-flash /tmp/eeprom.bin
 if [ $rc -eq 0 ] && grep -qx 'Successfully finished.' /tmp/out; then
-  pass 24xx-write
+  pass 24xx-write "8 KiB, $(grep '^Duration' /tmp/out)"
 else
   fail 24xx-write "status $rc" /tmp/out
 fi
@@ -172,5 +173,6 @@ fi
 
 echo quit >"$ctl"
 wait $bridge
+echo "QVM INFO checks done after $(cut -d' ' -f1 /proc/uptime) s"
 echo "QVM DONE"
 poweroff -f
