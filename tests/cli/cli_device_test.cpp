@@ -212,6 +212,24 @@ TEST_F(CliDevice, ReadFlashAsHexFollowsTheName) {
   EXPECT_EQ(text.substr(text.size() - 13), "\r\n:00000001FF");
 }
 
+TEST_F(CliDevice, ProgressBarOnlyOnATerminalAndNotWhenQuiet) {
+  TCliEnvironment terminal;
+  terminal.ErrIsTerminal = true;
+  // Real timing: the read takes long enough for the bar to be drawn.
+  const TRun shown = Cli({Sim("timing=real"), "read-flash", Dir / "a.bin"}, terminal);
+  EXPECT_EQ(shown.Status, 0);
+  EXPECT_EQ(shown.Err.rfind("\r[", 0), 0u) << shown.Err;
+  EXPECT_NE(shown.Err.find(" bytes"), std::string::npos);
+  EXPECT_TRUE(EndsWith(shown.Err, "\r\x1b[K")) << shown.Err;  // wiped before the log goes on
+  EXPECT_EQ(Masked(shown.Out), kMega8Identify + "reading...\n" + kSuccess);
+
+  const TRun quiet = Cli({Sim("timing=real"), "--quiet", "read-flash", Dir / "b.bin"}, terminal);
+  EXPECT_EQ(quiet.Status, 0);
+  EXPECT_EQ(quiet.Err, "");
+  const TRun piped = Cli({Sim("timing=real"), "read-flash", Dir / "c.bin"});
+  EXPECT_EQ(piped.Err, "");
+}
+
 TEST_F(CliDevice, LanguagesOfTheLog) {
   const TRun de = Cli({Sim(), "--lang", "de", "erase"});
   EXPECT_EQ(Masked(de.Out), "lese Signature Byte...\nID: 1E 93 07\nlese Fuse Bits...\n" +
