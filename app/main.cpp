@@ -63,12 +63,16 @@ int main(int argc, char** argv) {
   MainForm.show();
 
   // Found but not ours to open: say what to do instead of failing silently.
-  if (TJvHidDevice* device = port.ClaimedDevice()) {
+  const auto checkAccess = [&] {
+    TJvHidDevice* device = port.ClaimedDevice();
+    if (device == nullptr) return;
     device->Capabilities();
     if (!device->ReadWriteAccess()) {
       app.ErrorBox().Show(std::string(PermissionMessage(MainForm.Session().LanguageIndexValue())));
     }
-  }
+  };
+  checkAccess();
+  MainForm.OnProgrammerClaimed = checkAccess;
 
   const int result = app.exec();
   port.Detach();

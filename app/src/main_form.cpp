@@ -470,6 +470,11 @@ void TMainForm::Render() {
   }
   setEnabled(window.MainWindowEnabled());
   FRendering = false;
+
+  const bool hasProgrammer = FSession->HasProgrammer();
+  const bool claimed = hasProgrammer && !FHadProgrammer;
+  FHadProgrammer = hasProgrammer;
+  if (claimed && OnProgrammerClaimed) FErrorBox.Guard([this] { OnProgrammerClaimed(); });
 }
 
 void TMainForm::RenderLog(const std::vector<std::string>& Lines) {

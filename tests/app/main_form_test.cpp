@@ -433,6 +433,21 @@ TEST_F(MainFormTest, FuseListShowsTheModelAndClicksGoThroughIt) {
   EXPECT_EQ(form.FuseList->item(1)->checkState(), Qt::Checked);
 }
 
+TEST_F(MainFormTest, PluggingTheProgrammerInLaterIsAnnouncedOnce) {
+  Port.Present = false;
+  TMainForm& form = Start();
+  int claimed = 0;
+  form.OnProgrammerClaimed = [&] { ++claimed; };
+  form.Session().HidCtlDeviceChange();
+  EXPECT_EQ(claimed, 0);
+  Port.Present = true;
+  form.Session().HidCtlDeviceChange();
+  EXPECT_EQ(claimed, 1);
+  form.Session().HidCtlDeviceChange();
+  EXPECT_EQ(claimed, 1);
+  EXPECT_EQ(form.StatusPanel(0)->text(), QStringLiteral("Программатор к работе готов."));
+}
+
 TEST_F(MainFormTest, InfoEntryShowsTheInfoWindow) {
   Start();
   Trigger("nInfo");

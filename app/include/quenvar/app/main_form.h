@@ -90,6 +90,10 @@ class TMainForm : public QMainWindow, private TExitReminder {
   // Shows the model; runs after every change of it.
   void Render();
 
+  // Runs whenever the driver has newly claimed a programmer after start-up
+  // (it was plugged in), e.g. to check that this user may open it.
+  std::function<void()> OnProgrammerClaimed;
+
  signals:
   // The main window has closed and the exit reminder was dismissed.
   void Finished();
@@ -121,6 +125,7 @@ class TMainForm : public QMainWindow, private TExitReminder {
   QLabel* FPanels[3] = {};
   std::vector<std::string> FShownLog;
   bool FRendering = false;
+  bool FHadProgrammer = false;
   bool FClosed = false;
 
   TInfoForm* FInfoForm = nullptr;
