@@ -448,6 +448,37 @@ TEST_F(MainFormTest, PluggingTheProgrammerInLaterIsAnnouncedOnce) {
   EXPECT_EQ(form.StatusPanel(0)->text(), QStringLiteral("Программатор к работе готов."));
 }
 
+TEST_F(MainFormTest, DriverMessagesFollowTheLanguageSwitch) {
+  WriteFile(Root.File("Quenvar/Quenvar.ini"), "[General]\nLast%20Device=14\n");
+  TMainForm& form = Start();
+  const struct {
+    const char* Radio;
+    const char* FirstLine;
+  } cases[] = {{"sDeutsch", "lese Signature Byte..."},
+               {"sRus", "чтение сигнатурных байт..."},
+               {"sEnglish", "reading signature byte..."}};
+  for (const auto& c : cases) {
+    Trigger(c.Radio);
+    // Nothing answers: a device change ends the wait, as after a lost reply.
+    form.Button("bDetectDevice")->click();
+    EXPECT_EQ(form.Verlauf->toPlainText().split(QLatin1Char('\n')).front().toStdString(),
+              c.FirstLine);
+    form.Session().HidCtlDeviceChange();
+    form.Session().FinishOperation();
+  }
+}
+
+TEST_F(MainFormTest, ReminderComesEvenWhenTheTargetCannotBeStored) {
+  TMainForm& form = Start();
+  QDir(QString::fromStdString(Root.File("Quenvar"))).removeRecursively();
+  WriteFile(Root.File("Quenvar"), "blocked");
+  QSignalSpy finished(&form, &TMainForm::Finished);
+  form.close();
+  EXPECT_EQ(Errors, (std::vector<std::string>{"Failed to set data for 'Last Device'"}));
+  EXPECT_EQ(Reminder.Shown, 1);
+  EXPECT_EQ(finished.count(), 1);
+}
+
 TEST_F(MainFormTest, InfoEntryShowsTheInfoWindow) {
   Start();
   Trigger("nInfo");
