@@ -1,6 +1,7 @@
 #include "quenvar/app/registry_edit.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -88,6 +89,13 @@ std::optional<std::int32_t> ToInteger(const QVariant& Stored) {
   }
 }
 
+// Qt parses a settings file on first use only; its status says nothing
+// before that.
+bool Parsed(QSettings& Settings) {
+  Settings.allKeys();
+  return Settings.status() == QSettings::NoError;
+}
+
 }  // namespace
 
 std::string TRegistryEdit::StoreFileName() const {
@@ -103,6 +111,18 @@ void TRegistryEdit::PutInteger(std::string_view Name, std::int32_t Value) {
   // Create the key and its parents, as the registry does on a write.
   if (!QDir().mkpath(QFileInfo(file).absolutePath())) throw SetDataError(Name);
   if (QFileInfo(file).isDir()) throw SetDataError(Name);
+  bool damaged = false;
+  {
+    QSettings existing(file, QSettings::IniFormat);
+    damaged = !Parsed(existing) && existing.status() == QSettings::FormatError;
+  }
+  if (damaged) {
+    // Qt never writes over a file it could not parse, so a damaged store
+    // would refuse every write from now on: keep it aside and start afresh.
+    const QString aside = file + QStringLiteral(".damaged");
+    QFile::remove(aside);
+    if (!QFile::rename(file, aside)) throw SetDataError(Name);
+  }
   QSettings settings(file, QSettings::IniFormat);
   if (!settings.isWritable()) throw SetDataError(Name);
   settings.setValue(Key(Name), Value);
@@ -118,8 +138,8 @@ std::int32_t TRegistryEdit::GetInteger(std::string_view Name, std::int32_t Defau
   const QString file = QString::fromStdString(StoreFileName());
   const QFileInfo info(file);
   if (!info.isFile() || !info.isReadable()) return Default;
-  const QSettings settings(file, QSettings::IniFormat);
-  if (settings.status() != QSettings::NoError) return Default;
+  QSettings settings(file, QSettings::IniFormat);
+  if (!Parsed(settings)) return Default;
   const QVariant stored = settings.value(Key(Name));
   // A missing value fails the read like one of the wrong type.
   const std::optional<std::int32_t> value = ToInteger(stored);
@@ -135,8 +155,8 @@ bool TRegistryEdit::HasValue(std::string_view Name) {
   const QString file = QString::fromStdString(StoreFileName());
   const QFileInfo info(file);
   if (!info.isFile() || !info.isReadable()) return false;
-  const QSettings settings(file, QSettings::IniFormat);
-  if (settings.status() != QSettings::NoError) return false;
+  QSettings settings(file, QSettings::IniFormat);
+  if (!Parsed(settings)) return false;
   return settings.contains(Key(Name));
 }
 

@@ -178,6 +178,25 @@ TEST_F(StartupTest, GarbageValuesAreReportedOnceAndReplacedByDefaults) {
   EXPECT_FALSE(Start().Error);
 }
 
+TEST_F(StartupTest, DamagedStoreGivesNoErrorAndIsRewrittenClean) {
+  // The broken section header makes the first read fail; the first write
+  // then keeps what can still be read of the file and writes it out whole.
+  WriteFile(StoreFile(), "[General\nLanguage=3\nVerify%20after%20program=0\n");
+  const TResult result = Start();
+  EXPECT_TRUE(result.Verify);
+  EXPECT_TRUE(result.Update);
+  EXPECT_EQ(result.Language, 2);
+  EXPECT_EQ(result.LastDevice, 0);
+  EXPECT_FALSE(result.Error);
+  EXPECT_EQ(ReadFile(StoreFile()),
+            "[General]\n"
+            "Language=3\n"
+            "Last%20Device=0\n"
+            "Update%20buffer%20from%20file=1\n"
+            "Verify%20after%20program=1\n");
+  EXPECT_FALSE(Start().Error);
+}
+
 TEST_F(StartupTest, UnwritableStoreStartsWithDefaultsAndOneError) {
   WriteFile(Root.File("Quenvar"), "a file where the key's folder belongs");
   const TResult result = Start();

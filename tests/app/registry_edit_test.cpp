@@ -203,5 +203,25 @@ TEST_F(RegistryEditTest, GarbageFileIsReplacedByTheNextWrite) {
   EXPECT_EQ(Edit.GetInteger("Language", 0), 1);
 }
 
+TEST_F(RegistryEditTest, AnyDamagedFileIsReadAsEmptyAndWritableAgain) {
+  const std::string damaged[] = {
+      "[General\nLanguage=3\n",
+      std::string("\xff\xfe\x00\x01", 4),
+      "Language=3\n[",
+      "=\n==\n[]\n",
+      "[General]\n\"Language=3\n",
+      "[%%%]\nLanguage\n",
+  };
+  for (const std::string& bytes : damaged) {
+    WriteFile(StoreFile(), bytes);
+    // Whatever Qt made of it, a read never throws for a missing value.
+    if (Edit.HasValue("Last Device")) ADD_FAILURE() << "phantom value in " << bytes;
+    Edit.PutInteger("Last Device", 7);
+    EXPECT_EQ(Edit.GetInteger("Last Device", 0), 7) << bytes;
+    const std::string aside = ReadFile(StoreFile() + ".damaged");
+    EXPECT_TRUE(aside == bytes || aside == "<missing>") << bytes;
+  }
+}
+
 }  // namespace
 }  // namespace quenvar
