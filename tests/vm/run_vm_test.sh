@@ -122,7 +122,8 @@ status=0
 for check in device-node no-udevd list detect write-flash-verify read-flash-same read-fuses \
   write-fuses read-fuses-after-write 24xx-write 24xx-read 24xx-verify unplug-mid-write \
   replug-detect hotplug-change-on-unplug hotplug-claimed-unplugged hotplug-release \
-  hotplug-change-on-replug hotplug-reclaim hotplug-report hotplug-check kernel-reports; do
+  hotplug-change-on-replug hotplug-reclaim hotplug-report hotplug-check signals-unplug-replug \
+  kernel-reports; do
   if ! grep -q "^QVM PASS $check\(:\|\$\)" "$work/console.txt"; then
     echo "vm test: check '$check' did not pass"
     status=1

@@ -158,6 +158,24 @@ rc=$?
 cat /tmp/hotplug
 [ $rc -eq 0 ] && pass hotplug-check || fail hotplug-check "status $rc"
 
+# The same pull and plug by signal.
+kill -USR1 $bridge
+if ! wait_node absent; then
+  fail signals-unplug-replug "a hidraw node is left after SIGUSR1" "$log"
+else
+  kill -USR2 $bridge
+  if ! wait_node present; then
+    fail signals-unplug-replug "no hidraw node after SIGUSR2" "$log"
+  else
+    cli detect
+    if [ $rc -eq 0 ] && grep -qx 'Chip: ATmega8, 8192 bytes of flash' /tmp/out; then
+      pass signals-unplug-replug
+    else
+      fail signals-unplug-replug "detect: status $rc" /tmp/out
+    fi
+  fi
+fi
+
 # Every report crossed the kernel: all writes arrived as 65-byte output
 # reports with id 0, every reply went out as a 64-byte UHID_INPUT2.
 lines=$(wc -l <"$log")
