@@ -329,10 +329,16 @@ void TMainForm::BuildControls() {
   for (int i = 0; i < 3; ++i) {
     FPanels[i] = new QLabel(status);
     FPanels[i]->setObjectName(QStringLiteral("Panel%1").arg(i));
-    FPanels[i]->setFixedWidth(widths[i]);
     FPanels[i]->setFrameShape(QFrame::Panel);
     FPanels[i]->setFrameShadow(QFrame::Sunken);
-    status->addWidget(FPanels[i]);
+    if (i < 2) {
+      FPanels[i]->setFixedWidth(widths[i]);
+      status->addWidget(FPanels[i]);
+    } else {
+      // The last panel runs to the window's edge, so "65536 байт" is never cut.
+      FPanels[i]->setMinimumWidth(widths[i]);
+      status->addWidget(FPanels[i], 1);
+    }
   }
   setStatusBar(status);
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,6 +48,9 @@ TEST(EndToEnd, DetectsTheSimulatedChipThroughTheRealWindow) {
     TMainForm form(port, edit, box, [&port](TProgrammerSession& s) { port.Attach(s); });
     ASSERT_TRUE(form.Session().HasProgrammer());
     EXPECT_EQ(form.StatusPanel(0)->text(), QStringLiteral("Программатор к работе готов."));
+    std::vector<std::uint8_t> image(300);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7);
+    form.HexModel().LoadDataFromBytes(image);
     form.Button("bDetectDevice")->click();
     ASSERT_TRUE(Await([&] {
       return form.Verlauf->toPlainText().contains(QStringLiteral("Successfully finished."));
@@ -62,6 +66,8 @@ TEST(EndToEnd, DetectsTheSimulatedChipThroughTheRealWindow) {
     EXPECT_EQ(form.CodeSize->text(), QStringLiteral("8192"));
     EXPECT_GT(form.FuseList->count(), 0);
     EXPECT_TRUE(errors.empty());
+    QDir().mkpath(QStringLiteral("app_renders"));
+    form.grab().save(QStringLiteral("app_renders/main_detected.png"));
     port.Detach();
   }
 }

@@ -153,8 +153,13 @@ TEST_F(MainFormTest, WindowGeometryAndComponents) {
   EXPECT_TRUE(form.Verlauf->isReadOnly());
   EXPECT_TRUE(form.Device->isReadOnly());
   EXPECT_TRUE(form.Button("bProg")->font().bold());
-  const int widths[] = {500, 150, 50};
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(form.StatusPanel(i)->width(), widths[i]);
+  form.show();
+  EXPECT_EQ(form.StatusPanel(0)->width(), 500);
+  EXPECT_EQ(form.StatusPanel(1)->width(), 150);
+  EXPECT_GE(form.StatusPanel(2)->width(), 50);
+  form.StatusPanel(2)->setText(QStringLiteral("65536 байт"));
+  EXPECT_LE(form.StatusPanel(2)->fontMetrics().horizontalAdvance(form.StatusPanel(2)->text()),
+            form.StatusPanel(2)->contentsRect().width());
   QDir().mkpath(QStringLiteral("app_renders"));
   form.grab().save(QStringLiteral("app_renders/main.png"));
 }
