@@ -156,6 +156,10 @@ void TJvHidDevice::MarkUnplugged() {
 void TJvHidDevice::StartReaderIfReady() {
   if (!FData || !PluggedIn() || !Claimed() || !FReadWriteAccess || FReader) return;
   const std::size_t size = Capabilities().InputReportByteLength;
+  // hidraw queues input only for handles already open when it arrives: open the
+  // read handle before anything can be written, or the first reply may be lost.
+  // A failure here is retried, and reported, by the reader itself.
+  (void)ReaderHandle();
   FReader = std::make_unique<TJvHidDeviceReadThread>(*this, size);
   FReader->Start();
 }
