@@ -354,6 +354,17 @@ TEST_F(MainFormTest, FailedStoreIsShownAndTheWindowGoesOn) {
   EXPECT_EQ(Text("bProg"), "Запись");
 }
 
+TEST_F(MainFormTest, UnwritableStoreAtStartShowsOneErrorAndStartsAllTheSame) {
+  WriteFile(Root.File("Quenvar"), "blocked");
+  TMainForm& form = Start();
+  EXPECT_EQ(Errors, (std::vector<std::string>{"Failed to set data for 'Verify after program'"}));
+  EXPECT_TRUE(form.Action("nverifyprogramm")->isChecked());
+  EXPECT_TRUE(form.Action("sEnglish")->isChecked());
+  EXPECT_EQ(Text("breadeeprom"), "read EEPROM");
+  EXPECT_TRUE(form.Action("N24AA00")->isChecked());
+  EXPECT_EQ(form.CodeSize->text(), QStringLiteral("16"));
+}
+
 TEST_F(MainFormTest, CloseStoresTheTargetThenShowsTheReminder) {
   TMainForm& form = Start();
   Trigger("N24AA512");
