@@ -2,6 +2,7 @@
 // reminder windows; they all live until the message loop ends.
 
 #include <QMessageBox>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -34,10 +35,45 @@ QString Q(std::string_view Utf8) {
   return QString::fromUtf8(Utf8.data(), static_cast<qsizetype>(Utf8.size()));
 }
 
+constexpr const char* kUsage =
+    "Usage: quenvar [--simulate[=TEXT]]\n"
+    "Reads, writes, verifies and erases AVR microcontrollers (ISP) and 24xx serial\n"
+    "EEPROMs through the USB HID programmer 0451:3210.\n"
+    "\n"
+    "  --simulate[=TEXT]  use the simulated programmer instead of the hardware;\n"
+    "                     TEXT like isp=ATmega8,socket=24AA256,timing=real\n"
+    "                     (isp=CHIP|locked|none|sig:1E9307, timing=none|real)\n"
+    "  --help             show this text\n"
+    "  --version          show the version\n";
+
+// Handles --help, --version and anything unknown before a window exists.
+// Returns the exit code when the program should end at once.
+std::optional<int> CommandLineExit(int Argc, char** Argv) {
+  for (int i = 1; i < Argc; ++i) {
+    const std::string arg = Argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (arg == "--version") {
+      std::printf("quenvar %s\n", QUENVAR_VERSION);
+      return 0;
+    }
+    if (arg == "--simulate" || arg.rfind("--simulate=", 0) == 0) continue;
+    // Qt's own options (e.g. -platform, -style) pass through.
+    if (arg.rfind("--", 0) == 0) {
+      std::fprintf(stderr, "quenvar: unknown option '%s'\n%s", arg.c_str(), kUsage);
+      return 2;
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace quenvar;
+  if (const std::optional<int> code = CommandLineExit(argc, argv)) return *code;
   TApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);
 
