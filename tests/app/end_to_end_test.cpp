@@ -14,8 +14,10 @@
 #include "qt_app.h"
 #include "quenvar/app/hid_link.h"
 #include "quenvar/app/main_form.h"
+#include "quenvar/app/progress_form.h"
 #include "quenvar/app/registry_edit.h"
 #include "quenvar/core/hid_programmer_port.h"
+#include "quenvar/sim/sim_programmer.h"
 
 namespace quenvar {
 namespace {
@@ -68,6 +70,87 @@ TEST(EndToEnd, DetectsTheSimulatedChipThroughTheRealWindow) {
     EXPECT_TRUE(errors.empty());
     QDir().mkpath(QStringLiteral("app_renders"));
     form.grab().save(QStringLiteral("app_renders/main_detected.png"));
+    port.Detach();
+  }
+}
+
+// Counts how often the progress window was shown, with its label each time.
+class TShowCounter : public QObject {
+ public:
+  explicit TShowCounter(TForm1& Window) : FWindow(Window) { Window.installEventFilter(this); }
+  int Shown = 0;
+  QStringList Labels;
+  bool eventFilter(QObject* Watched, QEvent* Event) override {
+    if (Event->type() == QEvent::Show) {
+      ++Shown;
+      Labels << FWindow.Label1->text();
+    }
+    return QObject::eventFilter(Watched, Event);
+  }
+
+ private:
+  TForm1& FWindow;
+};
+
+TEST(EndToEnd, ProgramsAnOpenedHexFileIntoTheSimulatedChip) {
+  test::App();
+  test::TTempRoot root;
+  test::WriteFile(root.File("Quenvar/Quenvar.ini"), "[General]\nLast%20Device=14\n");
+  // 32 bytes 00..1F in two records.
+  const std::string hexPath = root.File("image.hex");
+  test::WriteFile(hexPath,
+                  ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
+                  ":10001000101112131415161718191A1B1C1D1E1F68\r\n"
+                  ":00000001FF\r\n");
+  TRegistryEdit edit;
+  edit.SetRegKey("\\software\\Quenvar\\");
+  edit.SetConfigRoot(root.Path());
+  TErrorBox box;
+  std::vector<std::string> errors;
+  box.SetPresenter([&](const QString& text) { errors.push_back(text.toStdString()); });
+
+  THidLink link;
+  ASSERT_FALSE(link.Open(std::string("isp=ATmega8,timing=none")));
+  ASSERT_NE(link.Simulator(), nullptr);
+  THidProgrammerPort port(link.Controller());
+  {
+    TMainForm form(port, edit, box, [&port](TProgrammerSession& s) { port.Attach(s); });
+    TForm1 progress(&form);
+    TShowCounter shows(progress);
+    form.SetAuxiliaryWindows(nullptr, &progress, nullptr);
+
+    form.Logic().AskOpenFileName = [&](const TMainFormLogic::TDialog&) {
+      return std::optional<std::string>(hexPath);
+    };
+    form.Action("nopen")->trigger();
+    ASSERT_EQ(form.HexModel().DataLength(), 32);
+    EXPECT_EQ(form.StatusPanel(2)->text(), QStringLiteral("32 байт"));
+    ASSERT_TRUE(form.Button("bProg")->isEnabled());
+
+    form.Button("bProg")->click();
+    EXPECT_FALSE(form.isEnabled()) << "the main window waits behind the progress window";
+    ASSERT_TRUE(Await([&] {
+      return form.Verlauf->toPlainText().contains(QStringLiteral("Successfully finished."));
+    })) << form.Verlauf->toPlainText().toStdString();
+
+    const QStringList lines = form.Verlauf->toPlainText().split(QLatin1Char('\n'));
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines.front(), QStringLiteral("reading signature byte..."));
+    EXPECT_EQ(lines[lines.size() - 3], QString());
+    EXPECT_EQ(lines[lines.size() - 2], QStringLiteral("Successfully finished."));
+    EXPECT_TRUE(lines.back().startsWith(QStringLiteral("Duration: ")));
+    EXPECT_GE(shows.Shown, 1);
+    EXPECT_FALSE(progress.isVisible());
+    ASSERT_FALSE(shows.Labels.isEmpty());
+    EXPECT_EQ(shows.Labels.front(), QStringLiteral("Выполняется запись FLASH"));
+    EXPECT_TRUE(form.isEnabled());
+    EXPECT_TRUE(errors.empty());
+
+    const std::vector<std::uint8_t>& flash = link.Simulator()->Avr().Flash();
+    ASSERT_EQ(flash.size(), 8192u);
+    for (std::size_t i = 0; i < flash.size(); ++i) {
+      ASSERT_EQ(flash[i], i < 32 ? i : 0xFF) << "flash byte " << i;
+    }
     port.Detach();
   }
 }

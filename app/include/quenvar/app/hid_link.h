@@ -31,6 +31,8 @@ class THidLink {
   std::optional<std::string> Open(const std::optional<std::string>& Simulate);
 
   TJvHidDeviceController& Controller() { return *FController; }
+  // The simulated programmer behind --simulate, or null on real hardware.
+  TSimProgrammer* Simulator() const { return FSim.get(); }
 
  private:
   void ChangeNoticed();
