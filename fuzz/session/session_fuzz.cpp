@@ -64,9 +64,11 @@ struct TWorld {
   bool Claimed = false;
   bool InHidData = false;
   std::uint8_t ReplyCode = 0;
-  // Set QUENVAR_FUZZ_STRICT_CHUNKS to abort on a chunk that goes out under a
-  // command that does not carry chunks (a '*' after an erase, a read or a fuse
-  // command); otherwise such chunks are only bounded like any other.
+  // Set QUENVAR_FUZZ_STRICT_CHUNKS to abort also on a chunk that goes out under
+  // a command that does not carry chunks (a '*' after an erase, a read or a
+  // fuse command), and on a 24xx write chunk above 32 bytes sent while no write
+  // runs (a '*' after the write ended early). Otherwise such chunks are only
+  // bounded like any other.
   bool StrictChunks = false;
   TProtocolState StateBeforeReply = TProtocolState::Idle;
   // What the data reports of the running read carried, kept independently.
@@ -114,8 +116,9 @@ class TFakeDevice final : public IProgrammerDevice {
       case kCmdWriteFlash:
       case kCmdVerify:
       case kCmdWriteEeprom: {
-        const bool socketPageWrite = command == kCmdWriteFlash && s.SocketModeValue() &&
-                                     s.ProtocolStateValue() == TProtocolState::Writing;
+        const bool socketPageWrite =
+            command == kCmdWriteFlash && s.SocketModeValue() &&
+            (FWorld.StrictChunks || s.ProtocolStateValue() == TProtocolState::Writing);
         CHECK(count >= 1);
         CHECK(count <= (socketPageWrite ? 32 : 58));
         break;
