@@ -49,6 +49,11 @@ void TProgrammerSession::SendReport() {
 }
 
 void TProgrammerSession::FillNextChunk() {
+  // Only the write and verify commands carry buffer data. A late '*' after some
+  // other command was sent must not turn buffer bytes into fuse records, an
+  // erase or a read request.
+  const std::uint8_t command = OutReport[kCommandByte];
+  if (command != kCmdWriteFlash && command != kCmdVerify && command != kCmdWriteEeprom) return;
   const std::int64_t total = FPorts.Buffer != nullptr
                                  ? std::min<std::int64_t>(FPorts.Buffer->DataLength(),
                                                           std::numeric_limits<std::int32_t>::max())

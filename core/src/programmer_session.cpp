@@ -63,6 +63,9 @@ bool TProgrammerSession::Click(std::string_view name) {
       {"bDetectDevice", &TProgrammerSession::bDetectDeviceClick},
       {"nDetectDevice", &TProgrammerSession::bDetectDeviceClick},
       {"bWriteFuse", &TProgrammerSession::bWriteFuseClick},
+      // The menu twin of bWriteFuse: enabled and translated with it, so it
+      // starts the same operation rather than doing nothing.
+      {"nWritefuse", &TProgrammerSession::bWriteFuseClick},
       {"nAVRISP", &TProgrammerSession::nAVRISPClick},
   };
   for (const TRoute& route : kRoutes) {
@@ -78,8 +81,7 @@ bool TProgrammerSession::Click(std::string_view name) {
       return true;
     }
   }
-  // nWritefuse has no action of its own.
-  return name == "nWritefuse";
+  return false;
 }
 
 // --- click handlers -------------------------------------------------------

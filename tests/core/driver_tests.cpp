@@ -120,6 +120,36 @@ TEST_F(DriverTest, ReportWhileIdleFinishesAgainAndStarSendsTheNextChunk) {
   EXPECT_EQ(Log().size(), 1u + 3 + 3 + 3);
 }
 
+TEST_F(DriverTest, StarAfterACommandWithoutDataSendsNoBufferBytes) {
+  struct Case {
+    const char* Name;
+    bool Socket;
+    void (TProgrammerSession::*Start)();
+    char EndReply;
+    std::uint8_t Command;
+  };
+  const Case cases[] = {
+      {"24xx erase", true, &TProgrammerSession::bEraseClick, 'e', 2},
+      {"fuse write", false, &TProgrammerSession::bWriteFuseClick, 'f', 7},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Buffer.Data = Ramp(100);
+    if (c.Socket)
+      SocketReady(5);
+    else
+      IspReady();
+    const std::size_t before = Sent().size();
+    (Session.*c.Start)();
+    ASSERT_EQ(Sent().size(), before + 1);
+    EXPECT_EQ(Sent().back()[2], c.Command);
+    ReplyChar(c.EndReply);
+    ReplyChar('*');  // late: must not send 58 buffer bytes under that command
+    EXPECT_EQ(Sent().size(), before + 1);
+    EXPECT_EQ(Log().back().rfind("Dauer: ", 0), 0u);
+  }
+}
+
 TEST_F(DriverTest, FiveLongOperationsShowTheProgressWindowInRussianOnly) {
   struct Case {
     const char* Control;

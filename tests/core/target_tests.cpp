@@ -179,12 +179,14 @@ TEST_F(TargetTest, TogglingAFuseBoxEnablesTheWriteOnlyForTheIspTarget) {
   EXPECT_FALSE(Session.Window().Enabled("bWriteFuse"));
 }
 
-TEST_F(TargetTest, TheMenuEntriesThatHaveNoActionDoNothing) {
+TEST_F(TargetTest, TheFuseWriteMenuEntryStartsTheFuseWrite) {
   Session.nAVRISPClick();
   Connect();
   Session.Window().SetEnabled("nWritefuse", true);
   EXPECT_TRUE(Session.Click("nWritefuse"));
-  EXPECT_TRUE(Sent().empty());
+  ASSERT_EQ(Sent().size(), 1u);
+  // No chip identified yet: command 7 with no records, on the ISP target.
+  EXPECT_EQ(TBytes(Sent()[0].begin(), Sent()[0].begin() + 4), (TBytes{0, 5, 7, 0}));
   EXPECT_FALSE(Session.Click("nosuchcontrol"));
 }
 
