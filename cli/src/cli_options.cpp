@@ -12,14 +12,14 @@ namespace quenvar {
 
 namespace {
 
-struct TCommandSpec {
+struct TCommandEntry {
   std::string_view Name;
   TCliCommandKind Kind;
   std::size_t Files;
   bool IspOnly;
 };
 
-constexpr TCommandSpec kCommands[] = {
+constexpr TCommandEntry kCommands[] = {
     {"detect", TCliCommandKind::Detect, 0, true},
     {"erase", TCliCommandKind::Erase, 0, false},
     {"write-flash", TCliCommandKind::WriteFlash, 1, false},
@@ -33,15 +33,15 @@ constexpr TCommandSpec kCommands[] = {
     {"list", TCliCommandKind::List, 0, false},
 };
 
-const TCommandSpec* FindCommand(std::string_view name) {
-  for (const TCommandSpec& spec : kCommands)
-    if (spec.Name == name) return &spec;
+const TCommandEntry* FindCommand(std::string_view name) {
+  for (const TCommandEntry& entry : kCommands)
+    if (entry.Name == name) return &entry;
   return nullptr;
 }
 
-const TCommandSpec& SpecOf(TCliCommandKind kind) {
-  for (const TCommandSpec& spec : kCommands)
-    if (spec.Kind == kind) return spec;
+const TCommandEntry& SpecOf(TCliCommandKind kind) {
+  for (const TCommandEntry& entry : kCommands)
+    if (entry.Kind == kind) return entry;
   return kCommands[0];
 }
 
@@ -203,15 +203,15 @@ TCliParseResult ParseCliArgs(std::span<const std::string> args) {
 
   while (i < args.size()) {
     const std::string& name = args[i++];
-    const TCommandSpec* spec = FindCommand(name);
-    if (spec == nullptr) {
+    const TCommandEntry* entry = FindCommand(name);
+    if (entry == nullptr) {
       if (name.rfind("--", 0) == 0)
         return fail("option '" + name + "' must come before the first command");
       return fail("unknown command '" + name + "'");
     }
     TCliCommand command;
-    command.Kind = spec->Kind;
-    if (spec->Kind == TCliCommandKind::WriteFuses) {
+    command.Kind = entry->Kind;
+    if (entry->Kind == TCliCommandKind::WriteFuses) {
       while (i < args.size() && args[i].rfind("--", 0) == 0) {
         std::string value;
         bool matched = false;
@@ -236,25 +236,25 @@ TCliParseResult ParseCliArgs(std::span<const std::string> args) {
             command.Unprogram.end())
           return fail("fuse '" + n + "' is named by both --program and --unprogram");
     }
-    for (std::size_t f = 0; f < spec->Files; ++f) {
+    for (std::size_t f = 0; f < entry->Files; ++f) {
       if (i >= args.size() || FindCommand(args[i]) != nullptr)
         return fail("command '" + name + "' needs " +
-                    (spec->Files == 2 ? std::string("IN and OUT files") : std::string("a FILE")));
+                    (entry->Files == 2 ? std::string("IN and OUT files") : std::string("a FILE")));
       if (args[i].empty()) return fail("command '" + name + "' got an empty file name");
       command.Files.push_back(args[i++]);
     }
-    if (o.EepromIndex && spec->IspOnly)
+    if (o.EepromIndex && entry->IspOnly)
       return fail("command '" + name + "' needs the ISP target (--target isp)");
     // Names that select no format are refused before anything runs.
     const bool reads =
-        spec->Kind == TCliCommandKind::ReadFlash || spec->Kind == TCliCommandKind::ReadEeprom;
+        entry->Kind == TCliCommandKind::ReadFlash || entry->Kind == TCliCommandKind::ReadEeprom;
     const bool loads =
-        spec->Kind == TCliCommandKind::WriteFlash || spec->Kind == TCliCommandKind::Verify ||
-        spec->Kind == TCliCommandKind::WriteEeprom || spec->Kind == TCliCommandKind::Convert;
+        entry->Kind == TCliCommandKind::WriteFlash || entry->Kind == TCliCommandKind::Verify ||
+        entry->Kind == TCliCommandKind::WriteEeprom || entry->Kind == TCliCommandKind::Convert;
     if (loads && OpenFormatOf(command.Files[0]) == TFileFormat::None)
       return fail("'" + command.Files[0] + "': give a .hex or .bin file");
     const std::string* out = reads                                    ? &command.Files[0]
-                             : spec->Kind == TCliCommandKind::Convert ? &command.Files[1]
+                             : entry->Kind == TCliCommandKind::Convert ? &command.Files[1]
                                                                       : nullptr;
     if (out != nullptr && SaveFormatOf(*out) == TFileFormat::None)
       return fail("'" + *out + "': give a .hex or .bin file");
