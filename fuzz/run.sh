@@ -25,6 +25,14 @@ for dir in fuzz/*/; do
   inputs=("$corpus")
   [ -d "${dir}seeds" ] && inputs+=("${dir}seeds")
   echo "fuzz: $name for ${seconds}s" >&2
-  "$exe" "${args[@]}" "${inputs[@]}" || status=1
+  # The fuzzer's progress lines go to a log; the end (or the finding) is shown.
+  log=build/fuzz/$name.log
+  if "$exe" "${args[@]}" "${inputs[@]}" >"$log" 2>&1; then
+    grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" || true
+    grep -E ' (cov|ft): ' "$log" | tail -n 1
+  else
+    tail -n 60 "$log"
+    status=1
+  fi
 done
 exit $status
