@@ -72,15 +72,7 @@ void TMainFormLogic::HexeditorChange() {
   }
   const std::uint32_t length = FHexeditor.DataLength();
   Window().SetStatusPanel(2, ByteCountText(length));
-  if (length > 0) {
-    for (const char* name : {"nsave", "bProg", "bVerify", "nprogflash", "nverifyflash"}) {
-      Window().SetEnabled(name, true);
-    }
-    if (Window().Enabled("nreadeeprom")) {
-      Window().SetEnabled("nprogeeprom", true);
-      Window().SetEnabled("bprogeeprom", true);
-    }
-  }
+  Session().EnableBufferCommands(length);
 }
 
 void TMainFormLogic::neditbufferClick() {

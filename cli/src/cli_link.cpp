@@ -148,15 +148,8 @@ int TCliLink::StartSession() {
 }
 
 void TCliLink::HexeditorChange() {
-  // The window's enabling after a load or a read; nothing is ever disabled here.
-  if (FEditor.DataLength() == 0) return;
-  TWindowModel& w = FSession->Window();
-  for (const char* name : {"nsave", "bProg", "bVerify", "nprogflash", "nverifyflash"})
-    w.SetEnabled(name, true);
-  if (w.Enabled("nreadeeprom")) {
-    w.SetEnabled("nprogeeprom", true);
-    w.SetEnabled("bprogeeprom", true);
-  }
+  // The window's enabling after a load or a read.
+  FSession->EnableBufferCommands(FEditor.DataLength());
 }
 
 int TCliLink::ReportMissingProgrammer() {

@@ -348,6 +348,16 @@ void TProgrammerSession::EnableControls() {
   FWindow.SetEnabled("FuseList", true);
 }
 
+void TProgrammerSession::EnableBufferCommands(std::int64_t dataLength) {
+  if (dataLength <= 0) return;
+  for (const char* name : {"nsave", "bProg", "bVerify", "nprogflash", "nverifyflash"})
+    FWindow.SetEnabled(name, true);
+  if (FWindow.Enabled("nreadeeprom")) {
+    FWindow.SetEnabled("nprogeeprom", true);
+    FWindow.SetEnabled("bprogeeprom", true);
+  }
+}
+
 void TProgrammerSession::HidCtlDeviceChange() {
   if (ProgrammerDevice != nullptr && !ProgrammerDevice->PluggedIn()) {
     // The operation, if any, is abandoned: nothing more can come from this device.

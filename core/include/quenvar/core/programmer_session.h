@@ -93,6 +93,10 @@ class TProgrammerSession {
   void AddDurationLine();
   void DisableControls();
   void EnableControls();
+  // What a change of the buffer enables (the window's HexeditorChange, step 3):
+  // with data, save, program and verify, and the EEPROM write where its read is
+  // enabled. Nothing is ever disabled here.
+  void EnableBufferCommands(std::int64_t dataLength);
   void RequestSignature();
   void SendReport();
   void FillNextChunk();
