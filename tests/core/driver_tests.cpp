@@ -37,7 +37,7 @@ TEST_F(DriverTest, DurationLineCutsToHundredthsInEveryLanguage) {
       {1, 9, "Duration: 0.00 s"},           {1, 10, "Duration: 0.01 s"},
       {1, 999, "Duration: 0.99 s"},         {1, 1000, "Duration: 1.00 s"},
       {1, 3723456, "Duration: 3723.45 s"},  {0, 2500, "Dauer: 2.50 s"},
-      {2, 70, "Время выполнения : 0.07 s"},
+      {2, 70, "Время выполнения : 0.07 s"}, {3, 2500, "Duration: 2.50 s"},
   };
   SocketReady();
   for (const DurationCase& c : cases) {
@@ -73,6 +73,7 @@ TEST_F(DriverTest, EraseEndsWithResultAndDurationLinesInEveryLanguage) {
       {0, '!', {"lösche...", "", "Fehler.", "Dauer: 0.00 s"}},
       {1, '!', {"erasing...", "", "Error.", "Duration: 0.00 s"}},
       {2, '!', {"стирание...", "", "Ошибка.", "Время выполнения : 0.00 s"}},
+      {7, 'e', {"erasing...", "", "Successfully finished.", "Duration: 0.00 s"}},
   };
   SocketReady();
   for (const EndingCase& c : cases) {

@@ -2,6 +2,7 @@
 // Messages of the operation driver. Those in three languages are picked by
 // `LanguageIndex` (0 German, 1 English, 2 Russian); the rest never switch.
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -13,9 +14,22 @@ struct TLangText {
   std::string_view Ru;
 };
 
-// Any other index gives German, the language the main window starts in.
+// The place of a language index in a three-language table: 0 German,
+// 1 English, 2 Russian. Any other index gives English, the default language,
+// for every text of the program.
+constexpr std::size_t LanguageSlot(std::uint8_t languageIndex) {
+  return languageIndex < 3 ? languageIndex : 1;
+}
+
 constexpr std::string_view Pick(const TLangText& text, std::uint8_t languageIndex) {
-  return languageIndex == 1 ? text.En : languageIndex == 2 ? text.Ru : text.De;
+  switch (LanguageSlot(languageIndex)) {
+    case 0:
+      return text.De;
+    case 2:
+      return text.Ru;
+    default:
+      return text.En;
+  }
 }
 
 namespace texts {
