@@ -327,6 +327,8 @@ void TProgrammerSession::DisableControls() {
   FWindow.ClearLog();
   for (const char* name : kOperationButtons) FWindow.SetEnabled(name, false);
   for (const char* name : kOperationMenus) FWindow.SetEnabled(name, false);
+  // The menu twin of bWriteFuse goes with it.
+  FWindow.SetEnabled("nWritefuse", false);
   FWindow.SetEnabled("FuseList", false);
 }
 

@@ -63,7 +63,9 @@ void TProgrammerSession::StartWriteFuses() {
 }
 
 void TProgrammerSession::FuseListClickCheck() {
-  if (FuseToggleEnablesWrite(FWindow.Checked("nAVRISP"))) FWindow.SetEnabled("bWriteFuse", true);
+  if (!FuseToggleEnablesWrite(FWindow.Checked("nAVRISP"))) return;
+  FWindow.SetEnabled("bWriteFuse", true);
+  FWindow.SetEnabled("nWritefuse", true);
 }
 
 void TProgrammerSession::ToggleFuse(std::size_t index) {

@@ -249,6 +249,7 @@ void ExpectControls(const TWindowModel& w, std::initializer_list<ControlExpect> 
 TEST_F(DriverTest, DisableControlsClearsTheLogAndDisablesEveryOperation) {
   IspReady();
   Session.Window().AddLine("something");
+  Session.Window().SetEnabled("nWritefuse", true);
   Session.DisableControls();
   EXPECT_TRUE(Log().empty());
   ExpectControls(Session.Window(), {{"bProg", false},
@@ -264,6 +265,7 @@ TEST_F(DriverTest, DisableControlsClearsTheLogAndDisablesEveryOperation) {
                                     {"nDevice", false},
                                     {"nChose", false},
                                     {"FuseList", false},
+                                    {"nWritefuse", false},
                                     {"nSetup", true}});
   EXPECT_FALSE(Session.Window().Reachable("nopen")) << "entries under a disabled menu";
   EXPECT_FALSE(Session.Click("N24AA02"));
