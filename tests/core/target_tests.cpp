@@ -152,6 +152,13 @@ TEST_F(TargetTest, RestoringTheLastDevice) {
   }
 }
 
+TEST_F(TargetTest, LastDeviceWithNothingOrBothChecked) {
+  EXPECT_EQ(Session.LastDeviceIndex(), 0) << "the value a first start stores";
+  Session.N24AA512Click();
+  Session.Window().SetChecked("nAVRISP", true);
+  EXPECT_EQ(Session.LastDeviceIndex(), 14);
+}
+
 TEST_F(TargetTest, TogglingAFuseBoxEnablesTheWriteAndItsMenuTwinOnlyForIsp) {
   Session.nAVRISPClick();
   Connect();

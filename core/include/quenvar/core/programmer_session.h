@@ -72,7 +72,9 @@ class TProgrammerSession {
   void SelectEepromType(std::size_t index);
   void ClearTarget();
   void EnableEepromCommands();
-  // "Last Device": 0..13 the checked 24xx entry, 14 the ISP target.
+  // "Last Device": 0..13 the checked 24xx entry, 14 when the ISP target is
+  // checked (also when a 24xx entry is too). With nothing checked, 0: the
+  // value a first start stores.
   int LastDeviceIndex() const;
   // Restores a stored "Last Device"; anything not 0..14 selects the ISP target.
   void RestoreTarget(int lastDevice);
