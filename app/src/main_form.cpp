@@ -24,6 +24,7 @@
 #include "quenvar/app/progress_form.h"
 #include "quenvar/app/text_fit.h"
 #include "quenvar/core/eeprom_types.h"
+#include "quenvar/core/operation_refusal.h"
 
 namespace quenvar {
 
@@ -160,6 +161,9 @@ TMainForm::TMainForm(IProgrammerPort& Port, TSettingsStore& RegistryEdit1, TErro
   ports.Timer = &FTimer;
   FSession = std::make_unique<TProgrammerSession>(ports);
   FSession->OnError = [this](const std::string& text) { FErrorBox.Show(text); };
+  FSession->OnRefused = [this](const TOperationRefusal& refusal) {
+    FErrorBox.Show(RefusalText(refusal, FSession->LanguageIndexValue()));
+  };
   FLogic.Attach(*FSession);
   FLogic.OnError = [this](const std::string& text) { FErrorBox.Show(text); };
   FLogic.ShowMessage = [this](const std::string& text) {

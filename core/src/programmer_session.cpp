@@ -92,33 +92,22 @@ void TProgrammerSession::ShowProgressFor(std::string_view label, bool onlyWithou
   FWindow.SetMainWindowEnabled(false);
 }
 
-bool TProgrammerSession::ReloadFile() {
-  if (!FWindow.Checked("updatebuffer") || FPorts.Reloader == nullptr) return true;
-  try {
-    if (FPorts.Reloader->LoadFile()) return true;
-  } catch (const std::exception& e) {
-    if (OnError) OnError(e.what());
-  }
-  ErrorFlag = true;
-  return false;
-}
-
 void TProgrammerSession::bProgClick() {
-  ReloadFile();
+  if (!AdmitImage(TRequestedOperation::ProgramFlash)) return;
   RequestedOperation = TRequestedOperation::ProgramFlash;
   ShowProgressFor(texts::kLabelProgramFlash, true);
   StartOperation();
 }
 
 void TProgrammerSession::bVerifyClick() {
-  ReloadFile();
+  if (!AdmitImage(TRequestedOperation::Verify)) return;
   RequestedOperation = TRequestedOperation::Verify;
   ShowProgressFor(texts::kLabelVerify, true);
   StartOperation();
 }
 
 void TProgrammerSession::bprogeepromClick() {
-  ReloadFile();
+  if (!AdmitImage(TRequestedOperation::ProgramEeprom)) return;
   RequestedOperation = TRequestedOperation::ProgramEeprom;
   ShowProgressFor(texts::kLabelProgramEeprom, true);
   StartOperation();
@@ -154,6 +143,7 @@ void TProgrammerSession::bDetectDeviceClick() {
 // --- driver ---------------------------------------------------------------
 
 void TProgrammerSession::StartOperation() {
+  FLastRefusal.reset();
   DisableControls();
   ErrorFlag = false;
   FWindow.ClearLog();
@@ -278,6 +268,7 @@ void TProgrammerSession::ContinueAfterIdentification() {
 }
 
 void TProgrammerSession::ProceedWithOperation() {
+  if (!ImageFitsChip()) return;
   switch (RequestedOperation) {
     case TRequestedOperation::Erase:
     case TRequestedOperation::ProgramFlash:
@@ -398,6 +389,7 @@ void TProgrammerSession::RequestSignature() {
 // --- failure paths ----------------------------------------------------------
 
 void TProgrammerSession::FailOperation(const std::string& message) {
+  StopReplyTimer();  // the error box may stay open longer than the timeout
   try {
     if (OnError) OnError(message);
   } catch (...) {

@@ -465,11 +465,17 @@ TEST_F(DriverTest, FlashReadWithoutANumberInCodeSizeEndsWithTheErrorEnding) {
   Session.Window().SetCodeSize("");
   Session.SetLanguageIndex(1);
   Buffer.Data = TBytes{7, 7};
+  bool armedDuringBox = false;
+  Session.OnError = [&](const std::string& text) {
+    Errors.push_back(text);
+    armedDuringBox = Timer.Armed;  // a timeout inside the box would end the operation twice
+  };
   Session.bReadClick();
   Reply({'s', 0x00, 0x01, 0x02});
   ReplyChar('r');  // the (empty) fuse read of the locked chip
   ASSERT_EQ(Errors.size(), 1u);
   EXPECT_EQ(Errors[0], "'' is not a valid size in bytes.");
+  EXPECT_FALSE(armedDuringBox);
   const Lines expected{"reading signature byte...",
                        "ID: 00 01 02",
                        "reading fuse bis...",

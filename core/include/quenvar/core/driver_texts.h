@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <string>
 #include <string_view>
 
 namespace quenvar {
@@ -32,6 +34,9 @@ constexpr std::string_view Pick(const TLangText& text, std::uint8_t languageInde
   }
 }
 
+// The pattern with "%1", "%2", ... replaced by the arguments in order.
+std::string FillIn(std::string_view pattern, std::initializer_list<std::string_view> args);
+
 namespace texts {
 
 inline constexpr TLangText kReadSignature{"lese Signature Byte...", "reading signature byte...",
@@ -52,6 +57,15 @@ inline constexpr TLangText kChipError{"Fehler", "Error", "Ошибка"};
 inline constexpr TLangText kNoReply{"Keine Antwort vom Programmer.",
                                     "No reply from the programmer.",
                                     "Нет ответа от программатора."};
+inline constexpr TLangText kEmptyImage{
+    "Der Buffer ist leer: nichts zu schreiben oder zu vergleichen.",
+    "The buffer is empty: there is nothing to write or verify.",
+    "Буфер пуст: нечего записывать или сравнивать."};
+// %1 the image's size, %2 the size of the memory it was meant for, in bytes.
+inline constexpr TLangText kImageTooLarge{
+    "Das Abbild (%1 Bytes) ist größer als der Speicher des Chips (%2 Bytes).",
+    "The image (%1 bytes) is larger than the chip's memory (%2 bytes).",
+    "Образ (%1 байт) больше памяти микросхемы (%2 байт)."};
 
 // The same in every language.
 inline constexpr std::string_view kProgrammerReady = "Программатор к работе готов.";
