@@ -164,6 +164,11 @@ TMainForm::TMainForm(IProgrammerPort& Port, TSettingsStore& RegistryEdit1, TErro
   FSession->OnRefused = [this](const TOperationRefusal& refusal) {
     FErrorBox.Show(RefusalText(refusal, FSession->LanguageIndexValue()));
   };
+  FSession->AskYesNo = [this](const std::string& question) {
+    return QMessageBox::question(
+               this, Q(fixed_text::ApplicationTitle), QString::fromStdString(question),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+  };
   FLogic.Attach(*FSession);
   FLogic.OnError = [this](const std::string& text) { FErrorBox.Show(text); };
   FLogic.ShowMessage = [this](const std::string& text) {

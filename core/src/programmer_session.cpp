@@ -131,6 +131,7 @@ void TProgrammerSession::bEraseClick() {
 }
 
 void TProgrammerSession::bWriteFuseClick() {
+  if (!ConfirmFuseWrite()) return;
   RequestedOperation = TRequestedOperation::WriteFuses;
   StartOperation();
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "quenvar/core/chip_table.h"
 #include "session_fakes.h"
 
 namespace quenvar {
@@ -34,6 +35,12 @@ class ImageCheckTest : public SessionTest {
     else
       Session.SelectEepromType(static_cast<std::size_t>(eepromType));
     Connect();
+  }
+  // A detect of the ISP chip with this signature and fuse reply.
+  void Detect(std::uint8_t s1, std::uint8_t s2, std::initializer_list<std::uint8_t> fuses) {
+    Session.bDetectDeviceClick();
+    Reply({'s', 0x1E, s1, s2});
+    Reply(fuses);
   }
   std::vector<TOperationRefusal> Refusals;
   bool ArmedDuringBox = false;
@@ -131,6 +138,60 @@ TEST_F(ImageCheckTest, AReReadThatFailsOnTheFileSystemAbandonsTheClick) {
     Session.Window().ClearLog();
   }
   EXPECT_EQ(Errors.size(), 3u);
+}
+
+TEST_F(ImageCheckTest, AFuseWriteThatWouldCutOffIspIsAskedFirst) {
+  Lines asked;
+  bool answer = false;
+  Session.AskYesNo = [&](const std::string& question) {
+    asked.push_back(question);
+    return answer;
+  };
+  Target(kIsp);
+  Detect(0x93, 0x07, {'r', 0xFF, 0xFF, 0xFF});  // ATmega8, nothing programmed
+  Session.ToggleFuse(5);                        // "Lock bit 1"
+  Session.ToggleFuse(6);                        // "RSTDISBL"
+  const std::size_t sent = Sent().size();
+  ASSERT_TRUE(Session.Click("bWriteFuse"));
+  EXPECT_EQ(asked, (Lines{"Writing the fuses programs RSTDISBL. The chip will then no longer be "
+                          "programmable over ISP. Write them anyway?"}));
+  EXPECT_EQ(Sent().size(), sent) << "No sends nothing";
+  EXPECT_TRUE(Session.Window().FuseList()[6].Checked);
+  answer = true;
+  ASSERT_TRUE(Session.Click("nWritefuse")) << "the menu twin is enabled with the button";
+  EXPECT_EQ(asked.size(), 2u);
+  EXPECT_EQ(TBytes(Sent().back().begin() + 2, Sent().back().begin() + 13),
+            (TBytes{7, 3, 0xE0, 0x00, 0xFE, 0xA8, 0x00, 0x7F, 0xA0, 0x00, 0xFF}));
+  ReplyChar('f');
+  // Read as programmed already: nothing new, no question.
+  Detect(0x93, 0x07, {'r', 0xFF, 0xFF, 0x7F});
+  Session.ToggleFuse(5);
+  ASSERT_TRUE(Session.Click("bWriteFuse"));
+  EXPECT_EQ(asked.size(), 2u);
+  EXPECT_EQ(Sent().back()[2], 7);
+}
+
+TEST_F(ImageCheckTest, ALockedReplyKeepsTheListAndAnotherChipReplacesIt) {
+  Target(kIsp);
+  Detect(0x93, 0x07, {'r', 0xFF, 0xFF, 0xFF});
+  Session.ToggleFuse(5);
+  Session.ToggleFuse(13);
+  Session.bDetectDeviceClick();
+  Reply({'s', 0x00, 0x01, 0x02});
+  Reply({'r'});
+  const auto& boxes = Session.Window().FuseList();
+  EXPECT_EQ(Session.Window().AutoDevice(), "Device locked !");
+  EXPECT_EQ(Session.Window().CodeSize(), "8192");
+  ASSERT_EQ(boxes.size(), 22u);
+  for (std::size_t i = 0; i < boxes.size(); ++i) EXPECT_EQ(boxes[i].Checked, i == 5 || i == 13);
+  Session.bDetectDeviceClick();
+  Reply({'s', 0x1E, 0x90, 0x07});  // ATtiny13
+  const std::span<const std::string_view> items = FindChipByName("ATtiny13")->FuseItems;
+  ASSERT_EQ(boxes.size(), items.size());
+  for (std::size_t i = 0; i < boxes.size(); ++i) {
+    EXPECT_EQ(boxes[i].Caption, items[i]);
+    EXPECT_FALSE(boxes[i].Checked) << i;
+  }
 }
 
 TEST(RefusalText, NamesBothSizesInEachLanguage) {

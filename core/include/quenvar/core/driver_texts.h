@@ -66,6 +66,15 @@ inline constexpr TLangText kImageTooLarge{
     "Das Abbild (%1 Bytes) ist größer als der Speicher des Chips (%2 Bytes).",
     "The image (%1 bytes) is larger than the chip's memory (%2 bytes).",
     "Образ (%1 байт) больше памяти микросхемы (%2 байт)."};
+// %1 the bits, joined by kAnd.
+inline constexpr TLangText kIspDisablingQuestion{
+    "Das Schreiben der Fuses programmiert %1. Danach ist der Chip nicht mehr über ISP "
+    "programmierbar. Trotzdem schreiben?",
+    "Writing the fuses programs %1. The chip will then no longer be programmable over ISP. "
+    "Write them anyway?",
+    "Запись fuse битов программирует %1. После этого чип больше нельзя будет программировать "
+    "через ISP. Всё равно записать?"};
+inline constexpr TLangText kAnd{" und ", " and ", " и "};
 
 // The same in every language.
 inline constexpr std::string_view kProgrammerReady = "Программатор к работе готов.";

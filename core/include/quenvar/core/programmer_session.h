@@ -148,6 +148,10 @@ class TProgrammerSession {
   // besides this call; after an identification the operation then ends with
   // the error ending.
   std::function<void(const TOperationRefusal&)> OnRefused;
+  // Asked before a fuse write that would newly program RSTDISBL or DWEN;
+  // false sends nothing and leaves the boxes. Unset, the write goes ahead
+  // (the command line checks on its own).
+  std::function<bool(const std::string& question)> AskYesNo;
   // Source of the current local time; tests pin it.
   std::function<TClock::time_point()> Now = [] { return TClock::now(); };
   // How long a running operation waits for any reply before giving up.
@@ -171,6 +175,8 @@ class TProgrammerSession {
   // operation then ends with the error ending.
   bool ImageFitsChip();
   void Refuse(const TOperationRefusal& refusal);
+  bool ConfirmFuseWrite();
+  std::vector<bool> CheckedFuses() const;
   void ShowProgressFor(std::string_view label, bool onlyWithoutError);
   std::string_view Text(const TLangText& text) const { return Pick(text, LanguageIndex); }
   void ProceedWithOperation();
@@ -180,6 +186,9 @@ class TProgrammerSession {
   TPorts FPorts;
   bool FTimerArmed = false;
   std::optional<TOperationRefusal> FLastRefusal;
+  // The boxes as the chip last showed them (identification, fuse read): what a
+  // fuse write would change.
+  std::vector<bool> FFusesAsRead;
 
   // State fields of the main window.
   IProgrammerDevice* ProgrammerDevice = nullptr;
