@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QApplication>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -11,12 +10,10 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
-#include <QTimer>
 #include <cstdio>
 
 #include "qt_app.h"
@@ -470,32 +467,6 @@ TEST_F(MainFormTest, AWriteWhoseFileVanishedOrEmptiedShowsTheErrorAndSendsNothin
                         "Cannot open " + file + ".\r\n(No such file or directory.)"}));
   EXPECT_TRUE(Port.Device.Written.empty());
   EXPECT_TRUE(form.isEnabled());
-}
-
-TEST_F(MainFormTest, AFuseWriteThatCutsOffIspAsksYesOrNo) {
-  WriteFile(Root.File("Quenvar/Quenvar.ini"), "[General]\nLast%20Device=14\n");
-  TMainForm& form = Start();
-  form.Button("bDetectDevice")->click();
-  const std::uint8_t signature[] = {'s', 0x1E, 0x93, 0x07};  // ATmega8
-  const std::uint8_t fuses[] = {'r', 0xFF, 0xFF, 0xFF};
-  form.Session().HidData(0, signature);
-  form.Session().HidData(0, fuses);
-  form.FuseList->item(6)->setCheckState(Qt::Checked);  // RSTDISBL
-  QStringList asked;
-  for (QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
-    QTimer::singleShot(0, [&asked, answer] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      ASSERT_NE(box, nullptr);
-      asked << box->text();
-      box->button(answer)->click();
-    });
-    form.Button("bWriteFuse")->click();
-    EXPECT_EQ(Port.Device.Written.back()[2], answer == QMessageBox::Yes ? 7 : 8);
-  }
-  EXPECT_EQ(asked,
-            QStringList(2, QStringLiteral("Writing the fuses programs RSTDISBL. The chip will "
-                                          "then no longer be programmable over ISP. Write "
-                                          "them anyway?")));
 }
 
 TEST_F(MainFormTest, PluggingTheProgrammerInLaterIsAnnouncedOnce) {

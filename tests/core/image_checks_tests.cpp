@@ -1,17 +1,7 @@
 // What the driver checks before it sends an image, and the question before a
 // fuse write that would cut the chip off from ISP.
-#include <optional>
-#include <string>
-#include <vector>
-
 #include "quenvar/core/chip_table.h"
 #include "session_fakes.h"
-
-namespace quenvar {
-void PrintTo(const TOperationRefusal& r, std::ostream* out) {
-  *out << "{" << static_cast<int>(r.Kind) << ", " << r.ImageSize << ", " << r.TargetSize << "}";
-}
-}  // namespace quenvar
 
 namespace quenvar::test {
 namespace {
@@ -36,9 +26,7 @@ class ImageCheckTest : public SessionTest {
       Session.SelectEepromType(static_cast<std::size_t>(eepromType));
     Connect();
   }
-  // A detect of the ISP chip with this signature and fuse reply.
-  void Detect(std::uint8_t s1, std::uint8_t s2, std::initializer_list<std::uint8_t> fuses) {
-    Session.bDetectDeviceClick();
+  void Identify(std::uint8_t s1, std::uint8_t s2, std::initializer_list<std::uint8_t> fuses) {
     Reply({'s', 0x1E, s1, s2});
     Reply(fuses);
   }
@@ -46,79 +34,48 @@ class ImageCheckTest : public SessionTest {
   bool ArmedDuringBox = false;
 };
 
-TEST_F(ImageCheckTest, EmptyOrOversizeImagesAreRefusedBeforeAnythingIsSent) {
+TEST_F(ImageCheckTest, EmptyOrOversizeImagesAreRefusedBeforeTheErase) {
+  using P = TProgrammerSession;
+  const TOperationRefusal empty{TRefusal::EmptyImage, 0, 0};
   const struct {
-    const char* Name;
     int Target;
     std::size_t Bytes;
     THandler Handler;
+    bool Identify;  // ISP: the size is known after the signature and fuse replies
     std::optional<TOperationRefusal> Refusal;
+    std::size_t Sent;
+    const char* LogBack;
   } cases[] = {
-      {"empty write", kIsp, 0, &TProgrammerSession::bProgClick, {{TRefusal::EmptyImage, 0, 0}}},
-      {"empty verify", kIsp, 0, &TProgrammerSession::bVerifyClick, {{TRefusal::EmptyImage, 0, 0}}},
-      {"empty EEPROM", kIsp, 0, &TProgrammerSession::bprogeepromClick, {{TRefusal::EmptyImage}}},
-      {"empty 24xx", 1, 0, &TProgrammerSession::bVerifyClick, {{TRefusal::EmptyImage, 0, 0}}},
-      {"24AA01 129",
-       1,
-       129,
-       &TProgrammerSession::bProgClick,
-       {{TRefusal::ImageTooLarge, 129, 128}}},
-      {"24AA00 17", 0, 17, &TProgrammerSession::bVerifyClick, {{TRefusal::ImageTooLarge, 17, 16}}},
-      {"24AA01 128", 1, 128, &TProgrammerSession::bProgClick, std::nullopt},
+      {kIsp, 0, &P::bProgClick, false, empty, 0, "before"},
+      {kIsp, 0, &P::bVerifyClick, false, empty, 0, "before"},
+      {kIsp, 0, &P::bprogeepromClick, false, empty, 0, "before"},
+      {1, 129, &P::bProgClick, false, {{TRefusal::ImageTooLarge, 129, 128}}, 0, "before"},
+      {0, 17, &P::bVerifyClick, false, {{TRefusal::ImageTooLarge, 17, 16}}, 0, "before"},
+      {1, 128, &P::bProgClick, false, std::nullopt, 1, "writing..."},
+      {kIsp, 8193, &P::bProgClick, true, {{TRefusal::ImageTooLarge, 8193, 8192}}, 2, "Error."},
+      {kIsp, 8193, &P::bVerifyClick, true, {{TRefusal::ImageTooLarge, 8193, 8192}}, 2, "Error."},
+      {kIsp, 513, &P::bprogeepromClick, true, {{TRefusal::ImageTooLarge, 513, 512}}, 2, "Error."},
+      {kIsp, 8192, &P::bProgClick, true, std::nullopt, 3, "erasing..."},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
+    SCOPED_TRACE(c.Bytes);
     Target(c.Target);
     Buffer.Data = Ramp(c.Bytes);
+    Sent().clear();
     Session.Window().AddLine("before");
     (Session.*c.Handler)();
+    if (c.Identify) Identify(0x93, 0x07, {'r', 0xFF, 0xFF, 0xFF});  // ATmega8
     ASSERT_EQ(Session.LastRefusal(), c.Refusal);
+    EXPECT_EQ(Sent().size(), c.Sent);
+    const auto ending = std::find(Log().begin(), Log().end(), "");
+    EXPECT_EQ(ending == Log().end() ? Log().back() : ending[1], c.LogBack);
     if (!c.Refusal) {
-      EXPECT_EQ(Sent().size(), 1u);
-      continue;
-    }
-    EXPECT_EQ(Refusals.back(), *c.Refusal);
-    EXPECT_TRUE(Sent().empty());
-    EXPECT_EQ(Log(), Lines{"before"});
-    EXPECT_FALSE(Session.Window().Progress().Shown);
-    EXPECT_TRUE(Session.Window().MainWindowEnabled());
-  }
-}
-
-TEST_F(ImageCheckTest, IspImageLargerThanTheChipEndsBeforeTheErase) {
-  const struct {
-    THandler Handler;
-    std::size_t Bytes;
-    std::optional<TOperationRefusal> Refusal;
-    std::uint8_t Next;  // the command after the fuse read when it fits
-  } cases[] = {
-      {&TProgrammerSession::bProgClick, 8193, {{TRefusal::ImageTooLarge, 8193, 8192}}, 0},
-      {&TProgrammerSession::bVerifyClick, 8193, {{TRefusal::ImageTooLarge, 8193, 8192}}, 0},
-      {&TProgrammerSession::bprogeepromClick, 513, {{TRefusal::ImageTooLarge, 513, 512}}, 0},
-      {&TProgrammerSession::bProgClick, 8192, std::nullopt, 2},
-      {&TProgrammerSession::bprogeepromClick, 512, std::nullopt, 9},
-  };
-  Target(kIsp);
-  for (const auto& c : cases) {
-    Buffer.Data = Ramp(c.Bytes);
-    (Session.*c.Handler)();
-    Reply({'s', 0x1E, 0x93, 0x07});
-    Reply({'r', 0xFF, 0xFF, 0xFF});
-    ASSERT_EQ(Session.LastRefusal(), c.Refusal) << c.Bytes;
-    if (!c.Refusal) {
-      EXPECT_EQ(Sent().back()[2], c.Next);
       Session.FinishOperation();
       continue;
     }
     EXPECT_EQ(Refusals.back(), *c.Refusal);
-    EXPECT_EQ(Sent().back()[2], 8) << "the fuse read was the last command";
-    // The error ending right after the fuse read: no "erasing...".
-    EXPECT_EQ(Lines(Log().end() - 4, Log().end()),
-              (Lines{"Calibration Byte 3: 00", "", "Error.", "Duration: 0.00 s"}));
-    EXPECT_FALSE(ArmedDuringBox);
-    EXPECT_FALSE(Timer.Armed);
+    EXPECT_FALSE(ArmedDuringBox || Timer.Armed) << "the operation ended at once";
     EXPECT_FALSE(Session.Window().Progress().Shown);
-    EXPECT_TRUE(Session.Window().Enabled("bProg"));
   }
 }
 
@@ -126,18 +83,15 @@ TEST_F(ImageCheckTest, AReReadThatFailsOnTheFileSystemAbandonsTheClick) {
   Target(kIsp);
   Session.Window().SetChecked("updatebuffer", true);
   Reloader.Throws = "/tmp/gone.bin: No such file or directory";
+  Buffer.Data = Ramp(10);
   for (THandler handler : {&TProgrammerSession::bProgClick, &TProgrammerSession::bVerifyClick,
                            &TProgrammerSession::bprogeepromClick}) {
-    Buffer.Data = Ramp(10);
     Session.Window().AddLine("before");
     (Session.*handler)();
-    EXPECT_EQ(Errors.back(), "/tmp/gone.bin: No such file or directory");
-    EXPECT_TRUE(Sent().empty());
-    EXPECT_EQ(Log(), (Lines{"before"}));
-    EXPECT_FALSE(Session.Window().Progress().Shown);
-    Session.Window().ClearLog();
   }
-  EXPECT_EQ(Errors.size(), 3u);
+  EXPECT_EQ(Errors, Lines(3, Reloader.Throws));
+  EXPECT_TRUE(Sent().empty());
+  EXPECT_EQ(Log(), Lines(3, "before"));
 }
 
 TEST_F(ImageCheckTest, AFuseWriteThatWouldCutOffIspIsAskedFirst) {
@@ -148,65 +102,58 @@ TEST_F(ImageCheckTest, AFuseWriteThatWouldCutOffIspIsAskedFirst) {
     return answer;
   };
   Target(kIsp);
-  Detect(0x93, 0x07, {'r', 0xFF, 0xFF, 0xFF});  // ATmega8, nothing programmed
-  Session.ToggleFuse(5);                        // "Lock bit 1"
-  Session.ToggleFuse(6);                        // "RSTDISBL"
-  const std::size_t sent = Sent().size();
-  ASSERT_TRUE(Session.Click("bWriteFuse"));
-  EXPECT_EQ(asked, (Lines{"Writing the fuses programs RSTDISBL. The chip will then no longer be "
-                          "programmable over ISP. Write them anyway?"}));
-  EXPECT_EQ(Sent().size(), sent) << "No sends nothing";
-  EXPECT_TRUE(Session.Window().FuseList()[6].Checked);
-  answer = true;
-  ASSERT_TRUE(Session.Click("nWritefuse")) << "the menu twin is enabled with the button";
-  EXPECT_EQ(asked.size(), 2u);
-  EXPECT_EQ(TBytes(Sent().back().begin() + 2, Sent().back().begin() + 13),
-            (TBytes{7, 3, 0xE0, 0x00, 0xFE, 0xA8, 0x00, 0x7F, 0xA0, 0x00, 0xFF}));
+  Session.bDetectDeviceClick();
+  Identify(0x93, 0x07, {'r', 0xFF, 0xFF, 0xFF});  // ATmega8, nothing programmed
+  Session.ToggleFuse(5);                          // "Lock bit 1"
+  Session.ToggleFuse(6);                          // "RSTDISBL"
+  Sent().clear();
+  for (bool yes : {false, true}) {
+    answer = yes;
+    ASSERT_TRUE(Session.Click(yes ? "nWritefuse" : "bWriteFuse"));
+    EXPECT_EQ(Sent().size(), yes ? 1u : 0u);
+    EXPECT_TRUE(Session.Window().FuseList()[6].Checked);
+  }
   ReplyChar('f');
-  // Read as programmed already: nothing new, no question.
-  Detect(0x93, 0x07, {'r', 0xFF, 0xFF, 0x7F});
+  // Read as programmed already: nothing new, so no question.
+  Session.bDetectDeviceClick();
+  Identify(0x93, 0x07, {'r', 0xFF, 0xFF, 0x7F});
   Session.ToggleFuse(5);
   ASSERT_TRUE(Session.Click("bWriteFuse"));
-  EXPECT_EQ(asked.size(), 2u);
   EXPECT_EQ(Sent().back()[2], 7);
+  EXPECT_EQ(asked, Lines(2,
+                         "Writing the fuses programs RSTDISBL. The chip will then no longer be "
+                         "programmable over ISP. Write them anyway?"));
 }
 
 TEST_F(ImageCheckTest, ALockedReplyKeepsTheListAndAnotherChipReplacesIt) {
   Target(kIsp);
-  Detect(0x93, 0x07, {'r', 0xFF, 0xFF, 0xFF});
-  Session.ToggleFuse(5);
+  Session.bDetectDeviceClick();
+  Identify(0x93, 0x07, {'r', 0xFF, 0xFF, 0xFF});
   Session.ToggleFuse(13);
   Session.bDetectDeviceClick();
-  Reply({'s', 0x00, 0x01, 0x02});
+  Reply({'s', 0x00, 0x01, 0x02});  // a locked chip
   Reply({'r'});
-  const auto& boxes = Session.Window().FuseList();
   EXPECT_EQ(Session.Window().AutoDevice(), "Device locked !");
-  EXPECT_EQ(Session.Window().CodeSize(), "8192");
-  ASSERT_EQ(boxes.size(), 22u);
-  for (std::size_t i = 0; i < boxes.size(); ++i) EXPECT_EQ(boxes[i].Checked, i == 5 || i == 13);
+  ASSERT_EQ(Session.Window().FuseList().size(), 22u);
+  EXPECT_TRUE(Session.Window().FuseList()[13].Checked);
   Session.bDetectDeviceClick();
   Reply({'s', 0x1E, 0x90, 0x07});  // ATtiny13
   const std::span<const std::string_view> items = FindChipByName("ATtiny13")->FuseItems;
+  const auto& boxes = Session.Window().FuseList();
   ASSERT_EQ(boxes.size(), items.size());
-  for (std::size_t i = 0; i < boxes.size(); ++i) {
-    EXPECT_EQ(boxes[i].Caption, items[i]);
-    EXPECT_FALSE(boxes[i].Checked) << i;
-  }
+  for (std::size_t i = 0; i < boxes.size(); ++i)
+    EXPECT_TRUE(boxes[i].Caption == items[i] && !boxes[i].Checked) << i;
 }
 
 TEST(RefusalText, NamesBothSizesInEachLanguage) {
   const TOperationRefusal large{TRefusal::ImageTooLarge, 8193, 8192};
-  const TOperationRefusal empty{TRefusal::EmptyImage, 0, 0};
   EXPECT_EQ(RefusalText(large, 0),
-            "Das Abbild (8193 Bytes) ist größer als der Speicher des Chips "
-            "(8192 Bytes).");
+            "Das Abbild (8193 Bytes) ist größer als der Speicher des Chips (8192 Bytes).");
   EXPECT_EQ(RefusalText(large, 1),
-            "The image (8193 bytes) is larger than the chip's memory (8192 "
-            "bytes).");
+            "The image (8193 bytes) is larger than the chip's memory (8192 bytes).");
   EXPECT_EQ(RefusalText(large, 2), "Образ (8193 байт) больше памяти микросхемы (8192 байт).");
-  EXPECT_EQ(RefusalText(empty, 0), "Der Buffer ist leer: nichts zu schreiben oder zu vergleichen.");
-  EXPECT_EQ(RefusalText(empty, 2), "Буфер пуст: нечего записывать или сравнивать.");
-  EXPECT_EQ(RefusalText(empty, 3), "The buffer is empty: there is nothing to write or verify.");
+  EXPECT_EQ(RefusalText({TRefusal::EmptyImage, 0, 0}, 9),
+            "The buffer is empty: there is nothing to write or verify.");
 }
 
 }  // namespace
