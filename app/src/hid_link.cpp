@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QSocketNotifier>
 
+#include "quenvar/app/error_box.h"
+#include "quenvar/app/main_form.h"
 #include "quenvar/hid/hidraw_backend.h"
 #include "quenvar/hid/jv_hid_device_controller.h"
 #include "quenvar/hid/sim_hid_backend.h"
@@ -35,6 +37,7 @@ std::optional<std::string> THidLink::Open(const std::optional<std::string>& Simu
     TSimExpected<std::shared_ptr<TSimProgrammer>> sim = TSimProgrammer::FromConfig(*config.Value);
     if (!sim) return "--simulate: " + sim.Error;
     FSim = *sim.Value;
+    FStatePath = config.Value->StatePath;
     auto backend = std::make_shared<TSimHidBackend>();
     backend->Plug(ProgrammerVendorId, ProgrammerProductId, FSim);
     FBackend = std::move(backend);
@@ -62,11 +65,26 @@ std::optional<std::string> THidLink::Open(const std::optional<std::string>& Simu
   return std::nullopt;
 }
 
+std::optional<std::string> THidLink::SaveSimulatorState() const {
+  if (!FSim || FStatePath.empty()) return std::nullopt;
+  const TSimResult saved = FSim->SaveState(FStatePath);
+  if (saved) return std::nullopt;
+  return saved.Error;
+}
+
 void THidLink::ChangeNoticed() {
   // One rescan per burst of notifications.
   if (FBackend && FBackend->ChangeSource() && FBackend->ChangeSource()->Drain()) {
     FController->DeviceChange();
   }
+}
+
+void KeepSimulatorState(THidLink& Link, TMainForm& Form, TErrorBox& ErrorBox) {
+  const auto save = [&Link, &ErrorBox] {
+    if (const std::optional<std::string> error = Link.SaveSimulatorState()) ErrorBox.Show(*error);
+  };
+  Form.OnOperationEnded = save;
+  QObject::connect(&Form, &TMainForm::Finished, &Form, save);
 }
 
 }  // namespace quenvar

@@ -15,7 +15,9 @@ class QSocketNotifier;
 namespace quenvar {
 
 class IHidBackend;
+class TErrorBox;
 class TJvHidDeviceController;
+class TMainForm;
 class TSimProgrammer;
 
 class THidLink {
@@ -34,14 +36,26 @@ class THidLink {
   // The simulated programmer behind --simulate, or null on real hardware.
   TSimProgrammer* Simulator() const { return FSim.get(); }
 
+  // Writes the simulated chips to the state file that --simulate named, so
+  // the next run, of the window or the command line, goes on from there.
+  // Returns an error text naming the file, or nothing (also when there is no
+  // state file).
+  std::optional<std::string> SaveSimulatorState() const;
+
  private:
   void ChangeNoticed();
 
   QObject FContext;  // queued calls die with it
   std::shared_ptr<IHidBackend> FBackend;
   std::shared_ptr<TSimProgrammer> FSim;
+  std::string FStatePath;
   std::unique_ptr<TJvHidDeviceController> FController;
   std::unique_ptr<QSocketNotifier> FNotifier;
 };
+
+// The window saves the simulated chips after every operation and once it has
+// closed, as the command line does after its run, so the two can take turns
+// on one simulated chip. A failed save shows in the error box.
+void KeepSimulatorState(THidLink& Link, TMainForm& Form, TErrorBox& ErrorBox);
 
 }  // namespace quenvar
