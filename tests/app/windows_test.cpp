@@ -217,6 +217,7 @@ struct TLogLineCase {
 };
 
 TEST(LogLineText, KeepsAUnitAtTheEndWithItsNumber) {
+  test::App();
   const TLogLineCase cases[] = {
       {"German", "Dauer: 0.05 s", "Dauer: 0.05\u00A0s"},
       {"NoNumber", "Status: s", "Status: s"},
