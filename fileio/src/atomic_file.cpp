@@ -89,21 +89,22 @@ TFileExpected<TAtomicFile> TAtomicFile::Create(const std::string& target) {
   TAtomicFile file;
   file.FTarget = target;
   file.FDestination = target;
-  if (target.empty()) return R::Failure(SystemFileError(TFileAction::Create, target, ENOENT));
-  if (target.back() == '/') return R::Failure(SystemFileError(TFileAction::Create, target, EISDIR));
+  if (target.empty()) return R::Failure(SystemFileFailure(TFileAction::Create, target, ENOENT));
+  if (target.back() == '/')
+    return R::Failure(SystemFileFailure(TFileAction::Create, target, EISDIR));
 
   struct stat st {};
   bool exists = false;
   if (const int error = ResolveLinks(file.FDestination, st, exists); error != 0)
-    return R::Failure(SystemFileError(TFileAction::Create, target, error));
+    return R::Failure(SystemFileFailure(TFileAction::Create, target, error));
   if (exists) {
     if (S_ISDIR(st.st_mode))
-      return R::Failure(SystemFileError(TFileAction::Create, target, EISDIR));
+      return R::Failure(SystemFileFailure(TFileAction::Create, target, EISDIR));
     if (!S_ISREG(st.st_mode))
-      return R::Failure(TFileError{TFileAction::Create, target, "Not a regular file", 0});
+      return R::Failure(TFileFailure{TFileAction::Create, target, "Not a regular file", 0});
     // Renaming over a write-protected file would slip past its protection.
     if ((st.st_mode & S_IWUSR) == 0)
-      return R::Failure(SystemFileError(TFileAction::Create, target, EACCES));
+      return R::Failure(SystemFileFailure(TFileAction::Create, target, EACCES));
     file.FKeepMode = true;
     file.FMode = st.st_mode & 0777;
   }
@@ -124,7 +125,7 @@ TFileExpected<TAtomicFile> TAtomicFile::Create(const std::string& target) {
       error = errno;
     }
   }
-  if (error != 0) return R::Failure(SystemFileError(TFileAction::Create, target, error));
+  if (error != 0) return R::Failure(SystemFileFailure(TFileAction::Create, target, error));
   return R::Success(std::move(file));
 }
 
@@ -160,7 +161,7 @@ TAtomicFile::~TAtomicFile() {
   Abort();
 }
 
-TFileResult TAtomicFile::Fail(TFileError error) {
+TFileResult TAtomicFile::Fail(TFileFailure error) {
   Abort();
   FFailure = std::move(error);
   return TFileResult::Failure(*FFailure);
@@ -168,25 +169,25 @@ TFileResult TAtomicFile::Fail(TFileError error) {
 
 TFileResult TAtomicFile::Write(std::span<const std::uint8_t> bytes) {
   if (FFailure) return TFileResult::Failure(*FFailure);
-  if (FFd < 0) return Fail(SystemFileError(TFileAction::Write, FTarget, EBADF));
+  if (FFd < 0) return Fail(SystemFileFailure(TFileAction::Write, FTarget, EBADF));
   if (const int error = fileio_detail::WriteAll(FFd, bytes); error != 0)
-    return Fail(SystemFileError(TFileAction::Write, FTarget, error));
+    return Fail(SystemFileFailure(TFileAction::Write, FTarget, error));
   return TFileResult::Success();
 }
 
 TFileResult TAtomicFile::Commit() {
   if (FFailure) return TFileResult::Failure(*FFailure);
-  if (FFd < 0) return Fail(SystemFileError(TFileAction::Write, FTarget, EBADF));
+  if (FFd < 0) return Fail(SystemFileFailure(TFileAction::Write, FTarget, EBADF));
   if (FKeepMode && ::fchmod(FFd, FMode) != 0)
-    return Fail(SystemFileError(TFileAction::Write, FTarget, errno));
+    return Fail(SystemFileFailure(TFileAction::Write, FTarget, errno));
   // The data must be on disk before the name points at it, or a crash could
   // leave an empty file where the old one was.
-  if (::fsync(FFd) != 0) return Fail(SystemFileError(TFileAction::Write, FTarget, errno));
+  if (::fsync(FFd) != 0) return Fail(SystemFileFailure(TFileAction::Write, FTarget, errno));
   const int fd = FFd;
   FFd = -1;
-  if (::close(fd) != 0) return Fail(SystemFileError(TFileAction::Write, FTarget, errno));
+  if (::close(fd) != 0) return Fail(SystemFileFailure(TFileAction::Write, FTarget, errno));
   if (::rename(FTempPath.c_str(), FDestination.c_str()) != 0)
-    return Fail(SystemFileError(TFileAction::Create, FTarget, errno));
+    return Fail(SystemFileFailure(TFileAction::Create, FTarget, errno));
   FTempPath.clear();
   SyncFolder(FolderOf(FDestination));
   return TFileResult::Success();

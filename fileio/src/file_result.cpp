@@ -9,9 +9,9 @@ std::string SystemMessage(int code) {
   return std::generic_category().message(code);
 }
 
-TFileError SystemFileError(TFileAction action, std::string path, int code) {
+TFileFailure SystemFileFailure(TFileAction action, std::string path, int code) {
   if (code == 0) code = EIO;
-  return TFileError{action, std::move(path), SystemMessage(code), code};
+  return TFileFailure{action, std::move(path), SystemMessage(code), code};
 }
 
 }  // namespace quenvar

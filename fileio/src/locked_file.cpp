@@ -36,23 +36,24 @@ TFileExpected<TLockedFile> TLockedFile::Open(const std::string& path,
     file.FPath = path;
     // O_NONBLOCK: a FIFO must be refused, not waited on.
     file.FFd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (file.FFd < 0) return R::Failure(SystemFileError(TFileAction::Open, path, errno));
+    if (file.FFd < 0) return R::Failure(SystemFileFailure(TFileAction::Open, path, errno));
     if (const int error = fileio_detail::RegularFileCheck(file.FFd); error != 0) {
       if (error < 0)
-        return R::Failure(TFileError{TFileAction::Open, path, "Not a regular file", 0});
-      return R::Failure(SystemFileError(TFileAction::Open, path, error));
+        return R::Failure(TFileFailure{TFileAction::Open, path, "Not a regular file", 0});
+      return R::Failure(SystemFileFailure(TFileAction::Open, path, error));
     }
     if (::flock(file.FFd, LOCK_EX | LOCK_NB) != 0) {
-      if (errno != EWOULDBLOCK) return R::Failure(SystemFileError(TFileAction::Lock, path, errno));
+      if (errno != EWOULDBLOCK)
+        return R::Failure(SystemFileFailure(TFileAction::Lock, path, errno));
       if (!waited && onWait) onWait();
       waited = true;
       // A signal ends the wait: the user wants out, not to go on waiting.
       if (::flock(file.FFd, LOCK_EX) != 0)
-        return R::Failure(SystemFileError(TFileAction::Lock, path, errno));
+        return R::Failure(SystemFileFailure(TFileAction::Lock, path, errno));
     }
     const int moved = StillAtPath(file.FFd, path);
     if (moved == 0) return R::Success(std::move(file));
-    if (moved > 0) return R::Failure(SystemFileError(TFileAction::Open, path, moved));
+    if (moved > 0) return R::Failure(SystemFileFailure(TFileAction::Open, path, moved));
   }
 }
 
@@ -77,27 +78,27 @@ TLockedFile::~TLockedFile() {
 
 TFileExpected<std::vector<std::uint8_t>> TLockedFile::ReadAll() const {
   using R = TFileExpected<std::vector<std::uint8_t>>;
-  if (FFd < 0) return R::Failure(SystemFileError(TFileAction::Read, FPath, EBADF));
+  if (FFd < 0) return R::Failure(SystemFileFailure(TFileAction::Read, FPath, EBADF));
   std::vector<std::uint8_t> bytes;
   int error = ::lseek(FFd, 0, SEEK_SET) < 0 ? errno : 0;
   if (error == 0) error = fileio_detail::ReadAll(FFd, bytes);
-  if (error != 0) return R::Failure(SystemFileError(TFileAction::Read, FPath, error));
+  if (error != 0) return R::Failure(SystemFileFailure(TFileAction::Read, FPath, error));
   return R::Success(std::move(bytes));
 }
 
 TFileResult TLockedFile::Replace(std::span<const std::uint8_t> bytes) {
-  if (FFd < 0) return TFileResult::Failure(SystemFileError(TFileAction::Lock, FPath, EBADF));
+  if (FFd < 0) return TFileResult::Failure(SystemFileFailure(TFileAction::Lock, FPath, EBADF));
   TFileExpected<TAtomicFile> file = TAtomicFile::Create(FPath);
   if (!file) return TFileResult::Failure(file.Error());
   if (TFileResult written = file.Value().Write(bytes); !written) return written;
   // The new file is locked before its name appears, so no other process can
   // slip in between the rename and our lock.
   const int next = ::fcntl(file.Value().Descriptor(), F_DUPFD_CLOEXEC, 0);
-  if (next < 0) return TFileResult::Failure(SystemFileError(TFileAction::Lock, FPath, errno));
+  if (next < 0) return TFileResult::Failure(SystemFileFailure(TFileAction::Lock, FPath, errno));
   if (::flock(next, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     ::close(next);
-    return TFileResult::Failure(SystemFileError(TFileAction::Lock, FPath, error));
+    return TFileResult::Failure(SystemFileFailure(TFileAction::Lock, FPath, error));
   }
   if (TFileResult committed = file.Value().Commit(); !committed) {
     ::close(next);

@@ -60,7 +60,7 @@ class TAtomicFile {
 
  private:
   TAtomicFile() = default;
-  TFileResult Fail(TFileError error);
+  TFileResult Fail(TFileFailure error);
 
   std::string FTarget;
   std::string FDestination;  // the target with its last symbolic links resolved
@@ -68,7 +68,7 @@ class TAtomicFile {
   int FFd = -1;
   bool FKeepMode = false;
   mode_t FMode = 0;
-  std::optional<TFileError> FFailure;
+  std::optional<TFileFailure> FFailure;
 };
 
 // Create, Write and Commit in one call.

@@ -17,17 +17,17 @@ enum class TFileAction : std::uint8_t {
   Lock,
 };
 
-struct TFileError {
+struct TFileFailure {
   TFileAction Action = TFileAction::Open;
   std::string Path;    // as the caller named it
   std::string Reason;  // the system's message, without a final full stop
   int Code = 0;        // errno; 0 when the reason is none of the system's
 
-  friend bool operator==(const TFileError&, const TFileError&) = default;
+  friend bool operator==(const TFileFailure&, const TFileFailure&) = default;
 };
 
 // The error of a failed system call: its errno, or EIO when there is none.
-TFileError SystemFileError(TFileAction action, std::string path, int code);
+TFileFailure SystemFileFailure(TFileAction action, std::string path, int code);
 
 // What std::generic_category says for the code ("Is a directory").
 std::string SystemMessage(int code);
@@ -35,7 +35,7 @@ std::string SystemMessage(int code);
 class TFileResult {
  public:
   static TFileResult Success() { return TFileResult(); }
-  static TFileResult Failure(TFileError error) {
+  static TFileResult Failure(TFileFailure error) {
     TFileResult r;
     r.FError = std::move(error);
     return r;
@@ -44,10 +44,10 @@ class TFileResult {
   bool Ok() const { return !FError.has_value(); }
   explicit operator bool() const { return Ok(); }
   // Only after a failure.
-  const TFileError& Error() const { return *FError; }
+  const TFileFailure& Error() const { return *FError; }
 
  private:
-  std::optional<TFileError> FError;
+  std::optional<TFileFailure> FError;
 };
 
 template <typename T>
@@ -58,7 +58,7 @@ class TFileExpected {
     r.FValue.emplace(std::move(value));
     return r;
   }
-  static TFileExpected Failure(TFileError error) {
+  static TFileExpected Failure(TFileFailure error) {
     TFileExpected r;
     r.FError = std::move(error);
     return r;
@@ -69,11 +69,11 @@ class TFileExpected {
   T& Value() { return *FValue; }
   const T& Value() const { return *FValue; }
   // Only after a failure.
-  const TFileError& Error() const { return FError; }
+  const TFileFailure& Error() const { return FError; }
 
  private:
   std::optional<T> FValue;
-  TFileError FError;
+  TFileFailure FError;
 };
 
 }  // namespace quenvar
