@@ -32,7 +32,11 @@ int main(int argc, char** argv) {
   RegistryEdit1.SetRegKey(std::string(SettingsKeyPath));
 
   THidLink link;
-  if (const std::optional<std::string> error = link.Open(SimulateOption(argc, argv))) {
+  const std::optional<std::string> simulate = SimulateOption(argc, argv);
+  const auto waitForState = [] {
+    std::cerr << "quenvar: waiting until another program is done with the simulator's state file\n";
+  };
+  if (const std::optional<std::string> error = link.Open(simulate, waitForState)) {
     app.ErrorBox().Show(*error);
     return 1;
   }

@@ -30,14 +30,15 @@ THidLink::~THidLink() {
   FController.reset();
 }
 
-std::optional<std::string> THidLink::Open(const std::optional<std::string>& Simulate) {
+std::optional<std::string> THidLink::Open(const std::optional<std::string>& Simulate,
+                                          const std::function<void()>& OnWaitForState) {
   if (Simulate) {
     TSimExpected<TSimConfig> config = ParseSimConfig(*Simulate);
     if (!config) return "--simulate: " + config.Error;
-    TSimExpected<std::shared_ptr<TSimProgrammer>> sim = TSimProgrammer::FromConfig(*config.Value);
+    TSimExpected<std::shared_ptr<TSimProgrammer>> sim =
+        TSimProgrammer::FromConfig(*config.Value, OnWaitForState);
     if (!sim) return "--simulate: " + sim.Error;
     FSim = *sim.Value;
-    FStatePath = config.Value->StatePath;
     auto backend = std::make_shared<TSimHidBackend>();
     backend->Plug(ProgrammerVendorId, ProgrammerProductId, FSim);
     FBackend = std::move(backend);
@@ -66,8 +67,8 @@ std::optional<std::string> THidLink::Open(const std::optional<std::string>& Simu
 }
 
 std::optional<std::string> THidLink::SaveSimulatorState() const {
-  if (!FSim || FStatePath.empty()) return std::nullopt;
-  const TSimResult saved = FSim->SaveState(FStatePath);
+  if (!FSim) return std::nullopt;
+  const TSimResult saved = FSim->SaveState();
   if (saved) return std::nullopt;
   return saved.Error;
 }

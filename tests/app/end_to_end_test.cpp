@@ -19,6 +19,7 @@
 #include "quenvar/app/registry_edit.h"
 #include "quenvar/core/hid_programmer_port.h"
 #include "quenvar/sim/sim_programmer.h"
+#include "quenvar/sim/sim_state_file.h"
 
 namespace quenvar {
 namespace {
@@ -157,21 +158,22 @@ TEST(EndToEnd, ProgramsAnOpenedHexFileIntoTheSimulatedChip) {
 
 struct TStateCase {
   const char* Name;
-  const char* StateFile;  // relative to the temporary folder
-  bool Saves;
+  bool FolderRemoved;  // after the start, so that no save can succeed
 };
 
 // The window and the command line take turns on one simulated chip: the
 // window saves it after every operation and when it closes.
 TEST(EndToEnd, TheWindowSavesTheSimulatedChipsAfterEachOperationAndAtClose) {
-  const TStateCase cases[] = {{"Saved", "chip.qvs", true},
-                              {"FolderMissing", "missing/chip.qvs", false}};
+  const TStateCase cases[] = {{"Saved", false}, {"FolderRemoved", true}};
   for (const TStateCase& c : cases) {
     TIspWindowSetup setup;
-    const std::string state = setup.Root.File(c.StateFile);
+    const std::string state = setup.Root.File("sim/chip.qvs");
+    QDir().mkpath(QString::fromStdString(setup.Root.File("sim")));
+    const auto saved = [&] { return LoadSimStateFile(state); };
 
     THidLink link;
     ASSERT_FALSE(link.Open("isp=ATmega8,timing=none,state=" + state)) << c.Name;
+    if (c.FolderRemoved) QDir(QString::fromStdString(setup.Root.File("sim"))).removeRecursively();
     THidProgrammerPort port(link.Controller());
     {
       TMainForm form(port, setup.Edit, setup.Box,
@@ -180,24 +182,23 @@ TEST(EndToEnd, TheWindowSavesTheSimulatedChipsAfterEachOperationAndAtClose) {
       const std::uint8_t image[] = {0x12, 0x34, 0x56};
       form.HexModel().LoadDataFromBytes(image);
       form.Button("bProg")->click();
-      ASSERT_TRUE(Await([&] {
-        return QFile::exists(QString::fromStdString(state)) || !setup.Errors.empty();
-      })) << c.Name;
+      ASSERT_TRUE(Await([&] { return saved().Value || !setup.Errors.empty(); })) << c.Name;
       // A change the next operation would not bring: only the close saves it.
       link.Simulator()->Avr().Flash()[100] = 0x42;
       form.close();
       port.Detach();
     }
-    if (!c.Saves) {
-      const std::string message = "cannot write simulator state file '" + state + "'";
+    if (c.FolderRemoved) {
+      const std::string message =
+          state + ": cannot write simulator state file: No such file or directory";
       EXPECT_EQ(setup.Errors, (std::vector<std::string>{message, message})) << c.Name;
       continue;
     }
     EXPECT_TRUE(setup.Errors.empty()) << c.Name;
-    TSimProgrammer saved;
-    ASSERT_TRUE(saved.LoadState(state)) << c.Name;
-    const std::vector<std::uint8_t>& flash = saved.Avr().Flash();
-    ASSERT_EQ(flash.size(), 8192u) << c.Name;
+    const TSimExpected<TSimState> loaded = saved();
+    ASSERT_TRUE(loaded.Value) << loaded.Error;
+    const std::vector<std::uint8_t>& flash = loaded.Value->Avr.Flash();
+    ASSERT_EQ(flash.size(), 8192u);
     EXPECT_EQ(flash[0], 0x12);
     EXPECT_EQ(flash[2], 0x56);
     EXPECT_EQ(flash[3], 0xFF);

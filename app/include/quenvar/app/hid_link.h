@@ -6,6 +6,7 @@
 // arrivals and removals.
 
 #include <QObject>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,9 +29,11 @@ class THidLink {
   THidLink& operator=(const THidLink&) = delete;
 
   // Binds the backend and scans. Simulate holds the text of --simulate (empty
-  // for the defaults) or nothing for the real hardware. Returns an error text
-  // or nothing.
-  std::optional<std::string> Open(const std::optional<std::string>& Simulate);
+  // for the defaults) or nothing for the real hardware. A state file it names
+  // stays locked for this link; OnWaitForState runs once when another program
+  // holds it and Open waits. Returns an error text or nothing.
+  std::optional<std::string> Open(const std::optional<std::string>& Simulate,
+                                  const std::function<void()>& OnWaitForState = {});
 
   TJvHidDeviceController& Controller() { return *FController; }
   // The simulated programmer behind --simulate, or null on real hardware.
@@ -48,7 +51,6 @@ class THidLink {
   QObject FContext;  // queued calls die with it
   std::shared_ptr<IHidBackend> FBackend;
   std::shared_ptr<TSimProgrammer> FSim;
-  std::string FStatePath;
   std::unique_ptr<TJvHidDeviceController> FController;
   std::unique_ptr<QSocketNotifier> FNotifier;
 };
