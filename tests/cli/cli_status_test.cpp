@@ -17,7 +17,8 @@
 namespace quenvar::cli_test {
 namespace {
 
-const std::string kMissing = "Программатор не подключен!\n";
+const std::string kMissing = "No programmer found (0451:3210).\n";
+const std::string kGone = "The programmer was disconnected (0451:3210).\n";
 
 struct TFileErrorCase {
   std::string Name;     // file written into the temp folder
@@ -215,7 +216,7 @@ TEST(CliStatus, ProgrammerPulledOutDuringAWrite) {
   WriteBytes(dir / "a.bin", Noise(1000, 8));
   const TRun r = Cli({"write-flash", dir / "a.bin"}, WithBackend(backend));
   EXPECT_EQ(r.Status, 3);
-  EXPECT_EQ(r.Err, kMissing);
+  EXPECT_EQ(r.Err, kGone);
   // Abandoned without a result line.
   EXPECT_TRUE(EndsWith(r.Out, "erasing...\nwriting...\n")) << r.Out;
 }
@@ -231,26 +232,40 @@ TEST(CliStatus, PulledOutWhileASecondProgrammerIsPlugged) {
   WriteBytes(dir / "a.bin", Noise(1000, 9));
   const TRun r = Cli({"write-flash", dir / "a.bin", "erase"}, WithBackend(backend));
   EXPECT_EQ(r.Status, 3);
-  EXPECT_EQ(r.Err, kMissing);
+  EXPECT_EQ(r.Err, kGone);
   EXPECT_TRUE(EndsWith(r.Out, "erasing...\nwriting...\n")) << r.Out;
 }
 
-TEST(CliStatus, LockedChipHasNoSizeToRead) {
+struct TLockedCase {
+  std::string Name;
+  std::string Command;
+  std::string File;
+  std::string Out;  // the log after "reading fuse bis..."
+};
+
+class CliLockedChip : public ::testing::TestWithParam<TLockedCase> {};
+
+TEST_P(CliLockedChip, SaysSoAndWritesNoFile) {
   TTempDir dir;
+  const TLockedCase& c = GetParam();
   const std::string sim = "--simulate=isp=locked:ATmega8,state=" + (dir / "s.qvs");
-  const TRun d = Cli({sim, "detect", "read-flash", dir / "r.bin"});
-  EXPECT_EQ(d.Status, 1);
-  EXPECT_EQ(Masked(d.Out),
-            "reading signature byte...\nID: 00 01 02\nreading fuse bis...\n\nSuccessfully "
-            "finished.\nDuration: #.## s\nChip: Device locked !\n"
-            "reading signature byte...\nID: 00 01 02\nreading fuse bis...\nreading...\n\nError.\n"
-            "Duration: #.## s\n");
-  EXPECT_EQ(d.Err, "'' is not a valid size in bytes.\n");
-  EXPECT_FALSE(std::filesystem::exists(dir / "r.bin"));
+  const TRun r = Cli({sim, c.Command, dir / c.File, "erase"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(Masked(r.Out),
+            "reading signature byte...\nID: 00 01 02\nreading fuse bis...\n" + c.Out);
+  EXPECT_EQ(r.Err, "Device locked !\n");
+  EXPECT_FALSE(std::filesystem::exists(dir / c.File));
   // An erase reveals the chip, and the next run sees it.
   ASSERT_EQ(Cli({sim, "erase"}).Status, 0);
   EXPECT_TRUE(EndsWith(Cli({sim, "detect"}).Out, "Chip: ATmega8, 8192 bytes of flash\n"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, CliLockedChip,
+                         ::testing::Values(TLockedCase{"ReadFlash", "read-flash", "r.bin",
+                                                       "reading...\n\nError.\nDuration: #.## s\n"},
+                                           TLockedCase{"ReadEeprom", "read-eeprom", "r.hex",
+                                                       "reading EEPROM...\n"}),
+                         [](const auto& info) { return info.param.Name; });
 
 }  // namespace
 }  // namespace quenvar::cli_test

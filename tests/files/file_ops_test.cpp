@@ -60,8 +60,8 @@ INSTANTIATE_TEST_SUITE_P(
                     TFormatCase{"/home/u/a.BIN", Bin, Bin}, TFormatCase{"/home/u/a.txt", None, Hex},
                     TFormatCase{"/home/u/noext", None, Hex}, TFormatCase{"/home/u/a.b01", Bin, Bin},
                     TFormatCase{"/home/u/a.hzz", Hex, Hex}, TFormatCase{"hex", Hex, Hex},
-                    TFormatCase{"bin", Bin, Bin}, TFormatCase{"ab", None, None},
-                    TFormatCase{"b", None, None}, TFormatCase{"", None, None}));
+                    TFormatCase{"bin", Bin, Bin}, TFormatCase{"ab", None, Hex},
+                    TFormatCase{"b", None, Hex}, TFormatCase{"", None, None}));
 
 // ---- open and load ----
 
