@@ -290,6 +290,7 @@ Options:
   --lang de|en|ru     language of the log lines (default en)
   --no-verify         do not verify after writing the flash
   --timeout SECONDS   how long to wait for each reply of the programmer
+                      (above 0, at most 86400; default 10)
   --quiet             no progress bar
   --help, --version
 
@@ -311,9 +312,14 @@ Commands:
 
 A name whose third character from the end is B (e.g. .bin) is binary; for
 reading, H (.hex) is Intel HEX; any other output name is written as Intel HEX.
+Mind that fw.hex.bak is therefore read as binary: rename it first.
 
-Exit status: 0 success, 1 the operation failed or timed out, 2 usage or file
-error, 3 no programmer found.
+The first Ctrl+C or SIGTERM lets the running operation finish and starts no
+further command; a second one stops at once.
+
+Exit status: 0 success, 1 the operation failed or timed out, a fuse bit did not
+take or the chip is locked, 2 usage or file error or an image too large for
+the target, 3 no programmer found, 130/143 stopped by Ctrl+C/SIGTERM.
 )";
 }
 
