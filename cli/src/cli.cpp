@@ -15,6 +15,7 @@
 #include "quenvar/core/chip_table.h"
 #include "quenvar/core/chip_texts.h"
 #include "quenvar/core/eeprom_types.h"
+#include "quenvar/core/fuse_guard.h"
 
 namespace quenvar {
 
@@ -309,9 +310,15 @@ class TCliRunner {
       }
     }
     TProgrammerSession& s = Link.Session();
+    const std::vector<TFuseItem> read = s.Window().FuseList();
     for (const TChange& change : changes)
       if (s.Window().FuseList()[change.Index].Checked != change.Checked) s.ToggleFuse(change.Index);
     const std::vector<TFuseItem> written = s.Window().FuseList();
+    if (!command.Force)
+      if (const std::string bits = IspEndingBits(read, written); !bits.empty()) {
+        Err << Text(cli_texts::kEndsIsp, {bits}) << '\n';
+        return kCliUsageOrFile;
+      }
     // The button is enabled by a toggled box only; writing unchanged boxes
     // back is what the user asked for all the same.
     const int wrote = StatusOf(Link.Run([&s] {
@@ -320,6 +327,26 @@ class TCliRunner {
     }));
     if (wrote != kCliOk) return wrote;
     return ReadBack(written);
+  }
+
+  // The bits the write would newly program that end the chip's ISP access,
+  // comma-separated; empty for none.
+  static std::string IspEndingBits(const std::vector<TFuseItem>& read,
+                                   const std::vector<TFuseItem>& written) {
+    std::vector<std::string_view> captions;
+    std::vector<bool> asRead;
+    std::vector<bool> toWrite;
+    for (std::size_t i = 0; i < read.size() && i < written.size(); ++i) {
+      captions.push_back(written[i].Caption);
+      asRead.push_back(read[i].Checked);
+      toWrite.push_back(written[i].Checked);
+    }
+    std::string bits;
+    for (std::string_view bit : NewIspDisablingBits(captions, asRead, toWrite)) {
+      if (!bits.empty()) bits += ", ";
+      bits += bit;
+    }
+    return bits;
   }
 
   // Reads the fuses again, as a verify would, and names every bit that did

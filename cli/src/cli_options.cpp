@@ -225,6 +225,11 @@ TCliParseResult ParseCliArgs(std::span<const std::string> args) {
       while (i < args.size() && args[i].rfind("--", 0) == 0) {
         std::string value;
         bool matched = false;
+        if (args[i] == "--force") {
+          command.Force = true;
+          ++i;
+          continue;
+        }
         if (!TakeValue(args, i, "--program", value, matched))
           return fail("option '--program' needs a list of fuse names");
         if (matched) {
@@ -304,9 +309,11 @@ Commands:
   read-eeprom FILE    read the AVR's EEPROM into FILE (ISP)
   read-fuses          identify, then list the fuse and lock bits
                       ([x] programmed, [ ] unprogrammed) and calibration bytes
-  write-fuses [--program NAMES] [--unprogram NAMES]
+  write-fuses [--program NAMES] [--unprogram NAMES] [--force]
                       identify and read, change the named bits (comma-separated
-                      names as read-fuses shows them), then write
+                      names as read-fuses shows them), write, then read back;
+                      newly programming RSTDISBL or DWEN (the chip would no
+                      longer answer over ISP) is refused without --force
   convert IN OUT      convert between Intel HEX and binary (no programmer)
   list                the HID interfaces found, with their access
 

@@ -80,6 +80,13 @@ inline constexpr TLangText kAmbiguousFuse{"quenvar-cli: der Name '{0}' ist mehrd
 inline constexpr TLangText kGreyedFuse{"quenvar-cli: das Bit '{0}' ist gesperrt",
                                        "quenvar-cli: fuse '{0}' is greyed",
                                        "quenvar-cli: бит '{0}' недоступен"};
+inline constexpr TLangText kEndsIsp{
+    "quenvar-cli: das Programmieren von {0} machte den Chip über ISP unerreichbar; nichts "
+    "geschrieben (--force schreibt trotzdem)",
+    "quenvar-cli: programming {0} would make the chip unreachable over ISP; nothing written "
+    "(--force writes anyway)",
+    "quenvar-cli: программирование {0} сделает микросхему недоступной через ISP; ничего не "
+    "записано (--force записывает всё равно)"};
 inline constexpr TLangText kStillProgrammed{
     "quenvar-cli: '{0}' wurde nicht übernommen: noch programmiert",
     "quenvar-cli: '{0}' did not take: still programmed",

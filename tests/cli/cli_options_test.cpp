@@ -67,6 +67,9 @@ TEST(CliOptions, WriteFusesNames) {
   EXPECT_EQ(r.Options.Commands[0].Program,
             (std::vector<std::string>{"CKSEL0", "Lock bit 1", "BOOTRST"}));
   EXPECT_EQ(r.Options.Commands[0].Unprogram, (std::vector<std::string>{"SUT0", "SUT1"}));
+  EXPECT_FALSE(r.Options.Commands[0].Force);
+  const std::vector<std::string> forced = {"write-fuses", "--force", "--program=RSTDISBL"};
+  EXPECT_TRUE(ParseCliArgs(forced).Options.Commands.at(0).Force);
   EXPECT_EQ(r.Options.Commands[1].Kind, TCliCommandKind::ReadFuses);
 }
 

@@ -172,6 +172,60 @@ TEST(CliFuseReadBack, TheLogShowsTheReadBack) {
                                kMega8Identify);
 }
 
+struct TGuardCase {
+  std::string Name;
+  std::string Chip;
+  std::string Lang;
+  std::string Program;
+  std::string Err;  // empty: written
+};
+
+class CliIspGuard : public ::testing::TestWithParam<TGuardCase> {};
+
+TEST_P(CliIspGuard, RefusedUnlessForced) {
+  TTempDir dir;
+  const TGuardCase& c = GetParam();
+  const std::string sim = "--simulate=isp=" + c.Chip + ",state=" + (dir / "s.qvs");
+  const TRun r = Cli({sim, "--lang", c.Lang, "write-fuses", "--program", c.Program});
+  auto before = LoadSimStateFile(dir / "s.qvs");
+  ASSERT_TRUE(before) << before.Error;
+  if (c.Err.empty()) {
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    return;
+  }
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Err, c.Err);
+  // Nothing was written; --force writes what was asked for.
+  const TRun forced = Cli({sim, "write-fuses", "--program", c.Program, "--force"});
+  EXPECT_EQ(forced.Status, 0) << forced.Err;
+  auto after = LoadSimStateFile(dir / "s.qvs");
+  ASSERT_TRUE(after) << after.Error;
+  EXPECT_NE(after.Value->Avr.HighFuse(), before.Value->Avr.HighFuse());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliIspGuard,
+    ::testing::Values(
+        TGuardCase{"Mega8ResetPin", "ATmega8", "en", "CKOPT,RSTDISBL",
+                   "quenvar-cli: programming RSTDISBL would make the chip unreachable over ISP; "
+                   "nothing written (--force writes anyway)\n"},
+        TGuardCase{"Mega168BothBits", "ATmega168", "de", "DWEN,RSTDISBL",
+                   "quenvar-cli: das Programmieren von RSTDISBL, DWEN machte den Chip über ISP "
+                   "unerreichbar; nichts geschrieben (--force schreibt trotzdem)\n"},
+        TGuardCase{"Tiny13DebugWire", "ATtiny13", "ru", "DWEN",
+                   "quenvar-cli: программирование DWEN сделает микросхему недоступной через ISP; "
+                   "ничего не записано (--force записывает всё равно)\n"},
+        TGuardCase{"OtherBitsPass", "ATmega8", "en", "CKOPT", ""}),
+    CaseName);
+
+TEST(CliIspGuard, ABitAlreadyProgrammedIsNoNews) {
+  TTempDir dir;
+  const std::string sim = "--simulate=isp=ATmega8,state=" + (dir / "s.qvs");
+  ASSERT_EQ(Cli({sim, "write-fuses", "--program", "RSTDISBL", "--force"}).Status, 0);
+  const TRun r = Cli({sim, "write-fuses", "--program", "RSTDISBL,CKOPT"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+}
+
 struct TMessageCase {
   std::string Name;
   std::string Lang;
