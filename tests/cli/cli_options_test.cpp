@@ -67,9 +67,6 @@ TEST(CliOptions, WriteFusesNames) {
   EXPECT_EQ(r.Options.Commands[0].Program,
             (std::vector<std::string>{"CKSEL0", "Lock bit 1", "BOOTRST"}));
   EXPECT_EQ(r.Options.Commands[0].Unprogram, (std::vector<std::string>{"SUT0", "SUT1"}));
-  EXPECT_FALSE(r.Options.Commands[0].Force);
-  const std::vector<std::string> forced = {"write-fuses", "--force", "--program=RSTDISBL"};
-  EXPECT_TRUE(ParseCliArgs(forced).Options.Commands.at(0).Force);
   EXPECT_EQ(r.Options.Commands[1].Kind, TCliCommandKind::ReadFuses);
 }
 
@@ -166,14 +163,6 @@ INSTANTIATE_TEST_SUITE_P(
         TTargetCase{"24aa256", 12, true}, TTargetCase{"24AA32A", 9, true},
         TTargetCase{"24C04A", 5, true}, TTargetCase{"24AA32", std::nullopt, false},
         TTargetCase{"24LC256", std::nullopt, false}, TTargetCase{"N24AA00", std::nullopt, false}));
-
-TEST(CliOptions, ShortOutputNamesAreIntelHex) {
-  // As --help says: only a third character from the end of B selects binary.
-  const std::vector<std::string> args = {"read-flash", "ab", "convert", "a.bin", "o"};
-  const TCliParseResult r = ParseCliArgs(args);
-  ASSERT_TRUE(r.Ok()) << r.Error;
-  EXPECT_EQ(r.Options.Commands.size(), 2u);
-}
 
 TEST(CliOptions, SplitNames) {
   EXPECT_EQ(SplitNames(" Lock bit 1 ,CKSEL0,, "),

@@ -120,6 +120,10 @@ TEST(CliStatus, NoProgrammerIsExitThree) {
   EXPECT_EQ(r.Status, 3);
   EXPECT_EQ(r.Out, "");
   EXPECT_EQ(r.Err, kMissing);
+  EXPECT_EQ(Cli({"--lang=de", "erase"}, WithBackend(backend)).Err,
+            "Kein Programmer gefunden (0451:3210).\n");
+  EXPECT_EQ(Cli({"--lang=ru", "erase"}, WithBackend(backend)).Err,
+            "Программатор не найден (0451:3210).\n");
 
   // convert and list need no programmer.
   const TRun l = Cli({"list"}, WithBackend(backend));
@@ -236,36 +240,22 @@ TEST(CliStatus, PulledOutWhileASecondProgrammerIsPlugged) {
   EXPECT_TRUE(EndsWith(r.Out, "erasing...\nwriting...\n")) << r.Out;
 }
 
-struct TLockedCase {
-  std::string Name;
-  std::string Command;
-  std::string File;
-  std::string Out;  // the log after "reading fuse bis..."
-};
-
-class CliLockedChip : public ::testing::TestWithParam<TLockedCase> {};
-
-TEST_P(CliLockedChip, SaysSoAndWritesNoFile) {
+TEST(CliStatus, LockedChipHasNoSizeToRead) {
   TTempDir dir;
-  const TLockedCase& c = GetParam();
   const std::string sim = "--simulate=isp=locked:ATmega8,state=" + (dir / "s.qvs");
-  const TRun r = Cli({sim, c.Command, dir / c.File, "erase"});
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(Masked(r.Out),
-            "reading signature byte...\nID: 00 01 02\nreading fuse bis...\n" + c.Out);
-  EXPECT_EQ(r.Err, "Device locked !\n");
-  EXPECT_FALSE(std::filesystem::exists(dir / c.File));
+  const TRun d = Cli({sim, "detect", "read-flash", dir / "r.bin"});
+  EXPECT_EQ(d.Status, 1);
+  EXPECT_EQ(Masked(d.Out),
+            "reading signature byte...\nID: 00 01 02\nreading fuse bis...\n\nSuccessfully "
+            "finished.\nDuration: #.## s\nChip: Device locked !\n"
+            "reading signature byte...\nID: 00 01 02\nreading fuse bis...\nreading...\n\nError.\n"
+            "Duration: #.## s\n");
+  EXPECT_EQ(d.Err, "Device locked !\n");
+  EXPECT_FALSE(std::filesystem::exists(dir / "r.bin"));
   // An erase reveals the chip, and the next run sees it.
   ASSERT_EQ(Cli({sim, "erase"}).Status, 0);
   EXPECT_TRUE(EndsWith(Cli({sim, "detect"}).Out, "Chip: ATmega8, 8192 bytes of flash\n"));
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, CliLockedChip,
-                         ::testing::Values(TLockedCase{"ReadFlash", "read-flash", "r.bin",
-                                                       "reading...\n\nError.\nDuration: #.## s\n"},
-                                           TLockedCase{"ReadEeprom", "read-eeprom", "r.hex",
-                                                       "reading EEPROM...\n"}),
-                         [](const auto& info) { return info.param.Name; });
 
 }  // namespace
 }  // namespace quenvar::cli_test
