@@ -10,12 +10,13 @@
 #include "cli_link.h"
 #include "cli_stop.h"
 #include "cli_texts.h"
-#include "output_check.h"
+#include "quenvar/buffer/bin_file.h"
 #include "quenvar/buffer/file_ops.h"
 #include "quenvar/core/chip_table.h"
 #include "quenvar/core/chip_texts.h"
 #include "quenvar/core/eeprom_types.h"
 #include "quenvar/core/fuse_guard.h"
+#include "quenvar/fileio/atomic_file.h"
 
 namespace quenvar {
 
@@ -104,12 +105,12 @@ class TCliRunner {
       const std::string* output = reads                                      ? &command.Files[0]
                                   : command.Kind == TCliCommandKind::Convert ? &command.Files[1]
                                                                              : nullptr;
-      if (output != nullptr) {
-        if (std::string error = CannotCreate(*output); !error.empty()) {
-          Err << error << '\n';
+      // The save's own first step; its temporary file goes again at once.
+      if (output != nullptr)
+        if (const auto created = TAtomicFile::Create(*output); !created) {
+          Err << BufferResultOf(created.Error()).Message() << '\n';
           return kCliUsageOrFile;
         }
-      }
       for (const auto* names : {&command.Program, &command.Unprogram})
         for (const std::string& name : *names)
           if (!AnyChipHasFuse(name)) {

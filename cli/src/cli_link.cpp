@@ -8,7 +8,6 @@
 
 #include "cli_stop.h"
 #include "cli_texts.h"
-#include "output_check.h"
 #include "quenvar/core/chip_texts.h"
 #include "quenvar/core/driver_texts.h"
 #include "quenvar/core/protocol.h"
@@ -84,21 +83,20 @@ int TCliLink::Open() {
       return kCliUsageOrFile;
     }
     if (!SimTextNamesTiming(FOptions.SimulateText)) config.Value->RealTiming = false;
-    // The state is saved at the end: a path that cannot take it is refused
-    // before the programmer is touched.
-    if (const std::string& path = config.Value->StatePath; !path.empty()) {
-      if (const int error = CreateError(path); error != 0) {
-        FErr << "quenvar-cli: " << path << ": " << SystemText(error) << '\n';
-        return kCliUsageOrFile;
-      }
-    }
-    TSimExpected<std::shared_ptr<TSimProgrammer>> sim = TSimProgrammer::FromConfig(*config.Value);
+    const std::string& state = config.Value->StatePath;
+    TSimExpected<std::shared_ptr<TSimProgrammer>> sim =
+        TSimProgrammer::FromConfig(*config.Value, [this, &state] {
+          FErr << Text(cli_texts::kStateBusy, {state}) << '\n';
+          FErr.flush();
+          // Nothing has started yet, so Ctrl+C may end the wait at once.
+          if (FEnv.StopEndsAtOnce) FEnv.StopEndsAtOnce(true);
+        });
+    if (FEnv.StopEndsAtOnce) FEnv.StopEndsAtOnce(false);
     if (!sim) {
-      FErr << "quenvar-cli: " << config.Value->StatePath << ": " << sim.Error << '\n';
+      FErr << "quenvar-cli: " << sim.Error << '\n';
       return kCliUsageOrFile;
     }
     FSim = *sim.Value;
-    FStatePath = config.Value->StatePath;
     auto backend = std::make_shared<TSimHidBackend>();
     backend->Plug(kProgrammerVendorId, kProgrammerProductId, FSim);
     FBackend = std::move(backend);
@@ -292,10 +290,10 @@ void TCliLink::EndCommand(bool succeeded) {
 }
 
 int TCliLink::SaveSimulatorState() {
-  if (!FSim || FStatePath.empty()) return kCliOk;
-  TSimResult saved = FSim->SaveState(FStatePath);
+  if (!FSim) return kCliOk;
+  TSimResult saved = FSim->SaveState();
   if (saved) return kCliOk;
-  FErr << "quenvar-cli: " << FStatePath << ": " << saved.Error << '\n';
+  FErr << "quenvar-cli: " << saved.Error << '\n';
   return kCliUsageOrFile;
 }
 

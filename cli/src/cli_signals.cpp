@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
 
 namespace quenvar {
 
@@ -11,11 +12,13 @@ namespace {
 // atomics are all a handler may touch.
 std::atomic<int> StopCount{0};
 std::atomic<int> StopSignal{0};
+std::atomic<bool> StopEndsAtOnce{false};
 static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void OnStopSignal(int signal) {
   StopSignal.store(signal);
   StopCount.fetch_add(1);
+  if (StopEndsAtOnce.load()) std::_Exit(128 + signal);
 #ifdef _WIN32
   std::signal(signal, OnStopSignal);  // reset to the default on delivery there
 #endif
@@ -66,6 +69,11 @@ TCliSignals::~TCliSignals() {
 }
 
 #endif
+
+void TCliSignals::EndAtOnce(bool on) {
+  StopEndsAtOnce.store(on);
+  if (on && StopCount.load() > 0) std::_Exit(128 + StopSignal.load());
+}
 
 TCliStopRequest TCliSignals::Poll() const {
   TCliStopRequest r;

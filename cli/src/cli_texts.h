@@ -54,6 +54,10 @@ inline constexpr TLangText kTooLarge{
     "quenvar-cli: в '{0}' {1} байт, {2} вмещает {3} байт; ничего не отправлено"};
 inline constexpr TLangText kFlashOf{"der Flash von {0}", "the flash of {0}", "flash-память {0}"};
 inline constexpr TLangText kEepromOf{"das EEPROM von {0}", "the EEPROM of {0}", "EEPROM {0}"};
+inline constexpr TLangText kStateBusy{
+    "quenvar-cli: {0}: warte, bis ein anderes Programm diese Zustandsdatei freigibt",
+    "quenvar-cli: {0}: waiting until another program is done with this state file",
+    "quenvar-cli: {0}: ожидание, пока другая программа освободит этот файл состояния"};
 inline constexpr TLangText kStopping{"Abbruch nach diesem Vorgang", "stopping after this operation",
                                      "остановка после этой операции"};
 inline constexpr TLangText kChip{"Chip: {0}", "Chip: {0}", "Микросхема: {0}"};

@@ -75,7 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
               {},
               {"--simulate=state=%D/no/s.qvs", "detect"},
               2,
-              "quenvar-cli: %D/no/s.qvs: No such file or directory\n",
+              "quenvar-cli: %D/no/s.qvs: cannot open simulator state file: No such file or "
+              "directory\n",
               ""},
         TCase{"ImageLargerThanThe24xx",
               {},

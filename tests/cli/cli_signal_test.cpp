@@ -18,16 +18,18 @@
 namespace quenvar::cli_test {
 namespace {
 
-// Runs quenvar-cli with its output in out.txt and err.txt of `dir`, or with
-// standard output a pipe nobody reads.
-pid_t Start(const TTempDir& dir, std::vector<std::string> args, bool closedPipe = false) {
+// Runs quenvar-cli with its output in <name>out.txt and <name>err.txt of
+// `dir`, or with standard output a pipe nobody reads.
+pid_t Start(const TTempDir& dir, std::vector<std::string> args, bool closedPipe = false,
+            const std::string& name = "") {
   int pipeEnds[2] = {-1, -1};
   if (closedPipe && ::pipe(pipeEnds) != 0) return -1;
   const pid_t pid = ::fork();
   if (pid == 0) {
-    ::dup2(closedPipe ? pipeEnds[1] : ::open((dir / "out.txt").c_str(), O_WRONLY | O_CREAT, 0600),
+    ::dup2(closedPipe ? pipeEnds[1]
+                      : ::open((dir / (name + "out.txt")).c_str(), O_WRONLY | O_CREAT, 0600),
            1);
-    ::dup2(::open((dir / "err.txt").c_str(), O_WRONLY | O_CREAT, 0600), 2);
+    ::dup2(::open((dir / (name + "err.txt")).c_str(), O_WRONLY | O_CREAT, 0600), 2);
     std::vector<char*> argv{const_cast<char*>(QUENVAR_CLI_BINARY)};
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -108,6 +110,23 @@ INSTANTIATE_TEST_SUITE_P(Table, CliSignals,
                                            TSignalCase{"TwoInterrupts", SIGINT, 2},
                                            TSignalCase{"TwoTerminates", SIGTERM, 2}),
                          [](const auto& info) { return info.param.Name; });
+
+TEST(CliSignals, EndTheWaitForAnotherRunsStateFileAtOnce) {
+  TTempDir dir;
+  WriteBytes(dir / "a.bin", Noise(8192, 23));
+  const std::string sim = "--simulate=timing=real,state=" + (dir / "s.qvs");
+  const pid_t first = Start(dir, {sim, "write-flash", dir / "a.bin"});
+  ASSERT_TRUE(WaitFor(dir / "out.txt", "writing...\n"));
+  const pid_t second = Start(dir, {sim, "erase"}, false, "2");
+  ASSERT_TRUE(WaitFor(dir / "2err.txt", "waiting until another program is done"));
+  ::kill(second, SIGINT);
+  EXPECT_EQ(Wait(second), 130);
+  // The first run still holds the file and goes on undisturbed.
+  int raw = 0;
+  EXPECT_EQ(::waitpid(first, &raw, WNOHANG), 0);
+  EXPECT_EQ(Wait(first), 0);
+  EXPECT_EQ(FlashStart(dir, 8192), Noise(8192, 23));
+}
 
 }  // namespace
 }  // namespace quenvar::cli_test

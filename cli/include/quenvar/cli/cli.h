@@ -33,6 +33,10 @@ struct TCliEnvironment {
   // request lets the running operation finish and starts no further command;
   // a second one abandons the operation.
   std::function<TCliStopRequest()> PollStop;
+  // Called with true while a stop request may end the process at once, as
+  // nothing is running and nothing needs saving (waiting for another
+  // program's lock on the state file), and with false after that.
+  std::function<void(bool)> StopEndsAtOnce;
 };
 
 // Arguments without the program name. Log lines and listings go to `out`,

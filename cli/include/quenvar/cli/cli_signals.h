@@ -17,6 +17,9 @@ class TCliSignals {
   TCliSignals& operator=(const TCliSignals&) = delete;
 
   TCliStopRequest Poll() const;
+  // While on, a signal ends the process at once with 128 + the signal; one
+  // that came before ends it now.
+  void EndAtOnce(bool on);
 };
 
 }  // namespace quenvar
