@@ -1,5 +1,7 @@
 #include "quenvar/core/fuse_guard.h"
 
+#include "quenvar/core/driver_texts.h"
+
 namespace quenvar {
 
 namespace {
@@ -23,6 +25,16 @@ std::vector<std::string_view> NewIspDisablingBits(std::span<const std::string_vi
       bits.push_back(captions[i]);
   }
   return bits;
+}
+
+std::string IspDisablingQuestion(std::span<const std::string_view> bits,
+                                 std::uint8_t languageIndex) {
+  std::string named;
+  for (std::size_t i = 0; i < bits.size(); ++i) {
+    if (i > 0) named += i + 1 == bits.size() ? Pick(texts::kAnd, languageIndex) : ", ";
+    named += bits[i];
+  }
+  return FillIn(Pick(texts::kIspDisablingQuestion, languageIndex), {named});
 }
 
 }  // namespace quenvar

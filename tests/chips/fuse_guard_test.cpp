@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -20,49 +22,25 @@ bool DisablesIsp(std::string_view caption) {
 // The chips whose fuse list names RSTDISBL or DWEN, found in the table itself.
 std::vector<const ChipInfo*> GuardedChips() {
   std::vector<const ChipInfo*> chips;
-  for (const ChipInfo& chip : ChipTable()) {
-    for (std::string_view caption : chip.FuseItems) {
-      if (DisablesIsp(caption)) {
-        chips.push_back(&chip);
-        break;
-      }
-    }
-  }
+  for (const ChipInfo& chip : ChipTable())
+    if (std::any_of(chip.FuseItems.begin(), chip.FuseItems.end(), DisablesIsp))
+      chips.push_back(&chip);
   return chips;
-}
-
-std::vector<bool> Only(const ChipInfo& chip, std::string_view caption) {
-  std::vector<bool> states(chip.FuseItems.size(), false);
-  for (std::size_t i = 0; i < states.size(); ++i) states[i] = chip.FuseItems[i] == caption;
-  return states;
 }
 
 class NewIspDisablingBitsOf : public testing::TestWithParam<const ChipInfo*> {};
 
-TEST_P(NewIspDisablingBitsOf, NamesOnlyBitsThatTurnFromUnprogrammedToProgrammed) {
-  const ChipInfo& chip = *GetParam();
-  const std::size_t n = chip.FuseItems.size();
-  const std::vector<bool> none(n, false);
-  const std::vector<bool> all(n, true);
+TEST_P(NewIspDisablingBitsOf, NamesOnlyBitsTurningProgrammed) {
+  const std::span<const std::string_view> items = GetParam()->FuseItems;
+  const std::vector<bool> none(items.size(), false);
+  const std::vector<bool> all(items.size(), true);
   TBits present;
-  for (std::string_view caption : chip.FuseItems)
-    if (DisablesIsp(caption)) present.push_back(caption);
-  ASSERT_FALSE(present.empty());
-
-  EXPECT_EQ(NewIspDisablingBits(chip.FuseItems, none, all), present);
-  EXPECT_EQ(NewIspDisablingBits(chip.FuseItems, all, all), TBits{});
-  EXPECT_EQ(NewIspDisablingBits(chip.FuseItems, all, none), TBits{});
-  EXPECT_EQ(NewIspDisablingBits(chip.FuseItems, none, none), TBits{});
-  // States missing from a short list count as unprogrammed.
-  EXPECT_EQ(NewIspDisablingBits(chip.FuseItems, {}, all), present);
-  EXPECT_EQ(NewIspDisablingBits(chip.FuseItems, all, {}), TBits{});
-  for (std::string_view bit : present) {
-    EXPECT_EQ(NewIspDisablingBits(chip.FuseItems, none, Only(chip, bit)), TBits{bit});
-    // Every other box programmed, this one already programmed: nothing new.
-    std::vector<bool> others(n, true);
-    EXPECT_EQ(NewIspDisablingBits(chip.FuseItems, Only(chip, bit), others).size(),
-              present.size() - 1);
-  }
+  std::copy_if(items.begin(), items.end(), std::back_inserter(present), DisablesIsp);
+  EXPECT_EQ(NewIspDisablingBits(items, none, all), present);
+  EXPECT_EQ(NewIspDisablingBits(items, {}, all), present);  // missing states: unprogrammed
+  EXPECT_EQ(NewIspDisablingBits(items, all, all), TBits{});
+  EXPECT_EQ(NewIspDisablingBits(items, none, none), TBits{});
+  EXPECT_EQ(GuardedChips().size(), 11u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Chips, NewIspDisablingBitsOf, testing::ValuesIn(GuardedChips()),
@@ -73,30 +51,14 @@ INSTANTIATE_TEST_SUITE_P(Chips, NewIspDisablingBitsOf, testing::ValuesIn(Guarded
                            return name;
                          });
 
-TEST(NewIspDisablingBits, ChipsWithoutTheBitsNeverAsk) {
-  std::size_t guarded = 0;
-  for (const ChipInfo& chip : ChipTable()) {
-    const std::vector<bool> all(chip.FuseItems.size(), true);
-    const TBits bits = NewIspDisablingBits(chip.FuseItems, {}, all);
-    if (!bits.empty()) ++guarded;
-    for (std::string_view bit : bits) EXPECT_TRUE(DisablesIsp(bit)) << chip.Name;
-  }
-  EXPECT_EQ(guarded, GuardedChips().size());
-  // The bits come back in list order, in the chip's own captions.
-  const struct {
-    const char* Chip;
-    TBits Bits;
-  } anchors[] = {{"ATmega8", {"RSTDISBL"}},
-                 {"ATtiny13", {"DWEN", "RSTDISBL"}},
-                 {"ATmega88", {"RSTDISBL", "DWEN"}},
-                 {"ATmega16", {}}};
-  for (const auto& anchor : anchors) {
-    const ChipInfo* chip = FindChipByName(anchor.Chip);
-    ASSERT_NE(chip, nullptr) << anchor.Chip;
-    const std::vector<bool> all(chip->FuseItems.size(), true);
-    EXPECT_EQ(NewIspDisablingBits(chip->FuseItems, {}, all), anchor.Bits) << anchor.Chip;
-  }
-  EXPECT_EQ(NewIspDisablingBits({}, {}, {true, true}), TBits{});
+TEST(IspDisablingQuestion, NamesTheBitsInEachLanguage) {
+  const TBits both{"RSTDISBL", "DWEN"};
+  EXPECT_EQ(IspDisablingQuestion(both, 0),
+            "Das Schreiben der Fuses programmiert RSTDISBL und DWEN. Danach ist der Chip nicht "
+            "mehr über ISP programmierbar. Trotzdem schreiben?");
+  EXPECT_EQ(IspDisablingQuestion(both, 2),
+            "Запись fuse битов программирует RSTDISBL и DWEN. После этого чип больше нельзя будет "
+            "программировать через ISP. Всё равно записать?");
 }
 
 }  // namespace

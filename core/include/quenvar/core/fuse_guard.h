@@ -5,7 +5,9 @@
 // would newly program one of them is asked about (window) or refused (command
 // line) first.
 
+#include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,5 +20,10 @@ namespace quenvar {
 std::vector<std::string_view> NewIspDisablingBits(std::span<const std::string_view> captions,
                                                   const std::vector<bool>& asRead,
                                                   const std::vector<bool>& toWrite);
+
+// The window's yes/no question before such a write, naming the bits, in the
+// language of `languageIndex`.
+std::string IspDisablingQuestion(std::span<const std::string_view> bits,
+                                 std::uint8_t languageIndex);
 
 }  // namespace quenvar
