@@ -14,8 +14,8 @@
 #include "quenvar/buffer/file_ops.h"
 #include "quenvar/core/chip_table.h"
 #include "quenvar/core/chip_texts.h"
-#include "quenvar/core/eeprom_types.h"
 #include "quenvar/core/fuse_guard.h"
+#include "quenvar/core/operation_refusal.h"
 #include "quenvar/fileio/atomic_file.h"
 
 namespace quenvar {
@@ -195,27 +195,17 @@ class TCliRunner {
     return kCliUsageOrFile;
   }
 
-  // A 24xx EEPROM wraps what goes past its end onto its start: refused before
-  // anything is sent.
-  int CheckSocketFits(const std::string& file) {
-    if (!Options.EepromIndex) return kCliOk;
-    const TEepromType& type = EepromTypes()[*Options.EepromIndex];
-    const std::int64_t size = EepromReadSize(type.SizeCode);
-    const std::int64_t length = Link.Editor().DataLength();
-    if (length <= size) return kCliOk;
-    const std::string_view caption = type.Caption;
-    Err << Text(cli_texts::kTooLarge, {file, std::to_string(length),
-                                       caption.substr(0, caption.find(" /")), std::to_string(size)})
-        << '\n';
-    return kCliUsageOrFile;
-  }
-
   int LoadThen(const std::string& file, std::string_view control) {
     if (const int status = Load(Link.Files(), Link.Editor(), file, true); status != kCliOk)
       return status;
-    if (control != "bprogeeprom")
-      if (const int status = CheckSocketFits(file); status != kCliOk) return status;
     const int status = StatusOf(Link.Click(control));
+    // An image larger than the target: the session sends nothing of it (a 24xx
+    // at once, an ISP chip after its identification, before the erase).
+    if (const auto& refusal = Link.Session().LastRefusal()) {
+      Err << "quenvar-cli: '" << file << "': " << RefusalText(*refusal, Options.LanguageIndex)
+          << '\n';
+      return kCliUsageOrFile;
+    }
     return Link.ChipLocked() ? Locked() : status;
   }
 

@@ -225,6 +225,8 @@ TCliLink::TOutcome TCliLink::Run(const std::function<bool()>& start) {
     FErr << Text(cli_texts::kNotAvailable) << '\n';
     return TOutcome::NotAvailable;
   }
+  // Refused before the start: nothing ran, and the log is the last operation's.
+  if (s.LastRefusal() && s.ProtocolStateValue() == TProtocolState::Idle) return TOutcome::Failed;
 
   // The log is cleared when an operation starts, so everything in it now is new.
   std::size_t printed = 0;

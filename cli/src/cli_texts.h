@@ -13,9 +13,11 @@
 
 namespace quenvar::cli_texts {
 
-// Replaces {0}..{9} in the text of `language` by `args`.
-std::string Fill(const TLangText& text, std::uint8_t language,
-                 std::initializer_list<std::string_view> args = {});
+// The text of `language` with %1, %2, ... replaced by `args`.
+inline std::string Fill(const TLangText& text, std::uint8_t language,
+                        std::initializer_list<std::string_view> args = {}) {
+  return FillIn(Pick(text, language), args);
+}
 
 inline constexpr TLangText kNoProgrammer{"Kein Programmer gefunden (0451:3210).",
                                          "No programmer found (0451:3210).",
@@ -28,11 +30,11 @@ inline constexpr TLangText kCannotList{
     "quenvar-cli: the system's HID devices cannot be listed",
     "quenvar-cli: не удаётся получить список HID-устройств системы"};
 inline constexpr TLangText kQueryOnly{
-    "quenvar-cli: {0}: der Programmer lässt sich nur abfragen ({1}); installieren Sie die "
+    "quenvar-cli: %1: der Programmer lässt sich nur abfragen (%2); installieren Sie die "
     "udev-Regel 70-quenvar.rules",
-    "quenvar-cli: {0}: the programmer can only be queried ({1}); install the udev rule "
+    "quenvar-cli: %1: the programmer can only be queried (%2); install the udev rule "
     "70-quenvar.rules",
-    "quenvar-cli: {0}: программатор доступен только для опроса ({1}); установите правило udev "
+    "quenvar-cli: %1: программатор доступен только для опроса (%2); установите правило udev "
     "70-quenvar.rules"};
 inline constexpr TLangText kNoBackend{
     "quenvar-cli: dieses Programm hat keinen HID-Zugang; nehmen Sie --simulate",
@@ -42,63 +44,56 @@ inline constexpr TLangText kNotAvailable{
     "quenvar-cli: der Vorgang lässt sich für dieses Ziel nicht starten",
     "quenvar-cli: the operation cannot be started for this target",
     "quenvar-cli: операцию нельзя запустить для выбранного устройства"};
-inline constexpr TLangText kNoFormat{"quenvar-cli: '{0}': nehmen Sie eine .hex- oder .bin-Datei",
-                                     "quenvar-cli: '{0}': give a .hex or .bin file",
-                                     "quenvar-cli: '{0}': укажите файл .hex или .bin"};
-inline constexpr TLangText kNoData{"quenvar-cli: '{0}' enthält keine Daten",
-                                   "quenvar-cli: '{0}' holds no data",
-                                   "quenvar-cli: '{0}' не содержит данных"};
-inline constexpr TLangText kTooLarge{
-    "quenvar-cli: '{0}' hat {1} Bytes, {2} fasst {3} Bytes; nichts gesendet",
-    "quenvar-cli: '{0}' has {1} bytes, {2} holds {3} bytes; nothing sent",
-    "quenvar-cli: в '{0}' {1} байт, {2} вмещает {3} байт; ничего не отправлено"};
-inline constexpr TLangText kFlashOf{"der Flash von {0}", "the flash of {0}", "flash-память {0}"};
-inline constexpr TLangText kEepromOf{"das EEPROM von {0}", "the EEPROM of {0}", "EEPROM {0}"};
+inline constexpr TLangText kNoFormat{"quenvar-cli: '%1': nehmen Sie eine .hex- oder .bin-Datei",
+                                     "quenvar-cli: '%1': give a .hex or .bin file",
+                                     "quenvar-cli: '%1': укажите файл .hex или .bin"};
+inline constexpr TLangText kNoData{"quenvar-cli: '%1' enthält keine Daten",
+                                   "quenvar-cli: '%1' holds no data",
+                                   "quenvar-cli: '%1' не содержит данных"};
 inline constexpr TLangText kStateBusy{
-    "quenvar-cli: {0}: warte, bis ein anderes Programm diese Zustandsdatei freigibt",
-    "quenvar-cli: {0}: waiting until another program is done with this state file",
-    "quenvar-cli: {0}: ожидание, пока другая программа освободит этот файл состояния"};
+    "quenvar-cli: %1: warte, bis ein anderes Programm diese Zustandsdatei freigibt",
+    "quenvar-cli: %1: waiting until another program is done with this state file",
+    "quenvar-cli: %1: ожидание, пока другая программа освободит этот файл состояния"};
 inline constexpr TLangText kStopping{"Abbruch nach diesem Vorgang", "stopping after this operation",
                                      "остановка после этой операции"};
-inline constexpr TLangText kChip{"Chip: {0}", "Chip: {0}", "Микросхема: {0}"};
-inline constexpr TLangText kChipFlash{", {0} Bytes Flash", ", {0} bytes of flash",
-                                      ", {0} байт flash-памяти"};
+inline constexpr TLangText kChip{"Chip: %1", "Chip: %1", "Микросхема: %1"};
+inline constexpr TLangText kChipFlash{", %1 Bytes Flash", ", %1 bytes of flash",
+                                      ", %1 байт flash-памяти"};
 
 // write-fuses
 inline constexpr TLangText kNothingWritten{"; nichts geschrieben", "; nothing written",
                                            "; ничего не записано"};
-inline constexpr TLangText kNoChipHasFuse{"quenvar-cli: kein Chip hat ein Bit '{0}'",
-                                          "quenvar-cli: no chip has a bit '{0}'",
-                                          "quenvar-cli: ни у одной микросхемы нет бита '{0}'"};
-inline constexpr TLangText kUnknownFuse{
-    "quenvar-cli: unbekanntes Bit '{0}'; dieser Chip hat: {1}",
-    "quenvar-cli: unknown fuse '{0}'; this chip has: {1}",
-    "quenvar-cli: неизвестный бит '{0}'; у этой микросхемы: {1}"};
+inline constexpr TLangText kNoChipHasFuse{"quenvar-cli: kein Chip hat ein Bit '%1'",
+                                          "quenvar-cli: no chip has a bit '%1'",
+                                          "quenvar-cli: ни у одной микросхемы нет бита '%1'"};
+inline constexpr TLangText kUnknownFuse{"quenvar-cli: unbekanntes Bit '%1'; dieser Chip hat: %2",
+                                        "quenvar-cli: unknown fuse '%1'; this chip has: %2",
+                                        "quenvar-cli: неизвестный бит '%1'; у этой микросхемы: %2"};
 inline constexpr TLangText kNoFuseList{
-    "quenvar-cli: unbekanntes Bit '{0}' (der Chip hat keine Bit-Liste)",
-    "quenvar-cli: unknown fuse '{0}' (the chip has no fuse list)",
-    "quenvar-cli: неизвестный бит '{0}' (у микросхемы нет списка битов)"};
-inline constexpr TLangText kAmbiguousFuse{"quenvar-cli: der Name '{0}' ist mehrdeutig",
-                                          "quenvar-cli: fuse name '{0}' is ambiguous",
-                                          "quenvar-cli: имя '{0}' неоднозначно"};
-inline constexpr TLangText kGreyedFuse{"quenvar-cli: das Bit '{0}' ist gesperrt",
-                                       "quenvar-cli: fuse '{0}' is greyed",
-                                       "quenvar-cli: бит '{0}' недоступен"};
+    "quenvar-cli: unbekanntes Bit '%1' (der Chip hat keine Bit-Liste)",
+    "quenvar-cli: unknown fuse '%1' (the chip has no fuse list)",
+    "quenvar-cli: неизвестный бит '%1' (у микросхемы нет списка битов)"};
+inline constexpr TLangText kAmbiguousFuse{"quenvar-cli: der Name '%1' ist mehrdeutig",
+                                          "quenvar-cli: fuse name '%1' is ambiguous",
+                                          "quenvar-cli: имя '%1' неоднозначно"};
+inline constexpr TLangText kGreyedFuse{"quenvar-cli: das Bit '%1' ist gesperrt",
+                                       "quenvar-cli: fuse '%1' is greyed",
+                                       "quenvar-cli: бит '%1' недоступен"};
 inline constexpr TLangText kEndsIsp{
-    "quenvar-cli: das Programmieren von {0} machte den Chip über ISP unerreichbar; nichts "
+    "quenvar-cli: das Programmieren von %1 machte den Chip über ISP unerreichbar; nichts "
     "geschrieben (--force schreibt trotzdem)",
-    "quenvar-cli: programming {0} would make the chip unreachable over ISP; nothing written "
+    "quenvar-cli: programming %1 would make the chip unreachable over ISP; nothing written "
     "(--force writes anyway)",
-    "quenvar-cli: программирование {0} сделает микросхему недоступной через ISP; ничего не "
+    "quenvar-cli: программирование %1 сделает микросхему недоступной через ISP; ничего не "
     "записано (--force записывает всё равно)"};
 inline constexpr TLangText kStillProgrammed{
-    "quenvar-cli: '{0}' wurde nicht übernommen: noch programmiert",
-    "quenvar-cli: '{0}' did not take: still programmed",
-    "quenvar-cli: '{0}' не записан: всё ещё запрограммирован"};
+    "quenvar-cli: '%1' wurde nicht übernommen: noch programmiert",
+    "quenvar-cli: '%1' did not take: still programmed",
+    "quenvar-cli: '%1' не записан: всё ещё запрограммирован"};
 inline constexpr TLangText kStillUnprogrammed{
-    "quenvar-cli: '{0}' wurde nicht übernommen: noch nicht programmiert",
-    "quenvar-cli: '{0}' did not take: still unprogrammed",
-    "quenvar-cli: '{0}' не записан: всё ещё не запрограммирован"};
+    "quenvar-cli: '%1' wurde nicht übernommen: noch nicht programmiert",
+    "quenvar-cli: '%1' did not take: still unprogrammed",
+    "quenvar-cli: '%1' не записан: всё ещё не запрограммирован"};
 inline constexpr TLangText kLockNeedsErase{" (Lock-Bits löscht nur das Löschen des Chips)",
                                            " (lock bits are cleared only by an erase)",
                                            " (lock-биты сбрасываются только стиранием)"};

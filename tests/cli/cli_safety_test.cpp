@@ -43,6 +43,7 @@ TEST_P(CliRefusals, StatusAndMessage) {
   const TCase& c = GetParam();
   WriteBytes(dir / "200.bin", Noise(200, 1));
   WriteBytes(dir / "17.bin", Noise(17, 2));
+  WriteBytes(dir / "513.bin", Noise(513, 3));
   if (!c.Before.empty()) {
     ASSERT_EQ(CliIn(dir, c.Before).Status, 0);
   }
@@ -82,14 +83,23 @@ INSTANTIATE_TEST_SUITE_P(
               {},
               {"--simulate=socket=24AA01", "--target", "24AA01", "write-flash", "%D/200.bin"},
               2,
-              "quenvar-cli: '%D/200.bin' has 200 bytes, 24AA01 holds 128 bytes; nothing sent\n",
+              "quenvar-cli: '%D/200.bin': The image (200 bytes) is larger than the chip's memory "
+              "(128 bytes).\n",
               ""},
         TCase{"ImageLargerThanThe24xxGerman",
               {},
               {"--simulate", "--lang=de", "--target=0", "verify", "%D/17.bin"},
               2,
-              "quenvar-cli: '%D/17.bin' hat 17 Bytes, 24AA00 fasst 16 Bytes; nichts gesendet\n",
+              "quenvar-cli: '%D/17.bin': Das Abbild (17 Bytes) ist größer als der Speicher des "
+              "Chips (16 Bytes).\n",
               ""},
+        TCase{"ImageLargerThanTheEeprom",
+              {},
+              {"%S", "write-eeprom", "%D/513.bin"},
+              2,
+              "quenvar-cli: '%D/513.bin': The image (513 bytes) is larger than the chip's memory "
+              "(512 bytes).\n",
+              kReadFuses + "\nError.\nDuration: #.## s\n"},
         // A fuse write is read back; a lock bit goes only with an erase.
         TCase{"LockBitStays",
               {"%S", "write-fuses", "--program", "Lock bit 1"},
