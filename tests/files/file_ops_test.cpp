@@ -307,13 +307,15 @@ INSTANTIATE_TEST_SUITE_P(
         TSaveCase{"NoExtensionIsHex", "noext", {}, Hex, ":00000001FF"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-TEST(SaveFile, CancelAndShortNameWriteNothing) {
+// A short name is Intel HEX like any name without B (the command line's
+// `ab`); only an empty one selects nothing.
+TEST(SaveFile, CancelAndEmptyNameWriteNothing) {
   TTempDir dir;
   TCustomMPHexEditor editor;
   editor.LoadDataFromBytes(Before);
   TFileOps ops(editor);
   EXPECT_EQ(ops.SaveFile(std::nullopt).Status, TSaveStatus::Cancelled);
-  EXPECT_EQ(ops.SaveFile("ab").Status, TSaveStatus::Nothing);
+  EXPECT_EQ(ops.SaveFile("").Status, TSaveStatus::Nothing);
   EXPECT_TRUE(dir.Entries().empty());
 }
 
