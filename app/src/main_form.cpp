@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QPushButton>
