@@ -9,7 +9,7 @@
 #   cli_transcript.sh QUENVAR_CLI EXPECTED --update   record it anew
 set -euo pipefail
 cli=$(realpath "$1")
-expected=${2:-}
+expected=${2:+$(realpath -m "$2")}
 work=$(mktemp -d)
 trap 'rm -rf "$work" "$work.out" "$work.err" "${out:-}"' EXIT
 cd "$work"
