@@ -169,6 +169,7 @@ TEST_F(HexView, ChangedBytesPaintedOnLightYellow) {
 
 TEST_F(HexView, FontGivesEveryGridCharacterOneAdvance) {
   const QFontMetrics metrics(View->EditorFont());
+  RecordProperty("family", QFontInfo(View->EditorFont()).family().toStdString());
   const QString grid =
       QStringLiteral("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz .");
   for (const QChar c : grid)
