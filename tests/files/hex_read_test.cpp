@@ -34,6 +34,10 @@ TEST_P(HexReadAccepted, GivesImage) {
   EXPECT_EQ(r.Image, GetParam().Image);
 }
 
+void PrintTo(const TAccepted& c, std::ostream* os) {
+  *os << c.Name;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Reader, HexReadAccepted,
     testing::Values(
@@ -116,6 +120,10 @@ constexpr auto NoHex = THexErrorKind::NoHexFile;
 constexpr auto Csum = THexErrorKind::WrongChecksum;
 constexpr auto Broken = THexErrorKind::BrokenData;
 
+void PrintTo(const TRefused& c, std::ostream* os) {
+  *os << c.Name;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Reader, HexReadRefused,
     testing::Values(
@@ -179,6 +187,10 @@ TEST_P(HexErrorMessages, AreExact) {
   EXPECT_EQ(HexErrorMessage(GetParam().Error, GetParam().Language), GetParam().Text);
 }
 
+void PrintTo(const TMessage& c, std::ostream* os) {
+  *os << c.Text;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Reader, HexErrorMessages,
     testing::Values(TMessage{{NoHex, 3}, 0, "Fehler in Datei. Keine Hex-Datei."},
@@ -191,7 +203,11 @@ INSTANTIATE_TEST_SUITE_P(
                     TMessage{{Broken, 12}, 1, "Error in file. Broken data in line 12."},
                     TMessage{
                         {Broken, 4096}, 2, "Ошибка входного файла. Неверные данные в строке 4096."},
-                    TMessage{{NoHex, 1}, 7, "Error in file. No hex file."}));
+                    TMessage{{NoHex, 1}, 7, "Error in file. No hex file."}),
+    [](const auto& info) {
+      return "Line" + std::to_string(info.param.Error.Line) + "Lang" +
+             std::to_string(info.param.Language);
+    });
 
 }  // namespace
 }  // namespace quenvar

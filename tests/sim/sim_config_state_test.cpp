@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 
+#include "case_name.h"
 #include "quenvar/sim/sim_state_file.h"
 #include "sim_test_support.h"
 
@@ -71,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "24AA256",
                         true,
                         "a=b.bin"}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
+    [](const auto& info) { return test::CaseName(info.param.Text); });
 
 const char* const kIspNames =
     "AT90S1200, ATtiny12, ATtiny15L, ATtiny13, AT90S2313, AT90S/LS2323, AT90S/LS2343, "
@@ -121,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
                        "simulation setting 'ATmega8' has no value; write NAME=VALUE"},
         TBadConfigCase{"state=", "simulation setting 'state' needs a file path"},
         TBadConfigCase{"isp=none,ISP=ATmega8", "simulation setting 'isp' given twice"}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
+    [](const auto& info) { return test::CaseName(info.param.Text); });
 
 TEST(SimConfig, BuildsTheConfiguredChips) {
   const auto parsed = ParseSimConfig("isp=ATmega32,socket=24AA64,timing=none");
