@@ -44,12 +44,17 @@ QFont PickEvenFont(const QList<QFont>& candidates, int pixelSize) {
     const QFont font = Sized(candidate, pixelSize);
     if (HasEvenAdvances(font)) return font;
   }
-  for (const QString& family : QFontDatabase::families()) {
-    if (!QFontDatabase::isFixedPitch(family)) continue;
-    QFont font(family);
-    font.setStyleHint(QFont::TypeWriter);
-    font = Sized(font, pixelSize);
-    if (HasEvenAdvances(font)) return font;
+  // The families the database calls fixed pitch first; its flag comes from fontconfig's spacing
+  // field, which some monospaced fonts lack, so the others are measured after them.
+  const QStringList families = QFontDatabase::families();
+  for (const bool fixedPitch : {true, false}) {
+    for (const QString& family : families) {
+      if (QFontDatabase::isFixedPitch(family) != fixedPitch) continue;
+      QFont font(family);
+      font.setStyleHint(QFont::TypeWriter);
+      font = Sized(font, pixelSize);
+      if (HasEvenAdvances(font)) return font;
+    }
   }
   return Sized(candidates.isEmpty() ? QFont() : candidates.front(), pixelSize);
 }

@@ -14,8 +14,9 @@ bool HasEvenAdvances(const QFont& font);
 // even in a font without even advances.
 int GridAdvance(const QFont& font);
 
-// The first of candidates that has even advances; when none has, the first family Qt's font
-// database lists as fixed pitch that has them; when still none, the first candidate.
+// The first of candidates that has even advances; when none has, the first family of Qt's font
+// database that has them, those it lists as fixed pitch first; when still none, the first
+// candidate.
 // Every font is set to pixelSize.
 QFont PickEvenFont(const QList<QFont>& candidates, int pixelSize);
 
