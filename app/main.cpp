@@ -1,12 +1,12 @@
 // Quenvar: start-up. The main window first, then the info, progress and exit
 // reminder windows; they all live until the message loop ends.
 
-#include <QMessageBox>
-#include <cstdio>
+#include <iostream>
 #include <optional>
 #include <string>
 
 #include "quenvar/app/app_settings.h"
+#include "quenvar/app/command_line.h"
 #include "quenvar/app/hid_link.h"
 #include "quenvar/app/info_form.h"
 #include "quenvar/app/language_tables.h"
@@ -18,62 +18,12 @@
 #include "quenvar/core/hid_programmer_port.h"
 #include "quenvar/hid/jv_hid_device.h"
 
-namespace {
-
-// "--simulate" or "--simulate=TEXT" runs against the simulated programmer.
-std::optional<std::string> SimulateOption(int Argc, char** Argv) {
-  const std::string flag = "--simulate";
-  for (int i = 1; i < Argc; ++i) {
-    const std::string arg = Argv[i];
-    if (arg == flag) return std::string();
-    if (arg.rfind(flag + "=", 0) == 0) return arg.substr(flag.size() + 1);
-  }
-  return std::nullopt;
-}
-
-QString Q(std::string_view Utf8) {
-  return QString::fromUtf8(Utf8.data(), static_cast<qsizetype>(Utf8.size()));
-}
-
-constexpr const char* kUsage =
-    "Usage: quenvar [--simulate[=TEXT]]\n"
-    "Reads, writes, verifies and erases AVR microcontrollers (ISP) and 24xx serial\n"
-    "EEPROMs through the USB HID programmer 0451:3210.\n"
-    "\n"
-    "  --simulate[=TEXT]  use the simulated programmer instead of the hardware;\n"
-    "                     TEXT like isp=ATmega8,socket=24AA256,timing=real\n"
-    "                     (isp=CHIP|locked|none|sig:1E9307, timing=none|real)\n"
-    "  --help             show this text\n"
-    "  --version          show the version\n";
-
-// Handles --help, --version and anything unknown before a window exists.
-// Returns the exit code when the program should end at once.
-std::optional<int> CommandLineExit(int Argc, char** Argv) {
-  for (int i = 1; i < Argc; ++i) {
-    const std::string arg = Argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (arg == "--version") {
-      std::printf("quenvar %s\n", QUENVAR_VERSION);
-      return 0;
-    }
-    if (arg == "--simulate" || arg.rfind("--simulate=", 0) == 0) continue;
-    // Qt's own options (e.g. -platform, -style) pass through.
-    if (arg.rfind("--", 0) == 0) {
-      std::fprintf(stderr, "quenvar: unknown option '%s'\n%s", arg.c_str(), kUsage);
-      return 2;
-    }
-  }
-  return std::nullopt;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   using namespace quenvar;
-  if (const std::optional<int> code = CommandLineExit(argc, argv)) return *code;
+  if (const std::optional<int> code =
+          CommandLineExit(argc, argv, QUENVAR_VERSION, std::cout, std::cerr)) {
+    return *code;
+  }
   TApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);
 
@@ -82,8 +32,12 @@ int main(int argc, char** argv) {
   RegistryEdit1.SetRegKey(std::string(SettingsKeyPath));
 
   THidLink link;
-  if (const std::optional<std::string> error = link.Open(SimulateOption(argc, argv))) {
-    QMessageBox::critical(nullptr, Q(fixed_text::ApplicationTitle), QString::fromStdString(*error));
+  const std::optional<std::string> simulate = SimulateOption(argc, argv);
+  const auto waitForState = [] {
+    std::cerr << "quenvar: waiting until another program is done with the simulator's state file\n";
+  };
+  if (const std::optional<std::string> error = link.Open(simulate, waitForState)) {
+    app.ErrorBox().Show(*error);
     return 1;
   }
   THidProgrammerPort port(link.Controller());
@@ -94,6 +48,7 @@ int main(int argc, char** argv) {
   TForm1 Form1(&MainForm);
   TWarningForm WarningForm(&MainForm);
   MainForm.SetAuxiliaryWindows(&InfoForm, &Form1, &WarningForm);
+  KeepSimulatorState(link, MainForm, app.ErrorBox());
   QObject::connect(&MainForm, &TMainForm::Finished, &app, &QCoreApplication::quit,
                    Qt::QueuedConnection);
   MainForm.show();

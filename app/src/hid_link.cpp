@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QSocketNotifier>
 
+#include "quenvar/app/error_box.h"
+#include "quenvar/app/main_form.h"
 #include "quenvar/hid/hidraw_backend.h"
 #include "quenvar/hid/jv_hid_device_controller.h"
 #include "quenvar/hid/sim_hid_backend.h"
@@ -28,11 +30,13 @@ THidLink::~THidLink() {
   FController.reset();
 }
 
-std::optional<std::string> THidLink::Open(const std::optional<std::string>& Simulate) {
+std::optional<std::string> THidLink::Open(const std::optional<std::string>& Simulate,
+                                          const std::function<void()>& OnWaitForState) {
   if (Simulate) {
     TSimExpected<TSimConfig> config = ParseSimConfig(*Simulate);
     if (!config) return "--simulate: " + config.Error;
-    TSimExpected<std::shared_ptr<TSimProgrammer>> sim = TSimProgrammer::FromConfig(*config.Value);
+    TSimExpected<std::shared_ptr<TSimProgrammer>> sim =
+        TSimProgrammer::FromConfig(*config.Value, OnWaitForState);
     if (!sim) return "--simulate: " + sim.Error;
     FSim = *sim.Value;
     auto backend = std::make_shared<TSimHidBackend>();
@@ -62,11 +66,26 @@ std::optional<std::string> THidLink::Open(const std::optional<std::string>& Simu
   return std::nullopt;
 }
 
+std::optional<std::string> THidLink::SaveSimulatorState() const {
+  if (!FSim) return std::nullopt;
+  const TSimResult saved = FSim->SaveState();
+  if (saved) return std::nullopt;
+  return saved.Error;
+}
+
 void THidLink::ChangeNoticed() {
   // One rescan per burst of notifications.
   if (FBackend && FBackend->ChangeSource() && FBackend->ChangeSource()->Drain()) {
     FController->DeviceChange();
   }
+}
+
+void KeepSimulatorState(THidLink& Link, TMainForm& Form, TErrorBox& ErrorBox) {
+  const auto save = [&Link, &ErrorBox] {
+    if (const std::optional<std::string> error = Link.SaveSimulatorState()) ErrorBox.Show(*error);
+  };
+  Form.OnOperationEnded = save;
+  QObject::connect(&Form, &TMainForm::Finished, &Form, save);
 }
 
 }  // namespace quenvar

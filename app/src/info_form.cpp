@@ -88,7 +88,7 @@ TInfoForm::TInfoForm(QWidget* Parent)
   SocketList = MakeLabel(this, "SocketList", socketList, UiFont(11), {52, 178});
   IspHeading = MakeLabel(this, "IspHeading", fixed_text::InfoIspHeading, heading, {44, 240});
 
-  IspList = new QLabel(Text(fixed_text::InfoIspList), this);
+  IspList = new QLabel(NoBreakAfterSlash(Text(fixed_text::InfoIspList)), this);
   IspList->setObjectName(QStringLiteral("IspList"));
   IspList->setGeometry(52, 272, 349, 89);
   IspList->setWordWrap(true);

@@ -1,8 +1,9 @@
 #include "quenvar/app/main_form.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
-#include <QFileDialog>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -10,7 +11,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
+#include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -18,7 +19,6 @@
 #include <QStatusBar>
 #include <algorithm>
 
-#include "quenvar/app/dialog_filter.h"
 #include "quenvar/app/info_form.h"
 #include "quenvar/app/language_tables.h"
 #include "quenvar/app/progress_form.h"
@@ -33,7 +33,9 @@ QString Q(std::string_view Utf8) {
   return QString::fromUtf8(Utf8.data(), static_cast<qsizetype>(Utf8.size()));
 }
 
-enum class TKind { Menu, Entry, Check, Separator };
+// Radio entries of one submenu form one exclusive group; the target entries
+// of the socket and ISP submenus share theirs.
+enum class TKind { Menu, Entry, Check, Radio, Separator };
 
 struct TMenuEntry {
   const char* Name;  // empty for a separator
@@ -59,7 +61,7 @@ constexpr TMenuEntry MenuLayout[] = {
     {"nsocket", "nDevice", TKind::Menu, ""},
     {"nSerialEeprom", "nsocket", TKind::Menu, ""},
     {"nisp", "nDevice", TKind::Menu, ""},
-    {"nAVRISP", "nisp", TKind::Check, ""},
+    {"nAVRISP", "nisp", TKind::Radio, ""},
     {"nChose", "", TKind::Menu, ""},
     {"nprogflash", "nChose", TKind::Entry, ""},
     {"nverifyflash", "nChose", TKind::Entry, ""},
@@ -75,9 +77,9 @@ constexpr TMenuEntry MenuLayout[] = {
     {"nverifyprogramm", "nSetup", TKind::Check, ""},
     {"", "nSetup", TKind::Separator, ""},
     {"Sprache1", "nSetup", TKind::Menu, ""},
-    {"sDeutsch", "Sprache1", TKind::Check, ""},
-    {"sEnglish", "Sprache1", TKind::Check, ""},
-    {"sRus", "Sprache1", TKind::Check, ""},
+    {"sDeutsch", "Sprache1", TKind::Radio, ""},
+    {"sEnglish", "Sprache1", TKind::Radio, ""},
+    {"sRus", "Sprache1", TKind::Radio, ""},
     {"nInfo", "", TKind::Entry, ""},
 };
 
@@ -128,6 +130,7 @@ TQtReplyTimer::TQtReplyTimer() {
   QObject::connect(&FTimer, &QTimer::timeout, [this] {
     auto call = FOnExpired;  // the handler may start the timer again
     if (call) call();
+    if (!FTimer.isActive() && OnIdle) OnIdle();
   });
 }
 
@@ -137,7 +140,9 @@ void TQtReplyTimer::Start(std::chrono::milliseconds Timeout, std::function<void(
 }
 
 void TQtReplyTimer::Stop() {
+  const bool wasRunning = FTimer.isActive();
   FTimer.stop();
+  if (wasRunning && OnIdle) OnIdle();
 }
 
 TMainForm::TMainForm(IProgrammerPort& Port, TSettingsStore& RegistryEdit1, TErrorBox& ErrorBox,
@@ -162,14 +167,18 @@ TMainForm::TMainForm(IProgrammerPort& Port, TSettingsStore& RegistryEdit1, TErro
   FSession->OnError = [this](const std::string& text) { FErrorBox.Show(text); };
   FLogic.Attach(*FSession);
   FLogic.OnError = [this](const std::string& text) { FErrorBox.Show(text); };
-  FLogic.ShowMessage = [this](const std::string& text) {
-    QMessageBox::information(this, Q(fixed_text::ApplicationTitle), QString::fromStdString(text));
-  };
+  // The two file-format errors: a modal error box with one OK button.
+  FLogic.ShowMessage = [this](const std::string& text) { FErrorBox.Show(text); };
   FLogic.AskOpenFileName = [this](const TMainFormLogic::TDialog& dialog) {
-    return AskFileName(this, dialog, false);
+    return FDialogs.Ask(dialog, false);
   };
   FLogic.AskSaveFileName = [this](const TMainFormLogic::TDialog& dialog) {
-    return AskFileName(this, dialog, true);
+    return FDialogs.Ask(dialog, true);
+  };
+  // After the driver's step has returned: it may close this window.
+  FTimer.OnIdle = [this] {
+    QMetaObject::invokeMethod(
+        this, [this] { OperationEnded(); }, Qt::QueuedConnection);
   };
   for (const auto& [name, caption] : FixedCaptions) {
     FSession->Window().SetCaption(name, std::string(caption));
@@ -199,20 +208,17 @@ TMainForm::TMainForm(IProgrammerPort& Port, TSettingsStore& RegistryEdit1, TErro
 
 TMainForm::~TMainForm() {
   FSession->Window().OnModelChanged = nullptr;
+  FTimer.OnIdle = nullptr;
 }
 
-std::optional<std::string> AskFileName(QWidget* Parent, const TMainFormLogic::TDialog& Dialog,
-                                       bool Save) {
-  QStringList filters;
-  for (const std::string& filter : QtNameFilters(Dialog.Filter)) {
-    filters << QString::fromStdString(filter);
+QActionGroup* TMainForm::RadioGroup(std::string_view Menu) {
+  QActionGroup*& group = Menu == "Sprache1" ? FLanguageGroup : FTargetGroup;
+  if (group == nullptr) {
+    group = new QActionGroup(this);
+    // The model decides what is checked, also when nothing is.
+    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
   }
-  const QString title = QString::fromStdString(Dialog.Title);
-  const QString filter = filters.join(QStringLiteral(";;"));
-  const QString chosen = Save ? QFileDialog::getSaveFileName(Parent, title, QString(), filter)
-                              : QFileDialog::getOpenFileName(Parent, title, QString(), filter);
-  if (chosen.isEmpty()) return std::nullopt;
-  return chosen.toStdString();
+  return group;
 }
 
 void TMainForm::BuildMenus() {
@@ -230,10 +236,12 @@ void TMainForm::BuildMenus() {
         break;
       }
       case TKind::Entry:
-      case TKind::Check: {
+      case TKind::Check:
+      case TKind::Radio: {
         auto* action = new QAction(this);
         action->setObjectName(QString::fromStdString(name));
-        action->setCheckable(entry.Kind == TKind::Check);
+        action->setCheckable(entry.Kind != TKind::Entry);
+        if (entry.Kind == TKind::Radio) RadioGroup(entry.Parent)->addAction(action);
         if (entry.Shortcut[0]) action->setShortcut(QKeySequence(QLatin1String(entry.Shortcut)));
         if (parent) {
           parent->addAction(action);
@@ -251,6 +259,7 @@ void TMainForm::BuildMenus() {
         const std::string typeName = type.MenuName;
         action->setObjectName(QString::fromStdString(typeName));
         action->setCheckable(true);
+        RadioGroup(name)->addAction(action);
         FMenus[name]->addAction(action);
         connect(action, &QAction::triggered, this, [this, typeName] { Forward(typeName); });
         FActions[typeName] = action;
@@ -419,6 +428,7 @@ void TMainForm::Render() {
   if (FRendering) return;
   FRendering = true;
   const TWindowModel& window = FSession->Window();
+  FQtTranslations.Apply(FSession->LanguageIndexValue());
   for (const auto& [name, menu] : FMenus) {
     const TControlState* state = window.FindControl(name);
     if (state == nullptr) continue;
@@ -462,25 +472,44 @@ void TMainForm::Render() {
   FuseList->setEnabled(window.Enabled("FuseList"));
 
   RenderLog(window.Verlauf());
-  for (int i = 0; i < 3; ++i) {
-    FPanels[i]->setText(QString::fromStdString(window.StatusPanel(static_cast<std::size_t>(i))));
-  }
-
-  if (FForm1 != nullptr) {
-    const TProgressWindow& progress = window.Progress();
-    FForm1->Label1->setText(QString::fromStdString(progress.Label));
-    FForm1->Gauge1->SetMaxValue(progress.GaugeMax);
-    FForm1->Gauge1->SetProgress(progress.GaugePosition);
-    if (progress.Shown && !FForm1->isVisible()) FForm1->show();
-    if (!progress.Shown && FForm1->isVisible()) FForm1->close();
-  }
-  setEnabled(window.MainWindowEnabled());
+  RenderStatusBar(window);
+  RenderProgress(window);
+  setEnabled(window.MainWindowEnabled() && !FClosePending);
   FRendering = false;
 
   const bool hasProgrammer = FSession->HasProgrammer();
   const bool claimed = hasProgrammer && !FHadProgrammer;
   FHadProgrammer = hasProgrammer;
   if (claimed && OnProgrammerClaimed) FErrorBox.Guard([this] { OnProgrammerClaimed(); });
+}
+
+void TMainForm::RenderStatusBar(const TWindowModel& Window) {
+  for (int i = 0; i < 3; ++i) {
+    QString text = QString::fromStdString(Window.StatusPanel(static_cast<std::size_t>(i)));
+    if (i == 1) {
+      // A long file name loses its middle, so the extension stays in view;
+      // the tooltip holds it whole.
+      FPanels[i]->setToolTip(text);
+      const QFontMetrics metrics = FPanels[i]->fontMetrics();
+      const int room =
+          FPanels[i]->contentsRect().width() - metrics.horizontalAdvance(QLatin1Char('x'));
+      text = metrics.elidedText(text, Qt::ElideMiddle, room);
+    }
+    FPanels[i]->setText(text);
+  }
+}
+
+void TMainForm::RenderProgress(const TWindowModel& Window) {
+  if (FForm1 == nullptr) return;
+  const TProgressWindow& progress = Window.Progress();
+  // A close that waits for the operation shows that something still runs,
+  // also for the short operations that have no progress window of their own.
+  const bool shown = progress.Shown || FClosePending;
+  FForm1->Label1->setText(progress.Shown ? QString::fromStdString(progress.Label) : QString());
+  FForm1->Gauge1->SetMaxValue(progress.GaugeMax);
+  FForm1->Gauge1->SetProgress(progress.GaugePosition);
+  if (shown && !FForm1->isVisible()) FForm1->show();
+  if (!shown && FForm1->isVisible()) FForm1->close();
 }
 
 void TMainForm::RenderLog(const std::vector<std::string>& Lines) {
@@ -490,13 +519,13 @@ void TMainForm::RenderLog(const std::vector<std::string>& Lines) {
   if (grown && !FShownLog.empty()) {
     // Lines only ever get added between clears: append, don't rebuild.
     for (std::size_t i = FShownLog.size(); i < Lines.size(); ++i) {
-      Verlauf->appendPlainText(QString::fromStdString(Lines[i]));
+      Verlauf->appendPlainText(LogLineText(Lines[i]));
     }
   } else {
     QString text;
     for (std::size_t i = 0; i < Lines.size(); ++i) {
       if (i > 0) text += QLatin1Char('\n');
-      text += QString::fromStdString(Lines[i]);
+      text += LogLineText(Lines[i]);
     }
     Verlauf->setPlainText(text);
   }
@@ -505,10 +534,31 @@ void TMainForm::RenderLog(const std::vector<std::string>& Lines) {
 }
 
 void TMainForm::ShowModal() {
+  // The reminder is a child of this window: a disabled main window would
+  // grey out its OK and swallow Return and Escape.
+  setEnabled(true);
   if (FWarningForm != nullptr) FWarningForm->ShowModal();
 }
 
+void TMainForm::OperationEnded() {
+  if (OperationRunning()) return;  // the next one has begun: its end comes
+  if (OnOperationEnded) FErrorBox.Guard([this] { OnOperationEnded(); });
+  if (FClosePending) {
+    FClosePending = false;
+    Render();
+    close();
+  }
+}
+
 void TMainForm::closeEvent(QCloseEvent* Event) {
+  if (!FClosed && OperationRunning()) {
+    // A half-written chip is worse than a wait of seconds: the operation
+    // ends first, then the window closes as usual.
+    FClosePending = true;
+    Event->ignore();
+    Render();
+    return;
+  }
   if (!FClosed) {
     FClosed = true;
     FErrorBox.Guard([this] { FLogic.FormClose(); });

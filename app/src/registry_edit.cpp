@@ -96,6 +96,25 @@ bool Parsed(QSettings& Settings) {
   return Settings.status() == QSettings::NoError;
 }
 
+// The store only ever holds UTF-8 text. Qt's parser is lenient enough to make
+// sections and keys out of binary junk, so junk is recognised here: control
+// bytes other than tab and line ends, or bytes that are no UTF-8.
+bool HoldsJunk(const QString& File) {
+  QFile file(File);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  const QByteArray bytes = file.readAll();
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') || byte == 0x7F) return true;
+  }
+  return !bytes.isValidUtf8();
+}
+
+// A store that can be read as settings: Qt parses it and it is no junk.
+bool Usable(QSettings& Settings, const QString& File) {
+  return Parsed(Settings) && !HoldsJunk(File);
+}
+
 }  // namespace
 
 std::string TRegistryEdit::StoreFileName() const {
@@ -114,11 +133,11 @@ void TRegistryEdit::PutInteger(std::string_view Name, std::int32_t Value) {
   bool damaged = false;
   {
     QSettings existing(file, QSettings::IniFormat);
-    damaged = !Parsed(existing) && existing.status() == QSettings::FormatError;
+    damaged = (!Parsed(existing) && existing.status() == QSettings::FormatError) || HoldsJunk(file);
   }
   if (damaged) {
-    // Qt never writes over a file it could not parse, so a damaged store
-    // would refuse every write from now on: keep it aside and start afresh.
+    // Qt never writes over a file it could not parse, and would carry junk it
+    // did parse into every rewrite: keep the file aside and start afresh.
     const QString aside = file + QStringLiteral(".damaged");
     QFile::remove(aside);
     if (!QFile::rename(file, aside)) throw SetDataError(Name);
@@ -139,7 +158,7 @@ std::int32_t TRegistryEdit::GetInteger(std::string_view Name, std::int32_t Defau
   const QFileInfo info(file);
   if (!info.isFile() || !info.isReadable()) return Default;
   QSettings settings(file, QSettings::IniFormat);
-  if (!Parsed(settings)) return Default;
+  if (!Usable(settings, file)) return Default;
   const QVariant stored = settings.value(Key(Name));
   // A missing value fails the read like one of the wrong type.
   const std::optional<std::int32_t> value = ToInteger(stored);
@@ -156,7 +175,7 @@ bool TRegistryEdit::HasValue(std::string_view Name) {
   const QFileInfo info(file);
   if (!info.isFile() || !info.isReadable()) return false;
   QSettings settings(file, QSettings::IniFormat);
-  if (!Parsed(settings)) return false;
+  if (!Usable(settings, file)) return false;
   return settings.contains(Key(Name));
 }
 

@@ -23,4 +23,17 @@ QFont UiFont(int PixelSize, bool Bold) {
   return font;
 }
 
+QString LogLineText(const std::string& Line) {
+  QString text = QString::fromStdString(Line);
+  const qsizetype size = text.size();
+  if (size >= 3 && text.endsWith(QLatin1String(" s")) && text[size - 3].isDigit()) {
+    text[size - 2] = QChar::Nbsp;
+  }
+  return text;
+}
+
+QString NoBreakAfterSlash(QString Text) {
+  return Text.replace(QLatin1Char('/'), QStringLiteral("/\u2060"));
+}
+
 }  // namespace quenvar

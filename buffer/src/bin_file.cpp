@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <memory>
 #include <new>
-#include <system_error>
 
 namespace quenvar {
 
@@ -14,7 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string SystemText(int Error) {
-  return std::make_error_code(static_cast<std::errc>(Error ? Error : EIO)).message();
+  return SystemMessage(Error ? Error : EIO);
 }
 
 std::string Framed(const char* What, const std::string& FileName, const std::string& Why) {
@@ -25,12 +24,6 @@ struct TCloser {
   void operator()(std::FILE* F) const { std::fclose(F); }
 };
 using TFile = std::unique_ptr<std::FILE, TCloser>;
-
-bool WriteProtected(const fs::path& Path) {
-  std::error_code ec;
-  const fs::perms p = fs::status(Path, ec).permissions();
-  return !ec && (p & fs::perms::owner_write) == fs::perms::none;
-}
 
 }  // namespace
 
@@ -70,56 +63,11 @@ TFileReadResult ReadWholeFile(const std::string& FileName) {
   return r;
 }
 
-TBufferResult WriteFileAtomically(const std::string& FileName,
-                                  std::span<const std::uint8_t> Bytes) {
-  std::error_code ec;
-  fs::path target(FileName);
-  if (fs::is_symlink(target, ec)) {
-    const fs::path resolved = fs::weakly_canonical(target, ec);
-    if (!ec) target = resolved;
-  }
-  const bool exists = fs::exists(target, ec);
-  if (exists && fs::is_directory(target, ec))
-    return TBufferResult::Failure(Framed("Cannot create", FileName, SystemText(EISDIR)));
-  // Renaming over a write-protected file would slip past its protection.
-  if (exists && WriteProtected(target))
-    return TBufferResult::Failure(Framed("Cannot create", FileName, SystemText(EACCES)));
-
-  // A fresh name next to the target; "x" makes sure no other file is clobbered.
-  fs::path temp;
-  TFile out;
-  int openError = 0;
-  for (int attempt = 0; attempt < 100 && !out; ++attempt) {
-    temp = target;
-    temp += ".~tmp" + std::to_string(attempt);
-    errno = 0;
-    out.reset(std::fopen(temp.c_str(), "wbx"));
-    openError = errno;
-    if (!out && openError != EEXIST) break;
-  }
-  if (!out) return TBufferResult::Failure(Framed("Cannot create", FileName, SystemText(openError)));
-
-  errno = 0;
-  bool ok = Bytes.empty() || std::fwrite(Bytes.data(), 1, Bytes.size(), out.get()) == Bytes.size();
-  ok = std::fflush(out.get()) == 0 && ok;
-  int writeError = errno;
-  ok = std::fclose(out.release()) == 0 && ok;
-  if (!ok) {
-    if (!writeError) writeError = errno;
-    fs::remove(temp, ec);
-    return TBufferResult::Failure(Framed("Cannot write", FileName, SystemText(writeError)));
-  }
-  if (exists) {
-    const fs::perms p = fs::status(target, ec).permissions();
-    if (!ec) fs::permissions(temp, p, ec);
-  }
-  fs::rename(temp, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    return TBufferResult::Failure(Framed("Cannot create", FileName, ec.message()));
-  }
-  return TBufferResult::Success();
+TBufferResult BufferResultOf(const TFileFailure& Error) {
+  static constexpr const char* kVerbs[] = {"Cannot open", "Cannot create", "Cannot read",
+                                           "Cannot write", "Cannot lock"};
+  return TBufferResult::Failure(
+      Framed(kVerbs[static_cast<std::size_t>(Error.Action)], Error.Path, Error.Reason));
 }
 
 }  // namespace quenvar

@@ -8,7 +8,9 @@
 #include <ostream>
 #include <system_error>
 
+#include "quenvar/buffer/bin_file.h"
 #include "quenvar/buffer/custom_mp_hex_editor.h"
+#include "quenvar/fileio/atomic_file.h"
 
 namespace quenvar {
 
@@ -17,6 +19,10 @@ namespace {
 std::string SystemText(int err) {
   if (err == 0) err = EIO;
   return std::generic_category().message(err);
+}
+
+TBufferResult ReadOnlyRefusal(const std::string& name) {
+  return TBufferResult::Failure("Cannot save readonly file " + name + ".");
 }
 
 std::string CannotOpen(const std::string& name, const std::string& why) {
@@ -155,44 +161,25 @@ TBufferResult TCustomMPHexEditor::SaveDataToStream(std::ostream& stream) const {
 }
 
 TBufferResult TCustomMPHexEditor::SaveDataToFile(const std::string& fileName, bool clearMarks) {
-  if (FileIsReadOnly && fileName == CurrentFileName)
-    return TBufferResult::Failure("Cannot save readonly file " + fileName + ".");
-  std::filesystem::path target(fileName);
-  std::error_code ec;
-  // Replace the file a link points to, not the link itself.
-  if (std::filesystem::is_symlink(target, ec)) {
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(target, ec);
-    if (!ec) target = resolved;
+  // Checked before the file system is touched: a read-only file would otherwise
+  // be refused with the system's less telling "Permission denied".
+  if (FileIsReadOnly && fileName == CurrentFileName) return ReadOnlyRefusal(fileName);
+  TFileExpected<TAtomicFile> file = TAtomicFile::Create(fileName);
+  if (!file) return BufferResultOf(file.Error());
+  return SaveDataToFile(file.Value(), clearMarks);
+}
+
+TBufferResult TCustomMPHexEditor::SaveDataToFile(TAtomicFile& file, bool clearMarks) {
+  const std::string& fileName = file.Target();
+  if (FileIsReadOnly && fileName == CurrentFileName) {
+    file.Abort();
+    return ReadOnlyRefusal(fileName);
   }
-  const bool exists = std::filesystem::exists(target, ec);
-  // Renaming over a write-protected file would slip past its protection.
-  if (exists && IsReadOnlyFile(target))
-    return TBufferResult::Failure("Cannot create " + fileName + ".\r\n(" + SystemText(EACCES) +
-                                  ".)");
-  // The temporary name stays short, so a long file name still leaves room for the suffix.
-  const std::filesystem::path temp =
-      target.parent_path() / (target.filename().string().substr(0, 100) + ".~save");
-  errno = 0;
-  std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-  if (!out.is_open())
-    return TBufferResult::Failure("Cannot create " + fileName + ".\r\n(" + SystemText(errno) +
-                                  ".)");
-  TBufferResult written = SaveDataToStream(out);
-  out.close();
-  if (!written || out.fail()) {
-    std::filesystem::remove(temp, ec);
-    return TBufferResult::Failure("Cannot write " + fileName + ".\r\n(" + SystemText(EIO) + ".)");
-  }
-  if (exists) {
-    const auto p = std::filesystem::status(target, ec).permissions();
-    if (!ec) std::filesystem::permissions(temp, p, ec);
-  }
-  std::filesystem::rename(temp, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
-    return TBufferResult::Failure("Cannot create " + fileName + ".\r\n(" + ec.message() + ".)");
-  }
+  if (OnBusy) OnBusy(true);
+  TFileResult saved = file.Write(Content);
+  if (saved) saved = file.Commit();
+  if (OnBusy) OnBusy(false);
+  if (!saved) return BufferResultOf(saved.Error());
   FileAttached = true;
   if (clearMarks) {
     Marks.Clear();

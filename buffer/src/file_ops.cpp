@@ -6,14 +6,22 @@
 
 #include "quenvar/buffer/bin_file.h"
 #include "quenvar/buffer/custom_mp_hex_editor.h"
+#include "quenvar/fileio/atomic_file.h"
 
 namespace quenvar {
 
 namespace {
 
+// File errors are English, as all of the buffer's.
+constexpr std::uint8_t kEnglish = 1;
+
 char ThirdFromEnd(std::string_view FileName) {
   const char c = FileName[FileName.size() - 3];
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+TSaveOutcome Outcome(TFileFormat Format, const TBufferResult& Result) {
+  return {Result ? TSaveStatus::Saved : TSaveStatus::Failed, Format, Result.Message()};
 }
 
 }  // namespace
@@ -93,27 +101,42 @@ TLoadOutcome TFileOps::LoadFile(std::uint8_t LanguageIndex, std::uint8_t& ErrorF
 }
 
 TSaveOutcome TFileOps::SaveFile(const std::optional<std::string>& Chosen) {
-  TSaveOutcome o;
-  if (!Chosen) return o;
-  o.Format = SaveFormatOf(*Chosen);
-  TBufferResult r;
-  switch (o.Format) {
+  if (!Chosen) return {};
+  switch (SaveFormatOf(*Chosen)) {
     case TFileFormat::None:
-      o.Status = TSaveStatus::Nothing;
-      return o;
+      return {TSaveStatus::Nothing, TFileFormat::None, {}};
     case TFileFormat::Binary:
-      r = Buffer.SaveDataToFile(*Chosen, true);
+      // The buffer's own save: it refuses its read-only file before touching the disk.
+      return Outcome(TFileFormat::Binary, Buffer.SaveDataToFile(*Chosen, true));
+    case TFileFormat::IntelHex:
       break;
-    case TFileFormat::IntelHex: {
-      const std::string text = WriteHexFile(Buffer.Data());
-      r = WriteFileAtomically(*Chosen,
-                              {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
-      break;
-    }
   }
-  o.Status = r ? TSaveStatus::Saved : TSaveStatus::Failed;
-  o.Message = r.Message();
-  return o;
+  TFileExpected<TAtomicFile> file = TAtomicFile::Create(*Chosen);
+  if (!file) return Outcome(TFileFormat::IntelHex, BufferResultOf(file.Error()));
+  return SaveFile(file.Value());
+}
+
+TSaveOutcome TFileOps::SaveFile(TAtomicFile& File) {
+  const TFileFormat format = SaveFormatOf(File.Target());
+  switch (format) {
+    case TFileFormat::None:
+      File.Abort();
+      return {TSaveStatus::Nothing, TFileFormat::None, {}};
+    case TFileFormat::Binary:
+      return Outcome(format, Buffer.SaveDataToFile(File, true));
+    case TFileFormat::IntelHex:
+      break;
+  }
+  // The reader refuses larger images; a file it cannot read back is no save.
+  if (Buffer.DataLength() > MaxHexImageSize) {
+    File.Abort();
+    return Outcome(format, TBufferResult::Failure("Cannot write " + File.Target() + ".\r\n(" +
+                                                  HexImageTooLargeText(kEnglish) + ")"));
+  }
+  const std::string text = WriteHexFile(Buffer.Data());
+  TFileResult saved = File.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+  if (saved) saved = File.Commit();
+  return Outcome(format, saved ? TBufferResult::Success() : BufferResultOf(saved.Error()));
 }
 
 }  // namespace quenvar

@@ -148,7 +148,7 @@ std::optional<THexError> MeasureExtent(std::string_view Text, std::uint64_t& Ext
     // always did; they are no data, so the base does not move them.
     const std::uint64_t at = h.Type == TypeEnd ? h.Address : base + h.Address;
     Extent = std::max(Extent, at + h.Count);
-    if (Extent > MaxHexImageSize) return refused;
+    if (Extent > MaxHexImageSize) return THexError{THexErrorKind::ImageTooLarge, lines.Number()};
     if (h.Type == TypeEnd) return std::nullopt;
   }
 }
@@ -268,13 +268,30 @@ std::string WriteHexFile(std::span<const std::uint8_t> Data) {
   return out;
 }
 
+namespace {
+
+std::uint8_t Language(std::uint8_t LanguageIndex) {
+  return LanguageIndex <= 2 ? LanguageIndex : 1;
+}
+
+}  // namespace
+
+std::string HexImageTooLargeText(std::uint8_t LanguageIndex) {
+  static constexpr const char* Texts[] = {"Abbild größer als 16 MiB.", "Image larger than 16 MiB.",
+                                          "Образ больше 16 МиБ."};
+  return Texts[Language(LanguageIndex)];
+}
+
 std::string HexErrorMessage(const THexError& Error, std::uint8_t LanguageIndex) {
-  const std::uint8_t lang = LanguageIndex <= 2 ? LanguageIndex : 1;
+  const std::uint8_t lang = Language(LanguageIndex);
   switch (Error.Kind) {
-    case THexErrorKind::NoHexFile: {
+    case THexErrorKind::NoHexFile:
+    case THexErrorKind::ImageTooLarge: {
       static constexpr const char* Texts[] = {"Fehler in Datei. Keine Hex-Datei.",
                                               "Error in file. No hex file.",
                                               "Входной файл не hex файл."};
+      if (Error.Kind == THexErrorKind::ImageTooLarge)
+        return std::string(Texts[lang]) + " " + HexImageTooLargeText(lang);
       return Texts[lang];
     }
     case THexErrorKind::WrongChecksum: {

@@ -78,13 +78,18 @@ int TCliLink::Open() {
       return kCliUsageOrFile;
     }
     if (!SimTextNamesTiming(FOptions.SimulateText)) config.Value->RealTiming = false;
-    TSimExpected<std::shared_ptr<TSimProgrammer>> sim = TSimProgrammer::FromConfig(*config.Value);
+    const std::string& state = config.Value->StatePath;
+    TSimExpected<std::shared_ptr<TSimProgrammer>> sim =
+        TSimProgrammer::FromConfig(*config.Value, [this, &state] {
+          FErr << "quenvar-cli: " << state
+               << ": waiting until another program is done with this state file\n";
+          FErr.flush();
+        });
     if (!sim) {
-      FErr << "quenvar-cli: " << config.Value->StatePath << ": " << sim.Error << '\n';
+      FErr << "quenvar-cli: " << sim.Error << '\n';
       return kCliUsageOrFile;
     }
     FSim = *sim.Value;
-    FStatePath = config.Value->StatePath;
     auto backend = std::make_shared<TSimHidBackend>();
     backend->Plug(kProgrammerVendorId, kProgrammerProductId, FSim);
     FBackend = std::move(backend);
@@ -242,10 +247,10 @@ TCliLink::TOutcome TCliLink::Run(const std::function<bool()>& start) {
 }
 
 int TCliLink::SaveSimulatorState() {
-  if (!FSim || FStatePath.empty()) return kCliOk;
-  TSimResult saved = FSim->SaveState(FStatePath);
+  if (!FSim) return kCliOk;
+  TSimResult saved = FSim->SaveState();
   if (saved) return kCliOk;
-  FErr << "quenvar-cli: " << FStatePath << ": " << saved.Error << '\n';
+  FErr << "quenvar-cli: " << saved.Error << '\n';
   return kCliUsageOrFile;
 }
 

@@ -80,7 +80,6 @@ class TCliLink {
 
   std::shared_ptr<IHidBackend> FBackend;
   std::shared_ptr<TSimProgrammer> FSim;
-  std::string FStatePath;
   std::unique_ptr<TUiLoop> FLoop;
   int FWatch = 0;
   std::unique_ptr<TJvHidDeviceController> FController;

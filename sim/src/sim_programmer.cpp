@@ -1,7 +1,6 @@
 #include "quenvar/sim/sim_programmer.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 
 #include "quenvar/sim/sim_state_file.h"
@@ -31,15 +30,20 @@ TSimProgrammer::TSimProgrammer(const TSimConfig& config)
 TSimProgrammer::TSimProgrammer(TSimAvrChip avr, TSim24xx socket, bool realTiming)
     : Avr_(std::move(avr)), Socket_(std::move(socket)), RealTiming_(realTiming) {}
 
-TSimExpected<std::shared_ptr<TSimProgrammer>> TSimProgrammer::FromConfig(const TSimConfig& config) {
+TSimExpected<std::shared_ptr<TSimProgrammer>> TSimProgrammer::FromConfig(
+    const TSimConfig& config, const std::function<void()>& onWaitForState) {
   using R = TSimExpected<std::shared_ptr<TSimProgrammer>>;
   auto programmer = std::make_shared<TSimProgrammer>(config);
-  std::error_code ec;
-  if (!config.StatePath.empty() && std::filesystem::exists(config.StatePath, ec)) {
-    if (TSimResult loaded = programmer->LoadState(config.StatePath); !loaded) {
-      return R::Failure(loaded.Error);
-    }
+  if (config.StatePath.empty()) return R::Success(std::move(programmer));
+  TSimExpected<TSimStateFile> file = TSimStateFile::Lock(config.StatePath, onWaitForState);
+  if (!file) return R::Failure(file.Error);
+  TSimExpected<std::optional<TSimState>> loaded = file.Value->Load();
+  if (!loaded) return R::Failure(loaded.Error);
+  if (*loaded.Value) {
+    programmer->Avr_ = std::move((*loaded.Value)->Avr);
+    programmer->Socket_ = std::move((*loaded.Value)->Socket);
   }
+  programmer->FStateFile = std::move(*file.Value);
   return R::Success(std::move(programmer));
 }
 
@@ -93,19 +97,15 @@ void TSimProgrammer::EmitUnsolicited(ISimDeviceHost& host,
   host.PushInputReport(report);
 }
 
-TSimResult TSimProgrammer::SaveState(const std::string& path) const {
+TSimResult TSimProgrammer::SaveState() {
   std::lock_guard lock(Mutex_);
-  return SaveSimStateFile(path, Avr_, Socket_);
+  if (!FStateFile) return TSimResult::Success();
+  return FStateFile->Save(Avr_, Socket_);
 }
 
-TSimResult TSimProgrammer::LoadState(const std::string& path) {
-  auto loaded = LoadSimStateFile(path);
-  if (!loaded) return TSimResult::Failure(loaded.Error);
+void TSimProgrammer::ReleaseState() {
   std::lock_guard lock(Mutex_);
-  Avr_ = std::move(loaded.Value->Avr);
-  Socket_ = std::move(loaded.Value->Socket);
-  Session_ = {};
-  return TSimResult::Success();
+  FStateFile.reset();
 }
 
 TSimProgrammer::TReport TSimProgrammer::GarbageReport() {

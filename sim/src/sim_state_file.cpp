@@ -1,10 +1,10 @@
 #include "quenvar/sim/sim_state_file.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string_view>
+
+#include "quenvar/fileio/atomic_file.h"
+#include "quenvar/fileio/regular_file.h"
 
 namespace quenvar {
 
@@ -65,6 +65,14 @@ class TReader {
   std::size_t Pos_ = 0;
   bool Truncated_ = false;
 };
+
+// "<path>: cannot read simulator state file: Is a directory"
+std::string StateFileError(const TFileFailure& error) {
+  static constexpr const char* kVerbs[] = {"cannot open", "cannot write", "cannot read",
+                                           "cannot write", "cannot lock"};
+  return error.Path + ": " + kVerbs[static_cast<std::size_t>(error.Action)] +
+         " simulator state file: " + error.Reason;
+}
 
 }  // namespace
 
@@ -141,35 +149,39 @@ TSimExpected<TSimState> DeserializeSimState(std::span<const std::uint8_t> bytes)
 
 TSimResult SaveSimStateFile(const std::string& path, const TSimAvrChip& avr,
                             const TSim24xx& socket) {
-  const std::vector<std::uint8_t> bytes = SerializeSimState(avr, socket);
-  // Written beside the old file and renamed over it, so a failed save never
-  // leaves a half-written state behind.
-  const std::string temp = path + ".tmp";
-  {
-    std::ofstream file(temp, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    if (!file) {
-      std::remove(temp.c_str());
-      return TSimResult::Failure("cannot write simulator state file '" + path + "'");
-    }
-  }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    std::remove(temp.c_str());
-    return TSimResult::Failure("cannot write simulator state file '" + path + "'");
-  }
-  return TSimResult::Success();
+  const TFileResult saved = WriteFileAtomically(path, SerializeSimState(avr, socket));
+  return saved ? TSimResult::Success() : TSimResult::Failure(StateFileError(saved.Error()));
 }
 
 TSimExpected<TSimState> LoadSimStateFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    return TSimExpected<TSimState>::Failure("cannot read simulator state file '" + path + "'");
-  }
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                        std::istreambuf_iterator<char>());
-  return DeserializeSimState(bytes);
+  using R = TSimExpected<TSimState>;
+  const TFileExpected<std::vector<std::uint8_t>> bytes = ReadRegularFile(path);
+  if (!bytes) return R::Failure(StateFileError(bytes.Error()));
+  R state = DeserializeSimState(bytes.Value());
+  if (!state) state.Error = path + ": " + state.Error;
+  return state;
+}
+
+TSimExpected<TSimStateFile> TSimStateFile::Lock(const std::string& path,
+                                                const std::function<void()>& onWait) {
+  TFileExpected<TLockedFile> file = TLockedFile::Open(path, onWait);
+  if (!file) return TSimExpected<TSimStateFile>::Failure(StateFileError(file.Error()));
+  return TSimExpected<TSimStateFile>::Success(TSimStateFile(std::move(file.Value())));
+}
+
+TSimExpected<std::optional<TSimState>> TSimStateFile::Load() const {
+  using R = TSimExpected<std::optional<TSimState>>;
+  const TFileExpected<std::vector<std::uint8_t>> bytes = FFile.ReadAll();
+  if (!bytes) return R::Failure(StateFileError(bytes.Error()));
+  if (bytes.Value().empty()) return R::Success(std::nullopt);
+  TSimExpected<TSimState> state = DeserializeSimState(bytes.Value());
+  if (!state) return R::Failure(Path() + ": " + state.Error);
+  return R::Success(std::move(state.Value));
+}
+
+TSimResult TSimStateFile::Save(const TSimAvrChip& avr, const TSim24xx& socket) {
+  const TFileResult saved = FFile.Replace(SerializeSimState(avr, socket));
+  return saved ? TSimResult::Success() : TSimResult::Failure(StateFileError(saved.Error()));
 }
 
 }  // namespace quenvar

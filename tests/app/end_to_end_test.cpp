@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -18,6 +19,7 @@
 #include "quenvar/app/registry_edit.h"
 #include "quenvar/core/hid_programmer_port.h"
 #include "quenvar/sim/sim_programmer.h"
+#include "quenvar/sim/sim_state_file.h"
 
 namespace quenvar {
 namespace {
@@ -32,22 +34,29 @@ bool Await(const std::function<bool()>& Done) {
   return Done();
 }
 
+// The window's settings in a temporary folder, with the ISP connector as the
+// target, and an error box that records what it would show.
+struct TIspWindowSetup {
+  TIspWindowSetup() {
+    test::WriteFile(Root.File("Quenvar/Quenvar.ini"), "[General]\nLast%20Device=14\n");
+    Edit.SetRegKey("\\software\\Quenvar\\");
+    Edit.SetConfigRoot(Root.Path());
+    Box.SetPresenter([this](const QString& text) { Errors.push_back(text.toStdString()); });
+  }
+  test::TTempRoot Root;  // makes the application first
+  TRegistryEdit Edit;
+  TErrorBox Box;
+  std::vector<std::string> Errors;
+};
+
 TEST(EndToEnd, DetectsTheSimulatedChipThroughTheRealWindow) {
-  test::App();
-  test::TTempRoot root;
-  test::WriteFile(root.File("Quenvar/Quenvar.ini"), "[General]\nLast%20Device=14\n");
-  TRegistryEdit edit;
-  edit.SetRegKey("\\software\\Quenvar\\");
-  edit.SetConfigRoot(root.Path());
-  TErrorBox box;
-  std::vector<std::string> errors;
-  box.SetPresenter([&](const QString& text) { errors.push_back(text.toStdString()); });
+  TIspWindowSetup setup;
 
   THidLink link;
   ASSERT_FALSE(link.Open(std::string("isp=ATmega8,timing=none")));
   THidProgrammerPort port(link.Controller());
   {
-    TMainForm form(port, edit, box, [&port](TProgrammerSession& s) { port.Attach(s); });
+    TMainForm form(port, setup.Edit, setup.Box, [&port](TProgrammerSession& s) { port.Attach(s); });
     ASSERT_TRUE(form.Session().HasProgrammer());
     EXPECT_EQ(form.StatusPanel(0)->text(), QStringLiteral("Программатор к работе готов."));
     std::vector<std::uint8_t> image(300);
@@ -67,7 +76,7 @@ TEST(EndToEnd, DetectsTheSimulatedChipThroughTheRealWindow) {
     EXPECT_EQ(form.AutoDevice->text(), QStringLiteral("ATmega8"));
     EXPECT_EQ(form.CodeSize->text(), QStringLiteral("8192"));
     EXPECT_GT(form.FuseList->count(), 0);
-    EXPECT_TRUE(errors.empty());
+    EXPECT_TRUE(setup.Errors.empty());
     QDir().mkpath(QStringLiteral("app_renders"));
     form.grab().save(QStringLiteral("app_renders/main_detected.png"));
     port.Detach();
@@ -93,28 +102,20 @@ class TShowCounter : public QObject {
 };
 
 TEST(EndToEnd, ProgramsAnOpenedHexFileIntoTheSimulatedChip) {
-  test::App();
-  test::TTempRoot root;
-  test::WriteFile(root.File("Quenvar/Quenvar.ini"), "[General]\nLast%20Device=14\n");
+  TIspWindowSetup setup;
   // 32 bytes 00..1F in two records.
-  const std::string hexPath = root.File("image.hex");
+  const std::string hexPath = setup.Root.File("image.hex");
   test::WriteFile(hexPath,
                   ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
                   ":10001000101112131415161718191A1B1C1D1E1F68\r\n"
                   ":00000001FF\r\n");
-  TRegistryEdit edit;
-  edit.SetRegKey("\\software\\Quenvar\\");
-  edit.SetConfigRoot(root.Path());
-  TErrorBox box;
-  std::vector<std::string> errors;
-  box.SetPresenter([&](const QString& text) { errors.push_back(text.toStdString()); });
 
   THidLink link;
   ASSERT_FALSE(link.Open(std::string("isp=ATmega8,timing=none")));
   ASSERT_NE(link.Simulator(), nullptr);
   THidProgrammerPort port(link.Controller());
   {
-    TMainForm form(port, edit, box, [&port](TProgrammerSession& s) { port.Attach(s); });
+    TMainForm form(port, setup.Edit, setup.Box, [&port](TProgrammerSession& s) { port.Attach(s); });
     TForm1 progress(&form);
     TShowCounter shows(progress);
     form.SetAuxiliaryWindows(nullptr, &progress, nullptr);
@@ -144,7 +145,7 @@ TEST(EndToEnd, ProgramsAnOpenedHexFileIntoTheSimulatedChip) {
     ASSERT_FALSE(shows.Labels.isEmpty());
     EXPECT_EQ(shows.Labels.front(), QStringLiteral("Выполняется запись FLASH"));
     EXPECT_TRUE(form.isEnabled());
-    EXPECT_TRUE(errors.empty());
+    EXPECT_TRUE(setup.Errors.empty());
 
     const std::vector<std::uint8_t>& flash = link.Simulator()->Avr().Flash();
     ASSERT_EQ(flash.size(), 8192u);
@@ -152,6 +153,56 @@ TEST(EndToEnd, ProgramsAnOpenedHexFileIntoTheSimulatedChip) {
       ASSERT_EQ(flash[i], i < 32 ? i : 0xFF) << "flash byte " << i;
     }
     port.Detach();
+  }
+}
+
+struct TStateCase {
+  const char* Name;
+  bool FolderRemoved;  // after the start, so that no save can succeed
+};
+
+// The window and the command line take turns on one simulated chip: the
+// window saves it after every operation and when it closes.
+TEST(EndToEnd, TheWindowSavesTheSimulatedChipsAfterEachOperationAndAtClose) {
+  const TStateCase cases[] = {{"Saved", false}, {"FolderRemoved", true}};
+  for (const TStateCase& c : cases) {
+    TIspWindowSetup setup;
+    const std::string state = setup.Root.File("sim/chip.qvs");
+    QDir().mkpath(QString::fromStdString(setup.Root.File("sim")));
+    const auto saved = [&] { return LoadSimStateFile(state); };
+
+    THidLink link;
+    ASSERT_FALSE(link.Open("isp=ATmega8,timing=none,state=" + state)) << c.Name;
+    if (c.FolderRemoved) QDir(QString::fromStdString(setup.Root.File("sim"))).removeRecursively();
+    THidProgrammerPort port(link.Controller());
+    {
+      TMainForm form(port, setup.Edit, setup.Box,
+                     [&port](TProgrammerSession& s) { port.Attach(s); });
+      KeepSimulatorState(link, form, setup.Box);
+      const std::uint8_t image[] = {0x12, 0x34, 0x56};
+      form.HexModel().LoadDataFromBytes(image);
+      form.Button("bProg")->click();
+      ASSERT_TRUE(Await([&] { return saved().Value || !setup.Errors.empty(); })) << c.Name;
+      // A change the next operation would not bring: only the close saves it.
+      link.Simulator()->Avr().Flash()[100] = 0x42;
+      form.close();
+      port.Detach();
+    }
+    if (c.FolderRemoved) {
+      const std::string message =
+          state + ": cannot write simulator state file: No such file or directory";
+      EXPECT_EQ(setup.Errors, (std::vector<std::string>{message, message})) << c.Name;
+      continue;
+    }
+    EXPECT_TRUE(setup.Errors.empty()) << c.Name;
+    const TSimExpected<TSimState> loaded = saved();
+    ASSERT_TRUE(loaded.Value) << loaded.Error;
+    const std::vector<std::uint8_t>& flash = loaded.Value->Avr.Flash();
+    ASSERT_EQ(flash.size(), 8192u);
+    EXPECT_EQ(flash[0], 0x12);
+    EXPECT_EQ(flash[2], 0x56);
+    EXPECT_EQ(flash[3], 0xFF);
+    EXPECT_EQ(flash[100], 0x42);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QWidget>
 
 namespace quenvar::test {
 
@@ -45,6 +46,12 @@ void WriteFile(const std::string& Path, const std::string& Bytes) {
   static qint64 stamp = 0;
   file.setFileTime(QDateTime::fromSecsSinceEpoch(1'000'000'000 + ++stamp),
                    QFileDevice::FileModificationTime);
+}
+
+void SaveRender(QWidget& Widget, const std::string& Name) {
+  QDir().mkpath(QStringLiteral("app_renders"));
+  Widget.grab().save(QStringLiteral("app_renders/") + QString::fromStdString(Name) +
+                     QStringLiteral(".png"));
 }
 
 }  // namespace quenvar::test

@@ -3,6 +3,8 @@
 #include <QTemporaryDir>
 #include <string>
 
+class QWidget;
+
 #include "quenvar/app/quenvar_application.h"
 
 namespace quenvar::test {
@@ -24,5 +26,9 @@ class TTempRoot {
 
 std::string ReadFile(const std::string& Path);
 void WriteFile(const std::string& Path, const std::string& Bytes);
+
+// Writes the widget's picture to app_renders/NAME.png next to the test binary,
+// for a look by eye.
+void SaveRender(QWidget& Widget, const std::string& Name);
 
 }  // namespace quenvar::test

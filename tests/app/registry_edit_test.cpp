@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 
 #include "qt_app.h"
 
@@ -12,6 +13,12 @@ namespace {
 using test::ReadFile;
 using test::TTempRoot;
 using test::WriteFile;
+
+// All the bytes of a literal, NULs included.
+template <std::size_t N>
+std::string Bytes(const char (&Text)[N]) {
+  return std::string(Text, N - 1);
+}
 
 struct TKeyCase {
   const char* RegKey;
@@ -203,6 +210,26 @@ TEST_F(RegistryEditTest, GarbageFileIsReplacedByTheNextWrite) {
   EXPECT_EQ(Edit.GetInteger("Language", 0), 1);
 }
 
+TEST_F(RegistryEditTest, BinaryJunkIsMovedAsideAndAFreshStoreWritten) {
+  // Junk Qt's lenient parser reads as sections and keys without complaint.
+  const std::string junk[] = {
+      Bytes("Language=3\n\x00\x01\x02\n"),
+      Bytes("[General]\nLanguage=3\n\x1b[0m\n"),
+      Bytes("\xc3\x28\xa0\xa1=\xff\n"),
+      Bytes("\x7f"
+            "ELF\x02\x01\x01\x00"),
+  };
+  for (const std::string& bytes : junk) {
+    QFile::remove(QString::fromStdString(StoreFile() + ".damaged"));
+    WriteFile(StoreFile(), bytes);
+    EXPECT_FALSE(Edit.HasValue("Language"));
+    EXPECT_EQ(Edit.GetInteger("Language", 2), 2);
+    Edit.PutInteger("Language", 1);
+    EXPECT_EQ(ReadFile(StoreFile()), "[General]\nLanguage=1\n");
+    EXPECT_EQ(ReadFile(StoreFile() + ".damaged"), bytes);
+  }
+}
+
 TEST_F(RegistryEditTest, AnyDamagedFileIsReadAsEmptyAndWritableAgain) {
   const std::string damaged[] = {
       "[General\nLanguage=3\n",
@@ -213,6 +240,7 @@ TEST_F(RegistryEditTest, AnyDamagedFileIsReadAsEmptyAndWritableAgain) {
       "[%%%]\nLanguage\n",
   };
   for (const std::string& bytes : damaged) {
+    QFile::remove(QString::fromStdString(StoreFile() + ".damaged"));
     WriteFile(StoreFile(), bytes);
     // Whatever Qt made of it, a read never throws for a missing value.
     if (Edit.HasValue("Last Device")) ADD_FAILURE() << "phantom value in " << bytes;

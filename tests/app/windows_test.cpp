@@ -5,11 +5,13 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTextLayout>
 #include <QTimer>
 
 #include "qt_app.h"
 #include "quenvar/app/info_form.h"
 #include "quenvar/app/progress_form.h"
+#include "quenvar/app/text_fit.h"
 #include "quenvar/app/warning_form.h"
 
 namespace quenvar {
@@ -25,12 +27,6 @@ void ExpectUnclipped(const QLabel* Label) {
   EXPECT_LE(needed.height(), box.height()) << Label->objectName().toStdString();
   EXPECT_TRUE(Label->parentWidget()->rect().contains(Label->geometry()))
       << Label->objectName().toStdString();
-}
-
-// Writes the window's picture next to the test binary for a look by eye.
-void Render(QWidget& Window, const char* Name) {
-  QDir().mkpath(QStringLiteral("app_renders"));
-  Window.grab().save(QStringLiteral("app_renders/") + QLatin1String(Name) + QStringLiteral(".png"));
 }
 
 struct TPercentCase {
@@ -81,7 +77,7 @@ TEST(ProgressForm, LayoutTextsAndNoInput) {
   form.show();
   // Centred on the main window, give or take the frame's rounding.
   EXPECT_LE((form.frameGeometry().center() - main.frameGeometry().center()).manhattanLength(), 2);
-  Render(form, "progress");
+  test::SaveRender(form, "progress");
   form.close();
 }
 
@@ -108,14 +104,16 @@ TEST(InfoForm, LayoutAndTexts) {
   EXPECT_EQ(form.IspHeading->pos(), QPoint(44, 240));
   EXPECT_EQ(form.IspList->geometry(), QRect(52, 272, 349, 89));
   EXPECT_TRUE(form.IspList->wordWrap());
-  EXPECT_TRUE(form.IspList->text().startsWith(QStringLiteral("90S1200, 90S2313, 90S/LS2323,")));
-  EXPECT_TRUE(form.IspList->text().endsWith(QStringLiteral("ATtiny2313, AT90pwm2, AT90pwm3")));
+  // Word joiners keep each slashed name on one line; they show as nothing.
+  const QString list = form.IspList->text().remove(QChar(0x2060));
+  EXPECT_TRUE(list.startsWith(QStringLiteral("90S1200, 90S2313, 90S/LS2323,")));
+  EXPECT_TRUE(list.endsWith(QStringLiteral("ATtiny2313, AT90pwm2, AT90pwm3")));
   for (const QLabel* label :
        {form.Title, form.SocketHeading, form.SocketList, form.IspHeading, form.IspList}) {
     ExpectUnclipped(label);
   }
   form.show();
-  Render(form, "info");
+  test::SaveRender(form, "info");
   form.close();
 }
 
@@ -163,7 +161,7 @@ TEST(WarningForm, LayoutAndTexts) {
   EXPECT_EQ(form.Button1->text(), QStringLiteral("OK"));
   EXPECT_EQ(form.Button1->geometry(), QRect(104, 96, 74, 29));
   form.show();
-  Render(form, "warning");
+  test::SaveRender(form, "warning");
   form.close();
 }
 
@@ -180,6 +178,62 @@ TEST(WarningForm, ShowModalReturnsOnceOkIsPressed) {
   EXPECT_TRUE(wasModal);
   EXPECT_FALSE(form.isVisible());
   EXPECT_EQ(form.result(), QDialog::Accepted);
+}
+
+// The lines a word-wrapped label makes of Text at Width.
+QStringList WrappedLines(const QString& Text, const QFont& Font, int Width) {
+  QTextLayout layout(Text, Font);
+  QTextOption option;
+  option.setWrapMode(QTextOption::WordWrap);
+  layout.setTextOption(option);
+  QStringList lines;
+  layout.beginLayout();
+  for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    line.setLineWidth(Width);
+    lines << Text.mid(line.textStart(), line.textLength()).remove(QChar(0x2060)).trimmed();
+  }
+  layout.endLayout();
+  return lines;
+}
+
+// Whatever the font, no width splits a name such as "90S/LS4433" or
+// "ATtiny12(L/V)" at its slash.
+TEST(InfoForm, ChipNamesNeverBreakAtTheirSlash) {
+  test::App();
+  TInfoForm form;
+  QStringList broken;
+  for (int width = 150; width <= form.IspList->width(); ++width) {
+    for (const QString& line : WrappedLines(form.IspList->text(), form.IspList->font(), width)) {
+      if (line.endsWith(QLatin1Char('/'))) broken << QString::number(width) + ": " + line;
+    }
+  }
+  EXPECT_TRUE(broken.isEmpty()) << broken.join(QLatin1Char('\n')).toStdString();
+}
+
+struct TLogLineCase {
+  const char* Name;
+  const char* Line;
+  const char* Shown;
+};
+
+TEST(LogLineText, KeepsAUnitAtTheEndWithItsNumber) {
+  test::App();
+  const TLogLineCase cases[] = {
+      {"German", "Dauer: 0.05 s", "Dauer: 0.05\u00A0s"},
+      {"NoNumber", "Status: s", "Status: s"},
+      {"Short", " s", " s"},
+  };
+  for (const TLogLineCase& c : cases) {
+    EXPECT_EQ(LogLineText(c.Line), QString::fromUtf8(c.Shown)) << c.Name;
+  }
+  // No width of the log leaves the unit on a line of its own.
+  const QString duration = LogLineText("Время выполнения : 12.34 s");
+  QStringList lonely;
+  for (int width = 120; width <= 185; ++width) {
+    const QStringList lines = WrappedLines(duration, UiFont(11), width);
+    if (lines.back() == QStringLiteral("s")) lonely << QString::number(width);
+  }
+  EXPECT_TRUE(lonely.isEmpty()) << lonely.join(QLatin1Char(' ')).toStdString();
 }
 
 }  // namespace

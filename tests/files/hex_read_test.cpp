@@ -119,6 +119,7 @@ TEST_P(HexReadRefused, GivesErrorAndLine) {
 constexpr auto NoHex = THexErrorKind::NoHexFile;
 constexpr auto Csum = THexErrorKind::WrongChecksum;
 constexpr auto Broken = THexErrorKind::BrokenData;
+constexpr auto Large = THexErrorKind::ImageTooLarge;
 
 void PrintTo(const TRefused& c, std::ostream* os) {
   *os << c.Name;
@@ -157,10 +158,10 @@ INSTANTIATE_TEST_SUITE_P(
         TRefused{"BaseNotHex", ":02000004XXXXFA\n:00000001FF", {NoHex, 1}},
         TRefused{"BaseTooShort", ":02000004000\n:00000001FF", {NoHex, 1}},
         // More than 16 MiB is refused before anything is allocated.
-        TRefused{"ImageOverLimit", ":020000040100F9\n:0100000000FF\n:00000001FF", {NoHex, 2}},
+        TRefused{"ImageOverLimit", ":020000040100F9\n:0100000000FF\n:00000001FF", {Large, 2}},
         TRefused{"ImageFarOverLimit",
                  ":02000004FFFFFC\n:10FFF00000000000000000000000000000000000F0\n:00000001FF",
-                 {NoHex, 2}},
+                 {Large, 2}},
         TRefused{
             "SegmentBaseIsNotOverLimit", ":02000002FFFFFE\n:01FFFF000001\n:00000001FE", {Csum, 3}}),
     [](const auto& info) { return std::string(info.param.Name); });
@@ -183,6 +184,12 @@ struct TMessage {
 
 class HexErrorMessages : public testing::TestWithParam<TMessage> {};
 
+std::string MessageName(const testing::TestParamInfo<TMessage>& info) {
+  const char* kinds[] = {"NoHexFile", "WrongChecksum", "BrokenData", "ImageTooLarge"};
+  return std::string(kinds[static_cast<int>(info.param.Error.Kind)]) + "Line" +
+         std::to_string(info.param.Error.Line) + "Language" + std::to_string(info.param.Language);
+}
+
 TEST_P(HexErrorMessages, AreExact) {
   EXPECT_EQ(HexErrorMessage(GetParam().Error, GetParam().Language), GetParam().Text);
 }
@@ -193,21 +200,21 @@ void PrintTo(const TMessage& c, std::ostream* os) {
 
 INSTANTIATE_TEST_SUITE_P(
     Reader, HexErrorMessages,
-    testing::Values(TMessage{{NoHex, 3}, 0, "Fehler in Datei. Keine Hex-Datei."},
-                    TMessage{{NoHex, 3}, 1, "Error in file. No hex file."},
-                    TMessage{{NoHex, 3}, 2, "Входной файл не hex файл."},
-                    TMessage{{Csum, 9}, 0, "Fehler in Datei. Falsche CSUM."},
-                    TMessage{{Csum, 9}, 1, "Error in file. Wrong CSUM."},
-                    TMessage{{Csum, 9}, 2, "Ошибка входного файла.Не правильная CheckSum."},
-                    TMessage{{Broken, 12}, 0, "Fehler in Datei. Fehlerhafte Daten in Zeile 12."},
-                    TMessage{{Broken, 12}, 1, "Error in file. Broken data in line 12."},
-                    TMessage{
-                        {Broken, 4096}, 2, "Ошибка входного файла. Неверные данные в строке 4096."},
-                    TMessage{{NoHex, 1}, 7, "Error in file. No hex file."}),
-    [](const auto& info) {
-      return "Line" + std::to_string(info.param.Error.Line) + "Lang" +
-             std::to_string(info.param.Language);
-    });
+    testing::Values(
+        TMessage{{NoHex, 3}, 0, "Fehler in Datei. Keine Hex-Datei."},
+        TMessage{{NoHex, 3}, 1, "Error in file. No hex file."},
+        TMessage{{NoHex, 3}, 2, "Входной файл не hex файл."},
+        TMessage{{Csum, 9}, 0, "Fehler in Datei. Falsche CSUM."},
+        TMessage{{Csum, 9}, 1, "Error in file. Wrong CSUM."},
+        TMessage{{Csum, 9}, 2, "Ошибка входного файла.Не правильная CheckSum."},
+        TMessage{{Broken, 12}, 0, "Fehler in Datei. Fehlerhafte Daten in Zeile 12."},
+        TMessage{{Broken, 12}, 1, "Error in file. Broken data in line 12."},
+        TMessage{{Broken, 4096}, 2, "Ошибка входного файла. Неверные данные в строке 4096."},
+        TMessage{{NoHex, 1}, 7, "Error in file. No hex file."},
+        TMessage{{Large, 2}, 0, "Fehler in Datei. Keine Hex-Datei. Abbild größer als 16 MiB."},
+        TMessage{{Large, 2}, 1, "Error in file. No hex file. Image larger than 16 MiB."},
+        TMessage{{Large, 2}, 2, "Входной файл не hex файл. Образ больше 16 МиБ."}),
+    MessageName);
 
 }  // namespace
 }  // namespace quenvar

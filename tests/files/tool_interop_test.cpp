@@ -12,6 +12,7 @@
 
 #include "quenvar/buffer/bin_file.h"
 #include "quenvar/buffer/hex_file.h"
+#include "quenvar/fileio/atomic_file.h"
 #include "temp_dir.h"
 
 namespace quenvar {

@@ -1,12 +1,16 @@
 // Configuration texts and the state file.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
+#include <thread>
 
+#include "../files/temp_dir.h"
 #include "case_name.h"
 #include "quenvar/sim/sim_state_file.h"
 #include "sim_test_support.h"
@@ -171,16 +175,20 @@ TEST_F(SimStateFileTest, LayoutStartsAsDocumented) {
 }
 
 TEST_F(SimStateFileTest, SeparateRunsSeeTheSameChips) {
+  TSimConfig config = NoTiming("ATtiny2313", "24AA16");
+  config.StatePath = Path;
   {
-    TSimProgrammer first(NoTiming("ATtiny2313", "24AA16"));
+    auto run = TSimProgrammer::FromConfig(config);
+    ASSERT_TRUE(run) << run.Error;
+    TSimProgrammer& first = **run.Value;
     TRecordingHost host;
     SendChunks(first, host, kIsp, 3, TBytes{1, 2, 3}, 58, 1, 129);
     SendChunks(first, host, kIsp, 9, TBytes{4, 5}, 58, 1, 0);
     first.OnOutputReport(Records(7, {{0xE0, 0x00, 0xFE}, {0xA0, 0x00, 0x24}}), host);
     SendChunks(first, host, kSocket, 3, TBytes{6, 7}, 32, 16, 16);
-    ASSERT_TRUE(first.SaveState(Path));
+    ASSERT_TRUE(first.SaveState());
   }
-  TSimConfig config = NoTiming();  // the file decides the chips
+  config = NoTiming();  // the file decides the chips
   config.StatePath = Path;
   auto second = TSimProgrammer::FromConfig(config);
   ASSERT_TRUE(second) << second.Error;
@@ -201,17 +209,23 @@ TEST_F(SimStateFileTest, SeparateRunsSeeTheSameChips) {
 TEST_F(SimStateFileTest, MissingFileGivesFreshChipsOfTheConfig) {
   TSimConfig config = NoTiming("ATmega16");
   config.StatePath = Path;
-  auto sim = TSimProgrammer::FromConfig(config);
-  ASSERT_TRUE(sim) << sim.Error;
-  EXPECT_EQ((*sim.Value)->Avr().Flash().size(), 16384u);
+  for (int run = 0; run < 2; ++run) {  // the second run finds the empty file the first created
+    auto sim = TSimProgrammer::FromConfig(config);
+    ASSERT_TRUE(sim) << sim.Error;
+    EXPECT_EQ((*sim.Value)->Avr().Flash().size(), 16384u);
+    EXPECT_EQ(std::filesystem::file_size(Path), 0u);
+  }
 }
 
 TEST_F(SimStateFileTest, LockedChipKeepsItsSecret) {
   TSimProgrammer first(TSimAvrChip::Locked(FindSimAvrModel("ATmega8")),
                        TSim24xx(*FindSim24xxModel("24AA01")), false);
-  ASSERT_TRUE(first.SaveState(Path));
-  TSimProgrammer second(NoTiming());
-  ASSERT_TRUE(second.LoadState(Path));
+  ASSERT_TRUE(SaveSimStateFile(Path, first.Avr(), first.Socket()));
+  TSimConfig config = NoTiming();
+  config.StatePath = Path;
+  auto loaded = TSimProgrammer::FromConfig(config);
+  ASSERT_TRUE(loaded) << loaded.Error;
+  TSimProgrammer& second = **loaded.Value;
   TRecordingHost host;
   second.OnOutputReport(Out(kIsp, 1), host);
   second.OnOutputReport(Out(kIsp, 2), host);
@@ -262,14 +276,82 @@ INSTANTIATE_TEST_SUITE_P(
                       "unknown socket EEPROM '24AX00' in simulator state file"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-TEST_F(SimStateFileTest, UnreadableFileIsAnError) {
-  TSimProgrammer sim(NoTiming());
-  const TSimResult result = sim.LoadState(Path);
-  EXPECT_FALSE(result);
-  EXPECT_EQ(result.Error, "cannot read simulator state file '" + Path + "'");
-  const TSimResult saved = sim.SaveState("/nonexistent-dir/x/state.bin");
-  EXPECT_FALSE(saved);
-  EXPECT_EQ(saved.Error, "cannot write simulator state file '/nonexistent-dir/x/state.bin'");
+// Every state file error names the path and says what the system said.
+struct TStateFileErrorCase {
+  const char* Name;
+  const char* Entry;  // the state path in the temp folder
+  char Make;          // 'd' folder, 'p' FIFO, 't' a text, else nothing
+  const char* Error;  // after "<path>: "
+};
+
+class SimStateFileErrors : public ::testing::TestWithParam<TStateFileErrorCase> {};
+
+TEST_P(SimStateFileErrors, NameThePathAndTheReason) {
+  testing_files::TTempDir dir;
+  TSimConfig config = NoTiming();
+  config.StatePath = dir / GetParam().Entry;
+  if (GetParam().Make == 'd') std::filesystem::create_directory(config.StatePath);
+  if (GetParam().Make == 'p') ::mkfifo(config.StatePath.c_str(), 0600);
+  if (GetParam().Make == 't') testing_files::WriteText(config.StatePath, "QVSIMST0");
+  const std::string expected = config.StatePath + ": " + GetParam().Error;
+  EXPECT_EQ(TSimProgrammer::FromConfig(config).Error, expected);
+  EXPECT_EQ(LoadSimStateFile(config.StatePath).Error, expected);
+}
+
+void PrintTo(const TStateFileErrorCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    State, SimStateFileErrors,
+    ::testing::Values(
+        TStateFileErrorCase{"MissingFolder", "no/s.qvs", '-',
+                            "cannot open simulator state file: No such file or directory"},
+        TStateFileErrorCase{"Folder", "s.qvs", 'd',
+                            "cannot open simulator state file: Is a directory"},
+        TStateFileErrorCase{"Fifo", "s.qvs", 'p',
+                            "cannot open simulator state file: Not a regular file"},
+        TStateFileErrorCase{"NotAState", "s.qvs", 't', "not a simulator state file"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(SimStateFileSave, FailureNamesThePathAndTheReason) {
+  EXPECT_EQ(SaveSimStateFile("/nonexistent-dir/s.qvs", TSimAvrChip(*FindSimAvrModel("ATtiny13")),
+                             TSim24xx(*FindSim24xxModel("24AA00")))
+                .Error,
+            "/nonexistent-dir/s.qvs: cannot write simulator state file: No such file or directory");
+}
+
+// Two runs on one state file at once: the second waits until the first has
+// saved and let go, and then works on the first one's chips.
+TEST(SimStateFileLock, SecondRunWaitsAndKeepsTheFirstRunsWrite) {
+  testing_files::TTempDir dir;
+  TSimConfig config = NoTiming("ATtiny2313", "24AA16");
+  config.StatePath = dir / "s.qvs";
+  auto first = TSimProgrammer::FromConfig(config);
+  ASSERT_TRUE(first) << first.Error;
+
+  std::promise<void> waiting;
+  std::shared_ptr<TSimProgrammer> second;
+  std::thread other([&] {
+    auto run = TSimProgrammer::FromConfig(config, [&] { waiting.set_value(); });
+    ASSERT_TRUE(run) << run.Error;
+    second = *run.Value;
+  });
+  // Without the lock the second run would not wait, and would not see the write.
+  EXPECT_EQ(waiting.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  TRecordingHost host;
+  SendChunks(**first.Value, host, kIsp, 3, TBytes{0xA5, 0x5A}, 58, 1, 129);
+  ASSERT_TRUE((*first.Value)->SaveState());
+  (*first.Value)->ReleaseState();
+  other.join();
+
+  ASSERT_TRUE(second);
+  EXPECT_EQ(TBytes(second->Avr().Flash().begin(), second->Avr().Flash().begin() + 3),
+            (TBytes{0xA5, 0x5A, 0xFF}));
+  // A released run writes nothing any more.
+  (*first.Value)->Avr().Flash()[0] = 0x00;
+  ASSERT_TRUE((*first.Value)->SaveState());
+  EXPECT_EQ(LoadSimStateFile(config.StatePath).Value->Avr.Flash()[0], 0xA5);
 }
 
 }  // namespace

@@ -222,7 +222,11 @@ int main(int argc, char** argv) {
     std::cerr << "quenvar-uhid-bridge: --sim: " << config.Error << '\n';
     return 2;
   }
-  TSimExpected<std::shared_ptr<TSimProgrammer>> sim = TSimProgrammer::FromConfig(*config.Value);
+  TSimExpected<std::shared_ptr<TSimProgrammer>> sim =
+      TSimProgrammer::FromConfig(*config.Value, [&config] {
+        std::cerr << "quenvar-uhid-bridge: " << config.Value->StatePath
+                  << ": waiting until another program is done with this state file\n";
+      });
   if (!sim) {
     std::cerr << "quenvar-uhid-bridge: " << sim.Error << '\n';
     return 2;
@@ -258,10 +262,8 @@ int main(int argc, char** argv) {
 
   TBridgeMain bridge(options, *sim.Value, uhidFd);
   const int status = bridge.Run(signalFd, controlFd);
-  if (!config.Value->StatePath.empty()) {
-    if (TSimResult saved = (*sim.Value)->SaveState(config.Value->StatePath); !saved)
-      std::cerr << "quenvar-uhid-bridge: " << saved.Error << '\n';
-  }
+  if (TSimResult saved = (*sim.Value)->SaveState(); !saved)
+    std::cerr << "quenvar-uhid-bridge: " << saved.Error << '\n';
   ::close(uhidFd);
   if (controlFd >= 0) ::close(controlFd);
   return status;

@@ -15,13 +15,16 @@
 
 #include "quenvar/app/error_box.h"
 #include "quenvar/app/exit_reminder.h"
+#include "quenvar/app/file_dialogs.h"
 #include "quenvar/app/main_form_logic.h"
+#include "quenvar/app/qt_translations.h"
 #include "quenvar/buffer/custom_mp_hex_editor.h"
 #include "quenvar/buffer/mp_hex_editor_ex.h"
 #include "quenvar/core/hex_editor_buffer.h"
 #include "quenvar/core/programmer_session.h"
 
 class QAction;
+class QActionGroup;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -35,17 +38,18 @@ namespace quenvar {
 class TForm1;
 class TInfoForm;
 
-// Shows the open (Save false) or save dialog with the dialog's title and
-// filter; nothing when the user cancelled.
-std::optional<std::string> AskFileName(QWidget* Parent, const TMainFormLogic::TDialog& Dialog,
-                                       bool Save);
-
-// The driver's reply time-out on a Qt timer.
+// The driver's reply time-out on a Qt timer. It runs exactly while the driver
+// waits for a reply, that is while an operation runs.
 class TQtReplyTimer final : public IReplyTimer {
  public:
   TQtReplyTimer();
   void Start(std::chrono::milliseconds Timeout, std::function<void()> OnExpired) override;
   void Stop() override;
+  bool Running() const { return FTimer.isActive(); }
+
+  // The driver waits no more: the operation has ended, timed out or was
+  // abandoned. Runs inside the driver's step, so it must not re-enter it.
+  std::function<void()> OnIdle;
 
  private:
   QTimer FTimer;
@@ -93,6 +97,10 @@ class TMainForm : public QMainWindow, private TExitReminder {
   // Runs whenever the driver has newly claimed a programmer after start-up
   // (it was plugged in), e.g. to check that this user may open it.
   std::function<void()> OnProgrammerClaimed;
+  // Runs after every operation, once the driver's step has returned.
+  std::function<void()> OnOperationEnded;
+  // Whether the driver is in the middle of an operation.
+  bool OperationRunning() const { return FTimer.Running(); }
 
  signals:
   // The main window has closed and the exit reminder was dismissed.
@@ -104,11 +112,15 @@ class TMainForm : public QMainWindow, private TExitReminder {
  private:
   void ShowModal() override;
   void BuildMenus();
+  QActionGroup* RadioGroup(std::string_view Menu);
   void BuildControls();
   void Forward(const std::string& Name);
   void FuseItemChanged(int Row);
   void RenderLog(const std::vector<std::string>& Lines);
+  void RenderStatusBar(const TWindowModel& Window);
+  void RenderProgress(const TWindowModel& Window);
   void ShowInfo();
+  void OperationEnded();
 
   TErrorBox& FErrorBox;
   // Made first: the buffer and the logic work on its model. Owned by the
@@ -119,14 +131,21 @@ class TMainForm : public QMainWindow, private TExitReminder {
   TMainFormLogic FLogic;
   std::unique_ptr<TProgrammerSession> FSession;
 
+  TFileDialogs FDialogs{this};
+  TQtTranslations FQtTranslations;
+
   std::map<std::string, QAction*> FActions;
   std::map<std::string, QMenu*> FMenus;
   std::map<std::string, QPushButton*> FButtons;
+  QActionGroup* FTargetGroup = nullptr;
+  QActionGroup* FLanguageGroup = nullptr;
   QLabel* FPanels[3] = {};
   std::vector<std::string> FShownLog;
   bool FRendering = false;
   bool FHadProgrammer = false;
   bool FClosed = false;
+  // A close request came while an operation ran: it closes once that ends.
+  bool FClosePending = false;
 
   TInfoForm* FInfoForm = nullptr;
   TForm1* FForm1 = nullptr;

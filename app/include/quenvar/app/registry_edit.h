@@ -3,9 +3,10 @@
 // The settings component: a root, a key path and five operations on named
 // values. On Linux every root maps to one per-user INI file named after the key
 // path, below the user's configuration folder, so a normal user can always
-// write it. A file that cannot be parsed reads as empty; the next write keeps
-// it as "<file>.damaged" and starts a fresh one. Each operation opens the file afresh and closes it again, so
-// nothing is cached between calls.
+// write it. A file that cannot be parsed, or holds binary junk, reads as
+// empty; the next write keeps it as "<file>.damaged" and starts a fresh one.
+// Each operation opens the file afresh and closes it again, so nothing is
+// cached between calls.
 
 #include <cstdint>
 #include <string>

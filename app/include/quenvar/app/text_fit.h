@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QRect>
 #include <QString>
+#include <string>
 
 namespace quenvar {
 
@@ -15,5 +16,14 @@ int FitPixelSize(QFont Font, const QString& Text, const QRect& Box, int Flags, i
 
 // The interface font of the windows: DejaVu Sans where a font is not named.
 QFont UiFont(int PixelSize, bool Bold = false);
+
+// A log line as the log shows it: a number's unit at the end of the line
+// ("12.34 s") stays with the number, so a narrow log never wraps the unit
+// onto a line of its own.
+QString LogLineText(const std::string& Line);
+
+// Text for word wrapping that never breaks after a slash: "90S/LS4433" is
+// one name. An invisible word joiner follows each slash.
+QString NoBreakAfterSlash(QString Text);
 
 }  // namespace quenvar

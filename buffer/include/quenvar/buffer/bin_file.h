@@ -1,13 +1,14 @@
 #pragma once
 
-// Whole files as raw bytes: read in one piece, replace atomically.
+// Whole files as raw bytes, read in one piece; file errors as the buffer reports them.
+// Saves go through TAtomicFile.
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "quenvar/buffer/buffer_result.h"
+#include "quenvar/fileio/file_result.h"
 
 namespace quenvar {
 
@@ -19,10 +20,8 @@ struct TFileReadResult {
 // Reads all bytes of the file.
 TFileReadResult ReadWholeFile(const std::string& FileName);
 
-// Writes Bytes to a new file in the target's folder and renames it over the
-// target, so a failed save leaves the previous file as it was. An existing
-// target keeps its permission bits; a write-protected one is refused; a
-// symbolic link is followed and the file it names is replaced.
-TBufferResult WriteFileAtomically(const std::string& FileName, std::span<const std::uint8_t> Bytes);
+// A file error as the standard error box shows it:
+// "Cannot create <name>.\r\n(<system text>.)" (or open, read, write, lock).
+TBufferResult BufferResultOf(const TFileFailure& Error);
 
 }  // namespace quenvar

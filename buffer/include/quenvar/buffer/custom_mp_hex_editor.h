@@ -17,6 +17,8 @@
 
 namespace quenvar {
 
+class TAtomicFile;
+
 // Caret movements the keyboard offers.
 enum class TCaretMove : std::uint8_t {
   Left,
@@ -59,9 +61,10 @@ class TCustomMPHexEditor {
   void LoadDataFromBytes(std::span<const std::uint8_t> bytes);
   void LoadDataFromVector(std::vector<std::uint8_t>&& bytes);
   TBufferResult SaveDataToStream(std::ostream& stream) const;
-  // Writes a temporary file next to the target and renames it over the target, so a failed save
-  // never destroys the previous file.
+  // Replaces the file atomically (TAtomicFile), so a failed save never destroys the previous file.
   TBufferResult SaveDataToFile(const std::string& fileName, bool clearMarks);
+  // The same into a file created earlier; a refused save aborts it.
+  TBufferResult SaveDataToFile(TAtomicFile& file, bool clearMarks);
 
   // ---- File state ----
   const std::string& FileName() const { return CurrentFileName; }

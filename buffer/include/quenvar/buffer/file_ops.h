@@ -13,6 +13,7 @@
 
 namespace quenvar {
 
+class TAtomicFile;
 class TCustomMPHexEditor;
 
 enum class TFileFormat : std::uint8_t { None, IntelHex, Binary };
@@ -80,6 +81,10 @@ class TFileOps {
   // make the name the buffer's file name; HEX saves leave the buffer alone.
   // The open dialog's name is never touched.
   TSaveOutcome SaveFile(const std::optional<std::string>& Chosen);
+  // The same into a file created before (TAtomicFile::Create), for callers that
+  // make sure the output can be written before they read a chip; the format
+  // follows the file's target name. A save that is refused aborts the file.
+  TSaveOutcome SaveFile(TAtomicFile& File);
 
  private:
   TCustomMPHexEditor& Buffer;

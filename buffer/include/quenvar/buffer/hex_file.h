@@ -14,7 +14,8 @@ namespace quenvar {
 
 // Which message a refused HEX file gets.
 enum class THexErrorKind : std::uint8_t {
-  NoHexFile,      // structure check (first pass) failed, or the image would be too large
+  NoHexFile,      // structure check (first pass) failed
+  ImageTooLarge,  // the records reach beyond MaxHexImageSize: a NoHexFile that says why
   WrongChecksum,  // a line's checksum does not match
   BrokenData,     // a checksummed field is not hex, or a line is shorter than its byte count
 };
@@ -34,7 +35,7 @@ struct THexReadResult {
 };
 
 // Extended address records could name 4 GiB; anything beyond this is refused
-// before a single byte is allocated.
+// before a single byte is allocated, and never written (TFileOps::SaveFile).
 inline constexpr std::size_t MaxHexImageSize = std::size_t{16} * 1024 * 1024;
 
 // Builds the image a HEX text describes. Lines end at LF or CR LF. The first
@@ -46,11 +47,15 @@ THexReadResult ReadHexFile(std::string_view Text);
 
 // 16-byte data records from offset 0, the last one padded with FF, an extended
 // linear address record before every 64 KiB boundary, and the end record
-// ":00000001FF" without a line end. CR LF after every other record.
+// ":00000001FF" without a line end. CR LF after every other record. Data
+// larger than MaxHexImageSize gives a file the reader refuses.
 std::string WriteHexFile(std::span<const std::uint8_t> Data);
 
 // The message box text for a refused file in the given language
 // (0 German, 1 English, 2 Russian; anything else gets English). UTF-8.
 std::string HexErrorMessage(const THexError& Error, std::uint8_t LanguageIndex);
+
+// "Image larger than 16 MiB." in the given language, as above.
+std::string HexImageTooLargeText(std::uint8_t LanguageIndex);
 
 }  // namespace quenvar

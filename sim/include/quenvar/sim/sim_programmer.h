@@ -22,9 +22,11 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -35,6 +37,7 @@
 #include "quenvar/sim/sim_config.h"
 #include "quenvar/sim/sim_fault_script.h"
 #include "quenvar/sim/sim_result.h"
+#include "quenvar/sim/sim_state_file.h"
 
 namespace quenvar {
 
@@ -62,9 +65,11 @@ class TSimProgrammer final : public ISimDeviceModel {
   explicit TSimProgrammer(const TSimConfig& config = {});
   TSimProgrammer(TSimAvrChip avr, TSim24xx socket, bool realTiming);
 
-  // Builds the programmer of a configuration and, when it names a state file
-  // that exists, loads the chips from it.
-  static TSimExpected<std::shared_ptr<TSimProgrammer>> FromConfig(const TSimConfig& config);
+  // Builds the programmer of a configuration. When it names a state file, the
+  // file is locked for this programmer (see TSimStateFile; onWaitForState is
+  // called once when another process holds it) and its chips, if any, are loaded.
+  static TSimExpected<std::shared_ptr<TSimProgrammer>> FromConfig(
+      const TSimConfig& config, const std::function<void()>& onWaitForState = {});
 
   void OnOutputReport(std::span<const std::uint8_t> report, ISimDeviceHost& host) override;
 
@@ -85,8 +90,11 @@ class TSimProgrammer final : public ISimDeviceModel {
   // Sends a report nobody asked for: report id 0, then `replyBytes`.
   void EmitUnsolicited(ISimDeviceHost& host, std::span<const std::uint8_t> replyBytes) const;
 
-  TSimResult SaveState(const std::string& path) const;
-  TSimResult LoadState(const std::string& path);
+  // Writes the chips to the state file FromConfig locked; nothing without one
+  // or after ReleaseState.
+  TSimResult SaveState();
+  // Lets other processes have the state file.
+  void ReleaseState();
 
   // The report a garbage fault sends: id 0, then bytes that are no reply code
   // and no valid stream count.
@@ -127,6 +135,7 @@ class TSimProgrammer final : public ISimDeviceModel {
   bool RealTiming_ = true;
   TSimFaultScript Faults_;
   TSession Session_;
+  std::optional<TSimStateFile> FStateFile;
 };
 
 }  // namespace quenvar

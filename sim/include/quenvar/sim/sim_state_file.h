@@ -15,10 +15,13 @@
 //   4 bytes   24xx length S (the type's size), then S bytes
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "quenvar/fileio/locked_file.h"
 #include "quenvar/sim/sim_24xx.h"
 #include "quenvar/sim/sim_avr_chip.h"
 #include "quenvar/sim/sim_result.h"
@@ -33,8 +36,33 @@ struct TSimState {
 std::vector<std::uint8_t> SerializeSimState(const TSimAvrChip& avr, const TSim24xx& socket);
 TSimExpected<TSimState> DeserializeSimState(std::span<const std::uint8_t> bytes);
 
+// One-off save and load, without the lock of TSimStateFile. Errors name the
+// path first: "<path>: cannot read simulator state file: Is a directory".
 TSimResult SaveSimStateFile(const std::string& path, const TSimAvrChip& avr,
                             const TSim24xx& socket);
 TSimExpected<TSimState> LoadSimStateFile(const std::string& path);
+
+// The state file of a run: locked from Lock to Unlock (or destruction), so two
+// processes on one file take turns and neither loses the other's changes.
+class TSimStateFile {
+ public:
+  // Opens and locks the file, creating it empty when missing (an empty file
+  // holds no chips yet). While another process holds it, onWait is called
+  // once and Lock waits. Anything but a regular file is refused at once.
+  static TSimExpected<TSimStateFile> Lock(const std::string& path,
+                                          const std::function<void()>& onWait = {});
+
+  // The chips in the file; nothing for an empty file.
+  TSimExpected<std::optional<TSimState>> Load() const;
+  // Replaces the file's content atomically; the lock stays.
+  TSimResult Save(const TSimAvrChip& avr, const TSim24xx& socket);
+  void Unlock() { FFile.Unlock(); }
+  const std::string& Path() const { return FFile.Path(); }
+
+ private:
+  explicit TSimStateFile(TLockedFile file) : FFile(std::move(file)) {}
+
+  TLockedFile FFile;
+};
 
 }  // namespace quenvar

@@ -1,0 +1,25 @@
+#pragma once
+
+// The window program's own options, read before any window exists. Qt's own
+// options (e.g. -platform, -style) pass through.
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace quenvar {
+
+// "--simulate" gives the empty text, "--simulate=TEXT" the text, no such
+// option nothing (the real programmer).
+std::optional<std::string> SimulateOption(int Argc, char** Argv);
+
+// What --help prints.
+std::string_view UsageText();
+
+// Handles --help, --version and unknown options, printing to Out or Err.
+// Returns the exit code when the program should end at once.
+std::optional<int> CommandLineExit(int Argc, char** Argv, std::string_view Version,
+                                   std::ostream& Out, std::ostream& Err);
+
+}  // namespace quenvar

@@ -1,0 +1,48 @@
+#pragma once
+// A file that one process at a time works on: locked (flock) from Open until
+// Unlock or destruction, across atomic replacements of its content, so a
+// second process waits and then sees everything the first one saved.
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "quenvar/fileio/file_result.h"
+
+namespace quenvar {
+
+class TLockedFile {
+ public:
+  // Opens the file, creating it empty when it is missing, and locks it. While
+  // another process holds it, onWait is called once (so a front end can say
+  // why nothing happens) and Open waits. Anything but a regular file is
+  // refused at once.
+  static TFileExpected<TLockedFile> Open(const std::string& path,
+                                         const std::function<void()>& onWait = {});
+
+  TLockedFile(TLockedFile&& other) noexcept;
+  TLockedFile& operator=(TLockedFile&& other) noexcept;
+  TLockedFile(const TLockedFile&) = delete;
+  TLockedFile& operator=(const TLockedFile&) = delete;
+  ~TLockedFile();
+
+  // The whole content (empty for a file Open created).
+  TFileExpected<std::vector<std::uint8_t>> ReadAll() const;
+  // Replaces the content atomically and keeps the lock on the new file.
+  TFileResult Replace(std::span<const std::uint8_t> bytes);
+  // Lets the next process have the file; Replace fails afterwards.
+  void Unlock();
+
+  bool Locked() const { return FFd >= 0; }
+  const std::string& Path() const { return FPath; }
+
+ private:
+  TLockedFile() = default;
+
+  std::string FPath;
+  int FFd = -1;
+};
+
+}  // namespace quenvar
