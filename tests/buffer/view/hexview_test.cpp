@@ -250,12 +250,5 @@ INSTANTIATE_TEST_SUITE_P(
                       TFontCase{"FromTheDatabase", {"sans-serif", "serif"}, ""}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-TEST(HexViewFontCheck, ProportionalFontsFail) {
-  App();
-  QFont sans(QStringLiteral("sans-serif"));
-  sans.setPixelSize(13);
-  EXPECT_FALSE(HasEvenAdvances(sans)) << QFontInfo(sans).family().toStdString();
-}
-
 }  // namespace
 }  // namespace quenvar

@@ -16,9 +16,7 @@ class TRecordingEngine : public QPaintEngine {
   bool end() override { return true; }
   void updateState(const QPaintEngineState&) override {}
   Type type() const override { return QPaintEngine::User; }
-  void drawPixmap(const QRectF& r, const QPixmap&, const QRectF&) override {
-    Add(TPaintRecorder::TKind::Fill, Qt::transparent, r);
-  }
+  void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
 
   void drawRects(const QRectF* rects, int count) override {
     for (int i = 0; i < count; ++i) {
@@ -35,12 +33,6 @@ class TRecordingEngine : public QPaintEngine {
       }
     }
   }
-  void drawLines(const QLineF* lines, int count) override {
-    for (int i = 0; i < count; ++i) {
-      const QRectF box = QRectF(lines[i].p1(), lines[i].p2()).normalized();
-      Add(TPaintRecorder::TKind::Line, state->pen().color(), box.adjusted(0, 0, 1, 1));
-    }
-  }
   // QPaintEngine draws text as glyph outlines filled in the pen's colour.
   void drawTextItem(const QPointF& at, const QTextItem& item) override {
     InText = true;
@@ -52,10 +44,6 @@ class TRecordingEngine : public QPaintEngine {
         InText ? TPaintRecorder::TKind::Ink : TPaintRecorder::TKind::Fill;
     for (const QPolygonF& contour : path.toSubpathPolygons())
       Add(kind, state->brush().color(), contour.boundingRect());
-  }
-  void drawPolygon(const QPointF* points, int count, PolygonDrawMode) override {
-    Add(TPaintRecorder::TKind::Fill, state->brush().color(),
-        QPolygonF(QList<QPointF>(points, points + count)).boundingRect());
   }
 
  private:
@@ -84,21 +72,15 @@ int TPaintRecorder::metric(PaintDeviceMetric metric) const {
       return FSize.width();
     case PdmHeight:
       return FSize.height();
-    case PdmWidthMM:
-      return FSize.width() * 254 / 960;
-    case PdmHeightMM:
-      return FSize.height() * 254 / 960;
-    case PdmNumColors:
-      return 0x7FFFFFFF;
     case PdmDepth:
       return 32;
+    case PdmDevicePixelRatio:
+      return 1;
     case PdmDpiX:
     case PdmDpiY:
     case PdmPhysicalDpiX:
     case PdmPhysicalDpiY:
       return 96;
-    case PdmDevicePixelRatio:
-      return 1;
     case PdmDevicePixelRatioScaled:
       return static_cast<int>(devicePixelRatioFScale());
     default:
