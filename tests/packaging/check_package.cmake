@@ -1,11 +1,11 @@
 # Builds the Debian package from the build tree and checks what it holds: its file list
 # (dpkg -c), its version and dependencies, the programs' own versions, the desktop entry and the
 # udev rule.
-#   cmake -DBUILD_DIR=<build> -DOUT=<folder> -DVERSION=<project version> -DAPPSTREAM_ID=<id>
-#         -P check_package.cmake
+#   cmake -DCPACK=<cpack> -DBUILD_DIR=<build> -DOUT=<folder> -DVERSION=<project version>
+#         -DAPPSTREAM_ID=<id> -P check_package.cmake
 file(REMOVE_RECURSE ${OUT})
 file(MAKE_DIRECTORY ${OUT})
-execute_process(COMMAND cpack -G DEB -B ${OUT} --config ${BUILD_DIR}/CPackConfig.cmake
+execute_process(COMMAND ${CPACK} -G DEB -B ${OUT} --config ${BUILD_DIR}/CPackConfig.cmake
   RESULT_VARIABLE result OUTPUT_VARIABLE log ERROR_VARIABLE log)
 file(GLOB debs ${OUT}/*.deb)
 list(LENGTH debs count)
