@@ -15,11 +15,6 @@ std::uint8_t LanguageIndexOfStored(std::uint8_t LowByte) {
   }
 }
 
-std::int32_t LastDeviceOfMenu(std::optional<std::uint8_t> CheckedEepromIndex, bool AvrIspChecked) {
-  if (AvrIspChecked || !CheckedEepromIndex) return LastDeviceAvrIsp;
-  return *CheckedEepromIndex;
-}
-
 void TAppSettings::Keep(const TRegistryError& Error) {
   if (!FStartupError) FStartupError = Error.what();
 }
@@ -82,11 +77,6 @@ void TAppSettings::StoreVerifyAfterProgram(bool Checked) {
 
 void TAppSettings::StoreUpdateBuffer(bool Checked) {
   FStore.PutBool(ValueUpdateBuffer, Checked);
-}
-
-void TAppSettings::StoreLastDevice(std::optional<std::uint8_t> CheckedEepromIndex,
-                                   bool AvrIspChecked) {
-  FStore.PutInteger(ValueLastDevice, LastDeviceOfMenu(CheckedEepromIndex, AvrIspChecked));
 }
 
 }  // namespace quenvar

@@ -1,5 +1,7 @@
 #include "quenvar/app/language_tables.h"
 
+#include "quenvar/core/driver_texts.h"
+
 namespace quenvar {
 
 namespace {
@@ -126,11 +128,6 @@ constexpr std::array<std::string_view, LanguageCount> PermissionMessages = {
     "udev 70-quenvar.rules (см. README) и переподключите программатор.",
 };
 
-// Out-of-range indexes fall back to English.
-constexpr std::size_t Pick(std::uint8_t LanguageIndex) {
-  return LanguageIndex < LanguageCount ? LanguageIndex : LanguageEnglish;
-}
-
 }  // namespace
 
 const TCaptionTable& GermanCaptions() {
@@ -144,7 +141,7 @@ const TCaptionTable& RussianCaptions() {
 }
 
 const TCaptionTable& CaptionTable(std::uint8_t LanguageIndex) {
-  switch (Pick(LanguageIndex)) {
+  switch (LanguageSlot(LanguageIndex)) {
     case LanguageGerman:
       return German;
     case LanguageRussian:
@@ -155,14 +152,14 @@ const TCaptionTable& CaptionTable(std::uint8_t LanguageIndex) {
 }
 
 TDialogTexts OpenDialogTexts(std::uint8_t LanguageIndex) {
-  return OpenDialogs[Pick(LanguageIndex)];
+  return OpenDialogs[LanguageSlot(LanguageIndex)];
 }
 TDialogTexts SaveDialogTexts(std::uint8_t LanguageIndex) {
-  return SaveDialogs[Pick(LanguageIndex)];
+  return SaveDialogs[LanguageSlot(LanguageIndex)];
 }
 
 std::string_view PermissionMessage(std::uint8_t LanguageIndex) {
-  return PermissionMessages[Pick(LanguageIndex)];
+  return PermissionMessages[LanguageSlot(LanguageIndex)];
 }
 
 }  // namespace quenvar

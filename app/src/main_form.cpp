@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -24,6 +25,7 @@
 #include "quenvar/app/progress_form.h"
 #include "quenvar/app/text_fit.h"
 #include "quenvar/core/eeprom_types.h"
+#include "quenvar/core/operation_refusal.h"
 
 namespace quenvar {
 
@@ -165,6 +167,14 @@ TMainForm::TMainForm(IProgrammerPort& Port, TSettingsStore& RegistryEdit1, TErro
   ports.Timer = &FTimer;
   FSession = std::make_unique<TProgrammerSession>(ports);
   FSession->OnError = [this](const std::string& text) { FErrorBox.Show(text); };
+  FSession->OnRefused = [this](const TOperationRefusal& refusal) {
+    FErrorBox.Show(RefusalText(refusal, FSession->LanguageIndexValue()));
+  };
+  FSession->AskYesNo = [this](const std::string& question) {
+    return QMessageBox::question(
+               this, Q(fixed_text::ApplicationTitle), QString::fromStdString(question),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+  };
   FLogic.Attach(*FSession);
   FLogic.OnError = [this](const std::string& text) { FErrorBox.Show(text); };
   // The two file-format errors: a modal error box with one OK button.

@@ -1,6 +1,7 @@
 #include "quenvar/core/chip_table.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace quenvar {
 namespace {
@@ -272,6 +273,13 @@ const ChipInfo* FindChipByName(std::string_view name) {
 
 bool ChipNeedsFuseRead(const ChipInfo* chip) {
   return chip == nullptr || chip->FuseReadAfterIdentify;
+}
+
+std::int64_t FlashSizeBytes(const ChipInfo& chip) {
+  std::int64_t bytes = 0;
+  std::from_chars(chip.FlashSizeText.data(), chip.FlashSizeText.data() + chip.FlashSizeText.size(),
+                  bytes);
+  return bytes;
 }
 
 std::uint8_t FlashPageCode(const ChipInfo* chip) {

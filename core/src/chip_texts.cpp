@@ -1,20 +1,14 @@
 #include "quenvar/core/chip_texts.h"
 
-#include <array>
+#include "quenvar/core/driver_texts.h"
 
 namespace quenvar {
 namespace {
 
-using Three = std::array<std::string_view, 3>;
-
-constexpr Three kIdentifyError = {"Fehler", "Error", "Ошибка"};
-constexpr Three kFuseRead = {"lese Fuse Bits...", "reading fuse bis...", "чтение fuse битов..."};
-constexpr Three kFuseWrite = {"programmiere Fuse/Lock Bits...", "programming fuse/lock bis...",
-                              "программирование fuse/lock битов..."};
-
-std::string_view Pick(const Three& texts, std::uint8_t languageIndex) {
-  return texts[languageIndex < texts.size() ? languageIndex : 0];
-}
+constexpr TLangText kFuseRead = {"lese Fuse Bits...", "reading fuse bis...",
+                                 "чтение fuse битов..."};
+constexpr TLangText kFuseWrite = {"programmiere Fuse/Lock Bits...", "programming fuse/lock bis...",
+                                  "программирование fuse/lock битов..."};
 
 void AppendHex(std::string& out, std::uint8_t value) {
   constexpr char kDigits[] = "0123456789ABCDEF";
@@ -25,7 +19,7 @@ void AppendHex(std::string& out, std::uint8_t value) {
 }  // namespace
 
 std::string_view IdentifyErrorText(std::uint8_t LanguageIndex) {
-  return Pick(kIdentifyError, LanguageIndex);
+  return Pick(texts::kChipError, LanguageIndex);
 }
 
 std::string_view FuseReadStartText(std::uint8_t LanguageIndex) {

@@ -130,10 +130,7 @@ void TProgrammerSession::StartReadFlash() {
     const std::optional<std::int32_t> size = ParseSize(FWindow.CodeSize());
     if (!size) {
       // E.g. a locked chip right after a target change leaves no size to read.
-      // The caller's reply dispatch finishes the operation with the error line.
-      if (OnError) OnError("'" + FWindow.CodeSize() + "' is not a valid size in bytes.");
-      ErrorFlag = true;
-      ProtocolState = TProtocolState::Idle;
+      EndWithError("'" + FWindow.CodeSize() + "' is not a valid size in bytes.");
       return;
     }
     ReadTotal = *size;

@@ -92,33 +92,22 @@ void TProgrammerSession::ShowProgressFor(std::string_view label, bool onlyWithou
   FWindow.SetMainWindowEnabled(false);
 }
 
-bool TProgrammerSession::ReloadFile() {
-  if (!FWindow.Checked("updatebuffer") || FPorts.Reloader == nullptr) return true;
-  try {
-    if (FPorts.Reloader->LoadFile()) return true;
-  } catch (const std::exception& e) {
-    if (OnError) OnError(e.what());
-  }
-  ErrorFlag = true;
-  return false;
-}
-
 void TProgrammerSession::bProgClick() {
-  ReloadFile();
+  if (!AdmitImage(TRequestedOperation::ProgramFlash)) return;
   RequestedOperation = TRequestedOperation::ProgramFlash;
   ShowProgressFor(texts::kLabelProgramFlash, true);
   StartOperation();
 }
 
 void TProgrammerSession::bVerifyClick() {
-  ReloadFile();
+  if (!AdmitImage(TRequestedOperation::Verify)) return;
   RequestedOperation = TRequestedOperation::Verify;
   ShowProgressFor(texts::kLabelVerify, true);
   StartOperation();
 }
 
 void TProgrammerSession::bprogeepromClick() {
-  ReloadFile();
+  if (!AdmitImage(TRequestedOperation::ProgramEeprom)) return;
   RequestedOperation = TRequestedOperation::ProgramEeprom;
   ShowProgressFor(texts::kLabelProgramEeprom, true);
   StartOperation();
@@ -142,6 +131,7 @@ void TProgrammerSession::bEraseClick() {
 }
 
 void TProgrammerSession::bWriteFuseClick() {
+  if (!ConfirmFuseWrite()) return;
   RequestedOperation = TRequestedOperation::WriteFuses;
   StartOperation();
 }
@@ -154,6 +144,7 @@ void TProgrammerSession::bDetectDeviceClick() {
 // --- driver ---------------------------------------------------------------
 
 void TProgrammerSession::StartOperation() {
+  FLastRefusal.reset();
   DisableControls();
   ErrorFlag = false;
   FWindow.ClearLog();
@@ -278,6 +269,7 @@ void TProgrammerSession::ContinueAfterIdentification() {
 }
 
 void TProgrammerSession::ProceedWithOperation() {
+  if (!ImageFitsChip()) return;
   switch (RequestedOperation) {
     case TRequestedOperation::Erase:
     case TRequestedOperation::ProgramFlash:
@@ -327,6 +319,8 @@ void TProgrammerSession::DisableControls() {
   FWindow.ClearLog();
   for (const char* name : kOperationButtons) FWindow.SetEnabled(name, false);
   for (const char* name : kOperationMenus) FWindow.SetEnabled(name, false);
+  // The menu twin of bWriteFuse goes with it.
+  FWindow.SetEnabled("nWritefuse", false);
   FWindow.SetEnabled("FuseList", false);
 }
 
@@ -396,6 +390,7 @@ void TProgrammerSession::RequestSignature() {
 // --- failure paths ----------------------------------------------------------
 
 void TProgrammerSession::FailOperation(const std::string& message) {
+  StopReplyTimer();  // the error box may stay open longer than the timeout
   try {
     if (OnError) OnError(message);
   } catch (...) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "quenvar/core/chip_texts.h"
+#include "quenvar/core/fuse_guard.h"
 #include "quenvar/core/fuses.h"
 #include "quenvar/core/identify.h"
 #include "quenvar/core/programmer_session.h"
@@ -28,6 +29,7 @@ void TProgrammerSession::IdentifyChip(std::span<const std::uint8_t> reply) {
     for (TFuseBox& box : *result.FuseList)
       items.push_back(TFuseItem{std::move(box.Caption), box.Checked, box.Enabled});
     FWindow.SetFuseList(std::move(items));
+    FFusesAsRead = CheckedFuses();
   }
   IdentifiedChip = result.IdentifiedChip;
 }
@@ -49,21 +51,36 @@ void TProgrammerSession::ShowFuses(std::span<const std::uint8_t> reply) {
   for (const TFuseBoxChange& change : readout.Boxes)
     FWindow.SetFuseChecked(change.Index, change.Checked);
   for (const std::string& line : readout.LogLines) FWindow.AddLine(line);
+  FFusesAsRead = CheckedFuses();
 }
 
 void TProgrammerSession::StartWriteFuses() {
   FWindow.AddLine(std::string(FuseWriteStartText(LanguageIndex)));
-  std::vector<bool> checked;
-  checked.reserve(FWindow.FuseList().size());
-  for (const TFuseItem& item : FWindow.FuseList()) checked.push_back(item.Checked);
   OutReport[kCommandByte] = kCmdWriteFuses;
-  PutFuseRecords(OutReport, FuseWriteRecords(IdentifiedChip, checked));
+  PutFuseRecords(OutReport, FuseWriteRecords(IdentifiedChip, CheckedFuses()));
   ProtocolState = TProtocolState::AwaitFuseWrite;
   SendReport();
 }
 
 void TProgrammerSession::FuseListClickCheck() {
-  if (FuseToggleEnablesWrite(FWindow.Checked("nAVRISP"))) FWindow.SetEnabled("bWriteFuse", true);
+  if (!FuseToggleEnablesWrite(FWindow.Checked("nAVRISP"))) return;
+  FWindow.SetEnabled("bWriteFuse", true);
+  FWindow.SetEnabled("nWritefuse", true);
+}
+
+std::vector<bool> TProgrammerSession::CheckedFuses() const {
+  std::vector<bool> checked;
+  checked.reserve(FWindow.FuseList().size());
+  for (const TFuseItem& item : FWindow.FuseList()) checked.push_back(item.Checked);
+  return checked;
+}
+
+bool TProgrammerSession::ConfirmFuseWrite() {
+  // No chip: the write carries no records, so it cannot lock anything out.
+  if (!AskYesNo || IdentifiedChip == nullptr) return true;
+  const std::vector<std::string_view> bits =
+      NewIspDisablingBits(IdentifiedChip->FuseItems, FFusesAsRead, CheckedFuses());
+  return bits.empty() || AskYesNo(IspDisablingQuestion(bits, LanguageIndex));
 }
 
 void TProgrammerSession::ToggleFuse(std::size_t index) {

@@ -8,6 +8,7 @@ namespace quenvar {
 
 void TProgrammerSession::ClearTarget() {
   FWindow.ClearFuseList();
+  FFusesAsRead.clear();
   FWindow.SetEnabled("bErase", true);
   FWindow.SetEnabled("nErase", true);
   SocketMode = false;

@@ -22,16 +22,6 @@ TEST(LanguageIndexOfStored, LowByteRules) {
   for (const auto& c : cases) EXPECT_EQ(LanguageIndexOfStored(c.LowByte), c.Index);
 }
 
-TEST(LastDeviceOfMenu, IspWinsThenEepromPosition) {
-  const struct {
-    std::optional<std::uint8_t> Eeprom;
-    bool Isp;
-    std::int32_t Expected;
-  } cases[] = {{0, false, 0}, {13, false, 13},          {5, false, 5},
-               {5, true, 14}, {std::nullopt, true, 14}, {std::nullopt, false, 14}};
-  for (const auto& c : cases) EXPECT_EQ(LastDeviceOfMenu(c.Eeprom, c.Isp), c.Expected);
-}
-
 // Start-up against a real store in a temporary folder; the language applied
 // at step 3 goes through the switch, which stores it again.
 class StartupTest : public testing::Test {
@@ -150,9 +140,9 @@ TEST_F(StartupTest, LanguageSurvivesAKillButTheTargetOnlyAClose) {
   const TResult next = Start();
   EXPECT_EQ(next.Language, 2);
   EXPECT_EQ(next.LastDevice, 0);
-  TAppSettings(Edit).StoreLastDevice(13, false);
+  Edit.PutInteger(ValueLastDevice, 13);
   EXPECT_EQ(Start().LastDevice, 13);
-  TAppSettings(Edit).StoreLastDevice(std::nullopt, true);
+  Edit.PutInteger(ValueLastDevice, 14);
   EXPECT_EQ(Start().LastDevice, 14);
 }
 

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <cstdio>
 
 #include "main_form_fixture.h"
 #include "qt_app.h"
@@ -369,6 +370,25 @@ TEST_F(MainFormTest, FuseListShowsTheModelAndClicksGoThroughIt) {
   form.FuseList->item(1)->setCheckState(Qt::Unchecked);
   EXPECT_TRUE(window.FuseList()[1].Checked);
   EXPECT_EQ(form.FuseList->item(1)->checkState(), Qt::Checked);
+}
+
+TEST_F(MainFormTest, AWriteWhoseFileVanishedOrEmptiedShowsTheErrorAndSendsNothing) {
+  TMainForm& form = Start();
+  const std::string file = Root.File("image.bin");
+  form.Logic().AskOpenFileName = [&](const TMainFormLogic::TDialog&) {
+    return std::optional<std::string>(file);
+  };
+  WriteFile(file, "\x01\x02");
+  Trigger("nopen");
+  WriteFile(file, "");  // re-read before the write: nothing to write
+  form.Button("bProg")->click();
+  std::remove(file.c_str());
+  form.Button("bVerify")->click();
+  EXPECT_EQ(Errors, (std::vector<std::string>{
+                        "The buffer is empty: there is nothing to write or verify.",
+                        "Cannot open " + file + ".\r\n(No such file or directory.)"}));
+  EXPECT_TRUE(Port.Device.Written.empty());
+  EXPECT_TRUE(form.isEnabled());
 }
 
 TEST_F(MainFormTest, PluggingTheProgrammerInLaterIsAnnouncedOnce) {

@@ -512,8 +512,8 @@ TEST(ChipTexts, EveryMessageInEveryLanguage) {
     EXPECT_EQ(c.Text(0), c.German);
     EXPECT_EQ(c.Text(1), c.English);
     EXPECT_EQ(c.Text(2), c.Russian);
-    EXPECT_EQ(c.Text(3), c.German);
-    EXPECT_EQ(c.Text(255), c.German);
+    EXPECT_EQ(c.Text(3), c.English);
+    EXPECT_EQ(c.Text(255), c.English);
   }
   EXPECT_EQ(DeviceLockedText, "Device locked !");
 }

@@ -141,8 +141,8 @@ TEST(IdentifySignature, FailuresAndLockedChip) {
       {{0x1F, 0x93, 0x07}, 1, TIdentifyOutcome::Invalid, "ID: 1F 93 07", "Error", true},
       {{0x00, 0x01, 0x03}, 1, TIdentifyOutcome::Invalid, "ID: 00 01 03", "Error", true},
       {{0x00, 0x00, 0x00}, 1, TIdentifyOutcome::Invalid, "ID: 00 00 00", "Error", true},
-      // An out-of-range language falls back to German rather than reading past the texts.
-      {{0x1E, 0x98, 0x01}, 7, TIdentifyOutcome::NotInTable, "ID: 1E 98 01", "Fehler", true},
+      // An out-of-range language falls back to English rather than reading past the texts.
+      {{0x1E, 0x98, 0x01}, 7, TIdentifyOutcome::NotInTable, "ID: 1E 98 01", "Error", true},
       {{0x00, 0x01, 0x02}, 0, TIdentifyOutcome::Locked, "ID: 00 01 02", "Device locked !", false},
       {{0x00, 0x01, 0x02}, 1, TIdentifyOutcome::Locked, "ID: 00 01 02", "Device locked !", false},
       {{0x00, 0x01, 0x02}, 2, TIdentifyOutcome::Locked, "ID: 00 01 02", "Device locked !", false},

@@ -37,7 +37,7 @@ TEST_F(DriverTest, DurationLineCutsToHundredthsInEveryLanguage) {
       {1, 9, "Duration: 0.00 s"},           {1, 10, "Duration: 0.01 s"},
       {1, 999, "Duration: 0.99 s"},         {1, 1000, "Duration: 1.00 s"},
       {1, 3723456, "Duration: 3723.45 s"},  {0, 2500, "Dauer: 2.50 s"},
-      {2, 70, "Время выполнения : 0.07 s"},
+      {2, 70, "Время выполнения : 0.07 s"}, {3, 2500, "Duration: 2.50 s"},
   };
   SocketReady();
   for (const DurationCase& c : cases) {
@@ -73,6 +73,7 @@ TEST_F(DriverTest, EraseEndsWithResultAndDurationLinesInEveryLanguage) {
       {0, '!', {"lösche...", "", "Fehler.", "Dauer: 0.00 s"}},
       {1, '!', {"erasing...", "", "Error.", "Duration: 0.00 s"}},
       {2, '!', {"стирание...", "", "Ошибка.", "Время выполнения : 0.00 s"}},
+      {7, 'e', {"erasing...", "", "Successfully finished.", "Duration: 0.00 s"}},
   };
   SocketReady();
   for (const EndingCase& c : cases) {
@@ -248,6 +249,7 @@ void ExpectControls(const TWindowModel& w, std::initializer_list<ControlExpect> 
 TEST_F(DriverTest, DisableControlsClearsTheLogAndDisablesEveryOperation) {
   IspReady();
   Session.Window().AddLine("something");
+  Session.Window().SetEnabled("nWritefuse", true);
   Session.DisableControls();
   EXPECT_TRUE(Log().empty());
   ExpectControls(Session.Window(), {{"bProg", false},
@@ -263,6 +265,7 @@ TEST_F(DriverTest, DisableControlsClearsTheLogAndDisablesEveryOperation) {
                                     {"nDevice", false},
                                     {"nChose", false},
                                     {"FuseList", false},
+                                    {"nWritefuse", false},
                                     {"nSetup", true}});
   EXPECT_FALSE(Session.Window().Reachable("nopen")) << "entries under a disabled menu";
   EXPECT_FALSE(Session.Click("N24AA02"));
@@ -462,11 +465,17 @@ TEST_F(DriverTest, FlashReadWithoutANumberInCodeSizeEndsWithTheErrorEnding) {
   Session.Window().SetCodeSize("");
   Session.SetLanguageIndex(1);
   Buffer.Data = TBytes{7, 7};
+  bool armedDuringBox = false;
+  Session.OnError = [&](const std::string& text) {
+    Errors.push_back(text);
+    armedDuringBox = Timer.Armed;  // a timeout inside the box would end the operation twice
+  };
   Session.bReadClick();
   Reply({'s', 0x00, 0x01, 0x02});
   ReplyChar('r');  // the (empty) fuse read of the locked chip
   ASSERT_EQ(Errors.size(), 1u);
   EXPECT_EQ(Errors[0], "'' is not a valid size in bytes.");
+  EXPECT_FALSE(armedDuringBox);
   const Lines expected{"reading signature byte...",
                        "ID: 00 01 02",
                        "reading fuse bis...",

@@ -81,9 +81,11 @@ class TFakeReloader final : public IFileReloader {
   bool LoadFile() override {
     ++Calls;
     if (OnLoad) OnLoad();
+    if (!Throws.empty()) throw std::runtime_error(Throws);
     return Succeeds;
   }
   bool Succeeds = true;
+  std::string Throws;  // a file system error with this text
   int Calls = 0;
   std::function<void()> OnLoad;
 };

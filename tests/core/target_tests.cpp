@@ -152,7 +152,14 @@ TEST_F(TargetTest, RestoringTheLastDevice) {
   }
 }
 
-TEST_F(TargetTest, TogglingAFuseBoxEnablesTheWriteOnlyForTheIspTarget) {
+TEST_F(TargetTest, LastDeviceWithNothingOrBothChecked) {
+  EXPECT_EQ(Session.LastDeviceIndex(), 0) << "the value a first start stores";
+  Session.N24AA512Click();
+  Session.Window().SetChecked("nAVRISP", true);
+  EXPECT_EQ(Session.LastDeviceIndex(), 14);
+}
+
+TEST_F(TargetTest, TogglingAFuseBoxEnablesTheWriteAndItsMenuTwinOnlyForIsp) {
   Session.nAVRISPClick();
   Connect();
   Session.bDetectDeviceClick();
@@ -165,7 +172,8 @@ TEST_F(TargetTest, TogglingAFuseBoxEnablesTheWriteOnlyForTheIspTarget) {
   Session.ToggleFuse(8);  // "SPIEN" is greyed
   EXPECT_FALSE(Session.Window().FuseList()[8].Checked);
   Session.ToggleFuse(13);  // "BOOTRST"
-  ASSERT_TRUE(Session.Click("bWriteFuse"));
+  // The menu twin is enabled with the button and starts the same write.
+  ASSERT_TRUE(Session.Click("nWritefuse"));
   const TBytes& report = Sent().back();
   EXPECT_EQ(TBytes(report.begin(), report.begin() + 13),
             (TBytes{0, 5, 7, 3, 0xE0, 0x00, 0xFE, 0xA8, 0x00, 0xFE, 0xA0, 0x00, 0xFF}));
@@ -177,6 +185,7 @@ TEST_F(TargetTest, TogglingAFuseBoxEnablesTheWriteOnlyForTheIspTarget) {
   Session.Window().SetFuseList({TFuseItem{"Lock bit 1", false, true}});
   Session.ToggleFuse(0);
   EXPECT_FALSE(Session.Window().Enabled("bWriteFuse"));
+  EXPECT_FALSE(Session.Window().Enabled("nWritefuse"));
 }
 
 TEST_F(TargetTest, TheFuseWriteMenuEntryStartsTheFuseWrite) {

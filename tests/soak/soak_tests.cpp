@@ -195,13 +195,26 @@ class Soak : public ::testing::Test {
 
     ASSERT_TRUE(S.Session->Click(info.Control)) << info.Control << " not reachable";
     ++Started;
-    const bool ended = S.Loop.RunUntil([this] { return S.Idle() || !S.Session->HasProgrammer(); },
-                                       kOperationLimit);
+    // A refused click starts nothing, so it leaves an abandoned exchange's state as it was.
+    const bool ended = S.Loop.RunUntil(
+        [this] {
+          return S.Idle() || !S.Session->HasProgrammer() || S.Session->LastRefusal().has_value();
+        },
+        kOperationLimit);
     ASSERT_TRUE(ended) << "stuck in state " << static_cast<int>(S.Session->ProtocolStateValue());
     S.Drain(faulty ? 10ms : 2ms);
 
     const bool unplugged = !S.Session->HasProgrammer();
-    if (unplugged) {
+    if (const auto& refusal = S.Session->LastRefusal()) {
+      // Too large for the target: refused before the erase, the chip untouched.
+      ++Refused;
+      EXPECT_EQ(refusal->ImageSize, static_cast<std::int64_t>(before.size()));
+      EXPECT_GT(refusal->ImageSize, refusal->TargetSize);
+      EXPECT_EQ(Isp() ? S.Programmer->Avr().Flash() : S.Programmer->Socket().Content(),
+                flashBefore);
+      EXPECT_EQ(S.Programmer->Avr().Eeprom(), eepromBefore);
+      EXPECT_TRUE(S.W().MainWindowEnabled());
+    } else if (unplugged) {
       // Abandoned without a result line; the window is usable again.
       ++Abandoned;
       EXPECT_TRUE(S.W().MainWindowEnabled());
@@ -253,18 +266,12 @@ class Soak : public ::testing::Test {
         EXPECT_TRUE(success);
         break;
       case TOp::Program:
-        // Past its end a chip refuses; the socket's address space wraps inside the part.
-        if (before.size() <= flashBefore.size()) {
-          EXPECT_TRUE(success);
-          EXPECT_TRUE(StartsWith(flashNow, before));
-        } else if (Isp()) {
-          EXPECT_FALSE(success);
-        }
+        // An image larger than the chip was refused before this.
+        EXPECT_TRUE(success);
+        EXPECT_TRUE(StartsWith(flashNow, before));
         break;
       case TOp::Verify:
-        if (before.size() <= flashBefore.size() || Isp()) {
-          EXPECT_EQ(success, StartsWith(flashBefore, before));
-        }
+        EXPECT_EQ(success, StartsWith(flashBefore, before));
         EXPECT_EQ(flashNow, flashBefore);
         break;
       case TOp::ReadFlash:
@@ -291,6 +298,7 @@ class Soak : public ::testing::Test {
   int Failed = 0;
   int TimedOut = 0;
   int Abandoned = 0;
+  int Refused = 0;
 };
 
 TEST_F(Soak, ThousandMixedOperationsEndCleanly) {
@@ -328,9 +336,9 @@ TEST_F(Soak, ThousandMixedOperationsEndCleanly) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf(
       "soak: %d operations in %.1f s, %d ended with an error (%d by time-out), %d abandoned by "
-      "a pulled cable, %llu reports, heap %zu -> %zu bytes\n",
-      Started, seconds, Failed, TimedOut, Abandoned, static_cast<unsigned long long>(reports),
-      baselineHeap, heap);
+      "a pulled cable, %d refused as too large, %llu reports, heap %zu -> %zu bytes\n",
+      Started, seconds, Failed, TimedOut, Abandoned, Refused,
+      static_cast<unsigned long long>(reports), baselineHeap, heap);
 }
 
 }  // namespace

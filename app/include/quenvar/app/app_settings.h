@@ -21,17 +21,9 @@ inline constexpr std::string_view ValueLastDevice = "Last Device";
 // The key path of the main window's settings component.
 inline constexpr std::string_view SettingsKeyPath = "\\software\\Quenvar\\";
 
-// Number of serial EEPROM entries; as a "Last Device" value it means the AVR
-// ISP connector.
-inline constexpr std::uint8_t LastDeviceAvrIsp = 14;
-
 // The language index a stored "Language" low byte selects: 1 German,
 // 2 English, 3 Russian, anything else English.
 std::uint8_t LanguageIndexOfStored(std::uint8_t LowByte);
-
-// The "Last Device" value of the target menu: the AVR ISP entry wins if it is
-// checked, else the position of the checked serial EEPROM entry.
-std::int32_t LastDeviceOfMenu(std::optional<std::uint8_t> CheckedEepromIndex, bool AvrIspChecked);
 
 class TAppSettings {
  public:
@@ -49,10 +41,10 @@ class TAppSettings {
 
   const std::optional<std::string>& StartupError() const { return FStartupError; }
 
-  // Changes during the run: these throw TRegistryError on failure.
+  // Changes during the run: these throw TRegistryError on failure. The target
+  // is stored on close from TProgrammerSession::LastDeviceIndex().
   void StoreVerifyAfterProgram(bool Checked);
   void StoreUpdateBuffer(bool Checked);
-  void StoreLastDevice(std::optional<std::uint8_t> CheckedEepromIndex, bool AvrIspChecked);
 
  private:
   bool RestoreFlag(std::string_view Name);

@@ -69,6 +69,9 @@ const ChipInfo* FindChipByName(std::string_view name);
 // device still gets its - empty - fuse read).
 bool ChipNeedsFuseRead(const ChipInfo* chip);
 
+// The flash size in bytes, the number FlashSizeText writes.
+std::int64_t FlashSizeBytes(const ChipInfo& chip);
+
 // Byte 5 of the ISP flash write command; 1 for no chip.
 std::uint8_t FlashPageCode(const ChipInfo* chip);
 // Byte 3 of the ISP EEPROM read command; 0 for no chip.

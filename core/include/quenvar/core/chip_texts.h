@@ -1,7 +1,6 @@
 #pragma once
 // Texts of identification and fuse handling. Three-language texts are chosen by
-// LanguageIndex (0 German, 1 English, 2 Russian); any other index falls back to
-// German, the language the main window starts in.
+// LanguageIndex (0 German, 1 English, 2 Russian); any other index gives English.
 
 #include <cstdint>
 #include <string>

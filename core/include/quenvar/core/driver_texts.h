@@ -2,7 +2,10 @@
 // Messages of the operation driver. Those in three languages are picked by
 // `LanguageIndex` (0 German, 1 English, 2 Russian); the rest never switch.
 
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <string>
 #include <string_view>
 
 namespace quenvar {
@@ -13,10 +16,26 @@ struct TLangText {
   std::string_view Ru;
 };
 
-// Any other index gives German, the language the main window starts in.
-constexpr std::string_view Pick(const TLangText& text, std::uint8_t languageIndex) {
-  return languageIndex == 1 ? text.En : languageIndex == 2 ? text.Ru : text.De;
+// The place of a language index in a three-language table: 0 German,
+// 1 English, 2 Russian. Any other index gives English, the default language,
+// for every text of the program.
+constexpr std::size_t LanguageSlot(std::uint8_t languageIndex) {
+  return languageIndex < 3 ? languageIndex : 1;
 }
+
+constexpr std::string_view Pick(const TLangText& text, std::uint8_t languageIndex) {
+  switch (LanguageSlot(languageIndex)) {
+    case 0:
+      return text.De;
+    case 2:
+      return text.Ru;
+    default:
+      return text.En;
+  }
+}
+
+// The pattern with "%1", "%2", ... replaced by the arguments in order.
+std::string FillIn(std::string_view pattern, std::initializer_list<std::string_view> args);
 
 namespace texts {
 
@@ -38,6 +57,24 @@ inline constexpr TLangText kChipError{"Fehler", "Error", "Ошибка"};
 inline constexpr TLangText kNoReply{"Keine Antwort vom Programmer.",
                                     "No reply from the programmer.",
                                     "Нет ответа от программатора."};
+inline constexpr TLangText kEmptyImage{
+    "Der Buffer ist leer: nichts zu schreiben oder zu vergleichen.",
+    "The buffer is empty: there is nothing to write or verify.",
+    "Буфер пуст: нечего записывать или сравнивать."};
+// %1 the image's size, %2 the size of the memory it was meant for, in bytes.
+inline constexpr TLangText kImageTooLarge{
+    "Das Abbild (%1 Bytes) ist größer als der Speicher des Chips (%2 Bytes).",
+    "The image (%1 bytes) is larger than the chip's memory (%2 bytes).",
+    "Образ (%1 байт) больше памяти микросхемы (%2 байт)."};
+// %1 the bits, joined by kAnd.
+inline constexpr TLangText kIspDisablingQuestion{
+    "Das Schreiben der Fuses programmiert %1. Danach ist der Chip nicht mehr über ISP "
+    "programmierbar. Trotzdem schreiben?",
+    "Writing the fuses programs %1. The chip will then no longer be programmable over ISP. "
+    "Write them anyway?",
+    "Запись fuse битов программирует %1. После этого чип больше нельзя будет программировать "
+    "через ISP. Всё равно записать?"};
+inline constexpr TLangText kAnd{" und ", " and ", " и "};
 
 // The same in every language.
 inline constexpr std::string_view kProgrammerReady = "Программатор к работе готов.";

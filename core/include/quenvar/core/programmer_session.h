@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 
 #include "quenvar/core/chip_table.h"
 #include "quenvar/core/driver_texts.h"
+#include "quenvar/core/operation_refusal.h"
 #include "quenvar/core/protocol.h"
 #include "quenvar/core/session_ports.h"
 #include "quenvar/core/window_model.h"
@@ -72,7 +74,9 @@ class TProgrammerSession {
   void SelectEepromType(std::size_t index);
   void ClearTarget();
   void EnableEepromCommands();
-  // "Last Device": 0..13 the checked 24xx entry, 14 the ISP target.
+  // "Last Device": 0..13 the checked 24xx entry, 14 when the ISP target is
+  // checked (also when a 24xx entry is too). With nothing checked, 0: the
+  // value a first start stores.
   int LastDeviceIndex() const;
   // Restores a stored "Last Device"; anything not 0..14 selects the ISP target.
   void RestoreTarget(int lastDevice);
@@ -132,11 +136,22 @@ class TProgrammerSession {
   std::uint16_t EepromPageSizeValue() const { return EepromPageSize; }
   std::uint16_t EepromSizeCodeValue() const { return EepromSizeCode; }
   const ChipInfo* IdentifiedChipValue() const { return IdentifiedChip; }
+  // Why the last program, program EEPROM or verify asked for did not run, if
+  // it was refused; cleared when the next operation is asked for.
+  const std::optional<TOperationRefusal>& LastRefusal() const { return FLastRefusal; }
 
   // --- configuration
   // Errors no handler catches (a bad number in `CodeSize`, a failing buffer):
   // the application shows them in its error box.
   std::function<void(const std::string&)> OnError;
+  // A write or verify refused for its image. Before the start nothing happens
+  // besides this call; after an identification the operation then ends with
+  // the error ending.
+  std::function<void(const TOperationRefusal&)> OnRefused;
+  // Asked before a fuse write that would newly program RSTDISBL or DWEN;
+  // false sends nothing and leaves the boxes. Unset, the write goes ahead
+  // (the command line checks on its own).
+  std::function<bool(const std::string& question)> AskYesNo;
   // Source of the current local time; tests pin it.
   std::function<TClock::time_point()> Now = [] { return TClock::now(); };
   // How long a running operation waits for any reply before giving up.
@@ -150,6 +165,18 @@ class TProgrammerSession {
   void ArmReplyTimer();
   void StopReplyTimer();
   void FailOperation(const std::string& message);
+  // Ends the running step with the error ending; the reply dispatch finishes.
+  // The timer stops first: a modal error box must not outlive the timeout.
+  void EndWithError(const std::string& message);
+  // The start of program, program EEPROM and verify: the re-read and the
+  // checks of the image. False abandons the click.
+  bool AdmitImage(TRequestedOperation operation);
+  // After identification: false when the image does not fit the chip; the
+  // operation then ends with the error ending.
+  bool ImageFitsChip();
+  void Refuse(const TOperationRefusal& refusal);
+  bool ConfirmFuseWrite();
+  std::vector<bool> CheckedFuses() const;
   void ShowProgressFor(std::string_view label, bool onlyWithoutError);
   std::string_view Text(const TLangText& text) const { return Pick(text, LanguageIndex); }
   void ProceedWithOperation();
@@ -158,6 +185,10 @@ class TProgrammerSession {
   TWindowModel FWindow;
   TPorts FPorts;
   bool FTimerArmed = false;
+  std::optional<TOperationRefusal> FLastRefusal;
+  // The boxes as the chip last showed them (identification, fuse read): what a
+  // fuse write would change.
+  std::vector<bool> FFusesAsRead;
 
   // State fields of the main window.
   IProgrammerDevice* ProgrammerDevice = nullptr;

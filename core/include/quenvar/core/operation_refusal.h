@@ -1,0 +1,27 @@
+#pragma once
+// A write or verify the session would not run because the image cannot go to
+// the target: an empty buffer, or more bytes than the target memory holds
+// (writing on would wrap or fail half-way, after the erase).
+
+#include <cstdint>
+#include <string>
+
+namespace quenvar {
+
+enum class TRefusal : std::uint8_t {
+  EmptyImage,     // refused before anything is sent
+  ImageTooLarge,  // 24xx: before anything is sent; ISP: after identification, before the erase
+};
+
+struct TOperationRefusal {
+  TRefusal Kind = TRefusal::EmptyImage;
+  std::int64_t ImageSize = 0;   // bytes in the buffer
+  std::int64_t TargetSize = 0;  // bytes of the target memory (0 for an empty image)
+
+  bool operator==(const TOperationRefusal&) const = default;
+};
+
+// The error box's text in the language of `languageIndex`; ImageTooLarge names both sizes.
+std::string RefusalText(const TOperationRefusal& refusal, std::uint8_t languageIndex);
+
+}  // namespace quenvar
