@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "quenvar/cli/cli.h"
+#include "quenvar/cli/cli_signals.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -15,7 +16,10 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  quenvar::TCliSignals signals;
   quenvar::TCliEnvironment env;
   env.ErrIsTerminal = QUENVAR_ISATTY(2) != 0;
+  env.PollStop = [&signals] { return signals.Poll(); };
+  env.StopEndsAtOnce = [&signals](bool on) { signals.EndAtOnce(on); };
   return quenvar::RunCli(args, std::cout, std::cerr, env);
 }

@@ -39,7 +39,8 @@ TFileFormat OpenFormatOf(std::string_view FileName) {
 }
 
 TFileFormat SaveFormatOf(std::string_view FileName) {
-  if (FileName.size() < 3) return TFileFormat::None;
+  if (FileName.empty()) return TFileFormat::None;
+  if (FileName.size() < 3) return TFileFormat::IntelHex;
   return ThirdFromEnd(FileName) == 'B' ? TFileFormat::Binary : TFileFormat::IntelHex;
 }
 

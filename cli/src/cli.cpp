@@ -8,7 +8,15 @@
 #include <vector>
 
 #include "cli_link.h"
+#include "cli_stop.h"
+#include "cli_texts.h"
+#include "quenvar/buffer/bin_file.h"
 #include "quenvar/buffer/file_ops.h"
+#include "quenvar/core/chip_table.h"
+#include "quenvar/core/chip_texts.h"
+#include "quenvar/core/fuse_guard.h"
+#include "quenvar/core/operation_refusal.h"
+#include "quenvar/fileio/atomic_file.h"
 
 namespace quenvar {
 
@@ -18,19 +26,6 @@ namespace {
 #define QUENVAR_VERSION "0"
 #endif
 
-int StatusOf(TCliLink::TOutcome outcome) {
-  switch (outcome) {
-    case TCliLink::TOutcome::Success:
-      return kCliOk;
-    case TCliLink::TOutcome::Failed:
-    case TCliLink::TOutcome::NotAvailable:
-      return kCliOperationFailed;
-    case TCliLink::TOutcome::Lost:
-      return kCliNoProgrammer;
-  }
-  return kCliOperationFailed;
-}
-
 bool SameName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) ==
@@ -38,17 +33,41 @@ bool SameName(std::string_view a, std::string_view b) {
          });
 }
 
+// Whether any chip of the table has a box of this name.
+bool AnyChipHasFuse(const std::string& name) {
+  for (const ChipInfo& chip : ChipTable())
+    for (std::string_view item : chip.FuseItems)
+      if (SameName(item, name)) return true;
+  return false;
+}
+
+// Lock bits go back to unprogrammed only with a chip erase.
+bool IsLockBit(std::string_view caption) {
+  static constexpr std::string_view kLock = "lock bit";
+  for (std::size_t i = 0; i + kLock.size() <= caption.size(); ++i)
+    if (SameName(caption.substr(i, kLock.size()), kLock)) return true;
+  return false;
+}
+
 class TCliRunner {
  public:
   TCliRunner(const TCliOptions& options, const TCliEnvironment& env, std::ostream& out,
              std::ostream& err)
-      : Options(options), Out(out), Err(err), Link(options, env, out, err) {}
+      : Options(options),
+        Out(out),
+        Err(err),
+        Stop(env, err, options.LanguageIndex),
+        Link(options, env, Stop, out, err) {}
 
   int Run() {
-    int status = kCliOk;
-    for (const TCliCommand& command : Options.Commands) {
-      status = RunCommand(command);
-      if (status != kCliOk) break;
+    int status = CheckBeforeStart();
+    for (std::size_t i = 0; status == kCliOk && i < Options.Commands.size(); ++i) {
+      if (Stop.Requested()) {
+        status = Stop.Status();
+        break;
+      }
+      status = RunCommand(Options.Commands[i]);
+      Link.EndCommand(status == kCliOk);
     }
     // The simulated chips keep what happened, also after a failure.
     const int saved = Link.SaveSimulatorState();
@@ -56,6 +75,53 @@ class TCliRunner {
   }
 
  private:
+  std::string Text(const TLangText& text, std::initializer_list<std::string_view> args = {}) const {
+    return cli_texts::Fill(text, Options.LanguageIndex, args);
+  }
+
+  int StatusOf(TCliLink::TOutcome outcome) const {
+    switch (outcome) {
+      case TCliLink::TOutcome::Success:
+        return kCliOk;
+      case TCliLink::TOutcome::Failed:
+      case TCliLink::TOutcome::NotAvailable:
+        return kCliOperationFailed;
+      case TCliLink::TOutcome::Lost:
+        return kCliNoProgrammer;
+      case TCliLink::TOutcome::Abandoned:
+        return Stop.Status();
+    }
+    return kCliOperationFailed;
+  }
+
+  // What can fail without the programmer fails before it is touched: the
+  // outputs, the simulator's state file, fuse names no chip has.
+  int CheckBeforeStart() {
+    bool device = false;
+    for (const TCliCommand& command : Options.Commands) {
+      device = device || command.Kind != TCliCommandKind::Convert;
+      const bool reads =
+          command.Kind == TCliCommandKind::ReadFlash || command.Kind == TCliCommandKind::ReadEeprom;
+      const std::string* output = reads                                      ? &command.Files[0]
+                                  : command.Kind == TCliCommandKind::Convert ? &command.Files[1]
+                                                                             : nullptr;
+      // The save's own first step; its temporary file goes again at once.
+      if (output != nullptr)
+        if (const auto created = TAtomicFile::Create(*output); !created) {
+          Err << BufferResultOf(created.Error()).Message() << '\n';
+          return kCliUsageOrFile;
+        }
+      for (const auto* names : {&command.Program, &command.Unprogram})
+        for (const std::string& name : *names)
+          if (!AnyChipHasFuse(name)) {
+            Err << Text(cli_texts::kNoChipHasFuse, {name}) << Text(cli_texts::kNothingWritten)
+                << '\n';
+            return kCliUsageOrFile;
+          }
+    }
+    return device ? Link.Open() : kCliOk;
+  }
+
   int RunCommand(const TCliCommand& command) {
     switch (command.Kind) {
       case TCliCommandKind::Convert:
@@ -69,11 +135,8 @@ class TCliRunner {
     }
     if (const int status = Link.StartSession(); status != kCliOk) return status;
     switch (command.Kind) {
-      case TCliCommandKind::Detect: {
-        const int status = StatusOf(Link.Click("bDetectDevice"));
-        if (status == kCliOk) PrintChip();
-        return status;
-      }
+      case TCliCommandKind::Detect:
+        return Detect();
       case TCliCommandKind::Erase:
         return StatusOf(Link.Click("bErase"));
       case TCliCommandKind::WriteFlash:
@@ -110,12 +173,12 @@ class TCliRunner {
         Err << opened.Load.Message << '\n';
         return kCliUsageOrFile;
       case TLoadStatus::Nothing:
-        Err << "quenvar-cli: '" << name << "': give a .hex or .bin file\n";
+        Err << Text(cli_texts::kNoFormat, {name}) << '\n';
         return kCliUsageOrFile;
     }
     // The window offers no write or verify of an empty buffer.
     if (needData && editor.DataLength() == 0) {
-      Err << "quenvar-cli: '" << name << "' holds no data\n";
+      Err << Text(cli_texts::kNoData, {name}) << '\n';
       return kCliUsageOrFile;
     }
     return kCliOk;
@@ -128,18 +191,34 @@ class TCliRunner {
     if (saved.Status == TSaveStatus::Failed)
       Err << saved.Message << '\n';
     else
-      Err << "quenvar-cli: '" << name << "': give a .hex or .bin file\n";
+      Err << Text(cli_texts::kNoFormat, {name}) << '\n';
     return kCliUsageOrFile;
   }
 
   int LoadThen(const std::string& file, std::string_view control) {
     if (const int status = Load(Link.Files(), Link.Editor(), file, true); status != kCliOk)
       return status;
-    return StatusOf(Link.Click(control));
+    const int status = StatusOf(Link.Click(control));
+    // An image larger than the target: the session sends nothing of it (a 24xx
+    // at once, an ISP chip after its identification, before the erase).
+    if (const auto& refusal = Link.Session().LastRefusal()) {
+      Err << "quenvar-cli: '" << file << "': " << RefusalText(*refusal, Options.LanguageIndex)
+          << '\n';
+      return kCliUsageOrFile;
+    }
+    return Link.ChipLocked() ? Locked() : status;
+  }
+
+  // A locked chip has no sizes to read or write.
+  int Locked() {
+    Err << DeviceLockedText << '\n';
+    return kCliOperationFailed;
   }
 
   int ReadThenSave(std::string_view control, const std::string& file) {
-    if (const int status = StatusOf(Link.Click(control)); status != kCliOk) return status;
+    const int status = StatusOf(Link.Click(control));
+    if (Link.ChipLocked()) return Locked();
+    if (status != kCliOk) return status;
     return Save(Link.Files(), file);
   }
 
@@ -150,26 +229,31 @@ class TCliRunner {
     return Save(files, out);
   }
 
-  void PrintChip() {
-    const TWindowModel& w = Link.Session().Window();
-    Out << "Chip: " << w.AutoDevice();
-    if (!w.CodeSize().empty()) Out << ", " << w.CodeSize() << " bytes of flash";
-    Out << '\n';
+  int Detect() {
+    const int status = StatusOf(Link.Click("bDetectDevice"));
+    if (status != kCliOk) return status;
+    Link.EndCommand(true);
+    PrintChip();
+    return kCliOk;
   }
 
-  void PrintFuses() {
+  void PrintChip() {
     const TWindowModel& w = Link.Session().Window();
-    for (const TFuseItem& item : w.FuseList())
+    std::string line = Text(cli_texts::kChip, {w.AutoDevice()});
+    if (!w.CodeSize().empty()) line += Text(cli_texts::kChipFlash, {w.CodeSize()});
+    Out << line << '\n';
+  }
+
+  // One line per box, in the window's order. The calibration bytes are in
+  // the log already.
+  void PrintFuses() {
+    for (const TFuseItem& item : Link.Session().Window().FuseList())
       Out << (item.Checked ? "[x] " : "[ ] ") << item.Caption << (item.Enabled ? "" : " (greyed)")
           << '\n';
-    for (const std::string& line : w.Verlauf())
-      if (line.rfind("Calibration Byte ", 0) == 0) Out << line << '\n';
   }
 
   int ReadFuses() {
-    const int status = StatusOf(Link.Click("bDetectDevice"));
-    if (status != kCliOk) return status;
-    PrintChip();
+    if (const int status = Detect(); status != kCliOk) return status;
     PrintFuses();
     return kCliOk;
   }
@@ -180,7 +264,7 @@ class TCliRunner {
     std::size_t found = items.size();
     for (std::size_t i = 0; i < items.size(); ++i) {
       if (!SameName(items[i].Caption, name)) continue;
-      if (found != items.size()) return "fuse name '" + name + "' is ambiguous";
+      if (found != items.size()) return Text(cli_texts::kAmbiguousFuse, {name});
       found = i;
     }
     if (found == items.size()) {
@@ -189,10 +273,10 @@ class TCliRunner {
         if (!known.empty()) known += ", ";
         known += item.Caption;
       }
-      return "unknown fuse '" + name + "'" +
-             (known.empty() ? " (the chip has no fuse list)" : "; this chip has: " + known);
+      return known.empty() ? Text(cli_texts::kNoFuseList, {name})
+                           : Text(cli_texts::kUnknownFuse, {name, known});
     }
-    if (!items[found].Enabled) return "fuse '" + items[found].Caption + "' is greyed";
+    if (!items[found].Enabled) return Text(cli_texts::kGreyedFuse, {items[found].Caption});
     index = found;
     return {};
   }
@@ -210,26 +294,75 @@ class TCliRunner {
       for (const std::string& name : program ? command.Program : command.Unprogram) {
         std::size_t index = 0;
         if (std::string error = FindBox(name, index); !error.empty()) {
-          Err << "quenvar-cli: " << error << "; nothing written\n";
+          Err << error << Text(cli_texts::kNothingWritten) << '\n';
           return kCliUsageOrFile;
         }
         changes.push_back({index, program});
       }
     }
     TProgrammerSession& s = Link.Session();
+    const std::vector<TFuseItem> read = s.Window().FuseList();
     for (const TChange& change : changes)
       if (s.Window().FuseList()[change.Index].Checked != change.Checked) s.ToggleFuse(change.Index);
+    const std::vector<TFuseItem> written = s.Window().FuseList();
+    if (!command.Force)
+      if (const std::string bits = IspEndingBits(read, written); !bits.empty()) {
+        Err << Text(cli_texts::kEndsIsp, {bits}) << '\n';
+        return kCliUsageOrFile;
+      }
     // The button is enabled by a toggled box only; writing unchanged boxes
     // back is what the user asked for all the same.
-    return StatusOf(Link.Run([&s] {
+    const int wrote = StatusOf(Link.Run([&s] {
       s.bWriteFuseClick();
       return true;
     }));
+    if (wrote != kCliOk) return wrote;
+    return ReadBack(written);
+  }
+
+  // The bits the write would newly program that end the chip's ISP access,
+  // comma-separated; empty for none.
+  static std::string IspEndingBits(const std::vector<TFuseItem>& read,
+                                   const std::vector<TFuseItem>& written) {
+    std::vector<std::string_view> captions;
+    std::vector<bool> asRead;
+    std::vector<bool> toWrite;
+    for (std::size_t i = 0; i < read.size() && i < written.size(); ++i) {
+      captions.push_back(written[i].Caption);
+      asRead.push_back(read[i].Checked);
+      toWrite.push_back(written[i].Checked);
+    }
+    std::string bits;
+    for (std::string_view bit : NewIspDisablingBits(captions, asRead, toWrite)) {
+      if (!bits.empty()) bits += ", ";
+      bits += bit;
+    }
+    return bits;
+  }
+
+  // Reads the fuses again, as a verify would, and names every bit that did
+  // not take.
+  int ReadBack(const std::vector<TFuseItem>& written) {
+    const int status = StatusOf(Link.Click("bDetectDevice"));
+    if (status != kCliOk) return status;
+    const auto& items = Link.Session().Window().FuseList();
+    bool ok = items.size() == written.size();
+    for (std::size_t i = 0; i < items.size() && i < written.size(); ++i) {
+      if (!written[i].Enabled || items[i].Checked == written[i].Checked) continue;
+      ok = false;
+      std::string line =
+          Text(items[i].Checked ? cli_texts::kStillProgrammed : cli_texts::kStillUnprogrammed,
+               {items[i].Caption});
+      if (items[i].Checked && IsLockBit(items[i].Caption)) line += Text(cli_texts::kLockNeedsErase);
+      Err << line << '\n';
+    }
+    return ok ? kCliOk : kCliOperationFailed;
   }
 
   const TCliOptions& Options;
   std::ostream& Out;
   std::ostream& Err;
+  TCliStop Stop;
   TCliLink Link;
 };
 

@@ -1,10 +1,14 @@
 #include "cli_link.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <ostream>
 #include <system_error>
 
+#include "cli_stop.h"
+#include "cli_texts.h"
+#include "quenvar/core/chip_texts.h"
 #include "quenvar/core/driver_texts.h"
 #include "quenvar/core/protocol.h"
 #if defined(__linux__)
@@ -48,10 +52,11 @@ bool SimTextNamesTiming(std::string_view text) {
   return false;
 }
 
-TCliLink::TCliLink(const TCliOptions& options, const TCliEnvironment& env, std::ostream& out,
-                   std::ostream& err)
+TCliLink::TCliLink(const TCliOptions& options, const TCliEnvironment& env, TCliStop& stop,
+                   std::ostream& out, std::ostream& err)
     : FOptions(options),
       FEnv(env),
+      FStop(stop),
       FOut(out),
       FErr(err),
       FBar(err, env.ErrIsTerminal && !options.Quiet) {}
@@ -81,10 +86,12 @@ int TCliLink::Open() {
     const std::string& state = config.Value->StatePath;
     TSimExpected<std::shared_ptr<TSimProgrammer>> sim =
         TSimProgrammer::FromConfig(*config.Value, [this, &state] {
-          FErr << "quenvar-cli: " << state
-               << ": waiting until another program is done with this state file\n";
+          FErr << Text(cli_texts::kStateBusy, {state}) << '\n';
           FErr.flush();
+          // Nothing has started yet, so Ctrl+C may end the wait at once.
+          if (FEnv.StopEndsAtOnce) FEnv.StopEndsAtOnce(true);
         });
+    if (FEnv.StopEndsAtOnce) FEnv.StopEndsAtOnce(false);
     if (!sim) {
       FErr << "quenvar-cli: " << sim.Error << '\n';
       return kCliUsageOrFile;
@@ -99,7 +106,7 @@ int TCliLink::Open() {
 #if defined(__linux__)
     FBackend = std::make_shared<THidrawBackend>();
 #else
-    FErr << "quenvar-cli: this build has no HID backend; use --simulate\n";
+    FErr << Text(cli_texts::kNoBackend) << '\n';
     return kCliNoProgrammer;
 #endif
   }
@@ -126,6 +133,8 @@ int TCliLink::StartSession() {
       TProgrammerSession::TPorts{FPort.get(), &FBuffer, nullptr, FTimer.get()});
   TProgrammerSession& s = *FSession;
   s.OnError = [this](const std::string& text) {
+    // A locked chip has no sizes; the command says so itself.
+    if (ChipLocked()) return;
     FBar.Clear();
     FErr << text << '\n';
   };
@@ -144,9 +153,9 @@ int TCliLink::StartSession() {
   TJvHidDevice* device = FPort->ClaimedDevice();
   device->Capabilities();  // opens the device once, which tells the access we get
   if (!device->ReadWriteAccess()) {
-    FErr << "quenvar-cli: " << device->PnPInfo().DevicePath << ": the programmer can only be "
-         << "queried (" << SystemText(device->ReadWriteError())
-         << "); install the udev rule 70-quenvar.rules\n";
+    FErr << Text(cli_texts::kQueryOnly,
+                 {device->PnPInfo().DevicePath, SystemText(device->ReadWriteError())})
+         << '\n';
     return kCliNoProgrammer;
   }
   return kCliOk;
@@ -157,9 +166,18 @@ void TCliLink::HexeditorChange() {
   FSession->EnableBufferCommands(FEditor.DataLength());
 }
 
+std::string TCliLink::Text(const TLangText& text,
+                           std::initializer_list<std::string_view> args) const {
+  return cli_texts::Fill(text, FOptions.LanguageIndex, args);
+}
+
+bool TCliLink::ChipLocked() const {
+  return FSession && FSession->Window().AutoDevice() == DeviceLockedText;
+}
+
 int TCliLink::ReportMissingProgrammer() {
-  FErr << texts::kProgrammerMissing << '\n';
-  if (!FController->Bound()) FErr << "quenvar-cli: the system's HID devices cannot be listed\n";
+  FErr << Text(cli_texts::kNoProgrammer) << '\n';
+  if (!FController->Bound()) FErr << Text(cli_texts::kCannotList) << '\n';
   return kCliNoProgrammer;
 }
 
@@ -167,7 +185,7 @@ int TCliLink::List() {
   IHidBackend& backend = FController->Backend();
   const auto& devices = FController->DeviceList();
   if (!FController->Bound()) {
-    FErr << "quenvar-cli: the system's HID devices cannot be listed\n";
+    FErr << Text(cli_texts::kCannotList) << '\n';
     return kCliNoProgrammer;
   }
   if (devices.empty()) {
@@ -199,23 +217,29 @@ int TCliLink::List() {
 
 TCliLink::TOutcome TCliLink::Run(const std::function<bool()>& start) {
   TProgrammerSession& s = *FSession;
+  // A further operation means the command goes on: what it held is final.
+  EndCommand(true);
   FBar.Restart();
   if (!start()) {
     // The window would show the control greyed; nothing was sent.
-    FErr << "quenvar-cli: the operation cannot be started for this target\n";
+    FErr << Text(cli_texts::kNotAvailable) << '\n';
     return TOutcome::NotAvailable;
   }
+  // Refused before the start: nothing ran, and the log is the last operation's.
+  if (s.LastRefusal() && s.ProtocolStateValue() == TProtocolState::Idle) return TOutcome::Failed;
 
   // The log is cleared when an operation starts, so everything in it now is new.
   std::size_t printed = 0;
-  auto flush = [&] {
+  auto flush = [&](std::size_t upTo) {
     const auto& log = s.Window().Verlauf();
     if (printed > log.size()) printed = 0;
-    if (printed == log.size()) return;
+    upTo = std::min(upTo, log.size());
+    if (printed >= upTo) return;
     FBar.Clear();
-    for (; printed < log.size(); ++printed) FOut << log[printed] << '\n';
+    for (; printed < upTo; ++printed) FOut << log[printed] << '\n';
     FOut.flush();
   };
+  const auto all = static_cast<std::size_t>(-1);
   // A replug shows as a new identity: a second programmer claimed in the
   // meantime must not keep us waiting for the abandoned operation.
   auto identity = [this]() -> std::string {
@@ -223,27 +247,48 @@ TCliLink::TOutcome TCliLink::Run(const std::function<bool()>& start) {
     return device != nullptr ? device->PnPInfo().DevInst : std::string();
   };
   const std::string claimed = identity();
-  for (;;) {
-    flush();
-    if (s.ProtocolStateValue() == TProtocolState::Idle || identity() != claimed) break;
+  bool abandoned = false;
+  while (s.ProtocolStateValue() != TProtocolState::Idle && identity() == claimed) {
+    flush(all);
+    if (FStop.Abandon(&FBar)) {
+      abandoned = true;
+      break;
+    }
     const TProgressWindow& progress = s.Window().Progress();
     if (progress.Shown && progress.GaugePosition > 0)
       FBar.Update(progress.GaugePosition, progress.GaugeMax);
     FLoop->ProcessEvents(kLoopSlice);
   }
-  flush();
+  FStop.Requested(&FBar);
   FBar.Clear();
+  if (abandoned) {
+    flush(all);
+    return TOutcome::Abandoned;
+  }
 
+  // An operation ends with an empty line, the result and the duration.
   const auto& log = s.Window().Verlauf();
   const std::uint8_t lang = s.LanguageIndexValue();
-  if (log.size() >= 2) {
-    const std::string& result = log[log.size() - 2];
-    if (result == Pick(texts::kSuccess, lang)) return TOutcome::Success;
-    if (result == Pick(texts::kError, lang)) return TOutcome::Failed;
+  const std::string* result = log.size() >= 2 ? &log[log.size() - 2] : nullptr;
+  if (result != nullptr && *result == Pick(texts::kSuccess, lang)) {
+    const std::size_t closing = log.size() >= 3 ? log.size() - 3 : 0;
+    flush(closing);
+    FHeld.assign(log.begin() + static_cast<std::ptrdiff_t>(closing), log.end());
+    return TOutcome::Success;
   }
+  flush(all);
+  if (result != nullptr && *result == Pick(texts::kError, lang)) return TOutcome::Failed;
   // Pulled out mid-operation: the window abandons it without a result line.
-  FErr << texts::kProgrammerMissing << '\n';
+  FErr << Text(cli_texts::kProgrammerGone) << '\n';
   return TOutcome::Lost;
+}
+
+void TCliLink::EndCommand(bool succeeded) {
+  if (succeeded && !FHeld.empty()) {
+    for (const std::string& line : FHeld) FOut << line << '\n';
+    FOut.flush();
+  }
+  FHeld.clear();
 }
 
 int TCliLink::SaveSimulatorState() {

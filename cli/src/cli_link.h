@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "quenvar/buffer/custom_mp_hex_editor.h"
 #include "quenvar/buffer/file_ops.h"
@@ -25,6 +26,7 @@
 namespace quenvar {
 
 class TSimProgrammer;
+class TCliStop;
 
 // Whether a simulator text names its timing; without it the command line runs
 // the simulator without delays.
@@ -37,10 +39,11 @@ class TCliLink {
     Failed,        // the log ends with the error line and the duration
     Lost,          // the programmer went away before the operation ended
     NotAvailable,  // the control could not be used
+    Abandoned,     // a second stop request came before the operation ended
   };
 
-  TCliLink(const TCliOptions& options, const TCliEnvironment& env, std::ostream& out,
-           std::ostream& err);
+  TCliLink(const TCliOptions& options, const TCliEnvironment& env, TCliStop& stop,
+           std::ostream& out, std::ostream& err);
   ~TCliLink();
   TCliLink(const TCliLink&) = delete;
   TCliLink& operator=(const TCliLink&) = delete;
@@ -55,11 +58,18 @@ class TCliLink {
   int List();
 
   // Runs one operation as the window does: `start` "clicks", then the loop
-  // runs until the driver is idle again. Log lines go out as they come.
+  // runs until the driver is idle again. Log lines go out as they come, except
+  // the closing lines of a success: they wait for the end of the command,
+  // which may still fail (e.g. its save), or for its next operation.
   TOutcome Run(const std::function<bool()>& start);
   TOutcome Click(std::string_view control) {
     return Run([this, control] { return FSession->Click(control); });
   }
+
+  // The end of a command: prints the held success lines, or drops them.
+  void EndCommand(bool succeeded);
+  // The last identification found a locked chip.
+  bool ChipLocked() const;
 
   TProgrammerSession& Session() { return *FSession; }
   TCustomMPHexEditor& Editor() { return FEditor; }
@@ -71,12 +81,15 @@ class TCliLink {
  private:
   int ReportMissingProgrammer();
   void HexeditorChange();
+  std::string Text(const TLangText& text, std::initializer_list<std::string_view> args = {}) const;
 
   const TCliOptions& FOptions;
   const TCliEnvironment& FEnv;
+  TCliStop& FStop;
   std::ostream& FOut;
   std::ostream& FErr;
   TProgressBar FBar;
+  std::vector<std::string> FHeld;
 
   std::shared_ptr<IHidBackend> FBackend;
   std::shared_ptr<TSimProgrammer> FSim;

@@ -55,13 +55,16 @@ std::string Folded(std::string_view text) {
   return out;
 }
 
+constexpr double kMaxTimeoutSeconds = 86400.0;
+constexpr std::string_view kTimeoutRange = "seconds above 0 and at most 86400, e.g. 2.5";
+
 bool ParseSeconds(std::string_view text, std::chrono::milliseconds& out) {
   double seconds = 0;
   const char* first = text.data();
   const char* last = first + text.size();
   auto [end, ec] = std::from_chars(first, last, seconds);
   if (ec != std::errc() || end != last || !std::isfinite(seconds) || seconds <= 0 ||
-      seconds > 86400.0)
+      seconds > kMaxTimeoutSeconds)
     return false;
   out = std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 1000.0)));
   return true;
@@ -87,8 +90,15 @@ bool TakeValue(std::span<const std::string> args, std::size_t& i, std::string_vi
   return true;
 }
 
+// The short names are the first type of each menu caption.
 std::string TargetChoices() {
-  return "isp, 0..13, or a 24xx type such as 24AA256";
+  std::string text = "isp, 0..13";
+  for (const TEepromType& type : EepromTypes()) {
+    const std::string_view caption = type.Caption;
+    text += ", ";
+    text += caption.substr(0, caption.find(" /"));
+  }
+  return text;
 }
 
 }  // namespace
@@ -155,7 +165,7 @@ TCliParseResult ParseCliArgs(std::span<const std::string> args) {
   // Global options come before the first command.
   for (; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg.rfind("--", 0) != 0) break;
+    if (arg.size() < 2 || arg[0] != '-') break;
     std::string value;
     bool matched = false;
     if (arg == "--help") {
@@ -166,12 +176,11 @@ TCliParseResult ParseCliArgs(std::span<const std::string> args) {
       o.Quiet = true;
     } else if (arg == "--no-verify") {
       o.Verify = false;
-    } else if (arg == "--simulate") {
+    } else if (arg == "--simulate" || arg.rfind("--simulate=", 0) == 0) {
+      // One simulated programmer: a second setup would silently replace the first.
+      if (o.Simulate) return fail("option '--simulate' given twice");
       o.Simulate = true;
-      o.SimulateText.clear();
-    } else if (arg.rfind("--simulate=", 0) == 0) {
-      o.Simulate = true;
-      o.SimulateText = arg.substr(11);
+      o.SimulateText = arg.size() > 10 ? arg.substr(11) : std::string();
     } else if (!TakeValue(args, i, "--target", value, matched)) {
       return fail("option '--target' needs a value (" + TargetChoices() + ")");
     } else if (matched) {
@@ -189,11 +198,11 @@ TCliParseResult ParseCliArgs(std::span<const std::string> args) {
       else
         return fail("unknown language '" + value + "'; valid: de, en, ru");
     } else if (!TakeValue(args, i, "--timeout", value, matched)) {
-      return fail("option '--timeout' needs a number of seconds");
+      return fail("option '--timeout' needs a value (" + std::string(kTimeoutRange) + ")");
     } else if (matched) {
       std::chrono::milliseconds timeout{};
       if (!ParseSeconds(value, timeout))
-        return fail("bad timeout '" + value + "'; give seconds above 0, e.g. 2.5");
+        return fail("bad timeout '" + value + "'; give " + std::string(kTimeoutRange));
       o.Timeout = timeout;
     } else {
       return fail("unknown option '" + arg + "'");
@@ -207,6 +216,7 @@ TCliParseResult ParseCliArgs(std::span<const std::string> args) {
     if (entry == nullptr) {
       if (name.rfind("--", 0) == 0)
         return fail("option '" + name + "' must come before the first command");
+      if (name.size() > 1 && name[0] == '-') return fail("unknown option '" + name + "'");
       return fail("unknown command '" + name + "'");
     }
     TCliCommand command;
@@ -215,6 +225,11 @@ TCliParseResult ParseCliArgs(std::span<const std::string> args) {
       while (i < args.size() && args[i].rfind("--", 0) == 0) {
         std::string value;
         bool matched = false;
+        if (args[i] == "--force") {
+          command.Force = true;
+          ++i;
+          continue;
+        }
         if (!TakeValue(args, i, "--program", value, matched))
           return fail("option '--program' needs a list of fuse names");
         if (matched) {
@@ -253,9 +268,9 @@ TCliParseResult ParseCliArgs(std::span<const std::string> args) {
         entry->Kind == TCliCommandKind::WriteEeprom || entry->Kind == TCliCommandKind::Convert;
     if (loads && OpenFormatOf(command.Files[0]) == TFileFormat::None)
       return fail("'" + command.Files[0] + "': give a .hex or .bin file");
-    const std::string* out = reads                                    ? &command.Files[0]
+    const std::string* out = reads                                     ? &command.Files[0]
                              : entry->Kind == TCliCommandKind::Convert ? &command.Files[1]
-                                                                      : nullptr;
+                                                                       : nullptr;
     if (out != nullptr && SaveFormatOf(*out) == TFileFormat::None)
       return fail("'" + *out + "': give a .hex or .bin file");
     o.Commands.push_back(std::move(command));
@@ -280,6 +295,7 @@ Options:
   --lang de|en|ru     language of the log lines (default en)
   --no-verify         do not verify after writing the flash
   --timeout SECONDS   how long to wait for each reply of the programmer
+                      (above 0, at most 86400; default 10)
   --quiet             no progress bar
   --help, --version
 
@@ -293,17 +309,24 @@ Commands:
   read-eeprom FILE    read the AVR's EEPROM into FILE (ISP)
   read-fuses          identify, then list the fuse and lock bits
                       ([x] programmed, [ ] unprogrammed) and calibration bytes
-  write-fuses [--program NAMES] [--unprogram NAMES]
+  write-fuses [--program NAMES] [--unprogram NAMES] [--force]
                       identify and read, change the named bits (comma-separated
-                      names as read-fuses shows them), then write
+                      names as read-fuses shows them), write, then read back;
+                      newly programming RSTDISBL or DWEN (the chip would no
+                      longer answer over ISP) is refused without --force
   convert IN OUT      convert between Intel HEX and binary (no programmer)
   list                the HID interfaces found, with their access
 
 A name whose third character from the end is B (e.g. .bin) is binary; for
 reading, H (.hex) is Intel HEX; any other output name is written as Intel HEX.
+Mind that fw.hex.bak is therefore read as binary: rename it first.
 
-Exit status: 0 success, 1 the operation failed or timed out, 2 usage or file
-error, 3 no programmer found.
+The first Ctrl+C or SIGTERM lets the running operation finish and starts no
+further command; a second one stops at once.
+
+Exit status: 0 success, 1 the operation failed or timed out, a fuse bit did not
+take or the chip is locked, 2 usage or file error or an image too large for
+the target, 3 no programmer found, 130/143 stopped by Ctrl+C/SIGTERM.
 )";
 }
 

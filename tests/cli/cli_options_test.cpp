@@ -78,6 +78,12 @@ struct TBadCase {
 
 class CliBadArgs : public ::testing::TestWithParam<TBadCase> {};
 
+// Every 24xx type by the first name of its menu caption.
+const std::string kTargets =
+    "isp, 0..13, 24AA00, 24AA01, 24C01C, 24AA02, 24C02C, 24C04A, 24AA04, 24AA08, 24AA16, "
+    "24AA32A, 24AA64, 24AA128, 24AA256, 24AA512";
+const std::string kSeconds = "seconds above 0 and at most 86400, e.g. 2.5";
+
 TEST_P(CliBadArgs, RefusedWithItsText) {
   const TCliParseResult r = ParseCliArgs(GetParam().Args);
   EXPECT_FALSE(r.Ok());
@@ -95,25 +101,28 @@ INSTANTIATE_TEST_SUITE_P(
         TBadCase{{"flash"}, "unknown command 'flash'"},
         TBadCase{{"--fast", "detect"}, "unknown option '--fast'"},
         TBadCase{{"detect", "--quiet"}, "option '--quiet' must come before the first command"},
-        TBadCase{{"--target"},
-                 "option '--target' needs a value (isp, 0..13, or a 24xx type such "
-                 "as 24AA256)"},
-        TBadCase{{"--target", "14", "erase"},
-                 "unknown target '14'; valid: isp, 0..13, or a 24xx type such as 24AA256"},
-        TBadCase{{"--target=24AA1024", "erase"},
-                 "unknown target '24AA1024'; valid: isp, 0..13, or a 24xx type such as 24AA256"},
+        TBadCase{{"--target"}, "option '--target' needs a value (" + kTargets + ")"},
+        TBadCase{{"--target", "14", "erase"}, "unknown target '14'; valid: " + kTargets},
+        TBadCase{{"--target=24AA1024", "erase"}, "unknown target '24AA1024'; valid: " + kTargets},
         TBadCase{{"--lang", "fr", "detect"}, "unknown language 'fr'; valid: de, en, ru"},
-        TBadCase{{"--timeout", "0", "detect"}, "bad timeout '0'; give seconds above 0, e.g. 2.5"},
-        TBadCase{{"--timeout=-1", "detect"}, "bad timeout '-1'; give seconds above 0, e.g. 2.5"},
-        TBadCase{{"--timeout=5s", "detect"}, "bad timeout '5s'; give seconds above 0, e.g. 2.5"},
+        TBadCase{{"--timeout", "0", "detect"}, "bad timeout '0'; give " + kSeconds},
+        TBadCase{{"--timeout=-1", "detect"}, "bad timeout '-1'; give " + kSeconds},
+        TBadCase{{"--timeout=5s", "detect"}, "bad timeout '5s'; give " + kSeconds},
+        TBadCase{{"--timeout=86400.5", "detect"}, "bad timeout '86400.5'; give " + kSeconds},
+        TBadCase{{"--timeout"}, "option '--timeout' needs a value (" + kSeconds + ")"},
+        TBadCase{{"-x", "detect"}, "unknown option '-x'"},
+        TBadCase{{"detect", "-x"}, "unknown option '-x'"},
+        TBadCase{{"--simulate", "--simulate=isp=ATmega16", "detect"},
+                 "option '--simulate' given twice"},
+        TBadCase{{"--simulate=isp=ATmega16", "--simulate", "detect"},
+                 "option '--simulate' given twice"},
         TBadCase{{"write-flash"}, "command 'write-flash' needs a FILE"},
         TBadCase{{"read-flash", "erase"}, "command 'read-flash' needs a FILE"},
         TBadCase{{"convert", "a.hex"}, "command 'convert' needs IN and OUT files"},
         TBadCase{{"write-flash", ""}, "command 'write-flash' got an empty file name"},
         TBadCase{{"write-flash", "image.txt"}, "'image.txt': give a .hex or .bin file"},
         TBadCase{{"verify", "x"}, "'x': give a .hex or .bin file"},
-        TBadCase{{"read-flash", "ab"}, "'ab': give a .hex or .bin file"},
-        TBadCase{{"convert", "a.bin", "o"}, "'o': give a .hex or .bin file"},
+        TBadCase{{"write-flash", "ab"}, "'ab': give a .hex or .bin file"},
         TBadCase{{"--target", "24AA256", "detect"},
                  "command 'detect' needs the ISP target (--target isp)"},
         TBadCase{{"--target", "0", "read-eeprom", "e.bin"},

@@ -18,7 +18,8 @@
 namespace quenvar::cli_test {
 namespace {
 
-const std::string kMissing = "Программатор не подключен!\n";
+const std::string kMissing = "No programmer found (0451:3210).\n";
+const std::string kGone = "The programmer was disconnected (0451:3210).\n";
 
 struct TFileErrorCase {
   std::string Name;     // file written into the temp folder
@@ -129,6 +130,10 @@ TEST(CliStatus, NoProgrammerIsExitThree) {
   EXPECT_EQ(r.Status, 3);
   EXPECT_EQ(r.Out, "");
   EXPECT_EQ(r.Err, kMissing);
+  EXPECT_EQ(Cli({"--lang=de", "erase"}, WithBackend(backend)).Err,
+            "Kein Programmer gefunden (0451:3210).\n");
+  EXPECT_EQ(Cli({"--lang=ru", "erase"}, WithBackend(backend)).Err,
+            "Программатор не найден (0451:3210).\n");
 
   // convert and list need no programmer.
   const TRun l = Cli({"list"}, WithBackend(backend));
@@ -225,7 +230,7 @@ TEST(CliStatus, ProgrammerPulledOutDuringAWrite) {
   WriteBytes(dir / "a.bin", Noise(1000, 8));
   const TRun r = Cli({"write-flash", dir / "a.bin"}, WithBackend(backend));
   EXPECT_EQ(r.Status, 3);
-  EXPECT_EQ(r.Err, kMissing);
+  EXPECT_EQ(r.Err, kGone);
   // Abandoned without a result line.
   EXPECT_TRUE(EndsWith(r.Out, "erasing...\nwriting...\n")) << r.Out;
 }
@@ -241,7 +246,7 @@ TEST(CliStatus, PulledOutWhileASecondProgrammerIsPlugged) {
   WriteBytes(dir / "a.bin", Noise(1000, 9));
   const TRun r = Cli({"write-flash", dir / "a.bin", "erase"}, WithBackend(backend));
   EXPECT_EQ(r.Status, 3);
-  EXPECT_EQ(r.Err, kMissing);
+  EXPECT_EQ(r.Err, kGone);
   EXPECT_TRUE(EndsWith(r.Out, "erasing...\nwriting...\n")) << r.Out;
 }
 
@@ -255,7 +260,7 @@ TEST(CliStatus, LockedChipHasNoSizeToRead) {
             "finished.\nDuration: #.## s\nChip: Device locked !\n"
             "reading signature byte...\nID: 00 01 02\nreading fuse bis...\nreading...\n\nError.\n"
             "Duration: #.## s\n");
-  EXPECT_EQ(d.Err, "'' is not a valid size in bytes.\n");
+  EXPECT_EQ(d.Err, "Device locked !\n");
   EXPECT_FALSE(std::filesystem::exists(dir / "r.bin"));
   // An erase reveals the chip, and the next run sees it.
   ASSERT_EQ(Cli({sim, "erase"}).Status, 0);

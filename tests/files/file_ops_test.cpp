@@ -66,8 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
                     TFormatCase{"/home/u/a.BIN", Bin, Bin}, TFormatCase{"/home/u/a.txt", None, Hex},
                     TFormatCase{"/home/u/noext", None, Hex}, TFormatCase{"/home/u/a.b01", Bin, Bin},
                     TFormatCase{"/home/u/a.hzz", Hex, Hex}, TFormatCase{"hex", Hex, Hex},
-                    TFormatCase{"bin", Bin, Bin}, TFormatCase{"ab", None, None},
-                    TFormatCase{"b", None, None}, TFormatCase{"", None, None}),
+                    TFormatCase{"bin", Bin, Bin}, TFormatCase{"ab", None, Hex},
+                    TFormatCase{"b", None, Hex}, TFormatCase{"", None, None}),
     [](const auto& info) {
       return test::CaseName(info.param.Name) + "_" + std::to_string(info.index);
     });
@@ -332,13 +332,15 @@ INSTANTIATE_TEST_SUITE_P(
         TSaveCase{"NoExtensionIsHex", "noext", {}, Hex, ":00000001FF"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-TEST(SaveFile, CancelAndShortNameWriteNothing) {
+// A short name is Intel HEX like any name without B (the command line's
+// `ab`); only an empty one selects nothing.
+TEST(SaveFile, CancelAndEmptyNameWriteNothing) {
   TTempDir dir;
   TCustomMPHexEditor editor;
   editor.LoadDataFromBytes(Before);
   TFileOps ops(editor);
   EXPECT_EQ(ops.SaveFile(std::nullopt).Status, TSaveStatus::Cancelled);
-  EXPECT_EQ(ops.SaveFile("ab").Status, TSaveStatus::Nothing);
+  EXPECT_EQ(ops.SaveFile("").Status, TSaveStatus::Nothing);
   EXPECT_TRUE(dir.Entries().empty());
 }
 

@@ -43,7 +43,8 @@ quenvar-cli --simulate=state=a.|a.bin a.hex
 quenvar-cli read-f|read-flash read-fuses
 quenvar-cli --quiet --lang de r|read-eeprom read-flash read-fuses
 quenvar-cli detect --|
-quenvar-cli write-fuses --|--program --unprogram
+quenvar-cli write-fuses --|--force --program --unprogram
+quenvar-cli write-fuses --force --un|--unprogram
 quenvar-cli write-fuses --program |
 quenvar-cli write-fuses --program SUT0 e|erase
 quenvar-cli write-flash a.|a.bin a.hex

@@ -127,10 +127,14 @@ struct TSoakStack {
     }
   }
 
-  // Runs the loop until nothing has arrived for `quiet`, so that late
-  // duplicates of a finished operation are not taken for the next one's replies.
+  // Runs the loop until nothing has arrived for `quiet` and no report waits in
+  // the device, so that late duplicates of a finished operation are not taken
+  // for the next one's replies. A loaded machine may take longer than `quiet`
+  // to hand a waiting report over, so the queue is asked, not the clock.
   void Drain(std::chrono::milliseconds quiet) {
-    while (Loop.ProcessEvents(quiet) > 0) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while ((Loop.ProcessEvents(quiet) > 0 || Backend->PendingInputReports(Plug) > 0) &&
+           std::chrono::steady_clock::now() < deadline) {
     }
   }
 

@@ -21,8 +21,8 @@ enum class TFileFormat : std::uint8_t { None, IntelHex, Binary };
 // By the third character from the end of the full name, folded to upper case.
 // Open: "H" Intel HEX, "B" binary, anything else nothing.
 TFileFormat OpenFormatOf(std::string_view FileName);
-// Save: "B" binary, anything else Intel HEX. A name shorter than three
-// characters selects nothing in both directions.
+// Save: "B" binary, anything else Intel HEX, names shorter than three
+// characters too. An empty name selects nothing in both directions.
 TFileFormat SaveFormatOf(std::string_view FileName);
 
 enum class TLoadStatus : std::uint8_t {

@@ -18,11 +18,25 @@ inline constexpr int kCliOperationFailed = 1;  // "Error." in the log, or no rep
 inline constexpr int kCliUsageOrFile = 2;
 inline constexpr int kCliNoProgrammer = 3;
 
+// Stops asked for from outside while commands run (Ctrl+C, SIGTERM).
+struct TCliStopRequest {
+  int Count = 0;   // requests so far
+  int Signal = 0;  // the signal of the last one; the exit status is 128 + Signal
+};
+
 struct TCliEnvironment {
   // The progress bar is drawn only on a terminal.
   bool ErrIsTerminal = false;
   // The backend used without --simulate; empty: the system's hidraw devices.
   std::function<std::shared_ptr<IHidBackend>()> MakeBackend;
+  // Polled while commands run; empty: nothing ever asks to stop. The first
+  // request lets the running operation finish and starts no further command;
+  // a second one abandons the operation.
+  std::function<TCliStopRequest()> PollStop;
+  // Called with true while a stop request may end the process at once, as
+  // nothing is running and nothing needs saving (waiting for another
+  // program's lock on the state file), and with false after that.
+  std::function<void(bool)> StopEndsAtOnce;
 };
 
 // Arguments without the program name. Log lines and listings go to `out`,

@@ -32,6 +32,7 @@ struct TCliCommand {
   std::vector<std::string> Files;      // FILE, or IN and OUT for convert
   std::vector<std::string> Program;    // write-fuses --program
   std::vector<std::string> Unprogram;  // write-fuses --unprogram
+  bool Force = false;                  // write-fuses --force: also bits that end ISP access
 
   bool operator==(const TCliCommand&) const = default;
 };
