@@ -202,6 +202,7 @@ class TCliRunner {
     // An image larger than the target: the session sends nothing of it (a 24xx
     // at once, an ISP chip after its identification, before the erase).
     if (const auto& refusal = Link.Session().LastRefusal()) {
+      if (refusal->Kind == TRefusal::ChipLocked) return Locked();
       Err << "quenvar-cli: '" << file << "': " << RefusalText(*refusal, Options.LanguageIndex)
           << '\n';
       return kCliUsageOrFile;

@@ -141,6 +141,8 @@ int TCliLink::StartSession() {
   FEditor.OnChange = [this](TCustomMPHexEditor&) { HexeditorChange(); };
   if (FOptions.Timeout) s.ReplyTimeout = *FOptions.Timeout;
   s.SetLanguageIndex(FOptions.LanguageIndex);
+  // A locked chip tells no sizes: never erase it on the way to a write.
+  s.RefuseLockedChip = true;
   s.Window().SetChecked("nverifyprogramm", FOptions.Verify);
   // Claims the programmer, as the main window does while it is built.
   FPort->Attach(s);

@@ -1,5 +1,6 @@
 #include "quenvar/core/operation_refusal.h"
 
+#include "quenvar/core/chip_texts.h"
 #include "quenvar/core/driver_texts.h"
 
 namespace quenvar {
@@ -11,6 +12,8 @@ std::string RefusalText(const TOperationRefusal& refusal, std::uint8_t languageI
     case TRefusal::ImageTooLarge:
       return FillIn(Pick(texts::kImageTooLarge, languageIndex),
                     {std::to_string(refusal.ImageSize), std::to_string(refusal.TargetSize)});
+    case TRefusal::ChipLocked:
+      return std::string(DeviceLockedText);
   }
   return {};
 }

@@ -42,7 +42,19 @@ bool TProgrammerSession::AdmitImage(TRequestedOperation operation) {
 }
 
 bool TProgrammerSession::ImageFitsChip() {
-  if (IdentifiedChip == nullptr) return true;  // a locked chip tells no size
+  const bool writesImage = RequestedOperation == TRequestedOperation::ProgramFlash ||
+                           RequestedOperation == TRequestedOperation::Verify ||
+                           RequestedOperation == TRequestedOperation::ProgramEeprom;
+  if (IdentifiedChip == nullptr) {
+    // A locked chip tells no size. The window goes on as with any chip; a
+    // front end that must not erase blindly asks for the refusal.
+    if (!writesImage || !RefuseLockedChip) return true;
+    StopReplyTimer();
+    Refuse({TRefusal::ChipLocked, FPorts.Buffer != nullptr ? FPorts.Buffer->DataLength() : 0, 0});
+    ErrorFlag = true;
+    ProtocolState = TProtocolState::Idle;
+    return false;
+  }
   std::int64_t size = 0;
   switch (RequestedOperation) {
     case TRequestedOperation::ProgramFlash:

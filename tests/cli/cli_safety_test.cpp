@@ -127,6 +127,13 @@ INSTANTIATE_TEST_SUITE_P(
               1,
               "Device locked !\n",
               "reading EEPROM...\n"},
+        // ...and is not erased on the way to a write that needs them.
+        TCase{"LockedFlashWrite",
+              {},
+              {"--simulate=isp=locked", "write-flash", "%D/17.bin"},
+              1,
+              "Device locked !\n",
+              "reading fuse bis...\n\nError.\nDuration: #.## s\n"},
         // The Chip: line follows the language.
         TCase{"ChipRussian",
               {},

@@ -11,6 +11,9 @@ namespace quenvar {
 enum class TRefusal : std::uint8_t {
   EmptyImage,     // refused before anything is sent
   ImageTooLarge,  // 24xx: before anything is sent; ISP: after identification, before the erase
+  // A locked chip tells no sizes; refused after identification, before the
+  // erase, only where the front end asks for it (the command line).
+  ChipLocked,
 };
 
 struct TOperationRefusal {

@@ -148,6 +148,9 @@ class TProgrammerSession {
   // besides this call; after an identification the operation then ends with
   // the error ending.
   std::function<void(const TOperationRefusal&)> OnRefused;
+  // Refuse a write or verify on a locked chip before the erase, instead of
+  // going on without its sizes as the window does.
+  bool RefuseLockedChip = false;
   // Asked before a fuse write that would newly program RSTDISBL or DWEN;
   // false sends nothing and leaves the boxes. Unset, the write goes ahead
   // (the command line checks on its own).
