@@ -14,11 +14,18 @@ function(quenvar_module)
 endfunction()
 
 # A GoogleTest executable from all .cpp files of a tests folder.
-#   quenvar_test(NAME <target> DIR <dir> DEPS ...)
+#   quenvar_test(NAME <target> DIR <dir> DEPS ... [QT])
+# QT marks a test that draws with Qt: it gets the label "qt" and sees only the tests' own font
+# set, so that its results do not depend on the fonts a machine happens to have.
 function(quenvar_test)
-  cmake_parse_arguments(T "" "NAME;DIR" "DEPS" ${ARGN})
+  cmake_parse_arguments(T "QT" "NAME;DIR" "DEPS" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${T_DIR}/*.cpp ${T_DIR}/*.h)
   add_executable(${T_NAME} ${srcs})
   target_link_libraries(${T_NAME} PRIVATE ${T_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  set(props TIMEOUT 300)
+  if(T_QT)
+    list(APPEND props LABELS qt ENVIRONMENT FONTCONFIG_FILE=${PROJECT_SOURCE_DIR}/tests/fonts/fonts.conf)
+  endif()
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()

@@ -12,6 +12,7 @@ packages=(
   xvfb xauth fonts-dejavu-core
   clang libclang-rt-14-dev
   ccache srecord binutils
+  desktop-file-utils appstream groff-base
   "$@"
 )
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "case_name.h"
 #include "cli_test_util.h"
 
 namespace quenvar::cli_test {
@@ -48,6 +49,10 @@ std::vector<std::uint8_t> FfThen(std::size_t ff, std::vector<std::uint8_t> tail)
   return bytes;
 }
 
+void PrintTo(const TConvertCase& c, std::ostream* os) {
+  *os << c.InName << " to " << c.OutName;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, CliConvert,
     ::testing::Values(
@@ -69,7 +74,10 @@ INSTANTIATE_TEST_SUITE_P(
         // above 64 KiB through an extended linear address record
         TConvertCase{"d.hex", Bytes(":020000040001F9\r\n:02000000AABB99\r\n:00000001FF"), "d.bin",
                      FfThen(65536, {0xAA, 0xBB})},
-        TConvertCase{"e.bin", {1, 2, 3}, "e.BIN", {1, 2, 3}}));
+        TConvertCase{"e.bin", {1, 2, 3}, "e.BIN", {1, 2, 3}}),
+    [](const auto& info) {
+      return test::CaseName(info.param.InName + " to " + info.param.OutName);
+    });
 
 TEST(CliConvertLarge, BinaryToHexAndBackAboveSixtyFourKiB) {
   TTempDir dir;

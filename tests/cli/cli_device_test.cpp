@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "case_name.h"
 #include "cli_test_util.h"
 #include "quenvar/sim/sim_state_file.h"
 
@@ -133,6 +134,10 @@ TEST_P(CliFuseRefusals, NothingIsWritten) {
   const TSimState state = SavedState();
   EXPECT_EQ(state.Avr.LowFuse(), 0xE1);
   EXPECT_EQ(state.Avr.HighFuse(), 0xD9);
+}
+
+void PrintTo(const TFuseRefusal& c, std::ostream* os) {
+  *os << c.Name;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -292,12 +297,17 @@ TEST_P(CliSocket, WriteVerifyReadTheWholeEeprom) {
   EXPECT_EQ(ReadBytes(Dir / "e.bin"), std::vector<std::uint8_t>(c.Size, 0xFF));
 }
 
+void PrintTo(const TSocketCase& c, std::ostream* os) {
+  *os << c.SimSocket << " as '" << c.Target << "'";
+}
+
 INSTANTIATE_TEST_SUITE_P(Table, CliSocket,
                          ::testing::Values(TSocketCase{"24AA00", "0", 16},
                                            TSocketCase{"24AA02", "24AA02 / 24(L)C02B", 256},
                                            TSocketCase{"24C04A", "24c04a", 512},
                                            TSocketCase{"24AA64", "10", 8192},
-                                           TSocketCase{"24AA512", "24AA512", 65536}));
+                                           TSocketCase{"24AA512", "24AA512", 65536}),
+                         [](const auto& info) { return test::CaseName(info.param.SimSocket); });
 
 TEST_F(CliDevice, SocketReadOfAWrongTypeStillEndsAtItsSize) {
   // The user picked 24AA02 (256 bytes) while a 24AA256 sits in the socket.

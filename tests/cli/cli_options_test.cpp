@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "case_name.h"
 #include "quenvar/cli/progress_bar.h"
 
 namespace quenvar::cli_test {
@@ -89,6 +90,10 @@ TEST_P(CliBadArgs, RefusedWithItsText) {
   EXPECT_EQ(r.Error, GetParam().Error);
 }
 
+void PrintTo(const TBadCase& c, std::ostream* os) {
+  *os << ::testing::PrintToString(c.Args);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, CliBadArgs,
     ::testing::Values(
@@ -127,7 +132,8 @@ INSTANTIATE_TEST_SUITE_P(
         TBadCase{{"write-fuses", "--program"}, "option '--program' needs a list of fuse names"},
         TBadCase{{"write-fuses", "--set=CKSEL0"}, "unknown option '--set=CKSEL0' for write-fuses"},
         TBadCase{{"write-fuses", "--program=SUT0", "--unprogram", "SUT1,SUT0"},
-                 "fuse 'SUT0' is named by both --program and --unprogram"}));
+                 "fuse 'SUT0' is named by both --program and --unprogram"}),
+    [](const auto& info) { return test::CaseName(info.param.Args); });
 
 struct TTargetCase {
   std::string Text;
@@ -146,6 +152,11 @@ TEST_P(CliTargets, Resolve) {
   }
 }
 
+void PrintTo(const TTargetCase& c, std::ostream* os) {
+  *os << '"' << c.Text << '"';
+}
+
+// Two rows differ only in spaces and brackets: the row number keeps their names apart.
 INSTANTIATE_TEST_SUITE_P(
     Table, CliTargets,
     ::testing::Values(
@@ -162,7 +173,10 @@ INSTANTIATE_TEST_SUITE_P(
         // short names, any case
         TTargetCase{"24aa256", 12, true}, TTargetCase{"24AA32A", 9, true},
         TTargetCase{"24C04A", 5, true}, TTargetCase{"24AA32", std::nullopt, false},
-        TTargetCase{"24LC256", std::nullopt, false}, TTargetCase{"N24AA00", std::nullopt, false}));
+        TTargetCase{"24LC256", std::nullopt, false}, TTargetCase{"N24AA00", std::nullopt, false}),
+    [](const auto& info) {
+      return test::CaseName(info.param.Text) + "_" + std::to_string(info.index);
+    });
 
 TEST(CliOptions, SplitNames) {
   EXPECT_EQ(SplitNames(" Lock bit 1 ,CKSEL0,, "),
@@ -184,6 +198,10 @@ TEST_P(CliProgressLine, Format) {
             GetParam().Line);
 }
 
+void PrintTo(const TBarCase& c, std::ostream* os) {
+  *os << c.Position << " of " << c.Maximum << " after " << c.Seconds << " s";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, CliProgressLine,
     ::testing::Values(
@@ -201,7 +219,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "[######################........]  75%  3145728/4194304 bytes  3.0 MiB/s"},
         // a position beyond the maximum is shown at the maximum
         TBarCase{70, 64, 0.0, "[##############################] 100%  64/64 bytes"},
-        TBarCase{5, 0, 0.0, "[..............................]   0%  0/0 bytes"}));
+        TBarCase{5, 0, 0.0, "[..............................]   0%  0/0 bytes"}),
+    [](const auto& info) {
+      return "At" + std::to_string(info.param.Position) + "Of" + std::to_string(info.param.Maximum);
+    });
 
 }  // namespace
 }  // namespace quenvar::cli_test

@@ -62,6 +62,10 @@ const std::string kReadFuses =
     "Calibration Byte 0: A7\nCalibration Byte 1: A9\nCalibration Byte 2: AC\nCalibration Byte 3: "
     "AE\n";
 
+void PrintTo(const TCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, CliRefusals,
     ::testing::Values(

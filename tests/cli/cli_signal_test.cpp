@@ -104,6 +104,10 @@ TEST_P(CliSignals, StopWithTheStateSavedAndNoFileLeft) {
   EXPECT_EQ(files, 4u);  // a.bin, s.qvs, out.txt, err.txt
 }
 
+void PrintTo(const TSignalCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
 INSTANTIATE_TEST_SUITE_P(Table, CliSignals,
                          ::testing::Values(TSignalCase{"OneInterrupt", SIGINT, 1},
                                            TSignalCase{"OneTerminate", SIGTERM, 1},

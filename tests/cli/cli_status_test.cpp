@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "case_name.h"
 #include "cli_test_util.h"
 #include "quenvar/core/protocol.h"
 #include "quenvar/hid/sim_hid_backend.h"
@@ -51,6 +52,11 @@ TEST_P(CliFileErrors, ExitTwoWithTheWindowsMessage) {
   EXPECT_EQ(ReadText(out), "previous");
 }
 
+void PrintTo(const TFileErrorCase& c, std::ostream* os) {
+  *os << c.Name << " --lang " << c.Lang;
+}
+
+// Rows share a file name and language: the row number keeps their names apart.
 INSTANTIATE_TEST_SUITE_P(
     Table, CliFileErrors,
     ::testing::Values(
@@ -69,7 +75,11 @@ INSTANTIATE_TEST_SUITE_P(
                        "Ошибка входного файла.Не правильная CheckSum.\n"},
         // a wrong checksum on the end record itself
         TFileErrorCase{"a.hex", ":0100000055AA\r\n:00000001FE", "en",
-                       "Error in file. Wrong CSUM.\n"}));
+                       "Error in file. Wrong CSUM.\n"}),
+    [](const auto& info) {
+      return test::CaseName(info.param.Name + " " + info.param.Lang) + "_" +
+             std::to_string(info.index);
+    });
 
 TEST(CliStatus, EmptyImageIsNotWritten) {
   TTempDir dir;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "case_name.h"
 #include "quenvar/buffer/custom_mp_hex_editor.h"
 #include "temp_dir.h"
 
@@ -53,6 +54,11 @@ constexpr auto None = TFileFormat::None;
 constexpr auto Hex = TFileFormat::IntelHex;
 constexpr auto Bin = TFileFormat::Binary;
 
+void PrintTo(const TFormatCase& c, std::ostream* os) {
+  *os << '"' << c.Name << '"';
+}
+
+// Rows differ only in letter case: the row number keeps their names apart.
 INSTANTIATE_TEST_SUITE_P(
     Files, FormatChoice,
     testing::Values(TFormatCase{"/home/u/a.hex", Hex, Hex}, TFormatCase{"/home/u/A.HEX", Hex, Hex},
@@ -61,7 +67,10 @@ INSTANTIATE_TEST_SUITE_P(
                     TFormatCase{"/home/u/noext", None, Hex}, TFormatCase{"/home/u/a.b01", Bin, Bin},
                     TFormatCase{"/home/u/a.hzz", Hex, Hex}, TFormatCase{"hex", Hex, Hex},
                     TFormatCase{"bin", Bin, Bin}, TFormatCase{"ab", None, Hex},
-                    TFormatCase{"b", None, Hex}, TFormatCase{"", None, None}));
+                    TFormatCase{"b", None, Hex}, TFormatCase{"", None, None}),
+    [](const auto& info) {
+      return test::CaseName(info.param.Name) + "_" + std::to_string(info.index);
+    });
 
 // ---- open and load ----
 
@@ -110,6 +119,10 @@ TEST_P(OpenFileCases, LoadAndEnable) {
 constexpr auto Loaded = TLoadStatus::Loaded;
 constexpr auto Nothing = TLoadStatus::Nothing;
 constexpr auto Refused = TLoadStatus::FormatError;
+
+void PrintTo(const TLoadCase& c, std::ostream* os) {
+  *os << c.Name;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Files, OpenFileCases,
@@ -198,9 +211,17 @@ TEST_P(OpenMissingFile, ReportsFileError) {
   EXPECT_EQ(o.StatusFileName, GetParam().FileName);
 }
 
+void PrintTo(const TMissingCase& c, std::ostream* os) {
+  *os << c.FileName << " flag " << int{c.Flag};
+}
+
 INSTANTIATE_TEST_SUITE_P(Files, OpenMissingFile,
                          testing::Values(TMissingCase{"gone.hex", 0}, TMissingCase{"gone.hex", 1},
-                                         TMissingCase{"gone.bin", 0}, TMissingCase{"gone.bin", 1}));
+                                         TMissingCase{"gone.bin", 0}, TMissingCase{"gone.bin", 1}),
+                         [](const auto& info) {
+                           return test::CaseName(info.param.FileName) + "Flag" +
+                                  std::to_string(info.param.Flag);
+                         });
 
 TEST(OpenFile, CancelKeepsEditsAndName) {
   TTempDir dir;
@@ -287,6 +308,10 @@ TEST_P(SaveFileCases, WritesExactBytes) {
   EXPECT_EQ(o.Format, c.Format);
   EXPECT_EQ(ReadText(name), c.Written);
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{c.FileName});
+}
+
+void PrintTo(const TSaveCase& c, std::ostream* os) {
+  *os << c.Name;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -412,6 +437,10 @@ TEST_P(SaveFailures, LeavePreviousFileIntact) {
   EXPECT_EQ(Of(editor), Before);
 }
 
+void PrintTo(const TFailedSave& c, std::ostream* os) {
+  *os << c.Name;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Files, SaveFailures,
     testing::Values(TFailedSave{"ReadOnlyHex", "ro.hex", true, "Permission denied"},
@@ -449,6 +478,10 @@ TEST_P(SaveWriteFails, KeepsPreviousFile) {
   EXPECT_EQ(o.Message, "Cannot write " + name + ".\r\n(" + GetParam().Why + ".)");
   EXPECT_EQ(ReadText(name), "previous");
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{GetParam().FileName});
+}
+
+void PrintTo(const TFullDisk& c, std::ostream* os) {
+  *os << c.FileName;
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, SaveWriteFails,

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "case_name.h"
 #include "quenvar/buffer/bin_file.h"
 #include "quenvar/buffer/hex_file.h"
 
@@ -48,7 +49,8 @@ TEST_P(GoldenRead, GivesTheSameImage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, GoldenRead,
-                         testing::Values("golden_crlf.hex", "golden_lf.hex", "golden_lower.hex"));
+                         testing::Values("golden_crlf.hex", "golden_lf.hex", "golden_lower.hex"),
+                         [](const auto& info) { return test::CaseName(info.param); });
 
 TEST(GoldenWrite, WorkedExampleFile) {
   Bytes data(20);

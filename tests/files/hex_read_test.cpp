@@ -34,6 +34,10 @@ TEST_P(HexReadAccepted, GivesImage) {
   EXPECT_EQ(r.Image, GetParam().Image);
 }
 
+void PrintTo(const TAccepted& c, std::ostream* os) {
+  *os << c.Name;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Reader, HexReadAccepted,
     testing::Values(
@@ -117,6 +121,10 @@ constexpr auto Csum = THexErrorKind::WrongChecksum;
 constexpr auto Broken = THexErrorKind::BrokenData;
 constexpr auto Large = THexErrorKind::ImageTooLarge;
 
+void PrintTo(const TRefused& c, std::ostream* os) {
+  *os << c.Name;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Reader, HexReadRefused,
     testing::Values(
@@ -184,6 +192,10 @@ std::string MessageName(const testing::TestParamInfo<TMessage>& info) {
 
 TEST_P(HexErrorMessages, AreExact) {
   EXPECT_EQ(HexErrorMessage(GetParam().Error, GetParam().Language), GetParam().Text);
+}
+
+void PrintTo(const TMessage& c, std::ostream* os) {
+  *os << c.Text;
 }
 
 INSTANTIATE_TEST_SUITE_P(

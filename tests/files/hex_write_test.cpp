@@ -30,6 +30,10 @@ TEST_P(HexWrite, GivesExactText) {
   EXPECT_EQ(WriteHexFile(GetParam().Data), GetParam().Text);
 }
 
+void PrintTo(const TWritten& c, std::ostream* os) {
+  *os << c.Name;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Writer, HexWrite,
     testing::Values(TWritten{"Empty", {}, ":00000001FF"},

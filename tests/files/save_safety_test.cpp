@@ -51,6 +51,10 @@ TEST_P(SaveBystanders, AreLeftAlone) {
   EXPECT_EQ(dir.Entries().size(), 3u);
 }
 
+void PrintTo(const TBystanderCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Files, SaveBystanders,
     testing::Values(TBystanderCase{"BinLink", "dump.bin", "dump.bin.~save", true},

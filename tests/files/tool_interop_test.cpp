@@ -65,6 +65,10 @@ TEST_P(ToolMadeHex, ReadsBackAsTheBinary) {
 constexpr const char* Objcopy = "objcopy -I binary -O ihex %in %out";
 constexpr const char* SrecCat = "srec_cat %in -binary -o %out -intel";
 
+void PrintTo(const TToolCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
 INSTANTIATE_TEST_SUITE_P(Files, ToolMadeHex,
                          testing::Values(TToolCase{"Objcopy1", "objcopy", Objcopy, 1},
                                          TToolCase{"Objcopy1000", "objcopy", Objcopy, 1000},

@@ -93,6 +93,10 @@ TEST_P(HidControllerClaim, TakesFirstUnclaimedMatchInListOrder) {
   EXPECT_EQ(got, GetParam().Claimed);
 }
 
+void PrintTo(const TClaimCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     HidCases, HidControllerClaim,
     ::testing::Values(
@@ -252,6 +256,10 @@ TEST_P(HidControllerRescan, ReconcilesByIdentity) {
   EXPECT_EQ(changes, c.Changes);
   EXPECT_EQ(fake->OpenHandles(), 0);  // listed devices hold no handle
   held.clear();
+}
+
+void PrintTo(const TRescanCase& c, std::ostream* os) {
+  *os << c.Name;
 }
 
 INSTANTIATE_TEST_SUITE_P(

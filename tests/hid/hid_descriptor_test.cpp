@@ -32,6 +32,10 @@ TEST_P(HidDescriptorGood, GivesDriverReportLengths) {
   EXPECT_EQ(r->NumberedReports, c.Numbered);
 }
 
+void PrintTo(const TDescCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     HidReal, HidDescriptorGood,
     ::testing::Values(
@@ -95,6 +99,10 @@ TEST_P(HidDescriptorBad, GivesErrorValue) {
   auto r = ParseReportDescriptor(GetParam().Bytes);
   ASSERT_FALSE(r.HasValue());
   EXPECT_EQ(r.Error().Text, GetParam().Text);
+}
+
+void PrintTo(const TBadCase& c, std::ostream* os) {
+  *os << c.Name;
 }
 
 INSTANTIATE_TEST_SUITE_P(

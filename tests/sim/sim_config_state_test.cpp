@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "../files/temp_dir.h"
+#include "case_name.h"
 #include "quenvar/sim/sim_state_file.h"
 #include "sim_test_support.h"
 
@@ -75,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "24AA256",
                         true,
                         "a=b.bin"}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
+    [](const auto& info) { return test::CaseName(info.param.Text); });
 
 const char* const kIspNames =
     "AT90S1200, ATtiny12, ATtiny15L, ATtiny13, AT90S2313, AT90S/LS2323, AT90S/LS2343, "
@@ -125,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
                        "simulation setting 'ATmega8' has no value; write NAME=VALUE"},
         TBadConfigCase{"state=", "simulation setting 'state' needs a file path"},
         TBadConfigCase{"isp=none,ISP=ATmega8", "simulation setting 'isp' given twice"}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
+    [](const auto& info) { return test::CaseName(info.param.Text); });
 
 TEST(SimConfig, BuildsTheConfiguredChips) {
   const auto parsed = ParseSimConfig("isp=ATmega32,socket=24AA64,timing=none");
@@ -295,6 +296,10 @@ TEST_P(SimStateFileErrors, NameThePathAndTheReason) {
   const std::string expected = config.StatePath + ": " + GetParam().Error;
   EXPECT_EQ(TSimProgrammer::FromConfig(config).Error, expected);
   EXPECT_EQ(LoadSimStateFile(config.StatePath).Error, expected);
+}
+
+void PrintTo(const TStateFileErrorCase& c, std::ostream* os) {
+  *os << c.Name;
 }
 
 INSTANTIATE_TEST_SUITE_P(

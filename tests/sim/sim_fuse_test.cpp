@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "case_name.h"
 #include "sim_test_support.h"
 
 namespace quenvar::simtest {
@@ -320,7 +321,7 @@ TEST_P(SimLockOnlyTest, LockWritesAreStickyUntilErase) {
 INSTANTIATE_TEST_SUITE_P(LockOnly, SimLockOnlyTest,
                          ::testing::Values("AT90S1200", "AT90S2313", "AT90S8515", "ATtiny22",
                                            "AT90S/LS4433", "ATtiny15L"),
-                         [](const auto& info) { return "chip" + std::to_string(info.index); });
+                         [](const auto& info) { return test::CaseName(info.param); });
 
 TEST(SimFuses, ForeignInstructionsAreIgnoredAndUnknownReadsGiveFf) {
   TSimProgrammer sim(NoTiming());

@@ -1,8 +1,6 @@
 #include "quenvar/buffer/mp_hex_editor_ex.h"
 
 #include <QClipboard>
-#include <QFontDatabase>
-#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGlyphRun>
 #include <QGuiApplication>
@@ -12,6 +10,8 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
+
+#include "quenvar/buffer/hex_view_font.h"
 
 namespace quenvar {
 
@@ -27,25 +27,12 @@ QChar ByteChar(std::uint8_t b) {
   return QChar('.');
 }
 
-QFont PickFont() {
-  QFont f(QStringLiteral("Courier New"));
-  f.setPixelSize(13);
-  f.setStyleHint(QFont::Monospace);
-  f.setFixedPitch(true);
-  if (QFontInfo(f).family() != QStringLiteral("Courier New")) {
-    // Not installed here: take the system's fixed-width font at the same size.
-    f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    f.setPixelSize(13);
-  }
-  return f;
-}
-
 }  // namespace
 
 TMPHexEditorEx::TMPHexEditorEx(QWidget* parent) : QAbstractScrollArea(parent) {
-  TextFont = PickFont();
+  TextFont = HexViewFont();
   const QFontMetrics fm(TextFont);
-  CharW = std::max(fm.horizontalAdvance(QLatin1Char('0')), 1);
+  CharW = GridAdvance(TextFont);
   RowH = fm.boundingRect(QStringLiteral("yY")).height() + 2;
   RowH = std::max(RowH, fm.height() + 2);
   Ascent = fm.ascent() + 1;
@@ -216,17 +203,10 @@ void TMPHexEditorEx::PaintTo(QPainter& p, const QRect& area) const {
       p.drawLine(l.OffsetColumnWidth(), y + RowH - 1, l.TotalWidth(), y + RowH - 1);
     }
   }
-  for (const TRun& run : runs) {
-    QGlyphRun glyphs;
-    glyphs.setRawFont(Raw);
-    glyphs.setGlyphIndexes(run.Glyphs);
-    glyphs.setPositions(run.Positions);
-    p.setPen(run.Color);
-    p.drawGlyphRun(QPointF(0, 0), glyphs);
-  }
-
   // Caret: a frame on the nibble or character in the active field, a dotted one on the same
-  // byte in the other field; in insert mode a bar before the cell instead of the frame.
+  // byte in the other field; in insert mode a bar before the cell instead of the frame. It is
+  // painted under the text and the bar sits on the cell's left edge, so no glyph stroke is ever
+  // hidden by it ("BB" must not read as "3B").
   if (caretRow >= top && caretRow - top <= static_cast<std::uint32_t>(lastRow)) {
     const int y = static_cast<int>(caretRow - top) * RowH;
     const int col = THexLayout::ColumnOf(caret.Position);
@@ -238,13 +218,21 @@ void TMPHexEditorEx::PaintTo(QPainter& p, const QRect& area) const {
     const QRect other = hexActive ? charCell : hexCell;
     const QColor frame = hasFocus() ? Colors.CursorFrame : Colors.NonFocusCursorFrame;
     if (e.InsertMode()) {
-      p.fillRect(QRect(active.left(), y, 2, RowH), frame);
+      p.fillRect(QRect(active.left() - 1, y, 2, RowH), frame);
     } else if (FocusFrame) {
       p.setPen(QPen(frame, 1));
       p.drawRect(active.adjusted(0, 0, -1, -1));
     }
     p.setPen(QPen(frame, 1, Qt::DotLine));
     p.drawRect(other.adjusted(0, 0, -1, -1));
+  }
+  for (const TRun& run : runs) {
+    QGlyphRun glyphs;
+    glyphs.setRawFont(Raw);
+    glyphs.setGlyphIndexes(run.Glyphs);
+    glyphs.setPositions(run.Positions);
+    p.setPen(run.Color);
+    p.drawGlyphRun(QPointF(0, 0), glyphs);
   }
 }
 

@@ -3,13 +3,16 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFontInfo>
-#include <QImage>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTest>
 #include <memory>
+#include <set>
 #include <vector>
 
+#include "paint_recorder.h"
+#include "quenvar/buffer/hex_view_font.h"
 #include "quenvar/buffer/mp_hex_editor_ex.h"
 
 // fontconfig keeps caches for the life of the process; they are no leak of ours.
@@ -46,11 +49,11 @@ class HexView : public ::testing::Test {
     View->Model().SetReadOnlyView(!editable);
     View->Model().SetInsertMode(insert);
   }
-  QImage Render() {
-    QImage img(View->viewport()->size(), QImage::Format_RGB32);
-    QPainter p(&img);
-    View->PaintTo(p, img.rect());
-    return img;
+  std::unique_ptr<test::TPaintRecorder> Record() {
+    auto recorder = std::make_unique<test::TPaintRecorder>(View->viewport()->size());
+    QPainter p(recorder.get());
+    View->PaintTo(p, View->viewport()->rect());
+    return recorder;
   }
   std::unique_ptr<TMPHexEditorEx> View;
 };
@@ -149,26 +152,103 @@ TEST_F(HexView, ChangedBytesPaintedOnLightYellow) {
   ASSERT_TRUE(View->Model().WriteByte(1, 0x88));
   View->Model().SetCaret({2, false, THexField::Hex});
   const THexLayout l = View->Layout();
-  const QImage img = Render();
-  const int y = l.RowHeight() / 2;
-  EXPECT_EQ(img.pixelColor(l.HexCellX(1) + 1, 1), QColor(255, 255, 168));
-  EXPECT_EQ(img.pixelColor(l.CharCellX(1) + 1, 1), QColor(255, 255, 168));
-  EXPECT_EQ(img.pixelColor(l.HexCellX(0) + 1, 1), View->Colors.Background);
-  bool maroon = false;
-  for (int x = l.HexCellX(1); x < l.HexCellX(1) + 2 * l.CharWidth(); ++x)
-    for (int yy = 0; yy < l.RowHeight(); ++yy)
-      if (img.pixelColor(x, yy) == QColor(128, 0, 0)) maroon = true;
-  EXPECT_TRUE(maroon);
-  EXPECT_EQ(img.pixelColor(1, y), QColor(192, 220, 192));  // the caret's row offset
-  EXPECT_EQ(img.pixelColor(1, l.RowHeight() + y), View->Colors.Background);  // no second row
+  const auto painted = Record();
+  const int h = l.RowHeight();
+  const int w = l.CharWidth();
+  const QRectF hex0(l.HexCellX(0), 0, 2 * w, h);
+  const QRectF hex1(l.HexCellX(1), 0, 2 * w, h);
+  const QColor yellow(255, 255, 168);
+  EXPECT_EQ(painted->FillAt(hex1.center()), yellow);
+  EXPECT_EQ(painted->FillAt(QPointF(l.CharCellX(1) + w / 2.0, h / 2.0)), yellow);
+  EXPECT_EQ(painted->FillAt(hex0.center()), View->Colors.Background);
+  EXPECT_EQ(painted->InkIn(hex1), (std::set<QRgb>{qRgb(128, 0, 0)}));
+  EXPECT_EQ(painted->InkIn(hex0), (std::set<QRgb>{qRgb(0, 0, 0)}));
+  EXPECT_EQ(painted->FillAt(QPointF(1, h / 2.0)), QColor(192, 220, 192));  // the caret's row offset
+  EXPECT_EQ(painted->FillAt(QPointF(1, h * 1.5)), View->Colors.Background);  // no second row
 }
 
-TEST_F(HexView, FixedWidthFontAndRowHeight) {
-  const QFontInfo info(View->EditorFont());
-  EXPECT_TRUE(info.fixedPitch()) << info.family().toStdString();
+TEST_F(HexView, FontGivesEveryGridCharacterOneAdvance) {
+  const QFontMetrics metrics(View->EditorFont());
+  RecordProperty("family", QFontInfo(View->EditorFont()).family().toStdString());
+  const QString grid =
+      QStringLiteral("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz .");
+  for (const QChar c : grid)
+    EXPECT_EQ(metrics.horizontalAdvance(c), View->Layout().CharWidth())
+        << QString(c).toStdString() << " in "
+        << QFontInfo(View->EditorFont()).family().toStdString();
   EXPECT_EQ(View->EditorFont().pixelSize(), 13);
   EXPECT_EQ(View->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
 }
+
+struct TCaretCase {
+  const char* Name;
+  TCaret Caret;
+  bool Insert;
+};
+void PrintTo(const TCaretCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
+class HexViewCaret : public HexView, public ::testing::WithParamInterface<TCaretCase> {};
+
+// The unfocused caret is aqua: painted over a digit's left stroke it turned "BB" into "3B".
+TEST_P(HexViewCaret, NeverPaintsOverAGlyph) {
+  Load({0xBB, 0xBB, 0xBB}, true, GetParam().Insert);
+  View->Model().SetCaret(GetParam().Caret);
+  ASSERT_FALSE(View->hasFocus());
+  const THexLayout l = View->Layout();
+  const auto painted = Record();
+  const TCaret caret = GetParam().Caret;
+  const int x = caret.Field == THexField::Hex ? l.HexDigitX(1, caret.LowNibble) : l.CharCellX(1);
+  const QColor aqua(0, 255, 255);
+  bool drawn = false;
+  for (const auto& op : painted->Ops())
+    drawn = drawn || (op.Color == aqua && op.Box.contains(QPointF(x + 0.5, l.RowHeight() / 2.0)));
+  EXPECT_TRUE(drawn);
+  EXPECT_EQ(painted->CoveredInk(), std::vector<QRectF>{});
+  EXPECT_EQ(painted->InkIn(QRectF(0, 0, l.TotalWidth(), l.RowHeight())).count(qRgb(0, 0, 0)), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Caret, HexViewCaret,
+    ::testing::Values(TCaretCase{"InsertHigh", {1, false, THexField::Hex}, true},
+                      TCaretCase{"InsertLow", {1, true, THexField::Hex}, true},
+                      TCaretCase{"InsertChar", {1, false, THexField::Chars}, true},
+                      TCaretCase{"FrameHigh", {1, false, THexField::Hex}, false},
+                      TCaretCase{"FrameLow", {1, true, THexField::Hex}, false},
+                      TCaretCase{"FrameChar", {1, false, THexField::Chars}, false}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+struct TFontCase {
+  const char* Name;
+  std::vector<const char*> Families;
+  const char* Picked;  // the family of the candidate picked, or "" for one from the database
+};
+void PrintTo(const TFontCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
+class HexViewFontPick : public ::testing::TestWithParam<TFontCase> {};
+
+// The test font set holds proportional "sans-serif" and "serif" and a monospaced "monospace".
+TEST_P(HexViewFontPick, TakesTheFirstWithEvenAdvances) {
+  App();
+  QList<QFont> candidates;
+  for (const char* family : GetParam().Families) candidates.push_back(QFont(family));
+  const QFont picked = PickEvenFont(candidates, 13);
+  EXPECT_TRUE(HasEvenAdvances(picked)) << QFontInfo(picked).family().toStdString();
+  EXPECT_EQ(picked.pixelSize(), 13);
+  if (*GetParam().Picked != '\0') {
+    EXPECT_EQ(picked.family(), GetParam().Picked);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fonts, HexViewFontPick,
+    ::testing::Values(TFontCase{"FirstEven", {"monospace", "sans-serif"}, "monospace"},
+                      TFontCase{"SkipsProportional", {"sans-serif", "monospace"}, "monospace"},
+                      TFontCase{"FromTheDatabase", {"sans-serif", "serif"}, ""}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace
 }  // namespace quenvar

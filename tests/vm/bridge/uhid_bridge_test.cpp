@@ -217,6 +217,10 @@ Bytes Counting(std::size_t n, std::uint8_t first) {
   return r;
 }
 
+void PrintTo(const TReplyCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, UhidBridgeReplies,
     ::testing::Values(
@@ -269,6 +273,10 @@ TEST_P(UhidBridgeSchedule, RepliesKeepTheirOrderAndDelays) {
   }
   EXPECT_EQ(b.QueuedInputReports(), 0u);
   EXPECT_FALSE(b.NextDue().has_value());
+}
+
+void PrintTo(const TScheduleCase& c, std::ostream* os) {
+  *os << c.Name;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -330,6 +338,10 @@ TEST_P(UhidBridgeOutputChecks, CountWhatDidNotArriveAs65BytesWithIdZero) {
   // The model judges every report itself, odd ones included.
   ASSERT_EQ(Model->Seen.size(), 1u);
   EXPECT_EQ(Model->Seen[0], GetParam().Report);
+}
+
+void PrintTo(const TOutputCheckCase& c, std::ostream* os) {
+  *os << c.Name;
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "case_name.h"
+
 namespace quenvar {
 namespace {
 
@@ -19,6 +21,10 @@ class UhidCommands : public ::testing::TestWithParam<TCommandCase> {};
 TEST_P(UhidCommands, Parse) {
   EXPECT_EQ(ParseUhidCommand(GetParam().Line), GetParam().Expected)
       << '"' << GetParam().Line << '"';
+}
+
+void PrintTo(const TCommandCase& c, std::ostream* os) {
+  *os << '"' << c.Line << '"';
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -36,7 +42,8 @@ INSTANTIATE_TEST_SUITE_P(
         TCommandCase{"unplug-after 4 5", std::nullopt},
         TCommandCase{"unplug-after 99999999999999999999999", std::nullopt},
         TCommandCase{"unplug now", std::nullopt}, TCommandCase{"UNPLUG", std::nullopt},
-        TCommandCase{"", std::nullopt}));
+        TCommandCase{"", std::nullopt}),
+    [](const auto& info) { return test::CaseName(info.param.Line); });
 
 TEST(UhidCommandLines, PiecesJoinIntoLinesAndTheUnfinishedOneWaits) {
   std::string pending;

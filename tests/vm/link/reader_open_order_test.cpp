@@ -130,7 +130,10 @@ TEST_P(ReaderOpenOrder, TheFirstReplyAfterAClaimIsNeverLost) {
 }
 
 // Milliseconds the reader's open takes.
-INSTANTIATE_TEST_SUITE_P(OpenDelay, ReaderOpenOrder, ::testing::Values(0, 20));
+INSTANTIATE_TEST_SUITE_P(OpenDelay, ReaderOpenOrder, ::testing::Values(0, 20),
+                         [](const auto& info) {
+                           return "Open" + std::to_string(info.param) + "ms";
+                         });
 
 }  // namespace
 }  // namespace quenvar
