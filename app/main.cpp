@@ -2,6 +2,7 @@
 // reminder windows; they all live until the message loop ends.
 
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,9 @@
 #include "quenvar/app/warning_form.h"
 #include "quenvar/core/hid_programmer_port.h"
 #include "quenvar/hid/jv_hid_device.h"
+#if defined(__linux__)
+#include "quenvar/hid/hidraw_backend.h"
+#endif
 
 int main(int argc, char** argv) {
   using namespace quenvar;
@@ -31,7 +35,11 @@ int main(int argc, char** argv) {
   RegistryEdit1.SetRootKey(TRootKey::rkLocalMachine);
   RegistryEdit1.SetRegKey(std::string(SettingsKeyPath));
 
+#if defined(__linux__)
+  THidLink link([] { return std::make_shared<THidrawBackend>(); });
+#else
   THidLink link;
+#endif
   const std::optional<std::string> simulate = SimulateOption(argc, argv);
   const auto waitForState = [] {
     std::cerr << "quenvar: waiting until another program is done with the simulator's state file\n";

@@ -6,20 +6,15 @@
 
 #include "quenvar/app/error_box.h"
 #include "quenvar/app/main_form.h"
-#include "quenvar/hid/hidraw_backend.h"
 #include "quenvar/hid/jv_hid_device_controller.h"
 #include "quenvar/hid/sim_hid_backend.h"
+#include "quenvar/protocol/protocol.h"
 #include "quenvar/sim/sim_config.h"
 #include "quenvar/sim/sim_programmer.h"
 
 namespace quenvar {
 
-namespace {
-constexpr std::uint16_t ProgrammerVendorId = 0x0451;
-constexpr std::uint16_t ProgrammerProductId = 0x3210;
-}  // namespace
-
-THidLink::THidLink() = default;
+THidLink::THidLink(TBackendFactory makeBackend) : FMakeBackend(std::move(makeBackend)) {}
 
 THidLink::~THidLink() {
   // The controller stops the readers; nothing may be posted to a dead context.
@@ -40,10 +35,12 @@ std::optional<std::string> THidLink::Open(const std::optional<std::string>& Simu
     if (!sim) return "--simulate: " + sim.Error;
     FSim = *sim.Value;
     auto backend = std::make_shared<TSimHidBackend>();
-    backend->Plug(ProgrammerVendorId, ProgrammerProductId, FSim);
+    backend->Plug(kProgrammerVendorId, kProgrammerProductId, FSim);
     FBackend = std::move(backend);
+  } else if (FMakeBackend) {
+    FBackend = FMakeBackend();
   } else {
-    FBackend = std::make_shared<THidrawBackend>();
+    return std::string("this build has no HID backend; use --simulate");
   }
 
   QPointer<QObject> context(&FContext);

@@ -11,9 +11,6 @@
 #include "quenvar/core/chip_texts.h"
 #include "quenvar/core/driver_texts.h"
 #include "quenvar/core/protocol.h"
-#if defined(__linux__)
-#include "quenvar/hid/hidraw_backend.h"
-#endif
 #include "quenvar/hid/sim_hid_backend.h"
 #include "quenvar/sim/sim_config.h"
 #include "quenvar/sim/sim_programmer.h"
@@ -103,12 +100,8 @@ int TCliLink::Open() {
   } else if (FEnv.MakeBackend) {
     FBackend = FEnv.MakeBackend();
   } else {
-#if defined(__linux__)
-    FBackend = std::make_shared<THidrawBackend>();
-#else
     FErr << Text(cli_texts::kNoBackend) << '\n';
     return kCliNoProgrammer;
-#endif
   }
 
   FLoop = std::make_unique<TUiLoop>();

@@ -18,6 +18,7 @@
 #include "quenvar/app/progress_form.h"
 #include "quenvar/app/registry_edit.h"
 #include "quenvar/core/hid_programmer_port.h"
+#include "quenvar/hid/sim_hid_backend.h"
 #include "quenvar/sim/sim_programmer.h"
 #include "quenvar/sim/sim_state_file.h"
 
@@ -81,6 +82,21 @@ TEST(EndToEnd, DetectsTheSimulatedChipThroughTheRealWindow) {
     form.grab().save(QStringLiteral("app_renders/main_detected.png"));
     port.Detach();
   }
+}
+
+// main() hands the link its platform backend; without one only --simulate opens.
+TEST(EndToEnd, TheLinkOpensTheBackendMainGivesIt) {
+  TIspWindowSetup setup;
+  THidLink none;
+  EXPECT_EQ(none.Open(std::nullopt), "this build has no HID backend; use --simulate");
+
+  auto backend = std::make_shared<TSimHidBackend>();
+  backend->Plug(0x0451, 0x3210, nullptr);
+  THidLink link([backend] { return backend; });
+  ASSERT_EQ(link.Open(std::nullopt), std::nullopt);
+  EXPECT_EQ(&link.Controller().Backend(), backend.get());
+  EXPECT_EQ(link.Controller().DeviceList().size(), 1u);
+  EXPECT_EQ(link.Simulator(), nullptr);
 }
 
 // Counts how often the progress window was shown, with its label each time.

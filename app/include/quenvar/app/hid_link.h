@@ -23,7 +23,11 @@ class TSimProgrammer;
 
 class THidLink {
  public:
-  THidLink();
+  using TBackendFactory = std::function<std::shared_ptr<IHidBackend>()>;
+
+  // `makeBackend` gives the platform's backend for the real hardware; without
+  // it only the simulated programmer can be opened.
+  explicit THidLink(TBackendFactory makeBackend = {});
   ~THidLink();
   THidLink(const THidLink&) = delete;
   THidLink& operator=(const THidLink&) = delete;
@@ -49,6 +53,7 @@ class THidLink {
   void ChangeNoticed();
 
   QObject FContext;  // queued calls die with it
+  TBackendFactory FMakeBackend;
   std::shared_ptr<IHidBackend> FBackend;
   std::shared_ptr<TSimProgrammer> FSim;
   std::unique_ptr<TJvHidDeviceController> FController;
