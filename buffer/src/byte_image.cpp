@@ -1,19 +1,16 @@
 #include "quenvar/buffer/byte_image.h"
 
-#include <sys/mman.h>
-
 #include <cstdint>
+
+#if __has_include(<sys/mman.h>)
+#include <sys/mman.h>
+#endif
 
 namespace quenvar {
 
-namespace {
-
-constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-
-}  // namespace
-
 void AdviseLargeBlock(void* block, std::size_t bytes) noexcept {
 #ifdef MADV_HUGEPAGE
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
   // Only the whole huge pages inside the block; smaller blocks gain nothing.
   const auto start = reinterpret_cast<std::uintptr_t>(block);
   const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);

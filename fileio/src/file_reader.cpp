@@ -32,8 +32,10 @@ TFileExpected<TFileReader> TFileReader::Open(const std::string& path) {
   if (S_ISDIR(st.st_mode)) return R::Failure(SystemFileFailure(TFileAction::Open, path, EISDIR));
   if (S_ISREG(st.st_mode)) {
     file.FSizeHint = static_cast<std::size_t>(st.st_size);
-    // Read ahead generously: both passes go from the start to the end.
+#ifdef POSIX_FADV_SEQUENTIAL
+    // Read ahead generously: every pass goes from the start to the end.
     ::posix_fadvise(file.FFd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
     return R::Success(std::move(file));
   }
   if (const int error = fileio_detail::ReadAll(file.FFd, file.FMemory); error != 0)
