@@ -1,12 +1,12 @@
 #include "quenvar/core/programmer_session.h"
 
-#include <array>
-#include <cstdlib>
 #include <exception>
 #include <string>
-#include <utility>
 
+#include "quenvar/core/chip_texts.h"
 #include "quenvar/core/eeprom_types.h"
+#include "quenvar/core/fuse_guard.h"
+#include "quenvar/core/fuses.h"
 
 namespace quenvar {
 
@@ -17,27 +17,19 @@ constexpr const char* kOperationButtons[] = {"bProg",       "bVerify",       "bR
                                              "bprogeeprom", "breadeeprom"};
 constexpr const char* kOperationMenus[] = {"nFile", "nBuffer", "nDevice", "nChose"};
 
-// "12.34 s": whole seconds, then hundredths cut off (not rounded).
-std::string FormatDuration(std::int64_t milliseconds) {
-  const std::int64_t hundredths = (milliseconds % 1000) / 10;
-  std::string text = std::to_string(milliseconds / 1000);
-  text += '.';
-  if (hundredths < 10) text += '0';
-  text += std::to_string(hundredths);
-  text += " s";
-  return text;
-}
-
 }  // namespace
 
-TProgrammerSession::TProgrammerSession(TPorts ports) : FPorts(ports) {}
+TProgrammerSession::TProgrammerSession(TPorts ports)
+    : FPorts(ports), FDriver({ports.Port, ports.Buffer, ports.Timer}) {
+  FDriver.SetListener(this);
+}
 
 TProgrammerSession::~TProgrammerSession() {
-  StopReplyTimer();
-  if (FPorts.Port == nullptr) return;
-  // Stop the deliveries first: releasing the device drains its pending reports.
-  FPorts.Port->SessionGone();
-  if (ProgrammerDevice != nullptr) FPorts.Port->ReleaseProgrammer(ProgrammerDevice);
+  FDriver.SetListener(nullptr);
+}
+
+std::int64_t TProgrammerSession::BufferLength() const {
+  return FPorts.Buffer != nullptr ? FPorts.Buffer->DataLength() : 0;
 }
 
 bool TProgrammerSession::Click(std::string_view name) {
@@ -87,233 +79,73 @@ bool TProgrammerSession::Click(std::string_view name) {
 // --- click handlers -------------------------------------------------------
 
 void TProgrammerSession::ShowProgressFor(std::string_view label, bool onlyWithoutError) {
-  if (!onlyWithoutError || !ErrorFlag) FWindow.SetProgressLabel(std::string(label));
+  if (!onlyWithoutError || !FReloadFailed) FWindow.SetProgressLabel(std::string(label));
   FWindow.ShowProgress();
   FWindow.SetMainWindowEnabled(false);
 }
 
+bool TProgrammerSession::ReloadFile() {
+  FReloadFailed = false;
+  if (!FWindow.Checked("updatebuffer") || FPorts.Reloader == nullptr) return true;
+  try {
+    // A format error was shown by the reader; the operation still starts.
+    FReloadFailed = !FPorts.Reloader->LoadFile();
+    return true;
+  } catch (const std::exception& e) {
+    // The file is gone or unreadable: programming the old buffer would write
+    // stale data, so the click is abandoned.
+    if (OnError) OnError(e.what());
+    return false;
+  }
+}
+
+void TProgrammerSession::StartImageOperation(TRequestedOperation operation,
+                                             std::string_view label) {
+  if (!ReloadFile()) return;
+  if (!FDriver.AdmitImage(operation)) {
+    FReloadFailed = false;  // nothing runs, so nothing is left to report
+    return;
+  }
+  ShowProgressFor(label, true);
+  FDriver.StartOperation(operation);
+}
+
 void TProgrammerSession::bProgClick() {
-  if (!AdmitImage(TRequestedOperation::ProgramFlash)) return;
-  RequestedOperation = TRequestedOperation::ProgramFlash;
-  ShowProgressFor(texts::kLabelProgramFlash, true);
-  StartOperation();
+  StartImageOperation(TRequestedOperation::ProgramFlash, texts::kLabelProgramFlash);
 }
 
 void TProgrammerSession::bVerifyClick() {
-  if (!AdmitImage(TRequestedOperation::Verify)) return;
-  RequestedOperation = TRequestedOperation::Verify;
-  ShowProgressFor(texts::kLabelVerify, true);
-  StartOperation();
+  StartImageOperation(TRequestedOperation::Verify, texts::kLabelVerify);
 }
 
 void TProgrammerSession::bprogeepromClick() {
-  if (!AdmitImage(TRequestedOperation::ProgramEeprom)) return;
-  RequestedOperation = TRequestedOperation::ProgramEeprom;
-  ShowProgressFor(texts::kLabelProgramEeprom, true);
-  StartOperation();
+  StartImageOperation(TRequestedOperation::ProgramEeprom, texts::kLabelProgramEeprom);
 }
 
 void TProgrammerSession::bReadClick() {
-  RequestedOperation = TRequestedOperation::ReadFlash;
   ShowProgressFor(texts::kLabelReadFlash, false);
-  StartOperation();
+  FDriver.StartOperation(TRequestedOperation::ReadFlash);
 }
 
 void TProgrammerSession::breadeepromClick() {
-  RequestedOperation = TRequestedOperation::ReadEeprom;
   ShowProgressFor(texts::kLabelReadEeprom, false);
-  StartOperation();
+  FDriver.StartOperation(TRequestedOperation::ReadEeprom);
 }
 
 void TProgrammerSession::bEraseClick() {
-  RequestedOperation = TRequestedOperation::Erase;
-  StartOperation();
+  FDriver.StartOperation(TRequestedOperation::Erase);
 }
 
 void TProgrammerSession::bWriteFuseClick() {
   if (!ConfirmFuseWrite()) return;
-  RequestedOperation = TRequestedOperation::WriteFuses;
-  StartOperation();
+  FDriver.StartOperation(TRequestedOperation::WriteFuses);
 }
 
 void TProgrammerSession::bDetectDeviceClick() {
-  RequestedOperation = TRequestedOperation::DetectDevice;
-  StartOperation();
+  FDriver.StartOperation(TRequestedOperation::DetectDevice);
 }
 
-// --- driver ---------------------------------------------------------------
-
-void TProgrammerSession::StartOperation() {
-  FLastRefusal.reset();
-  DisableControls();
-  ErrorFlag = false;
-  FWindow.ClearLog();
-  StartTime = Now();
-  if (IspMode) {
-    if (RequestedOperation == TRequestedOperation::WriteFuses)
-      StartWriteFuses();
-    else
-      RequestSignature();
-  } else if (SocketMode) {
-    switch (RequestedOperation) {
-      case TRequestedOperation::Erase:
-        StartErase();
-        break;
-      case TRequestedOperation::ProgramFlash:
-        StartWriteFlash();
-        break;
-      case TRequestedOperation::Verify:
-        StartVerify();
-        break;
-      case TRequestedOperation::ReadFlash:
-        StartReadFlash();
-        break;
-      default:
-        break;  // never offered for the socket
-    }
-  }
-  if (ProtocolState != TProtocolState::Idle) ArmReplyTimer();
-}
-
-void TProgrammerSession::HidData(std::uint8_t /*reportId*/, std::span<const std::uint8_t> data) {
-  // The HID link stops a device's reader when this handler raises, so nothing
-  // may leave it: an error ends the operation and the reader keeps going.
-  try {
-    HandleReply(data);
-  } catch (const std::exception& e) {
-    FailOperation(e.what());
-  } catch (...) {
-    FailOperation("Unexpected error while handling a reply.");
-  }
-  if (ProtocolState != TProtocolState::Idle)
-    ArmReplyTimer();
-  else
-    StopReplyTimer();
-}
-
-void TProgrammerSession::HandleReply(std::span<const std::uint8_t> data) {
-  // Fixed-size copy so that no step reads past the end of a short reply.
-  std::array<std::uint8_t, 64> reply{};
-  for (std::size_t i = 0; i < reply.size() && i < data.size(); ++i) reply[i] = data[i];
-  const std::uint8_t code = reply[0];
-
-  if (ProtocolState != TProtocolState::Reading) {
-    if (code == kReplyNextChunk) {
-      FillNextChunk();
-    } else if (code == kReplyFailed) {
-      ErrorFlag = true;
-      ProtocolState = TProtocolState::Idle;
-    }
-  }
-
-  switch (ProtocolState) {
-    case TProtocolState::AwaitSignature:
-      if (code == kReplySignature) {
-        IdentifyChip(reply);
-        ContinueAfterIdentification();
-      }
-      break;
-    case TProtocolState::AwaitErase:
-      if (code == kReplyErased) {
-        if (RequestedOperation == TRequestedOperation::Erase)
-          ProtocolState = TProtocolState::Idle;
-        else if (RequestedOperation == TRequestedOperation::ProgramFlash)
-          StartWriteFlash();
-      }
-      break;
-    case TProtocolState::Writing:
-      if (code == kReplyWritten) {
-        if (RequestedOperation != TRequestedOperation::ProgramEeprom &&
-            FWindow.Checked("nverifyprogramm"))
-          StartVerify();
-        else
-          ProtocolState = TProtocolState::Idle;
-      }
-      break;
-    case TProtocolState::Verifying:
-      if (code == kReplyVerified) ProtocolState = TProtocolState::Idle;
-      break;
-    case TProtocolState::AwaitFuseWrite:
-      if (code == kReplyFusesWritten) ProtocolState = TProtocolState::Idle;
-      break;
-    case TProtocolState::AwaitFuseRead:
-      if (code == kReplyFusesRead) {
-        // The reply as it came: bytes a short report lacks change no box.
-        if (FWindow.Checked("nAVRISP")) ShowFuses(data);
-        ProceedWithOperation();
-      }
-      break;
-    case TProtocolState::Reading:
-      ReadDataStep(data);
-      break;
-    case TProtocolState::Idle:
-      break;
-  }
-
-  if (ProtocolState == TProtocolState::Idle) FinishOperation();
-}
-
-void TProgrammerSession::ContinueAfterIdentification() {
-  if (ErrorFlag) {
-    FWindow.SetAutoDevice(std::string(Text(texts::kChipError)));
-    FWindow.SetCodeSize("");
-    IdentifiedChip = nullptr;
-    ProtocolState = TProtocolState::Idle;
-    return;
-  }
-  if (IspMode && ChipNeedsFuseRead()) {
-    StartReadFuses();
-    return;
-  }
-  ProceedWithOperation();
-}
-
-void TProgrammerSession::ProceedWithOperation() {
-  if (!ImageFitsChip()) return;
-  switch (RequestedOperation) {
-    case TRequestedOperation::Erase:
-    case TRequestedOperation::ProgramFlash:
-      StartErase();
-      break;
-    case TRequestedOperation::Verify:
-      StartVerify();
-      break;
-    case TRequestedOperation::ReadFlash:
-      StartReadFlash();
-      break;
-    case TRequestedOperation::ReadEeprom:
-      StartReadEeprom();
-      break;
-    case TRequestedOperation::ProgramEeprom:
-      StartWriteEeprom();
-      break;
-    case TRequestedOperation::WriteFuses:
-    case TRequestedOperation::DetectDevice:
-      ProtocolState = TProtocolState::Idle;
-      break;
-  }
-}
-
-void TProgrammerSession::FinishOperation() {
-  ProtocolState = TProtocolState::Idle;
-  StopReplyTimer();
-  FWindow.AddLine("");
-  FWindow.AddLine(std::string(Text(ErrorFlag ? texts::kError : texts::kSuccess)));
-  EnableControls();
-  AddDurationLine();
-  FWindow.SetGaugePosition(0);
-  ErrorFlag = false;
-  FWindow.SetMainWindowEnabled(true);
-  FWindow.CloseProgress();
-}
-
-void TProgrammerSession::AddDurationLine() {
-  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Now() - StartTime);
-  const std::int64_t ms = std::llabs(static_cast<long long>(elapsed.count()));
-  std::string line(Text(texts::kDuration));
-  line += FormatDuration(ms);
-  FWindow.AddLine(std::move(line));
-}
+// --- enabling rules -----------------------------------------------------------
 
 void TProgrammerSession::DisableControls() {
   FWindow.ClearLog();
@@ -325,8 +157,7 @@ void TProgrammerSession::DisableControls() {
 }
 
 void TProgrammerSession::EnableControls() {
-  const bool hasData = FPorts.Buffer != nullptr && FPorts.Buffer->DataLength() > 0;
-  if (hasData) {
+  if (BufferLength() > 0) {
     FWindow.SetEnabled("bProg", true);
     FWindow.SetEnabled("bVerify", true);
     if (FWindow.Enabled("nprogeeprom")) FWindow.SetEnabled("bprogeeprom", true);
@@ -352,83 +183,195 @@ void TProgrammerSession::EnableBufferCommands(std::int64_t dataLength) {
   }
 }
 
-void TProgrammerSession::HidCtlDeviceChange() {
-  if (ProgrammerDevice != nullptr && !ProgrammerDevice->PluggedIn()) {
-    // The operation, if any, is abandoned: nothing more can come from this device.
-    StopReplyTimer();
-    IProgrammerDevice* gone = ProgrammerDevice;
-    ProgrammerDevice = nullptr;
-    if (FPorts.Port != nullptr) FPorts.Port->ReleaseProgrammer(gone);
-    DisableControls();
-    FWindow.SetStatusPanel(0, std::string(texts::kProgrammerMissing));
+// --- fuse list ------------------------------------------------------------------
+
+void TProgrammerSession::FuseListClickCheck() {
+  if (!FuseToggleEnablesWrite(FWindow.Checked("nAVRISP"))) return;
+  FWindow.SetEnabled("bWriteFuse", true);
+  FWindow.SetEnabled("nWritefuse", true);
+}
+
+void TProgrammerSession::ToggleFuse(std::size_t index) {
+  const auto& items = FWindow.FuseList();
+  if (index >= items.size() || !items[index].Enabled) return;
+  const bool checked = !items[index].Checked;
+  FWindow.SetFuseChecked(index, checked);
+  FDriver.SetFuseState(index, checked);
+  FuseListClickCheck();
+}
+
+bool TProgrammerSession::ConfirmFuseWrite() {
+  // No chip: the write carries no records, so it cannot lock anything out.
+  const ChipInfo* chip = FDriver.IdentifiedChipValue();
+  if (!AskYesNo || chip == nullptr) return true;
+  std::vector<bool> toWrite;
+  for (const TFuseBox& box : FDriver.FuseBoxes()) toWrite.push_back(box.Checked);
+  const std::vector<std::string_view> bits =
+      NewIspDisablingBits(chip->FuseItems, FDriver.FusesAsRead(), toWrite);
+  return bits.empty() || AskYesNo(IspDisablingQuestion(bits, LanguageIndex));
+}
+
+// --- target selection -------------------------------------------------------------
+
+void TProgrammerSession::ClearTarget() {
+  FWindow.ClearFuseList();
+  FWindow.SetEnabled("bErase", true);
+  FWindow.SetEnabled("nErase", true);
+  FDriver.ClearTarget();
+  FWindow.ClearLog();
+  FWindow.SetAutoDevice("");
+  for (const char* name : {"nprogeeprom", "nreadeeprom", "bprogeeprom", "breadeeprom", "nWritefuse",
+                           "bWriteFuse", "bDetectDevice", "nDetectDevice"})
+    FWindow.SetEnabled(name, false);
+  for (const TEepromType& type : EepromTypes()) {
+    FWindow.SetChecked(type.MenuName, false);
+    FWindow.Control(type.MenuName).RadioItem = true;
   }
-  if (ProgrammerDevice == nullptr) {
-    if (FPorts.Port != nullptr)
-      ProgrammerDevice = FPorts.Port->ClaimProgrammer(kProgrammerVendorId, kProgrammerProductId);
-    if (ProgrammerDevice != nullptr) {
-      EnableControls();
-      FWindow.SetStatusPanel(0, std::string(texts::kProgrammerReady));
-    } else {
-      DisableControls();
-      FWindow.SetStatusPanel(0, std::string(texts::kProgrammerMissing));
+  FWindow.SetChecked("nAVRISP", false);
+  FWindow.Control("nAVRISP").RadioItem = true;
+}
+
+void TProgrammerSession::SelectEepromType(std::size_t index) {
+  const auto types = EepromTypes();
+  if (index >= types.size()) return;
+  const TEepromType& type = types[index];
+  FWindow.SetDevice(type.DeviceText);
+  ClearTarget();
+  FWindow.SetChecked(type.MenuName, true);
+  FDriver.SelectEeprom(index);
+  FWindow.SetCodeSize(type.SizeText);
+}
+
+void TProgrammerSession::nAVRISPClick() {
+  FWindow.SetDevice(std::string(texts::kIspDevice));
+  ClearTarget();
+  FWindow.SetChecked("nAVRISP", true);
+  FDriver.SelectIsp();
+  FWindow.SetEnabled("bDetectDevice", true);
+  FWindow.SetEnabled("nDetectDevice", true);
+  EnableEepromCommands();
+}
+
+void TProgrammerSession::EnableEepromCommands() {
+  FWindow.SetEnabled("nreadeeprom", true);
+  FWindow.SetEnabled("breadeeprom", true);
+  if (BufferLength() > 0) {
+    FWindow.SetEnabled("nprogeeprom", true);
+    FWindow.SetEnabled("bprogeeprom", true);
+  }
+}
+
+int TProgrammerSession::LastDeviceIndex() const {
+  if (FWindow.Checked("nAVRISP")) return static_cast<int>(kEepromTypeCount);
+  const auto types = EepromTypes();
+  for (std::size_t i = 0; i < types.size(); ++i)
+    if (FWindow.Checked(types[i].MenuName)) return static_cast<int>(i);
+  return 0;
+}
+
+void TProgrammerSession::RestoreTarget(int lastDevice) {
+  const auto types = EepromTypes();
+  bool matched = false;
+  for (std::size_t i = 0; i < types.size(); ++i) {
+    if (static_cast<int>(i) == lastDevice) {
+      FWindow.SetChecked(types[i].MenuName, true);
+      SelectEepromType(i);
+      matched = true;
     }
   }
-  if (!FWindow.MainWindowEnabled()) {
-    FWindow.SetMainWindowEnabled(true);
-    FWindow.SetGaugePosition(0);
-    FWindow.CloseProgress();
+  if (lastDevice == static_cast<int>(kEepromTypeCount)) {
+    FWindow.SetChecked("nAVRISP", true);
+    nAVRISPClick();
+    matched = true;
+  }
+  if (!matched) nAVRISPClick();
+}
+
+// --- the driver's events -----------------------------------------------------------
+
+void TProgrammerSession::OnOperationStarted(TRequestedOperation /*operation*/) {
+  FDriver.SetVerifyAfterProgram(FWindow.Checked("nverifyprogramm"));
+  FReloadFailed = false;
+  DisableControls();
+  FWindow.ClearLog();
+}
+
+void TProgrammerSession::OnLogLine(const TLogLine& line) {
+  FWindow.AddLine(RenderLogLine(line, LanguageIndex));
+}
+
+void TProgrammerSession::OnProgress(std::int64_t position, std::int64_t maximum) {
+  FWindow.SetGaugeMax(maximum);
+  FWindow.SetGaugePosition(position);
+}
+
+void TProgrammerSession::OnVerifyStarted() {
+  FWindow.SetProgressLabel(std::string(texts::kLabelVerify));
+}
+
+void TProgrammerSession::OnChipIdentified(const TIdentification& identification) {
+  switch (identification.Outcome) {
+    case TIdentifyOutcome::Known: {
+      FWindow.SetAutoDevice(std::string(identification.Chip->Name));
+      FWindow.SetCodeSize(std::string(identification.Chip->FlashSizeText));
+      std::vector<TFuseItem> items;
+      for (const TFuseBox& box : FDriver.FuseBoxes())
+        items.push_back(TFuseItem{box.Caption, box.Checked, box.Enabled});
+      FWindow.SetFuseList(std::move(items));
+      break;
+    }
+    case TIdentifyOutcome::Locked:
+      FWindow.SetAutoDevice(std::string(DeviceLockedText));
+      break;
+    case TIdentifyOutcome::NotInTable:
+    case TIdentifyOutcome::Invalid:
+      FWindow.SetAutoDevice(std::string(IdentifyErrorText(LanguageIndex)));
+      FWindow.SetCodeSize("");
+      break;
   }
 }
 
-void TProgrammerSession::RequestSignature() {
-  FWindow.AddLine(std::string(Text(texts::kReadSignature)));
-  ProtocolState = TProtocolState::AwaitSignature;
-  OutReport[kCommandByte] = kCmdReadSignature;
-  SendReport();
+void TProgrammerSession::OnFusesRead(std::span<const TFuseBoxChange> changes) {
+  for (const TFuseBoxChange& change : changes) FWindow.SetFuseChecked(change.Index, change.Checked);
 }
 
-// --- failure paths ----------------------------------------------------------
-
-void TProgrammerSession::FailOperation(const std::string& message) {
-  StopReplyTimer();  // the error box may stay open longer than the timeout
-  try {
-    if (OnError) OnError(message);
-  } catch (...) {
-    // The error sink failing must not take the reader down either.
-  }
-  ErrorFlag = true;
-  try {
-    FinishOperation();
-  } catch (...) {
-    ProtocolState = TProtocolState::Idle;
-    ErrorFlag = false;
-  }
+void TProgrammerSession::OnStepFailed(const std::string& text) {
+  if (OnError) OnError(text);
 }
 
-void TProgrammerSession::ArmReplyTimer() {
-  if (FPorts.Timer == nullptr) return;
-  FPorts.Timer->Start(ReplyTimeout, [this] { ReplyTimerExpired(); });
-  FTimerArmed = true;
+void TProgrammerSession::OnImageRefused(const TOperationRefusal& refusal) {
+  if (OnRefused) OnRefused(refusal);
 }
 
-void TProgrammerSession::StopReplyTimer() {
-  if (!FTimerArmed) return;
-  FTimerArmed = false;
-  if (FPorts.Timer != nullptr) FPorts.Timer->Stop();
+void TProgrammerSession::OnProgrammerLost() {
+  DisableControls();
+  FWindow.SetStatusPanel(0, std::string(texts::kProgrammerMissing));
 }
 
-void TProgrammerSession::ReplyTimerExpired() {
-  FTimerArmed = false;
-  if (ProtocolState == TProtocolState::Idle) return;
-  try {
-    ErrorFlag = true;
-    FWindow.AddLine(std::string(Text(texts::kNoReply)));
-    FinishOperation();
-  } catch (const std::exception& e) {
-    FailOperation(e.what());
-  } catch (...) {
-    FailOperation("Unexpected error while ending the operation.");
-  }
+void TProgrammerSession::OnProgrammerClaimed() {
+  EnableControls();
+  FWindow.SetStatusPanel(0, std::string(texts::kProgrammerReady));
+}
+
+void TProgrammerSession::OnProgrammerMissing() {
+  DisableControls();
+  FWindow.SetStatusPanel(0, std::string(texts::kProgrammerMissing));
+}
+
+void TProgrammerSession::OnDeviceChangeHandled() {
+  if (FWindow.MainWindowEnabled()) return;
+  FWindow.SetMainWindowEnabled(true);
+  FWindow.SetGaugePosition(0);
+  FWindow.CloseProgress();
+}
+
+void TProgrammerSession::OnFinished(TOperationResult result) {
+  // A programmer that went away: the device change has set the window.
+  if (result == TOperationResult::Abandoned) return;
+  EnableControls();
+  FWindow.SetGaugePosition(0);
+  FWindow.SetMainWindowEnabled(true);
+  FWindow.CloseProgress();
 }
 
 }  // namespace quenvar

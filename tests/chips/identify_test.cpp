@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "chip_test_util.h"
+#include "quenvar/core/chip_texts.h"
 
 namespace quenvar {
 namespace {
@@ -51,10 +52,10 @@ const KnownCase kKnown[] = {
 TEST(IdentifySignature, EveryKnownChip) {
   for (const KnownCase& c : kKnown) {
     SCOPED_TRACE(c.Name);
-    for (std::uint8_t language : {0, 1, 2}) {
-      const TIdentifyResult r = IdentifySignature(c.Sig, language, true);
+    {
+      const TIdentifyResult r = IdentifySignature(c.Sig, true);
       EXPECT_EQ(r.Outcome, TIdentifyOutcome::Known);
-      EXPECT_EQ(test::Joined(r.LogLines), c.Log);
+      for (std::uint8_t language : {0, 1, 2}) EXPECT_EQ(RenderLogLine(r.LogLine, language), c.Log);
       ASSERT_TRUE(r.AutoDevice.has_value());
       EXPECT_EQ(*r.AutoDevice, c.Name);
       ASSERT_TRUE(r.CodeSize.has_value());
@@ -68,7 +69,7 @@ TEST(IdentifySignature, EveryKnownChip) {
       for (const TFuseBox& box : *r.FuseList) EXPECT_FALSE(box.Checked) << box.Caption;
     }
     // Away from the ISP connector no fuse read is ever started.
-    EXPECT_EQ(IdentifySignature(c.Sig, 1, false).Next, TIdentifyNext::Continue);
+    EXPECT_EQ(IdentifySignature(c.Sig, false).Next, TIdentifyNext::Continue);
   }
 }
 
@@ -114,7 +115,7 @@ TEST(IdentifySignature, FuseListWithGreyedItems) {
        "CKSEL2|CKSEL1|CKSEL0"},
   };
   for (const Case& c : cases) {
-    const TIdentifyResult r = IdentifySignature(c.Sig, 0, true);
+    const TIdentifyResult r = IdentifySignature(c.Sig, true);
     ASSERT_TRUE(r.FuseList.has_value());
     EXPECT_EQ(BoxesText(*r.FuseList), c.Boxes);
   }
@@ -149,11 +150,12 @@ TEST(IdentifySignature, FailuresAndLockedChip) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Log);
-    const TIdentifyResult r = IdentifySignature(c.Sig, c.Language, true);
+    const TIdentifyResult r = IdentifySignature(c.Sig, true);
     EXPECT_EQ(r.Outcome, c.Outcome);
-    EXPECT_EQ(test::Joined(r.LogLines), c.Log);
-    ASSERT_TRUE(r.AutoDevice.has_value());
-    EXPECT_EQ(*r.AutoDevice, c.AutoDevice);
+    EXPECT_EQ(RenderLogLine(r.LogLine, c.Language), c.Log);
+    // A failure leaves the error word to the front end, in its language.
+    EXPECT_EQ(r.AutoDevice.value_or(std::string(IdentifyErrorText(c.Language))), c.AutoDevice);
+    EXPECT_EQ(r.AutoDevice.has_value(), !c.Error);
     EXPECT_EQ(r.ErrorFlag, c.Error);
     EXPECT_EQ(r.IdentifiedChip, nullptr);
     // Neither case brings a fuse list; the old one stays on screen.
@@ -166,17 +168,17 @@ TEST(IdentifySignature, FailuresAndLockedChip) {
       // Size text stays; the (empty) fuse read follows on the ISP connector.
       EXPECT_FALSE(r.CodeSize.has_value());
       EXPECT_EQ(r.Next, TIdentifyNext::ReadFuses);
-      EXPECT_EQ(IdentifySignature(c.Sig, c.Language, false).Next, TIdentifyNext::Continue);
+      EXPECT_EQ(IdentifySignature(c.Sig, false).Next, TIdentifyNext::Continue);
     }
   }
 }
 
 TEST(IdentifySignature, SecondChipReplacesTheWholeList) {
   // Window-side list after identifying an ATmega8 and ticking a few boxes.
-  std::vector<TFuseBox> shown = *IdentifySignature({0x1E, 0x93, 0x07}, 1, true).FuseList;
+  std::vector<TFuseBox> shown = *IdentifySignature({0x1E, 0x93, 0x07}, true).FuseList;
   shown[0].Checked = shown[5].Checked = shown[21].Checked = true;
 
-  const TIdentifyResult r = IdentifySignature({0x1E, 0x91, 0x02}, 1, true);
+  const TIdentifyResult r = IdentifySignature({0x1E, 0x91, 0x02}, true);
   ASSERT_TRUE(r.FuseList.has_value());
   shown = *r.FuseList;
   EXPECT_EQ(BoxesText(shown), "Lock bit 1|Lock bit 2|FSTRT|[SPIEN]");

@@ -460,9 +460,9 @@ TEST_F(DriverTest, EveryReplyRestartsTheTimerAndTheEndStopsIt) {
 // --- errors that must not leave the handler ----------------------------------------
 
 TEST_F(DriverTest, FlashReadWithoutANumberInCodeSizeEndsWithTheErrorEnding) {
-  // From a 24xx target to ISP with no size shown, then a locked chip.
+  // The ISP target with no size shown yet, then a locked chip.
   IspReady();
-  Session.Window().SetCodeSize("");
+  ASSERT_EQ(Session.Window().CodeSize(), "");
   Session.SetLanguageIndex(1);
   Buffer.Data = TBytes{7, 7};
   bool armedDuringBox = false;
@@ -488,8 +488,10 @@ TEST_F(DriverTest, FlashReadWithoutANumberInCodeSizeEndsWithTheErrorEnding) {
   EXPECT_EQ(Buffer.Data, (TBytes{7, 7}));
   EXPECT_EQ(Sent().size(), 2u) << "no read command went out";
   EXPECT_TRUE(Session.Window().MainWindowEnabled());
-  // The session keeps working.
-  Session.Window().SetCodeSize("1024");
+  // The session keeps working; a 24xx type leaves its size for the ISP target.
+  Session.N24AA08Click();
+  Session.nAVRISPClick();
+  ASSERT_EQ(Session.Window().CodeSize(), "1024");
   Session.bReadClick();
   Reply({'s', 0x00, 0x01, 0x02});
   ReplyChar('r');

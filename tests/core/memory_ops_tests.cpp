@@ -173,35 +173,43 @@ TEST_F(MemoryOpsTest, ChipsWithoutFuseBitsGoStraightOn) {
 
 struct ReadCase {
   const char* Name;
-  int Target;            // -1 ISP
-  const char* CodeSize;  // ISP: what the size box shows
+  int Target;  // -1 ISP
+  // ISP: the size box shows the flash of this chip (third signature byte after
+  // 1E 9x), or with Sig2 0 the size of 24xx type Sig3 chosen before.
+  std::uint8_t Sig2;
+  std::uint8_t Sig3;
   std::uint8_t Byte3;
   std::size_t Expected;
 };
 
 TEST_F(MemoryOpsTest, ReadsAskForTheRightSizeAndLoadTheBuffer) {
   const ReadCase cases[] = {
-      {"24AA00 code 0", 0, nullptr, 0, 16},
-      {"24C04A code 4", 5, nullptr, 4, 512},
-      {"24AA128 code 128", 11, nullptr, 128, 16384},
-      {"24AA256 code 129", 12, nullptr, 129, 32768},
-      {"24AA512 code 130", 13, nullptr, 130, 65536},
-      {"24AA01 code 1", 1, nullptr, 1, 128},
-      {"isp 8192", -1, "8192", 8, 8192},
-      {"isp 131072", -1, "131072", 128, 131072},
-      {"isp 1000", -1, "1000", 0, 1000},
+      {"24AA00 code 0", 0, 0, 0, 0, 16},
+      {"24C04A code 4", 5, 0, 0, 4, 512},
+      {"24AA128 code 128", 11, 0, 0, 128, 16384},
+      {"24AA256 code 129", 12, 0, 0, 129, 32768},
+      {"24AA512 code 130", 13, 0, 0, 130, 65536},
+      {"24AA01 code 1", 1, 0, 0, 1, 128},
+      {"isp 8192", -1, 0x93, 0x07, 8, 8192},
+      {"isp 131072", -1, 0x97, 0x02, 128, 131072},
+      {"isp 128 left by the 24AA01", -1, 0, 1, 0, 128},
   };
   for (const ReadCase& c : cases) {
     SCOPED_TRACE(c.Name);
     Buffer.Data = TBytes{0x55};
+    if (c.Target < 0 && c.Sig2 == 0) Session.SelectEepromType(c.Sig3);
     if (c.Target < 0)
       Session.nAVRISPClick();
     else
       Session.SelectEepromType(static_cast<std::size_t>(c.Target));
     if (!Session.HasProgrammer()) Connect();
+    if (c.Target < 0 && c.Sig2 != 0) {
+      Session.bDetectDeviceClick();
+      Reply({'s', 0x1E, c.Sig2, c.Sig3});
+      ReplyChar('r');
+    }
     Sent().clear();
     if (c.Target < 0) {
-      Session.Window().SetCodeSize(c.CodeSize);
       Session.bReadClick();
       Reply({'s', 0x00, 0x01, 0x02});  // locked: the size box stays
       ReplyChar('r');
@@ -224,15 +232,17 @@ TEST_F(MemoryOpsTest, ReadsAskForTheRightSizeAndLoadTheBuffer) {
 }
 
 TEST_F(MemoryOpsTest, ExtraBytesOfTheLastDataReportAreLoadedToo) {
+  Session.N24AA01Click();  // its 128 bytes stay the size to read
   Session.nAVRISPClick();
   Connect();
-  Session.Window().SetCodeSize("100");
   Session.bReadClick();
   Reply({'s', 0x00, 0x01, 0x02});
   ReplyChar('r');
   DataReport(Ramp(63));
   DataReport(Ramp(63, 63));
-  EXPECT_EQ(Buffer.Data, Ramp(126));
+  EXPECT_EQ(Buffer.Data, TBytes{}) << "126 of 128 bytes";
+  DataReport(Ramp(63, 126));
+  EXPECT_EQ(Buffer.Data, Ramp(189));
   EXPECT_EQ(Session.Window().Progress().GaugePosition, 0) << "finished: the gauge is back at 0";
 }
 
@@ -351,8 +361,8 @@ TEST_F(MemoryOpsTest, StartStepsLogInEveryLanguage) {
         "программирование fuse/lock битов..."}},
   };
   Buffer.Data = Ramp(5);
+  Session.N24AA08Click();  // its 1024 bytes stay the size a flash read takes
   Session.nAVRISPClick();
-  Session.Window().SetCodeSize("1024");
   for (const Case& c : cases) {
     for (std::uint8_t lang = 0; lang < 3; ++lang) {
       Session.SetLanguageIndex(lang);
@@ -370,7 +380,9 @@ TEST_F(MemoryOpsTest, FailedIdentificationShowsTheErrorTextsInEveryLanguage) {
   Connect();
   for (std::uint8_t lang = 0; lang < 3; ++lang) {
     for (TBytes sig : {TBytes{0x1E, 0x98, 0x01}, TBytes{0xFF, 0xFF, 0xFF}}) {
-      Session.Window().SetCodeSize("4096");
+      Session.N24aa32Click();
+      Session.nAVRISPClick();
+      ASSERT_EQ(Session.Window().CodeSize(), "4096");
       Session.SetLanguageIndex(lang);
       Session.bDetectDeviceClick();
       Reply({'s', sig[0], sig[1], sig[2]});

@@ -115,17 +115,18 @@ TEST_F(ReportTest, TargetByteFollowsTheModeForEveryCommand) {
   const Case cases[] = {{-1, 5}, {3, 3}, {-1, 5}, {13, 3}, {0, 3}};
   Buffer.Data = Ramp(10);
   for (const Case& c : cases) {
-    if (c.Target < 0)
+    if (c.Target < 0) {
+      Session.N24AA08Click();  // leaves its 1024 bytes as the size a flash read takes
       Session.nAVRISPClick();
-    else
+    } else {
       Session.SelectEepromType(static_cast<std::size_t>(c.Target));
+    }
     if (!Session.HasProgrammer()) Connect();
     Sent().clear();
     for (auto step : {&TProgrammerSession::StartErase, &TProgrammerSession::StartWriteFlash,
                       &TProgrammerSession::StartVerify, &TProgrammerSession::StartReadFlash,
                       &TProgrammerSession::RequestSignature, &TProgrammerSession::StartReadFuses,
                       &TProgrammerSession::StartWriteFuses}) {
-      if (step == &TProgrammerSession::StartReadFlash) Session.Window().SetCodeSize("1024");
       (Session.*step)();
     }
     ASSERT_EQ(Sent().size(), 7u);

@@ -40,7 +40,7 @@ class TFakePort final : public IProgrammerPort {
     Claimed = std::make_unique<TFakeDevice>();
     return Claimed.get();
   }
-  void SessionGone() override { Trace += 'g'; }
+  void DriverGone() override { Trace += 'g'; }
   void ReleaseProgrammer(IProgrammerDevice* device) override {
     Trace += 'r';
     ++Releases;

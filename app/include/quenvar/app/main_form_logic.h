@@ -17,8 +17,8 @@
 #include "quenvar/app/settings_store.h"
 #include "quenvar/buffer/custom_mp_hex_editor.h"
 #include "quenvar/buffer/file_ops.h"
+#include "quenvar/core/driver_ports.h"
 #include "quenvar/core/programmer_session.h"
-#include "quenvar/core/session_ports.h"
 
 namespace quenvar {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "quenvar/buffer/custom_mp_hex_editor.h"
-#include "quenvar/core/session_ports.h"
+#include "quenvar/core/driver_ports.h"
 
 namespace quenvar {
 

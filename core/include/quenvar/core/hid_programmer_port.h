@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "quenvar/core/session_ports.h"
+#include "quenvar/core/driver_ports.h"
 #include "quenvar/hid/jv_hid_device_controller.h"
 
 namespace quenvar {
@@ -27,7 +27,7 @@ class THidProgrammerPort final : public IProgrammerPort {
 
   IProgrammerDevice* ClaimProgrammer(std::uint16_t vendorId, std::uint16_t productId) override;
   void ReleaseProgrammer(IProgrammerDevice* device) override;
-  void SessionGone() override { Detach(); }
+  void DriverGone() override { Detach(); }
 
   // The claimed HID device, or null.
   TJvHidDevice* ClaimedDevice() const;

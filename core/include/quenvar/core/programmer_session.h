@@ -1,7 +1,8 @@
 #pragma once
-// The operation driver of the main window: the state of the work with the
-// programmer, the click handlers, the reply dispatch and the target choice.
-// It owns the window model; the Qt window renders that and forwards clicks.
+// The main window's side of the work with the programmer: the click handlers,
+// the enabling rules and the target choice. It feeds the protocol driver and
+// renders the driver's events into the window model; the Qt window renders
+// that and forwards clicks.
 
 #include <chrono>
 #include <cstdint>
@@ -12,18 +13,23 @@
 #include <string_view>
 #include <vector>
 
-#include "quenvar/core/chip_table.h"
 #include "quenvar/core/driver_texts.h"
-#include "quenvar/core/operation_refusal.h"
-#include "quenvar/core/protocol.h"
-#include "quenvar/core/session_ports.h"
+#include "quenvar/core/programmer_driver.h"
 #include "quenvar/core/window_model.h"
 
 namespace quenvar {
 
-class TProgrammerSession {
+// Re-reading the last opened file before program and verify. The reader shows
+// its own error message; false tells the caller it failed.
+class IFileReloader {
  public:
-  using TClock = std::chrono::system_clock;
+  virtual ~IFileReloader() = default;
+  virtual bool LoadFile() = 0;
+};
+
+class TProgrammerSession final : private IDriverEvents {
+ public:
+  using TClock = TProgrammerDriver::TClock;
 
   struct TPorts {
     IProgrammerPort* Port = nullptr;
@@ -35,10 +41,11 @@ class TProgrammerSession {
   explicit TProgrammerSession(TPorts ports);
   TProgrammerSession(const TProgrammerSession&) = delete;
   TProgrammerSession& operator=(const TProgrammerSession&) = delete;
-  ~TProgrammerSession();
+  ~TProgrammerSession() override;
 
   TWindowModel& Window() { return FWindow; }
   const TWindowModel& Window() const { return FWindow; }
+  TProgrammerDriver& Driver() { return FDriver; }
 
   // Runs the handler of a named control when the control can be reached (it
   // and its menus enabled, the main window enabled). Returns whether it ran.
@@ -82,133 +89,103 @@ class TProgrammerSession {
   void RestoreTarget(int lastDevice);
 
   // --- events of the HID link
-  void HidData(std::uint8_t reportId, std::span<const std::uint8_t> data);
-  void HidCtlDeviceChange();
+  void HidData(std::uint8_t reportId, std::span<const std::uint8_t> data) {
+    FDriver.HidData(reportId, data);
+  }
+  void HidCtlDeviceChange() { FDriver.DeviceChange(); }
 
   // --- fuse list
-  // The user toggled box `index` (the view has already flipped it in the model).
+  // The user toggled a box (the view has already flipped it in the model).
   void FuseListClickCheck();
   // Flips box `index` when it is enabled, then runs FuseListClickCheck.
   void ToggleFuse(std::size_t index);
 
   // --- driver steps
-  void StartOperation();
-  void FinishOperation();
-  void AddDurationLine();
+  void StartOperation() { FDriver.StartOperation(); }
+  void FinishOperation() { FDriver.FinishOperation(); }
   void DisableControls();
   void EnableControls();
   // What a change of the buffer enables (the window's HexeditorChange, step 3):
   // with data, save, program and verify, and the EEPROM write where its read is
   // enabled. Nothing is ever disabled here.
   void EnableBufferCommands(std::int64_t dataLength);
-  void RequestSignature();
-  void SendReport();
-  void FillNextChunk();
-
-  // --- memory operations
-  void StartErase();
-  void StartWriteFlash();
-  void StartWriteEeprom();
-  void StartVerify();
-  void StartReadFlash();
-  void StartReadEeprom();
-
-  // --- identification and fuses
-  void IdentifyChip(std::span<const std::uint8_t> reply);
-  bool ChipNeedsFuseRead() const;
-  void StartReadFuses();
-  void ShowFuses(std::span<const std::uint8_t> reply);
-  void StartWriteFuses();
+  void RequestSignature() { FDriver.RequestSignature(); }
+  void StartErase() { FDriver.StartErase(); }
+  void StartWriteFlash() { FDriver.StartWriteFlash(); }
+  void StartWriteEeprom() { FDriver.StartWriteEeprom(); }
+  void StartVerify() { FDriver.StartVerify(); }
+  void StartReadFlash() { FDriver.StartReadFlash(); }
+  void StartReadEeprom() { FDriver.StartReadEeprom(); }
+  void StartReadFuses() { FDriver.StartReadFuses(); }
+  void StartWriteFuses() { FDriver.StartWriteFuses(); }
+  void SendReport() { FDriver.SendReport(); }
+  void FillNextChunk() { FDriver.FillNextChunk(); }
+  void AddDurationLine() { FDriver.AddDurationLine(); }
 
   // --- state (read access for views and tests)
-  bool HasProgrammer() const { return ProgrammerDevice != nullptr; }
-  TProtocolState ProtocolStateValue() const { return ProtocolState; }
-  TRequestedOperation RequestedOperationValue() const { return RequestedOperation; }
+  bool HasProgrammer() const { return FDriver.HasProgrammer(); }
+  TProtocolState ProtocolStateValue() const { return FDriver.ProtocolStateValue(); }
   std::uint8_t LanguageIndexValue() const { return LanguageIndex; }
   void SetLanguageIndex(std::uint8_t index) { LanguageIndex = index; }
-  bool ErrorFlagValue() const { return ErrorFlag; }
-  bool SocketModeValue() const { return SocketMode; }
-  bool IspModeValue() const { return IspMode; }
-  const TOutReport& OutReportValue() const { return OutReport; }
-  const std::vector<std::uint8_t>& ReadDataValue() const { return ReadData; }
-  std::int32_t ChunkPosValue() const { return ChunkPos; }
-  std::int32_t ReadTotalValue() const { return ReadTotal; }
-  std::uint16_t EepromPageSizeValue() const { return EepromPageSize; }
-  std::uint16_t EepromSizeCodeValue() const { return EepromSizeCode; }
-  const ChipInfo* IdentifiedChipValue() const { return IdentifiedChip; }
-  // Why the last program, program EEPROM or verify asked for did not run, if
-  // it was refused; cleared when the next operation is asked for.
-  const std::optional<TOperationRefusal>& LastRefusal() const { return FLastRefusal; }
+  bool ErrorFlagValue() const { return FDriver.ErrorFlagValue() || FReloadFailed; }
+  bool SocketModeValue() const { return FDriver.SocketModeValue(); }
+  bool IspModeValue() const { return FDriver.IspModeValue(); }
+  const std::vector<std::uint8_t>& ReadDataValue() const { return FDriver.ReadDataValue(); }
+  std::int32_t ReadTotalValue() const { return FDriver.ReadTotalValue(); }
+  std::int32_t ChunkPosValue() const { return FDriver.ChunkPosValue(); }
+  const TOutReport& OutReportValue() const { return FDriver.OutReportValue(); }
+  TRequestedOperation RequestedOperationValue() const { return FDriver.RequestedOperationValue(); }
+  std::uint16_t EepromPageSizeValue() const { return FDriver.EepromPageSizeValue(); }
+  std::uint16_t EepromSizeCodeValue() const { return FDriver.EepromSizeCodeValue(); }
+  const ChipInfo* IdentifiedChipValue() const { return FDriver.IdentifiedChipValue(); }
+  const std::optional<TOperationRefusal>& LastRefusal() const { return FDriver.LastRefusal(); }
 
   // --- configuration
-  // Errors no handler catches (a bad number in `CodeSize`, a failing buffer):
-  // the application shows them in its error box.
+  // Errors no handler catches (a bad size, a failing buffer): the application
+  // shows them in its error box.
   std::function<void(const std::string&)> OnError;
   // A write or verify refused for its image. Before the start nothing happens
   // besides this call; after an identification the operation then ends with
   // the error ending.
   std::function<void(const TOperationRefusal&)> OnRefused;
-  // Refuse a write or verify on a locked chip before the erase, instead of
-  // going on without its sizes as the window does.
-  bool RefuseLockedChip = false;
   // Asked before a fuse write that would newly program RSTDISBL or DWEN;
   // false sends nothing and leaves the boxes. Unset, the write goes ahead
   // (the command line checks on its own).
   std::function<bool(const std::string& question)> AskYesNo;
-  // Source of the current local time; tests pin it.
-  std::function<TClock::time_point()> Now = [] { return TClock::now(); };
-  // How long a running operation waits for any reply before giving up.
-  std::chrono::milliseconds ReplyTimeout{10000};
+  std::function<TClock::time_point()>& Now = FDriver.Now;
+  std::chrono::milliseconds& ReplyTimeout = FDriver.ReplyTimeout;
+  bool& RefuseLockedChip = FDriver.RefuseLockedChip;
 
  private:
-  void ContinueAfterIdentification();
-  void HandleReply(std::span<const std::uint8_t> data);
-  void ReadDataStep(std::span<const std::uint8_t> data);
-  void ReplyTimerExpired();
-  void ArmReplyTimer();
-  void StopReplyTimer();
-  void FailOperation(const std::string& message);
-  // Ends the running step with the error ending; the reply dispatch finishes.
-  // The timer stops first: a modal error box must not outlive the timeout.
-  void EndWithError(const std::string& message);
-  // The start of program, program EEPROM and verify: the re-read and the
-  // checks of the image. False abandons the click.
-  bool AdmitImage(TRequestedOperation operation);
-  // After identification: false when the image does not fit the chip; the
-  // operation then ends with the error ending.
-  bool ImageFitsChip();
-  void Refuse(const TOperationRefusal& refusal);
-  bool ConfirmFuseWrite();
-  std::vector<bool> CheckedFuses() const;
-  void ShowProgressFor(std::string_view label, bool onlyWithoutError);
-  std::string_view Text(const TLangText& text) const { return Pick(text, LanguageIndex); }
-  void ProceedWithOperation();
+  // IDriverEvents
+  void OnOperationStarted(TRequestedOperation operation) override;
+  void OnLogLine(const TLogLine& line) override;
+  void OnProgress(std::int64_t position, std::int64_t maximum) override;
+  void OnVerifyStarted() override;
+  void OnChipIdentified(const TIdentification& identification) override;
+  void OnFusesRead(std::span<const TFuseBoxChange> changes) override;
+  void OnStepFailed(const std::string& text) override;
+  void OnImageRefused(const TOperationRefusal& refusal) override;
+  void OnProgrammerLost() override;
+  void OnProgrammerClaimed() override;
+  void OnProgrammerMissing() override;
+  void OnDeviceChangeHandled() override;
+  void OnFinished(TOperationResult result) override;
+
+  // The re-read and the image checks of program, program EEPROM and verify,
+  // then the progress window and the start. False abandons the click.
+  void StartImageOperation(TRequestedOperation operation, std::string_view label);
   bool ReloadFile();
+  bool ConfirmFuseWrite();
+  void ShowProgressFor(std::string_view label, bool onlyWithoutError);
+  std::int64_t BufferLength() const;
 
-  TWindowModel FWindow;
   TPorts FPorts;
-  bool FTimerArmed = false;
-  std::optional<TOperationRefusal> FLastRefusal;
-  // The boxes as the chip last showed them (identification, fuse read): what a
-  // fuse write would change.
-  std::vector<bool> FFusesAsRead;
-
-  // State fields of the main window.
-  IProgrammerDevice* ProgrammerDevice = nullptr;
-  TProtocolState ProtocolState = TProtocolState::Idle;
-  TRequestedOperation RequestedOperation = TRequestedOperation::Erase;
+  TWindowModel FWindow;
+  TProgrammerDriver FDriver;
   std::uint8_t LanguageIndex = 0;
-  bool ErrorFlag = false;
-  bool SocketMode = false;
-  bool IspMode = false;
-  TClock::time_point StartTime{};
-  TOutReport OutReport{};
-  std::vector<std::uint8_t> ReadData;
-  std::int32_t ChunkPos = 0;
-  std::int32_t ReadTotal = 0;
-  std::uint16_t EepromPageSize = 0;
-  std::uint16_t EepromSizeCode = 0;
-  const ChipInfo* IdentifiedChip = nullptr;
+  // The re-read before the start failed: the progress label stays as it was.
+  bool FReloadFailed = false;
 };
 
 }  // namespace quenvar

@@ -1,7 +1,7 @@
 #pragma once
 // The reply timer on a TUiLoop (command line and tests; the Qt window uses a QTimer).
 
-#include "quenvar/core/session_ports.h"
+#include "quenvar/core/driver_ports.h"
 #include "quenvar/hid/ui_loop.h"
 
 namespace quenvar {

@@ -1,14 +1,13 @@
 #pragma once
-// What the operation driver needs from the world around it. The application
-// wires these to the HID link, the hex editor, the file logic and a timer;
-// tests supply their own.
+// What the protocol driver needs from the world around it. The wiring library
+// connects these to the HID link, the hex editor's model and a timer; tests
+// supply their own.
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
-#include <string>
 
 namespace quenvar {
 
@@ -32,7 +31,7 @@ class IProgrammerPort {
   // Gives a claimed device back; the pointer is invalid afterwards.
   virtual void ReleaseProgrammer(IProgrammerDevice* device) = 0;
   // The driver is being destroyed: deliver nothing more to it.
-  virtual void SessionGone() {}
+  virtual void DriverGone() {}
 };
 
 // The memory buffer, taken and replaced whole.
@@ -43,14 +42,6 @@ class IMemoryBuffer {
   // Copies up to out.size() bytes from `position`; returns how many were copied.
   virtual std::size_t ReadRange(std::int64_t position, std::span<std::uint8_t> out) const = 0;
   virtual void ReplaceAll(std::span<const std::uint8_t> data) = 0;
-};
-
-// Re-reading the last opened file before program and verify. The reader shows
-// its own error message; false tells the driver it failed.
-class IFileReloader {
- public:
-  virtual ~IFileReloader() = default;
-  virtual bool LoadFile() = 0;
 };
 
 // A single-shot timer on the user-interface thread. Start replaces a pending one.

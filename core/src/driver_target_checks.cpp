@@ -1,31 +1,54 @@
-// What the driver checks before it sends an image: the re-read of its file,
-// an empty buffer, and an image larger than the target memory.
-#include <exception>
+// The target (the ISP connector or a 24xx EEPROM in the socket), and what the
+// driver checks before it sends an image: an empty buffer, and an image larger
+// than the target memory.
 #include <optional>
 
 #include "quenvar/core/eeprom_types.h"
-#include "quenvar/core/programmer_session.h"
+#include "quenvar/core/programmer_driver.h"
 
 namespace quenvar {
 
-bool TProgrammerSession::ReloadFile() {
-  if (!FWindow.Checked("updatebuffer") || FPorts.Reloader == nullptr) return true;
-  try {
-    // A format error was shown by the reader; the operation still starts.
-    ErrorFlag = !FPorts.Reloader->LoadFile();
-    return true;
-  } catch (const std::exception& e) {
-    // The file is gone or unreadable: programming the old buffer would write
-    // stale data, so the click is abandoned.
-    if (OnError) OnError(e.what());
-    return false;
+void TProgrammerDriver::ClearTarget() {
+  FFuseBoxes.clear();
+  FFusesAsRead.clear();
+  SocketMode = false;
+  IspMode = false;
+  IdentifiedChip = nullptr;
+  FLastIdentification.reset();
+}
+
+void TProgrammerDriver::SelectEeprom(std::size_t index) {
+  const auto types = EepromTypes();
+  if (index >= types.size()) return;
+  ClearTarget();
+  EepromSizeCode = types[index].SizeCode;
+  EepromPageSize = types[index].PageSize;
+  SocketMode = true;
+  FCodeSize = EepromReadSize(EepromSizeCode);
+}
+
+void TProgrammerDriver::SelectIsp() {
+  ClearTarget();
+  IspMode = true;
+}
+
+bool TProgrammerDriver::Offers(TRequestedOperation operation) const {
+  if (IspMode) return true;
+  if (!SocketMode) return false;
+  switch (operation) {
+    case TRequestedOperation::Erase:
+    case TRequestedOperation::ProgramFlash:
+    case TRequestedOperation::Verify:
+    case TRequestedOperation::ReadFlash:
+      return true;
+    default:
+      return false;
   }
 }
 
-bool TProgrammerSession::AdmitImage(TRequestedOperation operation) {
+bool TProgrammerDriver::AdmitImage(TRequestedOperation operation) {
   FLastRefusal.reset();
-  if (!ReloadFile()) return false;
-  const std::int64_t length = FPorts.Buffer != nullptr ? FPorts.Buffer->DataLength() : 0;
+  const std::int64_t length = BufferLength();
   std::optional<TOperationRefusal> refusal;
   if (length <= 0) {
     // An erase followed by nothing, or a verify that never gets its reply.
@@ -41,7 +64,7 @@ bool TProgrammerSession::AdmitImage(TRequestedOperation operation) {
   return false;
 }
 
-bool TProgrammerSession::ImageFitsChip() {
+bool TProgrammerDriver::ImageFitsChip() {
   const bool writesImage = RequestedOperation == TRequestedOperation::ProgramFlash ||
                            RequestedOperation == TRequestedOperation::Verify ||
                            RequestedOperation == TRequestedOperation::ProgramEeprom;
@@ -50,8 +73,9 @@ bool TProgrammerSession::ImageFitsChip() {
     // front end that must not erase blindly asks for the refusal.
     if (!writesImage || !RefuseLockedChip) return true;
     StopReplyTimer();
-    Refuse({TRefusal::ChipLocked, FPorts.Buffer != nullptr ? FPorts.Buffer->DataLength() : 0, 0});
+    Refuse({TRefusal::ChipLocked, BufferLength(), 0});
     ErrorFlag = true;
+    FFailure = TOperationResult::Refused;
     ProtocolState = TProtocolState::Idle;
     return false;
   }
@@ -67,25 +91,19 @@ bool TProgrammerSession::ImageFitsChip() {
     default:
       return true;
   }
-  const std::int64_t length = FPorts.Buffer != nullptr ? FPorts.Buffer->DataLength() : 0;
+  const std::int64_t length = BufferLength();
   if (length <= size) return true;
   StopReplyTimer();
   Refuse({TRefusal::ImageTooLarge, length, size});
   ErrorFlag = true;
+  FFailure = TOperationResult::Refused;
   ProtocolState = TProtocolState::Idle;
   return false;
 }
 
-void TProgrammerSession::Refuse(const TOperationRefusal& refusal) {
+void TProgrammerDriver::Refuse(const TOperationRefusal& refusal) {
   FLastRefusal = refusal;
-  if (OnRefused) OnRefused(refusal);
-}
-
-void TProgrammerSession::EndWithError(const std::string& message) {
-  StopReplyTimer();
-  if (OnError) OnError(message);
-  ErrorFlag = true;
-  ProtocolState = TProtocolState::Idle;
+  FEvents->OnImageRefused(refusal);
 }
 
 }  // namespace quenvar

@@ -1,13 +1,11 @@
 // Report sending, chunking and the start steps of the memory operations.
 #include <algorithm>
-#include <charconv>
 #include <limits>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "quenvar/core/eeprom_types.h"
-#include "quenvar/core/programmer_session.h"
+#include "quenvar/core/programmer_driver.h"
 
 namespace quenvar {
 
@@ -17,20 +15,9 @@ std::uint8_t LowByte(std::uint16_t value) {
   return static_cast<std::uint8_t>(value & 0xFF);
 }
 
-// `CodeSize` as an integer: optional sign and decimal digits, nothing else.
-std::optional<std::int32_t> ParseSize(const std::string& text) {
-  const char* first = text.data();
-  const char* last = first + text.size();
-  if (first != last && *first == '+') ++first;
-  std::int32_t value = 0;
-  auto [end, ec] = std::from_chars(first, last, value);
-  if (ec != std::errc() || end != last || first == last) return std::nullopt;
-  return value;
-}
-
 }  // namespace
 
-void TProgrammerSession::SendReport() {
+void TProgrammerDriver::SendReport() {
   if (ProgrammerDevice == nullptr) return;
   OutReport[kReportIdByte] = 0;
   if (SocketMode)
@@ -48,21 +35,18 @@ void TProgrammerSession::SendReport() {
   ProgrammerDevice->WriteReport(padded);
 }
 
-void TProgrammerSession::FillNextChunk() {
+void TProgrammerDriver::FillNextChunk() {
   // Only the write and verify commands carry buffer data. A late '*' after some
   // other command was sent must not turn buffer bytes into fuse records, an
   // erase or a read request.
   const std::uint8_t command = OutReport[kCommandByte];
   if (command != kCmdWriteFlash && command != kCmdVerify && command != kCmdWriteEeprom) return;
-  const std::int64_t total = FPorts.Buffer != nullptr
-                                 ? std::min<std::int64_t>(FPorts.Buffer->DataLength(),
-                                                          std::numeric_limits<std::int32_t>::max())
-                                 : 0;
-  FWindow.SetGaugeMax(total);
+  const std::int64_t total =
+      std::min<std::int64_t>(BufferLength(), std::numeric_limits<std::int32_t>::max());
   const std::size_t chunk =
       (SocketMode && ProtocolState == TProtocolState::Writing) ? kSocketWriteChunkSize : kChunkSize;
   if (ChunkPos < 0 || ChunkPos >= total) {
-    FWindow.SetGaugePosition(ChunkPos);
+    Progress(ChunkPos, total);
     return;  // nothing left: no report
   }
   const std::size_t wanted =
@@ -70,9 +54,12 @@ void TProgrammerSession::FillNextChunk() {
   // Only this chunk is copied, straight into the report.
   const std::size_t copied = FPorts.Buffer->ReadRange(
       ChunkPos, std::span<std::uint8_t>(OutReport.data() + kPayloadByte, wanted));
-  if (copied == 0) return;
+  if (copied == 0) {
+    Progress(ChunkPos, total);
+    return;
+  }
   ChunkPos += static_cast<std::int32_t>(copied);
-  FWindow.SetGaugePosition(ChunkPos);
+  Progress(ChunkPos, total);
   OutReport[kParam1Byte] = static_cast<std::uint8_t>(copied);
   if (ChunkPos >= total)
     OutReport[kParam2Byte] = 0;
@@ -81,8 +68,8 @@ void TProgrammerSession::FillNextChunk() {
   SendReport();
 }
 
-void TProgrammerSession::StartErase() {
-  FWindow.AddLine(std::string(Text(texts::kErasing)));
+void TProgrammerDriver::StartErase() {
+  Log(TLogText::Erasing);
   ProtocolState = TProtocolState::AwaitErase;
   OutReport[kCommandByte] = kCmdErase;
   if (SocketMode) {
@@ -92,8 +79,8 @@ void TProgrammerSession::StartErase() {
   SendReport();
 }
 
-void TProgrammerSession::StartWriteFlash() {
-  FWindow.AddLine(std::string(Text(texts::kWriting)));
+void TProgrammerDriver::StartWriteFlash() {
+  Log(TLogText::Writing);
   ProtocolState = TProtocolState::Writing;
   OutReport[kCommandByte] = kCmdWriteFlash;
   OutReport[kParam3Byte] = SocketMode ? LowByte(EepromPageSize) : FlashPageCode(IdentifiedChip);
@@ -101,39 +88,39 @@ void TProgrammerSession::StartWriteFlash() {
   FillNextChunk();
 }
 
-void TProgrammerSession::StartWriteEeprom() {
-  FWindow.AddLine(std::string(Text(texts::kWritingEeprom)));
+void TProgrammerDriver::StartWriteEeprom() {
+  Log(TLogText::WritingEeprom);
   ProtocolState = TProtocolState::Writing;
   OutReport[kCommandByte] = kCmdWriteEeprom;
   ChunkPos = 0;
   FillNextChunk();
 }
 
-void TProgrammerSession::StartVerify() {
-  FWindow.AddLine(std::string(Text(texts::kVerifying)));
+void TProgrammerDriver::StartVerify() {
+  Log(TLogText::Verifying);
   ProtocolState = TProtocolState::Verifying;
   OutReport[kCommandByte] = kCmdVerify;
-  FWindow.SetProgressLabel(std::string(texts::kLabelVerify));
+  FEvents->OnVerifyStarted();
   if (SocketMode) OutReport[kParam3Byte] = LowByte(EepromPageSize);
   ChunkPos = 0;
   FillNextChunk();
 }
 
-void TProgrammerSession::StartReadFlash() {
-  FWindow.AddLine(std::string(Text(texts::kReading)));
+void TProgrammerDriver::StartReadFlash() {
+  Log(TLogText::Reading);
   ProtocolState = TProtocolState::Reading;
   OutReport[kCommandByte] = kCmdReadFlash;
   if (SocketMode) {
     OutReport[kParam1Byte] = LowByte(EepromSizeCode);
     ReadTotal = EepromReadSize(EepromSizeCode);
   } else {
-    const std::optional<std::int32_t> size = ParseSize(FWindow.CodeSize());
-    if (!size) {
+    if (!FCodeSize || *FCodeSize < 0 || *FCodeSize > std::numeric_limits<std::int32_t>::max()) {
       // E.g. a locked chip right after a target change leaves no size to read.
-      EndWithError("'" + FWindow.CodeSize() + "' is not a valid size in bytes.");
+      const std::string shown = FCodeSize ? std::to_string(*FCodeSize) : std::string();
+      EndWithError("'" + shown + "' is not a valid size in bytes.");
       return;
     }
-    ReadTotal = *size;
+    ReadTotal = static_cast<std::int32_t>(*FCodeSize);
     OutReport[kParam1Byte] = static_cast<std::uint8_t>((ReadTotal / 1024) & 0xFF);
   }
   ReadData.clear();
@@ -142,8 +129,8 @@ void TProgrammerSession::StartReadFlash() {
   SendReport();
 }
 
-void TProgrammerSession::StartReadEeprom() {
-  FWindow.AddLine(std::string(Text(texts::kReadingEeprom)));
+void TProgrammerDriver::StartReadEeprom() {
+  Log(TLogText::ReadingEeprom);
   ProtocolState = TProtocolState::Reading;
   OutReport[kCommandByte] = kCmdReadEeprom;
   OutReport[kParam1Byte] = EepromSizeCodeFor(IdentifiedChip);
@@ -152,18 +139,18 @@ void TProgrammerSession::StartReadEeprom() {
   SendReport();
 }
 
-void TProgrammerSession::ReadDataStep(std::span<const std::uint8_t> data) {
+void TProgrammerDriver::ReadDataStep(std::span<const std::uint8_t> data) {
   // The count byte may claim more than the report holds: take what is there.
   std::size_t count = data.empty() ? 0 : data[0];
   const std::size_t held = data.empty() ? 0 : data.size() - 1;
   count = std::min({count, held, kMaxDataPerReport});
-  FWindow.SetGaugeMax(ReadTotal);
   if (count > 0)
     ReadData.insert(ReadData.end(), data.begin() + 1,
                     data.begin() + 1 + static_cast<std::ptrdiff_t>(count));
-  FWindow.SetGaugePosition(static_cast<std::int64_t>(ReadData.size()));
+  Progress(static_cast<std::int64_t>(ReadData.size()), ReadTotal);
   if (static_cast<std::int64_t>(ReadData.size()) >= ReadTotal) {
     if (FPorts.Buffer != nullptr) FPorts.Buffer->ReplaceAll(ReadData);
+    FEvents->OnDataRead(ReadData);
     ProtocolState = TProtocolState::Idle;
   }
 }
