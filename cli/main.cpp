@@ -5,6 +5,9 @@
 
 #include "quenvar/cli/cli.h"
 #include "quenvar/cli/cli_signals.h"
+#if defined(__linux__)
+#include "quenvar/hid/hidraw_backend.h"
+#endif
 
 #ifdef _WIN32
 #include <io.h>
@@ -21,5 +24,8 @@ int main(int argc, char** argv) {
   env.ErrIsTerminal = QUENVAR_ISATTY(2) != 0;
   env.PollStop = [&signals] { return signals.Poll(); };
   env.StopEndsAtOnce = [&signals](bool on) { signals.EndAtOnce(on); };
+#if defined(__linux__)
+  env.MakeBackend = [] { return std::make_shared<quenvar::THidrawBackend>(); };
+#endif
   return quenvar::RunCli(args, std::cout, std::cerr, env);
 }

@@ -65,13 +65,10 @@ bool TProgrammerDriver::AdmitImage(TRequestedOperation operation) {
 }
 
 bool TProgrammerDriver::ImageFitsChip() {
-  const bool writesImage = RequestedOperation == TRequestedOperation::ProgramFlash ||
-                           RequestedOperation == TRequestedOperation::Verify ||
-                           RequestedOperation == TRequestedOperation::ProgramEeprom;
   if (IdentifiedChip == nullptr) {
     // A locked chip tells no size. The window goes on as with any chip; a
     // front end that must not erase blindly asks for the refusal.
-    if (!writesImage || !RefuseLockedChip) return true;
+    if (!WritesImage(RequestedOperation) || !RefuseLockedChip) return true;
     StopReplyTimer();
     Refuse({TRefusal::ChipLocked, BufferLength(), 0});
     ErrorFlag = true;

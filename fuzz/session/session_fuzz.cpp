@@ -23,8 +23,8 @@
 #include "quenvar/core/chip_table.h"
 #include "quenvar/core/driver_ports.h"
 #include "quenvar/core/eeprom_types.h"
-#include "quenvar/core/programmer_session.h"
 #include "quenvar/core/protocol.h"
+#include "quenvar/presenter/main_presenter.h"
 
 namespace {
 

@@ -27,7 +27,8 @@ struct TCliStopRequest {
 struct TCliEnvironment {
   // The progress bar is drawn only on a terminal.
   bool ErrIsTerminal = false;
-  // The backend used without --simulate; empty: the system's hidraw devices.
+  // The platform's HID backend, used without --simulate (the program makes
+  // hidraw's on Linux); empty: there is none, only --simulate works.
   std::function<std::shared_ptr<IHidBackend>()> MakeBackend;
   // Polled while commands run; empty: nothing ever asks to stop. The first
   // request lets the running operation finish and starts no further command;

@@ -1,6 +1,6 @@
 #pragma once
-// Messages of the operation driver. Those in three languages are picked by
-// `LanguageIndex` (0 German, 1 English, 2 Russian); the rest never switch.
+// Messages of the operation driver, in three languages picked by the language
+// index (0 German, 1 English, 2 Russian).
 
 #include <cstddef>
 #include <cstdint>
@@ -85,16 +85,6 @@ inline constexpr TLangText kIspDisablingQuestion{
     "Запись fuse битов программирует %1. После этого чип больше нельзя будет программировать "
     "через ISP. Всё равно записать?"};
 inline constexpr TLangText kAnd{" und ", " and ", " и "};
-
-// The same in every language.
-inline constexpr std::string_view kProgrammerReady = "Программатор к работе готов.";
-inline constexpr std::string_view kProgrammerMissing = "Программатор не подключен!";
-inline constexpr std::string_view kIspDevice = "AVR ISP (автоопределение)";
-inline constexpr std::string_view kLabelProgramFlash = "Выполняется запись FLASH";
-inline constexpr std::string_view kLabelProgramEeprom = "Выполняется запись EEPROM";
-inline constexpr std::string_view kLabelVerify = "Сравнение";
-inline constexpr std::string_view kLabelReadFlash = "Выполняется чтение FLASH";
-inline constexpr std::string_view kLabelReadEeprom = "Выполняется чтение EEPROM";
 
 }  // namespace texts
 

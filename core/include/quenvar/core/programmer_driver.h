@@ -123,6 +123,8 @@ class TProgrammerDriver {
   // Why the last program, program EEPROM or verify asked for did not run, if
   // it was refused; cleared when the next operation is asked for.
   const std::optional<TOperationRefusal>& LastRefusal() const { return FLastRefusal; }
+  // Bytes in the memory buffer; 0 without one.
+  std::int64_t BufferLength() const;
   // The reply timer runs: an operation waits for its programmer.
   bool AwaitingReply() const { return FTimerArmed; }
 
@@ -154,7 +156,6 @@ class TProgrammerDriver {
   void Refuse(const TOperationRefusal& refusal);
   std::vector<bool> CheckedFuses() const;
   void ProceedWithOperation();
-  std::int64_t BufferLength() const;
 
   TPorts FPorts;
   IDriverEvents FNoEvents;

@@ -30,6 +30,13 @@ enum class TRequestedOperation : std::uint8_t {
   DetectDevice = 7,
 };
 
+// The operations that send the buffer: checked against the target's memory first.
+constexpr bool WritesImage(TRequestedOperation operation) {
+  return operation == TRequestedOperation::ProgramFlash ||
+         operation == TRequestedOperation::Verify ||
+         operation == TRequestedOperation::ProgramEeprom;
+}
+
 inline constexpr std::uint16_t kProgrammerVendorId = 0x0451;
 inline constexpr std::uint16_t kProgrammerProductId = 0x3210;
 
