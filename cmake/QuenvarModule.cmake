@@ -24,6 +24,7 @@ function(quenvar_test)
   target_link_libraries(${T_NAME} PRIVATE ${T_DEPS} quenvar_test_support GTest::gtest GTest::gmock
                         GTest::gtest_main)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_definitions(${T_NAME} PRIVATE QUENVAR_GOLDEN_DIR="${PROJECT_SOURCE_DIR}/tests/golden")
   set(props TIMEOUT 300)
   if(T_QT)
     list(APPEND props LABELS qt ENVIRONMENT FONTCONFIG_FILE=${PROJECT_SOURCE_DIR}/tests/fonts/fonts.conf)

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "golden_tables.h"
 #include "presenter_fixture.h"
 
 namespace quenvar::test {
@@ -261,57 +262,18 @@ TEST_F(MemoryOpsTest, EepromReadOfNoChipAsksForNothingAndEndsAtTheFirstReport) {
             (Lines{"reading EEPROM...", "", "Successfully finished.", "Duration: 0.00 s"}));
 }
 
-struct ChipCodes {
-  std::uint8_t Sig2;
-  std::uint8_t Sig3;
-  const char* Name;
-  std::uint8_t PageCode;
-  std::uint8_t FlashKb;
-  std::uint8_t EepromCode;
-  std::size_t EepromBytes;
-};
-
 TEST_F(MemoryOpsTest, PerChipPageCodesAndEepromReads) {
-  const ChipCodes chips[] = {
-      {0x90, 0x01, "AT90S1200", 1, 1, 0x40, 64},
-      {0x90, 0x05, "ATtiny12", 1, 1, 0x40, 64},
-      {0x90, 0x06, "ATtiny15L", 1, 1, 0x40, 64},
-      {0x90, 0x07, "ATtiny13", 0x81, 1, 0x40, 64},
-      {0x91, 0x01, "AT90S2313", 1, 2, 0x80, 128},
-      {0x91, 0x02, "AT90S/LS2323", 1, 2, 0x80, 128},
-      {0x91, 0x03, "AT90S/LS2343", 1, 2, 0x80, 128},
-      {0x91, 0x05, "AT90S/LS2333", 1, 2, 0x80, 128},
-      {0x91, 0x06, "ATtiny22", 1, 2, 0x80, 128},
-      {0x91, 0x09, "ATtiny26", 0x10, 2, 0x80, 128},
-      {0x91, 0x0A, "ATtiny2313", 0x81, 2, 0x80, 128},
-      {0x92, 0x03, "AT90S/LS4433", 1, 4, 0x81, 256},
-      {0x92, 0x05, "ATmega48", 0x82, 4, 0x81, 256},
-      {0x93, 0x01, "AT90S8515", 1, 8, 0x82, 512},
-      {0x93, 0x03, "AT90S/LS8535", 1, 8, 0x82, 512},
-      {0x93, 0x06, "ATmega8515", 0x20, 8, 0x82, 512},
-      {0x93, 0x07, "ATmega8", 0x20, 8, 0x82, 512},
-      {0x93, 0x08, "ATmega8535", 0x20, 8, 0x82, 512},
-      {0x93, 0x0A, "ATmega88", 0x82, 8, 0x82, 512},
-      {0x93, 0x93, "AT90pwm2", 0x82, 8, 0x82, 512},
-      {0x93, 0x81, "AT90pwm3", 0x82, 8, 0x82, 512},
-      {0x94, 0x03, "ATmega16", 0x40, 16, 0x82, 512},
-      {0x94, 0x04, "ATmega162", 0x40, 16, 0x82, 512},
-      {0x94, 0x05, "ATmega169", 0x40, 16, 0x82, 512},
-      {0x94, 0x06, "ATmega168", 0x83, 16, 0x82, 512},
-      {0x94, 0x07, "ATmega165", 0x40, 16, 0x82, 512},
-      {0x95, 0x02, "ATmega32", 0x40, 32, 0x84, 1024},
-      {0x96, 0x02, "ATmega64", 0x80, 64, 0x88, 2048},
-      {0x97, 0x02, "ATmega128", 0x80, 128, 0x90, 4096},
-  };
+  const auto& chips = test::GoldenChips();
+  ASSERT_EQ(chips.size(), 29u);
   Buffer.Data = Ramp(1);
   Presenter.nAVRISPClick();
   Connect();
   Presenter.SetVerifyAfterProgram(false);
-  auto identify = [this](const ChipCodes& chip) {
-    Reply({'s', 0x1E, chip.Sig2, chip.Sig3});
+  auto identify = [this](const test::TGoldenChip& chip) {
+    Reply({'s', chip.Signature[0], chip.Signature[1], chip.Signature[2]});
     if (Driver.ProtocolStateValue() == TProtocolState::AwaitFuseRead) ReplyChar('r');
   };
-  for (const ChipCodes& chip : chips) {
+  for (const test::TGoldenChip& chip : chips) {
     SCOPED_TRACE(chip.Name);
     Presenter.bProgClick();
     identify(chip);
@@ -323,7 +285,7 @@ TEST_F(MemoryOpsTest, PerChipPageCodesAndEepromReads) {
     Presenter.bReadClick();
     identify(chip);
     EXPECT_EQ(Sent().back()[2], 5);
-    EXPECT_EQ(Sent().back()[3], chip.FlashKb);
+    EXPECT_EQ(Sent().back()[3], std::stoi(chip.Flash) / 1024);
     Driver.FinishOperation();
 
     Presenter.breadeepromClick();

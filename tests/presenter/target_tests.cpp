@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "golden_tables.h"
 #include "presenter_fixture.h"
 
 namespace quenvar::test {
@@ -18,37 +19,17 @@ TControl Named(std::string_view name) {
   return *control;
 }
 
-struct EepromRow {
-  const char* Menu;
-  const char* Caption;
-  const char* Device;
-  const char* Size;
-  std::uint16_t Code;
-  std::uint16_t Page;
-};
-
-const EepromRow kRows[] = {
-    {"N24AA00", "24AA00 / 24(L)C00", "24AA00 / 24(L)C00", "16", 0, 1},
-    {"N24AA01", "24AA01 / 24(L)C01B", "24AA01 / 24(L)C01B", "128", 1, 8},
-    {"N24C01C", "24C01C", "24C01C", "128", 1, 16},
-    {"N24AA02", "24AA02 / 24(L)C02B", "24AA02 / 24(L)C02B", "256", 2, 8},
-    {"N24C02C", "24C02C", "24C02C", "256", 2, 16},
-    {"N24C04a", "24C04A", "24C04A", "512", 4, 8},
-    {"N24AA04", "24AA04 / 24LC04B", "24AA04 / 24(L)C04B", "512", 4, 16},
-    {"N24AA08", "24AA08 / 24(L)C08B", "24AA08 / 24(L)C08B", "1024", 8, 16},
-    {"N24AA16", "24AA16 / 24(L)C16B", "24AA16 / 24(L)C16B", "2048", 16, 16},
-    {"N24aa32", "24AA32A / 24LC32A", "24AA32A / 24LC32A", "4096", 32, 32},
-    {"N24AA64", "24AA64 / 24(L)C64", "24AA64 / 24(L)C64", "8192", 64, 32},
-    {"N24AA128", "24AA128 / 24(L/F)C128", "24AA128/24(L/F)C128", "16384", 128, 64},
-    {"n24AA256", "24AA256 / 24(L/F)C256", "24AA256 / 24(L/F)C256", "32768", 129, 64},
-    {"N24AA512", "24AA512 / 24(L/F)C512", "24AA512 / 24(L/F)C512", "65536", 130, 128},
-};
+// The reviewed 24xx table, in menu order.
+const std::vector<TGoldenEepromType>& Rows() {
+  return GoldenEepromTypes();
+}
 
 TEST_F(TargetTest, EverySerialEepromEntrySelectsItsRow) {
   Buffer.Data = Ramp(8);
   Connect();
-  for (std::size_t i = 0; i < std::size(kRows); ++i) {
-    const EepromRow& row = kRows[i];
+  ASSERT_EQ(Rows().size(), kEepromTypeCount);
+  for (std::size_t i = 0; i < Rows().size(); ++i) {
+    const TGoldenEepromType& row = Rows()[i];
     SCOPED_TRACE(row.Menu);
     Presenter.Window().AddLine("old line");
     ASSERT_TRUE(Presenter.Click(Named(row.Menu)));
@@ -63,7 +44,7 @@ TEST_F(TargetTest, EverySerialEepromEntrySelectsItsRow) {
     EXPECT_TRUE(Log().empty());
     EXPECT_EQ(w.AutoDevice(), "");
     EXPECT_EQ(Presenter.LastDeviceIndex(), static_cast<int>(i));
-    for (const EepromRow& other : kRows)
+    for (const TGoldenEepromType& other : Rows())
       EXPECT_EQ(w.Checked(Named(other.Menu)), &other == &row) << other.Menu;
     EXPECT_FALSE(w.Checked(TControl::nAVRISP));
     using enum TControl;
@@ -88,8 +69,8 @@ TEST_F(TargetTest, TheNamedHandlersMatchTheMenuOrder) {
   };
   for (std::size_t i = 0; i < std::size(handlers); ++i) {
     (Presenter.*handlers[i])();
-    EXPECT_TRUE(Presenter.Window().Checked(Named(kRows[i].Menu))) << kRows[i].Menu;
-    EXPECT_EQ(Presenter.Window().Device(), kRows[i].Device);
+    EXPECT_TRUE(Presenter.Window().Checked(Named(Rows()[i].Menu))) << Rows()[i].Menu;
+    EXPECT_EQ(Presenter.Window().Device(), Rows()[i].Device);
   }
 }
 

@@ -142,16 +142,8 @@ TEST(SimConfig, BuildsTheConfiguredChips) {
 
 class SimStateFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Path =
-        (std::filesystem::temp_directory_path() /
-         ("quenvar_sim_state_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-          "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin"))
-            .string();
-    std::filesystem::remove(Path);
-  }
-  void TearDown() override { std::filesystem::remove(Path); }
-  std::string Path;
+  test::TTempDir Dir;
+  std::string Path = Dir / "state.bin";
 };
 
 TEST_F(SimStateFileTest, LayoutStartsAsDocumented) {
