@@ -2,6 +2,7 @@
 // reminder windows; they all live until the message loop ends.
 
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -13,12 +14,14 @@
 #include "quenvar/app/registry_edit.h"
 #include "quenvar/app/simulator_state.h"
 #include "quenvar/app/warning_form.h"
-#include "quenvar/hid/hidraw_backend.h"
 #include "quenvar/hid/jv_hid_device.h"
 #include "quenvar/presenter/app_settings.h"
 #include "quenvar/presenter/command_line.h"
 #include "quenvar/presenter/language_tables.h"
 #include "quenvar/stack/programmer_stack.h"
+#if defined(__linux__)
+#include "quenvar/hid/hidraw_backend.h"
+#endif
 
 int main(int argc, char** argv) {
   using namespace quenvar;
@@ -40,7 +43,9 @@ int main(int argc, char** argv) {
   options.OnWaitForState = [](const std::string&) {
     std::cerr << "quenvar: waiting until another program is done with the simulator's state file\n";
   };
+#if defined(__linux__)
   options.MakeBackend = [] { return std::make_shared<THidrawBackend>(); };
+#endif
   if (const std::optional<TStackError> error = stack.Open(options)) {
     const bool simulator = error->Kind == TStackError::TKind::SimulatorText ||
                            error->Kind == TStackError::TKind::SimulatorState;

@@ -1,5 +1,6 @@
 // quenvar-cli: the command-line front end. All logic is in quenvar_cli_lib.
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ int main(int argc, char** argv) {
   quenvar::TCliSignals signals;
   quenvar::TCliEnvironment env;
   env.ErrIsTerminal = QUENVAR_ISATTY(2) != 0;
+#if defined(__linux__)
+  env.MakeBackend = [] { return std::make_shared<quenvar::THidrawBackend>(); };
+#endif
   env.PollStop = [&signals] { return signals.Poll(); };
   env.StopEndsAtOnce = [&signals](bool on) { signals.EndAtOnce(on); };
 #if defined(__linux__)

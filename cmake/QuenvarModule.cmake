@@ -14,12 +14,21 @@ function(quenvar_module)
 endfunction()
 
 # A GoogleTest executable from all .cpp files of a tests folder.
-#   quenvar_test(NAME <target> DIR <dir> DEPS ... [QT])
+#   quenvar_test(NAME <target> DIR <dir> DEPS ... [EXCLUDE <subdir>...] [QT])
+# EXCLUDE leaves out subfolders that are suites of their own.
 # QT marks a test that draws with Qt: it gets the label "qt" and sees only the tests' own font
 # set, so that its results do not depend on the fonts a machine happens to have.
 function(quenvar_test)
-  cmake_parse_arguments(T "QT" "NAME;DIR" "DEPS" ${ARGN})
+  cmake_parse_arguments(T "QT" "NAME;DIR" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${T_DIR}/*.cpp ${T_DIR}/*.h)
+  foreach(excluded ${T_EXCLUDE})
+    foreach(src ${srcs})
+      string(FIND "${src}" "${excluded}/" at)
+      if(at EQUAL 0)
+        list(REMOVE_ITEM srcs "${src}")
+      endif()
+    endforeach()
+  endforeach()
   add_executable(${T_NAME} ${srcs})
   target_link_libraries(${T_NAME} PRIVATE ${T_DEPS} quenvar_test_support GTest::gtest GTest::gmock
                         GTest::gtest_main)

@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   ccache srecord binutils
   desktop-file-utils appstream groff-base
+  g++-mingw-w64-x86-64-posix
   "$@"
 )
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "quenvar/protocol/protocol.h"
+
 namespace quenvar {
 
 namespace {
@@ -104,19 +106,20 @@ const TSim24xxModel* FindSim24xxModel(std::string_view name) {
 }
 
 std::uint32_t SimFlashPageBytes(std::uint8_t pageCode) {
-  // Codes up to 128 give the page in words; the codes above 128 stand for the
-  // newer parts with 16, 32 and 64 word pages.
-  if (pageCode <= 1) return 1;
-  if (pageCode <= 128) return 2u * pageCode;
-  const unsigned shift = std::min<unsigned>(pageCode - 129u, 8u);
-  return 32u << shift;
+  // The codes above the word counts stand for the newer parts with 16, 32 and
+  // 64 word pages.
+  constexpr std::uint32_t kWordBytes = 2;
+  if (pageCode <= kFlashPageByteWise) return 1;
+  if (pageCode <= kFlashPageWordCodes) return kWordBytes * pageCode;
+  const unsigned shift = std::min<unsigned>(pageCode - kFlashPage16Words, 8u);
+  return (16u * kWordBytes) << shift;
 }
 
 std::uint32_t Sim24xxSizeFromCode(std::uint8_t sizeCode) {
-  if (sizeCode == 0) return 16;
-  if (sizeCode == 129) return 32768;
-  if (sizeCode == 130) return 65536;
-  return 128u * sizeCode;
+  if (sizeCode == k24xxSizeCode16) return 16;
+  if (sizeCode == k24xxSizeCode32K) return 32768;
+  if (sizeCode == k24xxSizeCode64K) return 65536;
+  return k24xxSizeUnit * sizeCode;
 }
 
 }  // namespace quenvar

@@ -17,7 +17,28 @@ const TSim24xxModel& SocketModelOf(const TSimConfig& config) {
 }
 
 bool IsChunkCommand(std::uint8_t command) {
-  return command == 3 || command == 4 || command == 9;
+  return command == kCmdWriteFlash || command == kCmdVerify || command == kCmdWriteEeprom;
+}
+
+bool IsKnownCommand(std::uint8_t command) {
+  switch (command) {
+    case kCmdReadSignature:
+    case kCmdErase:
+    case kCmdWriteFlash:
+    case kCmdVerify:
+    case kCmdReadFlash:
+    case kCmdWriteFuses:
+    case kCmdReadFuses:
+    case kCmdWriteEeprom:
+    case kCmdReadEeprom:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsKnownTarget(std::uint8_t target) {
+  return target == kTargetIsp || target == kTargetSocket;
 }
 
 }  // namespace
@@ -92,8 +113,8 @@ void TSimProgrammer::ResetSession() {
 void TSimProgrammer::EmitUnsolicited(ISimDeviceHost& host,
                                      std::span<const std::uint8_t> replyBytes) const {
   TReport report{};
-  const std::size_t n = std::min(replyBytes.size(), kReportLength - 1);
-  std::copy_n(replyBytes.begin(), n, report.begin() + 1);
+  const std::size_t n = std::min(replyBytes.size(), kInReportSize - kReplyCodeByte);
+  std::copy_n(replyBytes.begin(), n, report.begin() + kReplyCodeByte);
   host.PushInputReport(report);
 }
 
@@ -110,7 +131,7 @@ void TSimProgrammer::ReleaseState() {
 
 TSimProgrammer::TReport TSimProgrammer::GarbageReport() {
   TReport report{};
-  for (std::size_t i = 1; i < kReportLength; ++i) {
+  for (std::size_t i = kReplyCodeByte; i < kInReportSize; ++i) {
     report[i] = static_cast<std::uint8_t>(0xC3 + 0x35 * i);
   }
   return report;
@@ -124,7 +145,8 @@ microseconds TSimProgrammer::Delay(microseconds work) const {
 void TSimProgrammer::ReplyWith(TStep& step, const std::vector<std::uint8_t>& bytes,
                                microseconds work) {
   TOut out{{}, Delay(work)};
-  std::copy_n(bytes.begin(), std::min(bytes.size(), kReportLength - 1), out.Bytes.begin() + 1);
+  std::copy_n(bytes.begin(), std::min(bytes.size(), kInReportSize - kReplyCodeByte),
+              out.Bytes.begin() + kReplyCodeByte);
   step.Out.push_back(out);
 }
 
@@ -135,11 +157,12 @@ void TSimProgrammer::Reply(TStep& step, std::initializer_list<std::uint8_t> byte
 
 void TSimProgrammer::OnOutputReport(std::span<const std::uint8_t> report, ISimDeviceHost& host) {
   TReport r{};
-  std::copy_n(report.begin(), std::min(report.size(), kReportLength), r.begin());
+  std::copy_n(report.begin(), std::min(report.size(), kOutReportSize), r.begin());
   TStep step;
   {
     std::lock_guard lock(Mutex_);
-    if (report.size() < 3) r[0] = 0xFF;  // too short to carry a command
+    // Too short to carry a command: an id no command report has.
+    if (report.size() <= kCommandByte) r[kReportIdByte] = 0xFF;
     Process(r, step);
   }
   for (const TOut& out : step.Out) host.PushInputReport(out.Bytes, out.Delay);
@@ -148,8 +171,7 @@ void TSimProgrammer::OnOutputReport(std::span<const std::uint8_t> report, ISimDe
 
 void TSimProgrammer::Process(const TReport& r, TStep& step) {
   std::optional<TSimFaultAction> fault = Faults_.CountOutputReport();
-  const bool knownTarget = r[1] == kIspTarget || r[1] == kSocketTarget;
-  if (r[0] == 0 && knownTarget && IsChunkCommand(r[2])) {
+  if (r[kReportIdByte] == 0 && IsKnownTarget(r[kTargetByte]) && IsChunkCommand(r[kCommandByte])) {
     if (auto chunkFault = Faults_.CountChunk(); !fault) fault = chunkFault;
   }
   if (!fault) {
@@ -161,7 +183,7 @@ void TSimProgrammer::Process(const TReport& r, TStep& step) {
   switch (*fault) {
     case TSimFaultAction::ReplyError:
       Session_ = {};
-      Reply(step, {'!'});
+      Reply(step, {kReplyFailed});
       return;
     case TSimFaultAction::Unplug:
       Session_ = {};
@@ -195,60 +217,65 @@ void TSimProgrammer::Process(const TReport& r, TStep& step) {
 }
 
 void TSimProgrammer::Execute(const TReport& r, TStep& step) {
-  if (r[0] != 0) return;
-  const std::uint8_t target = r[1];
-  const std::uint8_t command = r[2];
-  if (target != kIspTarget && target != kSocketTarget) return;
-  if (command == 0 || command == 6 || command > 10) return;
+  if (r[kReportIdByte] != 0) return;
+  const std::uint8_t target = r[kTargetByte];
+  const std::uint8_t command = r[kCommandByte];
+  if (!IsKnownTarget(target) || !IsKnownCommand(command)) return;
 
   if (IsChunkCommand(command)) {
     Chunk(r, step);
     return;
   }
   Session_ = {};  // any other command ends a chunked transfer
-  const bool socket = target == kSocketTarget;
-  if (socket && command != 2 && command != 5) {
-    Reply(step, {'!'});
+  const bool socket = target == kTargetSocket;
+  if (socket && command != kCmdErase && command != kCmdReadFlash) {
+    Reply(step, {kReplyFailed});
     return;
   }
+  const std::uint8_t param1 = r[kParam1Byte];
   switch (command) {
-    case 1: {
+    case kCmdReadSignature: {
       const auto sig = Avr_.Signature();
-      Reply(step, {'s', sig[0], sig[1], sig[2]});
+      Reply(step, {kReplySignature, sig[0], sig[1], sig[2]});
       return;
     }
-    case 2:
+    case kCmdErase:
       if (socket) {
-        const std::uint32_t cycles = Socket_.Erase(r[3], r[4]);
-        Reply(step, {'e'}, cycles * k24xxPageWrite);
+        const std::uint32_t cycles = Socket_.Erase(param1, r[kParam2Byte]);
+        Reply(step, {kReplyErased}, cycles * k24xxPageWrite);
       } else {
         Avr_.Erase();
-        Reply(step, {'e'}, kChipErase);
+        Reply(step, {kReplyErased}, kChipErase);
       }
       return;
-    case 5:
-      Stream(socket ? Sim24xxSizeFromCode(r[3]) : 1024u * r[3], true, socket, step);
+    case kCmdReadFlash:
+      Stream(socket ? Sim24xxSizeFromCode(param1) : kFlashReadSizeUnit * param1, true, socket,
+             step);
       return;
-    case 10:
-      Stream(r[3] <= 128 ? r[3] : (r[3] - 128u) * 256u, false, false, step);
+    case kCmdReadEeprom:
+      Stream(param1 <= kEepromReadByteCodes
+                 ? param1
+                 : (param1 - std::uint32_t{kEepromReadByteCodes}) * kEepromReadSizeStep,
+             false, false, step);
       return;
-    case 7:
-    case 8: {
-      const std::size_t count = r[3];
-      if (count > kMaxRecords) {
-        Reply(step, {'!'});
+    case kCmdWriteFuses:
+    case kCmdReadFuses: {
+      const bool write = command == kCmdWriteFuses;
+      const std::size_t count = param1;
+      if (count > kMaxFuseRecords) {
+        Reply(step, {kReplyFailed});
         return;
       }
-      std::vector<std::uint8_t> reply{command == 7 ? std::uint8_t{'f'} : std::uint8_t{'r'}};
+      std::vector<std::uint8_t> reply{write ? kReplyFusesWritten : kReplyFusesRead};
       for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t* rec = &r[4 + 3 * i];
-        if (command == 7) {
+        const std::uint8_t* rec = &r[kFuseRecordByte + kFuseRecordSize * i];
+        if (write) {
           Avr_.WriteInstruction(rec[0], rec[1], rec[2]);
         } else {
           reply.push_back(Avr_.ReadInstruction(rec[0], rec[1], rec[2]));
         }
       }
-      ReplyWith(step, reply, command == 7 ? static_cast<int>(count) * kFuseWrite : microseconds{});
+      ReplyWith(step, reply, write ? static_cast<int>(count) * kFuseWrite : microseconds{});
       return;
     }
     default:
@@ -257,22 +284,25 @@ void TSimProgrammer::Execute(const TReport& r, TStep& step) {
 }
 
 void TSimProgrammer::Chunk(const TReport& r, TStep& step) {
-  const std::size_t count = r[3];
-  if (count > kMaxChunk) {
+  const std::size_t count = r[kParam1Byte];
+  if (count > kChunkSize) {
     Session_ = {};
-    Reply(step, {'!'});
+    Reply(step, {kReplyFailed});
     return;
   }
-  if (!Session_.Active || Session_.Target != r[1] || Session_.Command != r[2]) {
-    Session_ = {true, r[1], r[2], 0, 1};
-    if (r[2] == 3) {
+  const std::uint8_t target = r[kTargetByte];
+  const std::uint8_t command = r[kCommandByte];
+  if (!Session_.Active || Session_.Target != target || Session_.Command != command) {
+    Session_ = {true, target, command, 0, 1};
+    if (command == kCmdWriteFlash) {
+      const std::uint8_t page = r[kParam3Byte];
       Session_.PageBytes =
-          r[1] == kIspTarget ? SimFlashPageBytes(r[5]) : std::max<std::uint8_t>(r[5], 1);
+          target == kTargetIsp ? SimFlashPageBytes(page) : std::max<std::uint8_t>(page, 1);
     }
   }
-  const bool last = r[4] == 0;
-  const std::span<const std::uint8_t> data(&r[6], count);
-  if (r[1] == kIspTarget) {
+  const bool last = r[kParam2Byte] == kLastChunk;
+  const std::span<const std::uint8_t> data(&r[kPayloadByte], count);
+  if (target == kTargetIsp) {
     ChunkIsp(r, data, last, step);
   } else {
     ChunkSocket(r, data, last, step);
@@ -281,24 +311,24 @@ void TSimProgrammer::Chunk(const TReport& r, TStep& step) {
 
 void TSimProgrammer::ChunkIsp(const TReport& r, std::span<const std::uint8_t> data, bool last,
                               TStep& step) {
-  const std::uint8_t command = r[2];
-  const std::size_t limit = command == 9 ? Avr_.Eeprom().size() : Avr_.Flash().size();
+  const std::uint8_t command = r[kCommandByte];
+  const std::size_t limit = command == kCmdWriteEeprom ? Avr_.Eeprom().size() : Avr_.Flash().size();
   const std::uint32_t pos = Session_.Pos;
   if (pos + data.size() > limit) {
     Session_ = {};
-    Reply(step, {'!'});
+    Reply(step, {kReplyFailed});
     return;
   }
   microseconds work{0};
-  if (command == 4) {
+  if (command == kCmdVerify) {
     for (std::size_t i = 0; i < data.size(); ++i) {
       if (Avr_.ReadFlash(pos + static_cast<std::uint32_t>(i)) != data[i]) {
         Session_ = {};
-        Reply(step, {'!'});
+        Reply(step, {kReplyFailed});
         return;
       }
     }
-  } else if (command == 9) {
+  } else if (command == kCmdWriteEeprom) {
     for (std::size_t i = 0; i < data.size(); ++i) {
       Avr_.WriteEepromByte(pos + static_cast<std::uint32_t>(i), data[i]);
     }
@@ -328,18 +358,18 @@ void TSimProgrammer::ChunkIsp(const TReport& r, std::span<const std::uint8_t> da
   Session_.Pos += static_cast<std::uint32_t>(data.size());
   if (last) {
     Session_ = {};
-    Reply(step, {command == 4 ? std::uint8_t{'v'} : std::uint8_t{'w'}}, work);
+    Reply(step, {command == kCmdVerify ? kReplyVerified : kReplyWritten}, work);
   } else {
-    Reply(step, {'*'}, work);
+    Reply(step, {kReplyNextChunk}, work);
   }
 }
 
 void TSimProgrammer::ChunkSocket(const TReport& r, std::span<const std::uint8_t> data, bool last,
                                  TStep& step) {
-  const std::uint8_t command = r[2];
-  if (command == 9) {
+  const std::uint8_t command = r[kCommandByte];
+  if (command == kCmdWriteEeprom) {
     Session_ = {};
-    Reply(step, {'!'});
+    Reply(step, {kReplyFailed});
     return;
   }
   // The programmer counts 24xx addresses in 16 bits.
@@ -347,15 +377,15 @@ void TSimProgrammer::ChunkSocket(const TReport& r, std::span<const std::uint8_t>
   const std::uint32_t pos = Session_.Pos;
   if (pos + data.size() > kAddressRange) {
     Session_ = {};
-    Reply(step, {'!'});
+    Reply(step, {kReplyFailed});
     return;
   }
   microseconds work{0};
-  if (command == 4) {
+  if (command == kCmdVerify) {
     for (std::size_t i = 0; i < data.size(); ++i) {
       if (Socket_.Read(pos + static_cast<std::uint32_t>(i)) != data[i]) {
         Session_ = {};
-        Reply(step, {'!'});
+        Reply(step, {kReplyFailed});
         return;
       }
     }
@@ -365,9 +395,9 @@ void TSimProgrammer::ChunkSocket(const TReport& r, std::span<const std::uint8_t>
   Session_.Pos += static_cast<std::uint32_t>(data.size());
   if (last) {
     Session_ = {};
-    Reply(step, {command == 4 ? std::uint8_t{'v'} : std::uint8_t{'w'}}, work);
+    Reply(step, {command == kCmdVerify ? kReplyVerified : kReplyWritten}, work);
   } else {
-    Reply(step, {'*'}, work);
+    Reply(step, {kReplyNextChunk}, work);
   }
 }
 
@@ -375,12 +405,12 @@ void TSimProgrammer::Stream(std::uint32_t total, bool flash, bool socket, TStep&
   std::uint32_t sent = 0;
   bool first = true;
   do {
-    const std::uint32_t n = std::min<std::uint32_t>(total - sent, kMaxStreamCount);
+    const std::uint32_t n = std::min<std::uint32_t>(total - sent, kMaxDataPerReport);
     TOut out{{}, first ? Delay({}) : (RealTiming_ ? kUsbFrame : microseconds{0})};
-    out.Bytes[1] = static_cast<std::uint8_t>(n);
+    out.Bytes[kReplyCodeByte] = static_cast<std::uint8_t>(n);
     for (std::uint32_t i = 0; i < n; ++i) {
       const std::uint32_t a = sent + i;
-      out.Bytes[2 + i] =
+      out.Bytes[kReplyDataByte + i] =
           socket ? Socket_.Read(a) : (flash ? Avr_.ReadFlash(a) : Avr_.ReadEeprom(a));
     }
     sent += n;
@@ -395,7 +425,7 @@ void TSimProgrammer::Stream(std::uint32_t total, bool flash, bool socket, TStep&
         return;
       case TSimFaultAction::ReplyError: {
         TOut error{{}, frame};
-        error.Bytes[1] = '!';
+        error.Bytes[kReplyCodeByte] = kReplyFailed;
         step.Out.push_back(error);
         return;
       }

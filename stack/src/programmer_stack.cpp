@@ -64,7 +64,9 @@ std::optional<TStackError> TProgrammerStack::Open(const TStackOptions& options) 
   } else if (options.MakeBackend) {
     FBackend = options.MakeBackend();
   }
-  if (!FBackend) return TStackError{TStackError::TKind::NoBackend, {}};
+  if (!FBackend)
+    return TStackError{TStackError::TKind::NoBackend,
+                       "this build has no HID backend; use --simulate"};
 
   auto controller = TJvHidDeviceController::Create(FBackend, FLoop.Poster());
   if (!controller) return TStackError{TStackError::TKind::Controller, controller.Error().Text};

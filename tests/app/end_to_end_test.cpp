@@ -18,6 +18,7 @@
 #include "quenvar/app/qt_event_loop.h"
 #include "quenvar/app/registry_edit.h"
 #include "quenvar/app/simulator_state.h"
+#include "quenvar/hid/sim_hid_backend.h"
 #include "quenvar/sim/sim_programmer.h"
 #include "quenvar/sim/sim_state_file.h"
 #include "quenvar/stack/programmer_stack.h"
@@ -89,6 +90,25 @@ TEST(EndToEnd, DetectsTheSimulatedChipThroughTheRealWindow) {
     QDir().mkpath(QStringLiteral("app_renders"));
     form.grab().save(QStringLiteral("app_renders/main_detected.png"));
   }
+}
+
+// main() hands the stack its platform backend; without one only --simulate opens.
+TEST(EndToEnd, TheStackOpensTheBackendMainGivesIt) {
+  TIspWindowSetup setup;
+  {
+    TProgrammerStack none(setup.Loop);
+    const std::optional<TStackError> error = none.Open({});
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->Text, "this build has no HID backend; use --simulate");
+  }
+  auto backend = std::make_shared<TSimHidBackend>();
+  backend->Plug(0x0451, 0x3210, nullptr);
+  TStackOptions options;
+  options.MakeBackend = [backend] { return backend; };
+  ASSERT_EQ(setup.Stack.Open(options), std::nullopt);
+  EXPECT_EQ(&setup.Stack.Controller().Backend(), backend.get());
+  EXPECT_EQ(setup.Stack.Controller().DeviceList().size(), 1u);
+  EXPECT_EQ(setup.Stack.Simulator(), nullptr);
 }
 
 // Counts how often the progress window was shown, with its label each time.

@@ -143,6 +143,26 @@ TEST(CliStatus, NoProgrammerIsExitThree) {
   EXPECT_EQ(none.Out, "no HID interfaces found\n");
 }
 
+// The library gets its backend from the executable; without one only the
+// simulator is there, and nothing claims to have looked for a programmer.
+TEST(CliStatus, WithoutABackendOnlyTheSimulatorWorks) {
+  const struct {
+    std::vector<std::string> Args;
+    std::string Err;
+  } cases[] = {
+      {{"list"}, "quenvar-cli: this build has no HID backend; use --simulate\n"},
+      {{"--lang=de", "detect"},
+       "quenvar-cli: dieses Programm hat keinen HID-Zugang; nehmen Sie --simulate\n"},
+  };
+  for (const auto& c : cases) {
+    const TRun r = Cli(c.Args);
+    EXPECT_EQ(r.Status, 3) << c.Args.back();
+    EXPECT_EQ(r.Out, "") << c.Args.back();
+    EXPECT_EQ(r.Err, c.Err) << c.Args.back();
+  }
+  EXPECT_EQ(Cli({"--simulate", "detect"}).Status, 0);
+}
+
 // Opens for reading and writing are refused, as without the udev rule.
 class TNoPermission final : public IHidBackend {
  public:

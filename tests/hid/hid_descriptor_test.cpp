@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
-#include <poll.h>
 
-#include <cerrno>
 #include <string>
 #include <vector>
 
-#include "quenvar/hid/hidraw_backend.h"
 #include "quenvar/hid/report_descriptor.h"
 
 namespace quenvar {
@@ -133,67 +130,6 @@ TEST(HidDescriptorBounds, NeverReadsPastTheEnd) {
   }
   // Cut inside 06 00 FF (2), 09 01 (1), A1 01, 75 08, 95 40, 81 02 (1 each), 27 .. (4).
   EXPECT_EQ(failures, 11);
-}
-
-struct TErrnoCase {
-  int Err;
-  THidReadStatus Status;
-};
-
-TEST(HidHidrawMapping, ReadErrnoMeansUnplugOrRetry) {
-  const TErrnoCase cases[] = {
-      {EIO, THidReadStatus::Unplugged},  {ENODEV, THidReadStatus::Unplugged},
-      {EAGAIN, THidReadStatus::Timeout}, {EINTR, THidReadStatus::Timeout},
-      {EINVAL, THidReadStatus::Error},   {EBADF, THidReadStatus::Error},
-      {EFAULT, THidReadStatus::Error},
-  };
-  for (const auto& c : cases) EXPECT_EQ(hidraw::ReadErrnoStatus(c.Err), c.Status) << c.Err;
-}
-
-TEST(HidHidrawMapping, PollEventsMeanUnplugOrData) {
-  const struct {
-    short Events;
-    THidReadStatus Status;
-  } cases[] = {
-      {POLLIN, THidReadStatus::Data},
-      {POLLHUP, THidReadStatus::Unplugged},
-      {POLLERR, THidReadStatus::Unplugged},
-      {POLLIN | POLLHUP, THidReadStatus::Unplugged},
-      {POLLIN | POLLERR, THidReadStatus::Unplugged},
-      {POLLNVAL, THidReadStatus::Error},
-      {0, THidReadStatus::Timeout},
-  };
-  for (const auto& c : cases) EXPECT_EQ(hidraw::PollEventsStatus(c.Events), c.Status) << c.Events;
-}
-
-TEST(HidHidrawMapping, RawInfoIdsAreUnsigned16) {
-  const struct {
-    std::int16_t Vendor, Product;
-    std::uint16_t WantVendor, WantProduct;
-  } cases[] = {
-      {0x0451, 0x3210, 0x0451, 0x3210},
-      {-1, -32768, 0xFFFF, 0x8000},
-      {-2, 0x7FFF, 0xFFFE, 0x7FFF},
-  };
-  for (const auto& c : cases) {
-    const THidAttributes a = hidraw::AttributesFromRawInfo(c.Vendor, c.Product, 3);
-    EXPECT_EQ(a.VendorID, c.WantVendor);
-    EXPECT_EQ(a.ProductID, c.WantProduct);
-  }
-}
-
-TEST(HidHidrawMapping, HidIdProperty) {
-  auto ok = hidraw::AttributesFromHidId("0003:00000451:00003210");
-  ASSERT_TRUE(ok.HasValue());
-  EXPECT_EQ(ok->VendorID, 0x0451);
-  EXPECT_EQ(ok->ProductID, 0x3210);
-  auto high = hidraw::AttributesFromHidId("0005:0000FFFF:00008000");
-  ASSERT_TRUE(high.HasValue());
-  EXPECT_EQ(high->VendorID, 0xFFFF);
-  EXPECT_EQ(high->ProductID, 0x8000);
-  for (const char* bad :
-       {"", "garbage", "0003:00010000:00000001", "0003:00000451", "0003:00000451:00003210x"})
-    EXPECT_FALSE(hidraw::AttributesFromHidId(bad).HasValue()) << bad;
 }
 
 }  // namespace

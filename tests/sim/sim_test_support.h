@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "quenvar/hid/sim_device_model.h"
+#include "quenvar/devmodel/sim_device_model.h"
 #include "quenvar/sim/sim_programmer.h"
 
 namespace quenvar::simtest {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "quenvar/presenter/main_presenter.h"
+#include "quenvar/protocol/protocol.h"
 #include "quenvar/sim/sim_programmer.h"
 #include "sim_stack.h"
 
@@ -56,20 +57,23 @@ class TCheckingModel final : public ISimDeviceModel {
   }
 
   static bool WellFormed(std::span<const std::uint8_t> r) {
-    if (r.size() != 65 || r[0] != 0 || (r[1] != 3 && r[1] != 5) || r[64] != 0) return false;
-    switch (r[2]) {
-      case 3:  // a 24xx page write takes 32 bytes at most
-        return r[3] >= 1 && r[3] <= (r[1] == 3 ? 32 : 58);
-      case 4:
-      case 9:
-        return r[3] >= 1 && r[3] <= 58;
-      case 7:
-      case 8:
-        return r[3] <= 20;
-      case 1:
-      case 2:
-      case 5:
-      case 10:
+    if (r.size() != kOutReportSize || r[kReportIdByte] != 0 || r[kUnusedOutByte] != 0) return false;
+    const bool socket = r[kTargetByte] == kTargetSocket;
+    if (!socket && r[kTargetByte] != kTargetIsp) return false;
+    const std::size_t count = r[kParam1Byte];
+    switch (r[kCommandByte]) {
+      case kCmdWriteFlash:
+        return count >= 1 && count <= (socket ? kSocketWriteChunkSize : kChunkSize);
+      case kCmdVerify:
+      case kCmdWriteEeprom:
+        return count >= 1 && count <= kChunkSize;
+      case kCmdWriteFuses:
+      case kCmdReadFuses:
+        return count <= kMaxFuseRecords;
+      case kCmdReadSignature:
+      case kCmdErase:
+      case kCmdReadFlash:
+      case kCmdReadEeprom:
         return true;
       default:
         return false;

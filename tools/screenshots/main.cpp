@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -90,6 +91,11 @@ int main(int argc, char** argv) {
     TMainForm form(stack, edit, box);
     TForm1 progress(&form);
     form.SetAuxiliaryWindows(nullptr, &progress, nullptr);
+    // A clock that advances by a fixed step per reading, so the duration
+    // lines, and with them the pictures, are the same on every run.
+    form.Presenter().Driver().Now = [t = TProgrammerDriver::TClock::time_point{}]() mutable {
+      return t += std::chrono::milliseconds(75);
+    };
     form.show();
 
     const struct {

@@ -23,8 +23,8 @@
 
 #include "quenvar/sim/sim_config.h"
 #include "quenvar/sim/sim_programmer.h"
-#include "quenvar/sim/uhid_bridge.h"
-#include "quenvar/sim/uhid_control.h"
+#include "quenvar/uhid/uhid_bridge.h"
+#include "quenvar/uhid/uhid_control.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The UHID bridge against a socket pair standing in for /dev/uhid. Events are
 // built and taken apart by their byte offsets in the kernel's packed
 // struct uhid_event, so the bridge's use of the header is checked too.
-#include "quenvar/sim/uhid_bridge.h"
+#include "quenvar/uhid/uhid_bridge.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>

@@ -20,14 +20,12 @@
 #include "quenvar/hid/hidraw_backend.h"
 #include "quenvar/hid/jv_hid_device_controller.h"
 #include "quenvar/hid/ui_loop.h"
+#include "quenvar/protocol/protocol.h"
 
 namespace {
 
 using namespace quenvar;
 using namespace std::chrono_literals;
-
-constexpr int kVendor = 0x0451;
-constexpr int kProduct = 0x3210;
 
 class TCheck {
  public:
@@ -130,7 +128,7 @@ class TCheck {
   }
 
   bool Claim(TJvHidDevice*& device) {
-    if (!Controller->ClaimById(device, kVendor, kProduct)) return false;
+    if (!Controller->ClaimById(device, kProgrammerVendorId, kProgrammerProductId)) return false;
     Unplugs = 0;
     device->SetOnUnplug([this](TJvHidDevice&) { ++Unplugs; });
     device->SetOnData(

@@ -27,8 +27,8 @@ struct TCliStopRequest {
 struct TCliEnvironment {
   // The progress bar is drawn only on a terminal.
   bool ErrIsTerminal = false;
-  // The platform's HID backend, used without --simulate (the program makes
-  // hidraw's on Linux); empty: there is none, only --simulate works.
+  // The platform's HID backend, used without --simulate; the executable
+  // supplies it. Empty: this build has none, only --simulate works.
   std::function<std::shared_ptr<IHidBackend>()> MakeBackend;
   // Polled while commands run; empty: nothing ever asks to stop. The first
   // request lets the running operation finish and starts no further command;

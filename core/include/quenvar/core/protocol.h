@@ -1,10 +1,11 @@
 #pragma once
-// Report layout, command codes and reply bytes of the programmer, and the two
-// state enumerations of the operation driver.
+// The two state enumerations of the operation driver and its output report;
+// the wire format itself is shared with the simulated firmware.
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
+
+#include "quenvar/protocol/protocol.h"
 
 namespace quenvar {
 
@@ -37,51 +38,6 @@ constexpr bool WritesImage(TRequestedOperation operation) {
          operation == TRequestedOperation::ProgramEeprom;
 }
 
-inline constexpr std::uint16_t kProgrammerVendorId = 0x0451;
-inline constexpr std::uint16_t kProgrammerProductId = 0x3210;
-
-inline constexpr std::size_t kOutReportSize = 65;
 using TOutReport = std::array<std::uint8_t, kOutReportSize>;
-
-// Byte positions in the output report.
-inline constexpr std::size_t kReportIdByte = 0;
-inline constexpr std::size_t kTargetByte = 1;
-inline constexpr std::size_t kCommandByte = 2;
-inline constexpr std::size_t kParam1Byte = 3;
-inline constexpr std::size_t kParam2Byte = 4;
-inline constexpr std::size_t kParam3Byte = 5;
-inline constexpr std::size_t kPayloadByte = 6;
-
-inline constexpr std::uint8_t kTargetSocket = 3;
-inline constexpr std::uint8_t kTargetIsp = 5;
-
-enum TCommand : std::uint8_t {
-  kCmdReadSignature = 1,
-  kCmdErase = 2,
-  kCmdWriteFlash = 3,
-  kCmdVerify = 4,
-  kCmdReadFlash = 5,
-  kCmdWriteFuses = 7,
-  kCmdReadFuses = 8,
-  kCmdWriteEeprom = 9,
-  kCmdReadEeprom = 10,
-};
-
-enum TReply : std::uint8_t {
-  kReplyNextChunk = '*',
-  kReplyFailed = '!',
-  kReplySignature = 's',
-  kReplyErased = 'e',
-  kReplyWritten = 'w',
-  kReplyVerified = 'v',
-  kReplyFusesWritten = 'f',
-  kReplyFusesRead = 'r',
-};
-
-// Chunk sizes: 24xx page writes take 32 bytes, everything else 58.
-inline constexpr std::size_t kChunkSize = 58;
-inline constexpr std::size_t kSocketWriteChunkSize = 32;
-// A data report holds at most this many data bytes after its count byte.
-inline constexpr std::size_t kMaxDataPerReport = 63;
 
 }  // namespace quenvar

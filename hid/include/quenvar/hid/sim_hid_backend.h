@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "quenvar/devmodel/sim_device_model.h"
 #include "quenvar/hid/hid_backend.h"
-#include "quenvar/hid/sim_device_model.h"
 
 namespace quenvar {
 

@@ -31,7 +31,8 @@
 #include <string>
 #include <vector>
 
-#include "quenvar/hid/sim_device_model.h"
+#include "quenvar/devmodel/sim_device_model.h"
+#include "quenvar/protocol/protocol.h"
 #include "quenvar/sim/sim_24xx.h"
 #include "quenvar/sim/sim_avr_chip.h"
 #include "quenvar/sim/sim_config.h"
@@ -43,13 +44,6 @@ namespace quenvar {
 
 class TSimProgrammer final : public ISimDeviceModel {
  public:
-  static constexpr std::size_t kReportLength = 65;  // report id and 64 bytes
-  static constexpr std::uint8_t kSocketTarget = 3;
-  static constexpr std::uint8_t kIspTarget = 5;
-  static constexpr std::size_t kMaxChunk = 58;
-  static constexpr std::size_t kMaxRecords = 20;
-  static constexpr std::size_t kMaxStreamCount = 63;
-
   // Realistic timing: USB frames and programming times of the datasheets.
   static constexpr std::chrono::microseconds kUsbFrame{1000};
   static constexpr std::chrono::microseconds kFlashPageWrite{4500};
@@ -58,7 +52,9 @@ class TSimProgrammer final : public ISimDeviceModel {
   static constexpr std::chrono::microseconds kChipErase{9000};
   static constexpr std::chrono::microseconds kFuseWrite{4500};
 
-  using TReport = std::array<std::uint8_t, kReportLength>;
+  // One array type holds the reports of both directions.
+  static_assert(kInReportSize == kOutReportSize);
+  using TReport = std::array<std::uint8_t, kOutReportSize>;
 
   // Chips and timing of the configuration; the state file is not read here
   // (see FromConfig).

@@ -1,4 +1,4 @@
-#include "quenvar/sim/uhid_control.h"
+#include "quenvar/uhid/uhid_control.h"
 
 #include <charconv>
 #include <string>

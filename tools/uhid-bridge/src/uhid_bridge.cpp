@@ -1,4 +1,4 @@
-#include "quenvar/sim/uhid_bridge.h"
+#include "quenvar/uhid/uhid_bridge.h"
 
 #include <linux/input.h>
 #include <linux/uhid.h>

@@ -18,15 +18,16 @@
 #include <string>
 #include <vector>
 
-#include "quenvar/hid/sim_device_model.h"
+#include "quenvar/devmodel/sim_device_model.h"
+#include "quenvar/protocol/protocol.h"
 #include "quenvar/sim/sim_result.h"
 
 namespace quenvar {
 
 struct TUhidDeviceSetup {
   std::string Name = "Quenvar simulated programmer";
-  std::uint16_t VendorId = 0x0451;
-  std::uint16_t ProductId = 0x3210;
+  std::uint16_t VendorId = kProgrammerVendorId;
+  std::uint16_t ProductId = kProgrammerProductId;
   std::uint16_t Version = 0x0100;
   // A full-speed interrupt endpoint sends at most one report per frame; the
   // pacing also keeps a reply burst inside hidraw's 64-report queue.
@@ -54,8 +55,9 @@ std::string FormatUhidStats(const TUhidStats& stats);
 class TUhidBridge {
  public:
   using TClock = std::chrono::steady_clock;
-  static constexpr std::size_t kOutputReportBytes = 65;  // id byte and 64 bytes
-  static constexpr std::size_t kInputReportBytes = 64;   // as the device sends it
+  static constexpr std::size_t kOutputReportBytes = kOutReportSize;  // id byte and 64 bytes
+  // As the device sends it: an unnumbered device leaves the id byte out.
+  static constexpr std::size_t kInputReportBytes = kInReportSize - 1;
 
   // `uhidFd` is an open /dev/uhid (or anything that carries whole uhid events,
   // such as a socket in tests); the bridge does not close it.

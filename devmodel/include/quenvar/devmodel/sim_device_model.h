@@ -1,6 +1,7 @@
 #pragma once
-// The seam between the simulated HID backend and a simulated device.
-// The backend owns the queue of input reports and the plug state; a model only
+// The seam between a simulated device and what carries its reports (the
+// simulated HID backend, or the kernel through UHID).
+// The host owns the queue of input reports and the plug state; a model only
 // sees output reports and answers through its host.
 
 #include <chrono>

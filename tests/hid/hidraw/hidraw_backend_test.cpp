@@ -1,8 +1,8 @@
+#include "quenvar/hid/hidraw_backend.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
-
-#include "quenvar/hid/hidraw_backend.h"
 
 namespace quenvar {
 namespace {

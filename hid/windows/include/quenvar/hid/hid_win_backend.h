@@ -1,0 +1,67 @@
+#pragma once
+// Windows backend: SetupAPI finds the HID interfaces, hid.dll identifies them,
+// file handles move the reports, and the configuration manager (or a rescan
+// once a second where it cannot notify) tells of arrivals and removals.
+//
+// Identity of an interface is its device path. A path comes back unchanged
+// when the same device is plugged into the same port again, so every removal
+// the backend sees (a notification, a rescan without the path, a read or
+// write that finds the device gone) gives the next connection the path plus
+// "#<count>": a replug between two rescans still reads as a new device.
+//
+// Error codes in results are errno style (ENOENT, EACCES, ENODEV ...), as on
+// every platform; the Windows codes behind them are mapped, not passed on.
+
+#include <chrono>
+#include <memory>
+
+#include "quenvar/hid/hid_backend.h"
+#include "quenvar/hid/win_hid_api.h"
+
+namespace quenvar {
+
+class THidWinBackend final : public IHidBackend, public IHidChangeSource {
+ public:
+  static constexpr std::chrono::milliseconds kRescanInterval{1000};
+
+  enum class TChangeMode {
+    None,          // not bound
+    Notification,  // CM_Register_Notification
+    Rescan,        // no notification from the system: rescans on a timer
+  };
+
+  explicit THidWinBackend(win::TWinHidApiLoader loader,
+                          std::chrono::milliseconds rescanInterval = kRescanInterval);
+#ifdef _WIN32
+  THidWinBackend();  // the system's libraries
+#endif
+  ~THidWinBackend() override;
+  THidWinBackend(const THidWinBackend&) = delete;
+  THidWinBackend& operator=(const THidWinBackend&) = delete;
+
+  bool Bind() override;
+  void Unbind() override;
+  std::vector<THidInterfaceInfo> Scan() override;
+  THidResult<THidHandle> Open(const std::string& path, THidAccess access) override;
+  void Close(THidHandle handle) override;
+  THidResult<THidAttributes> GetAttributes(THidHandle handle) override;
+  THidResult<THidCaps> GetCapabilities(THidHandle handle) override;
+  THidResult<std::size_t> Write(THidHandle handle, const void* data, std::size_t size) override;
+  THidReadResult Read(THidHandle handle, std::uint8_t* buffer, std::size_t size,
+                      std::chrono::milliseconds timeout) override;
+  IHidChangeSource* ChangeSource() override;
+
+  int PollFd() const override {
+    return -1;
+  }
+  bool Drain() override;
+  void SetWakeup(std::function<void()> wake) override;
+
+  TChangeMode ChangeMode() const;
+
+ private:
+  struct TImpl;
+  std::unique_ptr<TImpl> Impl;
+};
+
+}  // namespace quenvar

@@ -1,0 +1,223 @@
+// The Windows backend on its own, against the fake system calls.
+#include "quenvar/hid/hid_win_backend.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <thread>
+
+#include "case_name.h"
+#include "fake_win_api.h"
+
+namespace quenvar::test {
+namespace {
+
+const std::u16string kProg = u"\\\\?\\hid#vid_0451&pid_3210#7&1a2b&0&0000#{4d1e55b2}";
+const std::string kProgPath(kProg.begin(), kProg.end());
+constexpr auto kShort = std::chrono::milliseconds(20);
+
+TBytes Report(std::uint8_t first) {
+  TBytes r(65, 0);
+  for (std::size_t i = 1; i < r.size(); ++i) r[i] = static_cast<std::uint8_t>(first + i);
+  return r;
+}
+
+std::vector<std::string> Identities(THidWinBackend& backend) {
+  std::vector<std::string> ids;
+  for (const auto& info : backend.Scan()) ids.push_back(info.Identity);
+  return ids;
+}
+
+TEST(HidWinBackend, ListsReadableInterfacesWithTheirPathsWhole) {
+  TFakeWin win;
+  const std::u16string named = u"\\\\?\\hid#b\u00e4\U0001F600\xD800";  // ends in a lone surrogate
+  win.Plug(u"\\\\?\\hid#a", [](auto& d) { d.DetailFails = true; });
+  win.Plug(named);
+  win.Plug(u"\\\\?\\HID#C");
+  {
+    THidWinBackend backend(win.Loader());
+    ASSERT_TRUE(backend.Bind());
+    const auto found = backend.Scan();
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].DevicePath, "\\\\?\\HID#C");
+    EXPECT_EQ(found[1].DevicePath, "\\\\?\\hid#b\xC3\xA4\xF0\x9F\x98\x80\xED\xA0\x80");
+    EXPECT_EQ(found[1].Identity, found[1].DevicePath);
+    auto h = backend.Open(found[1].DevicePath, THidAccess::QueryOnly);
+    ASSERT_TRUE(h.HasValue());
+    EXPECT_EQ(win.Opens().back().Path, named);
+    EXPECT_EQ(backend.GetCapabilities(*h)->OutputReportByteLength, 65);
+    EXPECT_EQ(backend.Open("\\\\?\\hid#\xC3", THidAccess::QueryOnly).Error().Code, EINVAL);
+    EXPECT_EQ(backend.Open("\\\\?\\hid#gone", THidAccess::ReadWrite).Error().Code, ENOENT);
+    backend.Open(found[0].DevicePath, THidAccess::Read);  // left open: Unbind closes it
+  }
+  EXPECT_EQ(win.Leftovers(), 0u);
+}
+
+TEST(HidWinBackend, BindsAllOrNothing) {
+  TFakeWin win;
+  win.Plug(kProg);
+  THidWinBackend backend([&win] {
+    auto api = win.Api();
+    api.HidP_GetCaps = nullptr;
+    return std::optional<TWinHidApi>(api);
+  });
+  EXPECT_FALSE(backend.Bind());
+  EXPECT_TRUE(backend.Scan().empty());
+  EXPECT_EQ(backend.ChangeMode(), THidWinBackend::TChangeMode::None);
+}
+
+// The programmer plugged in, the backend bound and one handle open.
+class HidWinOne : public ::testing::Test {
+ protected:
+  THidHandle OpenProgrammer(THidAccess access,
+                            const std::function<void(TFakeWin::TDevice&)>& setup = nullptr) {
+    Win.Plug(kProg, setup);
+    EXPECT_TRUE(Backend.Bind());
+    auto h = Backend.Open(kProgPath, access);
+    EXPECT_TRUE(h.HasValue());
+    return h ? *h : THidHandle{};
+  }
+
+  TFakeWin Win;
+  THidWinBackend Backend{Win.Loader()};
+};
+
+struct TReadCase {
+  std::string Name;
+  std::function<void(TFakeWin&)> Meanwhile;  // after the read handle opened
+  THidReadStatus Status;
+  int Errno;
+  bool Change;  // the read told of a device that is gone
+};
+
+void PrintTo(const TReadCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
+class HidWinRead : public HidWinOne, public ::testing::WithParamInterface<TReadCase> {};
+
+TEST_P(HidWinRead, EndsAsTheSystemSays) {
+  const THidHandle h = OpenProgrammer(THidAccess::Read);
+  GetParam().Meanwhile(Win);
+  Backend.Drain();
+  TBytes buffer(65, 0xEE);
+  const THidReadResult r = Backend.Read(h, buffer.data(), buffer.size(), kShort);
+  EXPECT_EQ(r.Status, GetParam().Status);
+  EXPECT_EQ(r.Error, GetParam().Errno);
+  EXPECT_EQ(Backend.Drain(), GetParam().Change);
+  const bool data = r.Status == THidReadStatus::Data;
+  EXPECT_EQ(r.Bytes, data ? 65u : 0u);
+  if (data) {
+    EXPECT_EQ(buffer, Report(7));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HidWin, HidWinRead,
+    ::testing::Values(
+        TReadCase{"nothing arrives", [](TFakeWin&) {}, THidReadStatus::Timeout, 0, false},
+        TReadCase{
+            "report waiting",
+            [](TFakeWin& w) { w.Device(kProg, [](auto& d) { d.Inputs.push_back(Report(7)); }); },
+            THidReadStatus::Data, 0, false},
+        TReadCase{
+            "report beats the cancel",
+            [](TFakeWin& w) { w.Device(kProg, [](auto& d) { d.ArrivesOnCancel = Report(7); }); },
+            THidReadStatus::Data, 0, false},
+        TReadCase{"device not connected",
+                  [](TFakeWin& w) { w.Device(kProg, [](auto& d) { d.ReadError = 1167; }); },
+                  THidReadStatus::Unplugged, ENODEV, true},
+        TReadCase{"gen failure",
+                  [](TFakeWin& w) { w.Device(kProg, [](auto& d) { d.ReadError = 31; }); },
+                  THidReadStatus::Unplugged, ENODEV, true},
+        TReadCase{"gone before the read",
+                  [](TFakeWin& w) { w.Device(kProg, [](auto& d) { d.Present = false; }); },
+                  THidReadStatus::Unplugged, ENODEV, true},
+        TReadCase{"aborted after a removal",
+                  [](TFakeWin& w) {
+                    w.Device(kProg, [](auto& d) { d.ReadError = 995; });
+                    w.Notify(kCmNotifyActionInterfaceRemoval, kProg);
+                  },
+                  THidReadStatus::Unplugged, ENODEV, false},
+        TReadCase{"aborted by another program",
+                  [](TFakeWin& w) { w.Device(kProg, [](auto& d) { d.ReadError = 995; }); },
+                  THidReadStatus::Error, ECANCELED, false}),
+    [](const auto& info) { return CaseName(info.param.Name); });
+
+using HidWinClose = HidWinOne;
+
+TEST_F(HidWinClose, WakesAReadAndTheHandleGoesWhenItReturns) {
+  const THidHandle h = OpenProgrammer(THidAccess::Read);
+  THidReadResult r;
+  std::thread reader([&] {
+    TBytes buffer(65);
+    r = Backend.Read(h, buffer.data(), buffer.size(), std::chrono::hours(1));
+  });
+  while (!Win.ReadPending(kProg)) std::this_thread::yield();
+  Backend.Close(h);
+  reader.join();
+  EXPECT_EQ(r.Status, THidReadStatus::Error);
+  EXPECT_EQ(r.Error, EBADF);
+  EXPECT_EQ(Win.Leftovers(), 0u);
+}
+
+struct TWriteCase {
+  TWinDword Error;
+  int Errno;
+  std::string IdentityAfter;  // a device found gone comes back as a new connection
+};
+
+void PrintTo(const TWriteCase& c, std::ostream* os) {
+  *os << "Windows error " << c.Error;
+}
+
+class HidWinWrite : public HidWinOne, public ::testing::WithParamInterface<TWriteCase> {};
+
+TEST_P(HidWinWrite, FailsWithTheMappedCode) {
+  const THidHandle h =
+      OpenProgrammer(THidAccess::ReadWrite, [](auto& d) { d.WriteError = GetParam().Error; });
+  Backend.Drain();
+  const TBytes report = Report(1);
+  auto written = Backend.Write(h, report.data(), report.size());
+  ASSERT_FALSE(written.HasValue());
+  EXPECT_EQ(written.Error(), (THidError{GetParam().Errno, "write failed"}));
+  EXPECT_EQ(Backend.Drain(), !GetParam().IdentityAfter.empty());
+  EXPECT_EQ(Identities(Backend).at(0), kProgPath + GetParam().IdentityAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(HidWin, HidWinWrite,
+                         ::testing::Values(TWriteCase{1167, ENODEV, "#1"},
+                                           TWriteCase{31, ENODEV, "#1"}, TWriteCase{87, EINVAL, ""},
+                                           TWriteCase{5, EACCES, ""}),
+                         [](const auto& info) {
+                           return "Win32Error" + std::to_string(info.param.Error);
+                         });
+
+TEST(HidWinBackend, RescansWhenTheSystemCannotNotify) {
+  for (const auto cm : {TFakeWin::TCm::Missing, TFakeWin::TCm::Refused}) {
+    SCOPED_TRACE(cm == TFakeWin::TCm::Missing ? "no entry point" : "registration refused");
+    TFakeWin win;
+    win.Cm = cm;
+    THidWinBackend backend(win.Loader(), std::chrono::milliseconds(2));
+    std::atomic<int> wakes{0};
+    backend.SetWakeup([&wakes] { ++wakes; });
+    ASSERT_TRUE(backend.Bind());
+    EXPECT_EQ(backend.ChangeMode(), THidWinBackend::TChangeMode::Rescan);
+    auto next = [&](const std::function<void()>& step) {
+      const int before = wakes;
+      step();
+      while (wakes == before) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      EXPECT_TRUE(backend.Drain());
+      return Identities(backend);
+    };
+    EXPECT_EQ(next([&] { win.Plug(kProg); }), std::vector<std::string>{kProgPath});
+    EXPECT_EQ(next([&] { win.Unplug(kProg); }), std::vector<std::string>{});
+    EXPECT_EQ(next([&] { win.Plug(kProg); }), std::vector<std::string>{kProgPath + "#1"});
+    backend.Unbind();
+    EXPECT_EQ(backend.ChangeMode(), THidWinBackend::TChangeMode::None);
+  }
+}
+
+}  // namespace
+}  // namespace quenvar::test
