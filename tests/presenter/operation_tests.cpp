@@ -1,5 +1,6 @@
-// The operation driver: start, reply dispatch, ending, controls, device changes,
-// the reply timeout and the error paths.
+// Operations as the window runs them through the presenter and its driver:
+// start, reply dispatch, ending, controls, device changes, the reply time-out
+// and the error paths.
 #include <string>
 #include <vector>
 
@@ -215,6 +216,7 @@ TEST_F(OperationTest, FailedReloadKeepsThePreviousLabelAndStillStarts) {
     }
     EXPECT_EQ(Sent().size(), 1u) << "the operation starts anyway";
     EXPECT_FALSE(Driver.ErrorFlagValue()) << "StartOperation clears the flag";
+    EXPECT_FALSE(Presenter.ReloadFailed()) << "and the failed re-read with it";
     Presenter.HidCtlDeviceChange();
     Driver.FinishOperation();
   }
@@ -441,7 +443,7 @@ TEST_F(OperationTest, EveryReplyRestartsTheTimerAndTheEndStopsIt) {
   ReplyChar('*');
   ReplyChar('w');
   EXPECT_FALSE(Timer.Armed);
-  // An idle session never arms it.
+  // An idle driver never arms it.
   ReplyChar('*');
   EXPECT_FALSE(Timer.Armed);
 }
@@ -477,7 +479,7 @@ TEST_F(OperationTest, FlashReadWithoutANumberInCodeSizeEndsWithTheErrorEnding) {
   EXPECT_EQ(Buffer.Data, (TBytes{7, 7}));
   EXPECT_EQ(Sent().size(), 2u) << "no read command went out";
   EXPECT_TRUE(Presenter.Window().MainWindowEnabled());
-  // The session keeps working; a 24xx type leaves its size for the ISP target.
+  // The driver keeps working; a 24xx type leaves its size for the ISP target.
   Presenter.N24AA08Click();
   Presenter.nAVRISPClick();
   ASSERT_EQ(Presenter.Window().CodeSize(), "1024");

@@ -42,7 +42,7 @@ class TAppSettings {
   const std::optional<std::string>& StartupError() const { return FStartupError; }
 
   // Changes during the run: these throw TRegistryError on failure. The target
-  // is stored on close from TProgrammerSession::LastDeviceIndex().
+  // is stored on close from TMainPresenter::LastDeviceIndex().
   void StoreVerifyAfterProgram(bool Checked);
   void StoreUpdateBuffer(bool Checked);
 
