@@ -9,10 +9,10 @@
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
-#include "event_recorder.h"
 #include "quenvar/core/programmer_driver.h"
 #include "quenvar/sim/sim_programmer.h"
 #include "quenvar/stack/hex_editor_buffer.h"
@@ -26,6 +26,13 @@ double CpuSeconds(clockid_t clock) {
   clock_gettime(clock, &ts);
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
+
+// Keeps how the last operation ended, and nothing else: the measurement is of
+// the driver and the link, not of a listener.
+struct TLastResult final : IDriverEvents {
+  std::optional<TOperationResult> Result;
+  void OnFinished(TOperationResult result) override { Result = result; }
+};
 
 // One programmer plugged into the simulated stack; the controller is one per process.
 struct TStack {
@@ -49,14 +56,14 @@ struct TStack {
   bool Run() {
     TProgrammerDriver& driver = Sim.Driver();
     if (!driver.AdmitImage(TRequestedOperation::ProgramFlash)) return false;
-    Events.Results.clear();
+    Events.Result.reset();
     driver.StartOperation(TRequestedOperation::ProgramFlash);
     const bool done = Sim.RunUntilIdle(std::chrono::minutes(2));
-    return done && Events.Results == std::vector<TOperationResult>{TOperationResult::Success};
+    return done && Events.Result == TOperationResult::Success;
   }
 
   test::TSimStack Sim;
-  test::TEventRecorder Events;
+  TLastResult Events;
 };
 
 // The same operation without the link's threads: the simulated programmer
