@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core
   clang libclang-rt-14-dev
-  ccache srecord binutils
+  ccache srecord binutils time
   desktop-file-utils appstream groff-base
   g++-mingw-w64-x86-64-posix
   "$@"

@@ -1,65 +1,60 @@
 #include "quenvar/buffer/bin_file.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <filesystem>
-#include <memory>
+#include <algorithm>
+#include <cstring>
 #include <new>
+
+#include "quenvar/fileio/file_reader.h"
 
 namespace quenvar {
 
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string SystemText(int Error) {
-  return SystemMessage(Error ? Error : EIO);
-}
-
 std::string Framed(const char* What, const std::string& FileName, const std::string& Why) {
   return std::string(What) + " " + FileName + ".\r\n(" + Why + ".)";
 }
 
-struct TCloser {
-  void operator()(std::FILE* F) const { std::fclose(F); }
-};
-using TFile = std::unique_ptr<std::FILE, TCloser>;
-
 }  // namespace
+
+TWholeRead ReadWhole(TFileReader& File, TByteImage& Bytes) {
+  if (File.SizeHint() > MaxWholeFileSize) return TWholeRead::TooLarge;
+  File.Rewind();
+  Bytes.resize(File.SizeHint());
+  std::size_t have = File.Read(Bytes);
+  while (have == Bytes.size() && !File.Failure()) {
+    std::uint8_t more[4096];  // whether the end is here, before growing for it
+    const std::size_t n = File.Read(more);
+    if (n == 0) break;
+    if (have + n > MaxWholeFileSize) return TWholeRead::TooLarge;
+    Bytes.resize(std::min(std::max(2 * have, have + sizeof more), MaxWholeFileSize));
+    std::memcpy(Bytes.data() + have, more, n);
+    have += n;
+    if (n == sizeof more) have += File.Read(std::span(Bytes).subspan(have));
+  }
+  Bytes.resize(have);
+  return File.Failure() ? TWholeRead::Failed : TWholeRead::Done;
+}
 
 TFileReadResult ReadWholeFile(const std::string& FileName) {
   TFileReadResult r;
-  std::error_code ec;
-  if (fs::is_directory(FileName, ec)) {
-    r.Status = TBufferResult::Failure(Framed("Cannot open", FileName, SystemText(EISDIR)));
+  TFileExpected<TFileReader> file = TFileReader::Open(FileName);
+  if (!file) {
+    r.Status = BufferResultOf(file.Error());
     return r;
   }
-  errno = 0;
-  TFile f(std::fopen(FileName.c_str(), "rb"));
-  if (!f) {
-    r.Status = TBufferResult::Failure(Framed("Cannot open", FileName, SystemText(errno)));
-    return r;
-  }
+  TWholeRead read = TWholeRead::Done;
   try {
-    // Read in growing blocks: the size on disk may change under us or be unknown (pipes).
-    std::size_t have = 0;
-    r.Bytes.resize(64 * 1024);
-    for (;;) {
-      const std::size_t got = std::fread(r.Bytes.data() + have, 1, r.Bytes.size() - have, f.get());
-      have += got;
-      if (have < r.Bytes.size()) break;
-      r.Bytes.resize(r.Bytes.size() * 2);
-    }
-    r.Bytes.resize(have);
+    read = ReadWhole(file.Value(), r.Bytes);
   } catch (const std::bad_alloc&) {
     r.Bytes = {};
     r.Status = TBufferResult::Failure(Framed("Cannot read", FileName, "Out of memory"));
     return r;
   }
-  if (std::ferror(f.get())) {
-    r.Bytes = {};
-    r.Status = TBufferResult::Failure(Framed("Cannot read", FileName, SystemText(errno)));
-  }
+  if (read == TWholeRead::TooLarge)
+    r.Status = TBufferResult::Failure(Framed("Cannot read", FileName, "Data too large"));
+  else if (read == TWholeRead::Failed)
+    r.Status = BufferResultOf(*file.Value().Failure());
+  if (!r.Status) r.Bytes = {};
   return r;
 }
 

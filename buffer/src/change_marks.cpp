@@ -1,5 +1,7 @@
 #include "quenvar/buffer/change_marks.h"
 
+#include <algorithm>
+
 namespace quenvar {
 
 namespace {
@@ -13,9 +15,16 @@ std::uint64_t LowMask(unsigned width) {
 void TChangeMarks::Resize(std::size_t size) {
   Count = size;
   const std::size_t words = (size + WordBits - 1) / WordBits;
-  // Exact on first sizing (loads); a little slack when edits grow it.
-  if (words > Words.capacity() && !Words.empty()) Words.reserve(words + words / 16);
-  Words.resize(words, 0);
+  const std::size_t old = Words.size();
+  if (words > Words.capacity()) {
+    // New memory comes zeroed. Exact on first sizing (loads); a little slack
+    // when edits grow it.
+    if (!Words.empty()) Words.reserve(words + words / 16);
+    Words.resize(words);
+  } else {
+    Words.resize(words);
+    if (words > old) std::fill(Words.begin() + static_cast<std::ptrdiff_t>(old), Words.end(), 0);
+  }
   TrimTail();
 }
 

@@ -200,8 +200,8 @@ void TCustomMPHexEditor::Revert(const TUndoRecord& record, TUndoRecord& redo) {
       }
       break;
     case TUndoKind::AllDataSaved:
-      redo.Data = Content;
-      Content = record.Data;
+      redo.Data.assign(Content.begin(), Content.end());
+      Content.assign(record.Data.begin(), record.Data.end());
       break;
   }
   // Marks do not survive past a reversed change: the array ends at its position.
@@ -456,7 +456,7 @@ bool TCustomMPHexEditor::ReplaceAllData(std::span<const std::uint8_t> bytes) {
   r.Kind = TUndoKind::AllDataSaved;
   r.Position = 0;
   r.Length = DataLength();
-  r.Data = Content;
+  r.Data.assign(Content.begin(), Content.end());
   r.State = CurrentState();
   StoreRecord(std::move(r));
   Content.assign(bytes.begin(), bytes.end());

@@ -1,36 +1,24 @@
 // Whole-content transfers of TCustomMPHexEditor: loads from streams, files and memory, and saves.
-#include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <istream>
-#include <limits>
 #include <new>
 #include <ostream>
-#include <system_error>
 
 #include "quenvar/buffer/bin_file.h"
 #include "quenvar/buffer/custom_mp_hex_editor.h"
 #include "quenvar/fileio/atomic_file.h"
+#include "quenvar/fileio/file_reader.h"
 
 namespace quenvar {
 
 namespace {
 
-std::string SystemText(int err) {
-  if (err == 0) err = EIO;
-  return std::generic_category().message(err);
-}
-
 TBufferResult ReadOnlyRefusal(const std::string& name) {
   return TBufferResult::Failure("Cannot save readonly file " + name + ".");
 }
 
-std::string CannotOpen(const std::string& name, const std::string& why) {
-  return "Cannot open " + name + ".\r\n(" + why + ".)";
-}
-
 // Reads everything from the start of the stream (or from where it stands, if it cannot seek).
-bool ReadAll(std::istream& stream, std::vector<std::uint8_t>& out, std::string& error) {
+bool ReadAll(std::istream& stream, TByteImage& out, std::string& error) {
   stream.clear();
   stream.seekg(0, std::ios::end);
   const std::streamoff end = stream.fail() ? -1 : static_cast<std::streamoff>(stream.tellg());
@@ -38,7 +26,7 @@ bool ReadAll(std::istream& stream, std::vector<std::uint8_t>& out, std::string& 
   stream.seekg(0, std::ios::beg);
   stream.clear();
   if (end >= 0) {
-    if (static_cast<unsigned long long>(end) > std::numeric_limits<std::uint32_t>::max()) {
+    if (static_cast<unsigned long long>(end) > MaxWholeFileSize) {
       error = "Data too large";
       return false;
     }
@@ -54,7 +42,7 @@ bool ReadAll(std::istream& stream, std::vector<std::uint8_t>& out, std::string& 
   while (stream) {
     stream.read(chunk, sizeof chunk);
     const std::streamsize got = stream.gcount();
-    if (out.size() + static_cast<std::size_t>(got) > std::numeric_limits<std::uint32_t>::max()) {
+    if (out.size() + static_cast<std::size_t>(got) > MaxWholeFileSize) {
       error = "Data too large";
       return false;
     }
@@ -66,6 +54,20 @@ bool ReadAll(std::istream& stream, std::vector<std::uint8_t>& out, std::string& 
   }
   out.shrink_to_fit();
   return true;
+}
+
+bool ReadAll(TFileReader& file, TByteImage& out, std::string& error) {
+  switch (ReadWhole(file, out)) {
+    case TWholeRead::Done:
+      return true;
+    case TWholeRead::TooLarge:
+      error = "Data too large";
+      return false;
+    case TWholeRead::Failed:
+      break;
+  }
+  error = "Stream read error";
+  return false;
 }
 
 bool IsReadOnlyFile(const std::filesystem::path& path) {
@@ -97,13 +99,14 @@ void TCustomMPHexEditor::AfterLoad() {
   ViewChanged();
 }
 
-TBufferResult TCustomMPHexEditor::LoadDataFromStream(std::istream& stream) {
-  std::vector<std::uint8_t>().swap(Content);  // give the old content back before sizing the new
+template <typename TSource>
+TBufferResult TCustomMPHexEditor::LoadContent(TSource& source) {
+  TByteImage().swap(Content);  // give the old content back before sizing the new
   if (OnBusy) OnBusy(true);
   std::string error;
   bool ok = false;
   try {
-    ok = ReadAll(stream, Content, error);
+    ok = ReadAll(source, Content, error);
   } catch (const std::bad_alloc&) {
     error = "Out of memory";
   } catch (const std::length_error&) {
@@ -111,28 +114,23 @@ TBufferResult TCustomMPHexEditor::LoadDataFromStream(std::istream& stream) {
   }
   if (OnBusy) OnBusy(false);
   if (!ok) {
-    std::vector<std::uint8_t>().swap(Content);
+    TByteImage().swap(Content);
     FileAttached = false;
   }
   AfterLoad();
   return ok ? TBufferResult::Success() : TBufferResult::Failure(error);
 }
 
+TBufferResult TCustomMPHexEditor::LoadDataFromStream(std::istream& stream) {
+  return LoadContent(stream);
+}
+
 TBufferResult TCustomMPHexEditor::LoadDataFromFile(const std::string& fileName) {
-  const std::filesystem::path path(fileName);
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec))
-    return TBufferResult::Failure(
-        CannotOpen(fileName, std::make_error_code(std::errc::is_a_directory).message()));
-  errno = 0;
-  std::ifstream file(path, std::ios::binary);
-  if (!file.is_open()) return TBufferResult::Failure(CannotOpen(fileName, SystemText(errno)));
-  const bool readOnly = IsReadOnlyFile(path);
-  TBufferResult r = LoadDataFromStream(file);
-  if (!r) {
-    FileAttached = false;
-    return r;
-  }
+  TFileExpected<TFileReader> file = TFileReader::Open(fileName);
+  if (!file) return BufferResultOf(file.Error());
+  const bool readOnly = IsReadOnlyFile(fileName);
+  TBufferResult r = LoadContent(file.Value());
+  if (!r) return r;
   FileIsReadOnly = readOnly;
   CurrentFileName = fileName;
   FileAttached = true;
@@ -140,13 +138,13 @@ TBufferResult TCustomMPHexEditor::LoadDataFromFile(const std::string& fileName) 
 }
 
 void TCustomMPHexEditor::LoadDataFromBytes(std::span<const std::uint8_t> bytes) {
-  std::vector<std::uint8_t>().swap(Content);
+  TByteImage().swap(Content);
   Content.assign(bytes.begin(), bytes.end());
   AfterLoad();
 }
 
-void TCustomMPHexEditor::LoadDataFromVector(std::vector<std::uint8_t>&& bytes) {
-  Content = std::move(bytes);
+void TCustomMPHexEditor::LoadDataFromImage(TByteImage&& image) {
+  Content = std::move(image);
   AfterLoad();
 }
 

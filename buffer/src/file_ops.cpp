@@ -1,12 +1,15 @@
 #include "quenvar/buffer/file_ops.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <string_view>
 #include <utility>
 
 #include "quenvar/buffer/bin_file.h"
 #include "quenvar/buffer/custom_mp_hex_editor.h"
 #include "quenvar/fileio/atomic_file.h"
+#include "quenvar/fileio/file_reader.h"
 
 namespace quenvar {
 
@@ -14,6 +17,8 @@ namespace {
 
 // File errors are English, as all of the buffer's.
 constexpr std::uint8_t kEnglish = 1;
+
+constexpr std::size_t kTextPiece = std::size_t{256} << 10;
 
 char ThirdFromEnd(std::string_view FileName) {
   const char c = FileName[FileName.size() - 3];
@@ -79,15 +84,18 @@ TLoadOutcome TFileOps::LoadFile(std::uint8_t LanguageIndex, std::uint8_t& ErrorF
     return o;
   }
 
-  TFileReadResult file = ReadWholeFile(DialogFileName);
-  if (!file.Status) {
+  TFileExpected<TFileReader> file = TFileReader::Open(DialogFileName);
+  if (!file) {
     o.Status = TLoadStatus::FileError;
-    o.Message = file.Status.Message();
+    o.Message = BufferResultOf(file.Error()).Message();
     return o;
   }
-  const std::string_view text(reinterpret_cast<const char*>(file.Bytes.data()), file.Bytes.size());
-  THexReadResult hex = ReadHexFile(text);
-  file.Bytes = {};
+  THexReadResult hex = ReadHexFile(file.Value());
+  if (const auto& failure = file.Value().Failure()) {
+    o.Status = TLoadStatus::FileError;
+    o.Message = BufferResultOf(*failure).Message();
+    return o;
+  }
   if (!hex.Ok()) {
     ErrorFlag = 1;
     o.Status = TLoadStatus::FormatError;
@@ -95,7 +103,7 @@ TLoadOutcome TFileOps::LoadFile(std::uint8_t LanguageIndex, std::uint8_t& ErrorF
     o.Message = HexErrorMessage(*hex.Error, LanguageIndex);
     return o;
   }
-  Buffer.LoadDataFromVector(std::move(hex.Image));
+  Buffer.LoadDataFromImage(std::move(hex.Image));
   ErrorFlag = 0;
   o.Status = TLoadStatus::Loaded;
   return o;
@@ -134,8 +142,17 @@ TSaveOutcome TFileOps::SaveFile(TAtomicFile& File) {
     return Outcome(format, TBufferResult::Failure("Cannot write " + File.Target() + ".\r\n(" +
                                                   HexImageTooLargeText(kEnglish) + ")"));
   }
-  const std::string text = WriteHexFile(Buffer.Data());
-  TFileResult saved = File.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+  // A few hundred KiB of text at a time: the file gets no copy of the image's
+  // size in memory.
+  THexWriter writer(Buffer.Data());
+  const std::size_t piece = std::min(kTextPiece, writer.Size());
+  const auto text = std::make_unique_for_overwrite<char[]>(piece);
+  TFileResult saved = TFileResult::Success();
+  while (saved) {
+    const std::size_t n = writer.Next({text.get(), piece});
+    if (n == 0) break;
+    saved = File.Write({reinterpret_cast<const std::uint8_t*>(text.get()), n});
+  }
   if (saved) saved = File.Commit();
   return Outcome(format, saved ? TBufferResult::Success() : BufferResultOf(saved.Error()));
 }

@@ -4,6 +4,9 @@
 #include <array>
 #include <cstring>
 
+#include "hex_digits.h"
+#include "quenvar/fileio/file_reader.h"
+
 namespace quenvar {
 
 namespace {
@@ -46,38 +49,94 @@ long Field(std::string_view Line, std::size_t Position, std::size_t Width) {
   return value;
 }
 
-// The two hex digits at Chars (both inside the line); -1 if not hex.
-int Pair(const char* Chars) {
-  const int hi = Digit(Chars[0]);
-  const int lo = Digit(Chars[1]);
-  if ((hi | lo) < 0) return -1;
-  return hi * 16 + lo;
+// A pair of hex digits as one look-up each: the byte's value, with NotHexBit
+// set when either character is no hex digit. A line ORs its pairs' bits and
+// looks at them once.
+constexpr unsigned NotHexBit = 0x100;
+
+constexpr std::array<std::uint16_t, 256> MakePairTable(unsigned Shift) {
+  std::array<std::uint16_t, 256> t{};
+  for (std::size_t c = 0; c < t.size(); ++c)
+    t[c] = DigitTable[c] < 0 ? NotHexBit : static_cast<std::uint16_t>(DigitTable[c] << Shift);
+  return t;
 }
 
-// Hands out lines without their LF / CR LF. Past the end it keeps handing
-// out empty lines, which no record survives.
+constexpr std::array<std::uint16_t, 256> HighDigit = MakePairTable(4);
+constexpr std::array<std::uint16_t, 256> LowDigit = MakePairTable(0);
+
+unsigned PairBits(const char* Chars) {
+  return HighDigit[static_cast<unsigned char>(Chars[0])] |
+         LowDigit[static_cast<unsigned char>(Chars[1])];
+}
+
+// The reader's text buffer for a file: a few hundred KiB, grown only for a
+// line longer than that.
+constexpr std::size_t kTextPiece = std::size_t{256} << 10;
+using TTextBuffer = std::vector<char, TUninitAllocator<char>>;
+
+// Hands out lines without their LF / CR LF, from a whole text or from a file
+// read a piece at a time. Past the end it keeps handing out empty lines, which
+// no record survives.
 class TLineReader {
  public:
-  explicit TLineReader(std::string_view Text) : Source(Text) {}
+  explicit TLineReader(std::string_view text)
+      : FNext(text.data()), FEnd(text.data() + text.size()) {}
+  TLineReader(TFileReader& file, TTextBuffer& buffer)
+      : FFile(&file), FBuffer(&buffer), FNext(buffer.data()), FEnd(buffer.data()) {}
 
   std::string_view Next() {
-    ++LineNumber;
-    if (Position >= Source.size()) return {};
-    const char* start = Source.data() + Position;
-    const std::size_t left = Source.size() - Position;
-    const void* lf = std::memchr(start, '\n', left);
-    std::size_t len = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - start) : left;
-    Position += lf ? len + 1 : len;
-    if (lf && len > 0 && start[len - 1] == '\r') --len;
-    return {start, len};
+    ++FLineNumber;
+    std::size_t searched = 0;
+    for (;;) {
+      const std::size_t left = static_cast<std::size_t>(FEnd - FNext);
+      const void* lf =
+          left > searched ? std::memchr(FNext + searched, '\n', left - searched) : nullptr;
+      if (lf != nullptr) {
+        const char* start = FNext;
+        std::size_t len = static_cast<std::size_t>(static_cast<const char*>(lf) - start);
+        FNext = start + len + 1;
+        if (len > 0 && start[len - 1] == '\r') --len;
+        return {start, len};
+      }
+      searched = left;
+      if (!Refill()) {
+        const std::string_view rest(FNext, left);
+        FNext = FEnd;
+        return rest;
+      }
+    }
   }
 
-  std::size_t Number() const { return LineNumber; }
+  std::size_t Number() const { return FLineNumber; }
 
  private:
-  std::string_view Source;
-  std::size_t Position = 0;
-  std::size_t LineNumber = 0;
+  // Keeps the unfinished line at the front and reads more after it; false at
+  // the end.
+  bool Refill() {
+    if (FFile == nullptr || FAtEnd) return false;
+    const std::size_t kept = static_cast<std::size_t>(FEnd - FNext);
+    if (kept == FBuffer->size()) {
+      TTextBuffer longer(2 * FBuffer->size());
+      std::memcpy(longer.data(), FNext, kept);
+      FBuffer->swap(longer);
+    } else if (kept > 0) {
+      std::memmove(FBuffer->data(), FNext, kept);
+    }
+    char* const free = FBuffer->data() + kept;
+    const std::size_t room = FBuffer->size() - kept;
+    const std::size_t got = FFile->Read({reinterpret_cast<std::uint8_t*>(free), room});
+    FAtEnd = got < room;
+    FNext = FBuffer->data();
+    FEnd = free + got;
+    return got > 0;
+  }
+
+  TFileReader* FFile = nullptr;
+  TTextBuffer* FBuffer = nullptr;
+  bool FAtEnd = false;
+  const char* FNext;
+  const char* FEnd;
+  std::size_t FLineNumber = 0;
 };
 
 struct THeader {
@@ -89,6 +148,18 @@ struct THeader {
 // Byte count, address and type as the first pass takes them; false when one
 // is missing or not hex.
 bool ParseHeader(std::string_view Line, THeader& Out) {
+  if (Line.size() >= 9) {  // every field whole: four pairs
+    const char* c = Line.data();
+    const unsigned count = PairBits(c + 1);
+    const unsigned high = PairBits(c + 3);
+    const unsigned low = PairBits(c + 5);
+    const unsigned type = PairBits(c + 7);
+    if (((count | high | low | type) & NotHexBit) != 0) return false;
+    Out.Count = count;
+    Out.Address = high << 8 | low;
+    Out.Type = type;
+    return true;
+  }
   if (Line.size() < 2) return false;
   const long count = Field(Line, 2, 2);
   if (count < 0 || Line.size() < 4) return false;
@@ -128,13 +199,12 @@ THexReadResult Refuse(THexErrorKind Kind, std::size_t Line) {
 
 // First pass: the structure of every line up to the end record, and the
 // extent of the image.
-std::optional<THexError> MeasureExtent(std::string_view Text, std::uint64_t& Extent) {
-  TLineReader lines(Text);
+std::optional<THexError> MeasureExtent(TLineReader& Lines, std::uint64_t& Extent) {
   std::uint64_t base = 0;
   Extent = 0;
   for (;;) {
-    const std::string_view line = lines.Next();
-    const THexError refused{THexErrorKind::NoHexFile, lines.Number()};
+    const std::string_view line = Lines.Next();
+    const THexError refused{THexErrorKind::NoHexFile, Lines.Number()};
     THeader h;
     if (!ParseHeader(line, h)) return refused;
     if (IsBaseRecord(h.Type)) {
@@ -148,124 +218,111 @@ std::optional<THexError> MeasureExtent(std::string_view Text, std::uint64_t& Ext
     // always did; they are no data, so the base does not move them.
     const std::uint64_t at = h.Type == TypeEnd ? h.Address : base + h.Address;
     Extent = std::max(Extent, at + h.Count);
-    if (Extent > MaxHexImageSize) return THexError{THexErrorKind::ImageTooLarge, lines.Number()};
+    if (Extent > MaxHexImageSize) return THexError{THexErrorKind::ImageTooLarge, Lines.Number()};
     if (h.Type == TypeEnd) return std::nullopt;
   }
 }
 
-}  // namespace
-
-THexReadResult ReadHexFile(std::string_view Text) {
-  std::uint64_t extent = 0;
-  if (auto e = MeasureExtent(Text, extent)) return Refuse(e->Kind, e->Line);
-
-  THexReadResult result;
-  result.Image.assign(static_cast<std::size_t>(extent), 0xFF);
-  std::uint8_t* image = result.Image.data();
-
-  // Second pass: checksums and data, up to the end record the first pass found.
-  TLineReader lines(Text);
+// Second pass: checksums and data, up to the end record. The image is written
+// once: every byte below Filled holds data or FF, and the gap a record leaves
+// above it gets its FF only then. A line the first pass took that is no
+// record now means the file changed between the passes.
+std::optional<THexError> FillImage(TLineReader& Lines, TByteImage& Image) {
+  std::uint8_t* const image = Image.data();
+  const std::uint64_t extent = Image.size();
+  std::uint64_t filled = 0;
   std::uint64_t base = 0;
   for (;;) {
-    const std::string_view line = lines.Next();
-    const std::size_t number = lines.Number();
-    const char* c = line.data();
-    const std::size_t len = line.size();  // >= 8, the first pass made sure
-
+    const std::string_view line = Lines.Next();
+    const std::size_t number = Lines.Number();
     THeader h;
-    ParseHeader(line, h);
+    if (!ParseHeader(line, h)) return THexError{THexErrorKind::NoHexFile, number};
+    const char* c = line.data();
+    const std::size_t len = line.size();  // >= 8 with a header
+
     const bool isData = h.Type != TypeEnd && !IsBaseRecord(h.Type) && !IsStartRecord(h.Type);
     // Data must end before the checksum (and inside the measured image).
     const std::uint64_t at = base + h.Address;
     const bool fits = isData && len >= 11 + 2 * h.Count && at + h.Count <= extent;
 
     // Sum of the pairs at positions 2, 4, ... up to len - 2. Data pairs go
-    // straight into the image on the way; a bad line discards the image.
+    // straight into the image on the way; a bad line discards the image, so
+    // a pair that is not hex is only looked at once the line is done.
     unsigned sum = 0;
+    unsigned bits = 0;
     std::size_t p = 2;
     if (fits) {
-      for (; p < 10; p += 2) {
-        const int v = Pair(c + p - 1);
-        if (v < 0) return Refuse(THexErrorKind::BrokenData, number);
-        sum += static_cast<unsigned>(v);
-      }
+      // The header's pairs are hex: ParseHeader took all four.
+      sum = static_cast<unsigned>(h.Count + (h.Address >> 8) + (h.Address & 0xFF) + h.Type);
+      p = 10;
+      if (at > filled) std::memset(image + filled, 0xFF, at - filled);
       std::uint8_t* to = image + at;
-      for (std::uint64_t k = 0; k < h.Count; ++k, p += 2) {
-        const int v = Pair(c + p - 1);
-        if (v < 0) return Refuse(THexErrorKind::BrokenData, number);
-        to[k] = static_cast<std::uint8_t>(v);
-        sum += static_cast<unsigned>(v);
+      const char* from = c + p - 1;
+      std::uint64_t k = 0;
+#if defined(QUENVAR_HEX_SIXTEEN)
+      for (; k + 16 <= h.Count; k += 16, from += 32) {
+        unsigned sixteen = 0;
+        if (!hex_digits::TakeSixteen(from, to + k, sixteen)) bits |= NotHexBit;
+        sum += sixteen;
       }
+#endif
+      for (; k < h.Count; ++k, from += 2) {
+        const unsigned v = PairBits(from);
+        bits |= v;
+        sum += v;
+        to[k] = static_cast<std::uint8_t>(v);
+      }
+      p += 2 * h.Count;
+      filled = std::max(filled, at + h.Count);
     }
     for (; p + 2 <= len; p += 2) {
-      const int v = Pair(c + p - 1);
-      if (v < 0) return Refuse(THexErrorKind::BrokenData, number);
-      sum += static_cast<unsigned>(v);
+      const unsigned v = PairBits(c + p - 1);
+      bits |= v;
+      sum += v;
     }
-    const int checksum = Pair(c + len - 2);
-    if (checksum < 0) return Refuse(THexErrorKind::BrokenData, number);
-    if (((sum + static_cast<unsigned>(checksum)) & 0xFFu) != 0)
-      return Refuse(THexErrorKind::WrongChecksum, number);
+    const unsigned checksum = PairBits(c + len - 2);
+    if (((bits | checksum) & NotHexBit) != 0) return THexError{THexErrorKind::BrokenData, number};
+    if (((sum + checksum) & 0xFFu) != 0) return THexError{THexErrorKind::WrongChecksum, number};
 
-    if (isData && !fits) return Refuse(THexErrorKind::BrokenData, number);
+    if (isData && !fits) return THexError{THexErrorKind::BrokenData, number};
     if (h.Type == TypeEnd) break;
-    if (IsBaseRecord(h.Type)) base = BaseOf(line, h).value_or(0);
+    if (IsBaseRecord(h.Type)) {
+      const auto b = BaseOf(line, h);
+      if (!b) return THexError{THexErrorKind::NoHexFile, number};
+      base = *b;
+    }
   }
+  if (extent > filled) std::memset(image + filled, 0xFF, extent - filled);
+  return std::nullopt;
+}
+
+// Both passes over the lines that NewLines hands out, each from the start.
+template <typename TNewLines>
+THexReadResult ReadPasses(TNewLines NewLines) {
+  std::uint64_t extent = 0;
+  {
+    TLineReader lines = NewLines();
+    if (auto e = MeasureExtent(lines, extent)) return Refuse(e->Kind, e->Line);
+  }
+  THexReadResult result;
+  result.Image.resize(static_cast<std::size_t>(extent));
+  TLineReader lines = NewLines();
+  if (auto e = FillImage(lines, result.Image)) return Refuse(e->Kind, e->Line);
   return result;
 }
 
-namespace {
-
-constexpr char Digits[] = "0123456789ABCDEF";
-
-void PutByte(char*& Out, std::uint8_t Value) {
-  *Out++ = Digits[Value >> 4];
-  *Out++ = Digits[Value & 0x0F];
-}
-
-// One record with its checksum and CR LF. Data may be shorter than Count:
-// the rest is filled with FF, as the last slice of a buffer is.
-void PutRecord(char*& Out, std::uint8_t Count, std::uint16_t Address, std::uint8_t Type,
-               const std::uint8_t* Data, std::size_t Have) {
-  *Out++ = ':';
-  unsigned sum = Count + (Address >> 8) + (Address & 0xFF) + Type;
-  PutByte(Out, Count);
-  PutByte(Out, static_cast<std::uint8_t>(Address >> 8));
-  PutByte(Out, static_cast<std::uint8_t>(Address & 0xFF));
-  PutByte(Out, Type);
-  for (std::size_t i = 0; i < Count; ++i) {
-    const std::uint8_t b = i < Have ? Data[i] : 0xFF;
-    sum += b;
-    PutByte(Out, b);
-  }
-  PutByte(Out, static_cast<std::uint8_t>(-sum & 0xFF));
-  *Out++ = '\r';
-  *Out++ = '\n';
-}
-
-constexpr std::string_view EndRecord = ":00000001FF";
-constexpr std::size_t DataRecordLength = 1 + 2 * (4 + 16 + 1) + 2;
-constexpr std::size_t BaseRecordLength = 1 + 2 * (4 + 2 + 1) + 2;
-
 }  // namespace
 
-std::string WriteHexFile(std::span<const std::uint8_t> Data) {
-  const std::size_t records = (Data.size() + 15) / 16;
-  const std::size_t bases = Data.empty() ? 0 : (Data.size() - 1) >> 16;
-  std::string out(records * DataRecordLength + bases * BaseRecordLength + EndRecord.size(), '\0');
-  char* o = out.data();
-  for (std::size_t i = 0; i < Data.size(); i += 16) {
-    if (i != 0 && (i & 0xFFFF) == 0) {
-      const auto upper = static_cast<std::uint16_t>(i >> 16);
-      const std::uint8_t value[2] = {static_cast<std::uint8_t>(upper >> 8),
-                                     static_cast<std::uint8_t>(upper & 0xFF)};
-      PutRecord(o, 2, 0, TypeLinearBase, value, 2);
-    }
-    PutRecord(o, 16, static_cast<std::uint16_t>(i & 0xFFFF), 0x00, Data.data() + i,
-              std::min<std::size_t>(16, Data.size() - i));
-  }
-  std::memcpy(o, EndRecord.data(), EndRecord.size());
-  return out;
+THexReadResult ReadHexFile(std::string_view Text) {
+  return ReadPasses([Text] { return TLineReader(Text); });
+}
+
+THexReadResult ReadHexFile(TFileReader& File) {
+  TTextBuffer buffer(kTextPiece);
+  return ReadPasses([&File, &buffer] {
+    File.Rewind();
+    return TLineReader(File, buffer);
+  });
 }
 
 namespace {

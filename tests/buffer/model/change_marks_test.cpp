@@ -72,6 +72,15 @@ TEST(ChangeMarks, ShiftsAndTruncatesAcrossWordBoundaries) {
        },
        100,
        {10}},
+      {"regrow across words gives clean words",
+       200,
+       {10, 150, 199},
+       [](TChangeMarks& m) {
+         m.Resize(64);
+         m.Resize(200);
+       },
+       200,
+       {10}},
       {"set and reset out of range ignored",
        8,
        {2},

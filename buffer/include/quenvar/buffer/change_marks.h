@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "quenvar/buffer/byte_image.h"
+
 namespace quenvar {
 
 // One bit per byte position: set when the byte was overwritten with a different value. Kept as a
@@ -35,7 +37,7 @@ class TChangeMarks {
   void ClearRange(std::size_t pos, std::size_t count);
   void TrimTail();
 
-  std::vector<std::uint64_t> Words;
+  std::vector<std::uint64_t, TZeroedAllocator<std::uint64_t>> Words;
   std::size_t Count = 0;
 };
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "quenvar/buffer/buffer_result.h"
+#include "quenvar/buffer/byte_image.h"
 #include "quenvar/buffer/change_marks.h"
 #include "quenvar/buffer/offset_format.h"
 #include "quenvar/buffer/undo_history.h"
@@ -57,9 +58,11 @@ class TCustomMPHexEditor {
   // ---- Whole-content transfer (loads end the undo history and fire OnChange) ----
   TBufferResult LoadDataFromStream(std::istream& stream);
   TBufferResult LoadDataFromFile(const std::string& fileName);
-  // Same as a stream load, from memory (chip reads, Intel HEX images).
+  // Same as a stream load, from memory (chip reads); a copy of the bytes.
   void LoadDataFromBytes(std::span<const std::uint8_t> bytes);
-  void LoadDataFromVector(std::vector<std::uint8_t>&& bytes);
+  void LoadDataFromVector(std::vector<std::uint8_t>&& bytes) { LoadDataFromBytes(bytes); }
+  // Takes the image over as it is (an Intel HEX file's), without a copy.
+  void LoadDataFromImage(TByteImage&& image);
   TBufferResult SaveDataToStream(std::ostream& stream) const;
   // Replaces the file atomically (TAtomicFile), so a failed save never destroys the previous file.
   TBufferResult SaveDataToFile(const std::string& fileName, bool clearMarks);
@@ -170,6 +173,10 @@ class TCustomMPHexEditor {
   void EditDone();
   void ViewChanged();
   void AfterLoad();
+  // The steps of every load from a stream or a file: the old content goes
+  // first, a failure leaves an empty buffer, the load ends the history.
+  template <typename TSource>
+  TBufferResult LoadContent(TSource& source);
   void ClampCaret();
 
   void RawInsert(std::uint32_t pos, std::span<const std::uint8_t> bytes);
@@ -180,7 +187,7 @@ class TCustomMPHexEditor {
   void Reapply(const TUndoRecord& redo);
   std::uint32_t CaretLimit(bool insertMode) const;
 
-  std::vector<std::uint8_t> Content;
+  TByteImage Content;
   TChangeMarks Marks;
   TUndoHistory History;
   std::optional<TUndoRecord> RedoSlot;

@@ -1,6 +1,7 @@
 #pragma once
 
-// Intel HEX text <-> memory image. Pure functions: no files, no buffer, no UI.
+// Intel HEX text <-> memory image: no buffer, no UI. The text comes from memory
+// or from a file read a piece at a time, and goes out a piece at a time.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +11,11 @@
 #include <string_view>
 #include <vector>
 
+#include "quenvar/buffer/byte_image.h"
+
 namespace quenvar {
+
+class TFileReader;
 
 // Which message a refused HEX file gets.
 enum class THexErrorKind : std::uint8_t {
@@ -28,7 +33,7 @@ struct THexError {
 };
 
 struct THexReadResult {
-  std::vector<std::uint8_t> Image;  // empty when Error is set
+  TByteImage Image;  // empty when Error is set
   std::optional<THexError> Error;
 
   bool Ok() const { return !Error.has_value(); }
@@ -44,12 +49,36 @@ inline constexpr std::size_t MaxHexImageSize = std::size_t{16} * 1024 * 1024;
 // every other type is data stored at base + address. The end record's own
 // count + address (without the base) still reach the length.
 THexReadResult ReadHexFile(std::string_view Text);
+// The same from a file, read from its start once for each pass through one
+// buffer of a few hundred KiB. A read failure (File.Failure()) ends the passes
+// early: the result is then no answer about the file.
+THexReadResult ReadHexFile(TFileReader& File);
 
 // 16-byte data records from offset 0, the last one padded with FF, an extended
 // linear address record before every 64 KiB boundary, and the end record
 // ":00000001FF" without a line end. CR LF after every other record. Data
 // larger than MaxHexImageSize gives a file the reader refuses.
 std::string WriteHexFile(std::span<const std::uint8_t> Data);
+
+// The same text a piece at a time, into a buffer the caller reuses, so a large
+// image needs no text of its size in memory.
+class THexWriter {
+ public:
+  // Room a piece needs at least: an address record and a data record.
+  static constexpr std::size_t kMinRoom = 64;
+
+  explicit THexWriter(std::span<const std::uint8_t> data) : FData(data) {}
+  // Characters of the whole text.
+  std::size_t Size() const;
+  // Whole records, as many as fit into `to` (at least kMinRoom characters),
+  // the end record last; the number of characters, 0 when all is written.
+  std::size_t Next(std::span<char> to);
+
+ private:
+  std::span<const std::uint8_t> FData;
+  std::size_t FOffset = 0;
+  bool FEndWritten = false;
+};
 
 // The message box text for a refused file in the given language
 // (0 German, 1 English, 2 Russian; anything else gets English). UTF-8.

@@ -69,6 +69,8 @@ class TAtomicFile {
   bool FKeepMode = false;
   mode_t FMode = 0;
   std::optional<TFileFailure> FFailure;
+  std::uint64_t FWritten = 0;  // bytes written so far
+  std::uint64_t FFlushed = 0;  // bytes whose writeback has been started
 };
 
 // Create, Write and Commit in one call.

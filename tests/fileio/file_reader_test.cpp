@@ -1,0 +1,70 @@
+// Reading a file in passes: pieces as asked, each pass from the first byte,
+// and the refusals with the system's own words.
+#include "quenvar/fileio/file_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "../files/temp_dir.h"
+#include "case_name.h"
+
+namespace quenvar {
+namespace {
+
+using testing_files::TTempDir;
+using testing_files::WriteText;
+
+std::string ReadInPieces(TFileReader& file, std::size_t piece) {
+  std::string all;
+  std::vector<std::uint8_t> buffer(piece);
+  for (std::size_t n; (n = file.Read(buffer)) > 0;) all.append(buffer.begin(), buffer.begin() + n);
+  return all;
+}
+
+TEST(FileReader, EveryPassReadsTheWholeFileInPieces) {
+  TTempDir dir;
+  const std::string name = dir / "text.hex";
+  WriteText(name, ":00000001FF\r\n");
+  TFileExpected<TFileReader> file = TFileReader::Open(name);
+  ASSERT_TRUE(file.Ok());
+  EXPECT_EQ(file.Value().SizeHint(), 13u);
+  EXPECT_EQ(ReadInPieces(file.Value(), 5), ":00000001FF\r\n");
+  EXPECT_EQ(ReadInPieces(file.Value(), 5), "");
+  file.Value().Rewind();
+  EXPECT_EQ(ReadInPieces(file.Value(), 13), ":00000001FF\r\n");
+  EXPECT_FALSE(file.Value().Failure().has_value());
+}
+
+struct TRefusal {
+  std::string Name;
+  std::string Leaf;  // below the temporary folder
+  std::string Reason;
+  int Code;
+};
+
+void PrintTo(const TRefusal& c, std::ostream* os) {
+  *os << c.Name;
+}
+
+class FileReaderRefuses : public testing::TestWithParam<TRefusal> {};
+
+TEST_P(FileReaderRefuses, WithTheSystemsReason) {
+  TTempDir dir;
+  const std::string path = dir / GetParam().Leaf;
+  const TFileExpected<TFileReader> file = TFileReader::Open(path);
+  ASSERT_FALSE(file.Ok());
+  EXPECT_EQ(file.Error(),
+            (TFileFailure{TFileAction::Open, path, GetParam().Reason, GetParam().Code}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Open, FileReaderRefuses,
+                         testing::Values(TRefusal{"missing", "none.hex",
+                                                  "No such file or directory", ENOENT},
+                                         TRefusal{"folder", "", "Is a directory", EISDIR}),
+                         [](const auto& info) { return test::CaseName(info.param.Name); });
+
+}  // namespace
+}  // namespace quenvar
