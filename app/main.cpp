@@ -6,18 +6,19 @@
 #include <optional>
 #include <string>
 
-#include "quenvar/app/app_settings.h"
-#include "quenvar/app/command_line.h"
-#include "quenvar/app/hid_link.h"
 #include "quenvar/app/info_form.h"
-#include "quenvar/app/language_tables.h"
 #include "quenvar/app/main_form.h"
 #include "quenvar/app/progress_form.h"
+#include "quenvar/app/qt_event_loop.h"
 #include "quenvar/app/quenvar_application.h"
 #include "quenvar/app/registry_edit.h"
+#include "quenvar/app/simulator_state.h"
 #include "quenvar/app/warning_form.h"
-#include "quenvar/core/hid_programmer_port.h"
 #include "quenvar/hid/jv_hid_device.h"
+#include "quenvar/presenter/app_settings.h"
+#include "quenvar/presenter/command_line.h"
+#include "quenvar/presenter/language_tables.h"
+#include "quenvar/stack/programmer_stack.h"
 #if defined(__linux__)
 #include "quenvar/hid/hidraw_backend.h"
 #endif
@@ -35,45 +36,45 @@ int main(int argc, char** argv) {
   RegistryEdit1.SetRootKey(TRootKey::rkLocalMachine);
   RegistryEdit1.SetRegKey(std::string(SettingsKeyPath));
 
-#if defined(__linux__)
-  THidLink link([] { return std::make_shared<THidrawBackend>(); });
-#else
-  THidLink link;
-#endif
-  const std::optional<std::string> simulate = SimulateOption(argc, argv);
-  const auto waitForState = [] {
+  TQtEventLoop loop;
+  TProgrammerStack stack(loop);
+  TStackOptions options;
+  options.Simulate = SimulateOption(argc, argv);
+  options.OnWaitForState = [](const std::string&) {
     std::cerr << "quenvar: waiting until another program is done with the simulator's state file\n";
   };
-  if (const std::optional<std::string> error = link.Open(simulate, waitForState)) {
-    app.ErrorBox().Show(*error);
+#if defined(__linux__)
+  options.MakeBackend = [] { return std::make_shared<THidrawBackend>(); };
+#endif
+  if (const std::optional<TStackError> error = stack.Open(options)) {
+    const bool simulator = error->Kind == TStackError::TKind::SimulatorText ||
+                           error->Kind == TStackError::TKind::SimulatorState;
+    app.ErrorBox().Show(simulator ? "--simulate: " + error->Text : error->Text);
     return 1;
   }
-  THidProgrammerPort port(link.Controller());
 
-  TMainForm MainForm(port, RegistryEdit1, app.ErrorBox(),
-                     [&port](TProgrammerSession& session) { port.Attach(session); });
+  TMainForm MainForm(stack, RegistryEdit1, app.ErrorBox());
   TInfoForm InfoForm;
   TForm1 Form1(&MainForm);
   TWarningForm WarningForm(&MainForm);
   MainForm.SetAuxiliaryWindows(&InfoForm, &Form1, &WarningForm);
-  KeepSimulatorState(link, MainForm, app.ErrorBox());
+  KeepSimulatorState(stack, MainForm, app.ErrorBox());
   QObject::connect(&MainForm, &TMainForm::Finished, &app, &QCoreApplication::quit,
                    Qt::QueuedConnection);
   MainForm.show();
 
   // Found but not ours to open: say what to do instead of failing silently.
   const auto checkAccess = [&] {
-    TJvHidDevice* device = port.ClaimedDevice();
+    TJvHidDevice* device = stack.ClaimedDevice();
     if (device == nullptr) return;
     device->Capabilities();
     if (!device->ReadWriteAccess()) {
-      app.ErrorBox().Show(std::string(PermissionMessage(MainForm.Session().LanguageIndexValue())));
+      app.ErrorBox().Show(
+          std::string(PermissionMessage(MainForm.Presenter().LanguageIndexValue())));
     }
   };
   checkAccess();
   MainForm.OnProgrammerClaimed = checkAccess;
 
-  const int result = app.exec();
-  port.Detach();
-  return result;
+  return app.exec();
 }

@@ -28,5 +28,8 @@ int main(int argc, char** argv) {
 #endif
   env.PollStop = [&signals] { return signals.Poll(); };
   env.StopEndsAtOnce = [&signals](bool on) { signals.EndAtOnce(on); };
+#if defined(__linux__)
+  env.MakeBackend = [] { return std::make_shared<quenvar::THidrawBackend>(); };
+#endif
   return quenvar::RunCli(args, std::cout, std::cerr, env);
 }

@@ -30,7 +30,7 @@ ctest --preset asan -j "$jobs" -LE vm --no-tests=error
 unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
 
 step "thread sanitizer"
-tsan_tests=(hid_tests core_tests sim_tests cli_tests)
+tsan_tests=(hid_tests core_tests stack_tests sim_tests cli_tests)
 cmake --preset tsan -DQUENVAR_BUILD_GUI=OFF >/dev/null
 cmake --build --preset tsan -j "$jobs" --target "${tsan_tests[@]}"
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1

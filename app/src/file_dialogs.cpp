@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
-#include "quenvar/app/dialog_filter.h"
+#include "quenvar/presenter/dialog_filter.h"
 
 namespace quenvar {
 

@@ -7,8 +7,8 @@
 #include <QPainterPath>
 #include <QScreen>
 
-#include "quenvar/app/language_tables.h"
 #include "quenvar/app/text_fit.h"
+#include "quenvar/presenter/language_tables.h"
 
 namespace quenvar {
 

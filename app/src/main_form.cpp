@@ -21,11 +21,9 @@
 #include <algorithm>
 
 #include "quenvar/app/info_form.h"
-#include "quenvar/app/language_tables.h"
 #include "quenvar/app/progress_form.h"
 #include "quenvar/app/text_fit.h"
-#include "quenvar/core/eeprom_types.h"
-#include "quenvar/core/operation_refusal.h"
+#include "quenvar/presenter/language_tables.h"
 
 namespace quenvar {
 
@@ -35,75 +33,31 @@ QString Q(std::string_view Utf8) {
   return QString::fromUtf8(Utf8.data(), static_cast<qsizetype>(Utf8.size()));
 }
 
-// Radio entries of one submenu form one exclusive group; the target entries
-// of the socket and ISP submenus share theirs.
-enum class TKind { Menu, Entry, Check, Radio, Separator };
+// Where each button sits; the control table says which buttons there are.
+QRect ButtonPlace(TControl Button) {
+  switch (Button) {
+    case TControl::bProg:
+      return {672, 440, 89, 25};
+    case TControl::bVerify:
+      return {768, 440, 89, 25};
+    case TControl::bRead:
+      return {672, 472, 89, 25};
+    case TControl::bErase:
+      return {768, 472, 89, 25};
+    case TControl::bDetectDevice:
+      return {672, 504, 89, 25};
+    case TControl::bWriteFuse:
+      return {768, 504, 89, 25};
+    case TControl::bprogeeprom:
+      return {672, 536, 185, 25};
+    default:
+      return {672, 568, 185, 25};  // breadeeprom
+  }
+}
 
-struct TMenuEntry {
-  const char* Name;  // empty for a separator
-  const char* Parent;
-  TKind Kind;
-  const char* Shortcut;
-};
-
-// The menu bar in order; the 24xx entries go into nSerialEeprom.
-constexpr TMenuEntry MenuLayout[] = {
-    {"nFile", "", TKind::Menu, ""},
-    {"nopen", "nFile", TKind::Entry, "Ctrl+O"},
-    {"nsave", "nFile", TKind::Entry, "Ctrl+S"},
-    {"", "nFile", TKind::Separator, ""},
-    {"nExit", "nFile", TKind::Entry, "Ctrl+X"},
-    {"nBuffer", "", TKind::Menu, ""},
-    {"nUndo", "nBuffer", TKind::Entry, "Ctrl+U"},
-    {"nRedo", "nBuffer", TKind::Entry, "Ctrl+R"},
-    {"neditbuffer", "nBuffer", TKind::Check, ""},
-    {"", "nBuffer", TKind::Separator, ""},
-    {"updatebuffer", "nBuffer", TKind::Check, ""},
-    {"nDevice", "", TKind::Menu, ""},
-    {"nsocket", "nDevice", TKind::Menu, ""},
-    {"nSerialEeprom", "nsocket", TKind::Menu, ""},
-    {"nisp", "nDevice", TKind::Menu, ""},
-    {"nAVRISP", "nisp", TKind::Radio, ""},
-    {"nChose", "", TKind::Menu, ""},
-    {"nprogflash", "nChose", TKind::Entry, ""},
-    {"nverifyflash", "nChose", TKind::Entry, ""},
-    {"nreadflash", "nChose", TKind::Entry, ""},
-    {"nErase", "nChose", TKind::Entry, ""},
-    {"", "nChose", TKind::Separator, ""},
-    {"nprogeeprom", "nChose", TKind::Entry, ""},
-    {"nreadeeprom", "nChose", TKind::Entry, ""},
-    {"", "nChose", TKind::Separator, ""},
-    {"nDetectDevice", "nChose", TKind::Entry, ""},
-    {"nWritefuse", "nChose", TKind::Entry, ""},
-    {"nSetup", "", TKind::Menu, ""},
-    {"nverifyprogramm", "nSetup", TKind::Check, ""},
-    {"", "nSetup", TKind::Separator, ""},
-    {"Sprache1", "nSetup", TKind::Menu, ""},
-    {"sDeutsch", "Sprache1", TKind::Radio, ""},
-    {"sEnglish", "Sprache1", TKind::Radio, ""},
-    {"sRus", "Sprache1", TKind::Radio, ""},
-    {"nInfo", "", TKind::Entry, ""},
-};
-
-// Captions no language switch touches.
-constexpr std::pair<const char*, std::string_view> FixedCaptions[] = {
-    {"Sprache1", fixed_text::LanguageMenu}, {"sDeutsch", fixed_text::German},
-    {"sEnglish", fixed_text::English},      {"sRus", fixed_text::Russian},
-    {"nsocket", fixed_text::Socket},        {"nSerialEeprom", fixed_text::SerialEeprom},
-    {"nisp", fixed_text::IspConnector},
-};
-
-struct TButtonPlace {
-  const char* Name;
-  QRect Place;
-};
-
-constexpr TButtonPlace ButtonLayout[] = {
-    {"bProg", {672, 440, 89, 25}},         {"bVerify", {768, 440, 89, 25}},
-    {"bRead", {672, 472, 89, 25}},         {"bErase", {768, 472, 89, 25}},
-    {"bDetectDevice", {672, 504, 89, 25}}, {"bWriteFuse", {768, 504, 89, 25}},
-    {"bprogeeprom", {672, 536, 185, 25}},  {"breadeeprom", {672, 568, 185, 25}},
-};
+QString NameOf(TControl Control) {
+  return Q(ControlName(Control));
+}
 
 constexpr int ClientWidth = 873;
 constexpr int ClientHeight = 626;
@@ -127,31 +81,11 @@ QLabel* MakeLabel(QWidget* Parent, const char* Name, std::string_view Text, QPoi
 
 }  // namespace
 
-TQtReplyTimer::TQtReplyTimer() {
-  FTimer.setSingleShot(true);
-  QObject::connect(&FTimer, &QTimer::timeout, [this] {
-    auto call = FOnExpired;  // the handler may start the timer again
-    if (call) call();
-    if (!FTimer.isActive() && OnIdle) OnIdle();
-  });
-}
-
-void TQtReplyTimer::Start(std::chrono::milliseconds Timeout, std::function<void()> OnExpired) {
-  FOnExpired = std::move(OnExpired);
-  FTimer.start(static_cast<int>(Timeout.count()));
-}
-
-void TQtReplyTimer::Stop() {
-  const bool wasRunning = FTimer.isActive();
-  FTimer.stop();
-  if (wasRunning && OnIdle) OnIdle();
-}
-
-TMainForm::TMainForm(IProgrammerPort& Port, TSettingsStore& RegistryEdit1, TErrorBox& ErrorBox,
-                     const std::function<void(TProgrammerSession&)>& OnSessionCreated)
+TMainForm::TMainForm(TProgrammerStack& Stack, TSettingsStore& RegistryEdit1, TErrorBox& ErrorBox)
     : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                                Qt::MSWindowsFixedSizeDialogHint),
+      FStack(Stack),
       FErrorBox(ErrorBox),
       FHexeditor(new TMPHexEditorEx()),
       FLogic(FHexeditor->Model(), RegistryEdit1, *this) {
@@ -160,22 +94,14 @@ TMainForm::TMainForm(IProgrammerPort& Port, TSettingsStore& RegistryEdit1, TErro
   setFont(UiFont(11));
   FErrorBox.SetParent(this);
 
-  TProgrammerSession::TPorts ports;
-  ports.Port = &Port;
-  ports.Buffer = &FBuffer;
-  ports.Reloader = &FLogic;
-  ports.Timer = &FTimer;
-  FSession = std::make_unique<TProgrammerSession>(ports);
-  FSession->OnError = [this](const std::string& text) { FErrorBox.Show(text); };
-  FSession->OnRefused = [this](const TOperationRefusal& refusal) {
-    FErrorBox.Show(RefusalText(refusal, FSession->LanguageIndexValue()));
-  };
-  FSession->AskYesNo = [this](const std::string& question) {
+  FPresenter = std::make_unique<TMainPresenter>(FStack.StartDriver(FHexeditor->Model()));
+  FPresenter->OnError = [this](const std::string& text) { FErrorBox.Show(text); };
+  FPresenter->AskYesNo = [this](const std::string& question) {
     return QMessageBox::question(
                this, Q(fixed_text::ApplicationTitle), QString::fromStdString(question),
                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
   };
-  FLogic.Attach(*FSession);
+  FLogic.Attach(*FPresenter);
   FLogic.OnError = [this](const std::string& text) { FErrorBox.Show(text); };
   // The two file-format errors: a modal error box with one OK button.
   FLogic.ShowMessage = [this](const std::string& text) { FErrorBox.Show(text); };
@@ -186,13 +112,10 @@ TMainForm::TMainForm(IProgrammerPort& Port, TSettingsStore& RegistryEdit1, TErro
     return FDialogs.Ask(dialog, true);
   };
   // After the driver's step has returned: it may close this window.
-  FTimer.OnIdle = [this] {
+  FStack.ReplyTimer().OnIdle = [this] {
     QMetaObject::invokeMethod(
         this, [this] { OperationEnded(); }, Qt::QueuedConnection);
   };
-  for (const auto& [name, caption] : FixedCaptions) {
-    FSession->Window().SetCaption(name, std::string(caption));
-  }
 
   BuildMenus();
   BuildControls();
@@ -200,14 +123,12 @@ TMainForm::TMainForm(IProgrammerPort& Port, TSettingsStore& RegistryEdit1, TErro
   HexModel().OnChange = [this](TCustomMPHexEditor&) {
     FErrorBox.Guard([this] { FLogic.HexeditorChange(); });
   };
-  FSession->Window().OnModelChanged = [this] { Render(); };
+  FPresenter->Window().OnModelChanged = [this] { Render(); };
 
   // Fixed size: the menu bar on top of the 873 x 626 client area.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-  FErrorBox.Guard([&] {
-    if (OnSessionCreated) OnSessionCreated(*FSession);
-  });
+  FErrorBox.Guard([this] { FStack.Attach(); });
   FErrorBox.Guard([this] { FLogic.FormCreate(); });
   Render();
   adjustSize();
@@ -217,12 +138,15 @@ TMainForm::TMainForm(IProgrammerPort& Port, TSettingsStore& RegistryEdit1, TErro
 }
 
 TMainForm::~TMainForm() {
-  FSession->Window().OnModelChanged = nullptr;
-  FTimer.OnIdle = nullptr;
+  FPresenter->Window().OnModelChanged = nullptr;
+  FStack.ReplyTimer().OnIdle = nullptr;
+  HexModel().OnChange = nullptr;
 }
 
-QActionGroup* TMainForm::RadioGroup(std::string_view Menu) {
-  QActionGroup*& group = Menu == "Sprache1" ? FLanguageGroup : FTargetGroup;
+QActionGroup* TMainForm::RadioGroup(TControl Menu) {
+  // Radio entries of one submenu form one exclusive group; the target entries
+  // of the socket and ISP submenus share theirs.
+  QActionGroup*& group = Menu == TControl::Sprache1 ? FLanguageGroup : FTargetGroup;
   if (group == nullptr) {
     group = new QActionGroup(this);
     // The model decides what is checked, also when nothing is.
@@ -232,48 +156,37 @@ QActionGroup* TMainForm::RadioGroup(std::string_view Menu) {
 }
 
 void TMainForm::BuildMenus() {
-  for (const TMenuEntry& entry : MenuLayout) {
-    QMenu* parent = entry.Parent[0] ? FMenus.at(entry.Parent) : nullptr;
-    const std::string name = entry.Name;
-    switch (entry.Kind) {
-      case TKind::Separator:
-        parent->addSeparator();
-        break;
-      case TKind::Menu: {
+  for (const TControlInfo& info : ControlTable()) {
+    QMenu* parent = info.Parent ? FMenus.at(*info.Parent) : nullptr;
+    if (info.SeparatorBefore && parent != nullptr) parent->addSeparator();
+    const TControl control = info.Control;
+    switch (info.Kind) {
+      case TControlKind::Menu: {
         QMenu* menu = parent ? parent->addMenu(QString()) : menuBar()->addMenu(QString());
-        menu->setObjectName(QString::fromStdString(name));
-        FMenus[name] = menu;
+        menu->setObjectName(NameOf(control));
+        FMenus[control] = menu;
         break;
       }
-      case TKind::Entry:
-      case TKind::Check:
-      case TKind::Radio: {
+      case TControlKind::Entry:
+      case TControlKind::Check:
+      case TControlKind::Radio: {
         auto* action = new QAction(this);
-        action->setObjectName(QString::fromStdString(name));
-        action->setCheckable(entry.Kind != TKind::Entry);
-        if (entry.Kind == TKind::Radio) RadioGroup(entry.Parent)->addAction(action);
-        if (entry.Shortcut[0]) action->setShortcut(QKeySequence(QLatin1String(entry.Shortcut)));
+        action->setObjectName(NameOf(control));
+        action->setCheckable(info.Kind != TControlKind::Entry);
+        if (info.Kind == TControlKind::Radio) RadioGroup(*info.Parent)->addAction(action);
+        if (!info.Shortcut.empty()) action->setShortcut(QKeySequence(Q(info.Shortcut)));
         if (parent) {
           parent->addAction(action);
         } else {
           menuBar()->addAction(action);
         }
-        connect(action, &QAction::triggered, this, [this, name] { Forward(name); });
-        FActions[name] = action;
+        connect(action, &QAction::triggered, this, [this, control] { Forward(control); });
+        FActions[control] = action;
         break;
       }
-    }
-    if (name == "nSerialEeprom") {
-      for (const TEepromType& type : EepromTypes()) {
-        auto* action = new QAction(this);
-        const std::string typeName = type.MenuName;
-        action->setObjectName(QString::fromStdString(typeName));
-        action->setCheckable(true);
-        RadioGroup(name)->addAction(action);
-        FMenus[name]->addAction(action);
-        connect(action, &QAction::triggered, this, [this, typeName] { Forward(typeName); });
-        FActions[typeName] = action;
-      }
+      case TControlKind::Button:
+      case TControlKind::List:
+        break;  // in the client area
     }
   }
 }
@@ -319,25 +232,27 @@ void TMainForm::BuildControls() {
   // Bold, one size per button width, as large as the longest caption of the
   // three languages allows.
   std::map<int, int> pixelsForWidth;
-  for (const TButtonPlace& place : ButtonLayout) {
-    int& pixels = pixelsForWidth.try_emplace(place.Place.width(), 11).first->second;
+  for (const TControlInfo& info : ControlTable()) {
+    if (info.Kind != TControlKind::Button) continue;
+    const int width = ButtonPlace(info.Control).width();
+    int& pixels = pixelsForWidth.try_emplace(width, 11).first->second;
     for (std::uint8_t language = 0; language < LanguageCount; ++language) {
       for (const TCaption& caption : CaptionTable(language)) {
-        if (caption.Name != place.Name) continue;
-        pixels = std::min(
-            pixels, FitPixelSize(UiFont(11, true), Q(caption.Caption),
-                                 QRect(0, 0, place.Place.width() - 8, 20), Qt::AlignCenter, 11, 7));
+        if (caption.Control != info.Control) continue;
+        pixels = std::min(pixels, FitPixelSize(UiFont(11, true), Q(caption.Caption),
+                                               QRect(0, 0, width - 8, 20), Qt::AlignCenter, 11, 7));
       }
     }
   }
-  for (const TButtonPlace& place : ButtonLayout) {
+  for (const TControlInfo& info : ControlTable()) {
+    if (info.Kind != TControlKind::Button) continue;
+    const TControl control = info.Control;
     auto* button = new QPushButton(client);
-    const std::string name = place.Name;
-    button->setObjectName(QString::fromStdString(name));
-    button->setGeometry(place.Place);
-    button->setFont(UiFont(pixelsForWidth[place.Place.width()], true));
-    connect(button, &QPushButton::clicked, this, [this, name] { Forward(name); });
-    FButtons[name] = button;
+    button->setObjectName(NameOf(control));
+    button->setGeometry(ButtonPlace(control));
+    button->setFont(UiFont(pixelsForWidth[ButtonPlace(control).width()], true));
+    connect(button, &QPushButton::clicked, this, [this, control] { Forward(control); });
+    FButtons[control] = button;
   }
 
   auto* status = new QStatusBar(this);
@@ -362,19 +277,28 @@ void TMainForm::BuildControls() {
   setStatusBar(status);
 }
 
+namespace {
+
+template <typename T>
+T* Named(const std::map<TControl, T*>& Widgets, const std::string& Name) {
+  const std::optional<TControl> control = FindControl(Name);
+  if (!control) return nullptr;
+  const auto found = Widgets.find(*control);
+  return found == Widgets.end() ? nullptr : found->second;
+}
+
+}  // namespace
+
 QAction* TMainForm::Action(const std::string& Name) const {
-  const auto found = FActions.find(Name);
-  return found == FActions.end() ? nullptr : found->second;
+  return Named(FActions, Name);
 }
 
 QMenu* TMainForm::Menu(const std::string& Name) const {
-  const auto found = FMenus.find(Name);
-  return found == FMenus.end() ? nullptr : found->second;
+  return Named(FMenus, Name);
 }
 
 QPushButton* TMainForm::Button(const std::string& Name) const {
-  const auto found = FButtons.find(Name);
-  return found == FButtons.end() ? nullptr : found->second;
+  return Named(FButtons, Name);
 }
 
 void TMainForm::SetAuxiliaryWindows(TInfoForm* Info, TForm1* Progress, TExitReminder* Warning) {
@@ -384,37 +308,16 @@ void TMainForm::SetAuxiliaryWindows(TInfoForm* Info, TForm1* Progress, TExitRemi
   Render();
 }
 
-void TMainForm::Forward(const std::string& Name) {
+void TMainForm::Forward(TControl Control) {
   // Qt flips a checkable entry on its own; the model decides, so show it again.
   FErrorBox.Guard([&] {
-    TWindowModel& window = FSession->Window();
-    if (!window.Reachable(Name)) return;
-    if (Name == "nopen") {
-      FLogic.nopenClick();
-    } else if (Name == "nsave") {
-      FLogic.nsaveClick();
-    } else if (Name == "nExit") {
+    if (!FPresenter->Window().Reachable(Control)) return;
+    if (Control == TControl::nExit) {
       close();
-    } else if (Name == "nUndo") {
-      FLogic.nUndoClick();
-    } else if (Name == "nRedo") {
-      FLogic.nRedoClick();
-    } else if (Name == "neditbuffer") {
-      FLogic.neditbufferClick();
-    } else if (Name == "updatebuffer") {
-      FLogic.updatebufferClick();
-    } else if (Name == "nverifyprogramm") {
-      FLogic.nverifyprogrammClick();
-    } else if (Name == "sDeutsch") {
-      FLogic.sDeutschClick();
-    } else if (Name == "sEnglish") {
-      FLogic.sEnglishClick();
-    } else if (Name == "sRus") {
-      FLogic.sRusClick();
-    } else if (Name == "nInfo") {
+    } else if (Control == TControl::nInfo) {
       ShowInfo();
     } else {
-      FSession->Click(Name);
+      FPresenter->Click(Control);
     }
   });
   Render();
@@ -430,37 +333,34 @@ void TMainForm::ShowInfo() {
 void TMainForm::FuseItemChanged(int Row) {
   if (FRendering || Row < 0) return;
   // The model flips the box (or refuses to); the view follows it.
-  FErrorBox.Guard([&] { FSession->ToggleFuse(static_cast<std::size_t>(Row)); });
+  FErrorBox.Guard([&] { FPresenter->ToggleFuse(static_cast<std::size_t>(Row)); });
   Render();
 }
 
 void TMainForm::Render() {
   if (FRendering) return;
   FRendering = true;
-  const TWindowModel& window = FSession->Window();
-  FQtTranslations.Apply(FSession->LanguageIndexValue());
-  for (const auto& [name, menu] : FMenus) {
-    const TControlState* state = window.FindControl(name);
-    if (state == nullptr) continue;
-    menu->setTitle(QString::fromStdString(state->Caption));
-    menu->menuAction()->setEnabled(state->Enabled);
-    menu->menuAction()->setVisible(state->Visible);
+  const TWindowModel& window = FPresenter->Window();
+  FQtTranslations.Apply(FPresenter->LanguageIndexValue());
+  for (const auto& [control, menu] : FMenus) {
+    const TControlState& state = window.Control(control);
+    menu->setTitle(QString::fromStdString(state.Caption));
+    menu->menuAction()->setEnabled(state.Enabled);
+    menu->menuAction()->setVisible(state.Visible);
   }
-  for (const auto& [name, action] : FActions) {
-    const TControlState* state = window.FindControl(name);
-    if (state == nullptr) continue;
-    action->setText(QString::fromStdString(state->Caption));
+  for (const auto& [control, action] : FActions) {
+    const TControlState& state = window.Control(control);
+    action->setText(QString::fromStdString(state.Caption));
     // Reachable, not just enabled: a shortcut must not run an entry of a disabled menu.
-    action->setEnabled(window.Reachable(name));
-    action->setChecked(state->Checked);
-    action->setVisible(state->Visible);
+    action->setEnabled(window.Reachable(control));
+    action->setChecked(state.Checked);
+    action->setVisible(state.Visible);
   }
-  for (const auto& [name, button] : FButtons) {
-    const TControlState* state = window.FindControl(name);
-    if (state == nullptr) continue;
-    button->setText(QString::fromStdString(state->Caption));
-    button->setEnabled(state->Enabled);
-    button->setVisible(state->Visible);
+  for (const auto& [control, button] : FButtons) {
+    const TControlState& state = window.Control(control);
+    button->setText(QString::fromStdString(state.Caption));
+    button->setEnabled(state.Enabled);
+    button->setVisible(state.Visible);
   }
   Device->setText(QString::fromStdString(window.Device()));
   AutoDevice->setText(QString::fromStdString(window.AutoDevice()));
@@ -479,7 +379,7 @@ void TMainForm::Render() {
     item->setFlags(flags);
     item->setCheckState(items[i].Checked ? Qt::Checked : Qt::Unchecked);
   }
-  FuseList->setEnabled(window.Enabled("FuseList"));
+  FuseList->setEnabled(window.Enabled(TControl::FuseList));
 
   RenderLog(window.Verlauf());
   RenderStatusBar(window);
@@ -487,7 +387,7 @@ void TMainForm::Render() {
   setEnabled(window.MainWindowEnabled() && !FClosePending);
   FRendering = false;
 
-  const bool hasProgrammer = FSession->HasProgrammer();
+  const bool hasProgrammer = FPresenter->Driver().HasProgrammer();
   const bool claimed = hasProgrammer && !FHadProgrammer;
   FHadProgrammer = hasProgrammer;
   if (claimed && OnProgrammerClaimed) FErrorBox.Guard([this] { OnProgrammerClaimed(); });

@@ -4,8 +4,8 @@
 #include <QPainter>
 #include <QScreen>
 
-#include "quenvar/app/language_tables.h"
 #include "quenvar/app/text_fit.h"
+#include "quenvar/presenter/language_tables.h"
 
 namespace quenvar {
 

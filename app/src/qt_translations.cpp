@@ -4,7 +4,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 
-#include "quenvar/app/language_tables.h"
+#include "quenvar/presenter/language_tables.h"
 
 namespace quenvar {
 

@@ -1,6 +1,6 @@
 #include "quenvar/app/quenvar_application.h"
 
-#include "quenvar/app/language_tables.h"
+#include "quenvar/presenter/language_tables.h"
 
 namespace quenvar {
 

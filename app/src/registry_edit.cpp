@@ -13,14 +13,6 @@
 
 namespace quenvar {
 
-TRegistryError SetDataError(std::string_view Name) {
-  return TRegistryError("Failed to set data for '" + std::string(Name) + "'");
-}
-
-TRegistryError DataTypeError(std::string_view Name) {
-  return TRegistryError("Invalid data type for '" + std::string(Name) + "'");
-}
-
 std::string StorePathOfKey(std::string_view RegKey) {
   std::vector<std::string_view> parts;
   std::size_t start = 0;

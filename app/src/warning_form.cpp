@@ -5,8 +5,8 @@
 #include <QScreen>
 #include <QStringList>
 
-#include "quenvar/app/language_tables.h"
 #include "quenvar/app/text_fit.h"
+#include "quenvar/presenter/language_tables.h"
 
 namespace quenvar {
 

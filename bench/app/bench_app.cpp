@@ -8,16 +8,24 @@
 #include <QTemporaryDir>
 
 #include "quenvar/app/main_form.h"
+#include "quenvar/app/qt_event_loop.h"
 #include "quenvar/app/registry_edit.h"
+#include "quenvar/hid/sim_hid_backend.h"
+#include "quenvar/stack/programmer_stack.h"
 
 namespace {
 
 using namespace quenvar;
 
-class TNoPort final : public IProgrammerPort {
- public:
-  IProgrammerDevice* ClaimProgrammer(std::uint16_t, std::uint16_t) override { return nullptr; }
-  void ReleaseProgrammer(IProgrammerDevice*) override {}
+// The stack with no programmer plugged in.
+struct TNoProgrammer {
+  TQtEventLoop Loop;
+  TProgrammerStack Stack{Loop};
+  TNoProgrammer() {
+    TStackOptions options;
+    options.MakeBackend = [] { return std::make_shared<TSimHidBackend>(); };
+    Stack.Open(options);
+  }
 };
 
 struct TStore {
@@ -51,10 +59,10 @@ BENCHMARK(BM_SettingsHasAndGetInteger);
 
 void BM_RenderGaugeStep(benchmark::State& state) {
   TStore store;
-  TNoPort port;
+  TNoProgrammer none;
   TErrorBox box;
-  TMainForm form(port, store.Edit, box);
-  TWindowModel& window = form.Session().Window();
+  TMainForm form(none.Stack, store.Edit, box);
+  TWindowModel& window = form.Presenter().Window();
   for (int i = 0; i < state.range(0); ++i) window.AddLine("line " + std::to_string(i));
   window.SetGaugeMax(1 << 20);
   std::int64_t position = 0;
@@ -64,10 +72,10 @@ BENCHMARK(BM_RenderGaugeStep)->Arg(10)->Arg(1000);
 
 void BM_RenderLogLine(benchmark::State& state) {
   TStore store;
-  TNoPort port;
+  TNoProgrammer none;
   TErrorBox box;
-  TMainForm form(port, store.Edit, box);
-  TWindowModel& window = form.Session().Window();
+  TMainForm form(none.Stack, store.Edit, box);
+  TWindowModel& window = form.Presenter().Window();
   const auto refill = [&] {
     window.ClearLog();
     for (int i = 0; i < state.range(0); ++i) window.AddLine("line " + std::to_string(i));

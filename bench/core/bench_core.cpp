@@ -1,5 +1,6 @@
 // Programming and verifying a full ATmega128 (128 KB) through the whole stack:
-// driver, HID controller, simulated backend, simulated programmer, UI loop.
+// the stack's driver, HID controller, simulated backend, simulated programmer
+// and UI loop.
 #include <benchmark/benchmark.h>
 #include <time.h>
 
@@ -8,16 +9,14 @@
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
-#include "quenvar/core/hex_editor_buffer.h"
-#include "quenvar/core/hid_programmer_port.h"
-#include "quenvar/core/programmer_session.h"
-#include "quenvar/core/ui_loop_reply_timer.h"
-#include "quenvar/hid/sim_hid_backend.h"
-#include "quenvar/hid/ui_loop.h"
+#include "quenvar/core/programmer_driver.h"
 #include "quenvar/sim/sim_programmer.h"
+#include "quenvar/stack/hex_editor_buffer.h"
+#include "sim_stack.h"
 
 namespace quenvar {
 namespace {
@@ -28,51 +27,43 @@ double CpuSeconds(clockid_t clock) {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-// One programmer plugged in, one session attached; the controller is one per process.
+// Keeps how the last operation ended, and nothing else: the measurement is of
+// the driver and the link, not of a listener.
+struct TLastResult final : IDriverEvents {
+  std::optional<TOperationResult> Result;
+  void OnFinished(TOperationResult result) override { Result = result; }
+};
+
+// One programmer plugged into the simulated stack; the controller is one per process.
 struct TStack {
-  explicit TStack(bool realTiming) {
+  explicit TStack(bool realTiming) : Sim(Config(realTiming)) {
+    Sim.Driver().SetListener(&Events);
+    Sim.Attach();
+    if (!Sim.Driver().HasProgrammer()) throw std::runtime_error("no programmer");
+    std::vector<std::uint8_t> image(131072);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 13 + 5);
+    Sim.Editor.LoadDataFromBytes(image);
+    Sim.Driver().SelectIsp();
+    Sim.Driver().SetVerifyAfterProgram(true);
+  }
+  static TSimConfig Config(bool realTiming) {
     TSimConfig config;
     config.Isp.ChipName = "ATmega128";
     config.RealTiming = realTiming;
-    Programmer = std::make_shared<TSimProgrammer>(config);
-    Backend->Plug(0x0451, 0x3210, Programmer);
-    Ctl = std::make_unique<TJvHidDeviceController>(Backend, Loop.Poster());
-    Port = std::make_unique<THidProgrammerPort>(*Ctl);
-    Session = std::make_unique<TProgrammerSession>(
-        TProgrammerSession::TPorts{Port.get(), &Buffer, nullptr, &Timer});
-    Port->Attach(*Session);
-    if (!Session->HasProgrammer()) throw std::runtime_error("no programmer");
-    std::vector<std::uint8_t> image(131072);
-    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 13 + 5);
-    Editor.LoadDataFromBytes(image);
-    Session->nAVRISPClick();
-    Session->Window().SetChecked("nverifyprogramm", true);
-  }
-  ~TStack() {
-    Port->Detach();
-    Session.reset();
-    Port.reset();
-    Ctl.reset();
+    return config;
   }
   // Program with verify; true when it ended successfully.
   bool Run() {
-    Session->bProgClick();
-    const bool done =
-        Loop.RunUntil([this] { return Session->ProtocolStateValue() == TProtocolState::Idle; },
-                      std::chrono::minutes(2));
-    const auto& log = Session->Window().Verlauf();
-    return done && log.size() >= 2 && log[log.size() - 2] == "Erfolgreich beendet.";
+    TProgrammerDriver& driver = Sim.Driver();
+    if (!driver.AdmitImage(TRequestedOperation::ProgramFlash)) return false;
+    Events.Result.reset();
+    driver.StartOperation(TRequestedOperation::ProgramFlash);
+    const bool done = Sim.RunUntilIdle(std::chrono::minutes(2));
+    return done && Events.Result == TOperationResult::Success;
   }
 
-  TUiLoop Loop;
-  std::shared_ptr<TSimHidBackend> Backend = std::make_shared<TSimHidBackend>();
-  std::shared_ptr<TSimProgrammer> Programmer;
-  std::unique_ptr<TJvHidDeviceController> Ctl;
-  std::unique_ptr<THidProgrammerPort> Port;
-  TCustomMPHexEditor Editor;
-  THexEditorBuffer Buffer{Editor};
-  TUiLoopReplyTimer Timer{Loop};
-  std::unique_ptr<TProgrammerSession> Session;
+  test::TSimStack Sim;
+  TLastResult Events;
 };
 
 // The same operation without the link's threads: the simulated programmer
@@ -110,21 +101,21 @@ void BM_ProgramVerifyATmega128_DriverOnly(benchmark::State& state) {
   TDirectDevice device(std::make_shared<TSimProgrammer>(config));
   TCustomMPHexEditor editor;
   THexEditorBuffer buffer(editor);
-  TProgrammerSession session(TProgrammerSession::TPorts{&device, &buffer, nullptr, nullptr});
-  session.HidCtlDeviceChange();
+  TProgrammerDriver driver(TProgrammerDriver::TPorts{&device, &buffer, nullptr});
+  driver.DeviceChange();
   std::vector<std::uint8_t> image(131072);
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 13 + 5);
   editor.LoadDataFromBytes(image);
-  session.nAVRISPClick();
-  session.Window().SetChecked("nverifyprogramm", true);
+  driver.SelectIsp();
+  driver.SetVerifyAfterProgram(true);
   for (auto _ : state) {
-    session.bProgClick();
+    driver.StartOperation(TRequestedOperation::ProgramFlash);
     while (!device.Pending.empty()) {
       const auto report = device.Pending.front();
       device.Pending.pop_front();
-      session.HidData(report[0], std::span<const std::uint8_t>(report.data() + 1, 64));
+      driver.HidData(report[0], std::span<const std::uint8_t>(report.data() + 1, 64));
     }
-    if (session.ProtocolStateValue() != TProtocolState::Idle) {
+    if (driver.ProtocolStateValue() != TProtocolState::Idle) {
       state.SkipWithError("operation did not end");
       return;
     }

@@ -138,17 +138,17 @@ class TCliRunner {
       case TCliCommandKind::Detect:
         return Detect();
       case TCliCommandKind::Erase:
-        return StatusOf(Link.Click("bErase"));
+        return StatusOf(Link.Run(TRequestedOperation::Erase));
       case TCliCommandKind::WriteFlash:
-        return LoadThen(command.Files[0], "bProg");
+        return LoadThen(command.Files[0], TRequestedOperation::ProgramFlash);
       case TCliCommandKind::Verify:
-        return LoadThen(command.Files[0], "bVerify");
+        return LoadThen(command.Files[0], TRequestedOperation::Verify);
       case TCliCommandKind::WriteEeprom:
-        return LoadThen(command.Files[0], "bprogeeprom");
+        return LoadThen(command.Files[0], TRequestedOperation::ProgramEeprom);
       case TCliCommandKind::ReadFlash:
-        return ReadThenSave("bRead", command.Files[0]);
+        return ReadThenSave(TRequestedOperation::ReadFlash, command.Files[0]);
       case TCliCommandKind::ReadEeprom:
-        return ReadThenSave("breadeeprom", command.Files[0]);
+        return ReadThenSave(TRequestedOperation::ReadEeprom, command.Files[0]);
       case TCliCommandKind::ReadFuses:
         return ReadFuses();
       case TCliCommandKind::WriteFuses:
@@ -195,13 +195,13 @@ class TCliRunner {
     return kCliUsageOrFile;
   }
 
-  int LoadThen(const std::string& file, std::string_view control) {
+  int LoadThen(const std::string& file, TRequestedOperation operation) {
     if (const int status = Load(Link.Files(), Link.Editor(), file, true); status != kCliOk)
       return status;
-    const int status = StatusOf(Link.Click(control));
-    // An image larger than the target: the session sends nothing of it (a 24xx
+    const int status = StatusOf(Link.Run(operation));
+    // An image larger than the target: the driver sends nothing of it (a 24xx
     // at once, an ISP chip after its identification, before the erase).
-    if (const auto& refusal = Link.Session().LastRefusal()) {
+    if (const auto& refusal = Link.Driver().LastRefusal()) {
       if (refusal->Kind == TRefusal::ChipLocked) return Locked();
       Err << "quenvar-cli: '" << file << "': " << RefusalText(*refusal, Options.LanguageIndex)
           << '\n';
@@ -216,8 +216,8 @@ class TCliRunner {
     return kCliOperationFailed;
   }
 
-  int ReadThenSave(std::string_view control, const std::string& file) {
-    const int status = StatusOf(Link.Click(control));
+  int ReadThenSave(TRequestedOperation operation, const std::string& file) {
+    const int status = StatusOf(Link.Run(operation));
     if (Link.ChipLocked()) return Locked();
     if (status != kCliOk) return status;
     return Save(Link.Files(), file);
@@ -231,24 +231,30 @@ class TCliRunner {
   }
 
   int Detect() {
-    const int status = StatusOf(Link.Click("bDetectDevice"));
+    const int status = StatusOf(Link.Run(TRequestedOperation::DetectDevice));
     if (status != kCliOk) return status;
     Link.EndCommand(true);
     PrintChip();
     return kCliOk;
   }
 
+  // What the window's chip box shows after a detect that succeeded.
   void PrintChip() {
-    const TWindowModel& w = Link.Session().Window();
-    std::string line = Text(cli_texts::kChip, {w.AutoDevice()});
-    if (!w.CodeSize().empty()) line += Text(cli_texts::kChipFlash, {w.CodeSize()});
+    const TProgrammerDriver& driver = Link.Driver();
+    const ChipInfo* chip = driver.IdentifiedChipValue();
+    const std::string_view shown = Link.ChipLocked() ? DeviceLockedText
+                                   : chip != nullptr ? chip->Name
+                                                     : std::string_view();
+    std::string line = Text(cli_texts::kChip, {shown});
+    if (driver.CodeSize())
+      line += Text(cli_texts::kChipFlash, {std::to_string(*driver.CodeSize())});
     Out << line << '\n';
   }
 
   // One line per box, in the window's order. The calibration bytes are in
   // the log already.
   void PrintFuses() {
-    for (const TFuseItem& item : Link.Session().Window().FuseList())
+    for (const TFuseBox& item : Link.Driver().FuseBoxes())
       Out << (item.Checked ? "[x] " : "[ ] ") << item.Caption << (item.Enabled ? "" : " (greyed)")
           << '\n';
   }
@@ -261,7 +267,7 @@ class TCliRunner {
 
   // The box of a fuse name, or an error text.
   std::string FindBox(const std::string& name, std::size_t& index) {
-    const auto& items = Link.Session().Window().FuseList();
+    const auto& items = Link.Driver().FuseBoxes();
     std::size_t found = items.size();
     for (std::size_t i = 0; i < items.size(); ++i) {
       if (!SameName(items[i].Caption, name)) continue;
@@ -270,7 +276,7 @@ class TCliRunner {
     }
     if (found == items.size()) {
       std::string known;
-      for (const TFuseItem& item : items) {
+      for (const TFuseBox& item : items) {
         if (!known.empty()) known += ", ";
         known += item.Caption;
       }
@@ -283,7 +289,7 @@ class TCliRunner {
   }
 
   int WriteFuses(const TCliCommand& command) {
-    const int status = StatusOf(Link.Click("bDetectDevice"));
+    const int status = StatusOf(Link.Run(TRequestedOperation::DetectDevice));
     if (status != kCliOk) return status;
     // Every name is checked before a single box changes.
     struct TChange {
@@ -301,30 +307,26 @@ class TCliRunner {
         changes.push_back({index, program});
       }
     }
-    TProgrammerSession& s = Link.Session();
-    const std::vector<TFuseItem> read = s.Window().FuseList();
-    for (const TChange& change : changes)
-      if (s.Window().FuseList()[change.Index].Checked != change.Checked) s.ToggleFuse(change.Index);
-    const std::vector<TFuseItem> written = s.Window().FuseList();
+    TProgrammerDriver& driver = Link.Driver();
+    const std::vector<TFuseBox> read = driver.FuseBoxes();
+    for (const TChange& change : changes) driver.SetFuseState(change.Index, change.Checked);
+    const std::vector<TFuseBox> written = driver.FuseBoxes();
     if (!command.Force)
       if (const std::string bits = IspEndingBits(read, written); !bits.empty()) {
         Err << Text(cli_texts::kEndsIsp, {bits}) << '\n';
         return kCliUsageOrFile;
       }
-    // The button is enabled by a toggled box only; writing unchanged boxes
-    // back is what the user asked for all the same.
-    const int wrote = StatusOf(Link.Run([&s] {
-      s.bWriteFuseClick();
-      return true;
-    }));
+    // Writing unchanged boxes back is what the user asked for all the same,
+    // though the window's button waits for a toggled box.
+    const int wrote = StatusOf(Link.Run(TRequestedOperation::WriteFuses));
     if (wrote != kCliOk) return wrote;
     return ReadBack(written);
   }
 
   // The bits the write would newly program that end the chip's ISP access,
   // comma-separated; empty for none.
-  static std::string IspEndingBits(const std::vector<TFuseItem>& read,
-                                   const std::vector<TFuseItem>& written) {
+  static std::string IspEndingBits(const std::vector<TFuseBox>& read,
+                                   const std::vector<TFuseBox>& written) {
     std::vector<std::string_view> captions;
     std::vector<bool> asRead;
     std::vector<bool> toWrite;
@@ -343,10 +345,10 @@ class TCliRunner {
 
   // Reads the fuses again, as a verify would, and names every bit that did
   // not take.
-  int ReadBack(const std::vector<TFuseItem>& written) {
-    const int status = StatusOf(Link.Click("bDetectDevice"));
+  int ReadBack(const std::vector<TFuseBox>& written) {
+    const int status = StatusOf(Link.Run(TRequestedOperation::DetectDevice));
     if (status != kCliOk) return status;
-    const auto& items = Link.Session().Window().FuseList();
+    const auto& items = Link.Driver().FuseBoxes();
     bool ok = items.size() == written.size();
     for (std::size_t i = 0; i < items.size() && i < written.size(); ++i) {
       if (!written[i].Enabled || items[i].Checked == written[i].Checked) continue;

@@ -1,19 +1,13 @@
 #include "cli_link.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <ostream>
 #include <system_error>
 
 #include "cli_stop.h"
 #include "cli_texts.h"
-#include "quenvar/core/chip_texts.h"
-#include "quenvar/core/driver_texts.h"
-#include "quenvar/core/protocol.h"
-#include "quenvar/hid/sim_hid_backend.h"
-#include "quenvar/sim/sim_config.h"
-#include "quenvar/sim/sim_programmer.h"
+#include "quenvar/core/log_line.h"
 
 namespace quenvar {
 
@@ -31,23 +25,21 @@ std::string Ids(const THidAttributes& a) {
   return text;
 }
 
-}  // namespace
-
-bool SimTextNamesTiming(std::string_view text) {
-  while (!text.empty()) {
-    const std::size_t comma = text.find(',');
-    std::string_view item = text.substr(0, comma);
-    item = item.substr(0, item.find('='));
-    std::string key;
-    for (char c : item)
-      if (c != ' ' && c != '\t')
-        key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (key == "timing") return true;
-    if (comma == std::string_view::npos) break;
-    text.remove_prefix(comma + 1);
+// The operations the window shows its progress window for.
+bool ShowsProgress(TRequestedOperation operation) {
+  switch (operation) {
+    case TRequestedOperation::ProgramFlash:
+    case TRequestedOperation::ProgramEeprom:
+    case TRequestedOperation::Verify:
+    case TRequestedOperation::ReadFlash:
+    case TRequestedOperation::ReadEeprom:
+      return true;
+    default:
+      return false;
   }
-  return false;
 }
+
+}  // namespace
 
 TCliLink::TCliLink(const TCliOptions& options, const TCliEnvironment& env, TCliStop& stop,
                    std::ostream& out, std::ostream& err)
@@ -59,93 +51,62 @@ TCliLink::TCliLink(const TCliOptions& options, const TCliEnvironment& env, TCliS
       FBar(err, env.ErrIsTerminal && !options.Quiet) {}
 
 TCliLink::~TCliLink() {
-  FEditor.OnChange = nullptr;
-  // Reverse order of wiring: the session gives the programmer back (which
-  // stops its reader) before the controller and the loop go.
-  FSession.reset();
-  FTimer.reset();
-  FPort.reset();
-  FController.reset();
-  if (FLoop && FWatch != 0) FLoop->UnwatchChanges(FWatch);
-  FLoop.reset();
-  FBackend.reset();
+  if (FStack.HasDriver()) FStack.Driver().SetListener(nullptr);
 }
 
 int TCliLink::Open() {
-  if (FController) return kCliOk;
-  if (FOptions.Simulate) {
-    TSimExpected<TSimConfig> config = ParseSimConfig(FOptions.SimulateText);
-    if (!config) {
-      FErr << "quenvar-cli: --simulate: " << config.Error << '\n';
-      return kCliUsageOrFile;
-    }
-    if (!SimTextNamesTiming(FOptions.SimulateText)) config.Value->RealTiming = false;
-    const std::string& state = config.Value->StatePath;
-    TSimExpected<std::shared_ptr<TSimProgrammer>> sim =
-        TSimProgrammer::FromConfig(*config.Value, [this, &state] {
-          FErr << Text(cli_texts::kStateBusy, {state}) << '\n';
-          FErr.flush();
-          // Nothing has started yet, so Ctrl+C may end the wait at once.
-          if (FEnv.StopEndsAtOnce) FEnv.StopEndsAtOnce(true);
-        });
+  if (FStack.IsOpen()) return kCliOk;
+  TStackOptions options;
+  if (FOptions.Simulate) options.Simulate = FOptions.SimulateText;
+  options.RealTimingByDefault = false;
+  options.MakeBackend = FEnv.MakeBackend;
+  options.OnWaitForState = [this](const std::string& state) {
+    FErr << Text(cli_texts::kStateBusy, {state}) << '\n';
+    FErr.flush();
+    // Nothing has started yet, so Ctrl+C may end the wait at once.
+    if (FEnv.StopEndsAtOnce) FEnv.StopEndsAtOnce(true);
+  };
+  options.OnStateFileDone = [this] {
     if (FEnv.StopEndsAtOnce) FEnv.StopEndsAtOnce(false);
-    if (!sim) {
-      FErr << "quenvar-cli: " << sim.Error << '\n';
+  };
+  const std::optional<TStackError> error = FStack.Open(options);
+  if (!error) return kCliOk;
+  switch (error->Kind) {
+    case TStackError::TKind::SimulatorText:
+      FErr << "quenvar-cli: --simulate: " << error->Text << '\n';
       return kCliUsageOrFile;
-    }
-    FSim = *sim.Value;
-    auto backend = std::make_shared<TSimHidBackend>();
-    backend->Plug(kProgrammerVendorId, kProgrammerProductId, FSim);
-    FBackend = std::move(backend);
-  } else if (FEnv.MakeBackend) {
-    FBackend = FEnv.MakeBackend();
-  } else {
-    FErr << Text(cli_texts::kNoBackend) << '\n';
-    return kCliNoProgrammer;
+    case TStackError::TKind::SimulatorState:
+      FErr << "quenvar-cli: " << error->Text << '\n';
+      return kCliUsageOrFile;
+    case TStackError::TKind::NoBackend:
+      FErr << Text(cli_texts::kNoBackend) << '\n';
+      return kCliNoProgrammer;
+    case TStackError::TKind::Controller:
+      break;
   }
-
-  FLoop = std::make_unique<TUiLoop>();
-  auto controller = TJvHidDeviceController::Create(FBackend, FLoop->Poster());
-  if (!controller) {
-    FErr << "quenvar-cli: " << controller.Error().Text << '\n';
-    return kCliOperationFailed;
-  }
-  FController = std::move(controller.Value());
-  if (IHidChangeSource* source = FBackend->ChangeSource())
-    FWatch = FLoop->WatchChanges(*source, [this] { FController->DeviceChange(); });
-  return kCliOk;
+  FErr << "quenvar-cli: " << error->Text << '\n';
+  return kCliOperationFailed;
 }
 
 int TCliLink::StartSession() {
-  if (FSession) return kCliOk;
+  if (FStack.HasDriver()) return kCliOk;
   if (const int status = Open(); status != kCliOk) return status;
 
-  FPort = std::make_unique<THidProgrammerPort>(*FController);
-  FTimer = std::make_unique<TUiLoopReplyTimer>(*FLoop);
-  FSession = std::make_unique<TProgrammerSession>(
-      TProgrammerSession::TPorts{FPort.get(), &FBuffer, nullptr, FTimer.get()});
-  TProgrammerSession& s = *FSession;
-  s.OnError = [this](const std::string& text) {
-    // A locked chip has no sizes; the command says so itself.
-    if (ChipLocked()) return;
-    FBar.Clear();
-    FErr << text << '\n';
-  };
-  FEditor.OnChange = [this](TCustomMPHexEditor&) { HexeditorChange(); };
-  if (FOptions.Timeout) s.ReplyTimeout = *FOptions.Timeout;
-  s.SetLanguageIndex(FOptions.LanguageIndex);
+  TProgrammerDriver& driver = FStack.StartDriver(FEditor);
+  driver.SetListener(this);
+  if (FOptions.Timeout) driver.ReplyTimeout = *FOptions.Timeout;
   // A locked chip tells no sizes: never erase it on the way to a write.
-  s.RefuseLockedChip = true;
-  s.Window().SetChecked("nverifyprogramm", FOptions.Verify);
+  driver.RefuseLockedChip = true;
+  driver.SetVerifyAfterProgram(FOptions.Verify);
   // Claims the programmer, as the main window does while it is built.
-  FPort->Attach(s);
+  FStack.Attach();
   if (FOptions.EepromIndex)
-    s.SelectEepromType(*FOptions.EepromIndex);
+    driver.SelectEeprom(*FOptions.EepromIndex);
   else
-    s.nAVRISPClick();
+    driver.SelectIsp();
 
-  if (!s.HasProgrammer()) return ReportMissingProgrammer();
-  TJvHidDevice* device = FPort->ClaimedDevice();
+  if (!driver.HasProgrammer()) return ReportMissingProgrammer();
+  TJvHidDevice* device = FStack.ClaimedDevice();
   device->Capabilities();  // opens the device once, which tells the access we get
   if (!device->ReadWriteAccess()) {
     FErr << Text(cli_texts::kQueryOnly,
@@ -156,30 +117,22 @@ int TCliLink::StartSession() {
   return kCliOk;
 }
 
-void TCliLink::HexeditorChange() {
-  // The window's enabling after a load or a read.
-  FSession->EnableBufferCommands(FEditor.DataLength());
-}
-
 std::string TCliLink::Text(const TLangText& text,
                            std::initializer_list<std::string_view> args) const {
   return cli_texts::Fill(text, FOptions.LanguageIndex, args);
 }
 
-bool TCliLink::ChipLocked() const {
-  return FSession && FSession->Window().AutoDevice() == DeviceLockedText;
-}
-
 int TCliLink::ReportMissingProgrammer() {
   FErr << Text(cli_texts::kNoProgrammer) << '\n';
-  if (!FController->Bound()) FErr << Text(cli_texts::kCannotList) << '\n';
+  if (!FStack.Controller().Bound()) FErr << Text(cli_texts::kCannotList) << '\n';
   return kCliNoProgrammer;
 }
 
 int TCliLink::List() {
-  IHidBackend& backend = FController->Backend();
-  const auto& devices = FController->DeviceList();
-  if (!FController->Bound()) {
+  TJvHidDeviceController& controller = FStack.Controller();
+  IHidBackend& backend = controller.Backend();
+  const auto& devices = controller.DeviceList();
+  if (!controller.Bound()) {
     FErr << Text(cli_texts::kCannotList) << '\n';
     return kCliNoProgrammer;
   }
@@ -210,69 +163,57 @@ int TCliLink::List() {
   return kCliOk;
 }
 
-TCliLink::TOutcome TCliLink::Run(const std::function<bool()>& start) {
-  TProgrammerSession& s = *FSession;
+void TCliLink::Flush(std::size_t upTo) {
+  upTo = std::min(upTo, FLog.size());
+  if (FPrinted >= upTo) return;
+  FBar.Clear();
+  for (; FPrinted < upTo; ++FPrinted) FOut << FLog[FPrinted] << '\n';
+  FOut.flush();
+}
+
+TCliLink::TOutcome TCliLink::Run(TRequestedOperation operation) {
+  TProgrammerDriver& driver = Driver();
   // A further operation means the command goes on: what it held is final.
   EndCommand(true);
   FBar.Restart();
-  if (!start()) {
+  if (!driver.Offers(operation)) {
     // The window would show the control greyed; nothing was sent.
     FErr << Text(cli_texts::kNotAvailable) << '\n';
     return TOutcome::NotAvailable;
   }
   // Refused before the start: nothing ran, and the log is the last operation's.
-  if (s.LastRefusal() && s.ProtocolStateValue() == TProtocolState::Idle) return TOutcome::Failed;
+  if (WritesImage(operation) && !driver.AdmitImage(operation)) return TOutcome::Failed;
 
-  // The log is cleared when an operation starts, so everything in it now is new.
-  std::size_t printed = 0;
-  auto flush = [&](std::size_t upTo) {
-    const auto& log = s.Window().Verlauf();
-    if (printed > log.size()) printed = 0;
-    upTo = std::min(upTo, log.size());
-    if (printed >= upTo) return;
-    FBar.Clear();
-    for (; printed < upTo; ++printed) FOut << log[printed] << '\n';
-    FOut.flush();
-  };
+  FResult.reset();
+  FGauge.Shown = ShowsProgress(operation);
+  driver.StartOperation(operation);
   const auto all = static_cast<std::size_t>(-1);
-  // A replug shows as a new identity: a second programmer claimed in the
-  // meantime must not keep us waiting for the abandoned operation.
-  auto identity = [this]() -> std::string {
-    const TJvHidDevice* device = FPort->ClaimedDevice();
-    return device != nullptr ? device->PnPInfo().DevInst : std::string();
-  };
-  const std::string claimed = identity();
   bool abandoned = false;
-  while (s.ProtocolStateValue() != TProtocolState::Idle && identity() == claimed) {
-    flush(all);
+  while (!FResult && driver.ProtocolStateValue() != TProtocolState::Idle) {
+    Flush(all);
     if (FStop.Abandon(&FBar)) {
       abandoned = true;
       break;
     }
-    const TProgressWindow& progress = s.Window().Progress();
-    if (progress.Shown && progress.GaugePosition > 0)
-      FBar.Update(progress.GaugePosition, progress.GaugeMax);
-    FLoop->ProcessEvents(kLoopSlice);
+    if (FGauge.Shown && FGauge.Position > 0) FBar.Update(FGauge.Position, FGauge.Max);
+    FLoop.Loop().ProcessEvents(kLoopSlice);
   }
   FStop.Requested(&FBar);
   FBar.Clear();
   if (abandoned) {
-    flush(all);
+    Flush(all);
     return TOutcome::Abandoned;
   }
 
   // An operation ends with an empty line, the result and the duration.
-  const auto& log = s.Window().Verlauf();
-  const std::uint8_t lang = s.LanguageIndexValue();
-  const std::string* result = log.size() >= 2 ? &log[log.size() - 2] : nullptr;
-  if (result != nullptr && *result == Pick(texts::kSuccess, lang)) {
-    const std::size_t closing = log.size() >= 3 ? log.size() - 3 : 0;
-    flush(closing);
-    FHeld.assign(log.begin() + static_cast<std::ptrdiff_t>(closing), log.end());
+  if (FResult == TOperationResult::Success) {
+    const std::size_t closing = FLog.size() >= 3 ? FLog.size() - 3 : 0;
+    Flush(closing);
+    FHeld.assign(FLog.begin() + static_cast<std::ptrdiff_t>(closing), FLog.end());
     return TOutcome::Success;
   }
-  flush(all);
-  if (result != nullptr && *result == Pick(texts::kError, lang)) return TOutcome::Failed;
+  Flush(all);
+  if (FResult && FResult != TOperationResult::Abandoned) return TOutcome::Failed;
   // Pulled out mid-operation: the window abandons it without a result line.
   FErr << Text(cli_texts::kProgrammerGone) << '\n';
   return TOutcome::Lost;
@@ -287,11 +228,46 @@ void TCliLink::EndCommand(bool succeeded) {
 }
 
 int TCliLink::SaveSimulatorState() {
-  if (!FSim) return kCliOk;
-  TSimResult saved = FSim->SaveState();
-  if (saved) return kCliOk;
-  FErr << "quenvar-cli: " << saved.Error << '\n';
+  const std::optional<std::string> error = FStack.SaveSimulatorState();
+  if (!error) return kCliOk;
+  FErr << "quenvar-cli: " << *error << '\n';
   return kCliUsageOrFile;
+}
+
+// --- the driver's events -------------------------------------------------------
+
+void TCliLink::OnOperationStarted(TRequestedOperation /*operation*/) {
+  FLog.clear();
+  FPrinted = 0;
+}
+
+void TCliLink::OnLogLine(const TLogLine& line) {
+  FLog.push_back(RenderLogLine(line, FOptions.LanguageIndex));
+}
+
+void TCliLink::OnProgress(std::int64_t position, std::int64_t maximum) {
+  FGauge.Max = std::max<std::int64_t>(maximum, 0);
+  FGauge.Position = std::clamp<std::int64_t>(position, 0, FGauge.Max);
+}
+
+void TCliLink::OnStepFailed(const std::string& text) {
+  // A locked chip has no sizes; the command says so itself.
+  if (ChipLocked()) return;
+  FBar.Clear();
+  FErr << text << '\n';
+}
+
+void TCliLink::OnDeviceChangeHandled() {
+  // Any device change closes the window's progress window.
+  if (!FGauge.Shown) return;
+  FGauge.Shown = false;
+  FGauge.Position = 0;
+}
+
+void TCliLink::OnFinished(TOperationResult result) {
+  FResult = result;
+  FGauge.Position = 0;
+  FGauge.Shown = false;
 }
 
 }  // namespace quenvar

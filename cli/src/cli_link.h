@@ -1,14 +1,12 @@
 #pragma once
-// Everything between the command line and the programmer: the HID backend
-// (hidraw or the simulator), the UI loop, the controller, the buffer and the
-// operation driver, wired as the main window wires them.
+// Everything between the command line and the programmer: the stack (backend,
+// controller, reply timer and protocol driver) on a UI loop of its own, the
+// buffer, and the run of one operation with its log lines printed as they come.
 
 #include <chrono>
-#include <functional>
 #include <iosfwd>
-#include <memory>
+#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "quenvar/buffer/custom_mp_hex_editor.h"
@@ -16,62 +14,53 @@
 #include "quenvar/cli/cli.h"
 #include "quenvar/cli/cli_options.h"
 #include "quenvar/cli/progress_bar.h"
-#include "quenvar/core/hex_editor_buffer.h"
-#include "quenvar/core/hid_programmer_port.h"
-#include "quenvar/core/programmer_session.h"
-#include "quenvar/core/ui_loop_reply_timer.h"
-#include "quenvar/hid/jv_hid_device_controller.h"
-#include "quenvar/hid/ui_loop.h"
+#include "quenvar/core/driver_texts.h"
+#include "quenvar/core/programmer_driver.h"
+#include "quenvar/stack/event_loop.h"
+#include "quenvar/stack/programmer_stack.h"
 
 namespace quenvar {
 
-class TSimProgrammer;
 class TCliStop;
 
-// Whether a simulator text names its timing; without it the command line runs
-// the simulator without delays.
-bool SimTextNamesTiming(std::string_view text);
-
-class TCliLink {
+class TCliLink final : private IDriverEvents {
  public:
   enum class TOutcome {
     Success,       // the log ends with the success line and the duration
-    Failed,        // the log ends with the error line and the duration
+    Failed,        // the log ends with the error line and the duration, or the image was refused
     Lost,          // the programmer went away before the operation ended
-    NotAvailable,  // the control could not be used
+    NotAvailable,  // the target has no such operation
     Abandoned,     // a second stop request came before the operation ended
   };
 
   TCliLink(const TCliOptions& options, const TCliEnvironment& env, TCliStop& stop,
            std::ostream& out, std::ostream& err);
-  ~TCliLink();
+  ~TCliLink() override;
   TCliLink(const TCliLink&) = delete;
   TCliLink& operator=(const TCliLink&) = delete;
 
   // Backend, loop and controller; once. Returns an exit status (0 when ready).
   int Open();
-  // The session with the programmer claimed and the target selected; once.
+  // The driver with the programmer claimed and the target selected; once.
   int StartSession();
-  bool SessionStarted() const { return FSession != nullptr; }
+  bool SessionStarted() const { return FStack.HasDriver(); }
 
   // The HID interfaces found, one per line; an exit status.
   int List();
 
-  // Runs one operation as the window does: `start` "clicks", then the loop
-  // runs until the driver is idle again. Log lines go out as they come, except
-  // the closing lines of a success: they wait for the end of the command,
-  // which may still fail (e.g. its save), or for its next operation.
-  TOutcome Run(const std::function<bool()>& start);
-  TOutcome Click(std::string_view control) {
-    return Run([this, control] { return FSession->Click(control); });
-  }
+  // Runs one operation, then the loop until the driver has ended it. Log
+  // lines go out as they come, except the closing lines of a success: they
+  // wait for the end of the command, which may still fail (e.g. its save), or
+  // for its next operation.
+  TOutcome Run(TRequestedOperation operation);
 
   // The end of a command: prints the held success lines, or drops them.
   void EndCommand(bool succeeded);
   // The last identification found a locked chip.
-  bool ChipLocked() const;
+  bool ChipLocked() const { return FStack.HasDriver() && Driver().ChipLocked(); }
 
-  TProgrammerSession& Session() { return *FSession; }
+  TProgrammerDriver& Driver() { return FStack.Driver(); }
+  const TProgrammerDriver& Driver() const { return const_cast<TProgrammerStack&>(FStack).Driver(); }
   TCustomMPHexEditor& Editor() { return FEditor; }
   TFileOps& Files() { return FFiles; }
 
@@ -79,9 +68,25 @@ class TCliLink {
   int SaveSimulatorState();
 
  private:
+  // IDriverEvents
+  void OnOperationStarted(TRequestedOperation operation) override;
+  void OnLogLine(const TLogLine& line) override;
+  void OnProgress(std::int64_t position, std::int64_t maximum) override;
+  void OnStepFailed(const std::string& text) override;
+  void OnDeviceChangeHandled() override;
+  void OnFinished(TOperationResult result) override;
+
   int ReportMissingProgrammer();
-  void HexeditorChange();
+  // Prints the log lines of the running operation up to `upTo`.
+  void Flush(std::size_t upTo);
   std::string Text(const TLangText& text, std::initializer_list<std::string_view> args = {}) const;
+
+  // The bar follows what the window's progress gauge would show.
+  struct TGauge {
+    std::int64_t Max = 100;
+    std::int64_t Position = 0;
+    bool Shown = false;
+  };
 
   const TCliOptions& FOptions;
   const TCliEnvironment& FEnv;
@@ -89,19 +94,17 @@ class TCliLink {
   std::ostream& FOut;
   std::ostream& FErr;
   TProgressBar FBar;
+  std::vector<std::string> FLog;  // the running operation's lines
+  std::size_t FPrinted = 0;
   std::vector<std::string> FHeld;
+  std::optional<TOperationResult> FResult;
+  TGauge FGauge;
 
-  std::shared_ptr<IHidBackend> FBackend;
-  std::shared_ptr<TSimProgrammer> FSim;
-  std::unique_ptr<TUiLoop> FLoop;
-  int FWatch = 0;
-  std::unique_ptr<TJvHidDeviceController> FController;
-  std::unique_ptr<THidProgrammerPort> FPort;
+  // The stack goes first: the driver gives the programmer back before the loop goes.
   TCustomMPHexEditor FEditor;
   TFileOps FFiles{FEditor};
-  THexEditorBuffer FBuffer{FEditor};
-  std::unique_ptr<TUiLoopReplyTimer> FTimer;
-  std::unique_ptr<TProgrammerSession> FSession;
+  TUiEventLoop FLoop;
+  TProgrammerStack FStack{FLoop};
 };
 
 }  // namespace quenvar

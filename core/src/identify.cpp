@@ -18,10 +18,9 @@ std::vector<TFuseBox> FuseBoxesFor(const ChipInfo& chip) {
   return boxes;
 }
 
-TIdentifyResult IdentifySignature(const TSignature& reply, std::uint8_t LanguageIndex,
-                                  bool IspMode) {
+TIdentifyResult IdentifySignature(const TSignature& reply, bool IspMode) {
   TIdentifyResult result;
-  result.LogLines.push_back(SignatureLogLine(reply));
+  result.LogLine = SignatureLogLine(reply);
 
   const bool locked = reply[0] == 0x00 && reply[1] == 0x01 && reply[2] == 0x02;
   const ChipInfo* chip = reply[0] == 0x1E ? FindChip(reply) : nullptr;
@@ -39,7 +38,6 @@ TIdentifyResult IdentifySignature(const TSignature& reply, std::uint8_t Language
   } else {
     result.Outcome = reply[0] == 0x1E ? TIdentifyOutcome::NotInTable : TIdentifyOutcome::Invalid;
     result.ErrorFlag = true;
-    result.AutoDevice = std::string(IdentifyErrorText(LanguageIndex));
     result.CodeSize = std::string();
     result.Next = TIdentifyNext::Stop;
     return result;

@@ -1,5 +1,6 @@
 // Random sequences of input reports, clicks, target switches, plug events and
-// reply time-outs against the operation driver, with a recording fake device.
+// reply time-outs against the window's presenter and its protocol driver, with
+// a recording fake device.
 // Aborts on:
 // - a protocol state outside its eight values;
 // - a buffer replaced other than by a read that has just completed, or with
@@ -21,10 +22,10 @@
 #include <vector>
 
 #include "quenvar/core/chip_table.h"
+#include "quenvar/core/driver_ports.h"
 #include "quenvar/core/eeprom_types.h"
-#include "quenvar/core/programmer_session.h"
 #include "quenvar/core/protocol.h"
-#include "quenvar/core/session_ports.h"
+#include "quenvar/presenter/main_presenter.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ bool ValidState(TProtocolState state) {
 class TFakeDevice;
 
 struct TWorld {
-  TProgrammerSession* Session = nullptr;
+  TProgrammerDriver* Driver = nullptr;
   TFakeDevice* Device = nullptr;
   bool Claimed = false;
   bool InHidData = false;
@@ -91,7 +92,7 @@ class TFakeDevice final : public IProgrammerDevice {
     CHECK(FWorld.Claimed);
     CHECK(report.size() == ReportLength);
     ++Written;
-    const TProgrammerSession& s = *FWorld.Session;
+    const TProgrammerDriver& s = *FWorld.Driver;
     if (report.size() > 0) CHECK(report[0] == 0);
     if (report.size() > 1) {
       if (s.SocketModeValue()) CHECK(report[1] == kTargetSocket);
@@ -185,7 +186,7 @@ class TFakeBuffer final : public IMemoryBuffer {
     CHECK(FWorld.ShadowReading);
     CHECK(data.size() == FWorld.ShadowRead.size());
     CHECK(std::equal(data.begin(), data.end(), FWorld.ShadowRead.begin()));
-    CHECK(static_cast<std::int64_t>(data.size()) >= FWorld.Session->ReadTotalValue());
+    CHECK(static_cast<std::int64_t>(data.size()) >= FWorld.Driver->ReadTotalValue());
     ++FWorld.Replacements;
     Bytes.assign(data.begin(), data.end());
   }
@@ -225,11 +226,12 @@ enum TAction : std::uint8_t {
 };
 
 constexpr std::uint8_t kReplyCodes[] = {'*', '!', 's', 'e', 'w', 'v', 'f', 'r'};
-constexpr const char* kClickNames[] = {"bProg",       "bVerify",     "bRead",         "bErase",
-                                       "bprogeeprom", "breadeeprom", "bDetectDevice", "bWriteFuse",
-                                       "nAVRISP",     "nErase",      "nreadflash"};
+constexpr TControl kClicks[] = {
+    TControl::bProg,       TControl::bVerify,     TControl::bRead,         TControl::bErase,
+    TControl::bprogeeprom, TControl::breadeeprom, TControl::bDetectDevice, TControl::bWriteFuse,
+    TControl::nAVRISP,     TControl::nErase,      TControl::nreadflash};
 
-std::vector<std::uint8_t> MakeReply(FuzzedDataProvider& in, TProgrammerSession& session) {
+std::vector<std::uint8_t> MakeReply(FuzzedDataProvider& in) {
   std::vector<std::uint8_t> reply(64, 0);
   const std::uint8_t kind = in.ConsumeIntegralInRange<std::uint8_t>(0, 10);
   if (kind < 8) {
@@ -251,15 +253,14 @@ std::vector<std::uint8_t> MakeReply(FuzzedDataProvider& in, TProgrammerSession& 
   // Occasionally shorter than a full report.
   if (in.ConsumeIntegralInRange<int>(0, 15) == 0)
     reply.resize(in.ConsumeIntegralInRange<std::size_t>(0, 64));
-  (void)session;
   return reply;
 }
 
 void Deliver(TWorld& world, std::span<const std::uint8_t> reply) {
-  TProgrammerSession& session = *world.Session;
+  TProgrammerDriver& driver = *world.Driver;
   // Only a claimed device delivers, and it streams data only after a read command.
   if (!world.Claimed) return;
-  world.StateBeforeReply = session.ProtocolStateValue();
+  world.StateBeforeReply = driver.ProtocolStateValue();
   if (world.StateBeforeReply == TProtocolState::Reading && !world.ShadowReading) return;
   if (world.StateBeforeReply == TProtocolState::Reading && world.ShadowReading) {
     const std::size_t count =
@@ -270,7 +271,7 @@ void Deliver(TWorld& world, std::span<const std::uint8_t> reply) {
   }
   world.InHidData = true;
   world.ReplyCode = reply.empty() ? 0 : reply[0];
-  session.HidData(0, reply);
+  driver.HidData(0, reply);
   world.InHidData = false;
 }
 
@@ -294,26 +295,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < buffer.Bytes.size(); ++i)
     buffer.Bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
 
-  TProgrammerSession session({&port, &buffer, &reloader, &timer});
-  world.Session = &session;
-  session.Now = [] { return TProgrammerSession::TClock::time_point{}; };
-  session.ReplyTimeout = std::chrono::milliseconds(50);
-  session.SetLanguageIndex(in.ConsumeIntegralInRange<std::uint8_t>(0, 2));
-  session.Window().SetChecked("nverifyprogramm", in.ConsumeBool());
-  session.HidCtlDeviceChange();
+  TProgrammerDriver driver({&port, &buffer, &timer});
+  TMainPresenter presenter(driver);
+  presenter.SetReloader(&reloader);
+  world.Driver = &driver;
+  driver.Now = [] { return TProgrammerDriver::TClock::time_point{}; };
+  driver.ReplyTimeout = std::chrono::milliseconds(50);
+  presenter.SetLanguageIndex(in.ConsumeIntegralInRange<std::uint8_t>(0, 2));
+  presenter.SetVerifyAfterProgram(in.ConsumeBool());
+  presenter.HidCtlDeviceChange();
   bool abandoned = false;
 
   const std::uint8_t firstTarget = in.ConsumeIntegralInRange<std::uint8_t>(0, 15);
   if (firstTarget < kEepromTypeCount)
-    session.SelectEepromType(firstTarget);
+    presenter.SelectEepromType(firstTarget);
   else if (firstTarget == 14)
-    session.nAVRISPClick();
+    presenter.nAVRISPClick();
 
   int steps = 0;
   while (in.remaining_bytes() > 0 && steps++ < 400) {
     switch (in.ConsumeIntegralInRange<std::uint8_t>(0, kActCount - 1)) {
       case kActReply: {
-        const std::vector<std::uint8_t> reply = MakeReply(in, session);
+        const std::vector<std::uint8_t> reply = MakeReply(in);
         Deliver(world, reply);
         break;
       }
@@ -324,34 +327,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       }
       case kActClick:
-        session.Click(
-            kClickNames[in.ConsumeIntegralInRange<std::size_t>(0, std::size(kClickNames) - 1)]);
+        presenter.Click(kClicks[in.ConsumeIntegralInRange<std::size_t>(0, std::size(kClicks) - 1)]);
         break;
       case kActDirectStart: {
         // The handlers themselves, whatever the controls say: any state.
-        using THandler = void (TProgrammerSession::*)();
+        using THandler = void (TMainPresenter::*)();
         static constexpr THandler kHandlers[] = {
-            &TProgrammerSession::bEraseClick,      &TProgrammerSession::bVerifyClick,
-            &TProgrammerSession::bProgClick,       &TProgrammerSession::bReadClick,
-            &TProgrammerSession::breadeepromClick, &TProgrammerSession::bprogeepromClick,
-            &TProgrammerSession::bWriteFuseClick,  &TProgrammerSession::bDetectDeviceClick};
-        (session.*kHandlers[in.ConsumeIntegralInRange<std::size_t>(0, 7)])();
+            &TMainPresenter::bEraseClick,      &TMainPresenter::bVerifyClick,
+            &TMainPresenter::bProgClick,       &TMainPresenter::bReadClick,
+            &TMainPresenter::breadeepromClick, &TMainPresenter::bprogeepromClick,
+            &TMainPresenter::bWriteFuseClick,  &TMainPresenter::bDetectDeviceClick};
+        (presenter.*kHandlers[in.ConsumeIntegralInRange<std::size_t>(0, 7)])();
         break;
       }
       case kActTarget: {
         const std::uint8_t t = in.ConsumeIntegralInRange<std::uint8_t>(0, 15);
         if (t < kEepromTypeCount)
-          session.SelectEepromType(t);
+          presenter.SelectEepromType(t);
         else if (t == 14)
-          session.nAVRISPClick();
+          presenter.nAVRISPClick();
         else
-          session.ClearTarget();
+          presenter.ClearTarget();
         break;
       }
       case kActPlug: {
         const bool wasClaimed = world.Claimed;
         device.Plugged = in.ConsumeBool();
-        session.HidCtlDeviceChange();
+        presenter.HidCtlDeviceChange();
         if (wasClaimed && !world.Claimed) abandoned = true;
         CHECK(world.Claimed == device.Plugged);
         break;
@@ -361,28 +363,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           auto fire = std::move(timer.Pending);
           timer.Pending = nullptr;
           fire();
-          CHECK(session.ProtocolStateValue() == TProtocolState::Idle);
+          CHECK(driver.ProtocolStateValue() == TProtocolState::Idle);
         }
         break;
       case kActFuse:
-        session.ToggleFuse(in.ConsumeIntegralInRange<std::size_t>(0, 24));
+        presenter.ToggleFuse(in.ConsumeIntegralInRange<std::size_t>(0, 24));
         break;
       case kActBufferEdit:
         buffer.Bytes.resize(in.ConsumeIntegralInRange<std::size_t>(0, 300));
         break;
       case kActSetting:
-        session.Window().SetChecked("nverifyprogramm", in.ConsumeBool());
-        session.Window().SetChecked("updatebuffer", in.ConsumeBool());
+        presenter.SetVerifyAfterProgram(in.ConsumeBool());
+        presenter.Window().SetChecked(TControl::updatebuffer, in.ConsumeBool());
         reloader.Result = in.ConsumeBool();
-        session.SetLanguageIndex(in.ConsumeIntegralInRange<std::uint8_t>(0, 2));
+        presenter.SetLanguageIndex(in.ConsumeIntegralInRange<std::uint8_t>(0, 2));
         break;
       default:
         break;
     }
-    const TProtocolState state = session.ProtocolStateValue();
+    const TProtocolState state = driver.ProtocolStateValue();
     if (timer.Pending || state == TProtocolState::Idle) abandoned = false;
     CHECK(ValidState(state));
-    CHECK(!session.ErrorFlagValue() || state != TProtocolState::Idle);
+    CHECK(!driver.ErrorFlagValue() || state != TProtocolState::Idle);
     // A running operation ends with a reply or with the timer, unless its
     // device was pulled out (abandoned, as a device change does).
     if (state != TProtocolState::Idle && !abandoned) CHECK(static_cast<bool>(timer.Pending));

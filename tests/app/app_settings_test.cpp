@@ -1,11 +1,11 @@
-#include "quenvar/app/app_settings.h"
+#include "quenvar/presenter/app_settings.h"
 
 #include <gtest/gtest.h>
 
 #include "fake_store.h"
 #include "qt_app.h"
-#include "quenvar/app/language_switch.h"
 #include "quenvar/app/registry_edit.h"
+#include "quenvar/presenter/language_switch.h"
 
 namespace quenvar {
 namespace {
@@ -61,9 +61,9 @@ class StartupTest : public testing::Test {
   std::string StoreFile() const { return Root.File("Quenvar/Quenvar.ini"); }
 
   class TNullSink final : public TLanguageSink {
-    void SetChecked(std::string_view, bool) override {}
+    void SetChecked(TControl, bool) override {}
     void SetLanguageIndex(std::uint8_t) override {}
-    void SetCaption(std::string_view, std::string_view) override {}
+    void SetCaption(TControl, std::string_view) override {}
     void SetDialogTexts(std::string_view, std::string_view, std::string_view) override {}
   };
 

@@ -1,4 +1,4 @@
-// The whole application path with the simulated programmer: HID link on Qt's
+// The whole application path with the simulated programmer: the stack on Qt's
 // event loop, the driver, and the main window's real widgets.
 
 #include <gtest/gtest.h>
@@ -13,14 +13,15 @@
 #include <QPushButton>
 
 #include "qt_app.h"
-#include "quenvar/app/hid_link.h"
 #include "quenvar/app/main_form.h"
 #include "quenvar/app/progress_form.h"
+#include "quenvar/app/qt_event_loop.h"
 #include "quenvar/app/registry_edit.h"
-#include "quenvar/core/hid_programmer_port.h"
+#include "quenvar/app/simulator_state.h"
 #include "quenvar/hid/sim_hid_backend.h"
 #include "quenvar/sim/sim_programmer.h"
 #include "quenvar/sim/sim_state_file.h"
+#include "quenvar/stack/programmer_stack.h"
 
 namespace quenvar {
 namespace {
@@ -44,21 +45,29 @@ struct TIspWindowSetup {
     Edit.SetConfigRoot(Root.Path());
     Box.SetPresenter([this](const QString& text) { Errors.push_back(text.toStdString()); });
   }
+  // The stack on Qt's loop with the simulated programmer of `simulate`.
+  TProgrammerStack& Open(const std::string& simulate) {
+    TStackOptions options;
+    options.Simulate = simulate;
+    const std::optional<TStackError> error = Stack.Open(options);
+    EXPECT_FALSE(error) << error->Text;
+    return Stack;
+  }
   test::TTempRoot Root;  // makes the application first
   TRegistryEdit Edit;
   TErrorBox Box;
   std::vector<std::string> Errors;
+  TQtEventLoop Loop;
+  TProgrammerStack Stack{Loop};
 };
 
 TEST(EndToEnd, DetectsTheSimulatedChipThroughTheRealWindow) {
   TIspWindowSetup setup;
 
-  THidLink link;
-  ASSERT_FALSE(link.Open(std::string("isp=ATmega8,timing=none")));
-  THidProgrammerPort port(link.Controller());
+  TProgrammerStack& stack = setup.Open("isp=ATmega8,timing=none");
   {
-    TMainForm form(port, setup.Edit, setup.Box, [&port](TProgrammerSession& s) { port.Attach(s); });
-    ASSERT_TRUE(form.Session().HasProgrammer());
+    TMainForm form(stack, setup.Edit, setup.Box);
+    ASSERT_TRUE(form.Presenter().Driver().HasProgrammer());
     EXPECT_EQ(form.StatusPanel(0)->text(), QStringLiteral("Программатор к работе готов."));
     std::vector<std::uint8_t> image(300);
     for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7);
@@ -80,23 +89,26 @@ TEST(EndToEnd, DetectsTheSimulatedChipThroughTheRealWindow) {
     EXPECT_TRUE(setup.Errors.empty());
     QDir().mkpath(QStringLiteral("app_renders"));
     form.grab().save(QStringLiteral("app_renders/main_detected.png"));
-    port.Detach();
   }
 }
 
-// main() hands the link its platform backend; without one only --simulate opens.
-TEST(EndToEnd, TheLinkOpensTheBackendMainGivesIt) {
+// main() hands the stack its platform backend; without one only --simulate opens.
+TEST(EndToEnd, TheStackOpensTheBackendMainGivesIt) {
   TIspWindowSetup setup;
-  THidLink none;
-  EXPECT_EQ(none.Open(std::nullopt), "this build has no HID backend; use --simulate");
-
+  {
+    TProgrammerStack none(setup.Loop);
+    const std::optional<TStackError> error = none.Open({});
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->Text, "this build has no HID backend; use --simulate");
+  }
   auto backend = std::make_shared<TSimHidBackend>();
   backend->Plug(0x0451, 0x3210, nullptr);
-  THidLink link([backend] { return backend; });
-  ASSERT_EQ(link.Open(std::nullopt), std::nullopt);
-  EXPECT_EQ(&link.Controller().Backend(), backend.get());
-  EXPECT_EQ(link.Controller().DeviceList().size(), 1u);
-  EXPECT_EQ(link.Simulator(), nullptr);
+  TStackOptions options;
+  options.MakeBackend = [backend] { return backend; };
+  ASSERT_EQ(setup.Stack.Open(options), std::nullopt);
+  EXPECT_EQ(&setup.Stack.Controller().Backend(), backend.get());
+  EXPECT_EQ(setup.Stack.Controller().DeviceList().size(), 1u);
+  EXPECT_EQ(setup.Stack.Simulator(), nullptr);
 }
 
 // Counts how often the progress window was shown, with its label each time.
@@ -126,12 +138,10 @@ TEST(EndToEnd, ProgramsAnOpenedHexFileIntoTheSimulatedChip) {
                   ":10001000101112131415161718191A1B1C1D1E1F68\r\n"
                   ":00000001FF\r\n");
 
-  THidLink link;
-  ASSERT_FALSE(link.Open(std::string("isp=ATmega8,timing=none")));
-  ASSERT_NE(link.Simulator(), nullptr);
-  THidProgrammerPort port(link.Controller());
+  TProgrammerStack& stack = setup.Open("isp=ATmega8,timing=none");
+  ASSERT_NE(stack.Simulator(), nullptr);
   {
-    TMainForm form(port, setup.Edit, setup.Box, [&port](TProgrammerSession& s) { port.Attach(s); });
+    TMainForm form(stack, setup.Edit, setup.Box);
     TForm1 progress(&form);
     TShowCounter shows(progress);
     form.SetAuxiliaryWindows(nullptr, &progress, nullptr);
@@ -163,12 +173,11 @@ TEST(EndToEnd, ProgramsAnOpenedHexFileIntoTheSimulatedChip) {
     EXPECT_TRUE(form.isEnabled());
     EXPECT_TRUE(setup.Errors.empty());
 
-    const std::vector<std::uint8_t>& flash = link.Simulator()->Avr().Flash();
+    const std::vector<std::uint8_t>& flash = stack.Simulator()->Avr().Flash();
     ASSERT_EQ(flash.size(), 8192u);
     for (std::size_t i = 0; i < flash.size(); ++i) {
       ASSERT_EQ(flash[i], i < 32 ? i : 0xFF) << "flash byte " << i;
     }
-    port.Detach();
   }
 }
 
@@ -187,22 +196,18 @@ TEST(EndToEnd, TheWindowSavesTheSimulatedChipsAfterEachOperationAndAtClose) {
     QDir().mkpath(QString::fromStdString(setup.Root.File("sim")));
     const auto saved = [&] { return LoadSimStateFile(state); };
 
-    THidLink link;
-    ASSERT_FALSE(link.Open("isp=ATmega8,timing=none,state=" + state)) << c.Name;
+    TProgrammerStack& stack = setup.Open("isp=ATmega8,timing=none,state=" + state);
     if (c.FolderRemoved) QDir(QString::fromStdString(setup.Root.File("sim"))).removeRecursively();
-    THidProgrammerPort port(link.Controller());
     {
-      TMainForm form(port, setup.Edit, setup.Box,
-                     [&port](TProgrammerSession& s) { port.Attach(s); });
-      KeepSimulatorState(link, form, setup.Box);
+      TMainForm form(stack, setup.Edit, setup.Box);
+      KeepSimulatorState(stack, form, setup.Box);
       const std::uint8_t image[] = {0x12, 0x34, 0x56};
       form.HexModel().LoadDataFromBytes(image);
       form.Button("bProg")->click();
       ASSERT_TRUE(Await([&] { return saved().Value || !setup.Errors.empty(); })) << c.Name;
       // A change the next operation would not bring: only the close saves it.
-      link.Simulator()->Avr().Flash()[100] = 0x42;
+      stack.Simulator()->Avr().Flash()[100] = 0x42;
       form.close();
-      port.Detach();
     }
     if (c.FolderRemoved) {
       const std::string message =

@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "qt_app.h"
-#include "quenvar/app/settings_store.h"
+#include "quenvar/presenter/settings_store.h"
 
 namespace quenvar {
 namespace {

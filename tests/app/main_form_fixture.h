@@ -1,6 +1,6 @@
 #pragma once
 
-// The main window with a fake programmer port, a settings store in a
+// The main window with a programmer that never answers, a settings store in a
 // temporary folder, a recording error box and a fake exit reminder.
 
 #include <gtest/gtest.h>
@@ -17,29 +17,38 @@
 #include "quenvar/app/info_form.h"
 #include "quenvar/app/main_form.h"
 #include "quenvar/app/progress_form.h"
+#include "quenvar/app/qt_event_loop.h"
 #include "quenvar/app/registry_edit.h"
+#include "quenvar/hid/sim_hid_backend.h"
+#include "quenvar/stack/programmer_stack.h"
 
 namespace quenvar::test {
 
-class TFakeDevice final : public IProgrammerDevice {
- public:
-  std::vector<std::vector<std::uint8_t>> Written;
-  bool PluggedIn() const override { return true; }
-  std::size_t OutputReportLength() override { return 65; }
-  bool WriteReport(std::span<const std::uint8_t> report) override {
-    Written.emplace_back(report.begin(), report.end());
-    return true;
-  }
-};
-
-class TFakePort final : public IProgrammerPort {
+// A programmer on the simulated HID backend that takes every report and
+// answers none; plugged in or not.
+class TSilentProgrammer {
  public:
   bool Present = true;
-  TFakeDevice Device;
-  IProgrammerDevice* ClaimProgrammer(std::uint16_t vendorId, std::uint16_t productId) override {
-    return Present && vendorId == 0x0451 && productId == 0x3210 ? &Device : nullptr;
+
+  // Output reports written to it, report id first.
+  std::vector<std::vector<std::uint8_t>> Written() const {
+    return Plug != 0 ? Backend->WrittenReports(Plug) : std::vector<std::vector<std::uint8_t>>{};
   }
-  void ReleaseProgrammer(IProgrammerDevice*) override {}
+  void PlugIn() { Plug = Backend->Plug(0x0451, 0x3210, std::make_shared<TSilence>()); }
+  // A fresh backend, with the programmer plugged in when Present.
+  std::shared_ptr<TSimHidBackend> MakeBackend() {
+    Backend = std::make_shared<TSimHidBackend>();
+    Plug = 0;
+    if (Present) PlugIn();
+    return Backend;
+  }
+
+ private:
+  struct TSilence final : ISimDeviceModel {
+    void OnOutputReport(std::span<const std::uint8_t>, ISimDeviceHost&) override {}
+  };
+  std::shared_ptr<TSimHidBackend> Backend;
+  TSimHidBackend::TPlugHandle Plug = 0;
 };
 
 // Notes what the store held when the reminder came up.
@@ -65,17 +74,22 @@ class MainFormTest : public testing::Test {
 
   ~MainFormTest() override { Stop(); }
 
-  // The progress window is a child of the main window: it goes first.
+  // The progress window is a child of the main window: it goes first; the
+  // stack goes after the window that uses it.
   void Stop() {
     Progress.reset();
     Info.reset();
     Form.reset();
+    Stack.reset();
   }
 
   TMainForm& Start() {
     Stop();
-    Form = std::make_unique<TMainForm>(Port, Edit, Box,
-                                       [](TProgrammerSession& s) { s.HidCtlDeviceChange(); });
+    Stack = std::make_unique<TProgrammerStack>(Loop);
+    TStackOptions options;
+    options.MakeBackend = [this] { return Programmer.MakeBackend(); };
+    EXPECT_FALSE(Stack->Open(options));
+    Form = std::make_unique<TMainForm>(*Stack, Edit, Box);
     Info = std::make_unique<TInfoForm>();
     Progress = std::make_unique<TForm1>(Form.get());
     Form->SetAuxiliaryWindows(Info.get(), Progress.get(), &Reminder);
@@ -89,13 +103,17 @@ class MainFormTest : public testing::Test {
     action->trigger();
   }
   std::string Text(const char* Button) { return Form->Button(Button)->text().toStdString(); }
+  // The HID devices changed: the controller rescans and tells the driver.
+  void DeviceChange() { Stack->Controller().DeviceChange(); }
 
   test::TTempRoot Root;
   TRegistryEdit Edit;
   TErrorBox Box;
   std::vector<std::string> Errors;
-  TFakePort Port;
+  TSilentProgrammer Programmer;
   TFakeReminder Reminder;
+  TQtEventLoop Loop;
+  std::unique_ptr<TProgrammerStack> Stack;
   std::unique_ptr<TMainForm> Form;
   std::unique_ptr<TInfoForm> Info;
   std::unique_ptr<TForm1> Progress;

@@ -18,10 +18,10 @@
 
 #include "main_form_fixture.h"
 #include "qt_app.h"
-#include "quenvar/app/app_settings.h"
 #include "quenvar/app/info_form.h"
 #include "quenvar/app/progress_form.h"
 #include "quenvar/app/registry_edit.h"
+#include "quenvar/presenter/app_settings.h"
 
 namespace quenvar {
 namespace {
@@ -157,7 +157,7 @@ TEST_F(MainFormTest, StoredTargetIsRestored) {
 }
 
 TEST_F(MainFormTest, WithoutProgrammerTheOperationsAreDisabled) {
-  Port.Present = false;
+  Programmer.Present = false;
   TMainForm& form = Start();
   for (const char* name : {"bProg", "bVerify", "bRead", "bErase", "bDetectDevice", "bWriteFuse",
                            "bprogeeprom", "breadeeprom"}) {
@@ -186,7 +186,7 @@ TEST_F(MainFormTest, LanguageSwitchRewritesTheRealWidgets) {
   EXPECT_EQ(Text("bDetectDevice"), "Detect Device");
   EXPECT_EQ(form.Menu("nDevice")->title(), QStringLiteral("Device"));
   EXPECT_EQ(form.GBDevice->title(), QStringLiteral("Чип:"));
-  EXPECT_EQ(form.Session().LanguageIndexValue(), 0);
+  EXPECT_EQ(form.Presenter().LanguageIndexValue(), 0);
 }
 
 TEST_F(MainFormTest, ButtonCaptionsFitInEveryLanguage) {
@@ -330,14 +330,15 @@ TEST_F(MainFormTest, ButtonsReachTheDriverAndTheModelDrivesTheProgressWindow) {
   WriteFile(Root.File("Quenvar/Quenvar.ini"), "[General]\nLast%20Device=14\n");
   TMainForm& form = Start();
   form.Button("bDetectDevice")->click();
-  ASSERT_EQ(Port.Device.Written.size(), 1u);
-  ASSERT_EQ(Port.Device.Written[0].size(), 65u);
-  EXPECT_EQ(Port.Device.Written[0][0], 0x00);
-  EXPECT_EQ(Port.Device.Written[0][1], 0x05);
-  EXPECT_EQ(Port.Device.Written[0][2], 0x01);
+  const auto written = Programmer.Written();
+  ASSERT_EQ(written.size(), 1u);
+  ASSERT_EQ(written[0].size(), 65u);
+  EXPECT_EQ(written[0][0], 0x00);
+  EXPECT_EQ(written[0][1], 0x05);
+  EXPECT_EQ(written[0][2], 0x01);
   EXPECT_EQ(form.Verlauf->toPlainText(), QStringLiteral("reading signature byte..."));
 
-  TWindowModel& window = form.Session().Window();
+  TWindowModel& window = form.Presenter().Window();
   window.SetProgressLabel("Выполняется чтение FLASH");
   window.SetGaugeMax(200);
   window.SetGaugePosition(50);
@@ -356,7 +357,7 @@ TEST_F(MainFormTest, ButtonsReachTheDriverAndTheModelDrivesTheProgressWindow) {
 TEST_F(MainFormTest, FuseListShowsTheModelAndClicksGoThroughIt) {
   WriteFile(Root.File("Quenvar/Quenvar.ini"), "[General]\nLast%20Device=14\n");
   TMainForm& form = Start();
-  TWindowModel& window = form.Session().Window();
+  TWindowModel& window = form.Presenter().Window();
   window.SetFuseList({{"CKSEL0", false, true}, {"Lock1", true, false}});
   ASSERT_EQ(form.FuseList->count(), 2);
   EXPECT_EQ(form.FuseList->item(0)->text(), QStringLiteral("CKSEL0"));
@@ -387,21 +388,21 @@ TEST_F(MainFormTest, AWriteWhoseFileVanishedOrEmptiedShowsTheErrorAndSendsNothin
   EXPECT_EQ(Errors, (std::vector<std::string>{
                         "The buffer is empty: there is nothing to write or verify.",
                         "Cannot open " + file + ".\r\n(No such file or directory.)"}));
-  EXPECT_TRUE(Port.Device.Written.empty());
+  EXPECT_TRUE(Programmer.Written().empty());
   EXPECT_TRUE(form.isEnabled());
 }
 
 TEST_F(MainFormTest, PluggingTheProgrammerInLaterIsAnnouncedOnce) {
-  Port.Present = false;
+  Programmer.Present = false;
   TMainForm& form = Start();
   int claimed = 0;
   form.OnProgrammerClaimed = [&] { ++claimed; };
-  form.Session().HidCtlDeviceChange();
+  DeviceChange();
   EXPECT_EQ(claimed, 0);
-  Port.Present = true;
-  form.Session().HidCtlDeviceChange();
+  Programmer.PlugIn();
+  DeviceChange();
   EXPECT_EQ(claimed, 1);
-  form.Session().HidCtlDeviceChange();
+  DeviceChange();
   EXPECT_EQ(claimed, 1);
   EXPECT_EQ(form.StatusPanel(0)->text(), QStringLiteral("Программатор к работе готов."));
 }
@@ -421,8 +422,8 @@ TEST_F(MainFormTest, DriverMessagesFollowTheLanguageSwitch) {
     form.Button("bDetectDevice")->click();
     EXPECT_EQ(form.Verlauf->toPlainText().split(QLatin1Char('\n')).front().toStdString(),
               c.FirstLine);
-    form.Session().HidCtlDeviceChange();
-    form.Session().FinishOperation();
+    form.Presenter().HidCtlDeviceChange();
+    form.Presenter().Driver().FinishOperation();
   }
 }
 

@@ -98,7 +98,7 @@ TEST_F(MainFormTest, CloseDuringAnOperationWaitsForItsEndThenClosesAsUsual) {
 
     // The programmer ends the operation; the close goes on by itself.
     const std::uint8_t failed[64] = {'!'};
-    form.Session().HidData(0, failed);
+    form.Presenter().Driver().HidData(0, failed);
     for (int i = 0; i < 100 && finished.count() == 0; ++i) QTest::qWait(5);
     EXPECT_EQ(finished.count(), 1) << c.Operation;
     EXPECT_EQ(probe.Answered, 1) << c.Operation;
@@ -159,7 +159,7 @@ TEST_F(MainFormTest, LongFileNameIsElidedWithTheWholeNameInTheTooltip) {
 
 TEST_F(MainFormTest, TheDurationsUnitStaysWithItsNumberInTheLog) {
   TMainForm& form = Start();
-  form.Session().Window().AddLine("Время выполнения : 12.34 s");
+  form.Presenter().Window().AddLine("Время выполнения : 12.34 s");
   EXPECT_EQ(form.Verlauf->document()->lastBlock().text().toStdString(),
             "Время выполнения : 12.34\u00A0s");
 }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "quenvar/app/language_tables.h"
+#include "quenvar/presenter/language_tables.h"
 
 namespace quenvar {
 namespace {

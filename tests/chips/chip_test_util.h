@@ -10,6 +10,7 @@
 
 #include "quenvar/core/chip_table.h"
 #include "quenvar/core/fuses.h"
+#include "quenvar/core/log_line.h"
 
 namespace quenvar::test {
 
@@ -34,6 +35,13 @@ inline std::string Joined(const std::vector<std::string>& lines) {
     text += line;
   }
   return text;
+}
+
+// Log lines as the English window shows them, joined like Joined().
+inline std::string Joined(const std::vector<TLogLine>& lines) {
+  std::vector<std::string> texts;
+  for (const TLogLine& line : lines) texts.push_back(RenderLogLine(line, 1));
+  return Joined(texts);
 }
 
 inline const ChipInfo& Chip(std::string_view name) {

@@ -519,7 +519,7 @@ TEST(ChipTexts, EveryMessageInEveryLanguage) {
 }
 
 TEST(ChipTexts, LogLineFormats) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
+  const std::vector<std::pair<TLogLine, std::string>> cases = {
       {SignatureLogLine({0x1E, 0x93, 0x07}), "ID: 1E 93 07"},
       {SignatureLogLine({0x00, 0x0A, 0xFF}), "ID: 00 0A FF"},
       {SignatureLogLine({0xAB, 0xCD, 0xEF}), "ID: AB CD EF"},
@@ -527,7 +527,8 @@ TEST(ChipTexts, LogLineFormats) {
       {CalibrationLogLine(3, 0x05), "Calibration Byte 3: 05"},
       {CalibrationLogLine(1, 0xA0), "Calibration Byte 1: A0"},
   };
-  for (const auto& [got, want] : cases) EXPECT_EQ(got, want);
+  for (const auto& [line, want] : cases)
+    for (std::uint8_t language : {0, 1, 2}) EXPECT_EQ(RenderLogLine(line, language), want);
 }
 
 TEST(FuseToggle, EnablesWriteOnlyForTheIspTarget) {

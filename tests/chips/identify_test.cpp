@@ -3,72 +3,35 @@
 #include <gtest/gtest.h>
 
 #include "chip_test_util.h"
+#include "golden_tables.h"
+#include "quenvar/core/chip_texts.h"
 
 namespace quenvar {
 namespace {
 
-struct KnownCase {
-  TSignature Sig;
-  const char* Log;
-  const char* Name;
-  const char* CodeSize;
-  bool FuseRead;
-};
-
-// Every row of the table, with its log line written out.
-const KnownCase kKnown[] = {
-    {{0x1E, 0x90, 0x01}, "ID: 1E 90 01", "AT90S1200", "1024", false},
-    {{0x1E, 0x90, 0x05}, "ID: 1E 90 05", "ATtiny12", "1024", true},
-    {{0x1E, 0x90, 0x06}, "ID: 1E 90 06", "ATtiny15L", "1024", true},
-    {{0x1E, 0x90, 0x07}, "ID: 1E 90 07", "ATtiny13", "1024", true},
-    {{0x1E, 0x91, 0x01}, "ID: 1E 91 01", "AT90S2313", "2048", false},
-    {{0x1E, 0x91, 0x02}, "ID: 1E 91 02", "AT90S/LS2323", "2048", true},
-    {{0x1E, 0x91, 0x03}, "ID: 1E 91 03", "AT90S/LS2343", "2048", true},
-    {{0x1E, 0x91, 0x05}, "ID: 1E 91 05", "AT90S/LS2333", "2048", true},
-    {{0x1E, 0x91, 0x06}, "ID: 1E 91 06", "ATtiny22", "2048", true},
-    {{0x1E, 0x91, 0x09}, "ID: 1E 91 09", "ATtiny26", "2048", true},
-    {{0x1E, 0x91, 0x0A}, "ID: 1E 91 0A", "ATtiny2313", "2048", true},
-    {{0x1E, 0x92, 0x03}, "ID: 1E 92 03", "AT90S/LS4433", "4096", true},
-    {{0x1E, 0x92, 0x05}, "ID: 1E 92 05", "ATmega48", "4096", true},
-    {{0x1E, 0x93, 0x01}, "ID: 1E 93 01", "AT90S8515", "8192", false},
-    {{0x1E, 0x93, 0x03}, "ID: 1E 93 03", "AT90S/LS8535", "8192", true},
-    {{0x1E, 0x93, 0x06}, "ID: 1E 93 06", "ATmega8515", "8192", true},
-    {{0x1E, 0x93, 0x07}, "ID: 1E 93 07", "ATmega8", "8192", true},
-    {{0x1E, 0x93, 0x08}, "ID: 1E 93 08", "ATmega8535", "8192", true},
-    {{0x1E, 0x93, 0x0A}, "ID: 1E 93 0A", "ATmega88", "8192", true},
-    {{0x1E, 0x93, 0x93}, "ID: 1E 93 93", "AT90pwm2", "8192", true},
-    {{0x1E, 0x93, 0x81}, "ID: 1E 93 81", "AT90pwm3", "8192", true},
-    {{0x1E, 0x94, 0x03}, "ID: 1E 94 03", "ATmega16", "16384", true},
-    {{0x1E, 0x94, 0x04}, "ID: 1E 94 04", "ATmega162", "16384", true},
-    {{0x1E, 0x94, 0x05}, "ID: 1E 94 05", "ATmega169", "16384", true},
-    {{0x1E, 0x94, 0x06}, "ID: 1E 94 06", "ATmega168", "16384", true},
-    {{0x1E, 0x94, 0x07}, "ID: 1E 94 07", "ATmega165", "16384", true},
-    {{0x1E, 0x95, 0x02}, "ID: 1E 95 02", "ATmega32", "32768", true},
-    {{0x1E, 0x96, 0x02}, "ID: 1E 96 02", "ATmega64", "65536", true},
-    {{0x1E, 0x97, 0x02}, "ID: 1E 97 02", "ATmega128", "131072", true},
-};
-
+// Every row of the reviewed table, with its log line.
 TEST(IdentifySignature, EveryKnownChip) {
-  for (const KnownCase& c : kKnown) {
+  for (const test::TGoldenChip& c : test::GoldenChips()) {
     SCOPED_TRACE(c.Name);
-    for (std::uint8_t language : {0, 1, 2}) {
-      const TIdentifyResult r = IdentifySignature(c.Sig, language, true);
-      EXPECT_EQ(r.Outcome, TIdentifyOutcome::Known);
-      EXPECT_EQ(test::Joined(r.LogLines), c.Log);
-      ASSERT_TRUE(r.AutoDevice.has_value());
-      EXPECT_EQ(*r.AutoDevice, c.Name);
-      ASSERT_TRUE(r.CodeSize.has_value());
-      EXPECT_EQ(*r.CodeSize, c.CodeSize);
-      EXPECT_FALSE(r.ErrorFlag);
-      ASSERT_NE(r.IdentifiedChip, nullptr);
-      EXPECT_EQ(r.IdentifiedChip->Name, c.Name);
-      EXPECT_EQ(r.Next, c.FuseRead ? TIdentifyNext::ReadFuses : TIdentifyNext::Continue);
-      ASSERT_TRUE(r.FuseList.has_value());
-      EXPECT_EQ(r.FuseList->size(), r.IdentifiedChip->FuseItems.size());
-      for (const TFuseBox& box : *r.FuseList) EXPECT_FALSE(box.Checked) << box.Caption;
-    }
+    const TSignature sig{c.Signature[0], c.Signature[1], c.Signature[2]};
+    const std::string log =
+        "ID: " + test::Hex2(sig[0]) + " " + test::Hex2(sig[1]) + " " + test::Hex2(sig[2]);
+    const TIdentifyResult r = IdentifySignature(sig, true);
+    EXPECT_EQ(r.Outcome, TIdentifyOutcome::Known);
+    for (std::uint8_t language : {0, 1, 2}) EXPECT_EQ(RenderLogLine(r.LogLine, language), log);
+    ASSERT_TRUE(r.AutoDevice.has_value());
+    EXPECT_EQ(*r.AutoDevice, c.Name);
+    ASSERT_TRUE(r.CodeSize.has_value());
+    EXPECT_EQ(*r.CodeSize, c.Flash);
+    EXPECT_FALSE(r.ErrorFlag);
+    ASSERT_NE(r.IdentifiedChip, nullptr);
+    EXPECT_EQ(r.IdentifiedChip->Name, c.Name);
+    EXPECT_EQ(r.Next, c.FuseRead ? TIdentifyNext::ReadFuses : TIdentifyNext::Continue);
+    ASSERT_TRUE(r.FuseList.has_value());
+    EXPECT_EQ(r.FuseList->size(), r.IdentifiedChip->FuseItems.size());
+    for (const TFuseBox& box : *r.FuseList) EXPECT_FALSE(box.Checked) << box.Caption;
     // Away from the ISP connector no fuse read is ever started.
-    EXPECT_EQ(IdentifySignature(c.Sig, 1, false).Next, TIdentifyNext::Continue);
+    EXPECT_EQ(IdentifySignature(sig, false).Next, TIdentifyNext::Continue);
   }
 }
 
@@ -114,7 +77,7 @@ TEST(IdentifySignature, FuseListWithGreyedItems) {
        "CKSEL2|CKSEL1|CKSEL0"},
   };
   for (const Case& c : cases) {
-    const TIdentifyResult r = IdentifySignature(c.Sig, 0, true);
+    const TIdentifyResult r = IdentifySignature(c.Sig, true);
     ASSERT_TRUE(r.FuseList.has_value());
     EXPECT_EQ(BoxesText(*r.FuseList), c.Boxes);
   }
@@ -149,11 +112,12 @@ TEST(IdentifySignature, FailuresAndLockedChip) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Log);
-    const TIdentifyResult r = IdentifySignature(c.Sig, c.Language, true);
+    const TIdentifyResult r = IdentifySignature(c.Sig, true);
     EXPECT_EQ(r.Outcome, c.Outcome);
-    EXPECT_EQ(test::Joined(r.LogLines), c.Log);
-    ASSERT_TRUE(r.AutoDevice.has_value());
-    EXPECT_EQ(*r.AutoDevice, c.AutoDevice);
+    EXPECT_EQ(RenderLogLine(r.LogLine, c.Language), c.Log);
+    // A failure leaves the error word to the front end, in its language.
+    EXPECT_EQ(r.AutoDevice.value_or(std::string(IdentifyErrorText(c.Language))), c.AutoDevice);
+    EXPECT_EQ(r.AutoDevice.has_value(), !c.Error);
     EXPECT_EQ(r.ErrorFlag, c.Error);
     EXPECT_EQ(r.IdentifiedChip, nullptr);
     // Neither case brings a fuse list; the old one stays on screen.
@@ -166,17 +130,17 @@ TEST(IdentifySignature, FailuresAndLockedChip) {
       // Size text stays; the (empty) fuse read follows on the ISP connector.
       EXPECT_FALSE(r.CodeSize.has_value());
       EXPECT_EQ(r.Next, TIdentifyNext::ReadFuses);
-      EXPECT_EQ(IdentifySignature(c.Sig, c.Language, false).Next, TIdentifyNext::Continue);
+      EXPECT_EQ(IdentifySignature(c.Sig, false).Next, TIdentifyNext::Continue);
     }
   }
 }
 
 TEST(IdentifySignature, SecondChipReplacesTheWholeList) {
   // Window-side list after identifying an ATmega8 and ticking a few boxes.
-  std::vector<TFuseBox> shown = *IdentifySignature({0x1E, 0x93, 0x07}, 1, true).FuseList;
+  std::vector<TFuseBox> shown = *IdentifySignature({0x1E, 0x93, 0x07}, true).FuseList;
   shown[0].Checked = shown[5].Checked = shown[21].Checked = true;
 
-  const TIdentifyResult r = IdentifySignature({0x1E, 0x91, 0x02}, 1, true);
+  const TIdentifyResult r = IdentifySignature({0x1E, 0x91, 0x02}, true);
   ASSERT_TRUE(r.FuseList.has_value());
   shown = *r.FuseList;
   EXPECT_EQ(BoxesText(shown), "Lock bit 1|Lock bit 2|FSTRT|[SPIEN]");

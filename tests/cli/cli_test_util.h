@@ -13,28 +13,15 @@
 #include <vector>
 
 #include "quenvar/cli/cli.h"
+#include "temp_dir.h"
 
 namespace quenvar::cli_test {
 
-class TTempDir {
- public:
-  TTempDir() {
-    std::random_device rd;
-    Path = std::filesystem::temp_directory_path() /
-           ("quenvar-cli-" + std::to_string(rd()) + "-" + std::to_string(rd()));
-    std::filesystem::create_directories(Path);
-  }
-  ~TTempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(Path, ec);
-  }
-  TTempDir(const TTempDir&) = delete;
-  TTempDir& operator=(const TTempDir&) = delete;
-
-  std::string operator/(const std::string& name) const { return (Path / name).string(); }
-
-  std::filesystem::path Path;
-};
+using test::ReadBytes;
+using test::ReadText;
+using test::TTempDir;
+using test::WriteBytes;
+using test::WriteText;
 
 struct TRun {
   int Status = -1;
@@ -86,26 +73,6 @@ inline std::string Masked(const std::string& text) {
 inline bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-inline void WriteBytes(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream(name, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
-
-inline void WriteText(const std::string& name, const std::string& text) {
-  std::ofstream(name, std::ios::binary) << text;
-}
-
-inline std::string ReadText(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline std::vector<std::uint8_t> ReadBytes(const std::string& name) {
-  const std::string t = ReadText(name);
-  return {t.begin(), t.end()};
 }
 
 // Reproducible pseudo-random image.

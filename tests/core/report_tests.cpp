@@ -3,15 +3,25 @@
 #include <utility>
 #include <vector>
 
-#include "session_fakes.h"
+#include "driver_fakes.h"
+#include "event_recorder.h"
 
 namespace quenvar::test {
 namespace {
 
 using Chunks = std::vector<std::pair<int, int>>;  // (byte 3, byte 4) per report
 
-class ReportTest : public SessionTest {
+class ReportTest : public ::testing::Test, protected TDriverRig {
  protected:
+  ReportTest() { Driver.SetListener(&Events); }
+  // The socket target, or the ISP connector for -1.
+  void Target(int index) {
+    if (index < 0)
+      Driver.SelectIsp();
+    else
+      Driver.SelectEeprom(static_cast<std::size_t>(index));
+  }
+
   // Collects byte 3 and 4 of every report sent from now on, answering '*'
   // until nothing more goes out.
   Chunks RunChunks() {
@@ -23,6 +33,8 @@ class ReportTest : public SessionTest {
     }
     return chunks;
   }
+
+  TEventRecorder Events;
 };
 
 struct ChunkCase {
@@ -49,26 +61,23 @@ TEST_F(ReportTest, ChunkSizesCountsAndMoreFollowMarks) {
   for (const ChunkCase& c : cases) {
     SCOPED_TRACE(c.Name);
     Buffer.Data = Ramp(c.Length);
-    if (c.Target < 0)
-      Session.nAVRISPClick();
-    else
-      Session.SelectEepromType(static_cast<std::size_t>(c.Target));
-    if (!Session.HasProgrammer()) Connect();
+    Target(c.Target);
+    if (!Driver.HasProgrammer()) Connect();
     Sent().clear();
-    if (c.Step == 'w') Session.StartWriteFlash();
-    if (c.Step == 'v') Session.StartVerify();
-    if (c.Step == 'e') Session.StartWriteEeprom();
+    if (c.Step == 'w') Driver.StartWriteFlash();
+    if (c.Step == 'v') Driver.StartVerify();
+    if (c.Step == 'e') Driver.StartWriteEeprom();
     EXPECT_EQ(RunChunks(), c.Expected);
-    EXPECT_EQ(Session.Window().Progress().GaugeMax, static_cast<std::int64_t>(c.Length));
-    EXPECT_EQ(Session.Window().Progress().GaugePosition, static_cast<std::int64_t>(c.Length));
+    EXPECT_EQ(Events.Maximum, static_cast<std::int64_t>(c.Length));
+    EXPECT_EQ(Events.Position, static_cast<std::int64_t>(c.Length));
   }
 }
 
 TEST_F(ReportTest, PayloadCarriesTheBufferAndUnnamedBytesKeepEarlierValues) {
   Buffer.Data = Ramp(59, 0x10);
-  Session.nAVRISPClick();
+  Driver.SelectIsp();
   Connect();
-  Session.StartWriteFlash();
+  Driver.StartWriteFlash();
   ReplyChar('*');
   ASSERT_EQ(Sent().size(), 2u);
   const TBytes& first = Sent()[0];
@@ -92,17 +101,17 @@ TEST_F(ReportTest, PayloadCarriesTheBufferAndUnnamedBytesKeepEarlierValues) {
 TEST_F(ReportTest, ParametersOfOneCommandStayForTheNext) {
   // A socket erase sets bytes 3 and 4; the ISP signature request after a change
   // of target names neither, so they go out again.
-  Session.SelectEepromType(11);  // 24AA128: code 128, page 64
+  Driver.SelectEeprom(11);  // 24AA128: code 128, page 64
   Connect();
-  Session.bEraseClick();
+  Driver.StartOperation(TRequestedOperation::Erase);
   EXPECT_EQ(Head(Sent()[0]), (TBytes{0, 3, 2, 128, 64, 0}));
   ReplyChar('e');
-  Session.nAVRISPClick();
-  Session.bDetectDeviceClick();
+  Driver.SelectIsp();
+  Driver.StartOperation(TRequestedOperation::DetectDevice);
   EXPECT_EQ(Head(Sent()[1]), (TBytes{0, 5, 1, 128, 64, 0}));
   // ISP erase sets nothing besides the command.
   Reply({'s', 0x1E, 0x90, 0x01});  // AT90S1200: no fuse read
-  Session.bEraseClick();
+  Driver.StartOperation(TRequestedOperation::Erase);
   Reply({'s', 0x1E, 0x90, 0x01});
   EXPECT_EQ(Head(Sent().back()), (TBytes{0, 5, 2, 128, 64, 0}));
 }
@@ -115,18 +124,15 @@ TEST_F(ReportTest, TargetByteFollowsTheModeForEveryCommand) {
   const Case cases[] = {{-1, 5}, {3, 3}, {-1, 5}, {13, 3}, {0, 3}};
   Buffer.Data = Ramp(10);
   for (const Case& c : cases) {
-    if (c.Target < 0)
-      Session.nAVRISPClick();
-    else
-      Session.SelectEepromType(static_cast<std::size_t>(c.Target));
-    if (!Session.HasProgrammer()) Connect();
+    if (c.Target < 0) Target(7);  // the 24AA08 leaves its 1024 bytes as the size a flash read takes
+    Target(c.Target);
+    if (!Driver.HasProgrammer()) Connect();
     Sent().clear();
-    for (auto step : {&TProgrammerSession::StartErase, &TProgrammerSession::StartWriteFlash,
-                      &TProgrammerSession::StartVerify, &TProgrammerSession::StartReadFlash,
-                      &TProgrammerSession::RequestSignature, &TProgrammerSession::StartReadFuses,
-                      &TProgrammerSession::StartWriteFuses}) {
-      if (step == &TProgrammerSession::StartReadFlash) Session.Window().SetCodeSize("1024");
-      (Session.*step)();
+    for (auto step : {&TProgrammerDriver::StartErase, &TProgrammerDriver::StartWriteFlash,
+                      &TProgrammerDriver::StartVerify, &TProgrammerDriver::StartReadFlash,
+                      &TProgrammerDriver::RequestSignature, &TProgrammerDriver::StartReadFuses,
+                      &TProgrammerDriver::StartWriteFuses}) {
+      (Driver.*step)();
     }
     ASSERT_EQ(Sent().size(), 7u);
     for (const TBytes& r : Sent()) EXPECT_EQ(r[1], c.Byte1);
@@ -135,21 +141,21 @@ TEST_F(ReportTest, TargetByteFollowsTheModeForEveryCommand) {
 
 TEST_F(ReportTest, WithoutATargetByteOneIsLeftAlone) {
   Connect();
-  Session.RequestSignature();
+  Driver.RequestSignature();
   EXPECT_EQ(Head(Sent()[0]), (TBytes{0, 0, 1, 0, 0, 0}));
 }
 
 TEST_F(ReportTest, ChunkRequestAtTheEndSendsNothing) {
   Buffer.Data = Ramp(58);
-  Session.nAVRISPClick();
+  Driver.SelectIsp();
   Connect();
-  Session.StartWriteFlash();
+  Driver.StartWriteFlash();
   ReplyChar('*');
   ReplyChar('*');
   EXPECT_EQ(Sent().size(), 1u);
   // An empty buffer sends no chunk at all.
   Buffer.Data.clear();
-  Session.StartVerify();
+  Driver.StartVerify();
   EXPECT_EQ(Sent().size(), 1u);
 }
 
@@ -159,12 +165,12 @@ TEST_F(ReportTest, WritesAsManyBytesAsTheDeviceDeclares) {
     std::size_t Written;
   };
   const Case cases[] = {{65, 65}, {64, 64}, {9, 9}, {0, 0}, {80, 80}};
-  Session.SelectEepromType(1);
+  Driver.SelectEeprom(1);
   Connect();
   for (const Case& c : cases) {
     Device().ReportLength = c.Declared;
     Sent().clear();
-    Session.StartErase();
+    Driver.StartErase();
     ASSERT_EQ(Sent().size(), 1u);
     ASSERT_EQ(Sent()[0].size(), c.Written);
     if (c.Written >= 6) {
@@ -175,18 +181,18 @@ TEST_F(ReportTest, WritesAsManyBytesAsTheDeviceDeclares) {
 }
 
 TEST_F(ReportTest, NoProgrammerMeansNoReport) {
-  Session.SelectEepromType(1);
+  Driver.SelectEeprom(1);
   Buffer.Data = Ramp(100);
-  EXPECT_NO_THROW(Session.StartWriteFlash());
-  EXPECT_NO_THROW(Session.StartErase());
+  EXPECT_NO_THROW(Driver.StartWriteFlash());
+  EXPECT_NO_THROW(Driver.StartErase());
   EXPECT_EQ(Port.Claimed, nullptr);
 }
 
 TEST_F(ReportTest, SendingTouchesEachBufferByteOnce) {
   Buffer.Data = Ramp(10000);
-  Session.nAVRISPClick();
+  Driver.SelectIsp();
   Connect();
-  Session.StartWriteFlash();
+  Driver.StartWriteFlash();
   for (int i = 0; i < 400; ++i) ReplyChar('*');
   EXPECT_EQ(Sent().size(), 173u);  // 172 full chunks of 58 and one of 24
   EXPECT_EQ(Buffer.BytesRead, 10000u);

@@ -14,14 +14,14 @@
 #include <thread>
 #include <vector>
 
-#include "../files/temp_dir.h"
+#include "temp_dir.h"
 
 namespace quenvar {
 namespace {
 
-using testing_files::ReadText;
-using testing_files::TTempDir;
-using testing_files::WriteText;
+using test::ReadText;
+using test::TTempDir;
+using test::WriteText;
 
 std::span<const std::uint8_t> AsBytes(const std::string& text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};

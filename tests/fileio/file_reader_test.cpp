@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "../files/temp_dir.h"
 #include "case_name.h"
+#include "temp_dir.h"
 
 namespace quenvar {
 namespace {
 
-using testing_files::TTempDir;
-using testing_files::WriteText;
+using test::TTempDir;
+using test::WriteText;
 
 std::string ReadInPieces(TFileReader& file, std::size_t piece) {
   std::string all;

@@ -17,10 +17,10 @@ namespace quenvar {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using testing_files::ReadBytes;
-using testing_files::ReadText;
-using testing_files::TTempDir;
-using testing_files::WriteText;
+using test::ReadBytes;
+using test::ReadText;
+using test::TTempDir;
+using test::WriteText;
 
 Bytes Ff(std::size_t n) {
   return Bytes(n, 0xFF);

@@ -21,9 +21,9 @@ namespace quenvar {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using testing_files::ReadBytes;
-using testing_files::TTempDir;
-using testing_files::WriteText;
+using test::ReadBytes;
+using test::TTempDir;
+using test::WriteText;
 
 constexpr std::size_t kPiece = 256 << 10;  // the HEX reader's piece of text
 

@@ -17,9 +17,9 @@ namespace quenvar {
 namespace {
 
 namespace fs = std::filesystem;
-using testing_files::ReadText;
-using testing_files::TTempDir;
-using testing_files::WriteText;
+using test::ReadText;
+using test::TTempDir;
+using test::WriteText;
 
 struct TBystanderCase {
   const char* Name;

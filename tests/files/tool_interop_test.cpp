@@ -19,7 +19,7 @@ namespace quenvar {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using testing_files::TTempDir;
+using test::TTempDir;
 
 bool Installed(const std::string& Tool) {
   return std::system(("command -v " + Tool + " >/dev/null 2>&1").c_str()) == 0;

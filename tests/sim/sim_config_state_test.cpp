@@ -10,10 +10,10 @@
 #include <future>
 #include <thread>
 
-#include "../files/temp_dir.h"
 #include "case_name.h"
 #include "quenvar/sim/sim_state_file.h"
 #include "sim_test_support.h"
+#include "temp_dir.h"
 
 namespace quenvar::simtest {
 namespace {
@@ -156,16 +156,8 @@ TEST(SimConfig, BuildsTheConfiguredChips) {
 
 class SimStateFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Path =
-        (std::filesystem::temp_directory_path() /
-         ("quenvar_sim_state_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-          "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin"))
-            .string();
-    std::filesystem::remove(Path);
-  }
-  void TearDown() override { std::filesystem::remove(Path); }
-  std::string Path;
+  test::TTempDir Dir;
+  std::string Path = Dir / "state.bin";
 };
 
 TEST_F(SimStateFileTest, LayoutStartsAsDocumented) {
@@ -301,12 +293,12 @@ struct TStateFileErrorCase {
 class SimStateFileErrors : public ::testing::TestWithParam<TStateFileErrorCase> {};
 
 TEST_P(SimStateFileErrors, NameThePathAndTheReason) {
-  testing_files::TTempDir dir;
+  test::TTempDir dir;
   TSimConfig config = NoTiming();
   config.StatePath = dir / GetParam().Entry;
   if (GetParam().Make == 'd') std::filesystem::create_directory(config.StatePath);
   if (GetParam().Make == 'p') ::mkfifo(config.StatePath.c_str(), 0600);
-  if (GetParam().Make == 't') testing_files::WriteText(config.StatePath, "QVSIMST0");
+  if (GetParam().Make == 't') test::WriteText(config.StatePath, "QVSIMST0");
   const std::string expected = config.StatePath + ": " + GetParam().Error;
   EXPECT_EQ(TSimProgrammer::FromConfig(config).Error, expected);
   EXPECT_EQ(LoadSimStateFile(config.StatePath).Error, expected);
@@ -338,7 +330,7 @@ TEST(SimStateFileSave, FailureNamesThePathAndTheReason) {
 // Two runs on one state file at once: the second waits until the first has
 // saved and let go, and then works on the first one's chips.
 TEST(SimStateFileLock, SecondRunWaitsAndKeepsTheFirstRunsWrite) {
-  testing_files::TTempDir dir;
+  test::TTempDir dir;
   TSimConfig config = NoTiming("ATtiny2313", "24AA16");
   config.StatePath = dir / "s.qvs";
   auto first = TSimProgrammer::FromConfig(config);

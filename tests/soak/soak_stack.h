@@ -1,7 +1,7 @@
 #pragma once
-// The whole stack for the soak: driver, HID controller, simulated backend and
-// programmer, UI loop and reply timer. The programmer sits behind a model that
-// checks every output report before the simulator sees it.
+// The whole stack for the soak: the presenter over the simulated stack. The
+// programmer sits behind a model that checks every output report before the
+// simulator sees it.
 
 #include <gtest/gtest.h>
 
@@ -14,14 +14,10 @@
 #include <string_view>
 #include <vector>
 
-#include "quenvar/core/hex_editor_buffer.h"
-#include "quenvar/core/hid_programmer_port.h"
-#include "quenvar/core/programmer_session.h"
-#include "quenvar/core/ui_loop_reply_timer.h"
-#include "quenvar/hid/sim_hid_backend.h"
-#include "quenvar/hid/ui_loop.h"
+#include "quenvar/presenter/main_presenter.h"
 #include "quenvar/protocol/protocol.h"
 #include "quenvar/sim/sim_programmer.h"
+#include "sim_stack.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 // From the sanitizer runtime; declared here as not every compiler ships its header.
@@ -90,77 +86,30 @@ class TCheckingModel final : public ISimDeviceModel {
   TBytes LastMalformed;  // written on the UI thread, read there too
 };
 
+// The simulated stack under the presenter, with the checking model plugged in.
 struct TSoakStack {
   TSoakStack() {
-    TSimConfig config;
-    config.RealTiming = false;
-    Programmer = std::make_shared<TSimProgrammer>(config);
-    Model = std::make_shared<TCheckingModel>(Programmer);
-    Plug = Backend->Plug(0x0451, 0x3210, Model);
-    Ctl = std::make_unique<TJvHidDeviceController>(Backend, Loop.Poster());
-    Watch = Loop.WatchChanges(*Backend->ChangeSource(), [this] { Ctl->DeviceChange(); });
-    Port = std::make_unique<THidProgrammerPort>(*Ctl);
-    Session = std::make_unique<TProgrammerSession>(
-        TProgrammerSession::TPorts{Port.get(), &Buffer, nullptr, &Timer});
-    Session->OnError = [this](const std::string& e) { Errors.push_back(e); };
-    Port->Attach(*Session);
+    Presenter.OnError = [this](const std::string& e) { Errors.push_back(e); };
+    Sim.Attach();
   }
-  ~TSoakStack() {
-    Port->Detach();
-    Session.reset();
-    Port.reset();
-    Loop.UnwatchChanges(Watch);
-    Ctl.reset();
-  }
-  TSoakStack(const TSoakStack&) = delete;
-  TSoakStack& operator=(const TSoakStack&) = delete;
 
-  TWindowModel& W() { return Session->Window(); }
-  bool Idle() const { return Session->ProtocolStateValue() == TProtocolState::Idle; }
-  TBytes Content() const { return TBytes(Editor.Data().begin(), Editor.Data().end()); }
+  TProgrammerDriver& Driver() { return Sim.Driver(); }
+  TWindowModel& W() { return Presenter.Window(); }
+  bool Idle() const { return Sim.Idle(); }
+  TBytes Content() const { return Sim.Content(); }
+  TUiLoop& Loop() { return Sim.Loop.Loop(); }
 
   // A file load as the window does it: the change handler enables what needs data.
   void Load(const TBytes& data) {
-    Editor.LoadDataFromBytes(data);
-    if (data.empty()) return;
-    for (const char* name : {"bProg", "bVerify", "nprogflash", "nverifyflash"})
-      W().SetEnabled(name, true);
-    if (W().Enabled("nreadeeprom")) {
-      W().SetEnabled("nprogeeprom", true);
-      W().SetEnabled("bprogeeprom", true);
-    }
+    Sim.Editor.LoadDataFromBytes(data);
+    Presenter.EnableBufferCommands(static_cast<std::int64_t>(data.size()));
   }
 
-  // Runs the loop until nothing has arrived for `quiet` and no report waits in
-  // the device, so that late duplicates of a finished operation are not taken
-  // for the next one's replies. A loaded machine may take longer than `quiet`
-  // to hand a waiting report over, so the queue is asked, not the clock.
-  void Drain(std::chrono::milliseconds quiet) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while ((Loop.ProcessEvents(quiet) > 0 || Backend->PendingInputReports(Plug) > 0) &&
-           std::chrono::steady_clock::now() < deadline) {
-    }
-  }
-
-  // Plugs the same programmer in again after a pulled cable and waits for the claim.
-  bool Replug() {
-    Plug = Backend->Plug(0x0451, 0x3210, Model);
-    return Loop.RunUntil([this] { return Session->HasProgrammer(); }, std::chrono::seconds(10));
-  }
-
-  TUiLoop Loop;
-  std::shared_ptr<TSimHidBackend> Backend = std::make_shared<TSimHidBackend>();
-  std::shared_ptr<TSimProgrammer> Programmer;
-  std::shared_ptr<TCheckingModel> Model;
-  TSimHidBackend::TPlugHandle Plug = 0;
-  std::unique_ptr<TJvHidDeviceController> Ctl;
-  int Watch = 0;
-  std::unique_ptr<THidProgrammerPort> Port;
-  TCustomMPHexEditor Editor;
-  THexEditorBuffer Buffer{Editor};
-  TUiLoopReplyTimer Timer{Loop};
+  std::shared_ptr<TSimProgrammer> Programmer = std::make_shared<TSimProgrammer>(WithoutTiming());
+  std::shared_ptr<TCheckingModel> Model = std::make_shared<TCheckingModel>(Programmer);
+  TSimStack Sim{Programmer, Model};
   std::vector<std::string> Errors;
-  std::unique_ptr<TProgrammerSession> Session;
+  TMainPresenter Presenter{Sim.Driver()};
 };
 
 }  // namespace quenvar::test

@@ -60,20 +60,20 @@ enum class TOp { Detect, Erase, Program, Verify, ReadFlash, ReadEeprom, ProgramE
 
 struct TOpInfo {
   TOp Op;
-  const char* Control;
+  TControl Control;
   bool IspOnly;
   bool NeedsData;
 };
 
 constexpr TOpInfo kOps[] = {
-    {TOp::Detect, "bDetectDevice", true, false},
-    {TOp::Erase, "bErase", false, false},
-    {TOp::Program, "bProg", false, true},
-    {TOp::Verify, "bVerify", false, true},
-    {TOp::ReadFlash, "bRead", false, false},
-    {TOp::ReadEeprom, "breadeeprom", true, false},
-    {TOp::ProgramEeprom, "bprogeeprom", true, true},
-    {TOp::WriteFuses, "bWriteFuse", true, false},
+    {TOp::Detect, TControl::bDetectDevice, true, false},
+    {TOp::Erase, TControl::bErase, false, false},
+    {TOp::Program, TControl::bProg, false, true},
+    {TOp::Verify, TControl::bVerify, false, true},
+    {TOp::ReadFlash, TControl::bRead, false, false},
+    {TOp::ReadEeprom, TControl::breadeeprom, true, false},
+    {TOp::ProgramEeprom, TControl::bprogeeprom, true, true},
+    {TOp::WriteFuses, TControl::bWriteFuse, true, false},
 };
 
 unsigned SoakSeed() {
@@ -89,13 +89,13 @@ class Soak : public ::testing::Test {
     std::printf("soak seed %u (QUENVAR_SOAK_SEED=%u repeats this run)\n", Seed, Seed);
     std::fflush(stdout);
     RecordProperty("seed", std::to_string(Seed));
-    S.Session->ReplyTimeout = kReplyTimeout;
+    S.Driver().ReplyTimeout = kReplyTimeout;
   }
 
   int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(Rng); }
   bool Chance(int percent) { return Pick(100) < percent; }
 
-  bool Isp() const { return S.Session->IspModeValue(); }
+  bool Isp() { return S.Driver().IspModeValue(); }
   // Bytes of the memory that flash operations address on the current target.
   std::size_t FlashSize() {
     return Isp() ? S.Programmer->Avr().Flash().size() : S.Programmer->Socket().Content().size();
@@ -103,7 +103,7 @@ class Soak : public ::testing::Test {
 
   void SwitchTarget() {
     if (Chance(40)) {
-      S.Session->nAVRISPClick();
+      S.Presenter.nAVRISPClick();
     } else {
       const std::size_t type = static_cast<std::size_t>(Pick(kEepromTypeCount));
       // The socket holds the part the menu names; both tables list them in one order.
@@ -111,7 +111,7 @@ class Soak : public ::testing::Test {
       ASSERT_EQ(static_cast<std::int32_t>(model.Size),
                 EepromReadSize(EepromTypes()[type].SizeCode));
       S.Programmer->SetSocket(TSim24xx(model));
-      S.Session->SelectEepromType(type);
+      S.Presenter.SelectEepromType(type);
     }
   }
 
@@ -157,15 +157,15 @@ class Soak : public ::testing::Test {
   // For a fuse write the boxes must show the chip: detect first, clean.
   bool PrepareFuseWrite() {
     S.Programmer->ClearFaults();
-    if (!S.Session->Click("bDetectDevice")) return false;
-    if (!S.Loop.RunUntil([this] { return S.Idle(); }, kOperationLimit)) return false;
-    S.Drain(2ms);
+    if (!S.Presenter.Click(TControl::bDetectDevice)) return false;
+    if (!S.Loop().RunUntil([this] { return S.Idle(); }, kOperationLimit)) return false;
+    S.Sim.Drain(2ms);
     const auto& items = S.W().FuseList();
     for (std::size_t i = 0; i < items.size(); ++i) {
       if (!items[i].Enabled) continue;
       // Flipped twice: unchanged, but the write button is now enabled.
-      S.Session->ToggleFuse(i);
-      S.Session->ToggleFuse(i);
+      S.Presenter.ToggleFuse(i);
+      S.Presenter.ToggleFuse(i);
       return true;
     }
     return false;
@@ -179,11 +179,11 @@ class Soak : public ::testing::Test {
   void RunOne(int number) {
     const TOpInfo& info = kOps[Pick(static_cast<int>(std::size(kOps)))];
     if (info.IspOnly && !Isp()) return;
-    if (info.NeedsData && S.Editor.DataLength() == 0) return;
+    if (info.NeedsData && S.Sim.Editor.DataLength() == 0) return;
     if (info.Op == TOp::WriteFuses && !PrepareFuseWrite()) return;
     const std::uint8_t language = static_cast<std::uint8_t>(Pick(3));
-    S.Session->SetLanguageIndex(language);
-    S.W().SetChecked("nverifyprogramm", Chance(50));
+    S.Presenter.SetLanguageIndex(language);
+    S.Presenter.SetVerifyAfterProgram(Chance(50));
     const bool faulty = Chance(35);
     if (faulty) ArmFault();
 
@@ -191,22 +191,23 @@ class Soak : public ::testing::Test {
     const TBytes flashBefore =
         Isp() ? S.Programmer->Avr().Flash() : S.Programmer->Socket().Content();
     const TBytes eepromBefore = S.Programmer->Avr().Eeprom();
-    SCOPED_TRACE("operation " + std::to_string(number) + " (" + info.Control + "), seed " +
-                 std::to_string(Seed) + (faulty ? ", with a fault" : ""));
+    SCOPED_TRACE("operation " + std::to_string(number) + " (" +
+                 std::string(ControlName(info.Control)) + "), seed " + std::to_string(Seed) +
+                 (faulty ? ", with a fault" : ""));
 
-    ASSERT_TRUE(S.Session->Click(info.Control)) << info.Control << " not reachable";
+    ASSERT_TRUE(S.Presenter.Click(info.Control)) << ControlName(info.Control) << " not reachable";
     ++Started;
     // A refused click starts nothing, so it leaves an abandoned exchange's state as it was.
-    const bool ended = S.Loop.RunUntil(
+    const bool ended = S.Loop().RunUntil(
         [this] {
-          return S.Idle() || !S.Session->HasProgrammer() || S.Session->LastRefusal().has_value();
+          return S.Idle() || !S.Driver().HasProgrammer() || S.Driver().LastRefusal().has_value();
         },
         kOperationLimit);
-    ASSERT_TRUE(ended) << "stuck in state " << static_cast<int>(S.Session->ProtocolStateValue());
-    S.Drain(faulty ? 10ms : 2ms);
+    ASSERT_TRUE(ended) << "stuck in state " << static_cast<int>(S.Driver().ProtocolStateValue());
+    S.Sim.Drain(faulty ? 10ms : 2ms);
 
-    const bool unplugged = !S.Session->HasProgrammer();
-    if (const auto& refusal = S.Session->LastRefusal()) {
+    const bool unplugged = !S.Driver().HasProgrammer();
+    if (const auto& refusal = S.Driver().LastRefusal()) {
       // Too large for the target: refused before the erase, the chip untouched.
       ++Refused;
       EXPECT_EQ(refusal->ImageSize, static_cast<std::int64_t>(before.size()));
@@ -221,8 +222,8 @@ class Soak : public ::testing::Test {
       EXPECT_TRUE(S.W().MainWindowEnabled());
       EXPECT_FALSE(S.W().Progress().Shown);
       EXPECT_EQ(S.W().StatusPanel(0), "Программатор не подключен!");
-      EXPECT_EQ(S.Ctl->NumClaimedDevices(), 0);
-      ASSERT_TRUE(S.Replug()) << "programmer not claimed again";
+      EXPECT_EQ(S.Sim.Stack.Controller().NumClaimedDevices(), 0);
+      ASSERT_TRUE(S.Sim.Replug()) << "programmer not claimed again";
     } else {
       ASSERT_TRUE(S.Idle());
       const auto& log = S.W().Verlauf();
@@ -249,8 +250,8 @@ class Soak : public ::testing::Test {
         << (S.Model->LastMalformed.size() > 4 ? std::to_string(S.Model->LastMalformed[2]) + "," +
                                                     std::to_string(S.Model->LastMalformed[3])
                                               : std::string("-"));
-    EXPECT_EQ(S.Backend->PendingInputReports(S.Plug), 0u);
-    EXPECT_LE(S.Ctl->NumClaimedDevices(), 1);
+    EXPECT_EQ(S.Sim.Backend->PendingInputReports(S.Sim.Plug), 0u);
+    EXPECT_LE(S.Sim.Stack.Controller().NumClaimedDevices(), 1);
     S.Programmer->ClearFaults();
     S.Programmer->ResetSession();
   }
@@ -303,8 +304,8 @@ class Soak : public ::testing::Test {
 };
 
 TEST_F(Soak, ThousandMixedOperationsEndCleanly) {
-  ASSERT_TRUE(S.Session->HasProgrammer());
-  S.Session->nAVRISPClick();
+  ASSERT_TRUE(S.Driver().HasProgrammer());
+  S.Presenter.nAVRISPClick();
   S.Load(TBytes(300, 0x5A));
   const auto start = std::chrono::steady_clock::now();
   std::size_t baselineHeap = 0;
@@ -315,7 +316,7 @@ TEST_F(Soak, ThousandMixedOperationsEndCleanly) {
     // Between operations the user changes things.
     if (Chance(8)) SwitchTarget();
     if (Chance(5)) SwapChip();
-    if (Chance(15) || S.Editor.DataLength() == 0) LoadBuffer();
+    if (Chance(15) || S.Sim.Editor.DataLength() == 0) LoadBuffer();
     if (HasFatalFailure()) break;
     RunOne(number);
     if (Started == 100 && baselineHeap == 0) {

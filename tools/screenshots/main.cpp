@@ -11,13 +11,13 @@
 #include <cstdio>
 #include <string>
 
-#include "quenvar/app/hid_link.h"
 #include "quenvar/app/main_form.h"
 #include "quenvar/app/progress_form.h"
+#include "quenvar/app/qt_event_loop.h"
 #include "quenvar/app/quenvar_application.h"
 #include "quenvar/app/registry_edit.h"
-#include "quenvar/core/hid_programmer_port.h"
 #include "quenvar/sim/sim_programmer.h"
+#include "quenvar/stack/programmer_stack.h"
 
 namespace {
 
@@ -29,7 +29,8 @@ bool AwaitIdle(TMainForm& Form) {
   clock.start();
   do {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    if (Form.Session().ProtocolStateValue() == TProtocolState::Idle && Form.isEnabled()) {
+    if (Form.Presenter().Driver().ProtocolStateValue() == TProtocolState::Idle &&
+        Form.isEnabled()) {
       return true;
     }
   } while (clock.elapsed() < 10000);
@@ -76,21 +77,23 @@ int main(int argc, char** argv) {
   box.SetPresenter([](const QString& text) {
     std::fprintf(stderr, "quenvar-screenshots: %s\n", text.toLocal8Bit().constData());
   });
-  THidLink link;
-  if (const auto error = link.Open(std::string("isp=ATmega8,timing=none"))) {
-    std::fprintf(stderr, "quenvar-screenshots: %s\n", error->c_str());
+  TQtEventLoop loop;
+  TProgrammerStack stack(loop);
+  TStackOptions options;
+  options.Simulate = "isp=ATmega8,timing=none";
+  if (const auto error = stack.Open(options)) {
+    std::fprintf(stderr, "quenvar-screenshots: --simulate: %s\n", error->Text.c_str());
     return 1;
   }
-  FillDemoFlash(*link.Simulator());
-  THidProgrammerPort port(link.Controller());
+  FillDemoFlash(*stack.Simulator());
   int status = 0;
   {
-    TMainForm form(port, edit, box, [&port](TProgrammerSession& s) { port.Attach(s); });
+    TMainForm form(stack, edit, box);
     TForm1 progress(&form);
     form.SetAuxiliaryWindows(nullptr, &progress, nullptr);
     // A clock that advances by a fixed step per reading, so the duration
     // lines, and with them the pictures, are the same on every run.
-    form.Session().Now = [t = TProgrammerSession::TClock::time_point{}]() mutable {
+    form.Presenter().Driver().Now = [t = TProgrammerDriver::TClock::time_point{}]() mutable {
       return t += std::chrono::milliseconds(75);
     };
     form.show();
@@ -117,7 +120,6 @@ int main(int argc, char** argv) {
       if (!form.grab().save(file)) status = 1;
       std::printf("%s\n", file.toLocal8Bit().constData());
     }
-    port.Detach();
   }
   return status;
 }

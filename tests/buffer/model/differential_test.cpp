@@ -6,7 +6,7 @@
 #include <optional>
 #include <random>
 
-#include "editor_test_util.h"
+#include "editor_fixture.h"
 
 namespace quenvar {
 namespace {

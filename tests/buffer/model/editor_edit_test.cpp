@@ -4,7 +4,7 @@
 #include <sstream>
 #include <string>
 
-#include "editor_test_util.h"
+#include "editor_fixture.h"
 
 namespace quenvar {
 namespace {

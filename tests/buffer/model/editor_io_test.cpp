@@ -7,7 +7,8 @@
 #include <streambuf>
 #include <string>
 
-#include "editor_test_util.h"
+#include "editor_fixture.h"
+#include "temp_dir.h"
 
 namespace quenvar {
 namespace {
@@ -17,25 +18,7 @@ using test::MarkedBytes;
 using test::TBytes;
 using test::TEditable;
 
-class TempDir {
- public:
-  TempDir() {
-    Path = std::filesystem::temp_directory_path() /
-           ("hexed-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(Path);
-    std::filesystem::create_directories(Path);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::permissions(Path, std::filesystem::perms::owner_all, ec);
-    for (auto& f : std::filesystem::directory_iterator(Path, ec))
-      std::filesystem::permissions(f.path(), std::filesystem::perms::owner_all, ec);
-    std::filesystem::remove_all(Path, ec);
-  }
-  std::string File(const char* name) const { return (Path / name).string(); }
-  std::filesystem::path Path;
-};
+using TempDir = test::TTempDir;
 
 std::string ReadFile(const std::string& name) {
   std::ifstream in(name, std::ios::binary);

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "editor_test_util.h"
+#include "editor_fixture.h"
 
 namespace quenvar {
 namespace {

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "quenvar/app/main_form_logic.h"
+#include "quenvar/presenter/main_form_logic.h"
 
 class QWidget;
 

@@ -1,11 +1,10 @@
 #pragma once
 
-// The main window: renders the operation driver's window model and forwards
-// every click, each through the standard error box, so no error escapes into
-// the event loop.
+// The main window: renders the presenter's window model and forwards every
+// click, each through the standard error box, so no error escapes into the
+// event loop. Widgets, painting and forwarding only.
 
 #include <QMainWindow>
-#include <QTimer>
 #include <functional>
 #include <map>
 #include <memory>
@@ -14,14 +13,15 @@
 #include <vector>
 
 #include "quenvar/app/error_box.h"
-#include "quenvar/app/exit_reminder.h"
 #include "quenvar/app/file_dialogs.h"
-#include "quenvar/app/main_form_logic.h"
 #include "quenvar/app/qt_translations.h"
 #include "quenvar/buffer/custom_mp_hex_editor.h"
 #include "quenvar/buffer/mp_hex_editor_ex.h"
-#include "quenvar/core/hex_editor_buffer.h"
-#include "quenvar/core/programmer_session.h"
+#include "quenvar/presenter/controls.h"
+#include "quenvar/presenter/exit_reminder.h"
+#include "quenvar/presenter/main_form_logic.h"
+#include "quenvar/presenter/main_presenter.h"
+#include "quenvar/stack/programmer_stack.h"
 
 class QAction;
 class QActionGroup;
@@ -38,39 +38,20 @@ namespace quenvar {
 class TForm1;
 class TInfoForm;
 
-// The driver's reply time-out on a Qt timer. It runs exactly while the driver
-// waits for a reply, that is while an operation runs.
-class TQtReplyTimer final : public IReplyTimer {
- public:
-  TQtReplyTimer();
-  void Start(std::chrono::milliseconds Timeout, std::function<void()> OnExpired) override;
-  void Stop() override;
-  bool Running() const { return FTimer.isActive(); }
-
-  // The driver waits no more: the operation has ended, timed out or was
-  // abandoned. Runs inside the driver's step, so it must not re-enter it.
-  std::function<void()> OnIdle;
-
- private:
-  QTimer FTimer;
-  std::function<void()> FOnExpired;
-};
-
 class TMainForm : public QMainWindow, private TExitReminder {
   Q_OBJECT
 
  public:
-  // OnSessionCreated runs right after the driver exists and before the
-  // settings are restored: the HID link attaches there and reports its first
-  // device change, so the programmer is claimed before FormCreate.
-  TMainForm(IProgrammerPort& Port, TSettingsStore& RegistryEdit1, TErrorBox& ErrorBox,
-            const std::function<void(TProgrammerSession&)>& OnSessionCreated = {});
+  // Starts the stack's driver over this window's buffer and attaches it
+  // before the settings are restored: its first device change claims the
+  // programmer before FormCreate. The stack must be open.
+  TMainForm(TProgrammerStack& Stack, TSettingsStore& RegistryEdit1, TErrorBox& ErrorBox);
   ~TMainForm() override;
 
   // The other three windows are created after the main window.
   void SetAuxiliaryWindows(TInfoForm* Info, TForm1* Progress, TExitReminder* Warning);
 
-  TProgrammerSession& Session() { return *FSession; }
+  TMainPresenter& Presenter() { return *FPresenter; }
   TMainFormLogic& Logic() { return FLogic; }
   TCustomMPHexEditor& HexModel() { return FHexeditor->Model(); }
 
@@ -100,7 +81,7 @@ class TMainForm : public QMainWindow, private TExitReminder {
   // Runs after every operation, once the driver's step has returned.
   std::function<void()> OnOperationEnded;
   // Whether the driver is in the middle of an operation.
-  bool OperationRunning() const { return FTimer.Running(); }
+  bool OperationRunning() const { return FStack.ReplyTimer().Running(); }
 
  signals:
   // The main window has closed and the exit reminder was dismissed.
@@ -112,9 +93,9 @@ class TMainForm : public QMainWindow, private TExitReminder {
  private:
   void ShowModal() override;
   void BuildMenus();
-  QActionGroup* RadioGroup(std::string_view Menu);
+  QActionGroup* RadioGroup(TControl Menu);
   void BuildControls();
-  void Forward(const std::string& Name);
+  void Forward(TControl Control);
   void FuseItemChanged(int Row);
   void RenderLog(const std::vector<std::string>& Lines);
   void RenderStatusBar(const TWindowModel& Window);
@@ -122,21 +103,20 @@ class TMainForm : public QMainWindow, private TExitReminder {
   void ShowInfo();
   void OperationEnded();
 
+  TProgrammerStack& FStack;
   TErrorBox& FErrorBox;
-  // Made first: the buffer and the logic work on its model. Owned by the
+  // Made first: the driver and the logic work on its model. Owned by the
   // client area once that exists.
   TMPHexEditorEx* FHexeditor;
-  THexEditorBuffer FBuffer{FHexeditor->Model()};
-  TQtReplyTimer FTimer;
   TMainFormLogic FLogic;
-  std::unique_ptr<TProgrammerSession> FSession;
+  std::unique_ptr<TMainPresenter> FPresenter;
 
   TFileDialogs FDialogs{this};
   TQtTranslations FQtTranslations;
 
-  std::map<std::string, QAction*> FActions;
-  std::map<std::string, QMenu*> FMenus;
-  std::map<std::string, QPushButton*> FButtons;
+  std::map<TControl, QAction*> FActions;
+  std::map<TControl, QMenu*> FMenus;
+  std::map<TControl, QPushButton*> FButtons;
   QActionGroup* FTargetGroup = nullptr;
   QActionGroup* FLanguageGroup = nullptr;
   QLabel* FPanels[3] = {};

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <utility>
 
-#include "quenvar/app/settings_store.h"
+#include "quenvar/presenter/settings_store.h"
 
 namespace quenvar {
 

@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "quenvar/app/exit_reminder.h"
+#include "quenvar/presenter/exit_reminder.h"
 
 class QLabel;
 class QPushButton;

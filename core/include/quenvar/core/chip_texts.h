@@ -1,12 +1,13 @@
 #pragma once
 // Texts of identification and fuse handling. Three-language texts are chosen by
-// LanguageIndex (0 German, 1 English, 2 Russian); any other index gives English.
+// the language index (0 German, 1 English, 2 Russian); any other index gives English.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "quenvar/core/chip_table.h"
+#include "quenvar/core/log_line.h"
 
 namespace quenvar {
 
@@ -14,15 +15,15 @@ namespace quenvar {
 inline constexpr std::string_view DeviceLockedText = "Device locked !";
 
 // AutoDevice after a failed identification: "Fehler" / "Error" / "Ошибка".
-std::string_view IdentifyErrorText(std::uint8_t LanguageIndex);
+std::string_view IdentifyErrorText(std::uint8_t languageIndex);
 // Log line before the fuse read command.
-std::string_view FuseReadStartText(std::uint8_t LanguageIndex);
+std::string_view FuseReadStartText(std::uint8_t languageIndex);
 // Log line before the fuse write command.
-std::string_view FuseWriteStartText(std::uint8_t LanguageIndex);
+std::string_view FuseWriteStartText(std::uint8_t languageIndex);
 
 // "ID: 1E 93 07"
-std::string SignatureLogLine(const TSignature& signature);
+TLogLine SignatureLogLine(const TSignature& signature);
 // "Calibration Byte 2: A5"
-std::string CalibrationLogLine(unsigned index, std::uint8_t value);
+TLogLine CalibrationLogLine(unsigned index, std::uint8_t value);
 
 }  // namespace quenvar

@@ -1,10 +1,11 @@
 #pragma once
-// Messages of the operation driver. Those in three languages are picked by
-// `LanguageIndex` (0 German, 1 English, 2 Russian); the rest never switch.
+// Messages of the operation driver, in three languages picked by the language
+// index (0 German, 1 English, 2 Russian).
 
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -35,7 +36,10 @@ constexpr std::string_view Pick(const TLangText& text, std::uint8_t languageInde
 }
 
 // The pattern with "%1", "%2", ... replaced by the arguments in order.
-std::string FillIn(std::string_view pattern, std::initializer_list<std::string_view> args);
+std::string FillIn(std::string_view pattern, std::span<const std::string_view> args);
+inline std::string FillIn(std::string_view pattern, std::initializer_list<std::string_view> args) {
+  return FillIn(pattern, std::span<const std::string_view>(args.begin(), args.size()));
+}
 
 namespace texts {
 
@@ -49,10 +53,16 @@ inline constexpr TLangText kWritingEeprom{"schreibe EEPROM...", "writing EEPROM.
                                           "запись EEPROM..."};
 inline constexpr TLangText kReadingEeprom{"lese EEPROM...", "reading EEPROM...",
                                           "чтение EEPROM..."};
+inline constexpr TLangText kReadingFuses{"lese Fuse Bits...", "reading fuse bis...",
+                                         "чтение fuse битов..."};
+inline constexpr TLangText kWritingFuses{"programmiere Fuse/Lock Bits...",
+                                         "programming fuse/lock bis...",
+                                         "программирование fuse/lock битов..."};
 inline constexpr TLangText kSuccess{"Erfolgreich beendet.", "Successfully finished.",
                                     "Действие завершено успешно !"};
 inline constexpr TLangText kError{"Fehler.", "Error.", "Ошибка."};
-inline constexpr TLangText kDuration{"Dauer: ", "Duration: ", "Время выполнения : "};
+// %1 the duration, e.g. "12.34 s".
+inline constexpr TLangText kDuration{"Dauer: %1", "Duration: %1", "Время выполнения : %1"};
 inline constexpr TLangText kChipError{"Fehler", "Error", "Ошибка"};
 inline constexpr TLangText kNoReply{"Keine Antwort vom Programmer.",
                                     "No reply from the programmer.",
@@ -75,16 +85,6 @@ inline constexpr TLangText kIspDisablingQuestion{
     "Запись fuse битов программирует %1. После этого чип больше нельзя будет программировать "
     "через ISP. Всё равно записать?"};
 inline constexpr TLangText kAnd{" und ", " and ", " и "};
-
-// The same in every language.
-inline constexpr std::string_view kProgrammerReady = "Программатор к работе готов.";
-inline constexpr std::string_view kProgrammerMissing = "Программатор не подключен!";
-inline constexpr std::string_view kIspDevice = "AVR ISP (автоопределение)";
-inline constexpr std::string_view kLabelProgramFlash = "Выполняется запись FLASH";
-inline constexpr std::string_view kLabelProgramEeprom = "Выполняется запись EEPROM";
-inline constexpr std::string_view kLabelVerify = "Сравнение";
-inline constexpr std::string_view kLabelReadFlash = "Выполняется чтение FLASH";
-inline constexpr std::string_view kLabelReadEeprom = "Выполняется чтение EEPROM";
 
 }  // namespace texts
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "quenvar/core/chip_table.h"
+#include "quenvar/core/log_line.h"
 
 namespace quenvar {
 
@@ -29,7 +30,7 @@ struct TFuseBoxChange {
 
 struct TFuseReadout {
   std::vector<TFuseBoxChange> Boxes;  // in the order they are set
-  std::vector<std::string> LogLines;  // calibration lines
+  std::vector<TLogLine> LogLines;     // calibration lines
 };
 
 // Maps the 'r' reply (reply[0] is the 'r', reply[1] answers the first record)

@@ -1,6 +1,6 @@
 #pragma once
 // Turning the programmer's signature reply into the chip shown in the window.
-// Pure: the caller applies the result to its window model and state.
+// Pure: the caller applies the result to its state and view.
 
 #include <cstdint>
 #include <optional>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "quenvar/core/chip_table.h"
+#include "quenvar/core/log_line.h"
 
 namespace quenvar {
 
@@ -16,6 +17,8 @@ struct TFuseBox {
   std::string Caption;
   bool Checked = false;
   bool Enabled = true;
+
+  bool operator==(const TFuseBox&) const = default;
 };
 
 enum class TIdentifyOutcome : std::uint8_t {
@@ -35,9 +38,9 @@ enum class TIdentifyNext : std::uint8_t {
 struct TIdentifyResult {
   TIdentifyOutcome Outcome = TIdentifyOutcome::Invalid;
   const ChipInfo* IdentifiedChip = nullptr;  // new IdentifiedChip (nullptr unless Known)
-  std::vector<std::string> LogLines;         // to append, in order
-  // New texts; unset means "keep what is shown". On failure these already hold
-  // the driver's failure texts (error word, empty size).
+  TLogLine LogLine;                          // "ID: ..." to append
+  // New texts; unset means "keep what is shown". A failure empties the size;
+  // what AutoDevice shows then is the front end's error word.
   std::optional<std::string> AutoDevice;
   std::optional<std::string> CodeSize;
   // Set: replace the whole fuse list by these boxes.
@@ -47,8 +50,7 @@ struct TIdentifyResult {
 };
 
 // The signature reply 's' r1 r2 r3. IspMode decides whether a fuse read follows.
-TIdentifyResult IdentifySignature(const TSignature& reply, std::uint8_t LanguageIndex,
-                                  bool IspMode);
+TIdentifyResult IdentifySignature(const TSignature& reply, bool IspMode);
 
 // The fresh fuse list of a chip: every box unchecked, greyed items disabled.
 std::vector<TFuseBox> FuseBoxesFor(const ChipInfo& chip);

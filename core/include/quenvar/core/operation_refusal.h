@@ -1,5 +1,5 @@
 #pragma once
-// A write or verify the session would not run because the image cannot go to
+// A write or verify the driver would not run because the image cannot go to
 // the target: an empty buffer, or more bytes than the target memory holds
 // (writing on would wrap or fail half-way, after the erase).
 

@@ -31,6 +31,13 @@ enum class TRequestedOperation : std::uint8_t {
   DetectDevice = 7,
 };
 
+// The operations that send the buffer: checked against the target's memory first.
+constexpr bool WritesImage(TRequestedOperation operation) {
+  return operation == TRequestedOperation::ProgramFlash ||
+         operation == TRequestedOperation::Verify ||
+         operation == TRequestedOperation::ProgramEeprom;
+}
+
 using TOutReport = std::array<std::uint8_t, kOutReportSize>;
 
 }  // namespace quenvar

@@ -1,0 +1,17 @@
+#include "quenvar/app/simulator_state.h"
+
+#include "quenvar/app/error_box.h"
+#include "quenvar/app/main_form.h"
+#include "quenvar/stack/programmer_stack.h"
+
+namespace quenvar {
+
+void KeepSimulatorState(TProgrammerStack& Stack, TMainForm& Form, TErrorBox& ErrorBox) {
+  const auto save = [&Stack, &ErrorBox] {
+    if (const std::optional<std::string> error = Stack.SaveSimulatorState()) ErrorBox.Show(*error);
+  };
+  Form.OnOperationEnded = save;
+  QObject::connect(&Form, &TMainForm::Finished, &Form, save);
+}
+
+}  // namespace quenvar

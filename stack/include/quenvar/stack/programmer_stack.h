@@ -1,0 +1,97 @@
+#pragma once
+// Everything between a front end and the programmer, wired once: the HID
+// backend (the platform's, or the simulated programmer), the controller, the
+// port the driver claims the programmer through, the reply timer and the
+// protocol driver over the memory buffer. The window, the command line, the
+// tests and the benchmarks all build it here.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "quenvar/buffer/custom_mp_hex_editor.h"
+#include "quenvar/core/programmer_driver.h"
+#include "quenvar/hid/hid_backend.h"
+#include "quenvar/hid/jv_hid_device_controller.h"
+#include "quenvar/stack/event_loop.h"
+#include "quenvar/stack/hex_editor_buffer.h"
+#include "quenvar/stack/hid_programmer_port.h"
+#include "quenvar/stack/loop_reply_timer.h"
+
+namespace quenvar {
+
+class TSimProgrammer;
+
+struct TStackOptions {
+  // The text of --simulate (empty for the defaults); nothing for the platform backend.
+  std::optional<std::string> Simulate;
+  // Without "timing=" in that text: the simulator's real delays, or none.
+  bool RealTimingByDefault = true;
+  // Another program holds the simulator's state file (named): runs once before the wait.
+  std::function<void(const std::string& statePath)> OnWaitForState;
+  // The simulator's state file has been read, or refused: the wait is over.
+  std::function<void()> OnStateFileDone;
+  // The platform's HID backend, made by the program (hidraw on Linux); empty:
+  // this build has none.
+  std::function<std::shared_ptr<IHidBackend>()> MakeBackend;
+};
+
+struct TStackError {
+  enum class TKind {
+    SimulatorText,   // --simulate does not parse
+    SimulatorState,  // the simulator's state file cannot be used
+    NoBackend,       // neither a simulator nor a platform backend
+    Controller,      // the HID controller cannot be made
+  };
+  TKind Kind;
+  std::string Text;
+};
+
+// Whether a simulator text names its timing.
+bool SimTextNamesTiming(std::string_view text);
+
+class TProgrammerStack {
+ public:
+  explicit TProgrammerStack(IEventLoop& loop);
+  ~TProgrammerStack();
+  TProgrammerStack(const TProgrammerStack&) = delete;
+  TProgrammerStack& operator=(const TProgrammerStack&) = delete;
+
+  // The backend and the controller, which scans at once. An error, or nothing.
+  std::optional<TStackError> Open(const TStackOptions& options);
+  bool IsOpen() const { return FController != nullptr; }
+  TJvHidDeviceController& Controller() { return *FController; }
+  // The simulated programmer behind --simulate, or null.
+  TSimProgrammer* Simulator() const { return FSim.get(); }
+  // Writes the simulated chips to the state file --simulate named, if any.
+  // An error text naming the file, or nothing.
+  std::optional<std::string> SaveSimulatorState() const;
+
+  // The port, the reply timer and the driver over the editor's buffer, after
+  // Open. The driver claims nothing before Attach, so its listener can be set first.
+  TProgrammerDriver& StartDriver(TCustomMPHexEditor& editor);
+  bool HasDriver() const { return FDriver != nullptr; }
+  TProgrammerDriver& Driver() { return *FDriver; }
+  TLoopReplyTimer& ReplyTimer() { return *FTimer; }
+  // The controller's data and device-change events go to the driver from now
+  // on; the first device change (and so the claim) happens at once.
+  void Attach();
+  // The claimed HID device, or null.
+  TJvHidDevice* ClaimedDevice() const;
+
+ private:
+  std::optional<TStackError> OpenSimulator(const TStackOptions& options);
+
+  IEventLoop& FLoop;
+  std::shared_ptr<IHidBackend> FBackend;
+  std::shared_ptr<TSimProgrammer> FSim;
+  std::unique_ptr<TJvHidDeviceController> FController;
+  int FWatch = 0;
+  std::unique_ptr<THidProgrammerPort> FPort;
+  std::unique_ptr<THexEditorBuffer> FBuffer;
+  std::unique_ptr<TLoopReplyTimer> FTimer;
+  std::unique_ptr<TProgrammerDriver> FDriver;
+};
+
+}  // namespace quenvar

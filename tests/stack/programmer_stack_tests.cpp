@@ -1,0 +1,144 @@
+// The wiring itself: what Open makes of its options, the simulator's timing
+// default, and the reply timer's runs on the event loop.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "quenvar/hid/jv_hid_device_controller.h"
+#include "quenvar/hid/sim_hid_backend.h"
+#include "quenvar/sim/sim_programmer.h"
+#include "quenvar/stack/loop_reply_timer.h"
+#include "quenvar/stack/programmer_stack.h"
+#include "temp_dir.h"
+
+namespace quenvar::test {
+namespace {
+
+using namespace std::chrono_literals;
+using TKind = TStackError::TKind;
+
+TEST(ProgrammerStack, OpenSaysWhatStandsInTheWay) {
+  TTempDir dir;
+  std::filesystem::create_directory(dir / "folder");
+  const struct {
+    const char* Name;
+    std::optional<std::string> Simulate;
+    bool Backend;
+    std::optional<TKind> Error;
+  } cases[] = {
+      {"simulator", std::string("isp=ATmega128"), false, std::nullopt},
+      {"platform backend", std::nullopt, true, std::nullopt},
+      {"unknown chip", std::string("isp=ATmega9"), false, TKind::SimulatorText},
+      {"state file is a folder", "state=" + (dir / "folder"), false, TKind::SimulatorState},
+      {"no backend in this build", std::nullopt, false, TKind::NoBackend},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TUiEventLoop loop;
+    TProgrammerStack stack(loop);
+    TStackOptions options;
+    options.Simulate = c.Simulate;
+    if (c.Backend) options.MakeBackend = [] { return std::make_shared<TSimHidBackend>(); };
+    const std::optional<TStackError> error = stack.Open(options);
+    EXPECT_EQ(error.has_value(), c.Error.has_value());
+    if (error) {
+      EXPECT_EQ(error->Kind, *c.Error);
+      EXPECT_FALSE(error->Text.empty());
+    }
+    EXPECT_EQ(stack.IsOpen(), !c.Error);
+    EXPECT_EQ(stack.Simulator() != nullptr, c.Simulate && !c.Error);
+  }
+}
+
+TEST(ProgrammerStack, ASecondControllerIsRefusedAsAValue) {
+  TUiEventLoop loop;
+  TStackOptions options;
+  options.Simulate = "";
+  TProgrammerStack first(loop);
+  ASSERT_FALSE(first.Open(options));
+  TProgrammerStack second(loop);
+  const std::optional<TStackError> error = second.Open(options);
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->Kind, TKind::Controller);
+  EXPECT_EQ(error->Text, kHidOneControllerOnly);
+}
+
+TEST(ProgrammerStack, TheSimulatorRunsWithoutDelaysOnlyWhereAskedAndNotOverridden) {
+  const struct {
+    const char* Text;
+    bool RealByDefault;
+    bool Real;
+  } cases[] = {
+      {"", true, true},
+      {"", false, false},
+      {"timing=real", false, true},
+      {" Timing = none", true, false},
+      {"isp=ATmega8,timing=none", true, false},
+  };
+  for (const auto& c : cases) {
+    TUiEventLoop loop;
+    TProgrammerStack stack(loop);
+    TStackOptions options;
+    options.Simulate = c.Text;
+    options.RealTimingByDefault = c.RealByDefault;
+    ASSERT_FALSE(stack.Open(options)) << c.Text;
+    EXPECT_EQ(stack.Simulator()->RealTiming(), c.Real) << "'" << c.Text << "'";
+  }
+}
+
+TEST(ProgrammerStack, TheDriverClaimsOnlyWhenAttached) {
+  TUiEventLoop loop;
+  TProgrammerStack stack(loop);
+  TStackOptions options;
+  options.Simulate = "isp=ATmega8,timing=none";
+  ASSERT_FALSE(stack.Open(options));
+  TCustomMPHexEditor editor;
+  TProgrammerDriver& driver = stack.StartDriver(editor);
+  EXPECT_FALSE(driver.HasProgrammer());
+  EXPECT_EQ(stack.ClaimedDevice(), nullptr);
+  stack.Attach();
+  EXPECT_TRUE(driver.HasProgrammer());
+  ASSERT_NE(stack.ClaimedDevice(), nullptr);
+  // The driver's buffer is the editor's.
+  const std::uint8_t bytes[] = {1, 2, 3};
+  editor.LoadDataFromBytes(bytes);
+  EXPECT_EQ(driver.BufferLength(), 3);
+}
+
+TEST(LoopReplyTimer, RunsAndSaysWhenTheWaitIsOver) {
+  TUiEventLoop loop;
+  TLoopReplyTimer timer(loop);
+  std::vector<std::string> trace;
+  timer.OnIdle = [&] { trace.push_back("idle"); };
+  const auto expired = [&] { trace.push_back("expired"); };
+
+  timer.Start(1h, expired);
+  EXPECT_TRUE(timer.Running());
+  timer.Start(1h, expired);  // the next reply: no idle in between
+  timer.Stop();
+  timer.Stop();  // stopped already: nothing more
+  EXPECT_FALSE(timer.Running());
+  EXPECT_EQ(trace, (std::vector<std::string>{"idle"}));
+
+  trace.clear();
+  timer.Start(1ms, expired);
+  ASSERT_TRUE(loop.Loop().RunUntil([&] { return !trace.empty(); }, 5s));
+  EXPECT_EQ(trace, (std::vector<std::string>{"expired", "idle"}));
+  EXPECT_FALSE(timer.Running());
+
+  // A handler that waits again: still running, no idle.
+  trace.clear();
+  timer.Start(1ms, [&] {
+    trace.push_back("expired");
+    timer.Start(1h, [] {});
+  });
+  ASSERT_TRUE(loop.Loop().RunUntil([&] { return !trace.empty(); }, 5s));
+  EXPECT_EQ(trace, (std::vector<std::string>{"expired"}));
+  EXPECT_TRUE(timer.Running());
+}
+
+}  // namespace
+}  // namespace quenvar::test
