@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <sstream>
 
-#include "../files/temp_dir.h"
 #include "case_name.h"
 #include "sim_test_support.h"
+#include "temp_dir.h"
 
 namespace quenvar::simtest {
 namespace {
@@ -138,7 +138,7 @@ void PrintTo(const TGangStateCase& c, std::ostream* os) {
 class SimGangStateTest : public ::testing::TestWithParam<TGangStateCase> {};
 
 TEST_P(SimGangStateTest, KeepsEveryProgrammer) {
-  testing_files::TTempDir dir;
+  test::TTempDir dir;
   const std::string path = dir / "s.qvs";
   TSimConfig config = NoTiming();
   config.StatePath = path;
