@@ -99,7 +99,9 @@ class TSimProgrammer final : public ISimDeviceModel {
   // after the supply's last chip it stays empty. The swap takes kChipSwap on
   // the clock and at least one signature read, so a late poll still sees the
   // empty socket; without timing it takes just that one read, and no time.
-  // Without a supply, and while the socket is empty, nothing happens.
+  // Without a supply, and while the socket is empty, nothing happens. The
+  // supply is counted per run; a state file keeps the chip in the socket, or
+  // the last one taken out, which is the first chip of the next run.
   void ChainEnded();
   // Where the swap time comes from; the steady clock unless a test sets one.
   void SetClock(TClock clock);
