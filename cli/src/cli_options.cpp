@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "cli_option_value.h"
 #include "quenvar/buffer/file_ops.h"
 #include "quenvar/core/eeprom_types.h"
 
@@ -70,7 +71,19 @@ bool ParseSeconds(std::string_view text, std::chrono::milliseconds& out) {
   return true;
 }
 
-// "--name=value" or "--name value"; advances `i` past what it used.
+// The short names are the first type of each menu caption.
+std::string TargetChoices() {
+  std::string text = "isp, 0..13";
+  for (const TEepromType& type : EepromTypes()) {
+    const std::string_view caption = type.Caption;
+    text += ", ";
+    text += caption.substr(0, caption.find(" /"));
+  }
+  return text;
+}
+
+}  // namespace
+
 bool TakeValue(std::span<const std::string> args, std::size_t& i, std::string_view name,
                std::string& value, bool& matched) {
   const std::string& arg = args[i];
@@ -89,19 +102,6 @@ bool TakeValue(std::span<const std::string> args, std::size_t& i, std::string_vi
   }
   return true;
 }
-
-// The short names are the first type of each menu caption.
-std::string TargetChoices() {
-  std::string text = "isp, 0..13";
-  for (const TEepromType& type : EepromTypes()) {
-    const std::string_view caption = type.Caption;
-    text += ", ";
-    text += caption.substr(0, caption.find(" /"));
-  }
-  return text;
-}
-
-}  // namespace
 
 std::string_view CommandName(TCliCommandKind kind) {
   return SpecOf(kind).Name;
@@ -204,6 +204,8 @@ TCliParseResult ParseCliArgs(std::span<const std::string> args) {
       if (!ParseSeconds(value, timeout))
         return fail("bad timeout '" + value + "'; give " + std::string(kTimeoutRange));
       o.Timeout = timeout;
+    } else if (std::string error; ParseProductionOption(args, i, o.FProduction, error)) {
+      if (!error.empty()) return fail(error);
     } else {
       return fail("unknown option '" + arg + "'");
     }
@@ -276,6 +278,7 @@ TCliParseResult ParseCliArgs(std::span<const std::string> args) {
     o.Commands.push_back(std::move(command));
   }
   if (o.Commands.empty()) return fail("no command given");
+  if (std::string error = ProductionChainError(o); !error.empty()) return fail(error);
   return r;
 }
 
