@@ -10,6 +10,8 @@ struct TSimHidBackend::TSimDevice {
   TPlugHandle Plug = 0;
   std::string Identity;
   std::string Path;
+  std::string FIdentityPath;
+  std::string FSerial;
   THidAttributes Attributes;
   std::shared_ptr<ISimDeviceModel> Model;
   bool Plugged = true;
@@ -56,12 +58,15 @@ TSimHidBackend::~TSimHidBackend() = default;
 
 TSimHidBackend::TPlugHandle TSimHidBackend::Plug(std::uint16_t vid, std::uint16_t pid,
                                                  std::shared_ptr<ISimDeviceModel> model,
-                                                 std::uint16_t version) {
+                                                 std::uint16_t version, std::string identityPath,
+                                                 std::string serial) {
   std::unique_lock<std::mutex> g(Lock);
   auto dev = std::make_shared<TSimDevice>();
   dev->Plug = NextPlug++;
   dev->Identity = "sim-" + std::to_string(dev->Plug);
   dev->Path = "/sim/hidraw" + std::to_string(dev->Plug);
+  dev->FIdentityPath = std::move(identityPath);
+  dev->FSerial = std::move(serial);
   dev->Attributes = THidAttributes{vid, pid, version};
   dev->Model = std::move(model);
   Devices[dev->Plug] = dev;
@@ -141,7 +146,8 @@ std::vector<THidInterfaceInfo> TSimHidBackend::Scan() {
   std::lock_guard<std::mutex> g(Lock);
   std::vector<THidInterfaceInfo> result;
   for (const auto& [plug, dev] : Devices)
-    if (dev->Plugged) result.push_back(THidInterfaceInfo{dev->Identity, dev->Path});
+    if (dev->Plugged)
+      result.push_back(THidInterfaceInfo{dev->Identity, dev->Path, dev->FIdentityPath, dev->FSerial});
   return result;
 }
 
