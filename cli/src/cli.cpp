@@ -10,6 +10,7 @@
 #include "cli_link.h"
 #include "cli_steps.h"
 #include "cli_stop.h"
+#include "production_run.h"
 #include "cli_texts.h"
 #include "quenvar/buffer/bin_file.h"
 #include "quenvar/buffer/file_ops.h"
@@ -355,6 +356,8 @@ int RunParsed(std::span<const std::string> args, std::ostream& out, std::ostream
     err << "quenvar-cli: " << parsed.Error << "\nTry 'quenvar-cli --help'.\n";
     return kCliUsageOrFile;
   }
+  if (parsed.Options.FProduction.RunsAsProduction())
+    return RunProduction(parsed.Options, env, out, err);
   TCliRunner runner(parsed.Options, env, out, err);
   return runner.Run();
 }
