@@ -281,7 +281,7 @@ void TProductionLane::AfterChain(bool lost) {
       return;
     }
     FState = TState::WaitEnter;
-    if (FRun.WaitForEnter()) StartChain();
+    FRun.PromptForEnter();
     return;
   }
   FState = TState::WaitRemoval;

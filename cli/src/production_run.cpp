@@ -25,41 +25,24 @@ constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
 }  // namespace
 
-// Enter presses on standard input, read without blocking on the event loop.
-class TLineInput final : public IHidChangeSource {
- public:
-  explicit TLineInput(int fd) : FFd(fd), FClosed(fd < 0) {}
-
-  // An input at its end is always readable: it is watched no more.
-  int PollFd() const override { return FClosed ? -1 : FFd; }
-  bool Drain() override {
-    bool any = false;
-    while (!FClosed) {
-      pollfd p{FFd, POLLIN, 0};
-      if (::poll(&p, 1, 0) <= 0) break;
-      char buffer[256];
-      const ssize_t n = (p.revents & POLLNVAL) != 0 ? 0 : ::read(FFd, buffer, sizeof buffer);
-      if (n < 0 && (errno == EINTR || errno == EAGAIN)) break;
-      if (n <= 0) {
-        FClosed = true;
-        return true;
-      }
-      const auto lines = std::count(buffer, buffer + n, '\n');
-      FEnters += static_cast<int>(lines);
-      any = any || lines > 0;
+bool TLineInput::Drain() {
+  bool any = false;
+  while (!FClosed) {
+    pollfd p{FFd, POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0) break;
+    char buffer[256];
+    const ssize_t n = (p.revents & POLLNVAL) != 0 ? 0 : ::read(FFd, buffer, sizeof buffer);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) break;
+    if (n <= 0) {
+      FClosed = true;
+      return true;
     }
-    return any;
+    const auto lines = std::count(buffer, buffer + n, '\n');
+    FEnters += static_cast<int>(lines);
+    any = any || lines > 0;
   }
-  void SetWakeup(std::function<void()> /*wake*/) override {}
-
-  int TakeEnters() { return std::exchange(FEnters, 0); }
-  bool Closed() const { return FClosed; }
-
- private:
-  int FFd;
-  bool FClosed;
-  int FEnters = 0;
-};
+  return any;
+}
 
 int RunProduction(const TCliOptions& options, const TCliEnvironment& env, std::ostream& out,
                   std::ostream& err) {
@@ -99,11 +82,8 @@ int TProductionRun::CheckBeforeStart() {
   }
   if (spec) {
     FSerialFile.emplace(FOptions.FProduction.FSerialFile);
-    const TSerialTake next = FSerialFile->Peek([&spec](std::uint64_t number) {
-      if (SerialBytes(*spec, number)) return std::string();
-      return "serial number " + std::to_string(number) + " does not fit --serial " +
-             SerialSpecText(*spec);
-    });
+    const TSerialTake next =
+        FSerialFile->Peek([this](std::uint64_t number) { return SerialMisfit(number); });
     if (!next.FNumber) {
       FErr << "quenvar-cli: " << next.FError << '\n';
       return kCliUsageOrFile;
@@ -261,13 +241,15 @@ void TProductionRun::Message(const TProductionLane& lane, const std::string& tex
   FErr.flush();
 }
 
-TSerialTake TProductionRun::TakeSerial() {
+std::string TProductionRun::SerialMisfit(std::uint64_t number) const {
   const TSerialSpec& spec = *FOptions.FProduction.FSerial;
-  return FSerialFile->Take([&spec](std::uint64_t number) {
-    if (SerialBytes(spec, number)) return std::string();
-    return "serial number " + std::to_string(number) + " does not fit --serial " +
-           SerialSpecText(spec);
-  });
+  if (SerialBytes(spec, number)) return {};
+  return "serial number " + std::to_string(number) + " does not fit --serial " +
+         SerialSpecText(spec);
+}
+
+TSerialTake TProductionRun::TakeSerial() {
+  return FSerialFile->Take([this](std::uint64_t number) { return SerialMisfit(number); });
 }
 
 bool TProductionRun::ChainEnded(std::size_t lane, const TChipRecord& record) {
@@ -283,28 +265,21 @@ bool TProductionRun::ChainEnded(std::size_t lane, const TChipRecord& record) {
   return logged;
 }
 
-bool TProductionRun::WaitForEnter() {
-  if (FPendingEnters > 0) {
-    --FPendingEnters;
-    return true;
-  }
-  if (!FPrompted) {
-    FPrompted = true;
-    FProgress.Clear();
-    FErr << cli_texts::Fill(production_texts::kWaitEnter, Language()) << '\n';
-    FErr.flush();
-  }
-  return false;
+void TProductionRun::PromptForEnter() {
+  if (FPrompted) return;
+  FPrompted = true;
+  FProgress.Clear();
+  FErr << cli_texts::Fill(production_texts::kWaitEnter, Language()) << '\n';
+  FErr.flush();
 }
 
 void TProductionRun::OnInput() {
-  for (int enters = FInput->TakeEnters(); enters > 0; --enters) {
+  // An Enter starts the programmers that wait for it. One typed while a
+  // chain still ran counts for nothing: that chip has not been changed yet.
+  if (FInput->TakeEnters() > 0) {
     bool taken = false;
     for (auto& lane : FLanes) taken = lane->TakeEnter() || taken;
-    if (taken)
-      FPrompted = false;
-    else
-      ++FPendingEnters;
+    if (taken) FPrompted = false;
   }
   if (FInput->Closed() && !FInputClosed) {
     // No more chips can be announced: the waiting programmers are done.

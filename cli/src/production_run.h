@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli_link.h"
@@ -29,7 +30,24 @@ namespace quenvar {
 int RunProduction(const TCliOptions& options, const TCliEnvironment& env, std::ostream& out,
                   std::ostream& err);
 
-class TLineInput;
+// Enter presses on standard input, read without blocking on the event loop.
+class TLineInput final : public IHidChangeSource {
+ public:
+  explicit TLineInput(int fd) : FFd(fd), FClosed(fd < 0) {}
+
+  // An input at its end is always readable: it is watched no more.
+  int PollFd() const override { return FClosed ? -1 : FFd; }
+  bool Drain() override;
+  void SetWakeup(std::function<void()> /*wake*/) override {}
+
+  int TakeEnters() { return std::exchange(FEnters, 0); }
+  bool Closed() const { return FClosed; }
+
+ private:
+  int FFd;
+  bool FClosed;
+  int FEnters = 0;
+};
 
 class TProductionRun {
  public:
@@ -57,12 +75,15 @@ class TProductionRun {
   // The chain on `lane` has ended: its record goes to the log, and a
   // simulated programmer takes the chip out. False when the log failed.
   bool ChainEnded(std::size_t lane, const TChipRecord& record);
-  // A 24xx lane waits for Enter: true when one is already there for it.
-  bool WaitForEnter();
-  bool InputClosed() const { return FInputClosed; }
+  // A 24xx lane waits for Enter from now on.
+  void PromptForEnter();
+  // Whether standard input has ended: no Enter can come any more.
+  bool InputClosed() const { return FInput == nullptr || FInput->Closed(); }
 
  private:
   int CheckBeforeStart();
+  // Why the number cannot be stamped as --serial asks; empty when it can.
+  std::string SerialMisfit(std::uint64_t number) const;
   int StartLanes();
   void OnInput();
   void DrawProgress(bool force);
@@ -83,7 +104,6 @@ class TProductionRun {
 
   std::unique_ptr<TLineInput> FInput;
   int FInputWatch = 0;
-  int FPendingEnters = 0;
   bool FInputClosed = false;
   bool FPrompted = false;
 
