@@ -45,8 +45,14 @@ TProductionLane::TProductionLane(TProductionRun& run, std::size_t index,
     : FRun(run), FIndex(index), FProgrammer(std::move(programmer)) {}
 
 TProductionLane::~TProductionLane() {
+  Detach();
+}
+
+void TProductionLane::Detach() {
   if (FTimer != 0) FRun.Loop().StopTimer(FTimer);
+  FTimer = 0;
   if (FDriver != nullptr) FDriver->SetListener(nullptr);
+  FDriver = nullptr;
 }
 
 void TProductionLane::Bind(TProgrammerDriver& driver) {
@@ -446,6 +452,7 @@ void TProductionLane::OnProgrammerLost() {
 }
 
 void TProductionLane::OnFinished(TOperationResult result) {
+  if (FState == TState::Done) return;
   FResult = result;
   FMaximum = 0;
   // The next step starts outside the driver's own call.

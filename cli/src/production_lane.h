@@ -69,6 +69,8 @@ class TProductionLane final : private IDriverEvents {
   void Abort(int status);
   // Ends the lane with this status and message (e.g. no programmer).
   void Fail(int status, const std::string& message);
+  // Hears its driver no more; before the driver goes.
+  void Detach();
 
   TState State() const { return FState; }
   std::uint32_t Number() const { return FProgrammer.FNumber; }

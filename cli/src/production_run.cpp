@@ -61,8 +61,12 @@ TProductionRun::TProductionRun(const TCliOptions& options, const TCliEnvironment
       FProgress(err, env.ErrIsTerminal && !options.Quiet) {}
 
 TProductionRun::~TProductionRun() {
-  FLanes.clear();
+  // The drivers go before the lanes: while a driver gives its programmer
+  // back, the replies still queued reach the other drivers, which read their
+  // images from the lanes.
+  for (auto& lane : FLanes) lane->Detach();
   FGang.reset();
+  FLanes.clear();
   if (FInputWatch != 0) Loop().UnwatchChanges(FInputWatch);
 }
 
@@ -184,6 +188,7 @@ int TProductionRun::Run() {
     }
     if (FStop.Abandon()) {
       for (auto& lane : FLanes) lane->Abort(FStop.Status());
+      status = FStop.Status();
       break;
     }
     if (!stopping && FStop.Requested()) {

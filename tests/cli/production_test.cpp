@@ -354,9 +354,13 @@ TEST(Production, ListNumbersByPortAndSelectsByNumberOrPath) {
     args.push_back("detect");
     const TRun r = Cli(args, env);
     EXPECT_EQ(r.Status, c.Status) << c.Selectors[0];
-    std::string chips;
+    // The programmers answer in any order.
+    std::vector<std::string> found;
     for (const std::string& line : Lines(r.Out))
-      if (line.find("Chip: ") != std::string::npos) chips += line + "\n";
+      if (line.find("Chip: ") != std::string::npos) found.push_back(line + "\n");
+    std::sort(found.begin(), found.end());
+    std::string chips;
+    for (const std::string& line : found) chips += line;
     EXPECT_EQ(chips, c.Out) << c.Selectors[0];
     EXPECT_EQ(r.Err, c.Err) << c.Selectors[0];
   }
@@ -458,6 +462,64 @@ TEST(Production, SocketStationWaitsForEnter) {
   EXPECT_NE(r.Out.find("[1] 2 ok, 0 failed, "), std::string::npos) << r.Out;
   EXPECT_NE(r.Out.find("[2] 2 ok, 0 failed, "), std::string::npos) << r.Out;
 }
+
+}  // namespace
+}  // namespace quenvar::cli_test
+
+namespace quenvar::cli_test {
+namespace {
+
+// Ctrl+C in station mode, asked for once the serial file holds `after`: the
+// write of the chip before that number has started.
+struct TStopCase {
+  const char* Name;
+  int Requests;
+  const char* Simulate;
+  const char* After;
+  int Status;
+  const char* LastResult;
+  std::size_t Records;
+  const char* Summary;
+};
+void PrintTo(const TStopCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
+class ProductionStop : public ::testing::TestWithParam<TStopCase> {};
+
+TEST_P(ProductionStop, RunningChainsFinishOrAreAborted) {
+  TTempDir dir;
+  WriteBytes(dir / "a.bin", Noise(4000, 6));
+  WriteText(dir / "serial", "1000\n");
+  const std::string log = dir / "log.jsonl";
+  TCliEnvironment env;
+  env.PollStop = [&] {
+    TCliStopRequest request;
+    if (ReadText(dir / "serial") == GetParam().After) request = {GetParam().Requests, SIGINT};
+    return request;
+  };
+  const TRun r = Cli({std::string("--simulate=chips=50,") + GetParam().Simulate, "--serial",
+                      "flash:0:4", "--serial-file", dir / "serial", "--log", log, "--repeat",
+                      "write-flash", dir / "a.bin"},
+                     env);
+  EXPECT_EQ(r.Status, GetParam().Status) << r.Err;
+  EXPECT_EQ(r.Err.rfind("stopping after this operation\n", 0), 0u) << r.Err;
+  const std::vector<json> records = LogRecords(log);
+  ASSERT_EQ(records.size(), GetParam().Records);
+  EXPECT_EQ(records.back()["result"], GetParam().LastResult);
+  EXPECT_EQ(records.back()["serial"], 1001);
+  EXPECT_EQ(ReadText(dir / "serial"), "1002\n");
+  EXPECT_EQ(Lines(r.Out).back().rfind(GetParam().Summary, 0), 0u) << r.Out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stop, ProductionStop,
+    ::testing::Values(
+        TStopCase{"FirstLetsTheChainFinish", 1, "timing=real", "1002\n", 0, "ok", 2,
+                  "2 ok, 0 failed, "},
+        TStopCase{"SecondAborts", 2, "timing=real", "1002\n", 130, "aborted", 2,
+                  "1 ok, 1 failed, "}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace
 }  // namespace quenvar::cli_test
