@@ -45,7 +45,11 @@ void BM_GangProgramVerify128K(benchmark::State& state) {
   const int programmers = static_cast<int>(state.range(0));
   const std::vector<std::string> args{
       "--simulate=isp=ATmega128,timing=real,programmers=" + std::to_string(programmers),
-      "--programmer", "all", "--quiet", "write-flash", ImageFile()};
+      "--programmer",
+      "all",
+      "--quiet",
+      "write-flash",
+      ImageFile()};
   double wall = 0;
   double cpu = 0;
   for (auto _ : state) {

@@ -101,8 +101,8 @@ int TCliLink::StartSession() {
   driver.SetVerifyAfterProgram(FOptions.Verify);
   // --programmer SEL: that one, wherever it is in the list.
   if (!FOptions.FProduction.FProgrammers.empty()) {
-    const TProgrammerSelection chosen = SelectProgrammers(
-        FOptions.FProduction.FProgrammers, ListProgrammers(FStack.Controller()));
+    const TProgrammerSelection chosen =
+        SelectProgrammers(FOptions.FProduction.FProgrammers, ListProgrammers(FStack.Controller()));
     if (!chosen.FError.empty()) {
       FErr << chosen.FError << '\n';
       return kCliNoProgrammer;
@@ -171,8 +171,8 @@ int TCliLink::List() {
       if (code != 0) access += " (" + SystemText(code) + ")";
     }
     const std::string& serial = dev->PnPInfo().FSerial;
-    FOut << number << "  " << Ids(dev->Attributes()) << "  " << dev->PnPInfo().FIdentityPath
-         << "  " << (serial.empty() ? "-" : serial) << "  " << access << '\n';
+    FOut << number << "  " << Ids(dev->Attributes()) << "  " << dev->PnPInfo().FIdentityPath << "  "
+         << (serial.empty() ? "-" : serial) << "  " << access << '\n';
   };
   // The programmers first, by the numbers --programmer takes; other interfaces unnumbered.
   const std::vector<TListedProgrammer> programmers = ListProgrammers(controller);

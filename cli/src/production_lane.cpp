@@ -35,7 +35,8 @@ const char* MemoryName(TSerialMemory memory) {
 
 std::size_t TImageBuffer::ReadRange(std::int64_t position, std::span<std::uint8_t> out) const {
   if (position < 0 || static_cast<std::uint64_t>(position) >= FBytes.size()) return 0;
-  const std::size_t count = std::min(out.size(), FBytes.size() - static_cast<std::size_t>(position));
+  const std::size_t count =
+      std::min(out.size(), FBytes.size() - static_cast<std::size_t>(position));
   std::copy_n(FBytes.begin() + position, count, out.begin());
   return count;
 }
@@ -120,9 +121,8 @@ void TProductionLane::StartChain() {
 
 bool TProductionLane::PrepareImage(const TCliCommand& command, bool write) {
   const std::string& file = command.Files[0];
-  const TSerialMemory memory = command.Kind == TCliCommandKind::WriteEeprom
-                                   ? TSerialMemory::Eeprom
-                                   : TSerialMemory::Flash;
+  const TSerialMemory memory =
+      command.Kind == TCliCommandKind::WriteEeprom ? TSerialMemory::Eeprom : TSerialMemory::Flash;
   std::vector<std::uint8_t>& bytes = FBuffer.Bytes();
   bytes = FRun.Image(file);
   const std::optional<TSerialSpec>& spec = FRun.Options().FProduction.FSerial;
@@ -135,8 +135,8 @@ bool TProductionLane::PrepareImage(const TCliCommand& command, bool write) {
           memory == TSerialMemory::Flash ? FlashSizeBytes(*chip) : std::int64_t{chip->EepromSize};
       const auto length = static_cast<std::int64_t>(std::max(bytes.size(), end));
       if (length > size) {
-        Message("quenvar-cli: '" + file + "': " +
-                RefusalText({TRefusal::ImageTooLarge, length, size}, FRun.Language()));
+        Message("quenvar-cli: '" + file +
+                "': " + RefusalText({TRefusal::ImageTooLarge, length, size}, FRun.Language()));
         EndChain(kCliUsageOrFile, TChipResult::Error);
         return false;
       }
@@ -275,7 +275,8 @@ void TProductionLane::EndChain(int status, std::optional<TChipResult> result) {
 void TProductionLane::AfterChain(bool lost) {
   const TProductionOptions& production = FRun.Options().FProduction;
   const std::uint32_t chips = FChipsOk + FChipsFailed;
-  const bool more = production.FRepeat && (!production.FRepeatCount || chips < *production.FRepeatCount);
+  const bool more =
+      production.FRepeat && (!production.FRepeatCount || chips < *production.FRepeatCount);
   if (!more || lost || FStopping || FStatus == kCliUsageOrFile) {
     Finish();
     return;
@@ -338,29 +339,21 @@ bool TProductionLane::TakeEnter() {
 
 void TProductionLane::Stop() {
   FStopping = true;
-  if (FState == TState::WaitRemoval || FState == TState::WaitInsert || FState == TState::WaitEnter) {
+  if (FState == TState::WaitRemoval || FState == TState::WaitInsert ||
+      FState == TState::WaitEnter) {
     // A poll on its way ends the lane when it comes back.
     if (!FPolling) Finish();
   }
 }
 
 void TProductionLane::Abort(int status) {
-  if (FState == TState::Running) {
-    Message(cli_texts::Fill(production_texts::kAborted, FRun.Language()));
-    FStatus = std::max(FStatus, status);
-    ++FChipsFailed;
-    FLastEnd = TClock::now();
-    FRecord.FResult = TChipResult::Aborted;
-    FRecord.FMessage = FLastLine;
-    FRecord.FDurationMs =
-        std::chrono::duration_cast<std::chrono::milliseconds>(FLastEnd - FChainStart).count();
-    if (FSerial)
-      Line(cli_texts::Fill(production_texts::kSerialUsedUp, FRun.Language(),
-                           {std::to_string(*FSerial)}));
-    FRecord.FMessage = FLastLine;
-    FRun.ChainEnded(FIndex, FRecord);
+  FStopping = true;
+  if (FState != TState::Running) {
+    Finish();
+    return;
   }
-  Finish();
+  Message(cli_texts::Fill(production_texts::kAborted, FRun.Language()));
+  EndChain(status, TChipResult::Aborted);
 }
 
 void TProductionLane::Fail(int status, const std::string& message) {
@@ -456,8 +449,8 @@ void TProductionLane::OnFinished(TOperationResult result) {
   FResult = result;
   FMaximum = 0;
   // The next step starts outside the driver's own call.
-  Later(std::chrono::milliseconds(0), FPolling ? &TProductionLane::PollDone
-                                               : &TProductionLane::StepDone);
+  Later(std::chrono::milliseconds(0),
+        FPolling ? &TProductionLane::PollDone : &TProductionLane::StepDone);
 }
 
 }  // namespace quenvar

@@ -101,12 +101,17 @@ std::string ChipRecordJson(const TChipRecord& record) {
   line += ",\"signature\":" + QuotedOrNull(record.FSignature);
   line += ",\"serial\":" + (record.FSerial ? std::to_string(*record.FSerial) : "null");
   line += ",\"image_sha256\":{";
-  for (std::size_t i = 0; i < record.FImageSha256.size(); ++i)
-    line += (i > 0 ? "," : "") + Quoted(record.FImageSha256[i].first) + ":" +
-            Quoted(record.FImageSha256[i].second);
+  for (std::size_t i = 0; i < record.FImageSha256.size(); ++i) {
+    if (i > 0) line += ',';
+    line += Quoted(record.FImageSha256[i].first);
+    line += ':';
+    line += Quoted(record.FImageSha256[i].second);
+  }
   line += "},\"commands\":[";
-  for (std::size_t i = 0; i < record.FCommands.size(); ++i)
-    line += (i > 0 ? "," : "") + Quoted(record.FCommands[i]);
+  for (std::size_t i = 0; i < record.FCommands.size(); ++i) {
+    if (i > 0) line += ',';
+    line += Quoted(record.FCommands[i]);
+  }
   line += "],\"result\":" + Quoted(ChipResultName(record.FResult));
   line += ",\"message\":" + Quoted(record.FMessage);
   line += ",\"duration_ms\":" + std::to_string(record.FDurationMs) + "}";

@@ -113,8 +113,7 @@ std::optional<std::vector<std::uint8_t>> SerialBytes(const TSerialSpec& spec,
     case TSerialFormat::BigEndian: {
       std::uint64_t rest = number;
       for (std::size_t i = 0; i < length && rest != 0; ++i, rest >>= 8) {
-        const std::size_t at =
-            spec.FFormat == TSerialFormat::LittleEndian ? i : length - 1 - i;
+        const std::size_t at = spec.FFormat == TSerialFormat::LittleEndian ? i : length - 1 - i;
         bytes[at] = static_cast<std::uint8_t>(rest & 0xFF);
       }
       if (rest != 0) return std::nullopt;
@@ -125,7 +124,8 @@ std::optional<std::vector<std::uint8_t>> SerialBytes(const TSerialSpec& spec,
       const std::string digits = Digits(number, spec.FFormat == TSerialFormat::Ascii ? 10 : 16);
       if (digits.size() > length) return std::nullopt;
       std::fill(bytes.begin(), bytes.end(), static_cast<std::uint8_t>('0'));
-      std::copy(digits.begin(), digits.end(), bytes.end() - static_cast<std::ptrdiff_t>(digits.size()));
+      std::copy(digits.begin(), digits.end(),
+                bytes.end() - static_cast<std::ptrdiff_t>(digits.size()));
       return bytes;
     }
   }
@@ -180,7 +180,8 @@ bool ParseProductionOption(std::span<const std::string> args, std::size_t& i,
     }
     if (name == "--programmer") {
       if (value.empty() || value == "0") {
-        error = "bad --programmer '" + value + "'; give all, a number from list, or an identity path";
+        error =
+            "bad --programmer '" + value + "'; give all, a number from list, or an identity path";
         return true;
       }
       options.FProgrammers.push_back(value);
@@ -216,8 +217,7 @@ std::string ProductionChainError(const TCliOptions& options) {
              std::string(CommandName(write)) + " to stamp it into";
   }
   if (!p.RunsAsProduction()) return {};
-  for (const TCliCommand& command : options.Commands)
-    switch (command.Kind) {
+  for (const TCliCommand& command : options.Commands) switch (command.Kind) {
       case TCliCommandKind::ReadFlash:
       case TCliCommandKind::ReadEeprom:
       case TCliCommandKind::Convert:

@@ -101,10 +101,11 @@ int TProductionRun::CheckBeforeStart() {
       if (command.Kind != TCliCommandKind::WriteFlash && command.Kind != TCliCommandKind::Verify)
         continue;
       std::int64_t length = static_cast<std::int64_t>(FImages[command.Files[0]].size());
-      if (spec) length = std::max<std::int64_t>(length, std::int64_t{spec->FAddress} + spec->FLength);
+      if (spec)
+        length = std::max<std::int64_t>(length, std::int64_t{spec->FAddress} + spec->FLength);
       if (length > size) {
-        FErr << "quenvar-cli: '" << command.Files[0] << "': "
-             << RefusalText({TRefusal::ImageTooLarge, length, size}, language) << '\n';
+        FErr << "quenvar-cli: '" << command.Files[0]
+             << "': " << RefusalText({TRefusal::ImageTooLarge, length, size}, language) << '\n';
         return kCliUsageOrFile;
       }
     }
@@ -152,12 +153,12 @@ int TProductionRun::StartLanes() {
     TJvHidDevice* device = FGang->ClaimedDevice(i);
     device->Capabilities();  // opens the device once, which tells the access we get
     if (!device->ReadWriteAccess())
-      FLanes[i]->Fail(kCliNoProgrammer,
-                      cli_texts::Fill(cli_texts::kQueryOnly, Language(),
-                                      {device->PnPInfo().DevicePath,
-                                       std::make_error_code(static_cast<std::errc>(
-                                                                device->ReadWriteError()))
-                                           .message()}));
+      FLanes[i]->Fail(
+          kCliNoProgrammer,
+          cli_texts::Fill(
+              cli_texts::kQueryOnly, Language(),
+              {device->PnPInfo().DevicePath,
+               std::make_error_code(static_cast<std::errc>(device->ReadWriteError())).message()}));
   }
   if (Station() && FOptions.EepromIndex) {
     FInput = std::make_unique<TLineInput>(FEnv.InputFd);
@@ -215,8 +216,13 @@ void TProductionRun::DrawProgress(bool force) {
   if (!force && now - FLastDraw < kRedrawInterval) return;
   FLastDraw = now;
   std::vector<std::string> lines;
-  for (const auto& lane : FLanes)
-    lines.push_back("[" + std::to_string(lane->Number()) + "] " + lane->ProgressText());
+  for (const auto& lane : FLanes) {
+    std::string line = "[";
+    line += std::to_string(lane->Number());
+    line += "] ";
+    line += lane->ProgressText();
+    lines.push_back(std::move(line));
+  }
   FProgress.Draw(lines);
 }
 
@@ -261,9 +267,9 @@ bool TProductionRun::ChainEnded(std::size_t lane, const TChipRecord& record) {
   bool logged = true;
   if (FLog)
     if (const TFileResult appended = FLog->Append(record); !appended) {
-      Message(*FLanes[lane], cli_texts::Fill(production_texts::kLogFailed, Language(),
-                                             {appended.Error().Path + ": " +
-                                              appended.Error().Reason}));
+      Message(*FLanes[lane],
+              cli_texts::Fill(production_texts::kLogFailed, Language(),
+                              {appended.Error().Path + ": " + appended.Error().Reason}));
       logged = false;
     }
   FGang->ChainEnded(lane);

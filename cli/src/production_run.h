@@ -18,10 +18,10 @@
 #include "gang_progress.h"
 #include "production_lane.h"
 #include "production_log.h"
-#include "serial_file.h"
 #include "quenvar/cli/cli.h"
 #include "quenvar/cli/cli_options.h"
 #include "quenvar/stack/programmer_gang.h"
+#include "serial_file.h"
 
 namespace quenvar {
 
@@ -65,9 +65,7 @@ class TProductionRun {
   bool Station() const { return FOptions.FProduction.FRepeat; }
   IEventLoop& Loop() { return FLink.Stack().EventLoop(); }
   // The image of a write or verify file, loaded once before the start.
-  const std::vector<std::uint8_t>& Image(const std::string& file) const {
-    return FImages.at(file);
-  }
+  const std::vector<std::uint8_t>& Image(const std::string& file) const { return FImages.at(file); }
   // A log line of programmer `lane` on standard output, a message on standard error.
   void Line(const TProductionLane& lane, const std::string& text);
   void Message(const TProductionLane& lane, const std::string& text);

@@ -5,8 +5,7 @@
 
 namespace quenvar::production_texts {
 
-inline constexpr TLangText kSerialTaken{"Seriennummer %1", "serial number %1",
-                                        "серийный номер %1"};
+inline constexpr TLangText kSerialTaken{"Seriennummer %1", "serial number %1", "серийный номер %1"};
 inline constexpr TLangText kSerialUsedUp{
     "Seriennummer %1 wird nicht wieder vergeben: der Chip kann sie tragen",
     "serial number %1 is not given out again: the chip may carry it",
@@ -17,9 +16,9 @@ inline constexpr TLangText kWaitRemoval{"warte, bis der Chip entnommen ist",
                                         "ожидание извлечения микросхемы"};
 inline constexpr TLangText kWaitInsert{"warte auf den nächsten Chip", "waiting for the next chip",
                                        "ожидание следующей микросхемы"};
-inline constexpr TLangText kWaitEnter{
-    "nächste Chips einsetzen, dann Enter drücken", "put in the next chips, then press Enter",
-    "вставьте следующие микросхемы и нажмите Enter"};
+inline constexpr TLangText kWaitEnter{"nächste Chips einsetzen, dann Enter drücken",
+                                      "put in the next chips, then press Enter",
+                                      "вставьте следующие микросхемы и нажмите Enter"};
 inline constexpr TLangText kRunning{"läuft", "running", "выполняется"};
 inline constexpr TLangText kDone{"fertig", "done", "готово"};
 inline constexpr TLangText kSummary{"%1 in Ordnung, %2 fehlgeschlagen, %3 Chips pro Stunde",

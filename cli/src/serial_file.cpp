@@ -77,8 +77,8 @@ TSerialTake TSerialFile::Read(bool take,
     }
   if (take) {
     const std::string next = std::to_string(*number + 1) + "\n";
-    const TFileResult written =
-        file.Value().Replace(std::span(reinterpret_cast<const std::uint8_t*>(next.data()), next.size()));
+    const TFileResult written = file.Value().Replace(
+        std::span(reinterpret_cast<const std::uint8_t*>(next.data()), next.size()));
     if (!written) {
       result.FError = FailureText(written.Error());
       return result;

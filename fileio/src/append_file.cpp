@@ -21,7 +21,8 @@ TFileExpected<TAppendFile> TAppendFile::Open(const std::string& path) {
   file.FFd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
   if (file.FFd < 0) return R::Failure(SystemFileFailure(TFileAction::Open, path, errno));
   if (const int error = fileio_detail::RegularFileCheck(file.FFd); error != 0) {
-    if (error < 0) return R::Failure(TFileFailure{TFileAction::Open, path, "Not a regular file", 0});
+    if (error < 0)
+      return R::Failure(TFileFailure{TFileAction::Open, path, "Not a regular file", 0});
     return R::Failure(SystemFileFailure(TFileAction::Open, path, error));
   }
   return R::Success(std::move(file));

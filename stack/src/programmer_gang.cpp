@@ -29,8 +29,8 @@ TProgrammerDriver& TProgrammerGang::Add(const std::string& identityPath, IMemory
   return *FMembers.back()->FDriver;
 }
 
-void TProgrammerGang::Deliver(TJvHidDevice& device, std::uint8_t reportId,
-                              const std::uint8_t* data, std::uint16_t size) {
+void TProgrammerGang::Deliver(TJvHidDevice& device, std::uint8_t reportId, const std::uint8_t* data,
+                              std::uint16_t size) {
   for (auto& member : FMembers)
     if (member->FPort->ClaimedDevice() == &device) {
       member->FDriver->HidData(reportId, std::span(data, size));
@@ -42,9 +42,9 @@ void TProgrammerGang::Attach() {
   if (FAttached) return;
   FAttached = true;
   TJvHidDeviceController& controller = FStack.Controller();
-  controller.SetOnDeviceData(TJvHidDataEvent(
-      [this](TJvHidDevice& device, std::uint8_t reportId, const std::uint8_t* data,
-             std::uint16_t size) { Deliver(device, reportId, data, size); }));
+  controller.SetOnDeviceData(
+      TJvHidDataEvent([this](TJvHidDevice& device, std::uint8_t reportId, const std::uint8_t* data,
+                             std::uint16_t size) { Deliver(device, reportId, data, size); }));
   // Setting the handler reports the first change at once: every driver claims.
   controller.SetOnDeviceChange(TJvHidNotifyEvent([this](TJvHidDeviceController&) {
     for (auto& member : FMembers) member->FDriver->DeviceChange();

@@ -1,15 +1,14 @@
 // Production runs: several programmers at once, serial numbers, the JSON log,
 // station mode, and the usage errors that stop a run before anything is sent.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <nlohmann/json.hpp>
 #include <chrono>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -131,8 +130,8 @@ TEST_P(ProductionFault, TheOthersFinishAndTheStatusIsTheFailedOnes) {
       EXPECT_EQ(record["message"], GetParam().Message);
     }
   }
-  EXPECT_EQ(results, (std::map<int, std::string>{
-                         {1, "ok"}, {2, "ok"}, {3, GetParam().Result}, {4, "ok"}}));
+  EXPECT_EQ(results,
+            (std::map<int, std::string>{{1, "ok"}, {2, "ok"}, {3, GetParam().Result}, {4, "ok"}}));
   for (int n : {0, 1, 3}) {
     const auto& flash = programmers[static_cast<std::size_t>(n)]->Avr().Flash();
     EXPECT_EQ(std::string(flash.begin(), flash.begin() + 3), "abc") << "programmer " << n + 1;
@@ -214,15 +213,15 @@ INSTANTIATE_TEST_SUITE_P(
                       TFormatCase{"flash:0:4:BE", 0x12345, {0x00, 0x01, 0x23, 0x45}},
                       TFormatCase{"flash:0:1:le", 255, {0xFF}},
                       TFormatCase{"flash:0:1:be", 256, {}},
-                      TFormatCase{"flash:0:16:be", 1, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}},
+                      TFormatCase{
+                          "flash:0:16:be", 1, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}},
                       TFormatCase{"eeprom:0x10:5:ascii", 42, {'0', '0', '0', '4', '2'}},
                       TFormatCase{"eeprom:0x10:2:ascii", 99, {'9', '9'}},
                       TFormatCase{"eeprom:0x10:2:ascii", 100, {}},
                       TFormatCase{"flash:0:4:hex", 0xBEEF, {'B', 'E', 'E', 'F'}},
                       TFormatCase{"flash:0:3:hex", 0x1000, {}}),
     [](const auto& info) {
-      return test::CaseName(std::string(info.param.Spec) + " " +
-                            std::to_string(info.param.Number));
+      return test::CaseName(std::string(info.param.Spec) + " " + std::to_string(info.param.Number));
     });
 
 // Refused before the programmer is touched: exit 2, the state file never made.
@@ -263,60 +262,60 @@ const std::string kTry = "\nTry 'quenvar-cli --help'.\n";
 INSTANTIATE_TEST_SUITE_P(
     Usage, ProductionUsage,
     ::testing::Values(
-        TUsageCase{"NoLength",
-                   {"--serial", "flash:0x10", "--serial-file", "%D/serial", "write-flash",
-                    "%D/a.bin"},
-                   "1",
-                   "quenvar-cli: bad --serial 'flash:0x10'; give MEM:ADDR:LEN[:FORMAT], e.g. "
-                   "eeprom:0x10:4:ascii\nTry 'quenvar-cli --help'.\n"},
-        TUsageCase{"UnknownFormat",
-                   {"--serial=flash:0:4:dec", "--serial-file", "%D/serial", "write-flash",
-                    "%D/a.bin"},
-                   "1",
-                   "quenvar-cli: bad --serial format 'dec'; give le, be, ascii or hex\nTry "
-                   "'quenvar-cli --help'.\n"},
-        TUsageCase{"LengthAbove16",
-                   {"--serial", "flash:0:17", "--serial-file", "%D/serial", "write-flash",
-                    "%D/a.bin"},
-                   "1",
-                   "quenvar-cli: bad --serial length '17'; give 1 to 16 bytes\nTry 'quenvar-cli "
-                   "--help'.\n"},
+        TUsageCase{
+            "NoLength",
+            {"--serial", "flash:0x10", "--serial-file", "%D/serial", "write-flash", "%D/a.bin"},
+            "1",
+            "quenvar-cli: bad --serial 'flash:0x10'; give MEM:ADDR:LEN[:FORMAT], e.g. "
+            "eeprom:0x10:4:ascii\nTry 'quenvar-cli --help'.\n"},
+        TUsageCase{
+            "UnknownFormat",
+            {"--serial=flash:0:4:dec", "--serial-file", "%D/serial", "write-flash", "%D/a.bin"},
+            "1",
+            "quenvar-cli: bad --serial format 'dec'; give le, be, ascii or hex\nTry "
+            "'quenvar-cli --help'.\n"},
+        TUsageCase{
+            "LengthAbove16",
+            {"--serial", "flash:0:17", "--serial-file", "%D/serial", "write-flash", "%D/a.bin"},
+            "1",
+            "quenvar-cli: bad --serial length '17'; give 1 to 16 bytes\nTry 'quenvar-cli "
+            "--help'.\n"},
         TUsageCase{"NoFile",
                    {"--serial", "flash:0:4", "write-flash", "%D/a.bin"},
                    "1",
                    "quenvar-cli: option '--serial' needs --serial-file PATH\nTry 'quenvar-cli "
                    "--help'.\n"},
-        TUsageCase{"NoMatchingWrite",
-                   {"--serial", "eeprom:0:4", "--serial-file", "%D/serial", "write-flash",
-                    "%D/a.bin"},
-                   "1",
-                   "quenvar-cli: --serial eeprom:0x0:4:le: the chain has no write-eeprom to stamp "
-                   "it into\nTry 'quenvar-cli --help'.\n"},
+        TUsageCase{
+            "NoMatchingWrite",
+            {"--serial", "eeprom:0:4", "--serial-file", "%D/serial", "write-flash", "%D/a.bin"},
+            "1",
+            "quenvar-cli: --serial eeprom:0x0:4:le: the chain has no write-eeprom to stamp "
+            "it into\nTry 'quenvar-cli --help'.\n"},
         TUsageCase{"ReadWithSeveral",
                    {"read-flash", "%D/r.bin"},
                    nullptr,
                    "quenvar-cli: command 'read-flash' does not run with several programmers, "
                    "--serial, --log or --repeat\nTry 'quenvar-cli --help'.\n"},
-        TUsageCase{"NumberTooBig",
-                   {"--serial", "flash:0:1", "--serial-file", "%D/serial", "write-flash",
-                    "%D/a.bin"},
-                   "256\n",
-                   "quenvar-cli: serial number 256 does not fit --serial flash:0x0:1:le\n"},
-        TUsageCase{"MissingSerialFile",
-                   {"--serial", "flash:0:4", "--serial-file", "%D/serial", "write-flash",
-                    "%D/a.bin"},
-                   nullptr,
-                   "quenvar-cli: serial file '%D/serial': No such file or directory; create it "
-                   "with the first number, e.g. echo 1000 > %D/serial\n"},
-        TUsageCase{"MalformedSerialFile",
-                   {"--serial", "flash:0:4", "--serial-file", "%D/serial", "write-flash",
-                    "%D/a.bin"},
-                   "12a\n",
-                   "quenvar-cli: serial file '%D/serial' does not hold the next number as "
-                   "decimal digits\n"},
+        TUsageCase{
+            "NumberTooBig",
+            {"--serial", "flash:0:1", "--serial-file", "%D/serial", "write-flash", "%D/a.bin"},
+            "256\n",
+            "quenvar-cli: serial number 256 does not fit --serial flash:0x0:1:le\n"},
+        TUsageCase{
+            "MissingSerialFile",
+            {"--serial", "flash:0:4", "--serial-file", "%D/serial", "write-flash", "%D/a.bin"},
+            nullptr,
+            "quenvar-cli: serial file '%D/serial': No such file or directory; create it "
+            "with the first number, e.g. echo 1000 > %D/serial\n"},
+        TUsageCase{
+            "MalformedSerialFile",
+            {"--serial", "flash:0:4", "--serial-file", "%D/serial", "write-flash", "%D/a.bin"},
+            "12a\n",
+            "quenvar-cli: serial file '%D/serial' does not hold the next number as "
+            "decimal digits\n"},
         TUsageCase{"PastTheSocket",
-                   {"--target", "24AA01", "--serial", "flash:126:4", "--serial-file",
-                    "%D/serial", "write-flash", "%D/a.bin"},
+                   {"--target", "24AA01", "--serial", "flash:126:4", "--serial-file", "%D/serial",
+                    "write-flash", "%D/a.bin"},
                    "1",
                    "quenvar-cli: '%D/a.bin': The image (130 bytes) is larger than the chip's "
                    "memory (128 bytes).\n"}),
@@ -344,7 +343,10 @@ TEST(Production, ListNumbersByPortAndSelectsByNumberOrPath) {
     const char* Err;
   } cases[] = {
       {{"2"}, 0, "Chip: ATmega8, 8192 bytes of flash\n", ""},
-      {{"/bench/port10", "1"}, 0, "[1] Chip: ATmega8, 8192 bytes of flash\n[2] Chip: ATmega8, 8192 bytes of flash\n", ""},
+      {{"/bench/port10", "1"},
+       0,
+       "[1] Chip: ATmega8, 8192 bytes of flash\n[2] Chip: ATmega8, 8192 bytes of flash\n",
+       ""},
       {{"3"}, 3, "", "quenvar-cli: no programmer 3; list shows 2\n"},
       {{"/bench/port3"}, 3, "", "quenvar-cli: no programmer at '/bench/port3'\n"},
   };
@@ -413,10 +415,9 @@ TEST(Production, ALogCutByAKillStillParsesLineByLine) {
   // A line a crash cut short before this run: it must stay alone.
   const std::string cut = R"({"time":"2024-01-01T00:00:00.000Z","programmer":{"num)";
   WriteText(dir / "log.jsonl", cut);
-  const pid_t pid =
-      Start({"--simulate=timing=real,programmers=2,chips=100", "--programmer", "all", "--log",
-             dir / "log.jsonl", "--repeat", "write-flash", dir / "a.bin"},
-            dir / "out");
+  const pid_t pid = Start({"--simulate=timing=real,programmers=2,chips=100", "--programmer", "all",
+                           "--log", dir / "log.jsonl", "--repeat", "write-flash", dir / "a.bin"},
+                          dir / "out");
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (Lines(ReadText(dir / "log.jsonl")).size() < 4 &&
          std::chrono::steady_clock::now() < deadline)
@@ -457,7 +458,8 @@ TEST(Production, SocketStationWaitsForEnter) {
   operatorHand.join();
   ::close(input[0]);
   EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Err, "put in the next chips, then press Enter\nput in the next chips, then press Enter\n");
+  EXPECT_EQ(r.Err,
+            "put in the next chips, then press Enter\nput in the next chips, then press Enter\n");
   EXPECT_EQ(LogRecords(dir / "log.jsonl").size(), 4u);
   EXPECT_NE(r.Out.find("[1] 2 ok, 0 failed, "), std::string::npos) << r.Out;
   EXPECT_NE(r.Out.find("[2] 2 ok, 0 failed, "), std::string::npos) << r.Out;
@@ -498,10 +500,10 @@ TEST_P(ProductionStop, RunningChainsFinishOrAreAborted) {
     if (ReadText(dir / "serial") == GetParam().After) request = {GetParam().Requests, SIGINT};
     return request;
   };
-  const TRun r = Cli({std::string("--simulate=chips=50,") + GetParam().Simulate, "--serial",
-                      "flash:0:4", "--serial-file", dir / "serial", "--log", log, "--repeat",
-                      "write-flash", dir / "a.bin"},
-                     env);
+  const TRun r =
+      Cli({std::string("--simulate=chips=50,") + GetParam().Simulate, "--serial", "flash:0:4",
+           "--serial-file", dir / "serial", "--log", log, "--repeat", "write-flash", dir / "a.bin"},
+          env);
   EXPECT_EQ(r.Status, GetParam().Status) << r.Err;
   EXPECT_EQ(r.Err.rfind("stopping after this operation\n", 0), 0u) << r.Err;
   const std::vector<json> records = LogRecords(log);
@@ -512,14 +514,12 @@ TEST_P(ProductionStop, RunningChainsFinishOrAreAborted) {
   EXPECT_EQ(Lines(r.Out).back().rfind(GetParam().Summary, 0), 0u) << r.Out;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Stop, ProductionStop,
-    ::testing::Values(
-        TStopCase{"FirstLetsTheChainFinish", 1, "timing=real", "1002\n", 0, "ok", 2,
-                  "2 ok, 0 failed, "},
-        TStopCase{"SecondAborts", 2, "timing=real", "1002\n", 130, "aborted", 2,
-                  "1 ok, 1 failed, "}),
-    [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Stop, ProductionStop,
+                         ::testing::Values(TStopCase{"FirstLetsTheChainFinish", 1, "timing=real",
+                                                     "1002\n", 0, "ok", 2, "2 ok, 0 failed, "},
+                                           TStopCase{"SecondAborts", 2, "timing=real", "1002\n",
+                                                     130, "aborted", 2, "1 ok, 1 failed, "}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace
 }  // namespace quenvar::cli_test

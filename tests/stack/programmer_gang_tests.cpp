@@ -1,8 +1,6 @@
 // Several drivers on one controller: each claims the programmer at its own
 // port, hears only its own programmer's replies, and claims it again when it
 // is plugged back into the same port.
-#include "quenvar/stack/programmer_gang.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,6 +12,7 @@
 #include "quenvar/hid/sim_hid_backend.h"
 #include "quenvar/sim/sim_config.h"
 #include "quenvar/sim/sim_programmer.h"
+#include "quenvar/stack/programmer_gang.h"
 
 namespace quenvar::test {
 namespace {

@@ -39,9 +39,9 @@ struct TProductionOptions {
   // identity path.
   std::vector<std::string> FProgrammers;
   std::optional<TSerialSpec> FSerial;
-  std::string FSerialFile;  // --serial-file
-  std::string FLogPath;     // --log
-  bool FRepeat = false;     // --repeat[=COUNT]
+  std::string FSerialFile;                    // --serial-file
+  std::string FLogPath;                       // --log
+  bool FRepeat = false;                       // --repeat[=COUNT]
   std::optional<std::uint32_t> FRepeatCount;  // empty: until stopped
 
   // Whether the chain runs as a production run (possibly several programmers
@@ -58,8 +58,7 @@ struct TProductionOptions {
 std::optional<TSerialSpec> ParseSerialSpec(std::string_view text, std::string& error);
 
 // `number` as the LEN bytes the spec writes; empty when it does not fit.
-std::optional<std::vector<std::uint8_t>> SerialBytes(const TSerialSpec& spec,
-                                                     std::uint64_t number);
+std::optional<std::vector<std::uint8_t>> SerialBytes(const TSerialSpec& spec, std::uint64_t number);
 
 // How the spec reads in messages, e.g. "eeprom:0x10:4:ascii".
 std::string SerialSpecText(const TSerialSpec& spec);

@@ -82,7 +82,6 @@ class TSimHidBackend final : public IHidBackend, public IHidChangeSource {
   void Notify(std::unique_lock<std::mutex>& held);
 
   mutable std::mutex Lock;
-  std::condition_variable InputArrived;
   std::map<TPlugHandle, std::shared_ptr<TSimDevice>> Devices;  // plug order
   std::map<std::int64_t, TOpenHandle> Handles;
   TPlugHandle NextPlug = 1;
