@@ -1,7 +1,9 @@
 #include "production_run.h"
 
+#ifndef _WIN32
 #include <poll.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -26,6 +28,12 @@ constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 }  // namespace
 
 bool TLineInput::Drain() {
+#ifdef _WIN32
+  // No console input on the event loop there yet: a 24xx station does one
+  // chip per programmer, as with standard input at its end.
+  FClosed = true;
+  return true;
+#else
   bool any = false;
   while (!FClosed) {
     pollfd p{FFd, POLLIN, 0};
@@ -42,6 +50,7 @@ bool TLineInput::Drain() {
     any = any || lines > 0;
   }
   return any;
+#endif
 }
 
 int RunProduction(const TCliOptions& options, const TCliEnvironment& env, std::ostream& out,

@@ -33,7 +33,11 @@ int RunProduction(const TCliOptions& options, const TCliEnvironment& env, std::o
 // Enter presses on standard input, read without blocking on the event loop.
 class TLineInput final : public IHidChangeSource {
  public:
-  explicit TLineInput(int fd) : FFd(fd), FClosed(fd < 0) {}
+  explicit TLineInput(int fd) : FFd(fd), FClosed(fd < 0) {
+#ifdef _WIN32
+    FClosed = true;
+#endif
+  }
 
   // An input at its end is always readable: it is watched no more.
   int PollFd() const override { return FClosed ? -1 : FFd; }
