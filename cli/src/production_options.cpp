@@ -222,6 +222,7 @@ std::string ProductionChainError(const TCliOptions& options) {
       case TCliCommandKind::ReadEeprom:
       case TCliCommandKind::Convert:
       case TCliCommandKind::List:
+      case TCliCommandKind::WriteFuses:
         return "command '" + std::string(CommandName(command.Kind)) +
                "' does not run with several programmers, --serial, --log or --repeat";
       default:
