@@ -296,6 +296,11 @@ INSTANTIATE_TEST_SUITE_P(
                    nullptr,
                    "quenvar-cli: command 'read-flash' does not run with several programmers, "
                    "--serial, --log or --repeat\nTry 'quenvar-cli --help'.\n"},
+        TUsageCase{"WriteFusesWithSeveral",
+                   {"write-fuses", "--program", "CKSEL0"},
+                   nullptr,
+                   "quenvar-cli: command 'write-fuses' does not run with several programmers, "
+                   "--serial, --log or --repeat\nTry 'quenvar-cli --help'.\n"},
         TUsageCase{
             "NumberTooBig",
             {"--serial", "flash:0:1", "--serial-file", "%D/serial", "write-flash", "%D/a.bin"},
