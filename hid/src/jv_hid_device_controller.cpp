@@ -84,7 +84,7 @@ bool TJvHidDeviceController::ClaimById(TJvHidDevice*& out, int vid, int pid) {
 
 bool TJvHidDeviceController::Claim(TJvHidDevice& device) {
   const auto listed = std::find(FDeviceList.begin(), FDeviceList.end(), &device);
-  if (listed == FDeviceList.end() || device.Claimed() || !device.PluggedIn()) return false;
+  if (listed == FDeviceList.end() || device.Claimed()) return false;
   device.FClaimed = true;
   --FNumUnclaimed;
   ++FNumClaimed;

@@ -58,7 +58,7 @@ IProgrammerDevice* THidProgrammerPort::ClaimProgrammer(std::uint16_t vendorId,
     for (TJvHidDevice* listed : FController.DeviceList()) {
       const THidAttributes& ids = listed->Attributes();
       if (listed->PnPInfo().FIdentityPath != FPin || ids.VendorID != vendorId ||
-          ids.ProductID != productId || !FController.Claim(*listed))
+          ids.ProductID != productId || !listed->PluggedIn() || !FController.Claim(*listed))
         continue;
       device = listed;
       break;
