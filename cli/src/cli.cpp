@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "cli_link.h"
+#include "cli_steps.h"
 #include "cli_stop.h"
 #include "cli_texts.h"
+#include "production_run.h"
 #include "quenvar/buffer/bin_file.h"
 #include "quenvar/buffer/file_ops.h"
 #include "quenvar/core/chip_table.h"
@@ -163,25 +165,7 @@ class TCliRunner {
   // The window's open: its reader, its messages.
   int Load(TFileOps& files, const TCustomMPHexEditor& editor, const std::string& name,
            bool needData) {
-    std::uint8_t errorFlag = 0;
-    const TOpenOutcome opened = files.OpenFile(name, Options.LanguageIndex, errorFlag);
-    switch (opened.Load.Status) {
-      case TLoadStatus::Loaded:
-        break;
-      case TLoadStatus::FormatError:
-      case TLoadStatus::FileError:
-        Err << opened.Load.Message << '\n';
-        return kCliUsageOrFile;
-      case TLoadStatus::Nothing:
-        Err << Text(cli_texts::kNoFormat, {name}) << '\n';
-        return kCliUsageOrFile;
-    }
-    // The window offers no write or verify of an empty buffer.
-    if (needData && editor.DataLength() == 0) {
-      Err << Text(cli_texts::kNoData, {name}) << '\n';
-      return kCliUsageOrFile;
-    }
-    return kCliOk;
+    return LoadImageFile(files, editor, name, needData, Options.LanguageIndex, Err);
   }
 
   // The window's save; the file appears whole or not at all.
@@ -239,24 +223,12 @@ class TCliRunner {
   }
 
   // What the window's chip box shows after a detect that succeeded.
-  void PrintChip() {
-    const TProgrammerDriver& driver = Link.Driver();
-    const ChipInfo* chip = driver.IdentifiedChipValue();
-    const std::string_view shown = Link.ChipLocked() ? DeviceLockedText
-                                   : chip != nullptr ? chip->Name
-                                                     : std::string_view();
-    std::string line = Text(cli_texts::kChip, {shown});
-    if (driver.CodeSize())
-      line += Text(cli_texts::kChipFlash, {std::to_string(*driver.CodeSize())});
-    Out << line << '\n';
-  }
+  void PrintChip() { Out << ChipLine(Link.Driver(), Options.LanguageIndex) << '\n'; }
 
   // One line per box, in the window's order. The calibration bytes are in
   // the log already.
   void PrintFuses() {
-    for (const TFuseBox& item : Link.Driver().FuseBoxes())
-      Out << (item.Checked ? "[x] " : "[ ] ") << item.Caption << (item.Enabled ? "" : " (greyed)")
-          << '\n';
+    for (const std::string& line : FuseLines(Link.Driver())) Out << line << '\n';
   }
 
   int ReadFuses() {
@@ -384,6 +356,8 @@ int RunParsed(std::span<const std::string> args, std::ostream& out, std::ostream
     err << "quenvar-cli: " << parsed.Error << "\nTry 'quenvar-cli --help'.\n";
     return kCliUsageOrFile;
   }
+  if (parsed.Options.FProduction.RunsAsProduction())
+    return RunProduction(parsed.Options, env, out, err);
   TCliRunner runner(parsed.Options, env, out, err);
   return runner.Run();
 }

@@ -7,6 +7,7 @@
 
 #include "cli_stop.h"
 #include "cli_texts.h"
+#include "programmer_list.h"
 #include "quenvar/core/log_line.h"
 
 namespace quenvar {
@@ -98,6 +99,17 @@ int TCliLink::StartSession() {
   // A locked chip tells no sizes: never erase it on the way to a write.
   driver.RefuseLockedChip = true;
   driver.SetVerifyAfterProgram(FOptions.Verify);
+  // --programmer SEL: that one, wherever it is in the list.
+  if (!FOptions.FProduction.FProgrammers.empty()) {
+    const TProgrammerSelection chosen =
+        SelectProgrammers(FOptions.FProduction.FProgrammers, ListProgrammers(FStack.Controller()));
+    if (!chosen.FError.empty()) {
+      FErr << chosen.FError << '\n';
+      return kCliNoProgrammer;
+    }
+    if (chosen.FChosen.empty()) return ReportMissingProgrammer();
+    FStack.PinTo(chosen.FChosen.front().FIdentityPath);
+  }
   // Claims the programmer, as the main window does while it is built.
   FStack.Attach();
   if (FOptions.EepromIndex)
@@ -140,7 +152,7 @@ int TCliLink::List() {
     FOut << "no HID interfaces found\n";
     return kCliOk;
   }
-  for (const TJvHidDevice* dev : devices) {
+  auto print = [&](const std::string& number, const TJvHidDevice* dev) {
     const std::string& path = dev->PnPInfo().DevicePath;
     std::string access;
     auto rw = backend.Open(path, THidAccess::ReadWrite);
@@ -158,8 +170,18 @@ int TCliLink::List() {
       }
       if (code != 0) access += " (" + SystemText(code) + ")";
     }
-    FOut << Ids(dev->Attributes()) << "  " << path << "  " << access << '\n';
-  }
+    const std::string& serial = dev->PnPInfo().FSerial;
+    FOut << number << "  " << Ids(dev->Attributes()) << "  " << dev->PnPInfo().FIdentityPath << "  "
+         << (serial.empty() ? "-" : serial) << "  " << access << '\n';
+  };
+  // The programmers first, by the numbers --programmer takes; other interfaces unnumbered.
+  const std::vector<TListedProgrammer> programmers = ListProgrammers(controller);
+  for (const TListedProgrammer& programmer : programmers)
+    print(std::to_string(programmer.FNumber), programmer.FDevice);
+  for (const TJvHidDevice* dev : devices)
+    if (std::none_of(programmers.begin(), programmers.end(),
+                     [dev](const TListedProgrammer& p) { return p.FDevice == dev; }))
+      print("-", dev);
   return kCliOk;
 }
 

@@ -67,6 +67,10 @@ class TCliLink final : private IDriverEvents {
   // Writes the simulated chips back to their state file, if one was named.
   int SaveSimulatorState();
 
+  // For a production run, which builds its own drivers on the opened stack.
+  TProgrammerStack& Stack() { return FStack; }
+  TUiEventLoop& EventLoop() { return FLoop; }
+
  private:
   // IDriverEvents
   void OnOperationStarted(TRequestedOperation operation) override;

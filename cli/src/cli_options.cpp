@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "cli_option_value.h"
 #include "quenvar/buffer/file_ops.h"
 #include "quenvar/core/eeprom_types.h"
 
@@ -70,7 +71,19 @@ bool ParseSeconds(std::string_view text, std::chrono::milliseconds& out) {
   return true;
 }
 
-// "--name=value" or "--name value"; advances `i` past what it used.
+// The short names are the first type of each menu caption.
+std::string TargetChoices() {
+  std::string text = "isp, 0..13";
+  for (const TEepromType& type : EepromTypes()) {
+    const std::string_view caption = type.Caption;
+    text += ", ";
+    text += caption.substr(0, caption.find(" /"));
+  }
+  return text;
+}
+
+}  // namespace
+
 bool TakeValue(std::span<const std::string> args, std::size_t& i, std::string_view name,
                std::string& value, bool& matched) {
   const std::string& arg = args[i];
@@ -89,19 +102,6 @@ bool TakeValue(std::span<const std::string> args, std::size_t& i, std::string_vi
   }
   return true;
 }
-
-// The short names are the first type of each menu caption.
-std::string TargetChoices() {
-  std::string text = "isp, 0..13";
-  for (const TEepromType& type : EepromTypes()) {
-    const std::string_view caption = type.Caption;
-    text += ", ";
-    text += caption.substr(0, caption.find(" /"));
-  }
-  return text;
-}
-
-}  // namespace
 
 std::string_view CommandName(TCliCommandKind kind) {
   return SpecOf(kind).Name;
@@ -204,6 +204,8 @@ TCliParseResult ParseCliArgs(std::span<const std::string> args) {
       if (!ParseSeconds(value, timeout))
         return fail("bad timeout '" + value + "'; give " + std::string(kTimeoutRange));
       o.Timeout = timeout;
+    } else if (std::string error; ParseProductionOption(args, i, o.FProduction, error)) {
+      if (!error.empty()) return fail(error);
     } else {
       return fail("unknown option '" + arg + "'");
     }
@@ -276,6 +278,7 @@ TCliParseResult ParseCliArgs(std::span<const std::string> args) {
     o.Commands.push_back(std::move(command));
   }
   if (o.Commands.empty()) return fail("no command given");
+  if (std::string error = ProductionChainError(o); !error.empty()) return fail(error);
   return r;
 }
 
@@ -299,6 +302,24 @@ Options:
   --quiet             no progress bar
   --help, --version
 
+Production programming:
+  --programmer SEL    the programmer to use: all, a number from list, or the
+                      identity path list shows; repeatable (default: the
+                      first). With several, the chain runs on all of them at
+                      once and every line starts with [N]
+  --serial MEM:ADDR:LEN[:FORMAT]
+                      stamp a serial number into what the chain writes to MEM
+                      (flash, or eeprom on ISP) at ADDR (decimal or 0x hex),
+                      LEN 1 to 16 bytes, FORMAT le (default), be, ascii
+                      (decimal digits) or hex; the image is padded with FF up
+                      to it. Each chip takes its number as its write starts
+  --serial-file PATH  the file holding the next serial number in decimal; a
+                      number is never given out twice, also when its chip fails
+  --log PATH          append one JSON line per chip and programmer to PATH
+  --repeat[=COUNT]    station mode: after each chip wait for the next (ISP: the
+                      socket is polled; 24xx: press Enter), COUNT chips per
+                      programmer or until Ctrl+C, then print a summary
+
 Commands:
   detect              identify the chip (ISP)
   erase               erase the chip or the whole 24xx EEPROM
@@ -315,18 +336,22 @@ Commands:
                       newly programming RSTDISBL or DWEN (the chip would no
                       longer answer over ISP) is refused without --force
   convert IN OUT      convert between Intel HEX and binary (no programmer)
-  list                the HID interfaces found, with their access
+  list                the programmers, numbered, then the other HID interfaces:
+                      number, ids, identity path, serial number (- for none)
+                      and access (read-write or query-only)
 
 A name whose third character from the end is B (e.g. .bin) is binary; for
 reading, H (.hex) is Intel HEX; any other output name is written as Intel HEX.
 Mind that fw.hex.bak is therefore read as binary: rename it first.
 
 The first Ctrl+C or SIGTERM lets the running operation finish and starts no
-further command; a second one stops at once.
+further command; a second one stops at once. With --programmer all, --serial,
+--log or --repeat the running chains finish first, and a second one aborts them.
 
 Exit status: 0 success, 1 the operation failed or timed out, a fuse bit did not
 take or the chip is locked, 2 usage or file error or an image too large for
-the target, 3 no programmer found, 130/143 stopped by Ctrl+C/SIGTERM.
+the target, 3 no programmer found, 130/143 stopped by Ctrl+C/SIGTERM. With
+several programmers, the highest of theirs.
 )";
 }
 

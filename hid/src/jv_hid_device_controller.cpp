@@ -62,7 +62,9 @@ std::vector<std::unique_ptr<TJvHidDevice>> TJvHidDeviceController::ScanDevices()
   std::vector<std::unique_ptr<TJvHidDevice>> result;
   if (!FBound) return result;
   for (const THidInterfaceInfo& found : FBackend->Scan()) {
-    auto info = std::make_unique<TJvHidPnPInfo>(TJvHidPnPInfo{found.Identity, found.DevicePath});
+    auto info = std::make_unique<TJvHidPnPInfo>(TJvHidPnPInfo{
+        found.Identity, found.DevicePath,
+        found.FIdentityPath.empty() ? found.DevicePath : found.FIdentityPath, found.FSerial});
     auto dev = TJvHidDevice::Create(std::move(info), this, FBackend, FPost);
     // Interfaces that cannot be opened or identified are left out silently.
     if (dev) result.push_back(std::move(*dev));
@@ -74,14 +76,20 @@ bool TJvHidDeviceController::ClaimById(TJvHidDevice*& out, int vid, int pid) {
   out = nullptr;
   for (TJvHidDevice* dev : FDeviceList) {
     if (dev->Claimed() || !IdsMatch(dev->Attributes(), vid, pid)) continue;
-    dev->FClaimed = true;
-    --FNumUnclaimed;
-    ++FNumClaimed;
-    dev->StartReaderIfReady();
     out = dev;
-    return true;
+    return Claim(*dev);
   }
   return false;
+}
+
+bool TJvHidDeviceController::Claim(TJvHidDevice& device) {
+  const auto listed = std::find(FDeviceList.begin(), FDeviceList.end(), &device);
+  if (listed == FDeviceList.end() || device.Claimed()) return false;
+  device.FClaimed = true;
+  --FNumUnclaimed;
+  ++FNumClaimed;
+  device.StartReaderIfReady();
+  return true;
 }
 
 void TJvHidDeviceController::DeviceChange() {

@@ -10,6 +10,8 @@ struct TSimHidBackend::TSimDevice {
   TPlugHandle Plug = 0;
   std::string Identity;
   std::string Path;
+  std::string FIdentityPath;
+  std::string FSerial;
   THidAttributes Attributes;
   std::shared_ptr<ISimDeviceModel> Model;
   bool Plugged = true;
@@ -20,6 +22,9 @@ struct TSimHidBackend::TSimDevice {
   };
   std::deque<TInput> Inputs;
   Clock::time_point LastReady{};
+  // Wakes only the readers of this device: with several plugged in, a reply
+  // for one must not wake them all.
+  std::condition_variable FArrived;
   std::vector<std::vector<std::uint8_t>> Written;
 };
 
@@ -56,12 +61,15 @@ TSimHidBackend::~TSimHidBackend() = default;
 
 TSimHidBackend::TPlugHandle TSimHidBackend::Plug(std::uint16_t vid, std::uint16_t pid,
                                                  std::shared_ptr<ISimDeviceModel> model,
-                                                 std::uint16_t version) {
+                                                 std::uint16_t version, std::string identityPath,
+                                                 std::string serial) {
   std::unique_lock<std::mutex> g(Lock);
   auto dev = std::make_shared<TSimDevice>();
   dev->Plug = NextPlug++;
   dev->Identity = "sim-" + std::to_string(dev->Plug);
   dev->Path = "/sim/hidraw" + std::to_string(dev->Plug);
+  dev->FIdentityPath = std::move(identityPath);
+  dev->FSerial = std::move(serial);
   dev->Attributes = THidAttributes{vid, pid, version};
   dev->Model = std::move(model);
   Devices[dev->Plug] = dev;
@@ -120,13 +128,13 @@ void TSimHidBackend::Queue(TSimDevice& dev, std::span<const std::uint8_t> report
   in.ReadyAt = std::max(Clock::now(), dev.LastReady) + delay;
   dev.LastReady = in.ReadyAt;
   dev.Inputs.push_back(std::move(in));
-  InputArrived.notify_all();
+  dev.FArrived.notify_all();
 }
 
 void TSimHidBackend::GoAway(TSimDevice& dev) {
   // Open handles stay known but lead nowhere; reads and writes see the unplug.
   dev.Plugged = false;
-  InputArrived.notify_all();
+  dev.FArrived.notify_all();
 }
 
 void TSimHidBackend::Notify(std::unique_lock<std::mutex>& held) {
@@ -141,7 +149,9 @@ std::vector<THidInterfaceInfo> TSimHidBackend::Scan() {
   std::lock_guard<std::mutex> g(Lock);
   std::vector<THidInterfaceInfo> result;
   for (const auto& [plug, dev] : Devices)
-    if (dev->Plugged) result.push_back(THidInterfaceInfo{dev->Identity, dev->Path});
+    if (dev->Plugged)
+      result.push_back(
+          THidInterfaceInfo{dev->Identity, dev->Path, dev->FIdentityPath, dev->FSerial});
   return result;
 }
 
@@ -159,8 +169,11 @@ THidResult<THidHandle> TSimHidBackend::Open(const std::string& path, THidAccess 
 
 void TSimHidBackend::Close(THidHandle handle) {
   std::lock_guard<std::mutex> g(Lock);
-  Handles.erase(handle.Value);
-  InputArrived.notify_all();  // a reader in Read on this handle must notice
+  auto it = Handles.find(handle.Value);
+  if (it == Handles.end()) return;
+  // A reader in Read on this handle must notice.
+  it->second.Device->FArrived.notify_all();
+  Handles.erase(it);
 }
 
 THidResult<THidAttributes> TSimHidBackend::GetAttributes(THidHandle handle) {
@@ -227,7 +240,7 @@ THidReadResult TSimHidBackend::Read(THidHandle handle, std::uint8_t* buffer, std
     if (now >= deadline) return THidReadResult{THidReadStatus::Timeout, 0, 0};
     auto until = deadline;
     if (!dev->Inputs.empty()) until = std::min(until, dev->Inputs.front().ReadyAt);
-    InputArrived.wait_until(g, until);
+    dev->FArrived.wait_until(g, until);
   }
 }
 

@@ -52,7 +52,19 @@ void THidProgrammerPort::Detach() {
 IProgrammerDevice* THidProgrammerPort::ClaimProgrammer(std::uint16_t vendorId,
                                                        std::uint16_t productId) {
   TJvHidDevice* device = nullptr;
-  if (!FController.ClaimById(device, vendorId, productId) || device == nullptr) return nullptr;
+  if (FPin.empty()) {
+    if (!FController.ClaimById(device, vendorId, productId)) device = nullptr;
+  } else {
+    for (TJvHidDevice* listed : FController.DeviceList()) {
+      const THidAttributes& ids = listed->Attributes();
+      if (listed->PnPInfo().FIdentityPath != FPin || ids.VendorID != vendorId ||
+          ids.ProductID != productId || !listed->PluggedIn() || !FController.Claim(*listed))
+        continue;
+      device = listed;
+      break;
+    }
+  }
+  if (device == nullptr) return nullptr;
   FClaimed = std::make_unique<TDevice>(device);
   return FClaimed.get();
 }

@@ -5,6 +5,7 @@
 #include "quenvar/core/protocol.h"
 #include "quenvar/hid/sim_hid_backend.h"
 #include "quenvar/sim/sim_config.h"
+#include "quenvar/sim/sim_gang.h"
 #include "quenvar/sim/sim_programmer.h"
 
 namespace quenvar {
@@ -25,6 +26,10 @@ bool SimTextNamesTiming(std::string_view text) {
   return false;
 }
 
+std::string SimIdentityPath(std::uint32_t number) {
+  return "/sim/port" + std::to_string(number);
+}
+
 TProgrammerStack::TProgrammerStack(IEventLoop& loop) : FLoop(loop) {}
 
 TProgrammerStack::~TProgrammerStack() {
@@ -36,6 +41,7 @@ TProgrammerStack::~TProgrammerStack() {
   if (FWatch != 0) FLoop.UnwatchChanges(FWatch);
   FController.reset();
   FBackend.reset();
+  FSimGang.reset();
 }
 
 std::optional<TStackError> TProgrammerStack::OpenSimulator(const TStackOptions& options) {
@@ -46,13 +52,14 @@ std::optional<TStackError> TProgrammerStack::OpenSimulator(const TStackOptions& 
   std::function<void()> onWait;
   if (options.OnWaitForState)
     onWait = [&options, path = config.Value->StatePath] { options.OnWaitForState(path); };
-  TSimExpected<std::shared_ptr<TSimProgrammer>> sim =
-      TSimProgrammer::FromConfig(*config.Value, onWait);
+  TSimExpected<TSimGang> gang = TSimGang::FromConfig(*config.Value, onWait);
   if (options.OnStateFileDone) options.OnStateFileDone();
-  if (!sim) return TStackError{TStackError::TKind::SimulatorState, sim.Error};
-  FSim = *sim.Value;
+  if (!gang) return TStackError{TStackError::TKind::SimulatorState, gang.Error};
+  FSimGang = std::make_unique<TSimGang>(std::move(*gang.Value));
   auto backend = std::make_shared<TSimHidBackend>();
-  backend->Plug(kProgrammerVendorId, kProgrammerProductId, FSim);
+  for (const TSimGangMember& member : FSimGang->Programmers())
+    backend->Plug(kProgrammerVendorId, kProgrammerProductId, member.Programmer, 0x0100,
+                  SimIdentityPath(member.Number));
   FBackend = std::move(backend);
   return std::nullopt;
 }
@@ -76,9 +83,21 @@ std::optional<TStackError> TProgrammerStack::Open(const TStackOptions& options) 
   return std::nullopt;
 }
 
+TSimProgrammer* TProgrammerStack::Simulator() const {
+  if (!FSimGang || FSimGang->Programmers().empty()) return nullptr;
+  return FSimGang->Programmers().front().Programmer.get();
+}
+
+TSimProgrammer* TProgrammerStack::SimulatorAt(const std::string& identityPath) const {
+  if (!FSimGang) return nullptr;
+  for (const TSimGangMember& member : FSimGang->Programmers())
+    if (SimIdentityPath(member.Number) == identityPath) return member.Programmer.get();
+  return nullptr;
+}
+
 std::optional<std::string> TProgrammerStack::SaveSimulatorState() const {
-  if (!FSim) return std::nullopt;
-  const TSimResult saved = FSim->SaveState();
+  if (!FSimGang) return std::nullopt;
+  const TSimResult saved = FSimGang->SaveState();
   if (saved) return std::nullopt;
   return saved.Error;
 }

@@ -325,7 +325,7 @@ TEST_F(CliDevice, UnknownChipEndsWithError) {
 TEST_F(CliDevice, ListShowsTheSimulatedProgrammer) {
   const TRun r = Cli({Sim(), "list"});
   EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out, "0451:3210  /sim/hidraw1  read-write\n");
+  EXPECT_EQ(r.Out, "1  0451:3210  /sim/port1  -  read-write\n");
 }
 
 TEST_F(CliDevice, BadSimulatorText) {

@@ -138,7 +138,7 @@ TEST(CliStatus, NoProgrammerIsExitThree) {
   // convert and list need no programmer.
   const TRun l = Cli({"list"}, WithBackend(backend));
   EXPECT_EQ(l.Status, 0);
-  EXPECT_EQ(l.Out, "046d:c077  /sim/hidraw1  read-write\n");
+  EXPECT_EQ(l.Out, "-  046d:c077  /sim/hidraw1  -  read-write\n");
   const TRun none = Cli({"list"}, WithBackend(std::make_shared<TSimHidBackend>()));
   EXPECT_EQ(none.Out, "no HID interfaces found\n");
 }
@@ -192,7 +192,7 @@ TEST(CliStatus, PermissionProblemsAreVisible) {
   backend->Sim->Plug(kProgrammerVendorId, kProgrammerProductId, Programmer());
   const TRun l = Cli({"list"}, WithBackend(backend));
   EXPECT_EQ(l.Status, 0);
-  EXPECT_EQ(l.Out, "0451:3210  /sim/hidraw1  query-only (Permission denied)\n");
+  EXPECT_EQ(l.Out, "1  0451:3210  /sim/hidraw1  -  query-only (Permission denied)\n");
   const TRun d = Cli({"detect"}, WithBackend(backend));
   EXPECT_EQ(d.Status, 3);
   EXPECT_EQ(d.Err,

@@ -91,6 +91,18 @@ run convert-other-name convert a.bin ab
 run output-folder-missing --simulate read-flash missing-dir/x.bin
 run locked-read --simulate=isp=locked read-flash x.bin
 run locked-write --simulate=isp=locked write-flash a.bin
+# Production programming, on runs whose output does not depend on which
+# programmer answers first.
+printf '1000\n' > serial.txt
+printf '100\n' > serial100.txt
+run gang-list --simulate=programmers=3 list
+run programmer-by-path --simulate=programmers=2 --programmer /sim/port2 detect
+run programmer-missing --simulate=programmers=2 --programmer 3 detect
+run serial-one --simulate=programmers=2 --programmer 2 --serial flash:0x10:4:hex --serial-file serial.txt write-flash a.bin verify a.bin
+run serial-too-big --simulate --serial eeprom:0:2:ascii --serial-file serial100.txt write-eeprom ee.bin
+run serial-bad-text --simulate --serial rom:0:4 --serial-file serial.txt write-flash a.bin
+run serial-no-write --simulate --serial eeprom:0:4 --serial-file serial.txt write-flash a.bin
+run production-read --simulate=programmers=2 --programmer all read-flash x.bin
 rm -f "$work.out" "$work.err"
 
 if [ -z "$expected" ]; then

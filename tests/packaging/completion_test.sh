@@ -31,7 +31,14 @@ quenvar-cli --target=24AA5|24AA512
 quenvar-cli --lang |de en ru
 quenvar-cli --lang=r|ru
 quenvar-cli --timeout |
-quenvar-cli --simulate=|isp= socket= state= timing=
+quenvar-cli --simulate=|chips= isp= programmers= socket= state= timing=
+quenvar-cli --simulate=programmers=|1 2 3 4 5 6 7 8
+quenvar-cli --pro|--programmer
+quenvar-cli --programmer |all
+quenvar-cli --serial |eeprom: flash:
+quenvar-cli --serial-file a.|a.bin a.hex
+quenvar-cli --log s|sub/
+quenvar-cli --rep|--repeat --repeat=
 quenvar-cli --simulate=isp=ATmega16|ATmega16 ATmega162 ATmega165 ATmega168 ATmega169
 quenvar-cli --simulate=isp=AT90S/LS23|AT90S/LS2323 AT90S/LS2333 AT90S/LS2343
 quenvar-cli --simulate=isp=lo|locked locked:

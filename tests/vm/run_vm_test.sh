@@ -123,7 +123,7 @@ for check in device-node no-udevd list detect write-flash-verify read-flash-same
   write-fuses read-fuses-after-write 24xx-write 24xx-read 24xx-verify unplug-mid-write \
   replug-detect hotplug-change-on-unplug hotplug-claimed-unplugged hotplug-release \
   hotplug-change-on-replug hotplug-reclaim hotplug-report hotplug-check signals-unplug-replug \
-  kernel-reports; do
+  kernel-reports gang-list gang-write gang-unplug; do
   if ! grep -q "^QVM PASS $check\(:\|\$\)" "$work/console.txt"; then
     echo "vm test: check '$check' did not pass"
     status=1

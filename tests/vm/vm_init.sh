@@ -63,7 +63,8 @@ fi
 [ -e /run/udev/control ] && fail no-udevd "/run/udev/control exists" || pass no-udevd
 
 cli list
-if [ $rc -eq 0 ] && grep -qx '0451:3210  /dev/hidraw[0-9]*  read-write' /tmp/out; then
+# Without a physical path the node itself stands for the port.
+if [ $rc -eq 0 ] && grep -qx '1  0451:3210  /dev/hidraw[0-9]*  -  read-write' /tmp/out; then
   pass list "$(cat /tmp/out)"
 else
   fail list "status $rc" /tmp/out
@@ -196,6 +197,56 @@ fi
 
 echo quit >"$ctl"
 wait $bridge
+
+# Production: three programmers, each a bridge of its own in its own "port",
+# programmed at once with serial numbers; then one is pulled mid-write.
+gang_start=$(cut -d' ' -f1 /proc/uptime)
+for k in 1 2 3; do
+  quenvar-uhid-bridge --sim "isp=ATmega8,timing=real" --frame-us 4000 \
+    --phys "usb-qvsim-$k/input0" --uniq "QVSIM$k" --control "/run/gang$k.ctl" >"/tmp/gang$k.log" 2>&1 &
+done
+i=0
+while [ "$(ls /dev/hidraw* 2>/dev/null | wc -l)" -lt 3 ] && [ $i -lt 100 ]; do
+  sleep 0.1
+  i=$((i + 1))
+done
+cli list
+if [ $rc -eq 0 ] && [ "$(cat /tmp/out)" = "1  0451:3210  usb-qvsim-1/input0  QVSIM1  read-write
+2  0451:3210  usb-qvsim-2/input0  QVSIM2  read-write
+3  0451:3210  usb-qvsim-3/input0  QVSIM3  read-write" ]; then
+  pass gang-list
+else
+  fail gang-list "status $rc" /tmp/out
+fi
+
+dd if=/dev/urandom of=/tmp/gang.bin bs=2048 count=1 2>/dev/null
+echo 1000 >/tmp/serial
+gang() {
+  cli --programmer all --serial flash:0x800:4:be --serial-file /tmp/serial --log /tmp/gang.jsonl \
+    write-flash /tmp/gang.bin
+}
+gang
+ok=$(grep -c '"result":"ok"' /tmp/gang.jsonl)
+if [ $rc -eq 0 ] && [ "$ok" -eq 3 ] && [ "$(cat /tmp/serial)" = 1003 ] &&
+  [ "$(grep -c '^\[[123]\] Successfully finished\.$' /tmp/out)" -eq 3 ]; then
+  pass gang-write "$(grep -o '"serial":[0-9]*' /tmp/gang.jsonl | tr '\n' ' ')"
+else
+  fail gang-write "status $rc, $ok ok, serial file $(cat /tmp/serial)" /tmp/out
+fi
+
+# Programmer 2 goes after its 20th report: inside the 36 chunks of the write.
+echo "unplug-after 20" >/run/gang2.ctl
+gang
+if [ $rc -eq 3 ] && [ "$(grep -c '"result":"ok"' /tmp/gang.jsonl)" -eq 5 ] &&
+  grep -q '"number":2,.*"result":"unplugged"' /tmp/gang.jsonl && [ "$(cat /tmp/serial)" = 1006 ]; then
+  pass gang-unplug "$(tail -n 3 /tmp/gang.jsonl | grep -o '"result":"[a-z-]*"' | tr '\n' ' ')"
+else
+  fail gang-unplug "status $rc" /tmp/out
+  sed 's/^/QVM   | /' /tmp/gang.jsonl
+fi
+for k in 1 2 3; do echo quit >"/run/gang$k.ctl"; done
+wait
+echo "QVM INFO gang checks took $(awk -v s="$gang_start" '{ printf "%.1f", $1 - s }' /proc/uptime) s"
 echo "QVM INFO checks done after $(cut -d' ' -f1 /proc/uptime) s"
 echo "QVM DONE"
 poweroff -f

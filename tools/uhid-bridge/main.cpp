@@ -42,6 +42,8 @@ constexpr const char* kUsage =
     "  --unplug-after-reports N    unplug once N output reports were served\n"
     "  --frame-us N                at most one input report per N microseconds\n"
     "                              (default 1000; 0: no pacing)\n"
+    "  --phys TEXT                 the physical path (the USB port it is plugged into)\n"
+    "  --uniq TEXT                 the serial-number string\n"
     "SIGUSR1 unplugs, SIGUSR2 plugs in again, SIGTERM and SIGINT end.\n";
 
 struct TOptions {
@@ -50,6 +52,8 @@ struct TOptions {
   std::string Control;
   std::uint64_t UnplugAfter = 0;
   long FrameUs = 1000;
+  std::string FPhys;
+  std::string FUniq;
 };
 
 bool ParseNumber(const std::string& text, std::uint64_t& out) {
@@ -82,6 +86,10 @@ bool ParseArgs(int argc, char** argv, TOptions& o) {
       o.UnplugAfter = n;
     } else if (a == "--frame-us" && value(v) && ParseNumber(v, n) && n <= 1000000) {
       o.FrameUs = static_cast<long>(n);
+    } else if (a == "--phys" && value(v)) {
+      o.FPhys = v;
+    } else if (a == "--uniq" && value(v)) {
+      o.FUniq = v;
     } else {
       std::cerr << "quenvar-uhid-bridge: bad argument '" << a << "'\n" << kUsage;
       return false;
@@ -142,6 +150,8 @@ class TBridgeMain {
   static TUhidDeviceSetup Setup(const TOptions& o) {
     TUhidDeviceSetup s;
     s.Frame = std::chrono::microseconds(o.FrameUs);
+    s.FPhys = o.FPhys;
+    s.FUniq = o.FUniq;
     return s;
   }
 

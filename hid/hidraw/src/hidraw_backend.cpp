@@ -171,7 +171,13 @@ std::vector<THidInterfaceInfo> THidrawBackend::Scan() {
     const char* node = udev_device_get_devnode(dev);
     udev_device* hid = udev_device_get_parent_with_subsystem_devtype(dev, "hid", nullptr);
     // hidraw minors are reused; the hid parent's path is new on every replug.
-    if (node && hid) result.push_back(THidInterfaceInfo{udev_device_get_syspath(hid), node});
+    // Its physical path (usb-0000:00:14.0-2/input0) stays with the USB port.
+    if (node && hid) {
+      const char* phys = udev_device_get_property_value(hid, "HID_PHYS");
+      const char* uniq = udev_device_get_property_value(hid, "HID_UNIQ");
+      result.push_back(THidInterfaceInfo{udev_device_get_syspath(hid), node, phys ? phys : "",
+                                         uniq ? uniq : ""});
+    }
     udev_device_unref(dev);
   }
   udev_enumerate_unref(en);

@@ -169,6 +169,20 @@ TEST_F(UhidBridge, PlugAnnouncesAUsbDeviceWithTheProgrammersIdsAndDescriptor) {
   EXPECT_TRUE(Written().empty());
 }
 
+TEST_F(UhidBridge, PlugNamesThePortAndTheSerialNumberWhenGiven) {
+  TUhidDeviceSetup setup;
+  setup.FPhys = "usb-qvsim-2/input0";
+  setup.FUniq = "QVSIM2";
+  TUhidBridge b(Fds[0], Model, setup);
+  const Bytes ev = PluggedBridgeCreate(b);
+  ASSERT_EQ(ev.size(), kEventSize);
+  // phys[64] follows name[128], uniq[64] follows phys; both end in a 0 byte.
+  EXPECT_EQ(Range(ev, 132, 19), Bytes(setup.FPhys.c_str(), setup.FPhys.c_str() + 19));
+  EXPECT_EQ(Range(ev, 196, 7), Bytes(setup.FUniq.c_str(), setup.FUniq.c_str() + 7));
+  const Bytes bare = PluggedBridgeCreate(*std::make_unique<TUhidBridge>(Fds[0], Model));
+  EXPECT_EQ(Range(bare, 132, 128), Bytes(128, 0));
+}
+
 TEST(UhidReportDescriptor, TheLinkReadsIt65BytesEachWayWithoutReportIds) {
   auto parsed = ParseReportDescriptor(TUhidBridge::ReportDescriptor());
   ASSERT_TRUE(parsed) << parsed.Error().Text;

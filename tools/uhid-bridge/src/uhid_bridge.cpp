@@ -85,6 +85,8 @@ TSimResult TUhidBridge::Plug() {
   ev.type = UHID_CREATE2;
   auto& c = ev.u.create2;
   std::strncpy(reinterpret_cast<char*>(c.name), Setup.Name.c_str(), sizeof c.name - 1);
+  std::strncpy(reinterpret_cast<char*>(c.phys), Setup.FPhys.c_str(), sizeof c.phys - 1);
+  std::strncpy(reinterpret_cast<char*>(c.uniq), Setup.FUniq.c_str(), sizeof c.uniq - 1);
   std::memcpy(c.rd_data, kReportDescriptor.data(), kReportDescriptor.size());
   c.rd_size = static_cast<__u16>(kReportDescriptor.size());
   c.bus = BUS_USB;

@@ -38,6 +38,9 @@ struct TCliEnvironment {
   // nothing is running and nothing needs saving (waiting for another
   // program's lock on the state file), and with false after that.
   std::function<void(bool)> StopEndsAtOnce;
+  // Where station mode reads the Enter presses that say the 24xx chips were
+  // changed; -1: nobody can press Enter.
+  int InputFd = 0;
 };
 
 // Arguments without the program name. Log lines and listings go to `out`,

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "quenvar/cli/production_options.h"
+
 namespace quenvar {
 
 enum class TCliCommandKind : std::uint8_t {
@@ -48,6 +50,7 @@ struct TCliOptions {
   bool Help = false;
   bool Version = false;
   std::vector<TCliCommand> Commands;
+  TProductionOptions FProduction;
 };
 
 struct TCliParseResult {

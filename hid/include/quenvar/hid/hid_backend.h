@@ -23,6 +23,10 @@ namespace quenvar {
 struct THidInterfaceInfo {
   std::string Identity;    // stable for one connection, new on every replug
   std::string DevicePath;  // what Open takes
+  // Where the device is plugged in, stable across replugs into the same USB
+  // port (Linux: the HID physical path); empty when the platform tells none.
+  std::string FIdentityPath = {};
+  std::string FSerial = {};  // the device's serial-number string; empty for none
 
   bool operator==(const THidInterfaceInfo&) const = default;
 };

@@ -40,6 +40,9 @@ inline constexpr const char* kHidDeviceCannotBeIdentified = "device cannot be id
 struct TJvHidPnPInfo {
   std::string DevInst;
   std::string DevicePath;
+  // Stable per USB port; the device path where the backend tells none.
+  std::string FIdentityPath = {};
+  std::string FSerial = {};  // empty: the device has no serial-number string
 };
 
 // Reads input reports of one claimed device and hands each to the UI thread,

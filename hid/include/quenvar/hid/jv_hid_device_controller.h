@@ -40,6 +40,8 @@ class TJvHidDeviceController {
   // Claims the first listed, unclaimed device with these ids (pid -1: any
   // product); ids compare as unsigned 16-bit values.
   bool ClaimById(TJvHidDevice*& out, int vid, int pid);
+  // Claims this listed, unclaimed device.
+  bool Claim(TJvHidDevice& device);
 
   // Rescans and reconciles the list by identity.
   void DeviceChange();

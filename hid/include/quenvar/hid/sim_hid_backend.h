@@ -29,9 +29,12 @@ class TSimHidBackend final : public IHidBackend, public IHidChangeSource {
   ~TSimHidBackend() override;
 
   // Plugs in a device; each plug gets a fresh identity, like a replug on real
-  // hardware. The model may be null (a device that never answers).
+  // hardware. The model may be null (a device that never answers). The
+  // identity path names the port it is plugged into (none: the platform
+  // tells none); the serial-number string may be empty.
   TPlugHandle Plug(std::uint16_t vid, std::uint16_t pid, std::shared_ptr<ISimDeviceModel> model,
-                   std::uint16_t version = 0x0100);
+                   std::uint16_t version = 0x0100, std::string identityPath = {},
+                   std::string serial = {});
   // Pulls the cable at once (queued input reports are dropped).
   void Unplug(TPlugHandle device);
   bool IsPlugged(TPlugHandle device) const;
@@ -79,7 +82,6 @@ class TSimHidBackend final : public IHidBackend, public IHidChangeSource {
   void Notify(std::unique_lock<std::mutex>& held);
 
   mutable std::mutex Lock;
-  std::condition_variable InputArrived;
   std::map<TPlugHandle, std::shared_ptr<TSimDevice>> Devices;  // plug order
   std::map<std::int64_t, TOpenHandle> Handles;
   TPlugHandle NextPlug = 1;

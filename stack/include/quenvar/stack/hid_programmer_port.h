@@ -4,6 +4,7 @@
 // two events into the driver's handlers.
 
 #include <memory>
+#include <string>
 
 #include "quenvar/core/driver_ports.h"
 #include "quenvar/hid/jv_hid_device_controller.h"
@@ -25,6 +26,10 @@ class THidProgrammerPort final : public IProgrammerPort {
   // Clears both events again.
   void Detach();
 
+  // From now on only the programmer plugged in at this identity path is
+  // claimed (see TJvHidPnPInfo); empty: the first one listed, as the window does.
+  void PinTo(std::string identityPath) { FPin = std::move(identityPath); }
+
   IProgrammerDevice* ClaimProgrammer(std::uint16_t vendorId, std::uint16_t productId) override;
   void ReleaseProgrammer(IProgrammerDevice* device) override;
   void DriverGone() override { Detach(); }
@@ -37,6 +42,7 @@ class THidProgrammerPort final : public IProgrammerPort {
   TJvHidDeviceController& FController;
   std::unique_ptr<TDevice> FClaimed;
   TProgrammerDriver* FDriver = nullptr;
+  std::string FPin;
 };
 
 }  // namespace quenvar

@@ -22,6 +22,7 @@
 namespace quenvar {
 
 class TSimProgrammer;
+class TSimGang;
 
 struct TStackOptions {
   // The text of --simulate (empty for the defaults); nothing for the platform backend.
@@ -51,6 +52,9 @@ struct TStackError {
 // Whether a simulator text names its timing.
 bool SimTextNamesTiming(std::string_view text);
 
+// Where simulated programmer `number` (from 1) is plugged in.
+std::string SimIdentityPath(std::uint32_t number);
+
 class TProgrammerStack {
  public:
   explicit TProgrammerStack(IEventLoop& loop);
@@ -62,8 +66,11 @@ class TProgrammerStack {
   std::optional<TStackError> Open(const TStackOptions& options);
   bool IsOpen() const { return FController != nullptr; }
   TJvHidDeviceController& Controller() { return *FController; }
-  // The simulated programmer behind --simulate, or null.
-  TSimProgrammer* Simulator() const { return FSim.get(); }
+  // The simulated programmer behind --simulate (the first of several), or null.
+  TSimProgrammer* Simulator() const;
+  // The simulated programmer plugged in at this identity path, or null.
+  TSimProgrammer* SimulatorAt(const std::string& identityPath) const;
+  IEventLoop& EventLoop() { return FLoop; }
   // Writes the simulated chips to the state file --simulate named, if any.
   // An error text naming the file, or nothing.
   std::optional<std::string> SaveSimulatorState() const;
@@ -74,6 +81,9 @@ class TProgrammerStack {
   bool HasDriver() const { return FDriver != nullptr; }
   TProgrammerDriver& Driver() { return *FDriver; }
   TLoopReplyTimer& ReplyTimer() { return *FTimer; }
+  // The driver claims only the programmer plugged in at this identity path;
+  // before Attach.
+  void PinTo(std::string identityPath) { FPort->PinTo(std::move(identityPath)); }
   // The controller's data and device-change events go to the driver from now
   // on; the first device change (and so the claim) happens at once.
   void Attach();
@@ -85,7 +95,7 @@ class TProgrammerStack {
 
   IEventLoop& FLoop;
   std::shared_ptr<IHidBackend> FBackend;
-  std::shared_ptr<TSimProgrammer> FSim;
+  std::unique_ptr<TSimGang> FSimGang;
   std::unique_ptr<TJvHidDeviceController> FController;
   int FWatch = 0;
   std::unique_ptr<THidProgrammerPort> FPort;

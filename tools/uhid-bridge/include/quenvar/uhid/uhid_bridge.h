@@ -33,6 +33,10 @@ struct TUhidDeviceSetup {
   // pacing also keeps a reply burst inside hidraw's 64-report queue.
   // Zero sends every report as soon as it is due.
   std::chrono::microseconds Frame{1000};
+  // The physical path (where it is plugged in, as a USB device's
+  // "usb-0000:00:14.0-2/input0") and the serial-number string; empty: none.
+  std::string FPhys;
+  std::string FUniq;
 };
 
 struct TUhidStats {
