@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
 #include <vector>
 
 #include "case_name.h"
+#include "system_texts.h"
 #include "temp_dir.h"
 
 namespace quenvar {
@@ -62,8 +62,10 @@ TEST_P(FileReaderRefuses, WithTheSystemsReason) {
 
 INSTANTIATE_TEST_SUITE_P(Open, FileReaderRefuses,
                          testing::Values(TRefusal{"missing", "none.hex",
-                                                  "No such file or directory", ENOENT},
-                                         TRefusal{"folder", "", "Is a directory", EISDIR}),
+                                                  test::MissingFileReason().Text,
+                                                  test::MissingFileReason().Code},
+                                         TRefusal{"folder", "", test::FolderReason().Text,
+                                                  test::FolderReason().Code}),
                          [](const auto& info) { return test::CaseName(info.param.Name); });
 
 }  // namespace

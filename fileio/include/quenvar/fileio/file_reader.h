@@ -45,7 +45,11 @@ class TFileReader {
   TFileReader() = default;
 
   std::string FPath;
+#ifdef _WIN32
+  void* FHandle = nullptr;  // a HANDLE; none when the content is in FMemory
+#else
   int FFd = -1;  // -1 when the content is in FMemory
+#endif
   std::vector<std::uint8_t> FMemory;
   std::size_t FSizeHint = 0;
   std::size_t FPosition = 0;

@@ -1,0 +1,22 @@
+# Cross-building for 64-bit Windows with Debian's MinGW-w64 (the posix-threads
+# flavour, which std::thread and std::mutex need). The programs are linked
+# statically against the compiler's runtime (libgcc, libstdc++, winpthread), so
+# they need nothing on Windows but the system's own DLLs.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(QUENVAR_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${QUENVAR_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QUENVAR_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${QUENVAR_MINGW_TRIPLE}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${QUENVAR_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+# Test programs and the programs the build runs go through Wine.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../../tests/wine/wine-run.sh)
