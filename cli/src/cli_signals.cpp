@@ -64,6 +64,7 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 
 TCliSignals::TCliSignals() {
   StopCount = 0;
+  StopSignal = 0;
   ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
@@ -81,6 +82,7 @@ struct sigaction PreviousPipe;
 
 TCliSignals::TCliSignals() {
   StopCount = 0;
+  StopSignal = 0;
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);

@@ -7,6 +7,9 @@
 
 #include "case_name.h"
 #include "cli_test_util.h"
+#include "quenvar/fileio/atomic_file.h"
+#include "quenvar/fileio/regular_file.h"
+#include "quenvar/sim/sim_state_file.h"
 #include "run_program.h"
 
 namespace quenvar::cli_test {
@@ -127,6 +130,27 @@ TEST(CliBinary, SimulatedChainAcrossTwoRuns) {
   std::vector<std::uint8_t> expected = image;
   expected.resize(8192, 0xFF);  // the rest of the ATmega8's flash is erased
   EXPECT_EQ(ReadBytes(dir / "b.bin"), expected);
+}
+
+// Names beyond ASCII go from the command line to the files and into the log
+// unchanged (on Windows: UTF-16 arguments, UTF-8 inside, UTF-16 file names).
+TEST(CliBinary, NonAsciiNamesReachTheFiles) {
+  TTempDir dir;
+  const std::string hex = dir / "Прошивка ü.hex";
+  const std::string bin = dir / "固件 \xF0\x9D\x84\x9E.bin";
+  const std::string state = dir / "Zustand ß.qvs";
+  ASSERT_TRUE(WriteFileAtomically(hex, Bytes(":0400100001020304E2\r\n:00000001FF\r\n")));
+  const test::TProgramRun c = RunBinary({"--quiet", "convert", hex, bin});
+  EXPECT_EQ(c.Status, 0);
+  std::vector<std::uint8_t> image(16, 0xFF);
+  image.insert(image.end(), {1, 2, 3, 4});
+  EXPECT_EQ(ReadRegularFile(bin).Value(), image);
+
+  const test::TProgramRun w = RunBinary({"--simulate=state=" + state, "--quiet", "write-flash", bin});
+  EXPECT_EQ(w.Status, 0);
+  EXPECT_TRUE(LoadSimStateFile(state));
+  EXPECT_EQ(dir.Entries(),
+            (std::vector<std::string>{"Zustand ß.qvs", "Прошивка ü.hex", "固件 \xF0\x9D\x84\x9E.bin"}));
 }
 
 }  // namespace

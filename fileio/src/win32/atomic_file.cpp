@@ -58,27 +58,30 @@ std::string Utf8Name(const std::wstring& name) {
 }
 
 // An existing target must be a plain writable file: a folder, a read-only
-// file and a device (NUL, COM1) are refused.
+// file and a device (NUL, COM1: they exist in every folder) are refused.
 std::optional<TFileFailure> CheckTarget(const std::wstring& wide, const std::string& target) {
   const auto failure = [&](DWORD error) {
     return SystemFileFailure(TFileAction::Create, target, static_cast<int>(error));
   };
-  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
+  // No access asked for: only to learn what the name is, even if it is in use.
+  const HANDLE handle = ::CreateFileW(wide.c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     if (error == ERROR_FILE_NOT_FOUND) return std::nullopt;
     return failure(error);
   }
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return failure(ERROR_ACCESS_DENIED);
-  // Renaming over a read-only file would slip past its protection.
-  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return failure(ERROR_ACCESS_DENIED);
-  const HANDLE handle =
-      ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;  // the rename will say what is wrong
+  BY_HANDLE_FILE_INFORMATION info{};
   const bool disk = fileio_detail::IsDiskFile(handle);
+  const bool known = disk && ::GetFileInformationByHandle(handle, &info);
+  const DWORD error = ::GetLastError();
   ::CloseHandle(handle);
   if (!disk) return fileio_detail::NotRegularFile(TFileAction::Create, target);
+  if (!known) return failure(error);
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return failure(ERROR_ACCESS_DENIED);
+  // Renaming over a read-only file would slip past its protection.
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) return failure(ERROR_ACCESS_DENIED);
   return std::nullopt;
 }
 

@@ -11,13 +11,25 @@ namespace {
 
 // ReadFile and WriteFile take a 32-bit count; ask for well under that.
 constexpr std::size_t kMaxCall = std::size_t{1} << 30;
+// From this length on a name gets the extended form; a little below MAX_PATH,
+// as a temporary file's name is longer than its target's.
+constexpr std::size_t kLongPath = MAX_PATH - 16;
 
 }  // namespace
 
 std::optional<std::wstring> WideName(const std::string& path) {
-  std::optional<std::u16string> wide = Utf8ToUtf16(path);
-  if (!wide) return std::nullopt;
-  return std::wstring(wide->begin(), wide->end());
+  std::optional<std::u16string> utf16 = Utf8ToUtf16(path);
+  if (!utf16) return std::nullopt;
+  std::wstring wide(utf16->begin(), utf16->end());
+  // A path longer than MAX_PATH opens only in its extended form: full, with
+  // backslashes, behind "\\?\" ("\\?\UNC\" for a share).
+  if (wide.size() < kLongPath || wide.starts_with(LR"(\\?\)")) return wide;
+  const DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return wide;
+  std::wstring full(size, L'\0');
+  full.resize(::GetFullPathNameW(wide.c_str(), size, full.data(), nullptr));
+  if (full.starts_with(LR"(\\)")) return LR"(\\?\UNC\)" + full.substr(2);
+  return LR"(\\?\)" + full;
 }
 
 TFileFailure LastFailure(TFileAction action, const std::string& path) {
