@@ -21,7 +21,7 @@ using namespace std::chrono_literals;
 class TWakingSource : public IHidChangeSource {
  public:
   int PollFd() const override { return -1; }
-  bool Drain() override { return std::exchange(Pending, false); }
+  bool Drain() override { return Pending.exchange(false); }
   void SetWakeup(std::function<void()> wake) override {
     std::lock_guard<std::mutex> g(Lock);
     Wake = std::move(wake);
@@ -44,13 +44,17 @@ struct TWakeCase {
   bool BySource;  // else by a post
 };
 
+void PrintTo(const TWakeCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
 class HidUiLoopWakes : public ::testing::TestWithParam<TWakeCase> {};
 
 // The sleep is asked for far longer than the test may take: only the wakeup
 // can end it in time.
 TEST_P(HidUiLoopWakes, FromAnotherThreadAtOnce) {
+  TWakingSource source;  // outlives the loop's watch
   TUiLoop loop;
-  TWakingSource source;
   int ran = 0;
   loop.WatchChanges(source, [&] { ++ran; });
   std::thread other([&] {

@@ -33,7 +33,9 @@ std::wstring MutexName(HANDLE file, const std::wstring& given) {
     }
     name.assign(n, L'\0');
   }
-  if (!name.empty()) ::CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+  if (!name.empty())
+    ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.data(), static_cast<int>(name.size()),
+                    name.data(), static_cast<int>(name.size()), nullptr, nullptr, 0);
   // FNV-1a over the UTF-16 units.
   std::uint64_t hash = 14695981039346656037ull;
   for (const wchar_t c : name) {

@@ -28,6 +28,10 @@ struct TEventCase {
   int Signal;  // 0: not a stop
 };
 
+void PrintTo(const TEventCase& c, std::ostream* os) {
+  *os << c.Label;
+}
+
 class CliConsoleEvents : public testing::TestWithParam<TEventCase> {};
 
 // Each stop counts once; two of them abandon the running operation, as two

@@ -26,6 +26,10 @@ struct TDeviceCase {
   std::function<TFileFailure()> Refusal;  // what the call fails with
 };
 
+void PrintTo(const TDeviceCase& c, std::ostream* os) {
+  *os << c.Label;
+}
+
 class WindowsDevices : public testing::TestWithParam<TDeviceCase> {};
 
 // NUL and COM1 are devices in every folder; writing, reading or locking one
@@ -56,14 +60,14 @@ TEST(WindowsPipe, IsReadWholeAndInPasses) {
     ::ConnectNamedPipe(server, nullptr);
     DWORD written = 0;
     ::WriteFile(server, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    // The writer goes away as a program that is done does: it closes its end.
     ::FlushFileBuffers(server);
-    ::DisconnectNamedPipe(server);
+    ::CloseHandle(server);
   });
   const std::u16string utf16(name.begin(), name.end());
   TFileExpected<TFileReader> reader = TFileReader::Open(Utf16ToUtf8(utf16));
   writer.join();
-  ::CloseHandle(server);
-  ASSERT_TRUE(reader) << reader.Error().Reason;
+  ASSERT_TRUE(reader) << reader.Error().Reason << " " << reader.Error().Code;
   EXPECT_EQ(reader.Value().SizeHint(), text.size());
   for (int pass = 0; pass < 2; ++pass) {
     std::string got(text.size() + 1, '\0');
@@ -77,6 +81,10 @@ struct TMessageCase {
   const char* Label;
   DWORD Code;
 };
+
+void PrintTo(const TMessageCase& c, std::ostream* os) {
+  *os << c.Label;
+}
 
 class WindowsMessages : public testing::TestWithParam<TMessageCase> {};
 
@@ -109,6 +117,10 @@ struct TSpellingCase {
   const char* Asked;
   bool Waits;
 };
+
+void PrintTo(const TSpellingCase& c, std::ostream* os) {
+  *os << c.Label;
+}
 
 class WindowsLockNames : public testing::TestWithParam<TSpellingCase> {};
 
