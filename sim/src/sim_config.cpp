@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 
 namespace quenvar {
 
@@ -43,6 +44,18 @@ int HexDigit(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
+}
+
+// A whole number from 1 to `max`, digits only; nothing otherwise.
+std::optional<std::uint32_t> ParseCount(std::string_view value, std::uint32_t max) {
+  std::uint32_t n = 0;
+  const char* end = value.data() + value.size();
+  const auto [ptr, ec] = std::from_chars(value.data(), end, n);
+  if (value.empty() || value.front() == '+' || ec != std::errc{} || ptr != end || n < 1 ||
+      n > max) {
+    return std::nullopt;
+  }
+  return n;
 }
 
 std::string ParseIsp(std::string_view value, TSimIspSetup& isp) {
@@ -96,9 +109,10 @@ TSimExpected<TSimConfig> ParseSimConfig(std::string_view text) {
     }
     const std::string key = Lower(Trim(item.substr(0, eq)));
     const std::string_view value = Trim(item.substr(eq + 1));
-    if (key != "isp" && key != "socket" && key != "timing" && key != "state") {
+    if (key != "isp" && key != "socket" && key != "timing" && key != "state" &&
+        key != "programmers" && key != "chips") {
       return R::Failure("unknown simulation setting '" + std::string(Trim(item.substr(0, eq))) +
-                        "'; valid settings: isp, socket, timing, state");
+                        "'; valid settings: isp, socket, timing, state, programmers, chips");
     }
     if (seen.find(key + ";") != std::string::npos) {
       return R::Failure("simulation setting '" + key + "' given twice");
@@ -122,6 +136,19 @@ TSimExpected<TSimConfig> ParseSimConfig(std::string_view text) {
         return R::Failure("unknown timing '" + std::string(value) + "'; valid: none, real");
       }
       config.RealTiming = lower == "real";
+    } else if (key == "programmers" || key == "chips") {
+      const bool programmers = key == "programmers";
+      const std::uint32_t max = programmers ? kMaxSimProgrammers : kMaxSimChips;
+      const std::optional<std::uint32_t> n = ParseCount(value, max);
+      if (!n) {
+        return R::Failure("bad " + key + " count '" + std::string(value) +
+                          "'; write a whole number from 1 to " + std::to_string(max));
+      }
+      if (programmers) {
+        config.Programmers = *n;
+      } else {
+        config.Chips = *n;
+      }
     } else {
       if (value.empty()) return R::Failure("simulation setting 'state' needs a file path");
       config.StatePath = std::string(value);

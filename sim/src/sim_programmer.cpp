@@ -41,12 +41,22 @@ bool IsKnownTarget(std::uint8_t target) {
   return target == kTargetIsp || target == kTargetSocket;
 }
 
+// The next chip of a supply: the same type, as it leaves the factory. A chip
+// known only as locked stays so, since that is all there is to know about it.
+TSimAvrChip FreshLike(const TSimAvrChip& chip) {
+  if (chip.Model()) return TSimAvrChip(*chip.Model());
+  if (chip.IsLocked()) return TSimAvrChip::Locked(nullptr);
+  return TSimAvrChip::WithSignature(chip.RawSignature());
+}
+
 }  // namespace
 
 TSimProgrammer::TSimProgrammer(const TSimConfig& config)
     : Avr_(MakeSimAvrChip(config.Isp)),
       Socket_(SocketModelOf(config)),
-      RealTiming_(config.RealTiming) {}
+      RealTiming_(config.RealTiming) {
+  if (config.Chips) FChipsLeft = *config.Chips - 1;
+}
 
 TSimProgrammer::TSimProgrammer(TSimAvrChip avr, TSim24xx socket, bool realTiming)
     : Avr_(std::move(avr)), Socket_(std::move(socket)), RealTiming_(realTiming) {}
@@ -54,15 +64,19 @@ TSimProgrammer::TSimProgrammer(TSimAvrChip avr, TSim24xx socket, bool realTiming
 TSimExpected<std::shared_ptr<TSimProgrammer>> TSimProgrammer::FromConfig(
     const TSimConfig& config, const std::function<void()>& onWaitForState) {
   using R = TSimExpected<std::shared_ptr<TSimProgrammer>>;
+  if (config.Programmers != 1) {
+    return R::Failure("programmers=" + std::to_string(config.Programmers) +
+                      " is not available here: this program drives one programmer");
+  }
   auto programmer = std::make_shared<TSimProgrammer>(config);
   if (config.StatePath.empty()) return R::Success(std::move(programmer));
   TSimExpected<TSimStateFile> file = TSimStateFile::Lock(config.StatePath, onWaitForState);
   if (!file) return R::Failure(file.Error);
-  TSimExpected<std::optional<TSimState>> loaded = file.Value->Load();
+  TSimExpected<std::vector<TSimState>> loaded = file.Value->Load(1);
   if (!loaded) return R::Failure(loaded.Error);
-  if (*loaded.Value) {
-    programmer->Avr_ = std::move((*loaded.Value)->Avr);
-    programmer->Socket_ = std::move((*loaded.Value)->Socket);
+  if (!loaded.Value->empty()) {
+    programmer->Avr_ = std::move(loaded.Value->front().Avr);
+    programmer->Socket_ = std::move(loaded.Value->front().Socket);
   }
   programmer->FStateFile = std::move(*file.Value);
   return R::Success(std::move(programmer));
@@ -71,6 +85,7 @@ TSimExpected<std::shared_ptr<TSimProgrammer>> TSimProgrammer::FromConfig(
 void TSimProgrammer::SetAvr(TSimAvrChip chip) {
   std::lock_guard lock(Mutex_);
   Avr_ = std::move(chip);
+  FIspSocket = TIspSocket::Holding;
   Session_ = {};
 }
 
@@ -105,6 +120,37 @@ std::size_t TSimProgrammer::PendingFaults() const {
   return Faults_.Pending();
 }
 
+void TSimProgrammer::ChainEnded() {
+  std::lock_guard lock(Mutex_);
+  if (!FChipsLeft || FIspSocket != TIspSocket::Holding) return;
+  Session_ = {};
+  if (*FChipsLeft == 0) {
+    FIspSocket = TIspSocket::Empty;
+    return;
+  }
+  --*FChipsLeft;
+  FIspSocket = TIspSocket::Out;
+  FOutSince = FClock();
+  FOutSeen = false;
+}
+
+void TSimProgrammer::SetClock(TClock clock) {
+  std::lock_guard lock(Mutex_);
+  FClock = std::move(clock);
+}
+
+void TSimProgrammer::TakeFreshChipIfDue() {
+  if (FIspSocket != TIspSocket::Out || !FOutSeen) return;
+  if (RealTiming_ && FClock() - FOutSince < kChipSwap) return;
+  Avr_ = FreshLike(Avr_);
+  FIspSocket = TIspSocket::Holding;
+}
+
+TSimState TSimProgrammer::State() const {
+  std::lock_guard lock(Mutex_);
+  return {Avr_, Socket_};
+}
+
 void TSimProgrammer::ResetSession() {
   std::lock_guard lock(Mutex_);
   Session_ = {};
@@ -121,7 +167,8 @@ void TSimProgrammer::EmitUnsolicited(ISimDeviceHost& host,
 TSimResult TSimProgrammer::SaveState() {
   std::lock_guard lock(Mutex_);
   if (!FStateFile) return TSimResult::Success();
-  return FStateFile->Save(Avr_, Socket_);
+  const TSimState state{Avr_, Socket_};
+  return FStateFile->Save({&state, 1});
 }
 
 void TSimProgrammer::ReleaseState() {
@@ -170,6 +217,7 @@ void TSimProgrammer::OnOutputReport(std::span<const std::uint8_t> report, ISimDe
 }
 
 void TSimProgrammer::Process(const TReport& r, TStep& step) {
+  TakeFreshChipIfDue();
   std::optional<TSimFaultAction> fault = Faults_.CountOutputReport();
   if (r[kReportIdByte] == 0 && IsKnownTarget(r[kTargetByte]) && IsChunkCommand(r[kCommandByte])) {
     if (auto chunkFault = Faults_.CountChunk(); !fault) fault = chunkFault;
@@ -235,7 +283,8 @@ void TSimProgrammer::Execute(const TReport& r, TStep& step) {
   const std::uint8_t param1 = r[kParam1Byte];
   switch (command) {
     case kCmdReadSignature: {
-      const auto sig = Avr_.Signature();
+      if (FIspSocket == TIspSocket::Out) FOutSeen = true;
+      const auto sig = Isp().Signature();
       Reply(step, {kReplySignature, sig[0], sig[1], sig[2]});
       return;
     }
@@ -244,7 +293,7 @@ void TSimProgrammer::Execute(const TReport& r, TStep& step) {
         const std::uint32_t cycles = Socket_.Erase(param1, r[kParam2Byte]);
         Reply(step, {kReplyErased}, cycles * k24xxPageWrite);
       } else {
-        Avr_.Erase();
+        Isp().Erase();
         Reply(step, {kReplyErased}, kChipErase);
       }
       return;
@@ -270,9 +319,9 @@ void TSimProgrammer::Execute(const TReport& r, TStep& step) {
       for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* rec = &r[kFuseRecordByte + kFuseRecordSize * i];
         if (write) {
-          Avr_.WriteInstruction(rec[0], rec[1], rec[2]);
+          Isp().WriteInstruction(rec[0], rec[1], rec[2]);
         } else {
-          reply.push_back(Avr_.ReadInstruction(rec[0], rec[1], rec[2]));
+          reply.push_back(Isp().ReadInstruction(rec[0], rec[1], rec[2]));
         }
       }
       ReplyWith(step, reply, write ? static_cast<int>(count) * kFuseWrite : microseconds{});
@@ -312,7 +361,8 @@ void TSimProgrammer::Chunk(const TReport& r, TStep& step) {
 void TSimProgrammer::ChunkIsp(const TReport& r, std::span<const std::uint8_t> data, bool last,
                               TStep& step) {
   const std::uint8_t command = r[kCommandByte];
-  const std::size_t limit = command == kCmdWriteEeprom ? Avr_.Eeprom().size() : Avr_.Flash().size();
+  const std::size_t limit =
+      command == kCmdWriteEeprom ? Isp().Eeprom().size() : Isp().Flash().size();
   const std::uint32_t pos = Session_.Pos;
   if (pos + data.size() > limit) {
     Session_ = {};
@@ -322,7 +372,7 @@ void TSimProgrammer::ChunkIsp(const TReport& r, std::span<const std::uint8_t> da
   microseconds work{0};
   if (command == kCmdVerify) {
     for (std::size_t i = 0; i < data.size(); ++i) {
-      if (Avr_.ReadFlash(pos + static_cast<std::uint32_t>(i)) != data[i]) {
+      if (Isp().ReadFlash(pos + static_cast<std::uint32_t>(i)) != data[i]) {
         Session_ = {};
         Reply(step, {kReplyFailed});
         return;
@@ -330,7 +380,7 @@ void TSimProgrammer::ChunkIsp(const TReport& r, std::span<const std::uint8_t> da
     }
   } else if (command == kCmdWriteEeprom) {
     for (std::size_t i = 0; i < data.size(); ++i) {
-      Avr_.WriteEepromByte(pos + static_cast<std::uint32_t>(i), data[i]);
+      Isp().WriteEepromByte(pos + static_cast<std::uint32_t>(i), data[i]);
     }
     work = static_cast<int>(data.size()) * kEepromByteWrite;
   } else {
@@ -338,19 +388,19 @@ void TSimProgrammer::ChunkIsp(const TReport& r, std::span<const std::uint8_t> da
     int waits = 0;
     for (std::size_t i = 0; i < data.size(); ++i) {
       const std::uint32_t a = pos + static_cast<std::uint32_t>(i);
-      Avr_.LoadFlashByte(a, data[i]);
+      Isp().LoadFlashByte(a, data[i]);
       // Byte-wise programming waits after every byte; paged programming
       // writes the page, addressed by its start, when its last byte is loaded.
       if (page == 1) {
         ++waits;
       } else if ((a + 1) % page == 0) {
-        Avr_.WriteFlashPage(a / page * page);
+        Isp().WriteFlashPage(a / page * page);
         ++waits;
       }
     }
     const std::uint32_t end = pos + static_cast<std::uint32_t>(data.size());
     if (last && page > 1 && end % page != 0 && end > 0) {
-      Avr_.WriteFlashPage((end - 1) / page * page);  // the partly filled last page
+      Isp().WriteFlashPage((end - 1) / page * page);  // the partly filled last page
       ++waits;
     }
     work = waits * kFlashPageWrite;
@@ -411,7 +461,7 @@ void TSimProgrammer::Stream(std::uint32_t total, bool flash, bool socket, TStep&
     for (std::uint32_t i = 0; i < n; ++i) {
       const std::uint32_t a = sent + i;
       out.Bytes[kReplyDataByte + i] =
-          socket ? Socket_.Read(a) : (flash ? Avr_.ReadFlash(a) : Avr_.ReadEeprom(a));
+          socket ? Socket_.Read(a) : (flash ? Isp().ReadFlash(a) : Isp().ReadEeprom(a));
     }
     sent += n;
     first = false;

@@ -5,12 +5,14 @@
 
 #include "quenvar/fileio/atomic_file.h"
 #include "quenvar/fileio/regular_file.h"
+#include "quenvar/sim/sim_config.h"
 
 namespace quenvar {
 
 namespace {
 
 constexpr std::string_view kMagic = "QVSIMST1";
+constexpr std::string_view kGangMagic = "QVSIMST2";
 
 void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
@@ -74,10 +76,7 @@ std::string StateFileError(const TFileFailure& error) {
          " simulator state file: " + error.Reason;
 }
 
-}  // namespace
-
-std::vector<std::uint8_t> SerializeSimState(const TSimAvrChip& avr, const TSim24xx& socket) {
-  std::vector<std::uint8_t> out(kMagic.begin(), kMagic.end());
+void PutRecord(std::vector<std::uint8_t>& out, const TSimAvrChip& avr, const TSim24xx& socket) {
   PutName(out, avr.Model() ? avr.Model()->Name : std::string_view{});
   out.insert(out.end(), avr.RawSignature().begin(), avr.RawSignature().end());
   out.push_back(avr.IsLocked() ? 1 : 0);
@@ -90,16 +89,10 @@ std::vector<std::uint8_t> SerializeSimState(const TSimAvrChip& avr, const TSim24
   PutBlock(out, avr.Eeprom());
   PutName(out, socket.Model().ShortName);
   PutBlock(out, socket.Content());
-  return out;
 }
 
-TSimExpected<TSimState> DeserializeSimState(std::span<const std::uint8_t> bytes) {
+TSimExpected<TSimState> ReadRecord(TReader& in) {
   using R = TSimExpected<TSimState>;
-  TReader in(bytes);
-  auto magic = in.Take(kMagic.size());
-  if (magic.empty() || !std::equal(magic.begin(), magic.end(), kMagic.begin())) {
-    return R::Failure("not a simulator state file");
-  }
   const std::string avrName = in.Name();
   TSimAvrChip::TSignature signature{};
   auto sig = in.Take(3);
@@ -114,8 +107,6 @@ TSimExpected<TSimState> DeserializeSimState(std::span<const std::uint8_t> bytes)
   const std::string socketName = in.Name();
   std::vector<std::uint8_t> content = in.Block();
   if (in.Truncated()) return R::Failure("truncated simulator state file");
-  if (!in.AtEnd()) return R::Failure("simulator state file has extra bytes at the end");
-
   const TSimAvrModel* model = nullptr;
   if (!avrName.empty()) {
     model = FindSimAvrModel(avrName);
@@ -147,10 +138,73 @@ TSimExpected<TSimState> DeserializeSimState(std::span<const std::uint8_t> bytes)
   return R::Success(TSimState{std::move(avr), std::move(socket)});
 }
 
+}  // namespace
+
+std::vector<std::uint8_t> SerializeSimState(const TSimAvrChip& avr, const TSim24xx& socket) {
+  std::vector<std::uint8_t> out(kMagic.begin(), kMagic.end());
+  PutRecord(out, avr, socket);
+  return out;
+}
+
+std::vector<std::uint8_t> SerializeSimStates(std::span<const TSimState> programmers) {
+  if (programmers.size() == 1) return SerializeSimState(programmers[0].Avr, programmers[0].Socket);
+  std::vector<std::uint8_t> out(kGangMagic.begin(), kGangMagic.end());
+  out.push_back(static_cast<std::uint8_t>(programmers.size()));
+  for (const TSimState& state : programmers) PutRecord(out, state.Avr, state.Socket);
+  return out;
+}
+
+TSimExpected<std::vector<TSimState>> DeserializeSimStates(std::span<const std::uint8_t> bytes) {
+  using R = TSimExpected<std::vector<TSimState>>;
+  TReader in(bytes);
+  auto magic = in.Take(kMagic.size());
+  const auto is = [&magic](std::string_view m) {
+    return !magic.empty() && std::equal(magic.begin(), magic.end(), m.begin());
+  };
+  if (!is(kMagic) && !is(kGangMagic)) return R::Failure("not a simulator state file");
+  std::size_t count = 1;
+  if (is(kGangMagic)) {
+    count = in.U8();
+    if (in.Truncated()) return R::Failure("truncated simulator state file");
+    if (count < 1 || count > kMaxSimProgrammers) {
+      return R::Failure("simulator state file holds " + std::to_string(count) +
+                        " programmers; it can hold 1 to " + std::to_string(kMaxSimProgrammers));
+    }
+  }
+  std::vector<TSimState> programmers;
+  for (std::size_t i = 0; i < count; ++i) {
+    TSimExpected<TSimState> state = ReadRecord(in);
+    if (!state) return R::Failure(state.Error);
+    programmers.push_back(std::move(*state.Value));
+  }
+  if (!in.AtEnd()) return R::Failure("simulator state file has extra bytes at the end");
+  return R::Success(std::move(programmers));
+}
+
+TSimExpected<TSimState> DeserializeSimState(std::span<const std::uint8_t> bytes) {
+  using R = TSimExpected<TSimState>;
+  TSimExpected<std::vector<TSimState>> states = DeserializeSimStates(bytes);
+  if (!states) return R::Failure(states.Error);
+  if (states.Value->size() != 1) {
+    return R::Failure("simulator state file holds " + std::to_string(states.Value->size()) +
+                      " programmers, not one");
+  }
+  return R::Success(std::move(states.Value->front()));
+}
+
 TSimResult SaveSimStateFile(const std::string& path, const TSimAvrChip& avr,
                             const TSim24xx& socket) {
   const TFileResult saved = WriteFileAtomically(path, SerializeSimState(avr, socket));
   return saved ? TSimResult::Success() : TSimResult::Failure(StateFileError(saved.Error()));
+}
+
+TSimExpected<std::vector<TSimState>> LoadSimGangStateFile(const std::string& path) {
+  using R = TSimExpected<std::vector<TSimState>>;
+  const TFileExpected<std::vector<std::uint8_t>> bytes = ReadRegularFile(path);
+  if (!bytes) return R::Failure(StateFileError(bytes.Error()));
+  R states = DeserializeSimStates(bytes.Value());
+  if (!states) states.Error = path + ": " + states.Error;
+  return states;
 }
 
 TSimExpected<TSimState> LoadSimStateFile(const std::string& path) {
@@ -161,7 +215,6 @@ TSimExpected<TSimState> LoadSimStateFile(const std::string& path) {
   if (!state) state.Error = path + ": " + state.Error;
   return state;
 }
-
 TSimExpected<TSimStateFile> TSimStateFile::Lock(const std::string& path,
                                                 const std::function<void()>& onWait) {
   TFileExpected<TLockedFile> file = TLockedFile::Open(path, onWait);
@@ -169,18 +222,24 @@ TSimExpected<TSimStateFile> TSimStateFile::Lock(const std::string& path,
   return TSimExpected<TSimStateFile>::Success(TSimStateFile(std::move(file.Value())));
 }
 
-TSimExpected<std::optional<TSimState>> TSimStateFile::Load() const {
-  using R = TSimExpected<std::optional<TSimState>>;
+TSimExpected<std::vector<TSimState>> TSimStateFile::Load(std::size_t programmers) const {
+  using R = TSimExpected<std::vector<TSimState>>;
   const TFileExpected<std::vector<std::uint8_t>> bytes = FFile.ReadAll();
   if (!bytes) return R::Failure(StateFileError(bytes.Error()));
-  if (bytes.Value().empty()) return R::Success(std::nullopt);
-  TSimExpected<TSimState> state = DeserializeSimState(bytes.Value());
-  if (!state) return R::Failure(Path() + ": " + state.Error);
-  return R::Success(std::move(state.Value));
+  if (bytes.Value().empty()) return R::Success({});
+  R states = DeserializeSimStates(bytes.Value());
+  if (!states) return R::Failure(Path() + ": " + states.Error);
+  const std::size_t held = states.Value->size();
+  if (held > programmers) {
+    return R::Failure(Path() + ": simulator state file holds " + std::to_string(held) +
+                      " programmers, more than programmers=" + std::to_string(programmers) +
+                      "; give programmers=" + std::to_string(held) + " or another state file");
+  }
+  return states;
 }
 
-TSimResult TSimStateFile::Save(const TSimAvrChip& avr, const TSim24xx& socket) {
-  const TFileResult saved = FFile.Replace(SerializeSimState(avr, socket));
+TSimResult TSimStateFile::Save(std::span<const TSimState> programmers) {
+  const TFileResult saved = FFile.Replace(SerializeSimStates(programmers));
   return saved ? TSimResult::Success() : TSimResult::Failure(StateFileError(saved.Error()));
 }
 

@@ -122,11 +122,19 @@ INSTANTIATE_TEST_SUITE_P(
         TBadConfigCase{"timing=fast", "unknown timing 'fast'; valid: none, real"},
         TBadConfigCase{"speed=1",
                        "unknown simulation setting 'speed'; valid settings: isp, socket, timing, "
-                       "state"},
+                       "state, programmers, chips"},
         TBadConfigCase{"isp=none,ATmega8",
                        "simulation setting 'ATmega8' has no value; write NAME=VALUE"},
         TBadConfigCase{"state=", "simulation setting 'state' needs a file path"},
-        TBadConfigCase{"isp=none,ISP=ATmega8", "simulation setting 'isp' given twice"}),
+        TBadConfigCase{"isp=none,ISP=ATmega8", "simulation setting 'isp' given twice"},
+        TBadConfigCase{"programmers=9",
+                       "bad programmers count '9'; write a whole number from 1 to 8"},
+        TBadConfigCase{"programmers=+2",
+                       "bad programmers count '+2'; write a whole number from 1 to 8"},
+        TBadConfigCase{"chips=0", "bad chips count '0'; write a whole number from 1 to 1000000"},
+        TBadConfigCase{"chips=4294967297",
+                       "bad chips count '4294967297'; write a whole number from 1 to 1000000"},
+        TBadConfigCase{"chips=1,chips=2", "simulation setting 'chips' given twice"}),
     [](const auto& info) { return test::CaseName(info.param.Text); });
 
 TEST(SimConfig, BuildsTheConfiguredChips) {

@@ -9,10 +9,15 @@
 //   socket=NAME       the 24xx type in the socket, e.g. 24AA256
 //   timing=none|real  replies at once, or with USB frame and programming times
 //   state=PATH        file that keeps the simulated chips between runs
-// The empty text gives the defaults: ATmega8, 24AA256, real timing, no file.
+//   programmers=N     N programmers at once (1 to 8), each with its own chips
+//   chips=K           the ISP socket holds K chips in turn, one per chain
+//                     (see TSimProgrammer::ChainEnded)
+// The empty text gives the defaults: ATmega8, 24AA256, real timing, no file,
+// one programmer whose chip stays in its socket.
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +25,11 @@
 #include "quenvar/sim/sim_result.h"
 
 namespace quenvar {
+
+// A production line rarely has more than a hub's worth of programmers; more
+// would only slow every chain down on one event loop.
+inline constexpr std::uint32_t kMaxSimProgrammers = 8;
+inline constexpr std::uint32_t kMaxSimChips = 1000000;
 
 enum class TSimIspKind : std::uint8_t { Chip, Locked, None, Signature };
 
@@ -36,6 +46,9 @@ struct TSimConfig {
   std::string Socket = "24AA256";
   bool RealTiming = true;
   std::string StatePath;
+  std::uint32_t Programmers = 1;
+  // Chips each ISP socket holds in turn; none: one chip that stays for good.
+  std::optional<std::uint32_t> Chips;
 
   bool operator==(const TSimConfig&) const = default;
 };

@@ -18,6 +18,9 @@
 //  - a chunk with count 0 is accepted and writes nothing;
 //  - writing or verifying past the memory's end answers '!' (the socket's
 //    end is the programmer's 16-bit address range; the chip itself wraps).
+//
+// With a chip supply (chips=K) the ISP socket holds K chips in turn; see
+// ChainEnded.
 
 #include <array>
 #include <chrono>
@@ -51,6 +54,10 @@ class TSimProgrammer final : public ISimDeviceModel {
   static constexpr std::chrono::microseconds k24xxPageWrite{5000};
   static constexpr std::chrono::microseconds kChipErase{9000};
   static constexpr std::chrono::microseconds kFuseWrite{4500};
+  // How long the operator's hand takes to swap the chip in the ISP socket.
+  static constexpr std::chrono::milliseconds kChipSwap{300};
+
+  using TClock = std::function<std::chrono::steady_clock::time_point()>;
 
   // One array type holds the reports of both directions.
   static_assert(kInReportSize == kOutReportSize);
@@ -64,13 +71,16 @@ class TSimProgrammer final : public ISimDeviceModel {
   // Builds the programmer of a configuration. When it names a state file, the
   // file is locked for this programmer (see TSimStateFile; onWaitForState is
   // called once when another process holds it) and its chips, if any, are loaded.
+  // A configuration of several programmers is refused: TSimGang builds those.
   static TSimExpected<std::shared_ptr<TSimProgrammer>> FromConfig(
       const TSimConfig& config, const std::function<void()>& onWaitForState = {});
 
   void OnOutputReport(std::span<const std::uint8_t> report, ISimDeviceHost& host) override;
 
+  // The chip in the ISP socket, or the last one taken out of it.
   TSimAvrChip& Avr() { return Avr_; }
   TSim24xx& Socket() { return Socket_; }
+  // Puts the chip in the ISP socket (also when it was empty).
   void SetAvr(TSimAvrChip chip);
   void SetSocket(TSim24xx chip);
   void SetRealTiming(bool real);
@@ -82,6 +92,22 @@ class TSimProgrammer final : public ISimDeviceModel {
 
   // Forgets a half-done chunked write or verify, as a power cycle would.
   void ResetSession();
+
+  // A command chain has ended on this programmer. With a chip supply the chip
+  // is taken out: the socket reads as empty (signature FF FF FF), then a fresh
+  // chip of the same type appears, with erased memories and factory fuses;
+  // after the supply's last chip it stays empty. The swap takes kChipSwap on
+  // the clock and at least one signature read, so a late poll still sees the
+  // empty socket; without timing it takes just that one read, and no time.
+  // Without a supply, and while the socket is empty, nothing happens. The
+  // supply is counted per run; a state file keeps the chip in the socket, or
+  // the last one taken out, which is the first chip of the next run.
+  void ChainEnded();
+  // Where the swap time comes from; the steady clock unless a test sets one.
+  void SetClock(TClock clock);
+
+  // A copy of the chips, as the state file keeps them.
+  TSimState State() const;
 
   // Sends a report nobody asked for: report id 0, then `replyBytes`.
   void EmitUnsolicited(ISimDeviceHost& host, std::span<const std::uint8_t> replyBytes) const;
@@ -113,6 +139,12 @@ class TSimProgrammer final : public ISimDeviceModel {
     bool Unplug = false;
   };
 
+  enum class TIspSocket : std::uint8_t { Holding, Out, Empty };
+
+  // The chip commands reach: none while the socket is empty.
+  TSimAvrChip& Isp() { return FIspSocket == TIspSocket::Holding ? Avr_ : FNoChip; }
+  void TakeFreshChipIfDue();
+
   void Process(const TReport& r, TStep& step);
   void Execute(const TReport& r, TStep& step);
   void Chunk(const TReport& r, TStep& step);
@@ -132,6 +164,14 @@ class TSimProgrammer final : public ISimDeviceModel {
   TSimFaultScript Faults_;
   TSession Session_;
   std::optional<TSimStateFile> FStateFile;
+
+  // Chips the supply holds after the one in the socket; none: no supply.
+  std::optional<std::uint32_t> FChipsLeft;
+  TIspSocket FIspSocket = TIspSocket::Holding;
+  std::chrono::steady_clock::time_point FOutSince;
+  bool FOutSeen = false;  // a signature read found the socket empty
+  TSimAvrChip FNoChip;
+  TClock FClock = [] { return std::chrono::steady_clock::now(); };
 };
 
 }  // namespace quenvar

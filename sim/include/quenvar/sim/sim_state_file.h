@@ -1,8 +1,9 @@
 #pragma once
 // The whole simulated state in one file, so separate runs see the same chips.
 //
-// Layout (integers little-endian):
+// Layout of one programmer (integers little-endian):
 //   8 bytes   "QVSIMST1"
+//   then the programmer's record:
 //   1 byte    length N, then N bytes: AVR chip name of the table (empty: no table chip)
 //   3 bytes   the chip's own signature
 //   1 byte    1 when the chip answers as locked (00 01 02), else 0
@@ -13,6 +14,10 @@
 //   4 bytes   EEPROM length E, then E bytes
 //   1 byte    length M, then M bytes: 24xx short name, e.g. "24AA256"
 //   4 bytes   24xx length S (the type's size), then S bytes
+// Several programmers (one programmer keeps the layout above, so its files
+// stay readable by older builds):
+//   8 bytes   "QVSIMST2"
+//   1 byte    count P (1 to 8), then P records as above, programmer 1 first
 
 #include <cstdint>
 #include <functional>
@@ -34,13 +39,18 @@ struct TSimState {
 };
 
 std::vector<std::uint8_t> SerializeSimState(const TSimAvrChip& avr, const TSim24xx& socket);
+// One file of one programmer; a file of several is refused.
 TSimExpected<TSimState> DeserializeSimState(std::span<const std::uint8_t> bytes);
+// Programmer 1 first; either layout.
+std::vector<std::uint8_t> SerializeSimStates(std::span<const TSimState> programmers);
+TSimExpected<std::vector<TSimState>> DeserializeSimStates(std::span<const std::uint8_t> bytes);
 
 // One-off save and load, without the lock of TSimStateFile. Errors name the
 // path first: "<path>: cannot read simulator state file: Is a directory".
 TSimResult SaveSimStateFile(const std::string& path, const TSimAvrChip& avr,
                             const TSim24xx& socket);
 TSimExpected<TSimState> LoadSimStateFile(const std::string& path);
+TSimExpected<std::vector<TSimState>> LoadSimGangStateFile(const std::string& path);
 
 // The state file of a run: locked from Lock to Unlock (or destruction), so two
 // processes on one file take turns and neither loses the other's changes.
@@ -52,10 +62,13 @@ class TSimStateFile {
   static TSimExpected<TSimStateFile> Lock(const std::string& path,
                                           const std::function<void()>& onWait = {});
 
-  // The chips in the file; nothing for an empty file.
-  TSimExpected<std::optional<TSimState>> Load() const;
+  // The chips of each programmer in the file, programmer 1 first; none for an
+  // empty file. A file of more than `programmers` is refused: saving would
+  // drop the others' chips. One of fewer gives only those, and the rest start
+  // fresh, so an existing file carries over when programmers are added.
+  TSimExpected<std::vector<TSimState>> Load(std::size_t programmers) const;
   // Replaces the file's content atomically; the lock stays.
-  TSimResult Save(const TSimAvrChip& avr, const TSim24xx& socket);
+  TSimResult Save(std::span<const TSimState> programmers);
   void Unlock() { FFile.Unlock(); }
   const std::string& Path() const { return FFile.Path(); }
 
