@@ -146,11 +146,12 @@ TEST(CliBinary, NonAsciiNamesReachTheFiles) {
   image.insert(image.end(), {1, 2, 3, 4});
   EXPECT_EQ(ReadRegularFile(bin).Value(), image);
 
-  const test::TProgramRun w = RunBinary({"--simulate=state=" + state, "--quiet", "write-flash", bin});
+  const test::TProgramRun w =
+      RunBinary({"--simulate=state=" + state, "--quiet", "write-flash", bin});
   EXPECT_EQ(w.Status, 0);
   EXPECT_TRUE(LoadSimStateFile(state));
-  EXPECT_EQ(dir.Entries(),
-            (std::vector<std::string>{"Zustand ß.qvs", "Прошивка ü.hex", "固件 \xF0\x9D\x84\x9E.bin"}));
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"Zustand ß.qvs", "Прошивка ü.hex",
+                                                     "固件 \xF0\x9D\x84\x9E.bin"}));
 }
 
 }  // namespace

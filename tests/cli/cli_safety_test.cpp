@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "cli_test_util.h"
-#include "system_texts.h"
 #include "quenvar/sim/sim_state_file.h"
+#include "system_texts.h"
 
 namespace quenvar::cli_test {
 namespace {

@@ -11,10 +11,10 @@
 
 #include "case_name.h"
 #include "cli_test_util.h"
-#include "system_texts.h"
 #include "quenvar/core/protocol.h"
 #include "quenvar/hid/sim_hid_backend.h"
 #include "quenvar/sim/sim_programmer.h"
+#include "system_texts.h"
 
 namespace quenvar::cli_test {
 namespace {

@@ -60,13 +60,12 @@ TEST_P(FileReaderRefuses, WithTheSystemsReason) {
             (TFileFailure{TFileAction::Open, path, GetParam().Reason, GetParam().Code}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Open, FileReaderRefuses,
-                         testing::Values(TRefusal{"missing", "none.hex",
-                                                  test::MissingFileReason().Text,
-                                                  test::MissingFileReason().Code},
-                                         TRefusal{"folder", "", test::FolderReason().Text,
-                                                  test::FolderReason().Code}),
-                         [](const auto& info) { return test::CaseName(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(
+    Open, FileReaderRefuses,
+    testing::Values(TRefusal{"missing", "none.hex", test::MissingFileReason().Text,
+                             test::MissingFileReason().Code},
+                    TRefusal{"folder", "", test::FolderReason().Text, test::FolderReason().Code}),
+    [](const auto& info) { return test::CaseName(info.param.Name); });
 
 }  // namespace
 }  // namespace quenvar

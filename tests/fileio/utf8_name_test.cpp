@@ -63,13 +63,13 @@ TEST_P(Utf8FileNames, ArriveAndComeBackUnchanged) {
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{name});
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, Utf8FileNames,
-    testing::Values(TNameCase{"Cyrillic", "Прошивка.hex"},
-                    TNameCase{"LatinWithSpace", "Größe ü.bin"},
-                    TNameCase{"ChineseAndEuro", "固件€.hex"},
-                    TNameCase{"BeyondTheBmp", "\xF0\x9D\x84\x9E clef.bin"}),  // U+1D11E
-    [](const auto& info) { return std::string(info.param.Label); });
+INSTANTIATE_TEST_SUITE_P(Names, Utf8FileNames,
+                         testing::Values(TNameCase{"Cyrillic", "Прошивка.hex"},
+                                         TNameCase{"LatinWithSpace", "Größe ü.bin"},
+                                         TNameCase{"ChineseAndEuro", "固件€.hex"},
+                                         TNameCase{"BeyondTheBmp",
+                                                   "\xF0\x9D\x84\x9E clef.bin"}),  // U+1D11E
+                         [](const auto& info) { return std::string(info.param.Label); });
 
 struct TUtf16Case {
   const char* Label;

@@ -207,7 +207,8 @@ TEST_P(OpenMissingFile, ReportsFileError) {
   const TOpenOutcome o = ops.OpenFile(name, 1, flag);
 
   EXPECT_EQ(o.Load.Status, TLoadStatus::FileError);
-  EXPECT_EQ(o.Load.Message, "Cannot open " + name + ".\r\n(" + test::MissingFileReason().Text + ".)");
+  EXPECT_EQ(o.Load.Message,
+            "Cannot open " + name + ".\r\n(" + test::MissingFileReason().Text + ".)");
   EXPECT_EQ(flag, GetParam().Flag);
   EXPECT_EQ(Of(editor), Before);
   EXPECT_FALSE(o.EnableBufferActions);
@@ -509,7 +510,8 @@ TEST(SaveFile, MissingFolderFails) {
   TFileOps ops(editor);
   const TSaveOutcome o = ops.SaveFile(name);
   EXPECT_EQ(o.Status, TSaveStatus::Failed);
-  EXPECT_EQ(o.Message, "Cannot create " + name + ".\r\n(" + test::MissingFolderReason().Text + ".)");
+  EXPECT_EQ(o.Message,
+            "Cannot create " + name + ".\r\n(" + test::MissingFolderReason().Text + ".)");
   EXPECT_TRUE(dir.Entries().empty());
 }
 

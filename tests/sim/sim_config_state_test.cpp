@@ -309,15 +309,15 @@ void PrintTo(const TStateFileErrorCase& c, std::ostream* os) {
 
 INSTANTIATE_TEST_SUITE_P(
     State, SimStateFileErrors,
-    ::testing::Values(
-        TStateFileErrorCase{"MissingFolder", "no/s.qvs", '-',
-                            "cannot open simulator state file: " +
-                                test::MissingFolderReason().Text},
-        TStateFileErrorCase{"Folder", "s.qvs", 'd',
-                            "cannot open simulator state file: " + test::FolderReason().Text},
-        TStateFileErrorCase{"Fifo", "s.qvs", 'p',
-                            "cannot open simulator state file: Not a regular file"},
-        TStateFileErrorCase{"NotAState", "s.qvs", 't', "not a simulator state file"}),
+    ::testing::Values(TStateFileErrorCase{"MissingFolder", "no/s.qvs", '-',
+                                          "cannot open simulator state file: " +
+                                              test::MissingFolderReason().Text},
+                      TStateFileErrorCase{
+                          "Folder", "s.qvs", 'd',
+                          "cannot open simulator state file: " + test::FolderReason().Text},
+                      TStateFileErrorCase{"Fifo", "s.qvs", 'p',
+                                          "cannot open simulator state file: Not a regular file"},
+                      TStateFileErrorCase{"NotAState", "s.qvs", 't', "not a simulator state file"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(SimStateFileSave, FailureNamesThePathAndTheReason) {

@@ -55,9 +55,9 @@ inline TProgramRun RunProgram(const std::string& program, const std::vector<std:
   HANDLE writeEnd = nullptr;
   if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
   ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  const HANDLE null = ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                                    nullptr);
+  const HANDLE null =
+      ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &inherit, OPEN_EXISTING, 0, nullptr);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -72,7 +72,8 @@ inline TProgramRun RunProgram(const std::string& program, const std::vector<std:
   if (started) {
     char buffer[4096];
     DWORD n = 0;
-    while (::ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) run.Out.append(buffer, n);
+    while (::ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0)
+      run.Out.append(buffer, n);
     ::WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     if (::GetExitCodeProcess(process.hProcess, &code)) run.Status = static_cast<int>(code);

@@ -24,15 +24,31 @@ struct TSystemReason {
 inline TSystemReason WindowsReason(DWORD code) {
   return {SystemMessage(static_cast<int>(code)), static_cast<int>(code)};
 }
-inline TSystemReason MissingFileReason() { return WindowsReason(ERROR_FILE_NOT_FOUND); }
-inline TSystemReason MissingFolderReason() { return WindowsReason(ERROR_PATH_NOT_FOUND); }
-inline TSystemReason FolderReason() { return WindowsReason(ERROR_ACCESS_DENIED); }
-inline TSystemReason WriteProtectedReason() { return WindowsReason(ERROR_ACCESS_DENIED); }
+inline TSystemReason MissingFileReason() {
+  return WindowsReason(ERROR_FILE_NOT_FOUND);
+}
+inline TSystemReason MissingFolderReason() {
+  return WindowsReason(ERROR_PATH_NOT_FOUND);
+}
+inline TSystemReason FolderReason() {
+  return WindowsReason(ERROR_ACCESS_DENIED);
+}
+inline TSystemReason WriteProtectedReason() {
+  return WindowsReason(ERROR_ACCESS_DENIED);
+}
 #else
-inline TSystemReason MissingFileReason() { return {"No such file or directory", ENOENT}; }
-inline TSystemReason MissingFolderReason() { return {"No such file or directory", ENOENT}; }
-inline TSystemReason FolderReason() { return {"Is a directory", EISDIR}; }
-inline TSystemReason WriteProtectedReason() { return {"Permission denied", EACCES}; }
+inline TSystemReason MissingFileReason() {
+  return {"No such file or directory", ENOENT};
+}
+inline TSystemReason MissingFolderReason() {
+  return {"No such file or directory", ENOENT};
+}
+inline TSystemReason FolderReason() {
+  return {"Is a directory", EISDIR};
+}
+inline TSystemReason WriteProtectedReason() {
+  return {"Permission denied", EACCES};
+}
 #endif
 
 }  // namespace quenvar::test

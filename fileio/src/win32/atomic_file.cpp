@@ -46,7 +46,8 @@ std::wstring RandomSuffix(std::random_device& random) {
 // (never between the two halves of a surrogate pair).
 std::wstring TempStem(const std::wstring& target) {
   const std::size_t start = NameStart(target);
-  std::size_t keep = std::min(target.size() - start, kMaxComponent - kTempMark.size() - kRandomChars);
+  std::size_t keep =
+      std::min(target.size() - start, kMaxComponent - kTempMark.size() - kRandomChars);
   if (keep > 0 && keep < target.size() - start && target[start + keep - 1] >= 0xD800 &&
       target[start + keep - 1] <= 0xDBFF)
     --keep;
@@ -64,9 +65,9 @@ std::optional<TFileFailure> CheckTarget(const std::wstring& wide, const std::str
     return SystemFileFailure(TFileAction::Create, target, static_cast<int>(error));
   };
   // No access asked for: only to learn what the name is, even if it is in use.
-  const HANDLE handle = ::CreateFileW(wide.c_str(), 0,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle =
+      ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
     if (error == ERROR_FILE_NOT_FOUND) return std::nullopt;
@@ -121,7 +122,8 @@ TFileExpected<TAtomicFile> TAtomicFile::Create(const std::string& target) {
     if (!fileio_detail::IsDiskFile(handle))
       return R::Failure(fileio_detail::NotRegularFile(TFileAction::Create, target));
   }
-  if (error != 0) return R::Failure(SystemFileFailure(TFileAction::Create, target, static_cast<int>(error)));
+  if (error != 0)
+    return R::Failure(SystemFileFailure(TFileAction::Create, target, static_cast<int>(error)));
   return R::Success(std::move(file));
 }
 
@@ -164,14 +166,16 @@ TFileResult TAtomicFile::Commit() {
     return Fail(SystemFileFailure(TFileAction::Write, FTarget, ERROR_INVALID_HANDLE));
   // The data must be on disk before the name points at it, or a crash could
   // leave an empty file where the old one was.
-  if (!::FlushFileBuffers(FHandle)) return Fail(fileio_detail::LastFailure(TFileAction::Write, FTarget));
+  if (!::FlushFileBuffers(FHandle))
+    return Fail(fileio_detail::LastFailure(TFileAction::Write, FTarget));
   const HANDLE handle = std::exchange(FHandle, nullptr);
   if (!::CloseHandle(handle)) return Fail(fileio_detail::LastFailure(TFileAction::Write, FTarget));
   const std::optional<std::wstring> from = WideName(FTempPath);
   const std::optional<std::wstring> to = WideName(FDestination);
   DWORD pause = kFirstRenamePauseMs;
   for (int attempt = 1;; ++attempt) {
-    if (::MoveFileExW(from->c_str(), to->c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (::MoveFileExW(from->c_str(), to->c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       break;
     const DWORD error = ::GetLastError();
     if (attempt == kRenameAttempts ||

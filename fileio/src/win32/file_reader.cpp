@@ -1,7 +1,6 @@
 #include "quenvar/fileio/file_reader.h"
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 
 #include "win_file.h"
@@ -25,7 +24,7 @@ TFileExpected<TFileReader> TFileReader::Open(const std::string& path) {
   const HANDLE handle = fileio_detail::OpenForReading(*wide);
   if (handle == INVALID_HANDLE_VALUE)
     return R::Failure(fileio_detail::LastFailure(TFileAction::Open, path));
-  file.FHandle = handle;
+  file.FFile = handle;
   if (fileio_detail::IsDiskFile(handle)) {
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(handle, &size))
@@ -36,63 +35,26 @@ TFileExpected<TFileReader> TFileReader::Open(const std::string& path) {
   // A pipe or a console is read once, whole.
   if (const DWORD error = fileio_detail::ReadAll(handle, file.FMemory); error != 0)
     return R::Failure(SystemFileFailure(TFileAction::Read, path, static_cast<int>(error)));
-  ::CloseHandle(std::exchange(file.FHandle, nullptr));
+  ::CloseHandle(std::exchange(file.FFile, kNoFile));
   file.FSizeHint = file.FMemory.size();
   return R::Success(std::move(file));
 }
 
-TFileReader::TFileReader(TFileReader&& other) noexcept
-    : FPath(std::move(other.FPath)),
-      FHandle(std::exchange(other.FHandle, nullptr)),
-      FMemory(std::move(other.FMemory)),
-      FSizeHint(other.FSizeHint),
-      FPosition(other.FPosition),
-      FFailure(std::move(other.FFailure)) {}
-
-TFileReader& TFileReader::operator=(TFileReader&& other) noexcept {
-  if (this != &other) {
-    if (FHandle != nullptr) ::CloseHandle(FHandle);
-    FPath = std::move(other.FPath);
-    FHandle = std::exchange(other.FHandle, nullptr);
-    FMemory = std::move(other.FMemory);
-    FSizeHint = other.FSizeHint;
-    FPosition = other.FPosition;
-    FFailure = std::move(other.FFailure);
-  }
-  return *this;
+void TFileReader::CloseFile(TNativeFile file) {
+  ::CloseHandle(file);
 }
 
-TFileReader::~TFileReader() {
-  if (FHandle != nullptr) ::CloseHandle(FHandle);
-}
-
-std::size_t TFileReader::Read(std::span<std::uint8_t> to) {
-  if (FFailure) return 0;
-  if (FHandle == nullptr) {
-    const std::size_t n = std::min(to.size(), FMemory.size() - std::min(FPosition, FMemory.size()));
-    if (n > 0) std::memcpy(to.data(), FMemory.data() + FPosition, n);
-    FPosition += n;
+std::size_t TFileReader::ReadAt(TNativeFile file, std::span<std::uint8_t> to, std::uint64_t offset,
+                                int& error) {
+  // The offset travels with the call, as pread's does.
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD n = 0;
+  if (::ReadFile(file, to.data(), static_cast<DWORD>(std::min(to.size(), kMaxCall)), &n, &at))
     return n;
-  }
-  std::size_t have = 0;
-  while (have < to.size()) {
-    // The offset travels with each call, as pread's does.
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(FPosition);
-    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(FPosition) >> 32);
-    DWORD n = 0;
-    const auto ask = static_cast<DWORD>(std::min(to.size() - have, kMaxCall));
-    if (!::ReadFile(FHandle, to.data() + have, ask, &n, &at)) {
-      const DWORD error = ::GetLastError();
-      if (error == ERROR_HANDLE_EOF) break;
-      FFailure = SystemFileFailure(TFileAction::Read, FPath, static_cast<int>(error));
-      return 0;
-    }
-    if (n == 0) break;
-    have += n;
-    FPosition += n;
-  }
-  return have;
+  if (const DWORD code = ::GetLastError(); code != ERROR_HANDLE_EOF) error = static_cast<int>(code);
+  return 0;
 }
 
 }  // namespace quenvar

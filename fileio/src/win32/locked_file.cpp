@@ -34,8 +34,9 @@ std::wstring MutexName(HANDLE file, const std::wstring& given) {
     name.assign(n, L'\0');
   }
   if (!name.empty())
-    ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.data(), static_cast<int>(name.size()),
-                    name.data(), static_cast<int>(name.size()), nullptr, nullptr, 0);
+    ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.data(),
+                    static_cast<int>(name.size()), name.data(), static_cast<int>(name.size()),
+                    nullptr, nullptr, 0);
   // FNV-1a over the UTF-16 units.
   std::uint64_t hash = 14695981039346656037ull;
   for (const wchar_t c : name) {
@@ -54,9 +55,9 @@ TFileExpected<TLockedFile> TLockedFile::Open(const std::string& path,
   const std::optional<std::wstring> wide = fileio_detail::WideName(path);
   if (!wide) return R::Failure(SystemFileFailure(TFileAction::Open, path, ERROR_INVALID_NAME));
   // Created empty when missing. A folder fails here with "Access is denied".
-  const HANDLE handle =
-      ::CreateFileW(wide->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle = ::CreateFileW(wide->c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE)
     return R::Failure(fileio_detail::LastFailure(TFileAction::Open, path));
   if (!fileio_detail::IsDiskFile(handle)) {

@@ -20,7 +20,8 @@ TFileExpected<std::vector<std::uint8_t>> ReadRegularFile(const std::string& path
   std::vector<std::uint8_t> bytes;
   const DWORD error = fileio_detail::ReadAll(handle, bytes);
   ::CloseHandle(handle);
-  if (error != 0) return R::Failure(SystemFileFailure(TFileAction::Read, path, static_cast<int>(error)));
+  if (error != 0)
+    return R::Failure(SystemFileFailure(TFileAction::Read, path, static_cast<int>(error)));
   return R::Success(std::move(bytes));
 }
 

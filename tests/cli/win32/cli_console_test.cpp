@@ -1,5 +1,7 @@
 // The Windows half of the executable's surroundings: its UTF-16 arguments,
 // and the console's control events in the place of Linux's signals.
+#include "quenvar/cli/cli_console.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "quenvar/cli/cli_console.h"
 #include "quenvar/cli/cli_signals.h"
 
 namespace quenvar {

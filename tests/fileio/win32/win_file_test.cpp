@@ -42,8 +42,9 @@ TEST_P(WindowsDevices, AreNoRegularFiles) {
 INSTANTIATE_TEST_SUITE_P(
     Files, WindowsDevices,
     testing::Values(
-        TDeviceCase{"Save", TFileAction::Create,
-                    [] { return WriteFileAtomically("NUL", std::vector<std::uint8_t>{1}).Error(); }},
+        TDeviceCase{
+            "Save", TFileAction::Create,
+            [] { return WriteFileAtomically("NUL", std::vector<std::uint8_t>{1}).Error(); }},
         TDeviceCase{"ReadWhole", TFileAction::Open, [] { return ReadRegularFile("NUL").Error(); }},
         TDeviceCase{"Lock", TFileAction::Open, [] { return TLockedFile::Open("NUL").Error(); }}),
     [](const auto& info) { return std::string(info.param.Label); });
@@ -51,7 +52,8 @@ INSTANTIATE_TEST_SUITE_P(
 // A pipe gives its bytes once: the reader takes them whole when it opens it,
 // and every pass reads them again from memory.
 TEST(WindowsPipe, IsReadWholeAndInPasses) {
-  const std::wstring name = L"\\\\.\\pipe\\quenvar-test-" + std::to_wstring(::GetCurrentProcessId());
+  const std::wstring name =
+      L"\\\\.\\pipe\\quenvar-test-" + std::to_wstring(::GetCurrentProcessId());
   const HANDLE server = ::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1,
                                            4096, 4096, 0, nullptr);
   ASSERT_NE(server, INVALID_HANDLE_VALUE);
@@ -135,22 +137,24 @@ TEST_P(WindowsLockNames, SameFileHoweverSpelledWaits) {
   std::promise<void> waiting;
   std::future<void> waited = waiting.get_future();
   std::thread other([&] {
-    const TFileExpected<TLockedFile> asked = TLockedFile::Open(dir / c.Asked, [&] { waiting.set_value(); });
+    const TFileExpected<TLockedFile> asked =
+        TLockedFile::Open(dir / c.Asked, [&] { waiting.set_value(); });
     EXPECT_TRUE(asked) << asked.Error().Reason;
   });
-  const bool sawWait = waited.wait_for(std::chrono::seconds(c.Waits ? 30 : 2)) == std::future_status::ready;
+  const bool sawWait =
+      waited.wait_for(std::chrono::seconds(c.Waits ? 30 : 2)) == std::future_status::ready;
   held.Value().Unlock();
   other.join();
   EXPECT_EQ(sawWait, c.Waits);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, WindowsLockNames,
-    testing::Values(TSpellingCase{"SameName", "s.qvs", "s.qvs", true},
-                    TSpellingCase{"OtherCase", "State.qvs", "sTATE.QVS", true},
-                    TSpellingCase{"DotsAndSlashes", "s.qvs", "sub\\..\\.\\s.qvs", true},
-                    TSpellingCase{"OtherFile", "s.qvs", "t.qvs", false}),
-    [](const auto& info) { return std::string(info.param.Label); });
+INSTANTIATE_TEST_SUITE_P(Files, WindowsLockNames,
+                         testing::Values(TSpellingCase{"SameName", "s.qvs", "s.qvs", true},
+                                         TSpellingCase{"OtherCase", "State.qvs", "sTATE.QVS", true},
+                                         TSpellingCase{"DotsAndSlashes", "s.qvs",
+                                                       "sub\\..\\.\\s.qvs", true},
+                                         TSpellingCase{"OtherFile", "s.qvs", "t.qvs", false}),
+                         [](const auto& info) { return std::string(info.param.Label); });
 
 }  // namespace
 }  // namespace quenvar

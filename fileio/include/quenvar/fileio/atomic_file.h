@@ -62,7 +62,9 @@ class TAtomicFile {
 #ifndef _WIN32
   // The temporary file's descriptor until Commit or Abort (else -1); a lock
   // taken on it moves with the content to the target.
-  int Descriptor() const { return FFd; }
+  int Descriptor() const {
+    return FFd;
+  }
 #endif
 
  private:

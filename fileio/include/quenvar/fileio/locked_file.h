@@ -41,11 +41,17 @@ class TLockedFile {
   void Unlock();
 
 #ifdef _WIN32
-  bool Locked() const { return FMutex != nullptr; }
+  bool Locked() const {
+    return FMutex != nullptr;
+  }
 #else
-  bool Locked() const { return FFd >= 0; }
+  bool Locked() const {
+    return FFd >= 0;
+  }
 #endif
-  const std::string& Path() const { return FPath; }
+  const std::string& Path() const {
+    return FPath;
+  }
 
  private:
   TLockedFile() = default;
