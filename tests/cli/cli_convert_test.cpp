@@ -142,8 +142,9 @@ TEST(CliBinary, NonAsciiNamesReachTheFiles) {
   ASSERT_TRUE(WriteFileAtomically(hex, Bytes(":0400100001020304E2\r\n:00000001FF\r\n")));
   const test::TProgramRun c = RunBinary({"--quiet", "convert", hex, bin});
   EXPECT_EQ(c.Status, 0);
-  std::vector<std::uint8_t> image(16, 0xFF);
-  image.insert(image.end(), {1, 2, 3, 4});
+  // The record puts 01 02 03 04 at 0x10; the gap before it is blank.
+  std::vector<std::uint8_t> image(20, 0xFF);
+  for (std::uint8_t i = 0; i < 4; ++i) image[16 + i] = i + 1;
   EXPECT_EQ(ReadRegularFile(bin).Value(), image);
 
   const test::TProgramRun w =

@@ -3,7 +3,6 @@
 // come back the same through every way fileio reads, writes and locks.
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,7 +10,6 @@
 #include "quenvar/fileio/file_reader.h"
 #include "quenvar/fileio/locked_file.h"
 #include "quenvar/fileio/regular_file.h"
-#include "quenvar/fileio/utf16.h"
 #include "quenvar/fileio/utf8_path.h"
 #include "temp_dir.h"
 
@@ -70,39 +68,6 @@ INSTANTIATE_TEST_SUITE_P(Names, Utf8FileNames,
                                          TNameCase{"BeyondTheBmp",
                                                    "\xF0\x9D\x84\x9E clef.bin"}),  // U+1D11E
                          [](const auto& info) { return std::string(info.param.Label); });
-
-struct TUtf16Case {
-  const char* Label;
-  std::string Utf8;
-  std::optional<std::u16string> Utf16;  // none: no UTF-8
-};
-
-void PrintTo(const TUtf16Case& c, std::ostream* os) {
-  *os << c.Label;
-}
-
-class Utf16Conversion : public testing::TestWithParam<TUtf16Case> {};
-
-TEST_P(Utf16Conversion, BothWays) {
-  const TUtf16Case& c = GetParam();
-  EXPECT_EQ(Utf8ToUtf16(c.Utf8), c.Utf16);
-  if (c.Utf16) {
-    EXPECT_EQ(Utf16ToUtf8(*c.Utf16), c.Utf8);
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, Utf16Conversion,
-    testing::Values(TUtf16Case{"Ascii", "a.hex", u"a.hex"},
-                    TUtf16Case{"TwoBytes", "\xD0\x9F", u"\u041F"},
-                    TUtf16Case{"ThreeBytes", "\xE2\x82\xAC", u"\u20AC"},
-                    TUtf16Case{"SurrogatePair", "\xF0\x9D\x84\x9E", u"\xD834\xDD1E"},
-                    // Windows allows a lone surrogate in a name; it must survive.
-                    TUtf16Case{"LoneSurrogate", "\xED\xA0\x80", std::u16string(1, 0xD800)},
-                    TUtf16Case{"Overlong", "\xC0\xAF", std::nullopt},
-                    TUtf16Case{"CutShort", "\xE2\x82", std::nullopt},
-                    TUtf16Case{"AboveTheLast", "\xF4\x90\x80\x80", std::nullopt}),
-    [](const auto& info) { return std::string(info.param.Label); });
 
 }  // namespace
 }  // namespace quenvar

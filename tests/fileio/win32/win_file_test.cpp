@@ -104,9 +104,7 @@ TEST_P(WindowsMessages, AreOneUtf8LineWithoutFullStop) {
 
 INSTANTIATE_TEST_SUITE_P(Files, WindowsMessages,
                          testing::Values(TMessageCase{"FileNotFound", ERROR_FILE_NOT_FOUND},
-                                         TMessageCase{"AccessDenied", ERROR_ACCESS_DENIED},
-                                         TMessageCase{"DiskFull", ERROR_DISK_FULL},
-                                         TMessageCase{"SharingViolation", ERROR_SHARING_VIOLATION}),
+                                         TMessageCase{"DiskFull", ERROR_DISK_FULL}),
                          [](const auto& info) { return std::string(info.param.Label); });
 
 TEST(WindowsMessages, UnknownCodeIsNamedByNumber) {
