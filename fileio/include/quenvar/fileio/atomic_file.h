@@ -19,8 +19,9 @@
 //
 // On Windows the rename is MoveFileExW(REPLACE_EXISTING | WRITE_THROUGH) after
 // FlushFileBuffers; the temporary file is created with CREATE_NEW. The new
-// file gets the folder's default rights, a read-only target is refused, and
-// device names (NUL, COM1) count as not regular files.
+// file gets the folder's default rights, a read-only target is refused, a
+// symbolic link is replaced rather than written through (links are rare
+// there), and device names (NUL, COM1) count as not regular files.
 
 #include <sys/types.h>
 
