@@ -221,7 +221,9 @@ void PrintTo(const TMissingCase& c, std::ostream* os) {
 
 INSTANTIATE_TEST_SUITE_P(Files, OpenMissingFile,
                          testing::Values(TMissingCase{"gone.hex", 0}, TMissingCase{"gone.hex", 1},
-                                         TMissingCase{"gone.bin", 0}, TMissingCase{"gone.bin", 1}),
+                                         TMissingCase{"gone.bin", 0}, TMissingCase{"gone.bin", 1},
+                                         // The status shows a name beyond ASCII as it is.
+                                         TMissingCase{"weg-ü.bin", 1}),
                          [](const auto& info) {
                            return test::CaseName(info.param.FileName) + "Flag" +
                                   std::to_string(info.param.Flag);
