@@ -21,6 +21,8 @@
 #include "quenvar/stack/programmer_stack.h"
 #if defined(__linux__)
 #include "quenvar/hid/hidraw_backend.h"
+#elif defined(_WIN32)
+#include "quenvar/hid/hid_win_backend.h"
 #endif
 
 int main(int argc, char** argv) {
@@ -45,6 +47,8 @@ int main(int argc, char** argv) {
   };
 #if defined(__linux__)
   options.MakeBackend = [] { return std::make_shared<THidrawBackend>(); };
+#elif defined(_WIN32)
+  options.MakeBackend = [] { return std::make_shared<THidWinBackend>(); };
 #endif
   if (const std::optional<TStackError> error = stack.Open(options)) {
     const bool simulator = error->Kind == TStackError::TKind::SimulatorText ||

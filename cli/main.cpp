@@ -5,31 +5,40 @@
 #include <vector>
 
 #include "quenvar/cli/cli.h"
+#include "quenvar/cli/cli_console.h"
 #include "quenvar/cli/cli_signals.h"
 #if defined(__linux__)
 #include "quenvar/hid/hidraw_backend.h"
+#elif defined(_WIN32)
+#include "quenvar/hid/hid_win_backend.h"
 #endif
 
-#ifdef _WIN32
-#include <io.h>
-#define QUENVAR_ISATTY _isatty
-#else
-#include <unistd.h>
-#define QUENVAR_ISATTY isatty
-#endif
+namespace {
 
-int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+int Run(const std::vector<std::string>& args) {
   quenvar::TCliSignals signals;
   quenvar::TCliEnvironment env;
-  env.ErrIsTerminal = QUENVAR_ISATTY(2) != 0;
+  env.ErrIsTerminal = quenvar::TCliConsole::ErrIsTerminal();
 #if defined(__linux__)
   env.MakeBackend = [] { return std::make_shared<quenvar::THidrawBackend>(); };
+#elif defined(_WIN32)
+  env.MakeBackend = [] { return std::make_shared<quenvar::THidWinBackend>(); };
 #endif
   env.PollStop = [&signals] { return signals.Poll(); };
   env.StopEndsAtOnce = [&signals](bool on) { signals.EndAtOnce(on); };
-#if defined(__linux__)
-  env.MakeBackend = [] { return std::make_shared<quenvar::THidrawBackend>(); };
-#endif
   return quenvar::RunCli(args, std::cout, std::cerr, env);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  const quenvar::TCliConsole console;
+  return Run(quenvar::Utf8Arguments(argc, argv));
+}
+#else
+int main(int argc, char** argv) {
+  const quenvar::TCliConsole console;
+  return Run(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+}
+#endif

@@ -13,7 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   ccache srecord binutils time
   desktop-file-utils appstream groff-base
-  g++-mingw-w64-x86-64-posix
+  g++-mingw-w64-x86-64-posix googletest wine64
   "$@"
 )
 

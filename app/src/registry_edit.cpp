@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#ifdef _WIN32
+#include <QRegularExpression>
+#endif
 #include <QSettings>
 #include <QStandardPaths>
 #include <QString>
@@ -81,6 +84,7 @@ std::optional<std::int32_t> ToInteger(const QVariant& Stored) {
   }
 }
 
+#ifndef _WIN32
 // Qt parses a settings file on first use only; its status says nothing
 // before that.
 bool Parsed(QSettings& Settings) {
@@ -106,8 +110,66 @@ bool HoldsJunk(const QString& File) {
 bool Usable(QSettings& Settings, const QString& File) {
   return Parsed(Settings) && !HoldsJunk(File);
 }
+#endif
 
 }  // namespace
+
+#ifdef _WIN32
+
+// On Windows the store is the registry itself, as the key path says: each
+// value a REG_DWORD below the root, e.g. HKEY_CURRENT_USER\Software\Quenvar,
+// through QSettings' native format (which writes an int as REG_DWORD).
+namespace {
+
+QString RegistryPath(TRootKey Root, std::string_view RegKey) {
+  static constexpr const char* kRoots[] = {"HKEY_USERS",          "HKEY_CURRENT_USER",
+                                           "HKEY_LOCAL_MACHINE",  "HKEY_CLASSES_ROOT",
+                                           "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
+  QString path = QString::fromLatin1(kRoots[static_cast<std::size_t>(Root)]);
+  for (const QString& part :
+       Key(RegKey).split(QRegularExpression(QStringLiteral("[\\\\/]")), Qt::SkipEmptyParts))
+    if (part != QStringLiteral(".") && part != QStringLiteral(".."))
+      path += QLatin1Char('\\') + part;
+  return path;
+}
+
+}  // namespace
+
+std::string TRegistryEdit::StoreFileName() const {
+  return RegistryPath(FRootKey, FRegKey).toStdString();
+}
+
+void TRegistryEdit::PutInteger(std::string_view Name, std::int32_t Value) {
+  QSettings settings(RegistryPath(FRootKey, FRegKey), QSettings::NativeFormat);
+  settings.setValue(Key(Name), int{Value});
+  settings.sync();
+  if (settings.status() != QSettings::NoError) throw SetDataError(Name);
+}
+
+void TRegistryEdit::PutBool(std::string_view Name, bool Flag) {
+  PutInteger(Name, Flag ? 1 : 0);
+}
+
+// A missing key reads as the default; a key without the value, or with one of
+// another type, fails the read, as a missing or foreign value in the file does.
+std::int32_t TRegistryEdit::GetInteger(std::string_view Name, std::int32_t Default) {
+  QSettings settings(RegistryPath(FRootKey, FRegKey), QSettings::NativeFormat);
+  if (settings.allKeys().isEmpty()) return Default;
+  const std::optional<std::int32_t> value = ToInteger(settings.value(Key(Name)));
+  if (!value) throw DataTypeError(Name);
+  return *value;
+}
+
+bool TRegistryEdit::GetBool(std::string_view Name, bool Default) {
+  return GetInteger(Name, Default ? 1 : 0) != 0;
+}
+
+bool TRegistryEdit::HasValue(std::string_view Name) {
+  QSettings settings(RegistryPath(FRootKey, FRegKey), QSettings::NativeFormat);
+  return settings.contains(Key(Name));
+}
+
+#else
 
 std::string TRegistryEdit::StoreFileName() const {
   QString root = QString::fromStdString(FConfigRoot);
@@ -170,5 +232,7 @@ bool TRegistryEdit::HasValue(std::string_view Name) {
   if (!Usable(settings, file)) return false;
   return settings.contains(Key(Name));
 }
+
+#endif
 
 }  // namespace quenvar

@@ -8,6 +8,7 @@
 #include "quenvar/buffer/custom_mp_hex_editor.h"
 #include "quenvar/fileio/atomic_file.h"
 #include "quenvar/fileio/file_reader.h"
+#include "quenvar/fileio/utf8_path.h"
 
 namespace quenvar {
 
@@ -128,7 +129,7 @@ TBufferResult TCustomMPHexEditor::LoadDataFromStream(std::istream& stream) {
 TBufferResult TCustomMPHexEditor::LoadDataFromFile(const std::string& fileName) {
   TFileExpected<TFileReader> file = TFileReader::Open(fileName);
   if (!file) return BufferResultOf(file.Error());
-  const bool readOnly = IsReadOnlyFile(fileName);
+  const bool readOnly = IsReadOnlyFile(PathOfUtf8(fileName));
   TBufferResult r = LoadContent(file.Value());
   if (!r) return r;
   FileIsReadOnly = readOnly;

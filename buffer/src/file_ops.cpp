@@ -1,7 +1,6 @@
 #include "quenvar/buffer/file_ops.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <memory>
 #include <string_view>
 #include <utility>
@@ -10,6 +9,7 @@
 #include "quenvar/buffer/custom_mp_hex_editor.h"
 #include "quenvar/fileio/atomic_file.h"
 #include "quenvar/fileio/file_reader.h"
+#include "quenvar/fileio/utf8_path.h"
 
 namespace quenvar {
 
@@ -56,7 +56,7 @@ TOpenOutcome TFileOps::OpenFile(const std::optional<std::string>& Chosen,
   DialogFileName = *Chosen;
   if (DialogFileName.empty()) return o;
   o.Acted = true;
-  o.StatusFileName = std::filesystem::path(DialogFileName).filename().string();
+  o.StatusFileName = Utf8OfPath(PathOfUtf8(DialogFileName).filename());
   o.Load = LoadFile(LanguageIndex, ErrorFlag);
   // A file error aborts the open before anything is enabled.
   o.EnableBufferActions = o.Load.Status != TLoadStatus::FileError && ErrorFlag == 0;

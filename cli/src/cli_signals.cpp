@@ -1,5 +1,9 @@
 #include "quenvar/cli/cli_signals.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
@@ -19,24 +23,53 @@ extern "C" void OnStopSignal(int signal) {
   StopSignal.store(signal);
   StopCount.fetch_add(1);
   if (StopEndsAtOnce.load()) std::_Exit(128 + signal);
-#ifdef _WIN32
-  std::signal(signal, OnStopSignal);  // reset to the default on delivery there
-#endif
 }
 
 }  // namespace
 
 #ifdef _WIN32
 
+// Ctrl+C counts as SIGINT; Ctrl+Break, closing the console window, logging
+// off and shutting down as SIGTERM, so the exit statuses are those of Linux.
+bool TCliSignals::OnConsoleEvent(unsigned long event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+      OnStopSignal(SIGINT);
+      return true;
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      OnStopSignal(SIGTERM);
+      return true;
+    default:
+      return false;
+  }
+}
+
+namespace {
+
+// Runs on a thread of its own that the system starts for each event.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  if (!TCliSignals::OnConsoleEvent(event)) return FALSE;
+  // After a close, log-off or shutdown event returns, the system ends the
+  // process: hold it until the operation has finished and the main thread
+  // exits (the system waits a few seconds at most).
+  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
+    ::Sleep(INFINITE);
+  return TRUE;
+}
+
+}  // namespace
+
 TCliSignals::TCliSignals() {
   StopCount = 0;
-  std::signal(SIGINT, OnStopSignal);
-  std::signal(SIGTERM, OnStopSignal);
+  StopSignal = 0;
+  ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
 TCliSignals::~TCliSignals() {
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
+  ::SetConsoleCtrlHandler(OnConsoleControl, FALSE);
 }
 
 #else
@@ -49,6 +82,7 @@ struct sigaction PreviousPipe;
 
 TCliSignals::TCliSignals() {
   StopCount = 0;
+  StopSignal = 0;
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);

@@ -1,9 +1,5 @@
 #include "quenvar/hid/ui_loop.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -13,21 +9,19 @@
 #include <set>
 #include <vector>
 
+#include "ui_wakeup.h"
+
 namespace quenvar {
 
 struct TUiLoop::TShared {
   std::mutex Lock;
   std::deque<std::function<void()>> Queue;
   std::set<int> WatchWoken;
-  int WakeFd = -1;
+  hid_detail::TUiWakeup Wake;
   bool Closed = false;
   std::atomic<bool> Posted{false};  // a cheap look without the lock
 
-  void Wakeup() {
-    const std::uint64_t one = 1;
-    // eventfd only fails when its counter would overflow; it is readable then anyway.
-    [[maybe_unused]] auto n = ::write(WakeFd, &one, sizeof one);
-  }
+  void Wakeup() { Wake.Wake(); }
   void Post(std::function<void()> fn) {
     std::lock_guard<std::mutex> g(Lock);
     if (Closed) return;
@@ -37,17 +31,13 @@ struct TUiLoop::TShared {
   }
 };
 
-TUiLoop::TUiLoop() : Owner(std::this_thread::get_id()), Shared(std::make_shared<TShared>()) {
-  Shared->WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-}
+TUiLoop::TUiLoop() : Owner(std::this_thread::get_id()), Shared(std::make_shared<TShared>()) {}
 
 TUiLoop::~TUiLoop() {
   for (auto& [id, w] : Watches) w.Source->SetWakeup(nullptr);
   std::lock_guard<std::mutex> g(Shared->Lock);
   Shared->Closed = true;
   Shared->Queue.clear();
-  if (Shared->WakeFd >= 0) ::close(Shared->WakeFd);
-  Shared->WakeFd = -1;
 }
 
 void TUiLoop::Post(std::function<void()> fn) {
@@ -158,7 +148,7 @@ int TUiLoop::ProcessEvents(std::chrono::milliseconds timeout) {
   if (handled > 0) return handled;
 
   // Hand-overs come back to back while a device talks; a short spin before
-  // sleeping in poll() saves a wake-up per report.
+  // sleeping saves a wake-up per report.
   const auto spinUntil =
       Clock::now() + std::min<Clock::duration>(timeout, std::chrono::microseconds(30));
   while (Clock::now() < spinUntil)
@@ -174,13 +164,10 @@ int TUiLoop::ProcessEvents(std::chrono::milliseconds timeout) {
                 std::chrono::milliseconds(1);
     waitFor = std::min(waitFor, std::max(left, std::chrono::milliseconds(0)));
   }
-  std::vector<pollfd> fds;
-  fds.push_back(pollfd{Shared->WakeFd, POLLIN, 0});
+  std::vector<int> fds;
   for (const auto& [id, w] : Watches)
-    if (w.Source->PollFd() >= 0) fds.push_back(pollfd{w.Source->PollFd(), POLLIN, 0});
-  ::poll(fds.data(), fds.size(), static_cast<int>(waitFor.count()));
-  std::uint64_t count = 0;
-  [[maybe_unused]] auto n = ::read(Shared->WakeFd, &count, sizeof count);
+    if (w.Source->PollFd() >= 0) fds.push_back(w.Source->PollFd());
+  Shared->Wake.Wait(waitFor, fds);
   return RunDue();
 }
 

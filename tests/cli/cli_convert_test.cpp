@@ -1,14 +1,16 @@
 // convert with the window's reader and writer, and a few runs of the real
 // executable.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "case_name.h"
 #include "cli_test_util.h"
+#include "quenvar/fileio/atomic_file.h"
+#include "quenvar/fileio/regular_file.h"
+#include "quenvar/sim/sim_state_file.h"
+#include "run_program.h"
 
 namespace quenvar::cli_test {
 namespace {
@@ -100,48 +102,57 @@ TEST(CliConvertLarge, BinaryToHexAndBackAboveSixtyFourKiB) {
 }
 
 // The real executable, found through its build path.
-struct TProcess {
-  int Status = -1;
-  std::string Out;
-};
-
-TProcess RunBinary(const std::string& args) {
-  TProcess p;
-  const std::string command = std::string("'") + QUENVAR_CLI_BINARY + "' " + args + " 2>/dev/null";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return p;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) p.Out.append(buffer, n);
-  const int raw = ::pclose(pipe);
-  p.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return p;
+test::TProgramRun RunBinary(const std::vector<std::string>& args) {
+  return test::RunProgram(QUENVAR_CLI_BINARY, args);
 }
 
 TEST(CliBinary, VersionAndUsage) {
-  const TProcess v = RunBinary("--version");
+  const test::TProgramRun v = RunBinary({"--version"});
   EXPECT_EQ(v.Status, 0);
   EXPECT_EQ(v.Out, std::string("quenvar-cli ") + QUENVAR_VERSION + "\n");
-  EXPECT_EQ(RunBinary("").Status, 2);
-  EXPECT_EQ(RunBinary("--target 24AA256 detect").Status, 2);
+  EXPECT_EQ(RunBinary({}).Status, 2);
+  EXPECT_EQ(RunBinary({"--target", "24AA256", "detect"}).Status, 2);
 }
 
 TEST(CliBinary, SimulatedChainAcrossTwoRuns) {
   TTempDir dir;
   const std::vector<std::uint8_t> image = Noise(4096, 12);
   WriteBytes(dir / "a.bin", image);
-  const std::string sim = "'--simulate=isp=ATmega8,state=" + (dir / "s.qvs") + "' --quiet ";
-  const TProcess w = RunBinary(sim + "write-flash '" + (dir / "a.bin") + "'");
+  const std::string sim = "--simulate=isp=ATmega8,state=" + (dir / "s.qvs");
+  const test::TProgramRun w = RunBinary({sim, "--quiet", "write-flash", dir / "a.bin"});
   EXPECT_EQ(w.Status, 0);
   EXPECT_TRUE(EndsWith(Masked(w.Out),
                        "erasing...\nwriting...\nverifying...\n\nSuccessfully finished.\n"
                        "Duration: #.## s\n"))
       << w.Out;
-  const TProcess r = RunBinary(sim + "read-flash '" + (dir / "b.bin") + "'");
+  const test::TProgramRun r = RunBinary({sim, "--quiet", "read-flash", dir / "b.bin"});
   EXPECT_EQ(r.Status, 0);
   std::vector<std::uint8_t> expected = image;
   expected.resize(8192, 0xFF);  // the rest of the ATmega8's flash is erased
   EXPECT_EQ(ReadBytes(dir / "b.bin"), expected);
+}
+
+// Names beyond ASCII go from the command line to the files and into the log
+// unchanged (on Windows: UTF-16 arguments, UTF-8 inside, UTF-16 file names).
+TEST(CliBinary, NonAsciiNamesReachTheFiles) {
+  TTempDir dir;
+  const std::string hex = dir / "Прошивка ü.hex";
+  const std::string bin = dir / "固件 \xF0\x9D\x84\x9E.bin";
+  const std::string state = dir / "Zustand ß.qvs";
+  ASSERT_TRUE(WriteFileAtomically(hex, Bytes(":0400100001020304E2\r\n:00000001FF\r\n")));
+  const test::TProgramRun c = RunBinary({"--quiet", "convert", hex, bin});
+  EXPECT_EQ(c.Status, 0);
+  // The record puts 01 02 03 04 at 0x10; the gap before it is blank.
+  std::vector<std::uint8_t> image(20, 0xFF);
+  for (std::uint8_t i = 0; i < 4; ++i) image[16 + i] = i + 1;
+  EXPECT_EQ(ReadRegularFile(bin).Value(), image);
+
+  const test::TProgramRun w =
+      RunBinary({"--simulate=state=" + state, "--quiet", "write-flash", bin});
+  EXPECT_EQ(w.Status, 0);
+  EXPECT_TRUE(LoadSimStateFile(state));
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"Zustand ß.qvs", "Прошивка ü.hex",
+                                                     "固件 \xF0\x9D\x84\x9E.bin"}));
 }
 
 }  // namespace

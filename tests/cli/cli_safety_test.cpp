@@ -9,6 +9,7 @@
 
 #include "cli_test_util.h"
 #include "quenvar/sim/sim_state_file.h"
+#include "system_texts.h"
 
 namespace quenvar::cli_test {
 namespace {
@@ -74,14 +75,14 @@ INSTANTIATE_TEST_SUITE_P(
               {},
               {"%S", "erase", "read-flash", "%D/no/r.bin"},
               2,
-              "Cannot create %D/no/r.bin.\r\n(No such file or directory.)\n",
+              "Cannot create %D/no/r.bin.\r\n(" + test::MissingFolderReason().Text + ".)\n",
               ""},
         TCase{"StateInAMissingFolder",
               {},
               {"--simulate=state=%D/no/s.qvs", "detect"},
               2,
-              "quenvar-cli: %D/no/s.qvs: cannot open simulator state file: No such file or "
-              "directory\n",
+              "quenvar-cli: %D/no/s.qvs: cannot open simulator state file: " +
+                  test::MissingFolderReason().Text + "\n",
               ""},
         TCase{"ImageLargerThanThe24xx",
               {},

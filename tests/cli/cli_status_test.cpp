@@ -14,6 +14,7 @@
 #include "quenvar/core/protocol.h"
 #include "quenvar/hid/sim_hid_backend.h"
 #include "quenvar/sim/sim_programmer.h"
+#include "system_texts.h"
 
 namespace quenvar::cli_test {
 namespace {
@@ -60,8 +61,10 @@ void PrintTo(const TFileErrorCase& c, std::ostream* os) {
 INSTANTIATE_TEST_SUITE_P(
     Table, CliFileErrors,
     ::testing::Values(
-        TFileErrorCase{"none.hex", "", "en", "Cannot open %F.\r\n(No such file or directory.)\n"},
-        TFileErrorCase{"none.bin", "", "de", "Cannot open %F.\r\n(No such file or directory.)\n"},
+        TFileErrorCase{"none.hex", "", "en",
+                       "Cannot open %F.\r\n(" + test::MissingFileReason().Text + ".)\n"},
+        TFileErrorCase{"none.bin", "", "de",
+                       "Cannot open %F.\r\n(" + test::MissingFileReason().Text + ".)\n"},
         // no end record: the first pass fails
         TFileErrorCase{"a.hex", ":0100000055AA\r\n", "en", "Error in file. No hex file.\n"},
         TFileErrorCase{"a.hex", ":0100000055AA\r\n", "de", "Fehler in Datei. Keine Hex-Datei.\n"},

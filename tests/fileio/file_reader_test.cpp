@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
 #include <vector>
 
 #include "case_name.h"
+#include "system_texts.h"
 #include "temp_dir.h"
 
 namespace quenvar {
@@ -60,11 +60,12 @@ TEST_P(FileReaderRefuses, WithTheSystemsReason) {
             (TFileFailure{TFileAction::Open, path, GetParam().Reason, GetParam().Code}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Open, FileReaderRefuses,
-                         testing::Values(TRefusal{"missing", "none.hex",
-                                                  "No such file or directory", ENOENT},
-                                         TRefusal{"folder", "", "Is a directory", EISDIR}),
-                         [](const auto& info) { return test::CaseName(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(
+    Open, FileReaderRefuses,
+    testing::Values(TRefusal{"missing", "none.hex", test::MissingFileReason().Text,
+                             test::MissingFileReason().Code},
+                    TRefusal{"folder", "", test::FolderReason().Text, test::FolderReason().Code}),
+    [](const auto& info) { return test::CaseName(info.param.Name); });
 
 }  // namespace
 }  // namespace quenvar

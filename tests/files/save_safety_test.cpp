@@ -32,6 +32,10 @@ class SaveBystanders : public testing::TestWithParam<TBystanderCase> {};
 
 TEST_P(SaveBystanders, AreLeftAlone) {
   const TBystanderCase& c = GetParam();
+#ifdef _WIN32
+  // The runtime has no symbolic links there (they need rights users seldom have).
+  if (c.Link) GTEST_SKIP() << "no symbolic links";
+#endif
   TTempDir dir;
   WriteText(dir / "victim", "secret");
   if (c.Link)

@@ -13,6 +13,7 @@
 #include "case_name.h"
 #include "quenvar/sim/sim_state_file.h"
 #include "sim_test_support.h"
+#include "system_texts.h"
 #include "temp_dir.h"
 
 namespace quenvar::simtest {
@@ -280,8 +281,8 @@ INSTANTIATE_TEST_SUITE_P(
 struct TStateFileErrorCase {
   const char* Name;
   const char* Entry;  // the state path in the temp folder
-  char Make;          // 'd' folder, 'p' FIFO, 't' a text, else nothing
-  const char* Error;  // after "<path>: "
+  char Make;          // 'd' folder, 'p' FIFO (Windows: the NUL device), 't' a text, else nothing
+  std::string Error;  // after "<path>: "
 };
 
 class SimStateFileErrors : public ::testing::TestWithParam<TStateFileErrorCase> {};
@@ -291,7 +292,11 @@ TEST_P(SimStateFileErrors, NameThePathAndTheReason) {
   TSimConfig config = NoTiming();
   config.StatePath = dir / GetParam().Entry;
   if (GetParam().Make == 'd') std::filesystem::create_directory(config.StatePath);
+#ifdef _WIN32
+  if (GetParam().Make == 'p') config.StatePath = "NUL";
+#else
   if (GetParam().Make == 'p') ::mkfifo(config.StatePath.c_str(), 0600);
+#endif
   if (GetParam().Make == 't') test::WriteText(config.StatePath, "QVSIMST0");
   const std::string expected = config.StatePath + ": " + GetParam().Error;
   EXPECT_EQ(TSimProgrammer::FromConfig(config).Error, expected);
@@ -304,21 +309,23 @@ void PrintTo(const TStateFileErrorCase& c, std::ostream* os) {
 
 INSTANTIATE_TEST_SUITE_P(
     State, SimStateFileErrors,
-    ::testing::Values(
-        TStateFileErrorCase{"MissingFolder", "no/s.qvs", '-',
-                            "cannot open simulator state file: No such file or directory"},
-        TStateFileErrorCase{"Folder", "s.qvs", 'd',
-                            "cannot open simulator state file: Is a directory"},
-        TStateFileErrorCase{"Fifo", "s.qvs", 'p',
-                            "cannot open simulator state file: Not a regular file"},
-        TStateFileErrorCase{"NotAState", "s.qvs", 't', "not a simulator state file"}),
+    ::testing::Values(TStateFileErrorCase{"MissingFolder", "no/s.qvs", '-',
+                                          "cannot open simulator state file: " +
+                                              test::MissingFolderReason().Text},
+                      TStateFileErrorCase{
+                          "Folder", "s.qvs", 'd',
+                          "cannot open simulator state file: " + test::FolderReason().Text},
+                      TStateFileErrorCase{"Fifo", "s.qvs", 'p',
+                                          "cannot open simulator state file: Not a regular file"},
+                      TStateFileErrorCase{"NotAState", "s.qvs", 't', "not a simulator state file"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(SimStateFileSave, FailureNamesThePathAndTheReason) {
   EXPECT_EQ(SaveSimStateFile("/nonexistent-dir/s.qvs", TSimAvrChip(*FindSimAvrModel("ATtiny13")),
                              TSim24xx(*FindSim24xxModel("24AA00")))
                 .Error,
-            "/nonexistent-dir/s.qvs: cannot write simulator state file: No such file or directory");
+            "/nonexistent-dir/s.qvs: cannot write simulator state file: " +
+                test::MissingFolderReason().Text);
 }
 
 // Two runs on one state file at once: the second waits until the first has

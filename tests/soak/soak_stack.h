@@ -34,6 +34,12 @@ using TBytes = std::vector<std::uint8_t>;
 inline std::size_t LiveHeapBytes() {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   return __sanitizer_get_current_allocated_bytes();
+#elif defined(_WIN32)
+  std::size_t used = 0;
+  _HEAPINFO entry{};
+  while (_heapwalk(&entry) == _HEAPOK)
+    if (entry._useflag == _USEDENTRY) used += entry._size;
+  return used;
 #else
   const struct mallinfo2 info = mallinfo2();
   return info.uordblks + info.hblkhd;

@@ -34,19 +34,29 @@ class TTempDir {
   TTempDir(const TTempDir&) = delete;
   TTempDir& operator=(const TTempDir&) = delete;
 
-  std::string operator/(const std::string& name) const { return (Path / name).string(); }
+  // UTF-8, as this program names files (path::string() would be the ANSI code
+  // page on Windows).
+  std::string operator/(const std::string& name) const {
+    return Utf8(Path / std::filesystem::path(std::u8string(name.begin(), name.end())));
+  }
   std::string File(const std::string& name) const { return *this / name; }
 
   // Names of everything in the folder, sorted.
   std::vector<std::string> Entries() const {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(Path))
-      names.push_back(e.path().filename().string());
+      names.push_back(Utf8(e.path().filename()));
     std::sort(names.begin(), names.end());
     return names;
   }
 
   std::filesystem::path Path;
+
+ private:
+  static std::string Utf8(const std::filesystem::path& path) {
+    const std::u8string name = path.u8string();
+    return {name.begin(), name.end()};
+  }
 };
 
 inline void WriteText(const std::string& name, const std::string& text) {

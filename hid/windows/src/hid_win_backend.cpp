@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "hid_win_impl.h"
-#include "win_utf16.h"
+#include "quenvar/fileio/utf16.h"
 
 namespace quenvar {
 

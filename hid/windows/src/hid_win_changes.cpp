@@ -4,7 +4,7 @@
 // tells it there is one.
 
 #include "hid_win_impl.h"
-#include "win_utf16.h"
+#include "quenvar/fileio/utf16.h"
 
 namespace quenvar {
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // The settings component: a root, a key path and five operations on named
-// values. On Linux every root maps to one per-user INI file named after the key
+// values. On Windows they are the registry's values below the root and key path
+// (REG_DWORD). On Linux every root maps to one per-user INI file named after the key
 // path, below the user's configuration folder, so a normal user can always
 // write it. A file that cannot be parsed, or holds binary junk, reads as
 // empty; the next write keeps it as "<file>.damaged" and starts a fresh one.
@@ -41,7 +42,8 @@ class TRegistryEdit final : public TSettingsStore {
   void SetConfigRoot(std::string Value) { FConfigRoot = std::move(Value); }
 
   // The INI file of the current key path, e.g. "\software\Quenvar\" gives
-  // <config root>/Quenvar/Quenvar.ini.
+  // <config root>/Quenvar/Quenvar.ini; on Windows the registry key
+  // "HKEY_CURRENT_USER\software\Quenvar" (the config root is not used there).
   std::string StoreFileName() const;
 
   void PutInteger(std::string_view Name, std::int32_t Value) override;

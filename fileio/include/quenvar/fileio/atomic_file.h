@@ -16,6 +16,12 @@
 // - A write-protected target, a folder and anything but a regular file (a
 //   FIFO, a device) are refused before anything is written.
 // - Every failure removes the temporary file.
+//
+// On Windows the rename is MoveFileExW(REPLACE_EXISTING | WRITE_THROUGH) after
+// FlushFileBuffers; the temporary file is created with CREATE_NEW. The new
+// file gets the folder's default rights, a read-only target is refused, a
+// symbolic link is replaced rather than written through (links are rare
+// there), and device names (NUL, COM1) count as not regular files.
 
 #include <sys/types.h>
 
@@ -54,9 +60,13 @@ class TAtomicFile {
   // The temporary file while it exists (empty after Commit and Abort), for a
   // signal handler that must remove it when the process is stopped.
   const std::string& TempPath() const { return FTempPath; }
+#ifndef _WIN32
   // The temporary file's descriptor until Commit or Abort (else -1); a lock
   // taken on it moves with the content to the target.
-  int Descriptor() const { return FFd; }
+  int Descriptor() const {
+    return FFd;
+  }
+#endif
 
  private:
   TAtomicFile() = default;
@@ -65,9 +75,13 @@ class TAtomicFile {
   std::string FTarget;
   std::string FDestination;  // the target with its last symbolic links resolved
   std::string FTempPath;
+#ifdef _WIN32
+  void* FHandle = nullptr;  // the temporary file's HANDLE until Commit or Abort
+#else
   int FFd = -1;
   bool FKeepMode = false;
   mode_t FMode = 0;
+#endif
   std::optional<TFileFailure> FFailure;
   std::uint64_t FWritten = 0;  // bytes written so far
   std::uint64_t FFlushed = 0;  // bytes whose writeback has been started

@@ -44,8 +44,21 @@ class TFileReader {
  private:
   TFileReader() = default;
 
+#ifdef _WIN32
+  using TNativeFile = void*;  // a HANDLE
+  static constexpr TNativeFile kNoFile = nullptr;
+#else
+  using TNativeFile = int;  // a descriptor
+  static constexpr TNativeFile kNoFile = -1;
+#endif
+  // The system's half: closing, and reading at an offset (bytes read, 0 at
+  // the end; a failure sets `error`).
+  static void CloseFile(TNativeFile file);
+  static std::size_t ReadAt(TNativeFile file, std::span<std::uint8_t> to, std::uint64_t offset,
+                            int& error);
+
   std::string FPath;
-  int FFd = -1;  // -1 when the content is in FMemory
+  TNativeFile FFile = kNoFile;  // kNoFile when the content is in FMemory
   std::vector<std::uint8_t> FMemory;
   std::size_t FSizeHint = 0;
   std::size_t FPosition = 0;

@@ -21,15 +21,18 @@ struct TFileFailure {
   TFileAction Action = TFileAction::Open;
   std::string Path;    // as the caller named it
   std::string Reason;  // the system's message, without a final full stop
-  int Code = 0;        // errno; 0 when the reason is none of the system's
+  int Code = 0;        // errno (on Windows the system's error code); 0 when the
+                       // reason is none of the system's
 
   friend bool operator==(const TFileFailure&, const TFileFailure&) = default;
 };
 
-// The error of a failed system call: its errno, or EIO when there is none.
+// The error of a failed system call: its errno (on Windows its GetLastError
+// code), or a general I/O error when there is none.
 TFileFailure SystemFileFailure(TFileAction action, std::string path, int code);
 
-// What std::generic_category says for the code ("Is a directory").
+// What the system says for the code: std::generic_category's text ("Is a
+// directory"), on Windows FormatMessageW's in UTF-8 ("Access is denied").
 std::string SystemMessage(int code);
 
 class TFileResult {

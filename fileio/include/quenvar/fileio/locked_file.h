@@ -2,6 +2,11 @@
 // A file that one process at a time works on: locked (flock) from Open until
 // Unlock or destruction, across atomic replacements of its content, so a
 // second process waits and then sees everything the first one saved.
+//
+// On Windows a file that another process holds open cannot be renamed over,
+// so no handle stays open on it: the lock is a named mutex of the file's full
+// path instead, which the system also releases when its holder ends. It belongs
+// to the thread that opened the file; Unlock there.
 
 #include <cstdint>
 #include <functional>
@@ -35,14 +40,28 @@ class TLockedFile {
   // Lets the next process have the file; Replace fails afterwards.
   void Unlock();
 
-  bool Locked() const { return FFd >= 0; }
-  const std::string& Path() const { return FPath; }
+#ifdef _WIN32
+  bool Locked() const {
+    return FMutex != nullptr;
+  }
+#else
+  bool Locked() const {
+    return FFd >= 0;
+  }
+#endif
+  const std::string& Path() const {
+    return FPath;
+  }
 
  private:
   TLockedFile() = default;
 
   std::string FPath;
+#ifdef _WIN32
+  void* FMutex = nullptr;  // the HANDLE of the named mutex while it is held
+#else
   int FFd = -1;
+#endif
 };
 
 }  // namespace quenvar

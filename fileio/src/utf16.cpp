@@ -1,8 +1,8 @@
-#include "win_utf16.h"
+#include "quenvar/fileio/utf16.h"
 
 #include <cstdint>
 
-namespace quenvar::win {
+namespace quenvar {
 namespace {
 
 bool IsHigh(char32_t c) {
@@ -90,4 +90,4 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
   return out;
 }
 
-}  // namespace quenvar::win
+}  // namespace quenvar

@@ -162,16 +162,6 @@ TAtomicFile& TAtomicFile::operator=(TAtomicFile&& other) noexcept {
   return *this;
 }
 
-TAtomicFile::~TAtomicFile() {
-  Abort();
-}
-
-TFileResult TAtomicFile::Fail(TFileFailure error) {
-  Abort();
-  FFailure = std::move(error);
-  return TFileResult::Failure(*FFailure);
-}
-
 TFileResult TAtomicFile::Write(std::span<const std::uint8_t> bytes) {
   if (FFailure) return TFileResult::Failure(*FFailure);
   if (FFd < 0) return Fail(SystemFileFailure(TFileAction::Write, FTarget, EBADF));
@@ -217,13 +207,6 @@ void TAtomicFile::Abort() {
     ::unlink(FTempPath.c_str());
     FTempPath.clear();
   }
-}
-
-TFileResult WriteFileAtomically(const std::string& target, std::span<const std::uint8_t> bytes) {
-  TFileExpected<TAtomicFile> file = TAtomicFile::Create(target);
-  if (!file) return TFileResult::Failure(file.Error());
-  if (TFileResult written = file.Value().Write(bytes); !written) return written;
-  return file.Value().Commit();
 }
 
 }  // namespace quenvar

@@ -1,7 +1,7 @@
-#include "quenvar/fileio/file_result.h"
-
 #include <cerrno>
 #include <system_error>
+
+#include "quenvar/fileio/file_result.h"
 
 namespace quenvar {
 

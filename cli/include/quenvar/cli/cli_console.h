@@ -1,0 +1,32 @@
+#pragma once
+// The executable's standard streams and arguments, the way the platform has
+// them. On Windows: arguments arrive as UTF-16 and are passed on as UTF-8, the
+// console shows UTF-8 (its code page is put back at exit), and standard output
+// and error are binary, so a line ends in "\n" as on Linux.
+
+#include <string>
+#include <vector>
+
+namespace quenvar {
+
+class TCliConsole {
+ public:
+  TCliConsole();
+  ~TCliConsole();
+  TCliConsole(const TCliConsole&) = delete;
+  TCliConsole& operator=(const TCliConsole&) = delete;
+
+  // Whether standard error is a terminal (on Windows a console), so that a
+  // progress bar can be drawn there.
+  static bool ErrIsTerminal();
+
+ private:
+  unsigned FSavedCodePage = 0;  // Windows: the console's output code page before
+};
+
+#ifdef _WIN32
+// The program's arguments as wmain gets them, without the program name, in UTF-8.
+std::vector<std::string> Utf8Arguments(int argc, const wchar_t* const* argv);
+#endif
+
+}  // namespace quenvar
