@@ -50,10 +50,9 @@ int main(int argc, char** argv) {
 #elif defined(_WIN32)
   options.MakeBackend = [] { return std::make_shared<THidWinBackend>(); };
 #endif
-  if (const std::optional<TStackError> error = stack.Open(options)) {
-    const bool simulator = error->Kind == TStackError::TKind::SimulatorText ||
-                           error->Kind == TStackError::TKind::SimulatorState;
-    app.ErrorBox().Show(simulator ? "--simulate: " + error->Text : error->Text);
+  if (const TResult<void> opened = stack.Open(options); !opened) {
+    const TError& error = opened.Error();
+    app.ErrorBox().Show(IsSimulatorError(error) ? "--simulate: " + error.FText : error.FText);
     return 1;
   }
 

@@ -8,7 +8,8 @@ namespace quenvar {
 
 void KeepSimulatorState(TProgrammerStack& Stack, TMainForm& Form, TErrorBox& ErrorBox) {
   const auto save = [&Stack, &ErrorBox] {
-    if (const std::optional<std::string> error = Stack.SaveSimulatorState()) ErrorBox.Show(*error);
+    if (const TResult<void> saved = Stack.SaveSimulatorState(); !saved)
+      ErrorBox.Show(saved.Error().FText);
   };
   Form.OnOperationEnded = save;
   QObject::connect(&Form, &TMainForm::Finished, &Form, save);

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QTemporaryDir>
+#include <cstdlib>
 
 #include "quenvar/app/main_form.h"
 #include "quenvar/app/qt_event_loop.h"
@@ -24,7 +25,7 @@ struct TNoProgrammer {
   TNoProgrammer() {
     TStackOptions options;
     options.MakeBackend = [] { return std::make_shared<TSimHidBackend>(); };
-    Stack.Open(options);
+    if (!Stack.Open(options)) std::abort();
   }
 };
 

@@ -33,9 +33,9 @@ void BM_ParseHex(benchmark::State& State) {
   if (const char* out = std::getenv("QUENVAR_BENCH_HEX_OUT"); out && size == (16u << 20))
     std::ofstream(out, std::ios::binary) << text;
   for (auto _ : State) {
-    quenvar::THexReadResult r = quenvar::ReadHexFile(text);
+    quenvar::TResult<quenvar::TByteImage> r = quenvar::ReadHexFile(text);
     if (!r.Ok()) State.SkipWithError("refused");
-    benchmark::DoNotOptimize(r.Image.data());
+    benchmark::DoNotOptimize(r.Ok() ? r->data() : nullptr);
   }
   State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations() * size));
   State.counters["text_bytes"] = static_cast<double>(text.size());
@@ -63,10 +63,9 @@ void BM_OpenHexFile(benchmark::State& State) {
   for (auto _ : State) {
     quenvar::TCustomMPHexEditor editor;
     quenvar::TFileOps files(editor);
-    std::uint8_t errorFlag = 0;
     // Timed by hand: giving the buffer back afterwards is no part of the open.
     const auto start = std::chrono::steady_clock::now();
-    const quenvar::TOpenOutcome o = files.OpenFile(std::string(in), 1, errorFlag);
+    const quenvar::TOpenOutcome o = files.OpenFile(std::string(in), 1);
     State.SetIterationTime(
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     if (o.Load.Status != quenvar::TLoadStatus::Loaded) State.SkipWithError("not loaded");

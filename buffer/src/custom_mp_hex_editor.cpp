@@ -469,8 +469,8 @@ bool TCustomMPHexEditor::ReplaceAllData(std::span<const std::uint8_t> bytes) {
 
 // ---------------------------------------------------------------- display rules
 
-TBufferResult TCustomMPHexEditor::SetOffsetFormat(std::string_view format) {
-  TBufferResult r = Offsets.Assign(format);
+TResult<void> TCustomMPHexEditor::SetOffsetFormat(std::string_view format) {
+  TResult<void> r = Offsets.Assign(format);
   if (r) ViewChanged();
   return r;
 }

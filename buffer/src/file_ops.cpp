@@ -25,8 +25,9 @@ char ThirdFromEnd(std::string_view FileName) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-TSaveOutcome Outcome(TFileFormat Format, const TBufferResult& Result) {
-  return {Result ? TSaveStatus::Saved : TSaveStatus::Failed, Format, Result.Message()};
+TSaveOutcome Outcome(TFileFormat Format, const TResult<void>& Result) {
+  if (Result) return {TSaveStatus::Saved, Format, {}};
+  return {TSaveStatus::Failed, Format, Result.Error().FText};
 }
 
 }  // namespace
@@ -50,61 +51,55 @@ TFileFormat SaveFormatOf(std::string_view FileName) {
 }
 
 TOpenOutcome TFileOps::OpenFile(const std::optional<std::string>& Chosen,
-                                std::uint8_t LanguageIndex, std::uint8_t& ErrorFlag) {
+                                std::uint8_t LanguageIndex) {
   TOpenOutcome o;
   if (!Chosen) return o;
   DialogFileName = *Chosen;
   if (DialogFileName.empty()) return o;
   o.Acted = true;
   o.StatusFileName = Utf8OfPath(PathOfUtf8(DialogFileName).filename());
-  o.Load = LoadFile(LanguageIndex, ErrorFlag);
+  o.Load = LoadFile(LanguageIndex);
   // A file error aborts the open before anything is enabled.
-  o.EnableBufferActions = o.Load.Status != TLoadStatus::FileError && ErrorFlag == 0;
+  o.EnableBufferActions = o.Load.Status != TLoadStatus::FileError && !o.Load.ErrorFlag();
   return o;
 }
 
-TLoadOutcome TFileOps::LoadFile(std::uint8_t LanguageIndex, std::uint8_t& ErrorFlag) {
+TLoadOutcome TFileOps::LoadFile(std::uint8_t LanguageIndex) {
   TLoadOutcome o;
   const TFileFormat format =
       DialogFileName.empty() ? TFileFormat::None : OpenFormatOf(DialogFileName);
-  if (format == TFileFormat::None) {
-    ErrorFlag = 0;
-    return o;
-  }
+  if (format == TFileFormat::None) return o;
 
   if (format == TFileFormat::Binary) {
-    const TBufferResult r = Buffer.LoadDataFromFile(DialogFileName);
+    const TResult<void> r = Buffer.LoadDataFromFile(DialogFileName);
     if (!r) {
       o.Status = TLoadStatus::FileError;
-      o.Message = r.Message();
+      o.Message = r.Error().FText;
       return o;
     }
-    ErrorFlag = 0;
     o.Status = TLoadStatus::Loaded;
     return o;
   }
 
-  TFileExpected<TFileReader> file = TFileReader::Open(DialogFileName);
+  TResult<TFileReader> file = TFileReader::Open(DialogFileName);
   if (!file) {
     o.Status = TLoadStatus::FileError;
-    o.Message = BufferResultOf(file.Error()).Message();
+    o.Message = BufferError(file.Error()).FText;
     return o;
   }
-  THexReadResult hex = ReadHexFile(file.Value());
+  TResult<TByteImage> hex = ReadHexFile(file.Value());
   if (const auto& failure = file.Value().Failure()) {
     o.Status = TLoadStatus::FileError;
-    o.Message = BufferResultOf(*failure).Message();
+    o.Message = BufferError(*failure).FText;
     return o;
   }
-  if (!hex.Ok()) {
-    ErrorFlag = 1;
+  if (!hex) {
     o.Status = TLoadStatus::FormatError;
-    o.HexError = hex.Error;
-    o.Message = HexErrorMessage(*hex.Error, LanguageIndex);
+    o.HexError = hex.Error();
+    o.Message = HexErrorMessage(hex.Error(), LanguageIndex);
     return o;
   }
-  Buffer.LoadDataFromImage(std::move(hex.Image));
-  ErrorFlag = 0;
+  Buffer.LoadDataFromImage(std::move(hex.Value()));
   o.Status = TLoadStatus::Loaded;
   return o;
 }
@@ -120,8 +115,8 @@ TSaveOutcome TFileOps::SaveFile(const std::optional<std::string>& Chosen) {
     case TFileFormat::IntelHex:
       break;
   }
-  TFileExpected<TAtomicFile> file = TAtomicFile::Create(*Chosen);
-  if (!file) return Outcome(TFileFormat::IntelHex, BufferResultOf(file.Error()));
+  TResult<TAtomicFile> file = TAtomicFile::Create(*Chosen);
+  if (!file) return Outcome(TFileFormat::IntelHex, BufferError(file.Error()));
   return SaveFile(file.Value());
 }
 
@@ -139,22 +134,25 @@ TSaveOutcome TFileOps::SaveFile(TAtomicFile& File) {
   // The reader refuses larger images; a file it cannot read back is no save.
   if (Buffer.DataLength() > MaxHexImageSize) {
     File.Abort();
-    return Outcome(format, TBufferResult::Failure("Cannot write " + File.Target() + ".\r\n(" +
-                                                  HexImageTooLargeText(kEnglish) + ")"));
+    return Outcome(format, TError{TErrorKind::Refused,
+                                  "Cannot write " + File.Target() + ".\r\n(" +
+                                      HexImageTooLargeText(kEnglish) + ")",
+                                  0, File.Target()});
   }
   // A few hundred KiB of text at a time: the file gets no copy of the image's
   // size in memory.
   THexWriter writer(Buffer.Data());
   const std::size_t piece = std::min(kTextPiece, writer.Size());
   const auto text = std::make_unique_for_overwrite<char[]>(piece);
-  TFileResult saved = TFileResult::Success();
+  TResult<void> saved;
   while (saved) {
     const std::size_t n = writer.Next({text.get(), piece});
     if (n == 0) break;
     saved = File.Write({reinterpret_cast<const std::uint8_t*>(text.get()), n});
   }
   if (saved) saved = File.Commit();
-  return Outcome(format, saved ? TBufferResult::Success() : BufferResultOf(saved.Error()));
+  if (!saved) return Outcome(format, BufferError(saved.Error()));
+  return Outcome(format, saved);
 }
 
 }  // namespace quenvar

@@ -19,6 +19,9 @@ constexpr std::uint8_t TypeLinearStart = 0x05;
 
 constexpr std::int8_t NotHex = -1;
 
+// A refusal's own text is English, as all of the buffer's errors.
+constexpr std::uint8_t kEnglish = 1;
+
 constexpr std::array<std::int8_t, 256> MakeDigitTable() {
   std::array<std::int8_t, 256> t{};
   for (auto& v : t) v = NotHex;
@@ -191,20 +194,26 @@ std::optional<std::uint64_t> BaseOf(std::string_view Line, const THeader& H) {
   return H.Type == TypeSegmentBase ? v << 4 : v << 16;
 }
 
-THexReadResult Refuse(THexErrorKind Kind, std::size_t Line) {
-  THexReadResult r;
-  r.Error = THexError{Kind, Line};
-  return r;
+// Why a pass refused the text: kept small, since the first pass makes one for every line.
+struct THexRefusal {
+  TErrorKind Kind = TErrorKind::NoHexFile;
+  std::size_t Line = 0;
+};
+
+TError Refuse(const THexRefusal& Refusal) {
+  TError error{Refusal.Kind, {}, 0, {}, Refusal.Line};
+  error.FText = HexErrorMessage(error, kEnglish);
+  return error;
 }
 
 // First pass: the structure of every line up to the end record, and the
 // extent of the image.
-std::optional<THexError> MeasureExtent(TLineReader& Lines, std::uint64_t& Extent) {
+std::optional<THexRefusal> MeasureExtent(TLineReader& Lines, std::uint64_t& Extent) {
   std::uint64_t base = 0;
   Extent = 0;
   for (;;) {
     const std::string_view line = Lines.Next();
-    const THexError refused{THexErrorKind::NoHexFile, Lines.Number()};
+    const THexRefusal refused{TErrorKind::NoHexFile, Lines.Number()};
     THeader h;
     if (!ParseHeader(line, h)) return refused;
     if (IsBaseRecord(h.Type)) {
@@ -218,7 +227,7 @@ std::optional<THexError> MeasureExtent(TLineReader& Lines, std::uint64_t& Extent
     // always did; they are no data, so the base does not move them.
     const std::uint64_t at = h.Type == TypeEnd ? h.Address : base + h.Address;
     Extent = std::max(Extent, at + h.Count);
-    if (Extent > MaxHexImageSize) return THexError{THexErrorKind::ImageTooLarge, Lines.Number()};
+    if (Extent > MaxHexImageSize) return THexRefusal{TErrorKind::ImageTooLarge, Lines.Number()};
     if (h.Type == TypeEnd) return std::nullopt;
   }
 }
@@ -227,7 +236,7 @@ std::optional<THexError> MeasureExtent(TLineReader& Lines, std::uint64_t& Extent
 // once: every byte below Filled holds data or FF, and the gap a record leaves
 // above it gets its FF only then. A line the first pass took that is no
 // record now means the file changed between the passes.
-std::optional<THexError> FillImage(TLineReader& Lines, TByteImage& Image) {
+std::optional<THexRefusal> FillImage(TLineReader& Lines, TByteImage& Image) {
   std::uint8_t* const image = Image.data();
   const std::uint64_t extent = Image.size();
   std::uint64_t filled = 0;
@@ -236,7 +245,7 @@ std::optional<THexError> FillImage(TLineReader& Lines, TByteImage& Image) {
     const std::string_view line = Lines.Next();
     const std::size_t number = Lines.Number();
     THeader h;
-    if (!ParseHeader(line, h)) return THexError{THexErrorKind::NoHexFile, number};
+    if (!ParseHeader(line, h)) return THexRefusal{TErrorKind::NoHexFile, number};
     const char* c = line.data();
     const std::size_t len = line.size();  // >= 8 with a header
 
@@ -281,14 +290,14 @@ std::optional<THexError> FillImage(TLineReader& Lines, TByteImage& Image) {
       sum += v;
     }
     const unsigned checksum = PairBits(c + len - 2);
-    if (((bits | checksum) & NotHexBit) != 0) return THexError{THexErrorKind::BrokenData, number};
-    if (((sum + checksum) & 0xFFu) != 0) return THexError{THexErrorKind::WrongChecksum, number};
+    if (((bits | checksum) & NotHexBit) != 0) return THexRefusal{TErrorKind::BrokenData, number};
+    if (((sum + checksum) & 0xFFu) != 0) return THexRefusal{TErrorKind::WrongChecksum, number};
 
-    if (isData && !fits) return THexError{THexErrorKind::BrokenData, number};
+    if (isData && !fits) return THexRefusal{TErrorKind::BrokenData, number};
     if (h.Type == TypeEnd) break;
     if (IsBaseRecord(h.Type)) {
       const auto b = BaseOf(line, h);
-      if (!b) return THexError{THexErrorKind::NoHexFile, number};
+      if (!b) return THexRefusal{TErrorKind::NoHexFile, number};
       base = *b;
     }
   }
@@ -298,26 +307,26 @@ std::optional<THexError> FillImage(TLineReader& Lines, TByteImage& Image) {
 
 // Both passes over the lines that NewLines hands out, each from the start.
 template <typename TNewLines>
-THexReadResult ReadPasses(TNewLines NewLines) {
+TResult<TByteImage> ReadPasses(TNewLines NewLines) {
   std::uint64_t extent = 0;
   {
     TLineReader lines = NewLines();
-    if (auto e = MeasureExtent(lines, extent)) return Refuse(e->Kind, e->Line);
+    if (auto e = MeasureExtent(lines, extent)) return Refuse(*e);
   }
-  THexReadResult result;
-  result.Image.resize(static_cast<std::size_t>(extent));
+  TByteImage image;
+  image.resize(static_cast<std::size_t>(extent));
   TLineReader lines = NewLines();
-  if (auto e = FillImage(lines, result.Image)) return Refuse(e->Kind, e->Line);
-  return result;
+  if (auto e = FillImage(lines, image)) return Refuse(*e);
+  return image;
 }
 
 }  // namespace
 
-THexReadResult ReadHexFile(std::string_view Text) {
+TResult<TByteImage> ReadHexFile(std::string_view Text) {
   return ReadPasses([Text] { return TLineReader(Text); });
 }
 
-THexReadResult ReadHexFile(TFileReader& File) {
+TResult<TByteImage> ReadHexFile(TFileReader& File) {
   TTextBuffer buffer(kTextPiece);
   return ReadPasses([&File, &buffer] {
     File.Rewind();
@@ -339,32 +348,33 @@ std::string HexImageTooLargeText(std::uint8_t LanguageIndex) {
   return Texts[Language(LanguageIndex)];
 }
 
-std::string HexErrorMessage(const THexError& Error, std::uint8_t LanguageIndex) {
+std::string HexErrorMessage(const TError& Error, std::uint8_t LanguageIndex) {
   const std::uint8_t lang = Language(LanguageIndex);
-  switch (Error.Kind) {
-    case THexErrorKind::NoHexFile:
-    case THexErrorKind::ImageTooLarge: {
+  switch (Error.FKind) {
+    case TErrorKind::NoHexFile:
+    case TErrorKind::ImageTooLarge: {
       static constexpr const char* Texts[] = {"Fehler in Datei. Keine Hex-Datei.",
                                               "Error in file. No hex file.",
                                               "Входной файл не hex файл."};
-      if (Error.Kind == THexErrorKind::ImageTooLarge)
+      if (Error.FKind == TErrorKind::ImageTooLarge)
         return std::string(Texts[lang]) + " " + HexImageTooLargeText(lang);
       return Texts[lang];
     }
-    case THexErrorKind::WrongChecksum: {
+    case TErrorKind::WrongChecksum: {
       static constexpr const char* Texts[] = {"Fehler in Datei. Falsche CSUM.",
                                               "Error in file. Wrong CSUM.",
                                               "Ошибка входного файла.Не правильная CheckSum."};
       return Texts[lang];
     }
-    case THexErrorKind::BrokenData: {
+    case TErrorKind::BrokenData: {
       static constexpr const char* Texts[] = {"Fehler in Datei. Fehlerhafte Daten in Zeile ",
                                               "Error in file. Broken data in line ",
                                               "Ошибка входного файла. Неверные данные в строке "};
-      return Texts[lang] + std::to_string(Error.Line) + ".";
+      return Texts[lang] + std::to_string(Error.FLine) + ".";
     }
+    default:
+      return Error.FText;
   }
-  return {};
 }
 
 }  // namespace quenvar

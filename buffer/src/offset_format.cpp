@@ -33,21 +33,21 @@ TOffsetFormat::TOffsetFormat() {
   (void)Assign("-!10:0x|");
 }
 
-TBufferResult TOffsetFormat::Assign(std::string_view format) {
+TResult<void> TOffsetFormat::Assign(std::string_view format) {
   const std::size_t bang = format.find('!');
   const std::size_t colon = format.find(':', bang == std::string_view::npos ? 0 : bang + 1);
   const std::size_t bar =
       colon == std::string_view::npos ? std::string_view::npos : format.find('|', colon + 1);
   if (bang == std::string_view::npos || colon == std::string_view::npos ||
       bar == std::string_view::npos) {
-    return TBufferResult::Failure("Missing char in offset format: " + std::string(format));
+    return TError{TErrorKind::BadOption, "Missing char in offset format: " + std::string(format)};
   }
   const long long radix = ParseHex(format.substr(bang + 1, colon - bang - 1));
   if (radix < 2 || radix > 16) {
     char text[96];
     std::snprintf(text, sizeof text, "Invalid radix in offset format (%llxh), allowed: 02h..10h",
                   radix < 0 ? 0LL : radix);
-    return TBufferResult::Failure(text);
+    return TError{TErrorKind::BadOption, text};
   }
   const std::string_view count = format.substr(0, bang);
   const long long fixed = ParseHex(count);
@@ -57,7 +57,7 @@ TBufferResult TOffsetFormat::Assign(std::string_view format) {
   PrefixText = std::string(format.substr(colon + 1, bar - colon - 1));
   SuffixText = std::string(format.substr(bar + 1));
   FormatText = std::string(format);
-  return TBufferResult::Success();
+  return {};
 }
 
 unsigned TOffsetFormat::DigitsOf(std::uint64_t value) const {

@@ -110,7 +110,7 @@ class TCliRunner {
       // The save's own first step; its temporary file goes again at once.
       if (output != nullptr)
         if (const auto created = TAtomicFile::Create(*output); !created) {
-          Err << BufferResultOf(created.Error()).Message() << '\n';
+          Err << BufferError(created.Error()).FText << '\n';
           return kCliUsageOrFile;
         }
       for (const auto* names : {&command.Program, &command.Unprogram})

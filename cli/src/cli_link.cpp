@@ -70,23 +70,20 @@ int TCliLink::Open() {
   options.OnStateFileDone = [this] {
     if (FEnv.StopEndsAtOnce) FEnv.StopEndsAtOnce(false);
   };
-  const std::optional<TStackError> error = FStack.Open(options);
-  if (!error) return kCliOk;
-  switch (error->Kind) {
-    case TStackError::TKind::SimulatorText:
-      FErr << "quenvar-cli: --simulate: " << error->Text << '\n';
-      return kCliUsageOrFile;
-    case TStackError::TKind::SimulatorState:
-      FErr << "quenvar-cli: " << error->Text << '\n';
-      return kCliUsageOrFile;
-    case TStackError::TKind::NoBackend:
-      FErr << Text(cli_texts::kNoBackend) << '\n';
-      return kCliNoProgrammer;
-    case TStackError::TKind::Controller:
-      break;
+  const TResult<void> opened = FStack.Open(options);
+  if (opened) return kCliOk;
+  const TError& error = opened.Error();
+  if (error.FKind == TErrorKind::BadOption) {
+    FErr << "quenvar-cli: --simulate: " << error.FText << '\n';
+    return kCliUsageOrFile;
   }
-  FErr << "quenvar-cli: " << error->Text << '\n';
-  return kCliOperationFailed;
+  if (error.FKind == TErrorKind::Unsupported) {
+    FErr << Text(cli_texts::kNoBackend) << '\n';
+    return kCliNoProgrammer;
+  }
+  FErr << "quenvar-cli: " << error.FText << '\n';
+  // The simulator's state file is the user's to fix; a controller that fails is not.
+  return IsSimulatorError(error) ? kCliUsageOrFile : kCliOperationFailed;
 }
 
 int TCliLink::StartSession() {
@@ -160,7 +157,7 @@ int TCliLink::List() {
       backend.Close(*rw);
       access = "read-write";
     } else {
-      const int code = rw.Error().Code;
+      const int code = rw.Error().FCode;
       auto query = backend.Open(path, THidAccess::QueryOnly);
       if (query) {
         backend.Close(*query);
@@ -250,9 +247,9 @@ void TCliLink::EndCommand(bool succeeded) {
 }
 
 int TCliLink::SaveSimulatorState() {
-  const std::optional<std::string> error = FStack.SaveSimulatorState();
-  if (!error) return kCliOk;
-  FErr << "quenvar-cli: " << *error << '\n';
+  const TResult<void> saved = FStack.SaveSimulatorState();
+  if (saved) return kCliOk;
+  FErr << "quenvar-cli: " << saved.Error().FText << '\n';
   return kCliUsageOrFile;
 }
 

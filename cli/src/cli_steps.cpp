@@ -10,8 +10,7 @@ namespace quenvar {
 
 int LoadImageFile(TFileOps& files, const TCustomMPHexEditor& editor, const std::string& name,
                   bool needData, std::uint8_t language, std::ostream& err) {
-  std::uint8_t errorFlag = 0;
-  const TOpenOutcome opened = files.OpenFile(name, language, errorFlag);
+  const TOpenOutcome opened = files.OpenFile(name, language);
   switch (opened.Load.Status) {
     case TLoadStatus::Loaded:
       break;

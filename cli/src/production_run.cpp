@@ -120,10 +120,10 @@ int TProductionRun::CheckBeforeStart() {
     }
   }
   if (!FOptions.FProduction.FLogPath.empty()) {
-    TFileExpected<TProductionLog> log = TProductionLog::Open(FOptions.FProduction.FLogPath);
+    TResult<TProductionLog> log = TProductionLog::Open(FOptions.FProduction.FLogPath);
     if (!log) {
       FErr << cli_texts::Fill(production_texts::kLogFailed, language,
-                              {log.Error().Path + ": " + log.Error().Reason})
+                              {log.Error().FPath + ": " + log.Error().FText})
            << '\n';
       return kCliUsageOrFile;
     }
@@ -275,10 +275,10 @@ TSerialTake TProductionRun::TakeSerial() {
 bool TProductionRun::ChainEnded(std::size_t lane, const TChipRecord& record) {
   bool logged = true;
   if (FLog)
-    if (const TFileResult appended = FLog->Append(record); !appended) {
+    if (const TResult<void> appended = FLog->Append(record); !appended) {
       Message(*FLanes[lane],
               cli_texts::Fill(production_texts::kLogFailed, Language(),
-                              {appended.Error().Path + ": " + appended.Error().Reason}));
+                              {appended.Error().FPath + ": " + appended.Error().FText}));
       logged = false;
     }
   FGang->ChainEnded(lane);

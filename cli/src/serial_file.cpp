@@ -6,15 +6,15 @@
 #include <charconv>
 #include <string_view>
 
-#include "quenvar/fileio/file_result.h"
+#include "quenvar/fileio/file_error.h"
 #include "quenvar/fileio/locked_file.h"
 
 namespace quenvar {
 
 namespace {
 
-std::string FailureText(const TFileFailure& failure) {
-  return "serial file '" + failure.Path + "': " + failure.Reason;
+std::string FailureText(const TError& failure) {
+  return "serial file '" + failure.FPath + "': " + failure.FText;
 }
 
 }  // namespace
@@ -46,16 +46,16 @@ TSerialTake TSerialFile::Read(bool take,
   // a typing error in the path must not start a fresh count.
   struct stat st {};
   if (::stat(FPath.c_str(), &st) != 0) {
-    result.FError = FailureText(SystemFileFailure(TFileAction::Open, FPath, errno)) +
+    result.FError = FailureText(SystemFileError(TErrorKind::Open, FPath, errno)) +
                     "; create it with the first number, e.g. echo 1000 > " + FPath;
     return result;
   }
-  TFileExpected<TLockedFile> file = TLockedFile::Open(FPath);
+  TResult<TLockedFile> file = TLockedFile::Open(FPath);
   if (!file) {
     result.FError = FailureText(file.Error());
     return result;
   }
-  TFileExpected<std::vector<std::uint8_t>> bytes = file.Value().ReadAll();
+  TResult<std::vector<std::uint8_t>> bytes = file.Value().ReadAll();
   if (!bytes) {
     result.FError = FailureText(bytes.Error());
     return result;
@@ -77,7 +77,7 @@ TSerialTake TSerialFile::Read(bool take,
     }
   if (take) {
     const std::string next = std::to_string(*number + 1) + "\n";
-    const TFileResult written = file.Value().Replace(
+    const TResult<void> written = file.Value().Replace(
         std::span(reinterpret_cast<const std::uint8_t*>(next.data()), next.size()));
     if (!written) {
       result.FError = FailureText(written.Error());

@@ -15,10 +15,10 @@ TJvHidDevice::TJvHidDevice(std::unique_ptr<TJvHidPnPInfo> info, TJvHidDeviceCont
       FPnPInfo(std::move(info)),
       HandOvers(std::make_shared<THidHandOverQueue>()) {}
 
-THidResult<std::unique_ptr<TJvHidDevice>> TJvHidDevice::Create(std::unique_ptr<TJvHidPnPInfo> info,
-                                                               TJvHidDeviceController* controller,
-                                                               std::shared_ptr<IHidBackend> backend,
-                                                               TJvHidPostFn post) {
+TResult<std::unique_ptr<TJvHidDevice>> TJvHidDevice::Create(std::unique_ptr<TJvHidPnPInfo> info,
+                                                            TJvHidDeviceController* controller,
+                                                            std::shared_ptr<IHidBackend> backend,
+                                                            TJvHidPostFn post) {
   std::unique_ptr<TJvHidDevice> dev(
       new TJvHidDevice(std::move(info), controller, std::move(backend), std::move(post)));
   if (controller) {
@@ -30,24 +30,24 @@ THidResult<std::unique_ptr<TJvHidDevice>> TJvHidDevice::Create(std::unique_ptr<T
 
   THidHandle handle;
   auto rw = be.Open(path, THidAccess::ReadWrite);
-  dev->FReadWriteAccess = rw.HasValue();
+  dev->FReadWriteAccess = rw.Ok();
   int openError = 0;
   if (rw) {
     handle = *rw;
   } else {
-    dev->FReadWriteError = rw.Error().Code;
+    dev->FReadWriteError = rw.Error().FCode;
     auto query = be.Open(path, THidAccess::QueryOnly);
     if (query) {
       handle = *query;
     } else {
-      openError = query.Error().Code;
+      openError = query.Error().FCode;
     }
   }
-  if (!handle.IsValid()) return THidError{openError, kHidDeviceCannotBeOpened};
+  if (!handle.IsValid()) return TError{TErrorKind::Device, kHidDeviceCannotBeOpened, openError};
 
   auto attrs = be.GetAttributes(handle);
   be.Close(handle);
-  if (!attrs) return THidError{attrs.Error().Code, kHidDeviceCannotBeIdentified};
+  if (!attrs) return TError{TErrorKind::Device, kHidDeviceCannotBeIdentified, attrs.Error().FCode};
   dev->FAttributes = *attrs;
   return dev;
 }
@@ -70,13 +70,13 @@ bool TJvHidDevice::OpenShared() {
   if (SharedHandle.IsValid()) return true;
   if (!PluggedIn() || !Claimed()) return false;
   auto rw = Backend->Open(FPnPInfo->DevicePath, THidAccess::ReadWrite);
-  FReadWriteAccess = rw.HasValue();
+  FReadWriteAccess = rw.Ok();
   if (rw) {
     FReadWriteError = 0;
     SharedHandle = *rw;
     return true;
   }
-  FReadWriteError = rw.Error().Code;
+  FReadWriteError = rw.Error().FCode;
   auto query = Backend->Open(FPnPInfo->DevicePath, THidAccess::QueryOnly);
   if (query) SharedHandle = *query;
   return SharedHandle.IsValid();
@@ -175,10 +175,10 @@ void TJvHidDevice::StopReader() {
   FReader.reset();
 }
 
-THidResult<THidHandle> TJvHidDevice::ReaderHandle() {
+TResult<THidHandle> TJvHidDevice::ReaderHandle() {
   std::lock_guard<std::mutex> g(HandleLock);
   if (ReadHandle.IsValid()) return ReadHandle;
-  if (!PluggedIn() || !Claimed()) return THidError{ENODEV, "device unplugged"};
+  if (!PluggedIn() || !Claimed()) return TError{TErrorKind::Device, "device unplugged", ENODEV};
   auto h = Backend->Open(FPnPInfo->DevicePath, THidAccess::Read);
   if (!h) return h.Error();
   ReadHandle = *h;

@@ -29,12 +29,12 @@ TJvHidDeviceController::TJvHidDeviceController(std::shared_ptr<IHidBackend> back
   FNumUnclaimed = static_cast<int>(FDeviceList.size());
 }
 
-THidResult<std::unique_ptr<TJvHidDeviceController>> TJvHidDeviceController::Create(
+TResult<std::unique_ptr<TJvHidDeviceController>> TJvHidDeviceController::Create(
     std::shared_ptr<IHidBackend> backend, TJvHidPostFn post) {
   try {
     return std::make_unique<TJvHidDeviceController>(std::move(backend), std::move(post));
   } catch (const EJvHidError& e) {
-    return THidError{0, e.what()};
+    return TError{TErrorKind::Device, e.what(), 0};
   }
 }
 

@@ -63,7 +63,7 @@ void TJvHidDeviceReadThread::Execute() {
     }
     const auto opened = Device.ReaderHandle();
     if (!opened) {
-      const int err = opened.Error().Code != 0 ? opened.Error().Code : EIO;
+      const int err = opened.Error().FCode != 0 ? opened.Error().FCode : EIO;
       ErrorCode = static_cast<std::uint32_t>(err);
       if (!Device.HandOverError(ErrorCode)) {
         HandlerFailed = true;

@@ -17,14 +17,13 @@ struct TGlobals {
 
 enum TKind { kInput = 0, kOutput = 1, kFeature = 2 };
 
-THidError Fail(const char* text) {
-  return THidError{0, text};
+TError Fail(const char* text) {
+  return TError{TErrorKind::Device, text, 0};
 }
 
 }  // namespace
 
-THidResult<THidReportDescriptorInfo> ParseReportDescriptor(
-    std::span<const std::uint8_t> descriptor) {
+TResult<THidReportDescriptorInfo> ParseReportDescriptor(std::span<const std::uint8_t> descriptor) {
   THidReportDescriptorInfo info;
   TGlobals globals;
   std::vector<TGlobals> stack;

@@ -155,16 +155,16 @@ std::vector<THidInterfaceInfo> TSimHidBackend::Scan() {
   return result;
 }
 
-THidResult<THidHandle> TSimHidBackend::Open(const std::string& path, THidAccess access) {
+TResult<THidHandle> TSimHidBackend::Open(const std::string& path, THidAccess access) {
   std::lock_guard<std::mutex> g(Lock);
   for (const auto& [plug, dev] : Devices) {
     if (dev->Path != path) continue;
-    if (!dev->Plugged) return THidError{ENODEV, "device gone"};
+    if (!dev->Plugged) return TError{TErrorKind::Device, "device gone", ENODEV};
     const std::int64_t id = NextHandle++;
     Handles[id] = TOpenHandle{dev, access};
     return THidHandle{id};
   }
-  return THidError{ENOENT, "no such device"};
+  return TError{TErrorKind::Device, "no such device", ENOENT};
 }
 
 void TSimHidBackend::Close(THidHandle handle) {
@@ -176,36 +176,36 @@ void TSimHidBackend::Close(THidHandle handle) {
   Handles.erase(it);
 }
 
-THidResult<THidAttributes> TSimHidBackend::GetAttributes(THidHandle handle) {
+TResult<THidAttributes> TSimHidBackend::GetAttributes(THidHandle handle) {
   std::lock_guard<std::mutex> g(Lock);
   auto it = Handles.find(handle.Value);
-  if (it == Handles.end()) return THidError{EBADF, "bad handle"};
-  if (!it->second.Device->Plugged) return THidError{ENODEV, "device gone"};
+  if (it == Handles.end()) return TError{TErrorKind::Device, "bad handle", EBADF};
+  if (!it->second.Device->Plugged) return TError{TErrorKind::Device, "device gone", ENODEV};
   return it->second.Device->Attributes;
 }
 
-THidResult<THidCaps> TSimHidBackend::GetCapabilities(THidHandle handle) {
+TResult<THidCaps> TSimHidBackend::GetCapabilities(THidHandle handle) {
   std::lock_guard<std::mutex> g(Lock);
   auto it = Handles.find(handle.Value);
-  if (it == Handles.end()) return THidError{EBADF, "bad handle"};
-  if (!it->second.Device->Plugged) return THidError{ENODEV, "device gone"};
+  if (it == Handles.end()) return TError{TErrorKind::Device, "bad handle", EBADF};
+  if (!it->second.Device->Plugged) return TError{TErrorKind::Device, "device gone", ENODEV};
   return THidCaps{0x0001, 0xFF00, kReportBytes, kReportBytes, 0};
 }
 
-THidResult<std::size_t> TSimHidBackend::Write(THidHandle handle, const void* data,
-                                              std::size_t size) {
+TResult<std::size_t> TSimHidBackend::Write(THidHandle handle, const void* data, std::size_t size) {
   std::shared_ptr<TSimDevice> dev;
   std::vector<std::uint8_t> report(static_cast<const std::uint8_t*>(data),
                                    static_cast<const std::uint8_t*>(data) + size);
   {
     std::lock_guard<std::mutex> g(Lock);
     auto it = Handles.find(handle.Value);
-    if (it == Handles.end()) return THidError{EBADF, "bad handle"};
+    if (it == Handles.end()) return TError{TErrorKind::Device, "bad handle", EBADF};
     if (it->second.Access != THidAccess::ReadWrite && it->second.Access != THidAccess::Write)
-      return THidError{EBADF, "handle not open for writing"};
+      return TError{TErrorKind::Device, "handle not open for writing", EBADF};
     dev = it->second.Device;
-    if (!dev->Plugged || dev->UnplugRequested) return THidError{ENODEV, "device gone"};
-    if (size != kReportBytes) return THidError{EINVAL, "wrong report length"};
+    if (!dev->Plugged || dev->UnplugRequested)
+      return TError{TErrorKind::Device, "device gone", ENODEV};
+    if (size != kReportBytes) return TError{TErrorKind::Device, "wrong report length", EINVAL};
     dev->Written.push_back(report);
   }
   // The model runs without the lock: it answers through the host, which locks.

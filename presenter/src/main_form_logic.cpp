@@ -128,16 +128,14 @@ bool TMainFormLogic::Settle(const TLoadOutcome& Outcome) {
 }
 
 bool TMainFormLogic::LoadFile() {
-  std::uint8_t errorFlag = 0;
-  return Settle(FFileOps.LoadFile(Presenter().LanguageIndexValue(), errorFlag)) && errorFlag == 0;
+  const TLoadOutcome outcome = FFileOps.LoadFile(Presenter().LanguageIndexValue());
+  return Settle(outcome) && !outcome.ErrorFlag();
 }
 
 void TMainFormLogic::nopenClick() {
   std::optional<std::string> chosen;
   if (AskOpenFileName) chosen = AskOpenFileName(FOpenDialog);
-  std::uint8_t errorFlag = 0;
-  const TOpenOutcome outcome =
-      FFileOps.OpenFile(chosen, Presenter().LanguageIndexValue(), errorFlag);
+  const TOpenOutcome outcome = FFileOps.OpenFile(chosen, Presenter().LanguageIndexValue());
   if (!outcome.Acted) return;
   Window().SetStatusPanel(1, outcome.StatusFileName);
   if (outcome.EnableBufferActions) {

@@ -90,10 +90,13 @@ std::string ParseIsp(std::string_view value, TSimIspSetup& isp) {
   return {};
 }
 
+TError BadSetting(std::string text) {
+  return TError{TErrorKind::BadOption, std::move(text)};
+}
+
 }  // namespace
 
-TSimExpected<TSimConfig> ParseSimConfig(std::string_view text) {
-  using R = TSimExpected<TSimConfig>;
+TResult<TSimConfig> ParseSimConfig(std::string_view text) {
   TSimConfig config;
   std::string seen;  // "key;" per setting already given
   while (!text.empty()) {
@@ -104,36 +107,36 @@ TSimExpected<TSimConfig> ParseSimConfig(std::string_view text) {
 
     const std::size_t eq = item.find('=');
     if (eq == std::string_view::npos) {
-      return R::Failure("simulation setting '" + std::string(item) +
+      return BadSetting("simulation setting '" + std::string(item) +
                         "' has no value; write NAME=VALUE");
     }
     const std::string key = Lower(Trim(item.substr(0, eq)));
     const std::string_view value = Trim(item.substr(eq + 1));
     if (key != "isp" && key != "socket" && key != "timing" && key != "state" &&
         key != "programmers" && key != "chips") {
-      return R::Failure("unknown simulation setting '" + std::string(Trim(item.substr(0, eq))) +
+      return BadSetting("unknown simulation setting '" + std::string(Trim(item.substr(0, eq))) +
                         "'; valid settings: isp, socket, timing, state, programmers, chips");
     }
     if (seen.find(key + ";") != std::string::npos) {
-      return R::Failure("simulation setting '" + key + "' given twice");
+      return BadSetting("simulation setting '" + key + "' given twice");
     }
     seen += key + ";";
 
     if (key == "isp") {
       if (std::string error = ParseIsp(value, config.Isp); !error.empty()) {
-        return R::Failure(error);
+        return BadSetting(error);
       }
     } else if (key == "socket") {
       const TSim24xxModel* model = FindSim24xxModel(value);
       if (!model) {
-        return R::Failure("unknown socket EEPROM '" + std::string(value) +
+        return BadSetting("unknown socket EEPROM '" + std::string(value) +
                           "'; valid: " + SocketChoices());
       }
       config.Socket = std::string(model->ShortName);
     } else if (key == "timing") {
       const std::string lower = Lower(value);
       if (lower != "none" && lower != "real") {
-        return R::Failure("unknown timing '" + std::string(value) + "'; valid: none, real");
+        return BadSetting("unknown timing '" + std::string(value) + "'; valid: none, real");
       }
       config.RealTiming = lower == "real";
     } else if (key == "programmers" || key == "chips") {
@@ -141,7 +144,7 @@ TSimExpected<TSimConfig> ParseSimConfig(std::string_view text) {
       const std::uint32_t max = programmers ? kMaxSimProgrammers : kMaxSimChips;
       const std::optional<std::uint32_t> n = ParseCount(value, max);
       if (!n) {
-        return R::Failure("bad " + key + " count '" + std::string(value) +
+        return BadSetting("bad " + key + " count '" + std::string(value) +
                           "'; write a whole number from 1 to " + std::to_string(max));
       }
       if (programmers) {
@@ -150,11 +153,11 @@ TSimExpected<TSimConfig> ParseSimConfig(std::string_view text) {
         config.Chips = *n;
       }
     } else {
-      if (value.empty()) return R::Failure("simulation setting 'state' needs a file path");
+      if (value.empty()) return BadSetting("simulation setting 'state' needs a file path");
       config.StatePath = std::string(value);
     }
   }
-  return R::Success(std::move(config));
+  return config;
 }
 
 TSimAvrChip MakeSimAvrChip(const TSimIspSetup& setup) {

@@ -61,25 +61,25 @@ TSimProgrammer::TSimProgrammer(const TSimConfig& config)
 TSimProgrammer::TSimProgrammer(TSimAvrChip avr, TSim24xx socket, bool realTiming)
     : Avr_(std::move(avr)), Socket_(std::move(socket)), RealTiming_(realTiming) {}
 
-TSimExpected<std::shared_ptr<TSimProgrammer>> TSimProgrammer::FromConfig(
+TResult<std::shared_ptr<TSimProgrammer>> TSimProgrammer::FromConfig(
     const TSimConfig& config, const std::function<void()>& onWaitForState) {
-  using R = TSimExpected<std::shared_ptr<TSimProgrammer>>;
   if (config.Programmers != 1) {
-    return R::Failure("programmers=" + std::to_string(config.Programmers) +
+    return TError(TErrorKind::BadOption,
+                  "programmers=" + std::to_string(config.Programmers) +
                       " is not available here: this program drives one programmer");
   }
   auto programmer = std::make_shared<TSimProgrammer>(config);
-  if (config.StatePath.empty()) return R::Success(std::move(programmer));
-  TSimExpected<TSimStateFile> file = TSimStateFile::Lock(config.StatePath, onWaitForState);
-  if (!file) return R::Failure(file.Error);
-  TSimExpected<std::vector<TSimState>> loaded = file.Value->Load(1);
-  if (!loaded) return R::Failure(loaded.Error);
-  if (!loaded.Value->empty()) {
-    programmer->Avr_ = std::move(loaded.Value->front().Avr);
-    programmer->Socket_ = std::move(loaded.Value->front().Socket);
+  if (config.StatePath.empty()) return programmer;
+  TResult<TSimStateFile> file = TSimStateFile::Lock(config.StatePath, onWaitForState);
+  if (!file) return file.Error();
+  TResult<std::vector<TSimState>> loaded = file->Load(1);
+  if (!loaded) return loaded.Error();
+  if (!loaded->empty()) {
+    programmer->Avr_ = std::move(loaded->front().Avr);
+    programmer->Socket_ = std::move(loaded->front().Socket);
   }
-  programmer->FStateFile = std::move(*file.Value);
-  return R::Success(std::move(programmer));
+  programmer->FStateFile = std::move(file.Value());
+  return programmer;
 }
 
 void TSimProgrammer::SetAvr(TSimAvrChip chip) {
@@ -164,9 +164,9 @@ void TSimProgrammer::EmitUnsolicited(ISimDeviceHost& host,
   host.PushInputReport(report);
 }
 
-TSimResult TSimProgrammer::SaveState() {
+TResult<void> TSimProgrammer::SaveState() {
   std::lock_guard lock(Mutex_);
-  if (!FStateFile) return TSimResult::Success();
+  if (!FStateFile) return {};
   const TSimState state{Avr_, Socket_};
   return FStateFile->Save({&state, 1});
 }

@@ -30,6 +30,10 @@ std::string SimIdentityPath(std::uint32_t number) {
   return "/sim/port" + std::to_string(number);
 }
 
+bool IsSimulatorError(const TError& error) {
+  return error.FKind != TErrorKind::Unsupported && error.FKind != TErrorKind::Device;
+}
+
 TProgrammerStack::TProgrammerStack(IEventLoop& loop) : FLoop(loop) {}
 
 TProgrammerStack::~TProgrammerStack() {
@@ -44,43 +48,42 @@ TProgrammerStack::~TProgrammerStack() {
   FSimGang.reset();
 }
 
-std::optional<TStackError> TProgrammerStack::OpenSimulator(const TStackOptions& options) {
-  TSimExpected<TSimConfig> config = ParseSimConfig(*options.Simulate);
-  if (!config) return TStackError{TStackError::TKind::SimulatorText, config.Error};
+TResult<void> TProgrammerStack::OpenSimulator(const TStackOptions& options) {
+  TResult<TSimConfig> config = ParseSimConfig(*options.Simulate);
+  if (!config) return config.Error();
   if (!options.RealTimingByDefault && !SimTextNamesTiming(*options.Simulate))
-    config.Value->RealTiming = false;
+    config->RealTiming = false;
   std::function<void()> onWait;
   if (options.OnWaitForState)
-    onWait = [&options, path = config.Value->StatePath] { options.OnWaitForState(path); };
-  TSimExpected<TSimGang> gang = TSimGang::FromConfig(*config.Value, onWait);
+    onWait = [&options, path = config->StatePath] { options.OnWaitForState(path); };
+  TResult<TSimGang> gang = TSimGang::FromConfig(*config, onWait);
   if (options.OnStateFileDone) options.OnStateFileDone();
-  if (!gang) return TStackError{TStackError::TKind::SimulatorState, gang.Error};
-  FSimGang = std::make_unique<TSimGang>(std::move(*gang.Value));
+  if (!gang) return gang.Error();
+  FSimGang = std::make_unique<TSimGang>(std::move(gang.Value()));
   auto backend = std::make_shared<TSimHidBackend>();
   for (const TSimGangMember& member : FSimGang->Programmers())
     backend->Plug(kProgrammerVendorId, kProgrammerProductId, member.Programmer, 0x0100,
                   SimIdentityPath(member.Number));
   FBackend = std::move(backend);
-  return std::nullopt;
+  return {};
 }
 
-std::optional<TStackError> TProgrammerStack::Open(const TStackOptions& options) {
-  if (FController) return std::nullopt;
+TResult<void> TProgrammerStack::Open(const TStackOptions& options) {
+  if (FController) return {};
   if (options.Simulate) {
-    if (auto error = OpenSimulator(options)) return error;
+    if (TResult<void> opened = OpenSimulator(options); !opened) return opened;
   } else if (options.MakeBackend) {
     FBackend = options.MakeBackend();
   }
   if (!FBackend)
-    return TStackError{TStackError::TKind::NoBackend,
-                       "this build has no HID backend; use --simulate"};
+    return TError{TErrorKind::Unsupported, "this build has no HID backend; use --simulate"};
 
   auto controller = TJvHidDeviceController::Create(FBackend, FLoop.Poster());
-  if (!controller) return TStackError{TStackError::TKind::Controller, controller.Error().Text};
+  if (!controller) return controller.Error();
   FController = std::move(controller.Value());
   if (IHidChangeSource* source = FBackend->ChangeSource())
     FWatch = FLoop.WatchChanges(*source, [this] { FController->DeviceChange(); });
-  return std::nullopt;
+  return {};
 }
 
 TSimProgrammer* TProgrammerStack::Simulator() const {
@@ -95,11 +98,9 @@ TSimProgrammer* TProgrammerStack::SimulatorAt(const std::string& identityPath) c
   return nullptr;
 }
 
-std::optional<std::string> TProgrammerStack::SaveSimulatorState() const {
-  if (!FSimGang) return std::nullopt;
-  const TSimResult saved = FSimGang->SaveState();
-  if (saved) return std::nullopt;
-  return saved.Error;
+TResult<void> TProgrammerStack::SaveSimulatorState() const {
+  if (!FSimGang) return {};
+  return FSimGang->SaveState();
 }
 
 TProgrammerDriver& TProgrammerStack::StartDriver(TCustomMPHexEditor& editor) {

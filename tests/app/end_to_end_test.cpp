@@ -49,8 +49,8 @@ struct TIspWindowSetup {
   TProgrammerStack& Open(const std::string& simulate) {
     TStackOptions options;
     options.Simulate = simulate;
-    const std::optional<TStackError> error = Stack.Open(options);
-    EXPECT_FALSE(error) << error->Text;
+    const TResult<void> opened = Stack.Open(options);
+    EXPECT_TRUE(opened) << opened.Error().FText;
     return Stack;
   }
   test::TTempRoot Root;  // makes the application first
@@ -97,15 +97,16 @@ TEST(EndToEnd, TheStackOpensTheBackendMainGivesIt) {
   TIspWindowSetup setup;
   {
     TProgrammerStack none(setup.Loop);
-    const std::optional<TStackError> error = none.Open({});
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->Text, "this build has no HID backend; use --simulate");
+    const TResult<void> opened = none.Open({});
+    ASSERT_FALSE(opened);
+    EXPECT_EQ(opened.Error(),
+              TError(TErrorKind::Unsupported, "this build has no HID backend; use --simulate"));
   }
   auto backend = std::make_shared<TSimHidBackend>();
   backend->Plug(0x0451, 0x3210, nullptr);
   TStackOptions options;
   options.MakeBackend = [backend] { return backend; };
-  ASSERT_EQ(setup.Stack.Open(options), std::nullopt);
+  ASSERT_TRUE(setup.Stack.Open(options));
   EXPECT_EQ(&setup.Stack.Controller().Backend(), backend.get());
   EXPECT_EQ(setup.Stack.Controller().DeviceList().size(), 1u);
   EXPECT_EQ(setup.Stack.Simulator(), nullptr);
@@ -204,7 +205,7 @@ TEST(EndToEnd, TheWindowSavesTheSimulatedChipsAfterEachOperationAndAtClose) {
       const std::uint8_t image[] = {0x12, 0x34, 0x56};
       form.HexModel().LoadDataFromBytes(image);
       form.Button("bProg")->click();
-      ASSERT_TRUE(Await([&] { return saved().Value || !setup.Errors.empty(); })) << c.Name;
+      ASSERT_TRUE(Await([&] { return saved().Ok() || !setup.Errors.empty(); })) << c.Name;
       // A change the next operation would not bring: only the close saves it.
       stack.Simulator()->Avr().Flash()[100] = 0x42;
       form.close();
@@ -216,9 +217,9 @@ TEST(EndToEnd, TheWindowSavesTheSimulatedChipsAfterEachOperationAndAtClose) {
       continue;
     }
     EXPECT_TRUE(setup.Errors.empty()) << c.Name;
-    const TSimExpected<TSimState> loaded = saved();
-    ASSERT_TRUE(loaded.Value) << loaded.Error;
-    const std::vector<std::uint8_t>& flash = loaded.Value->Avr.Flash();
+    const TResult<TSimState> loaded = saved();
+    ASSERT_TRUE(loaded) << loaded.Error().FText;
+    const std::vector<std::uint8_t>& flash = loaded->Avr.Flash();
     ASSERT_EQ(flash.size(), 8192u);
     EXPECT_EQ(flash[0], 0x12);
     EXPECT_EQ(flash[2], 0x56);

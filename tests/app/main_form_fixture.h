@@ -88,7 +88,7 @@ class MainFormTest : public testing::Test {
     Stack = std::make_unique<TProgrammerStack>(Loop);
     TStackOptions options;
     options.MakeBackend = [this] { return Programmer.MakeBackend(); };
-    EXPECT_FALSE(Stack->Open(options));
+    EXPECT_TRUE(Stack->Open(options));
     Form = std::make_unique<TMainForm>(*Stack, Edit, Box);
     Info = std::make_unique<TInfoForm>();
     Progress = std::make_unique<TForm1>(Form.get());

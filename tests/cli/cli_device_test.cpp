@@ -64,8 +64,8 @@ class CliDevice : public ::testing::Test {
   std::string State() const { return Dir / "chip.qvs"; }
   TSimState SavedState() const {
     auto loaded = LoadSimStateFile(State());
-    EXPECT_TRUE(loaded) << loaded.Error;
-    return std::move(*loaded.Value);
+    EXPECT_TRUE(loaded) << (loaded ? "" : loaded.Error().FText);
+    return std::move(loaded.Value());
   }
 
   TTempDir Dir;

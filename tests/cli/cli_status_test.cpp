@@ -173,14 +173,15 @@ class TNoPermission final : public IHidBackend {
   bool Bind() override { return true; }
   void Unbind() override {}
   std::vector<THidInterfaceInfo> Scan() override { return Sim->Scan(); }
-  THidResult<THidHandle> Open(const std::string& path, THidAccess access) override {
-    if (access != THidAccess::QueryOnly) return THidError{EACCES, "device cannot be opened"};
+  TResult<THidHandle> Open(const std::string& path, THidAccess access) override {
+    if (access != THidAccess::QueryOnly)
+      return TError{TErrorKind::Device, "device cannot be opened", EACCES};
     return Sim->Open(path, access);
   }
   void Close(THidHandle handle) override { Sim->Close(handle); }
-  THidResult<THidAttributes> GetAttributes(THidHandle h) override { return Sim->GetAttributes(h); }
-  THidResult<THidCaps> GetCapabilities(THidHandle h) override { return Sim->GetCapabilities(h); }
-  THidResult<std::size_t> Write(THidHandle h, const void* d, std::size_t n) override {
+  TResult<THidAttributes> GetAttributes(THidHandle h) override { return Sim->GetAttributes(h); }
+  TResult<THidCaps> GetCapabilities(THidHandle h) override { return Sim->GetCapabilities(h); }
+  TResult<std::size_t> Write(THidHandle h, const void* d, std::size_t n) override {
     return Sim->Write(h, d, n);
   }
   THidReadResult Read(THidHandle h, std::uint8_t* b, std::size_t n,

@@ -77,9 +77,9 @@ TEST(Production, FourProgrammersRunTheChainOfOne) {
   }
   EXPECT_EQ(own, Lines(gang.Out).size()) << "a line without its [N] prefix";
   const auto chips = LoadSimGangStateFile(dir / "s.qvs");
-  ASSERT_TRUE(chips) << chips.Error;
-  ASSERT_EQ(chips.Value->size(), 4u);
-  for (const TSimState& chip : *chips.Value) EXPECT_EQ(Flash(chip, 0, image.size()), image);
+  ASSERT_TRUE(chips) << chips.Error().FText;
+  ASSERT_EQ(chips->size(), 4u);
+  for (const TSimState& chip : chips.Value()) EXPECT_EQ(Flash(chip, 0, image.size()), image);
 }
 
 // Four programmers of the test's own making, one of them with a fault.
@@ -171,9 +171,9 @@ TEST(Production, StationStampsTwelveChipsWithTwelveNumbers) {
   EXPECT_EQ(serials, expected);
   // The chip left in each socket carries the last number in six ASCII digits at 0x30.
   const auto chips = LoadSimGangStateFile(dir / "s.qvs");
-  ASSERT_TRUE(chips) << chips.Error;
+  ASSERT_TRUE(chips) << chips.Error().FText;
   for (int n = 1; n <= 4; ++n) {
-    const auto& eeprom = (*chips.Value)[static_cast<std::size_t>(n - 1)].Avr.Eeprom();
+    const auto& eeprom = chips.Value()[static_cast<std::size_t>(n - 1)].Avr.Eeprom();
     EXPECT_EQ(std::string(eeprom.begin() + 0x30, eeprom.begin() + 0x36),
               "00" + std::to_string(last[n]));
     EXPECT_EQ(std::vector<std::uint8_t>(eeprom.begin() + 0x20, eeprom.begin() + 0x30),

@@ -28,7 +28,7 @@ TEST(FileReader, EveryPassReadsTheWholeFileInPieces) {
   TTempDir dir;
   const std::string name = dir / "text.hex";
   WriteText(name, ":00000001FF\r\n");
-  TFileExpected<TFileReader> file = TFileReader::Open(name);
+  TResult<TFileReader> file = TFileReader::Open(name);
   ASSERT_TRUE(file.Ok());
   EXPECT_EQ(file.Value().SizeHint(), 13u);
   EXPECT_EQ(ReadInPieces(file.Value(), 5), ":00000001FF\r\n");
@@ -54,10 +54,9 @@ class FileReaderRefuses : public testing::TestWithParam<TRefusal> {};
 TEST_P(FileReaderRefuses, WithTheSystemsReason) {
   TTempDir dir;
   const std::string path = dir / GetParam().Leaf;
-  const TFileExpected<TFileReader> file = TFileReader::Open(path);
+  const TResult<TFileReader> file = TFileReader::Open(path);
   ASSERT_FALSE(file.Ok());
-  EXPECT_EQ(file.Error(),
-            (TFileFailure{TFileAction::Open, path, GetParam().Reason, GetParam().Code}));
+  EXPECT_EQ(file.Error(), (TError{TErrorKind::Open, GetParam().Reason, GetParam().Code, path}));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -84,10 +84,9 @@ struct TLoadCase {
   const char* FileName;
   std::string Content;
   std::uint8_t Language;
-  std::uint8_t FlagBefore;
   TLoadStatus Status;
   std::string Message;
-  std::uint8_t FlagAfter;
+  bool ErrorFlag;
   Bytes Buffer;
   bool Enable;
 };
@@ -104,15 +103,13 @@ TEST_P(OpenFileCases, LoadAndEnable) {
   int changes = 0;
   editor.OnChange = [&](TCustomMPHexEditor&) { ++changes; };
   TFileOps ops(editor);
-  std::uint8_t flag = c.FlagBefore;
-
-  const TOpenOutcome o = ops.OpenFile(name, c.Language, flag);
+  const TOpenOutcome o = ops.OpenFile(name, c.Language);
 
   EXPECT_TRUE(o.Acted);
   EXPECT_EQ(o.StatusFileName, c.FileName);
   EXPECT_EQ(o.Load.Status, c.Status);
   EXPECT_EQ(o.Load.Message, c.Message);
-  EXPECT_EQ(flag, c.FlagAfter);
+  EXPECT_EQ(o.Load.ErrorFlag(), c.ErrorFlag);
   EXPECT_EQ(Of(editor), c.Buffer);
   EXPECT_EQ(o.EnableBufferActions, c.Enable);
   EXPECT_EQ(changes, c.Status == TLoadStatus::Loaded ? 1 : 0);
@@ -130,104 +127,87 @@ void PrintTo(const TLoadCase& c, std::ostream* os) {
 INSTANTIATE_TEST_SUITE_P(
     Files, OpenFileCases,
     testing::Values(
-        TLoadCase{"WorkedExample", "w.hex", ":0400100001020304E2\r\n:00000001FF\r\n", 1, 1, Loaded,
-                  "", 0, Cat(Ff(16), {0x01, 0x02, 0x03, 0x04}), true},
+        TLoadCase{"WorkedExample", "w.hex", ":0400100001020304E2\r\n:00000001FF\r\n", 1, Loaded, "",
+                  false, Cat(Ff(16), {0x01, 0x02, 0x03, 0x04}), true},
         // An empty image is a successful load all the same.
-        TLoadCase{"EndRecordOnly", "e.hex", ":00000001FF", 1, 1, Loaded, "", 0, {}, true},
+        TLoadCase{"EndRecordOnly", "e.hex", ":00000001FF", 1, Loaded, "", false, {}, true},
         TLoadCase{"MixedCaseExtension",
                   "m.Hex",
                   ":02000000abcd86\n:00000001ff",
                   1,
-                  0,
                   Loaded,
                   "",
-                  0,
+                  false,
                   {0xAB, 0xCD},
                   true},
         // A .txt is not read, gives no message, and still enables the actions.
-        TLoadCase{"TxtNotRead", "t.txt", ":0100000011EE\n:00000001FF", 1, 1, Nothing, "", 0, Before,
-                  true},
-        TLoadCase{"NoExtensionNotRead", "data", "abc", 1, 1, Nothing, "", 0, Before, true},
+        TLoadCase{"TxtNotRead", "t.txt", ":0100000011EE\n:00000001FF", 1, Nothing, "", false,
+                  Before, true},
+        TLoadCase{"NoExtensionNotRead", "data", "abc", 1, Nothing, "", false, Before, true},
         TLoadCase{"BinThreeBytes",
                   "t.BIN",
                   std::string("\x00\xFF\x7F", 3),
                   1,
-                  1,
                   Loaded,
                   "",
-                  0,
+                  false,
                   {0x00, 0xFF, 0x7F},
                   true},
         TLoadCase{"BinTakesHexTextRaw",
                   "h.bin",
                   ":00000001FF",
                   1,
-                  0,
                   Loaded,
                   "",
-                  0,
+                  false,
                   {':', '0', '0', '0', '0', '0', '0', '0', '1', 'F', 'F'},
                   true},
-        TLoadCase{"EmptyBin", "z.bin", "", 1, 0, Loaded, "", 0, {}, true},
-        TLoadCase{"NoEndRecordGerman", "n.hex", ":0400100001020304E2\r\n", 0, 0, Refused,
-                  "Fehler in Datei. Keine Hex-Datei.", 1, Before, false},
-        TLoadCase{"NoEndRecordEnglish", "n.hex", ":0400100001020304E2\r\n", 1, 0, Refused,
-                  "Error in file. No hex file.", 1, Before, false},
+        TLoadCase{"EmptyBin", "z.bin", "", 1, Loaded, "", false, {}, true},
+        TLoadCase{"NoEndRecordGerman", "n.hex", ":0400100001020304E2\r\n", 0, Refused,
+                  "Fehler in Datei. Keine Hex-Datei.", true, Before, false},
+        TLoadCase{"NoEndRecordEnglish", "n.hex", ":0400100001020304E2\r\n", 1, Refused,
+                  "Error in file. No hex file.", true, Before, false},
         TLoadCase{"GarbageRussian", "g.hex",
                   std::string("\x7F"
                               "ELF\x02\x01",
                               6),
-                  2, 0, Refused, "Входной файл не hex файл.", 1, Before, false},
-        TLoadCase{"ChecksumRussian", "c.hex", ":0100000011EE\r\n:00000001FE\r\n", 2, 0, Refused,
-                  "Ошибка входного файла.Не правильная CheckSum.", 1, Before, false},
-        TLoadCase{"ChecksumGerman", "c.hex", ":0100000011EF\r\n:00000001FF\r\n", 0, 0, Refused,
-                  "Fehler in Datei. Falsche CSUM.", 1, Before, false},
+                  2, Refused, "Входной файл не hex файл.", true, Before, false},
+        TLoadCase{"ChecksumRussian", "c.hex", ":0100000011EE\r\n:00000001FE\r\n", 2, Refused,
+                  "Ошибка входного файла.Не правильная CheckSum.", true, Before, false},
+        TLoadCase{"ChecksumGerman", "c.hex", ":0100000011EF\r\n:00000001FF\r\n", 0, Refused,
+                  "Fehler in Datei. Falsche CSUM.", true, Before, false},
         TLoadCase{"BrokenDataEnglish", "b.hex", ":0100000011EE\n:04000000010G0304F2\n:00000001FF",
-                  1, 0, Refused, "Error in file. Broken data in line 2.", 1, Before, false},
-        TLoadCase{"ShortLineGerman", "s.hex", ":04000000AABB97\n:00000001FF", 0, 0, Refused,
-                  "Fehler in Datei. Fehlerhafte Daten in Zeile 1.", 1, Before, false}),
+                  1, Refused, "Error in file. Broken data in line 2.", true, Before, false},
+        TLoadCase{"ShortLineGerman", "s.hex", ":04000000AABB97\n:00000001FF", 0, Refused,
+                  "Fehler in Datei. Fehlerhafte Daten in Zeile 1.", true, Before, false}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-struct TMissingCase {
-  const char* FileName;
-  std::uint8_t Flag;
-};
+class OpenMissingFile : public testing::TestWithParam<const char*> {};
 
-class OpenMissingFile : public testing::TestWithParam<TMissingCase> {};
-
-// A file error leaves the buffer, the flag and the enabling alone.
+// A file error leaves the buffer and the enabling alone, and sets no error flag.
 TEST_P(OpenMissingFile, ReportsFileError) {
   TTempDir dir;
-  const std::string name = dir / GetParam().FileName;
+  const std::string name = dir / GetParam();
   TCustomMPHexEditor editor;
   editor.LoadDataFromBytes(Before);
   TFileOps ops(editor);
-  std::uint8_t flag = GetParam().Flag;
 
-  const TOpenOutcome o = ops.OpenFile(name, 1, flag);
+  const TOpenOutcome o = ops.OpenFile(name, 1);
 
   EXPECT_EQ(o.Load.Status, TLoadStatus::FileError);
   EXPECT_EQ(o.Load.Message,
             "Cannot open " + name + ".\r\n(" + test::MissingFileReason().Text + ".)");
-  EXPECT_EQ(flag, GetParam().Flag);
+  EXPECT_FALSE(o.Load.ErrorFlag());
   EXPECT_EQ(Of(editor), Before);
   EXPECT_FALSE(o.EnableBufferActions);
-  EXPECT_EQ(o.StatusFileName, GetParam().FileName);
-}
-
-void PrintTo(const TMissingCase& c, std::ostream* os) {
-  *os << c.FileName << " flag " << int{c.Flag};
+  EXPECT_EQ(o.StatusFileName, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, OpenMissingFile,
-                         testing::Values(TMissingCase{"gone.hex", 0}, TMissingCase{"gone.hex", 1},
-                                         TMissingCase{"gone.bin", 0}, TMissingCase{"gone.bin", 1},
+                         testing::Values("gone.hex", "gone.bin",
                                          // The status shows a name beyond ASCII as it is.
-                                         TMissingCase{"weg-ü.bin", 1}),
-                         [](const auto& info) {
-                           return test::CaseName(info.param.FileName) + "Flag" +
-                                  std::to_string(info.param.Flag);
-                         });
+                                         "weg-ü.bin"),
+                         [](const auto& info) { return test::CaseName(info.param); });
 
 TEST(OpenFile, CancelKeepsEditsAndName) {
   TTempDir dir;
@@ -235,12 +215,11 @@ TEST(OpenFile, CancelKeepsEditsAndName) {
   WriteText(name, ":0100000011EE\n:00000001FF\n");
   TCustomMPHexEditor editor;
   TFileOps ops(editor);
-  std::uint8_t flag = 0;
-  ASSERT_EQ(ops.OpenFile(name, 1, flag).Load.Status, TLoadStatus::Loaded);
+  ASSERT_EQ(ops.OpenFile(name, 1).Load.Status, TLoadStatus::Loaded);
   editor.SetReadOnlyView(false);
   ASSERT_TRUE(editor.WriteByte(0, 0x99));
 
-  const TOpenOutcome o = ops.OpenFile(std::nullopt, 1, flag);
+  const TOpenOutcome o = ops.OpenFile(std::nullopt, 1);
 
   EXPECT_FALSE(o.Acted);
   EXPECT_FALSE(o.EnableBufferActions);
@@ -254,9 +233,9 @@ TEST(LoadFile, NothingOpenedYetClearsFlag) {
   TCustomMPHexEditor editor;
   editor.LoadDataFromBytes(Before);
   TFileOps ops(editor);
-  std::uint8_t flag = 1;
-  EXPECT_EQ(ops.LoadFile(1, flag).Status, TLoadStatus::Nothing);
-  EXPECT_EQ(flag, 0);
+  const TLoadOutcome o = ops.LoadFile(1);
+  EXPECT_EQ(o.Status, TLoadStatus::Nothing);
+  EXPECT_FALSE(o.ErrorFlag());
   EXPECT_EQ(Of(editor), Before);
 }
 
@@ -267,18 +246,19 @@ TEST(LoadFile, ReloadsTheLastOpenedFile) {
   WriteText(name, ":0100000011EE\n:00000001FF\n");
   TCustomMPHexEditor editor;
   TFileOps ops(editor);
-  std::uint8_t flag = 0;
-  ops.OpenFile(name, 1, flag);
+  ops.OpenFile(name, 1);
   WriteText(name, ":020000002233A9\n:00000001FF\n");
 
-  EXPECT_EQ(ops.LoadFile(1, flag).Status, TLoadStatus::Loaded);
+  EXPECT_EQ(ops.LoadFile(1).Status, TLoadStatus::Loaded);
   EXPECT_EQ(Of(editor), (Bytes{0x22, 0x33}));
 
   WriteText(name, ":020000002233AA\n:00000001FF\n");
-  const TLoadOutcome bad = ops.LoadFile(1, flag);
+  const TLoadOutcome bad = ops.LoadFile(1);
   EXPECT_EQ(bad.Status, TLoadStatus::FormatError);
-  EXPECT_EQ(bad.HexError, (THexError{THexErrorKind::WrongChecksum, 1}));
-  EXPECT_EQ(flag, 1);
+  ASSERT_TRUE(bad.HexError);
+  EXPECT_EQ(bad.HexError->FKind, TErrorKind::WrongChecksum);
+  EXPECT_EQ(bad.HexError->FLine, 1u);
+  EXPECT_TRUE(bad.ErrorFlag());
   EXPECT_EQ(Of(editor), (Bytes{0x22, 0x33}));
 }
 
@@ -358,8 +338,7 @@ TEST(SaveFile, MarksAndNames) {
   WriteText(opened, ":020000002233A9\n:00000001FF\n");
   TCustomMPHexEditor editor;
   TFileOps ops(editor);
-  std::uint8_t flag = 0;
-  ops.OpenFile(opened, 1, flag);
+  ops.OpenFile(opened, 1);
   editor.SetReadOnlyView(false);
   ASSERT_TRUE(editor.WriteByte(1, 0x44));
   ASSERT_TRUE(editor.IsChanged(1));

@@ -29,9 +29,9 @@ struct TAccepted {
 class HexReadAccepted : public testing::TestWithParam<TAccepted> {};
 
 TEST_P(HexReadAccepted, GivesImage) {
-  const THexReadResult r = ReadHexFile(GetParam().Text);
-  ASSERT_TRUE(r.Ok()) << "line " << r.Error->Line << " kind " << int(r.Error->Kind);
-  EXPECT_EQ(r.Image, GetParam().Image);
+  const TResult<TByteImage> r = ReadHexFile(GetParam().Text);
+  ASSERT_TRUE(r.Ok()) << r.Error().FText << " in line " << r.Error().FLine;
+  EXPECT_EQ(r.Value(), GetParam().Image);
 }
 
 void PrintTo(const TAccepted& c, std::ostream* os) {
@@ -100,26 +100,33 @@ INSTANTIATE_TEST_SUITE_P(
         TAccepted{"ExtraPairBeforeChecksum", ":0100000011AA44\n:00000001FF", {0x11}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+// What a refusal names: its kind and its first failing line.
+struct TRefusal {
+  TErrorKind Kind;
+  std::size_t Line;
+};
+
 struct TRefused {
   const char* Name;
   std::string Text;
-  THexError Error;
+  TRefusal Error;
 };
 
 class HexReadRefused : public testing::TestWithParam<TRefused> {};
 
 TEST_P(HexReadRefused, GivesErrorAndLine) {
-  const THexReadResult r = ReadHexFile(GetParam().Text);
+  const TResult<TByteImage> r = ReadHexFile(GetParam().Text);
   ASSERT_FALSE(r.Ok());
-  EXPECT_EQ(r.Error->Kind, GetParam().Error.Kind);
-  EXPECT_EQ(r.Error->Line, GetParam().Error.Line);
-  EXPECT_TRUE(r.Image.empty());
+  EXPECT_EQ(r.Error().FKind, GetParam().Error.Kind);
+  EXPECT_EQ(r.Error().FLine, GetParam().Error.Line);
+  // The error carries the English message of its kind and line.
+  EXPECT_EQ(r.Error().FText, HexErrorMessage(r.Error(), 1));
 }
 
-constexpr auto NoHex = THexErrorKind::NoHexFile;
-constexpr auto Csum = THexErrorKind::WrongChecksum;
-constexpr auto Broken = THexErrorKind::BrokenData;
-constexpr auto Large = THexErrorKind::ImageTooLarge;
+constexpr auto NoHex = TErrorKind::NoHexFile;
+constexpr auto Csum = TErrorKind::WrongChecksum;
+constexpr auto Broken = TErrorKind::BrokenData;
+constexpr auto Large = TErrorKind::ImageTooLarge;
 
 void PrintTo(const TRefused& c, std::ostream* os) {
   *os << c.Name;
@@ -168,16 +175,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(HexReadLimit, ImageOfExactly16MiBIsAccepted) {
   // Base 0x00FF0000 + address 0xFFFF + 1 byte = 0x01000000.
-  const THexReadResult r = ReadHexFile(":0200000400FFFB\n:01FFFF00AB56\n:00000001FF");
+  const TResult<TByteImage> r = ReadHexFile(":0200000400FFFB\n:01FFFF00AB56\n:00000001FF");
   ASSERT_TRUE(r.Ok());
-  ASSERT_EQ(r.Image.size(), 0x1000000u);
-  EXPECT_EQ(r.Image.back(), 0xAB);
-  EXPECT_EQ(r.Image.front(), 0xFF);
-  EXPECT_EQ(r.Image[0xFFFFFE], 0xFF);
+  ASSERT_EQ(r->size(), 0x1000000u);
+  EXPECT_EQ(r->back(), 0xAB);
+  EXPECT_EQ(r->front(), 0xFF);
+  EXPECT_EQ((*r)[0xFFFFFE], 0xFF);
 }
 
 struct TMessage {
-  THexError Error;
+  TRefusal Error;
   std::uint8_t Language;
   const char* Text;
 };
@@ -185,13 +192,18 @@ struct TMessage {
 class HexErrorMessages : public testing::TestWithParam<TMessage> {};
 
 std::string MessageName(const testing::TestParamInfo<TMessage>& info) {
-  const char* kinds[] = {"NoHexFile", "WrongChecksum", "BrokenData", "ImageTooLarge"};
-  return std::string(kinds[static_cast<int>(info.param.Error.Kind)]) + "Line" +
-         std::to_string(info.param.Error.Line) + "Language" + std::to_string(info.param.Language);
+  const TErrorKind kind = info.param.Error.Kind;
+  const char* name = kind == NoHex    ? "NoHexFile"
+                     : kind == Csum   ? "WrongChecksum"
+                     : kind == Broken ? "BrokenData"
+                                      : "ImageTooLarge";
+  return std::string(name) + "Line" + std::to_string(info.param.Error.Line) + "Language" +
+         std::to_string(info.param.Language);
 }
 
 TEST_P(HexErrorMessages, AreExact) {
-  EXPECT_EQ(HexErrorMessage(GetParam().Error, GetParam().Language), GetParam().Text);
+  const TError error(GetParam().Error.Kind, "", 0, "", GetParam().Error.Line);
+  EXPECT_EQ(HexErrorMessage(error, GetParam().Language), GetParam().Text);
 }
 
 void PrintTo(const TMessage& c, std::ostream* os) {

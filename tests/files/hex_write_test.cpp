@@ -96,11 +96,11 @@ TEST(HexRoundTrip, RandomImagesUpTo1MiB) {
   for (std::size_t size : sizes) {
     Bytes data(size);
     for (auto& b : data) b = static_cast<std::uint8_t>(rng());
-    const THexReadResult r = ReadHexFile(WriteHexFile(data));
+    const TResult<TByteImage> r = ReadHexFile(WriteHexFile(data));
     ASSERT_TRUE(r.Ok()) << size;
-    ASSERT_EQ(r.Image.size(), (size + 15) / 16 * 16) << size;
-    EXPECT_TRUE(std::equal(data.begin(), data.end(), r.Image.begin())) << size;
-    EXPECT_TRUE(std::all_of(r.Image.begin() + static_cast<std::ptrdiff_t>(size), r.Image.end(),
+    ASSERT_EQ(r->size(), (size + 15) / 16 * 16) << size;
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), r->begin())) << size;
+    EXPECT_TRUE(std::all_of(r->begin() + static_cast<std::ptrdiff_t>(size), r->end(),
                             [](std::uint8_t b) { return b == 0xFF; }))
         << size;
   }

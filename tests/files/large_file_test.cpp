@@ -38,10 +38,9 @@ Bytes Counting(std::size_t n) {
 Bytes Loaded(const std::string& name) {
   TCustomMPHexEditor editor;
   TFileOps files(editor);
-  std::uint8_t errorFlag = 9;
-  const TOpenOutcome o = files.OpenFile(name, 1, errorFlag);
+  const TOpenOutcome o = files.OpenFile(name, 1);
   EXPECT_EQ(o.Load.Status, TLoadStatus::Loaded) << o.Load.Message;
-  EXPECT_EQ(errorFlag, 0);
+  EXPECT_FALSE(o.Load.ErrorFlag());
   return {editor.Data().begin(), editor.Data().end()};
 }
 
@@ -106,13 +105,14 @@ TEST_P(FilePieces, ReadAsFromMemory) {
   TTempDir dir;
   const std::string name = dir / "pieces.hex";
   WriteText(name, GetParam().Text);
-  TFileExpected<TFileReader> file = TFileReader::Open(name);
+  TResult<TFileReader> file = TFileReader::Open(name);
   ASSERT_TRUE(file.Ok());
-  const THexReadResult fromFile = ReadHexFile(file.Value());
-  const THexReadResult fromMemory = ReadHexFile(GetParam().Text);
-  ASSERT_TRUE(fromFile.Ok()) << fromFile.Error->Line;
-  EXPECT_EQ(fromFile.Image.size(), GetParam().ImageSize);
-  EXPECT_TRUE(fromFile.Image == fromMemory.Image);
+  const TResult<TByteImage> fromFile = ReadHexFile(file.Value());
+  const TResult<TByteImage> fromMemory = ReadHexFile(GetParam().Text);
+  ASSERT_TRUE(fromFile.Ok()) << fromFile.Error().FLine;
+  ASSERT_TRUE(fromMemory.Ok());
+  EXPECT_EQ(fromFile->size(), GetParam().ImageSize);
+  EXPECT_TRUE(fromFile.Value() == fromMemory.Value());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -157,12 +157,12 @@ TEST(FifoOpen, GivesTheWrittenBytes) {
 
 // A file whose size says 0 but that has bytes: the read grows for them.
 TEST(WholeFile, ReadsPastTheSizeItSays) {
-  const TFileReadResult r = ReadWholeFile("/proc/self/cmdline");
-  ASSERT_TRUE(r.Status.Ok()) << r.Status.Message();
+  const TResult<TByteImage> r = ReadWholeFile("/proc/self/cmdline");
+  ASSERT_TRUE(r.Ok()) << r.Error().FText;
   std::ifstream in("/proc/self/cmdline", std::ios::binary);
   const std::string expected{std::istreambuf_iterator<char>(in), {}};
   ASSERT_FALSE(expected.empty());
-  EXPECT_EQ(std::string(r.Bytes.begin(), r.Bytes.end()), expected);
+  EXPECT_EQ(std::string(r->begin(), r->end()), expected);
 }
 #endif
 

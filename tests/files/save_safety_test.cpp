@@ -87,8 +87,8 @@ TEST(SaveFile, HexOverTheCapIsRefusedBinaryIsNot) {
 // saved into later, in the format its name selects.
 TEST(SaveFile, IntoAFileCreatedBefore) {
   TTempDir dir;
-  TFileExpected<TAtomicFile> hex = TAtomicFile::Create(dir / "out.hex");
-  TFileExpected<TAtomicFile> bin = TAtomicFile::Create(dir / "out.bin");
+  TResult<TAtomicFile> hex = TAtomicFile::Create(dir / "out.hex");
+  TResult<TAtomicFile> bin = TAtomicFile::Create(dir / "out.bin");
   ASSERT_TRUE(hex);
   ASSERT_TRUE(bin);
   TCustomMPHexEditor editor;

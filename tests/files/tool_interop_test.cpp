@@ -53,13 +53,13 @@ TEST_P(ToolMadeHex, ReadsBackAsTheBinary) {
   ASSERT_TRUE(WriteFileAtomically(in, data).Ok());
   ASSERT_EQ(std::system(Expand(c.Command, in, out).c_str()), 0);
 
-  const TFileReadResult text = ReadWholeFile(out);
-  ASSERT_TRUE(text.Status.Ok());
-  const THexReadResult r =
-      ReadHexFile({reinterpret_cast<const char*>(text.Bytes.data()), text.Bytes.size()});
-  ASSERT_TRUE(r.Ok()) << "line " << r.Error->Line;
-  EXPECT_EQ(r.Image.size(), data.size());
-  EXPECT_TRUE(r.Image == data);
+  const TResult<TByteImage> text = ReadWholeFile(out);
+  ASSERT_TRUE(text.Ok());
+  const TResult<TByteImage> r =
+      ReadHexFile({reinterpret_cast<const char*>(text->data()), text->size()});
+  ASSERT_TRUE(r.Ok()) << "line " << r.Error().FLine;
+  EXPECT_EQ(r->size(), data.size());
+  EXPECT_TRUE(r.Value() == data);
 }
 
 constexpr const char* Objcopy = "objcopy -I binary -O ihex %in %out";
@@ -97,13 +97,13 @@ TEST(ToolReadsOurHex, ObjcopyGivesPaddedBinary) {
       WriteFileAtomically(hex, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()})
           .Ok());
   ASSERT_EQ(std::system(("objcopy -I ihex -O binary '" + hex + "' '" + bin + "'").c_str()), 0);
-  const TFileReadResult back = ReadWholeFile(bin);
-  ASSERT_TRUE(back.Status.Ok());
+  const TResult<TByteImage> back = ReadWholeFile(bin);
+  ASSERT_TRUE(back.Ok());
   // 70001 bytes end in a record holding one byte and 15 filler bytes.
   Bytes expected = data;
   expected.insert(expected.end(), 15, 0xFF);
-  EXPECT_EQ(back.Bytes.size(), 70016u);
-  EXPECT_TRUE(back.Bytes == expected);
+  EXPECT_EQ(back->size(), 70016u);
+  EXPECT_TRUE(back.Value() == expected);
 }
 
 }  // namespace

@@ -39,14 +39,14 @@ class TFakeBackend : public IHidBackend {
   void Unbind() override { ++Unbinds; }
   std::vector<THidInterfaceInfo> Scan() override { return Interfaces; }
 
-  THidResult<THidHandle> Open(const std::string& path, THidAccess access) override {
+  TResult<THidHandle> Open(const std::string& path, THidAccess access) override {
     std::lock_guard<std::mutex> g(Lock);
     static const char* const kNames[] = {"rw", "query", "read", "write"};
     Opens.push_back(path + ":" + kNames[static_cast<int>(access)]);
     if (access != THidAccess::QueryOnly && ReadWriteErrno.count(path))
-      return THidError{ReadWriteErrno[path], "refused"};
+      return TError{TErrorKind::Device, "refused", ReadWriteErrno[path]};
     if (access == THidAccess::QueryOnly && QueryRefused.count(path))
-      return THidError{EACCES, "refused"};
+      return TError{TErrorKind::Device, "refused", EACCES};
     Paths[Next] = path;
     return THidHandle{Next++};
   }
@@ -54,15 +54,13 @@ class TFakeBackend : public IHidBackend {
     std::lock_guard<std::mutex> g(Lock);
     Paths.erase(h.Value);
   }
-  THidResult<THidAttributes> GetAttributes(THidHandle h) override {
+  TResult<THidAttributes> GetAttributes(THidHandle h) override {
     const std::string path = PathOf(h);
-    if (Unidentifiable.count(path)) return THidError{EIO, "no"};
+    if (Unidentifiable.count(path)) return TError{TErrorKind::Device, "no", EIO};
     return Attrs.at(path);
   }
-  THidResult<THidCaps> GetCapabilities(THidHandle) override {
-    return THidCaps{1, 0xFF00, 65, 65, 0};
-  }
-  THidResult<std::size_t> Write(THidHandle h, const void* data, std::size_t size) override {
+  TResult<THidCaps> GetCapabilities(THidHandle) override { return THidCaps{1, 0xFF00, 65, 65, 0}; }
+  TResult<std::size_t> Write(THidHandle h, const void* data, std::size_t size) override {
     auto p = static_cast<const std::uint8_t*>(data);
     Writes.push_back({PathOf(h), std::vector<std::uint8_t>(p, p + size)});
     return size;

@@ -20,10 +20,10 @@ TEST_F(HidControllerRules, OnlyOneControllerPerProgram) {
     EXPECT_STREQ(e.what(), "Only one TJvHidDeviceController allowed per program");
   }
   auto asValue = TJvHidDeviceController::Create(Sim, Loop.Poster());
-  ASSERT_FALSE(asValue.HasValue());
-  EXPECT_EQ(asValue.Error().Text, "Only one TJvHidDeviceController allowed per program");
+  ASSERT_FALSE(asValue.Ok());
+  EXPECT_EQ(asValue.Error().FText, "Only one TJvHidDeviceController allowed per program");
   Ctl.reset();
-  EXPECT_TRUE(TJvHidDeviceController::Create(Sim, Loop.Poster()).HasValue());
+  EXPECT_TRUE(TJvHidDeviceController::Create(Sim, Loop.Poster()).Ok());
 }
 
 TEST_F(HidControllerRules, StartsWithDefaultsAndScannedList) {
@@ -210,7 +210,7 @@ TEST_F(HidControllerLifecycle, TeardownLeavesClaimedDeviceToApplication) {
   EXPECT_FALSE(dev->WriteReport(r.data(), r.size(), written));
   EXPECT_EQ(written, 0u);
   delete dev;
-  EXPECT_TRUE(TJvHidDeviceController::Create(Sim, Loop.Poster()).HasValue());
+  EXPECT_TRUE(TJvHidDeviceController::Create(Sim, Loop.Poster()).Ok());
 }
 
 struct TRescanCase {

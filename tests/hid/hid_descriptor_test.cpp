@@ -20,7 +20,7 @@ class HidDescriptorGood : public ::testing::TestWithParam<TDescCase> {};
 TEST_P(HidDescriptorGood, GivesDriverReportLengths) {
   const TDescCase& c = GetParam();
   auto r = ParseReportDescriptor(c.Bytes);
-  ASSERT_TRUE(r.HasValue()) << r.Error().Text;
+  ASSERT_TRUE(r.Ok()) << r.Error().FText;
   EXPECT_EQ(r->Caps.UsagePage, c.Caps.UsagePage);
   EXPECT_EQ(r->Caps.Usage, c.Caps.Usage);
   EXPECT_EQ(r->Caps.InputReportByteLength, c.Caps.InputReportByteLength);
@@ -94,8 +94,8 @@ class HidDescriptorBad : public ::testing::TestWithParam<TBadCase> {};
 
 TEST_P(HidDescriptorBad, GivesErrorValue) {
   auto r = ParseReportDescriptor(GetParam().Bytes);
-  ASSERT_FALSE(r.HasValue());
-  EXPECT_EQ(r.Error().Text, GetParam().Text);
+  ASSERT_FALSE(r.Ok());
+  EXPECT_EQ(r.Error().FText, GetParam().Text);
 }
 
 void PrintTo(const TBadCase& c, std::ostream* os) {
@@ -126,7 +126,7 @@ TEST(HidDescriptorBounds, NeverReadsPastTheEnd) {
   int failures = 0;
   for (std::size_t n = 0; n <= full.size(); ++n) {
     std::vector<std::uint8_t> prefix(full.begin(), full.begin() + static_cast<long>(n));
-    if (!ParseReportDescriptor(prefix).HasValue()) ++failures;
+    if (!ParseReportDescriptor(prefix).Ok()) ++failures;
   }
   // Cut inside 06 00 FF (2), 09 01 (1), A1 01, 75 08, 95 40, 81 02 (1 each), 27 .. (4).
   EXPECT_EQ(failures, 11);

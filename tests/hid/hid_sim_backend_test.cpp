@@ -26,7 +26,7 @@ TEST(HidSimBackend, OpenWriteAndReadErrors) {
   TSimHidBackend sim;
   const auto plug = sim.Plug(0x0451, 0x3210, std::make_shared<TEchoModel>());
   const std::string path = sim.Scan().at(0).DevicePath;
-  EXPECT_EQ(sim.Open("/sim/none", THidAccess::ReadWrite).Error().Code, ENOENT);
+  EXPECT_EQ(sim.Open("/sim/none", THidAccess::ReadWrite).Error().FCode, ENOENT);
   const THidHandle query = *sim.Open(path, THidAccess::QueryOnly);
   const THidHandle rw = *sim.Open(path, THidAccess::ReadWrite);
   std::uint8_t report[65] = {0, 0x11};
@@ -42,7 +42,7 @@ TEST(HidSimBackend, OpenWriteAndReadErrors) {
   std::uint8_t big[66] = {};
   for (const auto& w : writes) {
     auto r = sim.Write(w.Handle, w.Size == 66 ? big : report, w.Size);
-    EXPECT_EQ(r.HasValue() ? 0 : r.Error().Code, w.Error) << w.Size;
+    EXPECT_EQ(r.Ok() ? 0 : r.Error().FCode, w.Error) << w.Size;
   }
   EXPECT_EQ(sim.WrittenReports(plug).size(), 1u);
   std::uint8_t in[65] = {};
@@ -56,11 +56,11 @@ TEST(HidSimBackend, OpenWriteAndReadErrors) {
   sim.Unplug(plug);
   EXPECT_FALSE(sim.IsPlugged(plug));
   EXPECT_TRUE(sim.Scan().empty());
-  EXPECT_EQ(sim.Open(path, THidAccess::Read).Error().Code, ENODEV);
+  EXPECT_EQ(sim.Open(path, THidAccess::Read).Error().FCode, ENODEV);
   r = sim.Read(rw, in, sizeof in, 1000ms);
   EXPECT_EQ(r.Status, THidReadStatus::Unplugged);
-  EXPECT_EQ(sim.Write(rw, report, 65).Error().Code, ENODEV);
-  EXPECT_EQ(sim.GetAttributes(rw).Error().Code, ENODEV);
+  EXPECT_EQ(sim.Write(rw, report, 65).Error().FCode, ENODEV);
+  EXPECT_EQ(sim.GetAttributes(rw).Error().FCode, ENODEV);
   sim.PushInputReport(plug, report);  // ignored once gone
   EXPECT_EQ(sim.PendingInputReports(plug), 0u);
   EXPECT_TRUE(sim.Drain());  // plug and unplug were both announced
@@ -73,7 +73,7 @@ TEST(HidSimBackend, UnplugRequestWaitsForQueuedReplies) {
   sim.Drain();
   const THidHandle rw = *sim.Open(sim.Scan().at(0).DevicePath, THidAccess::ReadWrite);
   std::uint8_t report[65] = {};
-  ASSERT_TRUE(sim.Write(rw, report, 65).HasValue());
+  ASSERT_TRUE(sim.Write(rw, report, 65).Ok());
   EXPECT_TRUE(sim.IsPlugged(plug));
   EXPECT_EQ(sim.PendingInputReports(plug), 2u);
   std::string got;

@@ -34,11 +34,11 @@ class SimConfigGoodTest : public ::testing::TestWithParam<TGoodConfigCase> {};
 
 TEST_P(SimConfigGoodTest, Parses) {
   const auto parsed = ParseSimConfig(GetParam().Text);
-  ASSERT_TRUE(parsed) << parsed.Error;
-  EXPECT_EQ(parsed.Value->Isp, GetParam().Isp);
-  EXPECT_EQ(parsed.Value->Socket, GetParam().Socket);
-  EXPECT_EQ(parsed.Value->RealTiming, GetParam().RealTiming);
-  EXPECT_EQ(parsed.Value->StatePath, GetParam().StatePath);
+  ASSERT_TRUE(parsed) << parsed.Error().FText;
+  EXPECT_EQ(parsed->Isp, GetParam().Isp);
+  EXPECT_EQ(parsed->Socket, GetParam().Socket);
+  EXPECT_EQ(parsed->RealTiming, GetParam().RealTiming);
+  EXPECT_EQ(parsed->StatePath, GetParam().StatePath);
 }
 
 const TSimIspSetup kMega8{TSimIspKind::Chip, "ATmega8", {}};
@@ -98,8 +98,8 @@ class SimConfigBadTest : public ::testing::TestWithParam<TBadConfigCase> {};
 
 TEST_P(SimConfigBadTest, GivesTheExactError) {
   const auto parsed = ParseSimConfig(GetParam().Text);
-  EXPECT_FALSE(parsed);
-  EXPECT_EQ(parsed.Error, GetParam().Error);
+  ASSERT_FALSE(parsed);
+  EXPECT_EQ(parsed.Error(), TError(TErrorKind::BadOption, GetParam().Error));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -140,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SimConfig, BuildsTheConfiguredChips) {
   const auto parsed = ParseSimConfig("isp=ATmega32,socket=24AA64,timing=none");
   ASSERT_TRUE(parsed);
-  TSimProgrammer sim(*parsed.Value);
+  TSimProgrammer sim(parsed.Value());
   EXPECT_EQ(sim.Avr().Flash().size(), 32768u);
   EXPECT_EQ(sim.Avr().Eeprom().size(), 1024u);
   EXPECT_EQ(sim.Socket().Content().size(), 8192u);
@@ -180,8 +180,8 @@ TEST_F(SimStateFileTest, SeparateRunsSeeTheSameChips) {
   config.StatePath = Path;
   {
     auto run = TSimProgrammer::FromConfig(config);
-    ASSERT_TRUE(run) << run.Error;
-    TSimProgrammer& first = **run.Value;
+    ASSERT_TRUE(run) << run.Error().FText;
+    TSimProgrammer& first = *run.Value();
     TRecordingHost host;
     SendChunks(first, host, kIsp, 3, TBytes{1, 2, 3}, 58, 1, 129);
     SendChunks(first, host, kIsp, 9, TBytes{4, 5}, 58, 1, 0);
@@ -192,8 +192,8 @@ TEST_F(SimStateFileTest, SeparateRunsSeeTheSameChips) {
   config = NoTiming();  // the file decides the chips
   config.StatePath = Path;
   auto second = TSimProgrammer::FromConfig(config);
-  ASSERT_TRUE(second) << second.Error;
-  TSimProgrammer& sim = **second.Value;
+  ASSERT_TRUE(second) << second.Error().FText;
+  TSimProgrammer& sim = *second.Value();
   TRecordingHost host;
   sim.OnOutputReport(Out(kIsp, 1), host);
   sim.OnOutputReport(Records(8, {{0x58, 0, 0}, {0x50, 0, 0}, {0x38, 0, 1}}), host);
@@ -212,8 +212,8 @@ TEST_F(SimStateFileTest, MissingFileGivesFreshChipsOfTheConfig) {
   config.StatePath = Path;
   for (int run = 0; run < 2; ++run) {  // the second run finds the empty file the first created
     auto sim = TSimProgrammer::FromConfig(config);
-    ASSERT_TRUE(sim) << sim.Error;
-    EXPECT_EQ((*sim.Value)->Avr().Flash().size(), 16384u);
+    ASSERT_TRUE(sim) << sim.Error().FText;
+    EXPECT_EQ(sim.Value()->Avr().Flash().size(), 16384u);
     EXPECT_EQ(std::filesystem::file_size(Path), 0u);
   }
 }
@@ -225,8 +225,8 @@ TEST_F(SimStateFileTest, LockedChipKeepsItsSecret) {
   TSimConfig config = NoTiming();
   config.StatePath = Path;
   auto loaded = TSimProgrammer::FromConfig(config);
-  ASSERT_TRUE(loaded) << loaded.Error;
-  TSimProgrammer& second = **loaded.Value;
+  ASSERT_TRUE(loaded) << loaded.Error().FText;
+  TSimProgrammer& second = *loaded.Value();
   TRecordingHost host;
   second.OnOutputReport(Out(kIsp, 1), host);
   second.OnOutputReport(Out(kIsp, 2), host);
@@ -251,8 +251,8 @@ TEST_P(SimBadStateTest, IsRefusedWithAReason) {
                                    TSim24xx(*FindSim24xxModel("24AA00")));
   GetParam().Damage(bytes);
   const auto state = DeserializeSimState(bytes);
-  EXPECT_FALSE(state);
-  EXPECT_EQ(state.Error, GetParam().Error);
+  ASSERT_FALSE(state);
+  EXPECT_EQ(state.Error(), TError(TErrorKind::BadContent, GetParam().Error));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -299,8 +299,14 @@ TEST_P(SimStateFileErrors, NameThePathAndTheReason) {
 #endif
   if (GetParam().Make == 't') test::WriteText(config.StatePath, "QVSIMST0");
   const std::string expected = config.StatePath + ": " + GetParam().Error;
-  EXPECT_EQ(TSimProgrammer::FromConfig(config).Error, expected);
-  EXPECT_EQ(LoadSimStateFile(config.StatePath).Error, expected);
+  const auto run = TSimProgrammer::FromConfig(config);
+  ASSERT_FALSE(run);
+  EXPECT_EQ(run.Error().FText, expected);
+  EXPECT_EQ(run.Error().FPath, config.StatePath);
+  const auto loaded = LoadSimStateFile(config.StatePath);
+  ASSERT_FALSE(loaded);
+  EXPECT_EQ(loaded.Error().FText, expected);
+  EXPECT_EQ(loaded.Error().FPath, config.StatePath);
 }
 
 void PrintTo(const TStateFileErrorCase& c, std::ostream* os) {
@@ -323,7 +329,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SimStateFileSave, FailureNamesThePathAndTheReason) {
   EXPECT_EQ(SaveSimStateFile("/nonexistent-dir/s.qvs", TSimAvrChip(*FindSimAvrModel("ATtiny13")),
                              TSim24xx(*FindSim24xxModel("24AA00")))
-                .Error,
+                .Error()
+                .FText,
             "/nonexistent-dir/s.qvs: cannot write simulator state file: " +
                 test::MissingFolderReason().Text);
 }
@@ -335,30 +342,30 @@ TEST(SimStateFileLock, SecondRunWaitsAndKeepsTheFirstRunsWrite) {
   TSimConfig config = NoTiming("ATtiny2313", "24AA16");
   config.StatePath = dir / "s.qvs";
   auto first = TSimProgrammer::FromConfig(config);
-  ASSERT_TRUE(first) << first.Error;
+  ASSERT_TRUE(first) << first.Error().FText;
 
   std::promise<void> waiting;
   std::shared_ptr<TSimProgrammer> second;
   std::thread other([&] {
     auto run = TSimProgrammer::FromConfig(config, [&] { waiting.set_value(); });
-    ASSERT_TRUE(run) << run.Error;
-    second = *run.Value;
+    ASSERT_TRUE(run) << run.Error().FText;
+    second = run.Value();
   });
   // Without the lock the second run would not wait, and would not see the write.
   EXPECT_EQ(waiting.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
   TRecordingHost host;
-  SendChunks(**first.Value, host, kIsp, 3, TBytes{0xA5, 0x5A}, 58, 1, 129);
-  ASSERT_TRUE((*first.Value)->SaveState());
-  (*first.Value)->ReleaseState();
+  SendChunks(*first.Value(), host, kIsp, 3, TBytes{0xA5, 0x5A}, 58, 1, 129);
+  ASSERT_TRUE(first.Value()->SaveState());
+  first.Value()->ReleaseState();
   other.join();
 
   ASSERT_TRUE(second);
   EXPECT_EQ(TBytes(second->Avr().Flash().begin(), second->Avr().Flash().begin() + 3),
             (TBytes{0xA5, 0x5A, 0xFF}));
   // A released run writes nothing any more.
-  (*first.Value)->Avr().Flash()[0] = 0x00;
-  ASSERT_TRUE((*first.Value)->SaveState());
-  EXPECT_EQ(LoadSimStateFile(config.StatePath).Value->Avr.Flash()[0], 0xA5);
+  first.Value()->Avr().Flash()[0] = 0x00;
+  ASSERT_TRUE(first.Value()->SaveState());
+  EXPECT_EQ(LoadSimStateFile(config.StatePath)->Avr.Flash()[0], 0xA5);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ void PrintTo(const TSupplyCase& c, std::ostream* os) {
 class SimChipSupplyTest : public ::testing::TestWithParam<TSupplyCase> {};
 
 TEST_P(SimChipSupplyTest, SwapsChipsInTurn) {
-  TSimProgrammer sim(*ParseSimConfig(GetParam().Config).Value);
+  TSimProgrammer sim(ParseSimConfig(GetParam().Config).Value());
   auto now = std::chrono::steady_clock::time_point{};
   sim.SetClock([&now] { return now; });
   TRecordingHost host;
@@ -68,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(SimGang, OneProgrammerAloneRefusesSeveral) {
-  EXPECT_EQ(TSimProgrammer::FromConfig(*ParseSimConfig("programmers=2").Value).Error,
+  EXPECT_EQ(TSimProgrammer::FromConfig(ParseSimConfig("programmers=2").Value()).Error().FText,
             "programmers=2 is not available here: this program drives one programmer");
 }
 
@@ -93,16 +93,16 @@ TEST_P(SimGangStateTest, KeepsEveryProgrammer) {
   config.Programmers = GetParam().Saved;
   auto first = TSimGang::FromConfig(config);
   TRecordingHost host;
-  for (const TSimGangMember& m : first.Value->Programmers())
+  for (const TSimGangMember& m : first->Programmers())
     SendChunks(*m.Programmer, host, kIsp, 3, {static_cast<std::uint8_t>(0x20 + m.Number)}, 58, 1,
                32);
-  ASSERT_TRUE(first.Value->SaveState());
-  first.Value->ReleaseState();
+  ASSERT_TRUE(first->SaveState());
+  first->ReleaseState();
   config.Programmers = GetParam().Asked;
   auto second = TSimGang::FromConfig(config);
-  std::string found = second ? "" : second.Error.substr(config.StatePath.size() + 2);
-  for (std::size_t i = 0; second && i < second.Value->Programmers().size(); ++i)
-    found += std::to_string(second.Value->Programmers()[i].Programmer->Avr().Flash()[0]) + " ";
+  std::string found = second ? "" : second.Error().FText.substr(config.StatePath.size() + 2);
+  for (std::size_t i = 0; second && i < second->Programmers().size(); ++i)
+    found += std::to_string(second->Programmers()[i].Programmer->Avr().Flash()[0]) + " ";
   EXPECT_EQ(found, GetParam().Found);
 }
 

@@ -18,8 +18,6 @@ namespace quenvar::test {
 namespace {
 
 using namespace std::chrono_literals;
-using TKind = TStackError::TKind;
-
 TEST(ProgrammerStack, OpenSaysWhatStandsInTheWay) {
   TTempDir dir;
   std::filesystem::create_directory(dir / "folder");
@@ -27,13 +25,14 @@ TEST(ProgrammerStack, OpenSaysWhatStandsInTheWay) {
     const char* Name;
     std::optional<std::string> Simulate;
     bool Backend;
-    std::optional<TKind> Error;
+    std::optional<TErrorKind> Error;
+    bool SimulatorError;
   } cases[] = {
-      {"simulator", std::string("isp=ATmega128"), false, std::nullopt},
-      {"platform backend", std::nullopt, true, std::nullopt},
-      {"unknown chip", std::string("isp=ATmega9"), false, TKind::SimulatorText},
-      {"state file is a folder", "state=" + (dir / "folder"), false, TKind::SimulatorState},
-      {"no backend in this build", std::nullopt, false, TKind::NoBackend},
+      {"simulator", std::string("isp=ATmega128"), false, std::nullopt, false},
+      {"platform backend", std::nullopt, true, std::nullopt, false},
+      {"unknown chip", std::string("isp=ATmega9"), false, TErrorKind::BadOption, true},
+      {"state file is a folder", "state=" + (dir / "folder"), false, TErrorKind::Open, true},
+      {"no backend in this build", std::nullopt, false, TErrorKind::Unsupported, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -42,11 +41,12 @@ TEST(ProgrammerStack, OpenSaysWhatStandsInTheWay) {
     TStackOptions options;
     options.Simulate = c.Simulate;
     if (c.Backend) options.MakeBackend = [] { return std::make_shared<TSimHidBackend>(); };
-    const std::optional<TStackError> error = stack.Open(options);
-    EXPECT_EQ(error.has_value(), c.Error.has_value());
-    if (error) {
-      EXPECT_EQ(error->Kind, *c.Error);
-      EXPECT_FALSE(error->Text.empty());
+    const TResult<void> opened = stack.Open(options);
+    EXPECT_EQ(!opened, c.Error.has_value());
+    if (!opened) {
+      EXPECT_EQ(opened.Error().FKind, *c.Error);
+      EXPECT_FALSE(opened.Error().FText.empty());
+      EXPECT_EQ(IsSimulatorError(opened.Error()), c.SimulatorError);
     }
     EXPECT_EQ(stack.IsOpen(), !c.Error);
     EXPECT_EQ(stack.Simulator() != nullptr, c.Simulate && !c.Error);
@@ -58,12 +58,12 @@ TEST(ProgrammerStack, ASecondControllerIsRefusedAsAValue) {
   TStackOptions options;
   options.Simulate = "";
   TProgrammerStack first(loop);
-  ASSERT_FALSE(first.Open(options));
+  ASSERT_TRUE(first.Open(options));
   TProgrammerStack second(loop);
-  const std::optional<TStackError> error = second.Open(options);
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->Kind, TKind::Controller);
-  EXPECT_EQ(error->Text, kHidOneControllerOnly);
+  const TResult<void> opened = second.Open(options);
+  ASSERT_FALSE(opened);
+  EXPECT_EQ(opened.Error(), TError(TErrorKind::Device, kHidOneControllerOnly));
+  EXPECT_FALSE(IsSimulatorError(opened.Error()));
 }
 
 TEST(ProgrammerStack, TheSimulatorRunsWithoutDelaysOnlyWhereAskedAndNotOverridden) {
@@ -84,7 +84,7 @@ TEST(ProgrammerStack, TheSimulatorRunsWithoutDelaysOnlyWhereAskedAndNotOverridde
     TStackOptions options;
     options.Simulate = c.Text;
     options.RealTimingByDefault = c.RealByDefault;
-    ASSERT_FALSE(stack.Open(options)) << c.Text;
+    ASSERT_TRUE(stack.Open(options)) << c.Text;
     EXPECT_EQ(stack.Simulator()->RealTiming(), c.Real) << "'" << c.Text << "'";
   }
 }
@@ -94,7 +94,7 @@ TEST(ProgrammerStack, TheDriverClaimsOnlyWhenAttached) {
   TProgrammerStack stack(loop);
   TStackOptions options;
   options.Simulate = "isp=ATmega8,timing=none";
-  ASSERT_FALSE(stack.Open(options));
+  ASSERT_TRUE(stack.Open(options));
   TCustomMPHexEditor editor;
   TProgrammerDriver& driver = stack.StartDriver(editor);
   EXPECT_FALSE(driver.HasProgrammer());

@@ -38,7 +38,8 @@ class TSimStack {
     Plug = Backend->Plug(kProgrammerVendorId, kProgrammerProductId, Model);
     TStackOptions options;
     options.MakeBackend = [backend = Backend] { return backend; };
-    if (const auto error = Stack.Open(options)) throw std::runtime_error(error->Text);
+    if (const TResult<void> opened = Stack.Open(options); !opened)
+      throw std::runtime_error(opened.Error().FText);
     FDriver = &Stack.StartDriver(Editor);
   }
   TSimStack(const TSimStack&) = delete;

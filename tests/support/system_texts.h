@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "quenvar/fileio/file_result.h"
+#include "quenvar/fileio/file_error.h"
 
 #ifdef _WIN32
 #include <windows.h>

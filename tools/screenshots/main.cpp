@@ -81,8 +81,8 @@ int main(int argc, char** argv) {
   TProgrammerStack stack(loop);
   TStackOptions options;
   options.Simulate = "isp=ATmega8,timing=none";
-  if (const auto error = stack.Open(options)) {
-    std::fprintf(stderr, "quenvar-screenshots: --simulate: %s\n", error->Text.c_str());
+  if (const TResult<void> opened = stack.Open(options); !opened) {
+    std::fprintf(stderr, "quenvar-screenshots: --simulate: %s\n", opened.Error().FText.c_str());
     return 1;
   }
   FillDemoFlash(*stack.Simulator());

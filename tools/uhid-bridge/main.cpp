@@ -155,8 +155,8 @@ class TBridgeMain {
     return s;
   }
 
-  static bool Report(const TSimResult& r) {
-    if (!r) Say("error: " + r.Error);
+  static bool Report(const TResult<void>& r) {
+    if (!r) Say("error: " + r.Error().FText);
     return static_cast<bool>(r);
   }
 
@@ -227,18 +227,18 @@ int main(int argc, char** argv) {
   TOptions options;
   if (!ParseArgs(argc, argv, options)) return 2;
 
-  TSimExpected<TSimConfig> config = ParseSimConfig(options.Sim);
+  TResult<TSimConfig> config = ParseSimConfig(options.Sim);
   if (!config) {
-    std::cerr << "quenvar-uhid-bridge: --sim: " << config.Error << '\n';
+    std::cerr << "quenvar-uhid-bridge: --sim: " << config.Error().FText << '\n';
     return 2;
   }
-  TSimExpected<std::shared_ptr<TSimProgrammer>> sim =
-      TSimProgrammer::FromConfig(*config.Value, [&config] {
-        std::cerr << "quenvar-uhid-bridge: " << config.Value->StatePath
+  TResult<std::shared_ptr<TSimProgrammer>> sim =
+      TSimProgrammer::FromConfig(config.Value(), [&config] {
+        std::cerr << "quenvar-uhid-bridge: " << config->StatePath
                   << ": waiting until another program is done with this state file\n";
       });
   if (!sim) {
-    std::cerr << "quenvar-uhid-bridge: " << sim.Error << '\n';
+    std::cerr << "quenvar-uhid-bridge: " << sim.Error().FText << '\n';
     return 2;
   }
 
@@ -270,10 +270,10 @@ int main(int argc, char** argv) {
     }
   }
 
-  TBridgeMain bridge(options, *sim.Value, uhidFd);
+  TBridgeMain bridge(options, sim.Value(), uhidFd);
   const int status = bridge.Run(signalFd, controlFd);
-  if (TSimResult saved = (*sim.Value)->SaveState(); !saved)
-    std::cerr << "quenvar-uhid-bridge: " << saved.Error << '\n';
+  if (TResult<void> saved = sim.Value()->SaveState(); !saved)
+    std::cerr << "quenvar-uhid-bridge: " << saved.Error().FText << '\n';
   ::close(uhidFd);
   if (controlFd >= 0) ::close(controlFd);
   return status;

@@ -49,20 +49,18 @@ std::wstring MutexName(HANDLE file, const std::wstring& given) {
 
 }  // namespace
 
-TFileExpected<TLockedFile> TLockedFile::Open(const std::string& path,
-                                             const std::function<void()>& onWait) {
-  using R = TFileExpected<TLockedFile>;
+TResult<TLockedFile> TLockedFile::Open(const std::string& path,
+                                       const std::function<void()>& onWait) {
   const std::optional<std::wstring> wide = fileio_detail::WideName(path);
-  if (!wide) return R::Failure(SystemFileFailure(TFileAction::Open, path, ERROR_INVALID_NAME));
+  if (!wide) return SystemFileError(TErrorKind::Open, path, ERROR_INVALID_NAME);
   // Created empty when missing. A folder fails here with "Access is denied".
   const HANDLE handle = ::CreateFileW(wide->c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE)
-    return R::Failure(fileio_detail::LastFailure(TFileAction::Open, path));
+  if (handle == INVALID_HANDLE_VALUE) return fileio_detail::LastFailure(TErrorKind::Open, path);
   if (!fileio_detail::IsDiskFile(handle)) {
     ::CloseHandle(handle);
-    return R::Failure(fileio_detail::NotRegularFile(TFileAction::Open, path));
+    return NotARegularFile(TErrorKind::Open, path);
   }
   const std::wstring name = MutexName(handle, *wide);
   ::CloseHandle(handle);
@@ -70,7 +68,7 @@ TFileExpected<TLockedFile> TLockedFile::Open(const std::string& path,
   TLockedFile file;
   file.FPath = path;
   const HANDLE mutex = ::CreateMutexW(nullptr, FALSE, name.c_str());
-  if (mutex == nullptr) return R::Failure(fileio_detail::LastFailure(TFileAction::Lock, path));
+  if (mutex == nullptr) return fileio_detail::LastFailure(TErrorKind::Lock, path);
   file.FMutex = mutex;
   // A holder that ended without unlocking leaves the mutex abandoned: ours then.
   DWORD waited = ::WaitForSingleObject(mutex, 0);
@@ -79,11 +77,11 @@ TFileExpected<TLockedFile> TLockedFile::Open(const std::string& path,
     waited = ::WaitForSingleObject(mutex, INFINITE);
   }
   if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-    TFileFailure failure = fileio_detail::LastFailure(TFileAction::Lock, path);
+    TError failure = fileio_detail::LastFailure(TErrorKind::Lock, path);
     ::CloseHandle(std::exchange(file.FMutex, nullptr));
-    return R::Failure(std::move(failure));
+    return failure;
   }
-  return R::Success(std::move(file));
+  return file;
 }
 
 TLockedFile::TLockedFile(TLockedFile&& other) noexcept
@@ -102,22 +100,15 @@ TLockedFile::~TLockedFile() {
   Unlock();
 }
 
-TFileExpected<std::vector<std::uint8_t>> TLockedFile::ReadAll() const {
-  using R = TFileExpected<std::vector<std::uint8_t>>;
-  if (FMutex == nullptr)
-    return R::Failure(SystemFileFailure(TFileAction::Read, FPath, ERROR_INVALID_HANDLE));
-  R bytes = ReadRegularFile(FPath);
-  if (!bytes) {
-    TFileFailure failure = bytes.Error();
-    failure.Action = TFileAction::Read;
-    return R::Failure(std::move(failure));
-  }
+TResult<std::vector<std::uint8_t>> TLockedFile::ReadAll() const {
+  if (FMutex == nullptr) return SystemFileError(TErrorKind::Read, FPath, ERROR_INVALID_HANDLE);
+  TResult<std::vector<std::uint8_t>> bytes = ReadRegularFile(FPath);
+  if (!bytes) bytes.Error().FKind = TErrorKind::Read;
   return bytes;
 }
 
-TFileResult TLockedFile::Replace(std::span<const std::uint8_t> bytes) {
-  if (FMutex == nullptr)
-    return TFileResult::Failure(SystemFileFailure(TFileAction::Lock, FPath, ERROR_INVALID_HANDLE));
+TResult<void> TLockedFile::Replace(std::span<const std::uint8_t> bytes) {
+  if (FMutex == nullptr) return SystemFileError(TErrorKind::Lock, FPath, ERROR_INVALID_HANDLE);
   return WriteFileAtomically(FPath, bytes);
 }
 

@@ -32,12 +32,8 @@ std::optional<std::wstring> WideName(const std::string& path) {
   return LR"(\\?\)" + full;
 }
 
-TFileFailure LastFailure(TFileAction action, const std::string& path) {
-  return SystemFileFailure(action, path, static_cast<int>(::GetLastError()));
-}
-
-TFileFailure NotRegularFile(TFileAction action, const std::string& path) {
-  return TFileFailure{action, path, "Not a regular file", 0};
+TError LastFailure(TErrorKind action, const std::string& path) {
+  return SystemFileError(action, path, static_cast<int>(::GetLastError()));
 }
 
 bool IsDiskFile(HANDLE handle) {

@@ -49,14 +49,14 @@ THidAttributes AttributesFromRawInfo(std::int16_t vendor, std::int16_t product,
   return THidAttributes{static_cast<std::uint16_t>(vendor), static_cast<std::uint16_t>(product), 0};
 }
 
-THidResult<THidAttributes> AttributesFromHidId(const std::string& hidId) {
+TResult<THidAttributes> AttributesFromHidId(const std::string& hidId) {
   unsigned bus = 0;
   unsigned vendor = 0;
   unsigned product = 0;
   char tail = 0;
   if (std::sscanf(hidId.c_str(), "%x:%x:%x%c", &bus, &vendor, &product, &tail) != 3 ||
       vendor > 0xFFFF || product > 0xFFFF)
-    return THidError{EINVAL, "unreadable HID_ID"};
+    return TError{TErrorKind::Device, "unreadable HID_ID", EINVAL};
   return THidAttributes{static_cast<std::uint16_t>(vendor), static_cast<std::uint16_t>(product), 0};
 }
 
@@ -69,7 +69,7 @@ struct TFd {
   std::string HidSysPath;  // the `hid` parent device
   std::uint16_t Version = 0;
   bool Numbered = false;
-  THidResult<THidCaps> Caps = THidError{ENODATA, "no report descriptor"};
+  TResult<THidCaps> Caps = TError{TErrorKind::Device, "no report descriptor", ENODATA};
 
   ~TFd() {
     if (Fd >= 0) ::close(Fd);
@@ -184,7 +184,7 @@ std::vector<THidInterfaceInfo> THidrawBackend::Scan() {
   return result;
 }
 
-THidResult<THidHandle> THidrawBackend::Open(const std::string& path, THidAccess access) {
+TResult<THidHandle> THidrawBackend::Open(const std::string& path, THidAccess access) {
   int flags = O_CLOEXEC;
   switch (access) {
     case THidAccess::ReadWrite:
@@ -204,10 +204,12 @@ THidResult<THidHandle> THidrawBackend::Open(const std::string& path, THidAccess 
   fd->Fd = ::open(path.c_str(), flags);
   const int openErrno = errno;
   std::lock_guard<std::mutex> g(Impl->Lock);
-  if (fd->Fd < 0 && access != THidAccess::QueryOnly) return THidError{openErrno, "open failed"};
+  if (fd->Fd < 0 && access != THidAccess::QueryOnly)
+    return TError{TErrorKind::Device, "open failed", openErrno};
   Impl->DescribeNode(path, *fd);
   // Query-only without the right to open the node: sysfs still tells who it is.
-  if (fd->Fd < 0 && fd->HidSysPath.empty()) return THidError{openErrno, "open failed"};
+  if (fd->Fd < 0 && fd->HidSysPath.empty())
+    return TError{TErrorKind::Device, "open failed", openErrno};
 
   auto desc = fd->Fd >= 0 ? ReadIoctlDescriptor(fd->Fd) : ReadSysfsDescriptor(fd->HidSysPath);
   if (desc.empty() && !fd->HidSysPath.empty()) desc = ReadSysfsDescriptor(fd->HidSysPath);
@@ -236,13 +238,14 @@ void THidrawBackend::Close(THidHandle handle) {
   // closed when that poll ends, so its number cannot be reused under it.
 }
 
-THidResult<THidAttributes> THidrawBackend::GetAttributes(THidHandle handle) {
+TResult<THidAttributes> THidrawBackend::GetAttributes(THidHandle handle) {
   auto fd = Impl->Find(handle);
-  if (!fd) return THidError{EBADF, "bad handle"};
-  THidResult<THidAttributes> attrs = THidError{ENODEV, "device cannot be identified"};
+  if (!fd) return TError{TErrorKind::Device, "bad handle", EBADF};
+  TResult<THidAttributes> attrs = TError{TErrorKind::Device, "device cannot be identified", ENODEV};
   if (fd->Fd >= 0) {
     hidraw_devinfo info{};
-    if (::ioctl(fd->Fd, HIDIOCGRAWINFO, &info) < 0) return THidError{errno, "HIDIOCGRAWINFO"};
+    if (::ioctl(fd->Fd, HIDIOCGRAWINFO, &info) < 0)
+      return TError{TErrorKind::Device, "HIDIOCGRAWINFO", errno};
     attrs = hidraw::AttributesFromRawInfo(info.vendor, info.product, info.bustype);
   } else {
     std::lock_guard<std::mutex> g(Impl->Lock);
@@ -257,20 +260,19 @@ THidResult<THidAttributes> THidrawBackend::GetAttributes(THidHandle handle) {
   return attrs;
 }
 
-THidResult<THidCaps> THidrawBackend::GetCapabilities(THidHandle handle) {
+TResult<THidCaps> THidrawBackend::GetCapabilities(THidHandle handle) {
   auto fd = Impl->Find(handle);
-  if (!fd) return THidError{EBADF, "bad handle"};
+  if (!fd) return TError{TErrorKind::Device, "bad handle", EBADF};
   return fd->Caps;
 }
 
-THidResult<std::size_t> THidrawBackend::Write(THidHandle handle, const void* data,
-                                              std::size_t size) {
+TResult<std::size_t> THidrawBackend::Write(THidHandle handle, const void* data, std::size_t size) {
   auto fd = Impl->Find(handle);
-  if (!fd || fd->Fd < 0) return THidError{EBADF, "bad handle"};
+  if (!fd || fd->Fd < 0) return TError{TErrorKind::Device, "bad handle", EBADF};
   for (;;) {
     const ssize_t n = ::write(fd->Fd, data, size);
     if (n >= 0) return static_cast<std::size_t>(n);
-    if (errno != EINTR) return THidError{errno, "write failed"};
+    if (errno != EINTR) return TError{TErrorKind::Device, "write failed", errno};
   }
 }
 

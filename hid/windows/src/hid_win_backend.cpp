@@ -64,12 +64,12 @@ bool Complete(const TWinHidApi& a) {
          a.HidD_FreePreparsedData && a.HidP_GetCaps;
 }
 
-THidError Failed(const TWinHidApi& api, const char* text) {
-  return THidError{ErrnoOf(api.GetLastError()), text};
+TError Failed(const TWinHidApi& api, const char* text) {
+  return TError{TErrorKind::Device, text, ErrnoOf(api.GetLastError())};
 }
 
-THidError BadHandle() {
-  return THidError{Errno(std::errc::bad_file_descriptor), "bad handle"};
+TError BadHandle() {
+  return TError{TErrorKind::Device, "bad handle", Errno(std::errc::bad_file_descriptor)};
 }
 
 std::string Identity(const std::string& path, unsigned generation) {
@@ -233,15 +233,16 @@ std::vector<THidInterfaceInfo> THidWinBackend::Scan() {
   return found;
 }
 
-THidResult<THidHandle> THidWinBackend::Open(const std::string& path, THidAccess access) {
+TResult<THidHandle> THidWinBackend::Open(const std::string& path, THidAccess access) {
   TImpl::TApiPtr api;
   {
     std::lock_guard<std::mutex> g(Impl->Lock);
     api = Impl->Api;
   }
-  if (!api) return THidError{Errno(std::errc::no_such_device), "not bound"};
+  if (!api) return TError{TErrorKind::Device, "not bound", Errno(std::errc::no_such_device)};
   const std::optional<std::u16string> wide = Utf8ToUtf16(path);
-  if (!wide) return THidError{Errno(std::errc::invalid_argument), "bad device path"};
+  if (!wide)
+    return TError{TErrorKind::Device, "bad device path", Errno(std::errc::invalid_argument)};
 
   TWinDword rights = 0;
   TWinDword flags = 0;
@@ -295,7 +296,7 @@ void THidWinBackend::Close(THidHandle handle) {
   if (open->Event != 0) open->Api->CancelIoEx(open->Handle, nullptr);
 }
 
-THidResult<THidAttributes> THidWinBackend::GetAttributes(THidHandle handle) {
+TResult<THidAttributes> THidWinBackend::GetAttributes(THidHandle handle) {
   const auto open = Impl->Find(handle);
   if (!open) return BadHandle();
   TWinHiddAttributes attrs{};
@@ -305,7 +306,7 @@ THidResult<THidAttributes> THidWinBackend::GetAttributes(THidHandle handle) {
   return THidAttributes{attrs.VendorID, attrs.ProductID, attrs.VersionNumber};
 }
 
-THidResult<THidCaps> THidWinBackend::GetCapabilities(THidHandle handle) {
+TResult<THidCaps> THidWinBackend::GetCapabilities(THidHandle handle) {
   const auto open = Impl->Find(handle);
   if (!open) return BadHandle();
   const TWinHidApi& api = *open->Api;
@@ -316,18 +317,17 @@ THidResult<THidCaps> THidWinBackend::GetCapabilities(THidHandle handle) {
   const std::int32_t status = api.HidP_GetCaps(preparsed, &caps);
   api.HidD_FreePreparsedData(preparsed);
   if (status != kHidpStatusSuccess)
-    return THidError{Errno(std::errc::io_error), "HidP_GetCaps failed"};
+    return TError{TErrorKind::Device, "HidP_GetCaps failed", Errno(std::errc::io_error)};
   return THidCaps{caps.Usage, caps.UsagePage, caps.InputReportByteLength,
                   caps.OutputReportByteLength, caps.FeatureReportByteLength};
 }
 
-THidResult<std::size_t> THidWinBackend::Write(THidHandle handle, const void* data,
-                                              std::size_t size) {
+TResult<std::size_t> THidWinBackend::Write(THidHandle handle, const void* data, std::size_t size) {
   const auto open = Impl->Find(handle);
   if (!open || open->Access == THidAccess::QueryOnly || open->Access == THidAccess::Read)
     return BadHandle();
   if (size > std::numeric_limits<TWinDword>::max())
-    return THidError{Errno(std::errc::invalid_argument), "report too long"};
+    return TError{TErrorKind::Device, "report too long", Errno(std::errc::invalid_argument)};
   const TWinHidApi& api = *open->Api;
   TWinDword done = 0;
   bool ok = false;
@@ -343,7 +343,7 @@ THidResult<std::size_t> THidWinBackend::Write(THidHandle handle, const void* dat
   if (!ok) {
     const TWinDword error = api.GetLastError();
     if (DeviceGone(error)) Impl->ConnectionGone(*open);
-    return THidError{ErrnoOf(error), "write failed"};
+    return TError{TErrorKind::Device, "write failed", ErrnoOf(error)};
   }
   return std::size_t{done};
 }

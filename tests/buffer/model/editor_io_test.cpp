@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -72,10 +73,10 @@ TEST(HexEditorFiles, FailedStreamLoadLeavesEmptyBuffer) {
   t.E.OnBusy = [&busy](bool on) { busy += on ? "+" : "-"; };
   TShortBuf buf;
   std::istream in(&buf);
-  const TBufferResult r = t.E.LoadDataFromStream(in);
+  const TResult<void> r = t.E.LoadDataFromStream(in);
   EXPECT_EQ(busy, "+-");  // the cursor comes back even when the read fails
-  EXPECT_FALSE(r.Ok());
-  EXPECT_EQ(r.Message(), "Stream read error");
+  ASSERT_FALSE(r.Ok());
+  EXPECT_EQ(r.Error(), TError(TErrorKind::Read, "Stream read error"));
   EXPECT_EQ(t.E.DataLength(), 0u);
   EXPECT_FALSE(t.E.UndoAvailable());
   EXPECT_FALSE(t.E.HasFile());
@@ -99,7 +100,9 @@ TEST(HexEditorFiles, FailedStreamSaveIsReported) {
   TEditable t({1, 2});
   std::ostringstream out;
   out.setstate(std::ios::badbit);
-  EXPECT_EQ(t.E.SaveDataToStream(out).Message(), "Stream write error");
+  const TResult<void> saved = t.E.SaveDataToStream(out);
+  ASSERT_FALSE(saved.Ok());
+  EXPECT_EQ(saved.Error(), TError(TErrorKind::Write, "Stream write error"));
 }
 
 // The runtime has no symbolic links on Windows.
@@ -146,8 +149,11 @@ TEST(HexEditorFiles, OpenErrors) {
   };
   for (const TCase& c : cases) {
     TEditable t({5, 6});
-    const TBufferResult r = t.E.LoadDataFromFile(c.Name);
-    EXPECT_EQ(r.Message(), c.Error);
+    const TResult<void> r = t.E.LoadDataFromFile(c.Name);
+    ASSERT_FALSE(r.Ok());
+    EXPECT_EQ(r.Error().FText, c.Error);
+    EXPECT_EQ(r.Error().FKind, TErrorKind::Open);
+    EXPECT_EQ(r.Error().FPath, c.Name);
     EXPECT_EQ(Bytes(t.E), (TBytes{5, 6}));
     EXPECT_EQ(t.Changes, 0);
   }
@@ -201,8 +207,10 @@ TEST(HexEditorFiles, ReadOnlyFileIsNotOverwritten) {
   EXPECT_TRUE(t.E.ReadOnlyFile());
   t.E.SetReadOnlyView(false);
   ASSERT_TRUE(t.E.WriteByte(0, 'X'));
-  const TBufferResult r = t.E.SaveDataToFile(name, true);
-  EXPECT_EQ(r.Message(), "Cannot save readonly file " + name + ".");
+  const TResult<void> r = t.E.SaveDataToFile(name, true);
+  ASSERT_FALSE(r.Ok());
+  EXPECT_EQ(r.Error(),
+            TError(TErrorKind::Refused, "Cannot save readonly file " + name + ".", 0, name));
   EXPECT_EQ(ReadFile(name), "AB");
   EXPECT_TRUE(t.E.Modified());
 
@@ -234,8 +242,10 @@ TEST(HexEditorFiles, FailedSaveKeepsThePreviousFile) {
   std::filesystem::permissions(
       dir.Path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   if (std::ofstream(dir.File("probe")).is_open()) GTEST_SKIP() << "running with root rights";
-  const TBufferResult r = t.E.SaveDataToFile(name, true);
-  EXPECT_EQ(r.Message(), "Cannot create " + name + ".\r\n(Permission denied.)");
+  const TResult<void> r = t.E.SaveDataToFile(name, true);
+  ASSERT_FALSE(r.Ok());
+  EXPECT_EQ(r.Error(), TError(TErrorKind::Create,
+                              "Cannot create " + name + ".\r\n(Permission denied.)", EACCES, name));
   EXPECT_EQ(ReadFile(name), "old");
   EXPECT_EQ(t.E.FileName(), "Untitled");
 }

@@ -63,9 +63,9 @@ TEST(OffsetFormat, RefusesBadFormatsAndKeepsThePreviousOne) {
     TCustomMPHexEditor e;
     std::vector<std::uint8_t> data(40, 0);
     e.LoadDataFromBytes(data);
-    const TBufferResult r = e.SetOffsetFormat(c.Format);
-    EXPECT_FALSE(r.Ok());
-    EXPECT_EQ(r.Message(), c.Error);
+    const TResult<void> r = e.SetOffsetFormat(c.Format);
+    ASSERT_FALSE(r.Ok());
+    EXPECT_EQ(r.Error(), TError(TErrorKind::BadOption, c.Error));
     EXPECT_EQ(e.OffsetFormat().Text(), "-!10:0x|");
     EXPECT_EQ(e.OffsetText(2), "0x20");
   }

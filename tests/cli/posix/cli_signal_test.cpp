@@ -57,8 +57,8 @@ int Wait(pid_t pid) {
 std::vector<std::uint8_t> FlashStart(const TTempDir& dir, std::size_t size) {
   auto state = LoadSimStateFile(dir / "s.qvs");
   if (!state) return {};
-  return {state.Value->Avr.Flash().begin(),
-          state.Value->Avr.Flash().begin() + static_cast<std::ptrdiff_t>(size)};
+  return {state->Avr.Flash().begin(),
+          state->Avr.Flash().begin() + static_cast<std::ptrdiff_t>(size)};
 }
 
 TEST(CliPipe, AClosedOutputDoesNotStopAWrite) {

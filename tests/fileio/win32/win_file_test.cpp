@@ -22,8 +22,8 @@ using test::TTempDir;
 
 struct TDeviceCase {
   const char* Label;
-  TFileAction Action;
-  std::function<TFileFailure()> Refusal;  // what the call fails with
+  TErrorKind Action;
+  std::function<TError()> Refusal;  // what the call fails with
 };
 
 void PrintTo(const TDeviceCase& c, std::ostream* os) {
@@ -35,18 +35,17 @@ class WindowsDevices : public testing::TestWithParam<TDeviceCase> {};
 // NUL and COM1 are devices in every folder; writing, reading or locking one
 // as a file would block, lose the data or replace nothing.
 TEST_P(WindowsDevices, AreNoRegularFiles) {
-  EXPECT_EQ(GetParam().Refusal(),
-            (TFileFailure{GetParam().Action, "NUL", "Not a regular file", 0}));
+  EXPECT_EQ(GetParam().Refusal(), (TError{GetParam().Action, "Not a regular file", 0, "NUL"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, WindowsDevices,
     testing::Values(
         TDeviceCase{
-            "Save", TFileAction::Create,
+            "Save", TErrorKind::Create,
             [] { return WriteFileAtomically("NUL", std::vector<std::uint8_t>{1}).Error(); }},
-        TDeviceCase{"ReadWhole", TFileAction::Open, [] { return ReadRegularFile("NUL").Error(); }},
-        TDeviceCase{"Lock", TFileAction::Open, [] { return TLockedFile::Open("NUL").Error(); }}),
+        TDeviceCase{"ReadWhole", TErrorKind::Open, [] { return ReadRegularFile("NUL").Error(); }},
+        TDeviceCase{"Lock", TErrorKind::Open, [] { return TLockedFile::Open("NUL").Error(); }}),
     [](const auto& info) { return std::string(info.param.Label); });
 
 // A pipe gives its bytes once: the reader takes them whole when it opens it,
@@ -67,9 +66,9 @@ TEST(WindowsPipe, IsReadWholeAndInPasses) {
     ::CloseHandle(server);
   });
   const std::u16string utf16(name.begin(), name.end());
-  TFileExpected<TFileReader> reader = TFileReader::Open(Utf16ToUtf8(utf16));
+  TResult<TFileReader> reader = TFileReader::Open(Utf16ToUtf8(utf16));
   writer.join();
-  ASSERT_TRUE(reader) << reader.Error().Reason << " " << reader.Error().Code;
+  ASSERT_TRUE(reader) << reader.Error().FText << " " << reader.Error().FCode;
   EXPECT_EQ(reader.Value().SizeHint(), text.size());
   for (int pass = 0; pass < 2; ++pass) {
     std::string got(text.size() + 1, '\0');
@@ -130,14 +129,14 @@ TEST_P(WindowsLockNames, SameFileHoweverSpelledWaits) {
   const TSpellingCase& c = GetParam();
   TTempDir dir;
   std::filesystem::create_directory(dir.Path / "sub");
-  TFileExpected<TLockedFile> held = TLockedFile::Open(dir / c.Held);
-  ASSERT_TRUE(held) << held.Error().Reason;
+  TResult<TLockedFile> held = TLockedFile::Open(dir / c.Held);
+  ASSERT_TRUE(held) << held.Error().FText;
   std::promise<void> waiting;
   std::future<void> waited = waiting.get_future();
   std::thread other([&] {
-    const TFileExpected<TLockedFile> asked =
+    const TResult<TLockedFile> asked =
         TLockedFile::Open(dir / c.Asked, [&] { waiting.set_value(); });
-    EXPECT_TRUE(asked) << asked.Error().Reason;
+    EXPECT_TRUE(asked) << asked.Error().FText;
   });
   const bool sawWait =
       waited.wait_for(std::chrono::seconds(c.Waits ? 30 : 2)) == std::future_status::ready;

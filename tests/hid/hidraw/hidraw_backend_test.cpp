@@ -20,14 +20,14 @@ TEST(HidHidrawBackend, FailsCleanlyOnBadPathsAndHandles) {
   } accesses[] = {{THidAccess::ReadWrite}, {THidAccess::QueryOnly}, {THidAccess::Read}};
   for (const auto& a : accesses) {
     auto h = backend.Open("/dev/quenvar-no-such-node", a.Access);
-    ASSERT_FALSE(h.HasValue());
-    EXPECT_EQ(h.Error().Code, ENOENT);
+    ASSERT_FALSE(h.Ok());
+    EXPECT_EQ(h.Error().FCode, ENOENT);
   }
   const THidHandle bogus{12345};
-  EXPECT_EQ(backend.GetAttributes(bogus).Error().Code, EBADF);
-  EXPECT_EQ(backend.GetCapabilities(bogus).Error().Code, EBADF);
+  EXPECT_EQ(backend.GetAttributes(bogus).Error().FCode, EBADF);
+  EXPECT_EQ(backend.GetCapabilities(bogus).Error().FCode, EBADF);
   const std::uint8_t report[65] = {};
-  EXPECT_EQ(backend.Write(bogus, report, sizeof report).Error().Code, EBADF);
+  EXPECT_EQ(backend.Write(bogus, report, sizeof report).Error().FCode, EBADF);
   std::uint8_t buffer[65];
   const THidReadResult r = backend.Read(bogus, buffer, sizeof buffer, std::chrono::milliseconds(1));
   EXPECT_EQ(r.Status, THidReadStatus::Error);

@@ -60,16 +60,16 @@ TEST(HidHidrawMapping, RawInfoIdsAreUnsigned16) {
 
 TEST(HidHidrawMapping, HidIdProperty) {
   auto ok = hidraw::AttributesFromHidId("0003:00000451:00003210");
-  ASSERT_TRUE(ok.HasValue());
+  ASSERT_TRUE(ok.Ok());
   EXPECT_EQ(ok->VendorID, 0x0451);
   EXPECT_EQ(ok->ProductID, 0x3210);
   auto high = hidraw::AttributesFromHidId("0005:0000FFFF:00008000");
-  ASSERT_TRUE(high.HasValue());
+  ASSERT_TRUE(high.Ok());
   EXPECT_EQ(high->VendorID, 0xFFFF);
   EXPECT_EQ(high->ProductID, 0x8000);
   for (const char* bad :
        {"", "garbage", "0003:00010000:00000001", "0003:00000451", "0003:00000451:00003210x"})
-    EXPECT_FALSE(hidraw::AttributesFromHidId(bad).HasValue()) << bad;
+    EXPECT_FALSE(hidraw::AttributesFromHidId(bad).Ok()) << bad;
 }
 
 }  // namespace

@@ -44,12 +44,12 @@ TEST(HidWinBackend, ListsReadableInterfacesWithTheirPathsWhole) {
     EXPECT_EQ(found[1].DevicePath, "\\\\?\\hid#b\xC3\xA4\xF0\x9F\x98\x80\xED\xA0\x80");
     EXPECT_EQ(found[1].Identity, found[1].DevicePath);
     auto h = backend.Open(found[1].DevicePath, THidAccess::QueryOnly);
-    ASSERT_TRUE(h.HasValue());
+    ASSERT_TRUE(h.Ok());
     EXPECT_EQ(win.Opens().back().Path, named);
     EXPECT_EQ(backend.GetCapabilities(*h)->OutputReportByteLength, 65);
-    EXPECT_EQ(backend.Open("\\\\?\\hid#\xC3", THidAccess::QueryOnly).Error().Code, EINVAL);
-    EXPECT_EQ(backend.Open("\\\\?\\hid#gone", THidAccess::ReadWrite).Error().Code, ENOENT);
-    backend.Open(found[0].DevicePath, THidAccess::Read);  // left open: Unbind closes it
+    EXPECT_EQ(backend.Open("\\\\?\\hid#\xC3", THidAccess::QueryOnly).Error().FCode, EINVAL);
+    EXPECT_EQ(backend.Open("\\\\?\\hid#gone", THidAccess::ReadWrite).Error().FCode, ENOENT);
+    (void)backend.Open(found[0].DevicePath, THidAccess::Read);  // left open: Unbind closes it
   }
   EXPECT_EQ(win.Leftovers(), 0u);
 }
@@ -75,7 +75,7 @@ class HidWinOne : public ::testing::Test {
     Win.Plug(kProg, setup);
     EXPECT_TRUE(Backend.Bind());
     auto h = Backend.Open(kProgPath, access);
-    EXPECT_TRUE(h.HasValue());
+    EXPECT_TRUE(h.Ok());
     return h ? *h : THidHandle{};
   }
 
@@ -180,8 +180,8 @@ TEST_P(HidWinWrite, FailsWithTheMappedCode) {
   Backend.Drain();
   const TBytes report = Report(1);
   auto written = Backend.Write(h, report.data(), report.size());
-  ASSERT_FALSE(written.HasValue());
-  EXPECT_EQ(written.Error(), (THidError{GetParam().Errno, "write failed"}));
+  ASSERT_FALSE(written.Ok());
+  EXPECT_EQ(written.Error(), (TError{TErrorKind::Device, "write failed", GetParam().Errno}));
   EXPECT_EQ(Backend.Drain(), !GetParam().IdentityAfter.empty());
   EXPECT_EQ(Identities(Backend).at(0), kProgPath + GetParam().IdentityAfter);
 }

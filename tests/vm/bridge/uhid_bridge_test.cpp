@@ -185,7 +185,7 @@ TEST_F(UhidBridge, PlugNamesThePortAndTheSerialNumberWhenGiven) {
 
 TEST(UhidReportDescriptor, TheLinkReadsIt65BytesEachWayWithoutReportIds) {
   auto parsed = ParseReportDescriptor(TUhidBridge::ReportDescriptor());
-  ASSERT_TRUE(parsed) << parsed.Error().Text;
+  ASSERT_TRUE(parsed) << parsed.Error().FText;
   EXPECT_FALSE(parsed->NumberedReports);
   EXPECT_EQ(parsed->Caps.InputReportByteLength, 65);
   EXPECT_EQ(parsed->Caps.OutputReportByteLength, 65);
@@ -476,9 +476,9 @@ TEST_F(UhidBridge, AClosedUhidEndsTheBridgeWithAReason) {
   ::close(Fds[1]);
   Fds[1] = ::dup(Fds[0]);  // keep TearDown's close harmless
   ::shutdown(Fds[0], SHUT_RD);
-  const TSimResult r = b.HandleEvent(T0);
-  EXPECT_FALSE(r);
-  EXPECT_EQ(r.Error, "reading uhid events: end of file");
+  const TResult<void> r = b.HandleEvent(T0);
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.Error(), TError(TErrorKind::Device, "reading uhid events: end of file"));
 }
 
 TEST(UhidStatsText, OneLineWithEveryCounter) {

@@ -34,7 +34,7 @@ class TCheck {
   int Run() {
     auto backend = std::make_shared<THidrawBackend>();
     auto created = TJvHidDeviceController::Create(backend, Loop.Poster());
-    if (!created) return Fail("hotplug-setup", created.Error().Text);
+    if (!created) return Fail("hotplug-setup", created.Error().FText);
     Controller = std::move(created.Value());
     Watch = Loop.WatchChanges(*backend->ChangeSource(), [this] { Controller->DeviceChange(); });
     Controller->SetOnDeviceChange([this](TJvHidDeviceController&) { ++Changes; });

@@ -33,7 +33,7 @@ class THidrawLikeBackend final : public IHidBackend {
   void Unbind() override {}
   std::vector<THidInterfaceInfo> Scan() override { return {{"hid-1", "/dev/hidraw0"}}; }
 
-  THidResult<THidHandle> Open(const std::string&, THidAccess access) override {
+  TResult<THidHandle> Open(const std::string&, THidAccess access) override {
     if (access == THidAccess::Read) std::this_thread::sleep_for(OpenDelay);
     std::lock_guard<std::mutex> g(Lock);
     const std::int64_t id = Next++;
@@ -45,13 +45,13 @@ class THidrawLikeBackend final : public IHidBackend {
     Handles.erase(h.Value);
     Arrived.notify_all();
   }
-  THidResult<THidAttributes> GetAttributes(THidHandle) override {
+  TResult<THidAttributes> GetAttributes(THidHandle) override {
     return THidAttributes{0x0451, 0x3210, 0x0100};
   }
-  THidResult<THidCaps> GetCapabilities(THidHandle) override {
+  TResult<THidCaps> GetCapabilities(THidHandle) override {
     return THidCaps{0x0001, 0xFF00, 65, 65, 0};
   }
-  THidResult<std::size_t> Write(THidHandle, const void* data, std::size_t size) override {
+  TResult<std::size_t> Write(THidHandle, const void* data, std::size_t size) override {
     const auto* in = static_cast<const std::uint8_t*>(data);
     Bytes reply(65, 0);
     reply[1] = 'e';  // the answer carries the command it answers

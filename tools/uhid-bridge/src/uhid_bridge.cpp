@@ -30,8 +30,12 @@ constexpr std::array<std::uint8_t, 25> kReportDescriptor = {
     0xC0,              // End Collection
 };
 
-std::string ErrnoText(const char* what, int err) {
-  return std::string(what) + ": " + std::strerror(err);
+TError ErrnoError(const char* what, int err) {
+  return TError{TErrorKind::Device, std::string(what) + ": " + std::strerror(err), err};
+}
+
+TError DeviceError(std::string text) {
+  return TError{TErrorKind::Device, std::move(text)};
 }
 
 }  // namespace
@@ -69,18 +73,18 @@ std::span<const std::uint8_t> TUhidBridge::ReportDescriptor() {
   return kReportDescriptor;
 }
 
-TSimResult TUhidBridge::WriteEvent(const void* event, const char* what) {
+TResult<void> TUhidBridge::WriteEvent(const void* event, const char* what) {
   for (;;) {
     const ssize_t n = ::write(UhidFd, event, sizeof(uhid_event));
-    if (n == static_cast<ssize_t>(sizeof(uhid_event))) return TSimResult::Success();
+    if (n == static_cast<ssize_t>(sizeof(uhid_event))) return {};
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return TSimResult::Failure(ErrnoText(what, errno));
-    return TSimResult::Failure(std::string(what) + ": short write");
+    if (n < 0) return ErrnoError(what, errno);
+    return DeviceError(std::string(what) + ": short write");
   }
 }
 
-TSimResult TUhidBridge::Plug() {
-  if (IsPlugged) return TSimResult::Success();
+TResult<void> TUhidBridge::Plug() {
+  if (IsPlugged) return {};
   uhid_event ev{};
   ev.type = UHID_CREATE2;
   auto& c = ev.u.create2;
@@ -94,21 +98,21 @@ TSimResult TUhidBridge::Plug() {
   c.product = Setup.ProductId;
   c.version = Setup.Version;
   c.country = 0;
-  if (TSimResult r = WriteEvent(&ev, "UHID_CREATE2"); !r) return r;
+  if (TResult<void> r = WriteEvent(&ev, "UHID_CREATE2"); !r) return r;
   IsPlugged = true;
   UnplugRequested = false;
   UnplugCountdown = 0;
   Queue.clear();
   LastDue.reset();
   ++FStats.Plugs;
-  return TSimResult::Success();
+  return {};
 }
 
-TSimResult TUhidBridge::Unplug() {
-  if (!IsPlugged) return TSimResult::Success();
+TResult<void> TUhidBridge::Unplug() {
+  if (!IsPlugged) return {};
   uhid_event ev{};
   ev.type = UHID_DESTROY;
-  if (TSimResult r = WriteEvent(&ev, "UHID_DESTROY"); !r) return r;
+  if (TResult<void> r = WriteEvent(&ev, "UHID_DESTROY"); !r) return r;
   IsPlugged = false;
   UnplugRequested = false;
   UnplugCountdown = 0;
@@ -116,7 +120,7 @@ TSimResult TUhidBridge::Unplug() {
   Queue.clear();
   LastDue.reset();
   ++FStats.Unplugs;
-  return TSimResult::Success();
+  return {};
 }
 
 void TUhidBridge::UnplugAfterReports(std::uint64_t count) {
@@ -148,16 +152,16 @@ void TUhidBridge::ServeOutput(std::span<const std::uint8_t> report) {
   if (UnplugCountdown > 0 && --UnplugCountdown == 0) UnplugRequested = true;
 }
 
-TSimResult TUhidBridge::HandleEvent(TClock::time_point now) {
+TResult<void> TUhidBridge::HandleEvent(TClock::time_point now) {
   Now = now;
   uhid_event ev{};
   const ssize_t n = ::read(UhidFd, &ev, sizeof ev);
   if (n < 0) {
-    if (errno == EINTR || errno == EAGAIN) return TSimResult::Success();
-    return TSimResult::Failure(ErrnoText("reading uhid events", errno));
+    if (errno == EINTR || errno == EAGAIN) return {};
+    return ErrnoError("reading uhid events", errno);
   }
-  if (n == 0) return TSimResult::Failure("reading uhid events: end of file");
-  if (static_cast<std::size_t>(n) < sizeof ev.type) return TSimResult::Success();
+  if (n == 0) return DeviceError("reading uhid events: end of file");
+  if (static_cast<std::size_t>(n) < sizeof ev.type) return {};
 
   switch (ev.type) {
     case UHID_OUTPUT: {
@@ -168,10 +172,10 @@ TSimResult TUhidBridge::HandleEvent(TClock::time_point now) {
         ++FStats.BadOutputReports;
       if (!IsPlugged || UnplugRequested) {
         ++FStats.IgnoredOutputReports;
-        return TSimResult::Success();
+        return {};
       }
       ServeOutput(report);
-      return TSimResult::Success();
+      return {};
     }
     case UHID_GET_REPORT: {
       // The firmware has no feature or input reports to be fetched on request.
@@ -193,23 +197,23 @@ TSimResult TUhidBridge::HandleEvent(TClock::time_point now) {
     default:
       // START, STOP, OPEN and CLOSE need nothing from a device that always
       // listens.
-      return TSimResult::Success();
+      return {};
   }
 }
 
-TSimResult TUhidBridge::Flush(TClock::time_point now) {
+TResult<void> TUhidBridge::Flush(TClock::time_point now) {
   Now = now;
   while (!Queue.empty() && Queue.front().Due <= now) {
     uhid_event ev{};
     ev.type = UHID_INPUT2;
     ev.u.input2.size = static_cast<__u16>(kInputReportBytes);
     std::copy(Queue.front().Bytes.begin(), Queue.front().Bytes.end(), ev.u.input2.data);
-    if (TSimResult r = WriteEvent(&ev, "UHID_INPUT2"); !r) return r;
+    if (TResult<void> r = WriteEvent(&ev, "UHID_INPUT2"); !r) return r;
     Queue.pop_front();
     ++FStats.InputReports;
   }
   if (UnplugRequested && Queue.empty()) return Unplug();
-  return TSimResult::Success();
+  return {};
 }
 
 std::optional<TUhidBridge::TClock::time_point> TUhidBridge::NextDue() const {

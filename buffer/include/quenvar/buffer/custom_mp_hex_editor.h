@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "quenvar/buffer/buffer_result.h"
+#include "quenvar/base/result.h"
 #include "quenvar/buffer/byte_image.h"
 #include "quenvar/buffer/change_marks.h"
 #include "quenvar/buffer/offset_format.h"
@@ -36,7 +36,7 @@ enum class TCaretMove : std::uint8_t {
 
 // The memory buffer: content, change marks, undo history, caret and the editing rules of the hex
 // view. Everything except painting lives here; the Qt widget TMPHexEditorEx renders one of these.
-// Errors are returned as TBufferResult values carrying the fixed English texts.
+// Errors are returned as TResult values carrying the fixed English texts.
 class TCustomMPHexEditor {
  public:
   static constexpr const char* UntitledName = "Untitled";
@@ -56,18 +56,18 @@ class TCustomMPHexEditor {
   std::size_t MemoryBytes() const { return Content.capacity() + Marks.MemoryBytes(); }
 
   // ---- Whole-content transfer (loads end the undo history and fire OnChange) ----
-  TBufferResult LoadDataFromStream(std::istream& stream);
-  TBufferResult LoadDataFromFile(const std::string& fileName);
+  TResult<void> LoadDataFromStream(std::istream& stream);
+  TResult<void> LoadDataFromFile(const std::string& fileName);
   // Same as a stream load, from memory (chip reads); a copy of the bytes.
   void LoadDataFromBytes(std::span<const std::uint8_t> bytes);
   void LoadDataFromVector(std::vector<std::uint8_t>&& bytes) { LoadDataFromBytes(bytes); }
   // Takes the image over as it is (an Intel HEX file's), without a copy.
   void LoadDataFromImage(TByteImage&& image);
-  TBufferResult SaveDataToStream(std::ostream& stream) const;
+  TResult<void> SaveDataToStream(std::ostream& stream) const;
   // Replaces the file atomically (TAtomicFile), so a failed save never destroys the previous file.
-  TBufferResult SaveDataToFile(const std::string& fileName, bool clearMarks);
+  TResult<void> SaveDataToFile(const std::string& fileName, bool clearMarks);
   // The same into a file created earlier; a refused save aborts it.
-  TBufferResult SaveDataToFile(TAtomicFile& file, bool clearMarks);
+  TResult<void> SaveDataToFile(TAtomicFile& file, bool clearMarks);
 
   // ---- File state ----
   const std::string& FileName() const { return CurrentFileName; }
@@ -149,7 +149,7 @@ class TCustomMPHexEditor {
   // ---- Display rules ----
   TOffsetFormat& OffsetFormat() { return Offsets; }
   const TOffsetFormat& OffsetFormat() const { return Offsets; }
-  TBufferResult SetOffsetFormat(std::string_view format);
+  TResult<void> SetOffsetFormat(std::string_view format);
   // Grid rows: the two fixed rows plus the data rows (at least one, one more for the insertion
   // point in insert mode when the length is a multiple of BytesPerRow).
   std::uint32_t RowCount() const;
@@ -176,7 +176,7 @@ class TCustomMPHexEditor {
   // The steps of every load from a stream or a file: the old content goes
   // first, a failure leaves an empty buffer, the load ends the history.
   template <typename TSource>
-  TBufferResult LoadContent(TSource& source);
+  TResult<void> LoadContent(TSource& source);
   void ClampCaret();
 
   void RawInsert(std::uint32_t pos, std::span<const std::uint8_t> bytes);

@@ -35,7 +35,11 @@ enum class TLoadStatus : std::uint8_t {
 struct TLoadOutcome {
   TLoadStatus Status = TLoadStatus::Nothing;
   std::string Message;
-  std::optional<THexError> HexError;  // set with FormatError
+  std::optional<TError> HexError;  // set with FormatError
+
+  // The window's error flag after the load: set by a refused HEX file, so the
+  // operations that re-read the file do not start; clear otherwise.
+  bool ErrorFlag() const { return Status == TLoadStatus::FormatError; }
 };
 
 struct TOpenOutcome {
@@ -68,14 +72,11 @@ class TFileOps {
 
   // After the open dialog. Chosen is empty when the user cancelled; then
   // nothing happens, so the user's edits in the buffer stay.
-  TOpenOutcome OpenFile(const std::optional<std::string>& Chosen, std::uint8_t LanguageIndex,
-                        std::uint8_t& ErrorFlag);
+  TOpenOutcome OpenFile(const std::optional<std::string>& Chosen, std::uint8_t LanguageIndex);
 
   // Reads the open dialog's file into the buffer (also the reload before
-  // program and verify). ErrorFlag becomes 1 after a refused HEX file, 0 after
-  // a load or when there was nothing to read; a file error leaves it alone.
-  // A refused or unreadable file leaves the buffer as it was.
-  TLoadOutcome LoadFile(std::uint8_t LanguageIndex, std::uint8_t& ErrorFlag);
+  // program and verify). A refused or unreadable file leaves the buffer as it was.
+  TLoadOutcome LoadFile(std::uint8_t LanguageIndex);
 
   // After the save dialog. Binary saves clear the buffer's change marks and
   // make the name the buffer's file name; HEX saves leave the buffer alone.

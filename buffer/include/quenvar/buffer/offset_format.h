@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "quenvar/buffer/buffer_result.h"
+#include "quenvar/base/result.h"
 
 namespace quenvar {
 
@@ -16,7 +16,7 @@ class TOffsetFormat {
   TOffsetFormat();  // "-!10:0x|"
 
   // Parses a format; on failure this format keeps its previous value.
-  TBufferResult Assign(std::string_view format);
+  TResult<void> Assign(std::string_view format);
 
   const std::string& Text() const { return FormatText; }
   bool AutoDigits() const { return Auto; }

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "quenvar/hid/hid_result.h"
+#include "quenvar/base/result.h"
 
 namespace quenvar {
 
@@ -101,14 +101,14 @@ class IHidBackend {
 
   virtual std::vector<THidInterfaceInfo> Scan() = 0;
 
-  virtual THidResult<THidHandle> Open(const std::string& path, THidAccess access) = 0;
+  virtual TResult<THidHandle> Open(const std::string& path, THidAccess access) = 0;
   virtual void Close(THidHandle handle) = 0;
 
-  virtual THidResult<THidAttributes> GetAttributes(THidHandle handle) = 0;
-  virtual THidResult<THidCaps> GetCapabilities(THidHandle handle) = 0;
+  virtual TResult<THidAttributes> GetAttributes(THidHandle handle) = 0;
+  virtual TResult<THidCaps> GetCapabilities(THidHandle handle) = 0;
 
   // Writes one whole report (report id byte first); returns the bytes accepted.
-  virtual THidResult<std::size_t> Write(THidHandle handle, const void* data, std::size_t size) = 0;
+  virtual TResult<std::size_t> Write(THidHandle handle, const void* data, std::size_t size) = 0;
 
   // Reader thread: waits at most `timeout` for one input report and copies it
   // (report id byte first, at most `size` bytes) into `buffer`.

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "quenvar/base/result.h"
 #include "quenvar/hid/hid_backend.h"
 #include "quenvar/hid/hid_handler.h"
-#include "quenvar/hid/hid_result.h"
 
 namespace quenvar {
 
@@ -135,10 +135,10 @@ class TJvHidDevice {
 
   TJvHidDevice(std::unique_ptr<TJvHidPnPInfo> info, TJvHidDeviceController* controller,
                std::shared_ptr<IHidBackend> backend, TJvHidPostFn post);
-  static THidResult<std::unique_ptr<TJvHidDevice>> Create(std::unique_ptr<TJvHidPnPInfo> info,
-                                                          TJvHidDeviceController* controller,
-                                                          std::shared_ptr<IHidBackend> backend,
-                                                          TJvHidPostFn post);
+  static TResult<std::unique_ptr<TJvHidDevice>> Create(std::unique_ptr<TJvHidPnPInfo> info,
+                                                       TJvHidDeviceController* controller,
+                                                       std::shared_ptr<IHidBackend> backend,
+                                                       TJvHidPostFn post);
 
   bool OpenShared();
   void CloseShared();
@@ -147,7 +147,7 @@ class TJvHidDevice {
   void StopReader();
 
   // Reader side.
-  THidResult<THidHandle> ReaderHandle();
+  TResult<THidHandle> ReaderHandle();
   std::uint16_t CachedInputLength();
   // Hands one call to the UI thread and waits until it ran; false if it threw.
   bool HandOverData(const std::uint8_t* report, std::size_t bytes);

@@ -21,8 +21,8 @@
 #include <string>
 #include <string_view>
 
+#include "quenvar/base/result.h"
 #include "quenvar/sim/sim_avr_chip.h"
-#include "quenvar/sim/sim_result.h"
 
 namespace quenvar {
 
@@ -53,7 +53,7 @@ struct TSimConfig {
   bool operator==(const TSimConfig&) const = default;
 };
 
-TSimExpected<TSimConfig> ParseSimConfig(std::string_view text);
+TResult<TSimConfig> ParseSimConfig(std::string_view text);
 
 // The chip a setup describes, fresh from the factory.
 TSimAvrChip MakeSimAvrChip(const TSimIspSetup& setup);

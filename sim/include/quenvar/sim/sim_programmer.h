@@ -34,13 +34,13 @@
 #include <string>
 #include <vector>
 
+#include "quenvar/base/result.h"
 #include "quenvar/devmodel/sim_device_model.h"
 #include "quenvar/protocol/protocol.h"
 #include "quenvar/sim/sim_24xx.h"
 #include "quenvar/sim/sim_avr_chip.h"
 #include "quenvar/sim/sim_config.h"
 #include "quenvar/sim/sim_fault_script.h"
-#include "quenvar/sim/sim_result.h"
 #include "quenvar/sim/sim_state_file.h"
 
 namespace quenvar {
@@ -72,7 +72,7 @@ class TSimProgrammer final : public ISimDeviceModel {
   // file is locked for this programmer (see TSimStateFile; onWaitForState is
   // called once when another process holds it) and its chips, if any, are loaded.
   // A configuration of several programmers is refused: TSimGang builds those.
-  static TSimExpected<std::shared_ptr<TSimProgrammer>> FromConfig(
+  static TResult<std::shared_ptr<TSimProgrammer>> FromConfig(
       const TSimConfig& config, const std::function<void()>& onWaitForState = {});
 
   void OnOutputReport(std::span<const std::uint8_t> report, ISimDeviceHost& host) override;
@@ -114,7 +114,7 @@ class TSimProgrammer final : public ISimDeviceModel {
 
   // Writes the chips to the state file FromConfig locked; nothing without one
   // or after ReleaseState.
-  TSimResult SaveState();
+  TResult<void> SaveState();
   // Lets other processes have the state file.
   void ReleaseState();
 

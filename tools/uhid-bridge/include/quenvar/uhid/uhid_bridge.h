@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "quenvar/base/result.h"
 #include "quenvar/devmodel/sim_device_model.h"
 #include "quenvar/protocol/protocol.h"
-#include "quenvar/sim/sim_result.h"
 
 namespace quenvar {
 
@@ -76,9 +76,9 @@ class TUhidBridge {
   int Fd() const { return UhidFd; }
 
   // Creates the kernel device (UHID_CREATE2).
-  TSimResult Plug();
+  TResult<void> Plug();
   // Destroys it at once (UHID_DESTROY); replies not yet sent are dropped.
-  TSimResult Unplug();
+  TResult<void> Unplug();
   bool Plugged() const { return IsPlugged; }
   // The cable is pulled once `count` more output reports have been served and
   // their replies sent; later output reports are ignored. 0 disarms.
@@ -86,9 +86,9 @@ class TUhidBridge {
   bool UnplugPending() const { return UnplugRequested; }
 
   // Reads one event from the descriptor and handles it.
-  TSimResult HandleEvent(TClock::time_point now);
+  TResult<void> HandleEvent(TClock::time_point now);
   // Sends the input reports due by `now`; a requested unplug follows the last.
-  TSimResult Flush(TClock::time_point now);
+  TResult<void> Flush(TClock::time_point now);
   // When the next queued report is due; empty when nothing waits (a pending
   // unplug with an empty queue is due at once: Flush carries it out).
   std::optional<TClock::time_point> NextDue() const;
@@ -105,7 +105,7 @@ class TUhidBridge {
 
   void Enqueue(std::span<const std::uint8_t> report, std::chrono::microseconds delay);
   void ServeOutput(std::span<const std::uint8_t> report);
-  TSimResult WriteEvent(const void* event, const char* what);
+  TResult<void> WriteEvent(const void* event, const char* what);
 
   int UhidFd;
   std::shared_ptr<ISimDeviceModel> Model;
