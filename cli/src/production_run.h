@@ -40,12 +40,18 @@ class TLineInput final : public IHidChangeSource {
   }
 
   // An input at its end is always readable: it is watched no more.
-  int PollFd() const override { return FClosed ? -1 : FFd; }
+  int PollFd() const override {
+    return FClosed ? -1 : FFd;
+  }
   bool Drain() override;
   void SetWakeup(std::function<void()> /*wake*/) override {}
 
-  int TakeEnters() { return std::exchange(FEnters, 0); }
-  bool Closed() const { return FClosed; }
+  int TakeEnters() {
+    return std::exchange(FEnters, 0);
+  }
+  bool Closed() const {
+    return FClosed;
+  }
 
  private:
   int FFd;
