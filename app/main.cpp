@@ -36,17 +36,17 @@ int main(int argc, char** argv) {
 
   TRegistryEdit RegistryEdit1;
   RegistryEdit1.SetRootKey(TRootKey::rkLocalMachine);
-  RegistryEdit1.SetRegKey(std::string(SettingsKeyPath));
+  RegistryEdit1.SetRegKey(std::string(kSettingsKeyPath));
 
   TQtEventLoop loop;
   TProgrammerStack stack(loop);
   TStackOptions options;
-  options.Simulate = SimulateOption(argc, argv);
-  options.OnWaitForState = [](const std::string&) {
+  options.FSimulate = SimulateOption(argc, argv);
+  options.FOnWaitForState = [](const std::string&) {
     std::cerr << "quenvar: waiting until another program is done with the simulator's state file\n";
   };
 #if defined(__linux__)
-  options.MakeBackend = [] { return std::make_shared<THidrawBackend>(); };
+  options.FMakeBackend = [] { return std::make_shared<THidrawBackend>(); };
 #elif defined(_WIN32)
   options.MakeBackend = [] { return std::make_shared<THidWinBackend>(); };
 #endif
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     }
   };
   checkAccess();
-  MainForm.OnProgrammerClaimed = checkAccess;
+  MainForm.FOnProgrammerClaimed = checkAccess;
 
   return app.exec();
 }

@@ -10,13 +10,13 @@ namespace quenvar {
 
 namespace {
 
-std::string Framed(const char* What, const std::string& FileName, const std::string& Why) {
-  return std::string(What) + " " + FileName + ".\r\n(" + Why + ".)";
+std::string Framed(const char* what, const std::string& fileName, const std::string& why) {
+  return std::string(what) + " " + fileName + ".\r\n(" + why + ".)";
 }
 
 // What the error box says a file step could not do; null for other errors.
-const char* FileVerb(TErrorKind Kind) {
-  switch (Kind) {
+const char* FileVerb(TErrorKind kind) {
+  switch (kind) {
     case TErrorKind::Open:
       return "Cannot open";
     case TErrorKind::Create:
@@ -34,36 +34,36 @@ const char* FileVerb(TErrorKind Kind) {
 
 }  // namespace
 
-TResult<void> ReadWhole(TFileReader& File, TByteImage& Bytes) {
-  const TError tooLarge{TErrorKind::Refused, "Data too large", 0, File.Path()};
-  if (File.SizeHint() > MaxWholeFileSize) return tooLarge;
-  File.Rewind();
-  Bytes.resize(File.SizeHint());
-  std::size_t have = File.Read(Bytes);
-  while (have == Bytes.size() && !File.Failure()) {
+TResult<void> ReadWhole(TFileReader& file, TByteImage& bytes) {
+  const TError tooLarge{TErrorKind::Refused, "Data too large", 0, file.Path()};
+  if (file.SizeHint() > kMaxWholeFileSize) return tooLarge;
+  file.Rewind();
+  bytes.resize(file.SizeHint());
+  std::size_t have = file.Read(bytes);
+  while (have == bytes.size() && !file.Failure()) {
     std::uint8_t more[4096];  // whether the end is here, before growing for it
-    const std::size_t n = File.Read(more);
+    const std::size_t n = file.Read(more);
     if (n == 0) break;
-    if (have + n > MaxWholeFileSize) return tooLarge;
-    Bytes.resize(std::min(std::max(2 * have, have + sizeof more), MaxWholeFileSize));
-    std::memcpy(Bytes.data() + have, more, n);
+    if (have + n > kMaxWholeFileSize) return tooLarge;
+    bytes.resize(std::min(std::max(2 * have, have + sizeof more), kMaxWholeFileSize));
+    std::memcpy(bytes.data() + have, more, n);
     have += n;
-    if (n == sizeof more) have += File.Read(std::span(Bytes).subspan(have));
+    if (n == sizeof more) have += file.Read(std::span(bytes).subspan(have));
   }
-  Bytes.resize(have);
-  if (File.Failure()) return *File.Failure();
+  bytes.resize(have);
+  if (file.Failure()) return *file.Failure();
   return {};
 }
 
-TResult<TByteImage> ReadWholeFile(const std::string& FileName) {
-  TResult<TFileReader> file = TFileReader::Open(FileName);
+TResult<TByteImage> ReadWholeFile(const std::string& fileName) {
+  TResult<TFileReader> file = TFileReader::Open(fileName);
   if (!file) return BufferError(file.Error());
   TByteImage bytes;
   TResult<void> read;
   try {
     read = ReadWhole(file.Value(), bytes);
   } catch (const std::bad_alloc&) {
-    read = TError{TErrorKind::Refused, "Out of memory", 0, FileName};
+    read = TError{TErrorKind::Refused, "Out of memory", 0, fileName};
   }
   if (!read) {
     // The reader's own refusals are reported as reads, in the buffer's words.
@@ -74,10 +74,10 @@ TResult<TByteImage> ReadWholeFile(const std::string& FileName) {
   return bytes;
 }
 
-TError BufferError(const TError& Error) {
-  TError framed = Error;
-  if (const char* verb = FileVerb(Error.FKind))
-    framed.FText = Framed(verb, Error.FPath, Error.FText);
+TError BufferError(const TError& error) {
+  TError framed = error;
+  if (const char* verb = FileVerb(error.FKind))
+    framed.FText = Framed(verb, error.FPath, error.FText);
   return framed;
 }
 

@@ -35,7 +35,7 @@ TResult<void> ReadAll(std::istream& stream, TByteImage& out) {
   stream.seekg(0, std::ios::beg);
   stream.clear();
   if (end >= 0) {
-    if (static_cast<unsigned long long>(end) > MaxWholeFileSize) return TooLarge();
+    if (static_cast<unsigned long long>(end) > kMaxWholeFileSize) return TooLarge();
     out.resize(static_cast<std::size_t>(end));
     stream.read(reinterpret_cast<char*>(out.data()), end);
     if (stream.gcount() != end) return StreamReadError();
@@ -45,7 +45,7 @@ TResult<void> ReadAll(std::istream& stream, TByteImage& out) {
   while (stream) {
     stream.read(chunk, sizeof chunk);
     const std::streamsize got = stream.gcount();
-    if (out.size() + static_cast<std::size_t>(got) > MaxWholeFileSize) return TooLarge();
+    if (out.size() + static_cast<std::size_t>(got) > kMaxWholeFileSize) return TooLarge();
     out.insert(out.end(), chunk, chunk + got);
   }
   if (stream.bad()) return StreamReadError();
@@ -71,40 +71,40 @@ bool IsReadOnlyFile(const std::filesystem::path& path) {
 }  // namespace
 
 void TCustomMPHexEditor::AfterLoad() {
-  History.Clear();
-  RedoSlot.reset();
+  FHistory.Clear();
+  FRedoSlot.reset();
   // Records gathered by an open update block describe the old content: drop them too.
-  UpdateRecords.clear();
-  Marks = TChangeMarks();
-  Marks.Resize(Content.size());
-  IsModified = false;
-  CaretState = TCaret();
-  SelectionState = TSelection();
-  UpdateState = CurrentState();
-  if (UpdateDepth > 0) {
-    UpdateChanged = true;  // announced when the block closes
-  } else if (OnChange) {
-    OnChange(*this);
+  FUpdateRecords.clear();
+  FMarks = TChangeMarks();
+  FMarks.Resize(FContent.size());
+  FIsModified = false;
+  FCaretState = TCaret();
+  FSelectionState = TSelection();
+  FUpdateState = CurrentState();
+  if (FUpdateDepth > 0) {
+    FUpdateChanged = true;  // announced when the block closes
+  } else if (FOnChange) {
+    FOnChange(*this);
   }
   ViewChanged();
 }
 
 template <typename TSource>
 TResult<void> TCustomMPHexEditor::LoadContent(TSource& source) {
-  TByteImage().swap(Content);  // give the old content back before sizing the new
-  if (OnBusy) OnBusy(true);
+  TByteImage().swap(FContent);  // give the old content back before sizing the new
+  if (FOnBusy) FOnBusy(true);
   TResult<void> read;
   try {
-    read = ReadAll(source, Content);
+    read = ReadAll(source, FContent);
   } catch (const std::bad_alloc&) {
     read = TError{TErrorKind::Refused, "Out of memory"};
   } catch (const std::length_error&) {
     read = TError{TErrorKind::Refused, "Out of memory"};
   }
-  if (OnBusy) OnBusy(false);
+  if (FOnBusy) FOnBusy(false);
   if (!read) {
-    TByteImage().swap(Content);
-    FileAttached = false;
+    TByteImage().swap(FContent);
+    FFileAttached = false;
   }
   AfterLoad();
   return read;
@@ -120,30 +120,30 @@ TResult<void> TCustomMPHexEditor::LoadDataFromFile(const std::string& fileName) 
   const bool readOnly = IsReadOnlyFile(PathOfUtf8(fileName));
   TResult<void> r = LoadContent(file.Value());
   if (!r) return r;
-  FileIsReadOnly = readOnly;
-  CurrentFileName = fileName;
-  FileAttached = true;
+  FFileIsReadOnly = readOnly;
+  FCurrentFileName = fileName;
+  FFileAttached = true;
   return r;
 }
 
 void TCustomMPHexEditor::LoadDataFromBytes(std::span<const std::uint8_t> bytes) {
-  TByteImage().swap(Content);
-  Content.assign(bytes.begin(), bytes.end());
+  TByteImage().swap(FContent);
+  FContent.assign(bytes.begin(), bytes.end());
   AfterLoad();
 }
 
 void TCustomMPHexEditor::LoadDataFromImage(TByteImage&& image) {
-  Content = std::move(image);
+  FContent = std::move(image);
   AfterLoad();
 }
 
 TResult<void> TCustomMPHexEditor::SaveDataToStream(std::ostream& stream) const {
-  if (OnBusy) OnBusy(true);
-  stream.write(reinterpret_cast<const char*>(Content.data()),
-               static_cast<std::streamsize>(Content.size()));
+  if (FOnBusy) FOnBusy(true);
+  stream.write(reinterpret_cast<const char*>(FContent.data()),
+               static_cast<std::streamsize>(FContent.size()));
   stream.flush();
   const bool ok = !stream.fail();
-  if (OnBusy) OnBusy(false);
+  if (FOnBusy) FOnBusy(false);
   if (!ok) return TError{TErrorKind::Write, "Stream write error"};
   return {};
 }
@@ -151,7 +151,7 @@ TResult<void> TCustomMPHexEditor::SaveDataToStream(std::ostream& stream) const {
 TResult<void> TCustomMPHexEditor::SaveDataToFile(const std::string& fileName, bool clearMarks) {
   // Checked before the file system is touched: a read-only file would otherwise
   // be refused with the system's less telling "Permission denied".
-  if (FileIsReadOnly && fileName == CurrentFileName) return ReadOnlyRefusal(fileName);
+  if (FFileIsReadOnly && fileName == FCurrentFileName) return ReadOnlyRefusal(fileName);
   TResult<TAtomicFile> file = TAtomicFile::Create(fileName);
   if (!file) return BufferError(file.Error());
   return SaveDataToFile(file.Value(), clearMarks);
@@ -159,23 +159,23 @@ TResult<void> TCustomMPHexEditor::SaveDataToFile(const std::string& fileName, bo
 
 TResult<void> TCustomMPHexEditor::SaveDataToFile(TAtomicFile& file, bool clearMarks) {
   const std::string& fileName = file.Target();
-  if (FileIsReadOnly && fileName == CurrentFileName) {
+  if (FFileIsReadOnly && fileName == FCurrentFileName) {
     file.Abort();
     return ReadOnlyRefusal(fileName);
   }
-  if (OnBusy) OnBusy(true);
-  TResult<void> saved = file.Write(Content);
+  if (FOnBusy) FOnBusy(true);
+  TResult<void> saved = file.Write(FContent);
   if (saved) saved = file.Commit();
-  if (OnBusy) OnBusy(false);
+  if (FOnBusy) FOnBusy(false);
   if (!saved) return BufferError(saved.Error());
-  FileAttached = true;
+  FFileAttached = true;
   if (clearMarks) {
-    Marks.Clear();
-    IsModified = false;
-    FileIsReadOnly = false;
-    CurrentFileName = fileName;
-    History.Clear();
-    UpdateRecords.clear();
+    FMarks.Clear();
+    FIsModified = false;
+    FFileIsReadOnly = false;
+    FCurrentFileName = fileName;
+    FHistory.Clear();
+    FUpdateRecords.clear();
     ViewChanged();
   }
   return {};

@@ -8,17 +8,19 @@
 
 #include "quenvar/buffer/hex_file.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
+// The name is the fuzzing engine's.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {  // NOLINT(readability-identifier-naming)
   using namespace quenvar;
-  const std::string_view text(reinterpret_cast<const char*>(Data), Size);
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
   const TResult<TByteImage> first = ReadHexFile(text);
   if (!first.Ok()) {
     if (first.Error().FLine == 0) std::abort();
-    if (HexErrorMessage(first.Error(), static_cast<std::uint8_t>(Size % 4)).empty()) std::abort();
+    if (HexErrorMessage(first.Error(), static_cast<std::uint8_t>(size % 4)).empty()) std::abort();
     return 0;
   }
   const TByteImage& image = first.Value();
-  if (image.size() > MaxHexImageSize) std::abort();
+  if (image.size() > kMaxHexImageSize) std::abort();
 
   const TResult<TByteImage> again = ReadHexFile(WriteHexFile(image));
   if (!again.Ok()) std::abort();

@@ -31,17 +31,17 @@ void PutBlock(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& b
 // Reads the file's fields in order; any short read marks it truncated.
 class TReader {
  public:
-  explicit TReader(std::span<const std::uint8_t> bytes) : Bytes_(bytes) {}
-  bool Truncated() const { return Truncated_; }
-  bool AtEnd() const { return Pos_ == Bytes_.size(); }
+  explicit TReader(std::span<const std::uint8_t> bytes) : FBytes(bytes) {}
+  bool Truncated() const { return FTruncated; }
+  bool AtEnd() const { return FPos == FBytes.size(); }
 
   std::span<const std::uint8_t> Take(std::size_t n) {
-    if (Truncated_ || Bytes_.size() - Pos_ < n) {
-      Truncated_ = true;
+    if (FTruncated || FBytes.size() - FPos < n) {
+      FTruncated = true;
       return {};
     }
-    auto part = Bytes_.subspan(Pos_, n);
-    Pos_ += n;
+    auto part = FBytes.subspan(FPos, n);
+    FPos += n;
     return part;
   }
   std::uint8_t U8() {
@@ -63,9 +63,9 @@ class TReader {
   }
 
  private:
-  std::span<const std::uint8_t> Bytes_;
-  std::size_t Pos_ = 0;
-  bool Truncated_ = false;
+  std::span<const std::uint8_t> FBytes;
+  std::size_t FPos = 0;
+  bool FTruncated = false;
 };
 
 // "<path>: cannot read simulator state file: Is a directory", with the file
@@ -102,7 +102,7 @@ void NameTheFile(TError& error, const std::string& path) {
 }
 
 void PutRecord(std::vector<std::uint8_t>& out, const TSimAvrChip& avr, const TSim24xx& socket) {
-  PutName(out, avr.Model() ? avr.Model()->Name : std::string_view{});
+  PutName(out, avr.Model() ? avr.Model()->FName : std::string_view{});
   out.insert(out.end(), avr.RawSignature().begin(), avr.RawSignature().end());
   out.push_back(avr.IsLocked() ? 1 : 0);
   out.push_back(avr.LockByte());
@@ -112,7 +112,7 @@ void PutRecord(std::vector<std::uint8_t>& out, const TSimAvrChip& avr, const TSi
   out.insert(out.end(), avr.Calibration().begin(), avr.Calibration().end());
   PutBlock(out, avr.Flash());
   PutBlock(out, avr.Eeprom());
-  PutName(out, socket.Model().ShortName);
+  PutName(out, socket.Model().FShortName);
   PutBlock(out, socket.Content());
 }
 
@@ -156,7 +156,7 @@ TResult<TSimState> ReadRecord(TReader& in) {
   TSim24xx socket(*socketModel);
   if (content.size() != socket.Content().size()) {
     return BadState("socket EEPROM size in simulator state file does not match " +
-                    std::string(socketModel->ShortName));
+                    std::string(socketModel->FShortName));
   }
   socket.Content() = std::move(content);
   return TSimState{std::move(avr), std::move(socket)};
@@ -171,10 +171,11 @@ std::vector<std::uint8_t> SerializeSimState(const TSimAvrChip& avr, const TSim24
 }
 
 std::vector<std::uint8_t> SerializeSimStates(std::span<const TSimState> programmers) {
-  if (programmers.size() == 1) return SerializeSimState(programmers[0].Avr, programmers[0].Socket);
+  if (programmers.size() == 1)
+    return SerializeSimState(programmers[0].FAvr, programmers[0].FSocket);
   std::vector<std::uint8_t> out(kGangMagic.begin(), kGangMagic.end());
   out.push_back(static_cast<std::uint8_t>(programmers.size()));
-  for (const TSimState& state : programmers) PutRecord(out, state.Avr, state.Socket);
+  for (const TSimState& state : programmers) PutRecord(out, state.FAvr, state.FSocket);
   return out;
 }
 

@@ -49,31 +49,31 @@ TProgrammerStack::~TProgrammerStack() {
 }
 
 TResult<void> TProgrammerStack::OpenSimulator(const TStackOptions& options) {
-  TResult<TSimConfig> config = ParseSimConfig(*options.Simulate);
+  TResult<TSimConfig> config = ParseSimConfig(*options.FSimulate);
   if (!config) return config.Error();
-  if (!options.RealTimingByDefault && !SimTextNamesTiming(*options.Simulate))
-    config->RealTiming = false;
+  if (!options.FRealTimingByDefault && !SimTextNamesTiming(*options.FSimulate))
+    config->FRealTiming = false;
   std::function<void()> onWait;
-  if (options.OnWaitForState)
-    onWait = [&options, path = config->StatePath] { options.OnWaitForState(path); };
+  if (options.FOnWaitForState)
+    onWait = [&options, path = config->FStatePath] { options.FOnWaitForState(path); };
   TResult<TSimGang> gang = TSimGang::FromConfig(*config, onWait);
-  if (options.OnStateFileDone) options.OnStateFileDone();
+  if (options.FOnStateFileDone) options.FOnStateFileDone();
   if (!gang) return gang.Error();
   FSimGang = std::make_unique<TSimGang>(std::move(gang.Value()));
   auto backend = std::make_shared<TSimHidBackend>();
   for (const TSimGangMember& member : FSimGang->Programmers())
-    backend->Plug(kProgrammerVendorId, kProgrammerProductId, member.Programmer, 0x0100,
-                  SimIdentityPath(member.Number));
+    backend->Plug(kProgrammerVendorId, kProgrammerProductId, member.FProgrammer, 0x0100,
+                  SimIdentityPath(member.FNumber));
   FBackend = std::move(backend);
   return {};
 }
 
 TResult<void> TProgrammerStack::Open(const TStackOptions& options) {
   if (FController) return {};
-  if (options.Simulate) {
+  if (options.FSimulate) {
     if (TResult<void> opened = OpenSimulator(options); !opened) return opened;
-  } else if (options.MakeBackend) {
-    FBackend = options.MakeBackend();
+  } else if (options.FMakeBackend) {
+    FBackend = options.FMakeBackend();
   }
   if (!FBackend)
     return TError{TErrorKind::Unsupported, "this build has no HID backend; use --simulate"};
@@ -88,13 +88,13 @@ TResult<void> TProgrammerStack::Open(const TStackOptions& options) {
 
 TSimProgrammer* TProgrammerStack::Simulator() const {
   if (!FSimGang || FSimGang->Programmers().empty()) return nullptr;
-  return FSimGang->Programmers().front().Programmer.get();
+  return FSimGang->Programmers().front().FProgrammer.get();
 }
 
 TSimProgrammer* TProgrammerStack::SimulatorAt(const std::string& identityPath) const {
   if (!FSimGang) return nullptr;
   for (const TSimGangMember& member : FSimGang->Programmers())
-    if (SimIdentityPath(member.Number) == identityPath) return member.Programmer.get();
+    if (SimIdentityPath(member.FNumber) == identityPath) return member.FProgrammer.get();
   return nullptr;
 }
 

@@ -44,8 +44,8 @@ inline std::string Joined(const std::vector<TLogLine>& lines) {
   return Joined(texts);
 }
 
-inline const ChipInfo& Chip(std::string_view name) {
-  const ChipInfo* chip = FindChipByName(name);
+inline const TChipInfo& Chip(std::string_view name) {
+  const TChipInfo* chip = FindChipByName(name);
   if (chip == nullptr) throw std::invalid_argument("no chip " + std::string(name));
   return *chip;
 }

@@ -60,7 +60,7 @@ TEST(AtomicFile, FullDiskSaysSoAndLeavesNothing) {
   if (child == 0) {
     if (::unshare(CLONE_NEWNS) != 0 ||
         ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("tmpfs", dir.Path.c_str(), "tmpfs", 0, "size=16k") != 0)
+        ::mount("tmpfs", dir.FPath.c_str(), "tmpfs", 0, "size=16k") != 0)
       ::_exit(77);
     const TResult<void> r =
         WriteFileAtomically(dir / "dump.bin", AsBytes(std::string(1 << 16, 'x')));
@@ -94,7 +94,7 @@ TEST(AtomicFile, AbortedOrDroppedLeavesTheTargetAlone) {
       const std::string temp = file.Value().TempPath();
       EXPECT_EQ(temp.substr(0, target.size() + 5), target + ".~tmp");
       EXPECT_EQ(dir.Entries(),
-                (std::vector<std::string>{"dump.bin", temp.substr(dir.Path.string().size() + 1)}));
+                (std::vector<std::string>{"dump.bin", temp.substr(dir.FPath.string().size() + 1)}));
       ASSERT_TRUE(file.Value().Write(AsBytes("lost")));
       if (explicitly) file.Value().Abort();
     }
@@ -110,7 +110,7 @@ TEST(AtomicFile, StrangersLinkInASharedFolderIsRefused) {
   TTempDir dir;
   WriteText(dir / "mine", "kept");
   std::filesystem::create_symlink(dir / "mine", dir / "out.bin");
-  ::chmod(dir.Path.c_str(), 01777);
+  ::chmod(dir.FPath.c_str(), 01777);
   if (::lchown((dir / "out.bin").c_str(), ::geteuid() + 1, ::getegid()) != 0)
     GTEST_SKIP() << "cannot give the link to another user";
   const TResult<void> r = WriteFileAtomically(dir / "out.bin", AsBytes("attack"));

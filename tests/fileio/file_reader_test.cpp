@@ -39,32 +39,32 @@ TEST(FileReader, EveryPassReadsTheWholeFileInPieces) {
 }
 
 struct TRefusal {
-  std::string Name;
-  std::string Leaf;  // below the temporary folder
-  std::string Reason;
-  int Code;
+  std::string FName;
+  std::string FLeaf;  // below the temporary folder
+  std::string FReason;
+  int FCode;
 };
 
 void PrintTo(const TRefusal& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class FileReaderRefuses : public testing::TestWithParam<TRefusal> {};
 
 TEST_P(FileReaderRefuses, WithTheSystemsReason) {
   TTempDir dir;
-  const std::string path = dir / GetParam().Leaf;
+  const std::string path = dir / GetParam().FLeaf;
   const TResult<TFileReader> file = TFileReader::Open(path);
   ASSERT_FALSE(file.Ok());
-  EXPECT_EQ(file.Error(), (TError{TErrorKind::Open, GetParam().Reason, GetParam().Code, path}));
+  EXPECT_EQ(file.Error(), (TError{TErrorKind::Open, GetParam().FReason, GetParam().FCode, path}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Open, FileReaderRefuses,
-    testing::Values(TRefusal{"missing", "none.hex", test::MissingFileReason().Text,
-                             test::MissingFileReason().Code},
-                    TRefusal{"folder", "", test::FolderReason().Text, test::FolderReason().Code}),
-    [](const auto& info) { return test::CaseName(info.param.Name); });
+    testing::Values(TRefusal{"missing", "none.hex", test::MissingFileReason().FText,
+                             test::MissingFileReason().FCode},
+                    TRefusal{"folder", "", test::FolderReason().FText, test::FolderReason().FCode}),
+    [](const auto& info) { return test::CaseName(info.param.FName); });
 
 }  // namespace
 }  // namespace quenvar

@@ -19,19 +19,19 @@ namespace {
 using test::TTempDir;
 
 struct TNameCase {
-  const char* Label;
-  std::string Name;
+  const char* FLabel;
+  std::string FName;
 };
 
 void PrintTo(const TNameCase& c, std::ostream* os) {
-  *os << c.Label;
+  *os << c.FLabel;
 }
 
 class Utf8FileNames : public testing::TestWithParam<TNameCase> {};
 
 TEST_P(Utf8FileNames, ArriveAndComeBackUnchanged) {
   TTempDir dir;
-  const std::string name = GetParam().Name;
+  const std::string name = GetParam().FName;
   const std::string path = dir / name;
   const std::vector<std::uint8_t> bytes{'Q', 0x00, 0xFF, '\n'};
 
@@ -67,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(Names, Utf8FileNames,
                                          TNameCase{"ChineseAndEuro", "固件€.hex"},
                                          TNameCase{"BeyondTheBmp",
                                                    "\xF0\x9D\x84\x9E clef.bin"}),  // U+1D11E
-                         [](const auto& info) { return std::string(info.param.Label); });
+                         [](const auto& info) { return std::string(info.param.FLabel); });
 
 }  // namespace
 }  // namespace quenvar

@@ -15,12 +15,12 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::string DataFile(const char* Name) {
-  return std::string(QUENVAR_FILES_TEST_DATA) + "/" + Name;
+std::string DataFile(const char* name) {
+  return std::string(QUENVAR_FILES_TEST_DATA) + "/" + name;
 }
 
-std::string TextOf(const char* Name) {
-  const TResult<TByteImage> f = ReadWholeFile(DataFile(Name));
+std::string TextOf(const char* name) {
+  const TResult<TByteImage> f = ReadWholeFile(DataFile(name));
   if (!f) {
     ADD_FAILURE() << f.Error().FText;
     return {};

@@ -19,19 +19,19 @@ Bytes Counting(std::size_t n) {
 }
 
 struct TWritten {
-  const char* Name;
-  Bytes Data;
-  std::string Text;
+  const char* FName;
+  Bytes FData;
+  std::string FText;
 };
 
 class HexWrite : public testing::TestWithParam<TWritten> {};
 
 TEST_P(HexWrite, GivesExactText) {
-  EXPECT_EQ(WriteHexFile(GetParam().Data), GetParam().Text);
+  EXPECT_EQ(WriteHexFile(GetParam().FData), GetParam().FText);
 }
 
 void PrintTo(const TWritten& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TWritten{"SixteenBytes", Bytes(16, 0xA5),
                              ":10000000A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A0\r\n"
                              ":00000001FF"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 // Around the first 64 KiB boundary of a zero-filled buffer.
 TEST(HexWriteAbove64K, ExtendedLinearAddressBeforeEachBoundary) {

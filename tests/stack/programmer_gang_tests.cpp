@@ -31,8 +31,8 @@ std::shared_ptr<TSimProgrammer> Chip(const char* name) {
 }
 
 std::string ChipOf(TProgrammerDriver& driver) {
-  const ChipInfo* chip = driver.IdentifiedChipValue();
-  return chip != nullptr ? std::string(chip->Name) : "-";
+  const TChipInfo* chip = driver.IdentifiedChipValue();
+  return chip != nullptr ? std::string(chip->FName) : "-";
 }
 
 TEST(ProgrammerGang, EachDriverKeepsToTheProgrammerAtItsPort) {
@@ -43,7 +43,7 @@ TEST(ProgrammerGang, EachDriverKeepsToTheProgrammerAtItsPort) {
   auto second = backend->Plug(kProgrammerVendorId, kProgrammerProductId, atmega16, 0x0100, "/p/2");
   TProgrammerStack stack(loop);
   TStackOptions options;
-  options.MakeBackend = [backend] { return backend; };
+  options.FMakeBackend = [backend] { return backend; };
   ASSERT_TRUE(stack.Open(options));
   TNoImage image;
   TProgrammerGang gang(stack);

@@ -21,8 +21,8 @@
 namespace quenvar::test {
 
 struct TProgramRun {
-  int Status = -1;  // the exit status; -1 when the program could not be run or was killed
-  std::string Out;
+  int FStatus = -1;  // the exit status; -1 when the program could not be run or was killed
+  std::string FOut;
 };
 
 #ifdef _WIN32
@@ -106,10 +106,10 @@ inline TProgramRun RunProgram(const std::string& program, const std::vector<std:
   char buffer[4096];
   ssize_t n = 0;
   while ((n = ::read(out[0], buffer, sizeof buffer)) > 0)
-    run.Out.append(buffer, static_cast<std::size_t>(n));
+    run.FOut.append(buffer, static_cast<std::size_t>(n));
   ::close(out[0]);
   int raw = 0;
-  if (pid > 0 && ::waitpid(pid, &raw, 0) == pid && WIFEXITED(raw)) run.Status = WEXITSTATUS(raw);
+  if (pid > 0 && ::waitpid(pid, &raw, 0) == pid && WIFEXITED(raw)) run.FStatus = WEXITSTATUS(raw);
   return run;
 }
 

@@ -16,8 +16,8 @@
 namespace quenvar::test {
 
 struct TSystemReason {
-  std::string Text;
-  int Code = 0;
+  std::string FText;
+  int FCode = 0;
 };
 
 #ifdef _WIN32

@@ -17,12 +17,12 @@ namespace quenvar {
 inline constexpr const char* kHidOneControllerOnly =
     "Only one TJvHidDeviceController allowed per program";
 
-class EJvHidError : public std::runtime_error {
+class TJvHidError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-using TJvHidNotifyEvent = THidHandler<void(TJvHidDeviceController& Sender)>;
+using TJvHidNotifyEvent = THidHandler<void(TJvHidDeviceController& sender)>;
 
 class TJvHidDeviceController {
  public:

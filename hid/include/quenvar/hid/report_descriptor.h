@@ -13,8 +13,8 @@
 namespace quenvar {
 
 struct THidReportDescriptorInfo {
-  THidCaps Caps;                 // usage page and usage of the first top-level collection
-  bool NumberedReports = false;  // a Report ID item was seen
+  THidCaps FCaps;                 // usage page and usage of the first top-level collection
+  bool FNumberedReports = false;  // a Report ID item was seen
 
   bool operator==(const THidReportDescriptorInfo&) const = default;
 };

@@ -18,8 +18,8 @@ namespace quenvar {
 
 struct TSimGangMember {
   // 1-based and stable: the state file keeps the programmers in this order.
-  std::uint32_t Number = 0;
-  std::shared_ptr<TSimProgrammer> Programmer;
+  std::uint32_t FNumber = 0;
+  std::shared_ptr<TSimProgrammer> FProgrammer;
 };
 
 class TSimGang {

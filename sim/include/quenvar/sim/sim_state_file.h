@@ -34,8 +34,8 @@
 namespace quenvar {
 
 struct TSimState {
-  TSimAvrChip Avr;
-  TSim24xx Socket;
+  TSimAvrChip FAvr;
+  TSim24xx FSocket;
 };
 
 std::vector<std::uint8_t> SerializeSimState(const TSimAvrChip& avr, const TSim24xx& socket);

@@ -27,16 +27,16 @@ class TSimGang;
 
 struct TStackOptions {
   // The text of --simulate (empty for the defaults); nothing for the platform backend.
-  std::optional<std::string> Simulate;
+  std::optional<std::string> FSimulate;
   // Without "timing=" in that text: the simulator's real delays, or none.
-  bool RealTimingByDefault = true;
+  bool FRealTimingByDefault = true;
   // Another program holds the simulator's state file (named): runs once before the wait.
-  std::function<void(const std::string& statePath)> OnWaitForState;
+  std::function<void(const std::string& statePath)> FOnWaitForState;
   // The simulator's state file has been read, or refused: the wait is over.
-  std::function<void()> OnStateFileDone;
+  std::function<void()> FOnStateFileDone;
   // The platform's HID backend, made by the program (hidraw on Linux); empty:
   // this build has none.
-  std::function<std::shared_ptr<IHidBackend>()> MakeBackend;
+  std::function<std::shared_ptr<IHidBackend>()> FMakeBackend;
 };
 
 // Whether a simulator text names its timing.

@@ -52,7 +52,7 @@ class THidrawBackend final : public IHidBackend, public IHidChangeSource {
 
  private:
   struct TImpl;
-  std::unique_ptr<TImpl> Impl;
+  std::unique_ptr<TImpl> FImpl;
 };
 
 }  // namespace quenvar

@@ -61,7 +61,7 @@ class THidWinBackend final : public IHidBackend, public IHidChangeSource {
 
  private:
   struct TImpl;
-  std::unique_ptr<TImpl> Impl;
+  std::unique_ptr<TImpl> FImpl;
 };
 
 }  // namespace quenvar
