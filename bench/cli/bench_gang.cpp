@@ -31,9 +31,9 @@ double OneProgrammerSeconds = 0;
 
 std::string ImageFile() {
   static const std::string kPath = [] {
-    const std::string name = (std::filesystem::temp_directory_path() /
-                              ("quenvar-bench-gang-" + std::to_string(::getpid()) + ".bin"))
-                                 .string();
+    std::string name = (std::filesystem::temp_directory_path() /
+                        ("quenvar-bench-gang-" + std::to_string(::getpid()) + ".bin"))
+                           .string();
     std::ofstream out(name, std::ios::binary);
     for (int i = 0; i < 131072; ++i) out.put(static_cast<char>(i * 13 + 5));
     return name;

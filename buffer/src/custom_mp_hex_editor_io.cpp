@@ -55,7 +55,7 @@ TResult<void> ReadAll(std::istream& stream, TByteImage& out) {
 
 // A file's own error is reported in the stream's words, as every load says it.
 TResult<void> ReadAll(TFileReader& file, TByteImage& out) {
-  const TResult<void> read = ReadWhole(file, out);
+  TResult<void> read = ReadWhole(file, out);
   if (read) return read;
   return read.Error().FKind == TErrorKind::Refused ? TooLarge() : StreamReadError();
 }

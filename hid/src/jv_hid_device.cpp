@@ -52,7 +52,9 @@ TResult<std::unique_ptr<TJvHidDevice>> TJvHidDevice::Create(std::unique_ptr<TJvH
   return dev;
 }
 
-TJvHidDevice::~TJvHidDevice() {
+// Only a failed allocation or mutex could throw here; ending the program then is
+// the right outcome for a destructor.
+TJvHidDevice::~TJvHidDevice() {  // NOLINT(bugprone-exception-escape)
   TJvHidDataEvent data = FData;
   TJvHidUnplugEvent unplug = FUnplug;
   SetOnData(nullptr);

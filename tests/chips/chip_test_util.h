@@ -40,6 +40,7 @@ inline std::string Joined(const std::vector<std::string>& lines) {
 // Log lines as the English window shows them, joined like Joined().
 inline std::string Joined(const std::vector<TLogLine>& lines) {
   std::vector<std::string> texts;
+  texts.reserve(lines.size());
   for (const TLogLine& line : lines) texts.push_back(RenderLogLine(line, 1));
   return Joined(texts);
 }

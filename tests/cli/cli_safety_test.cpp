@@ -24,6 +24,7 @@ std::string WithDir(std::string text, const TTempDir& dir) {
 
 TRun CliIn(const TTempDir& dir, const std::vector<std::string>& args) {
   std::vector<std::string> full;
+  full.reserve(args.size());
   for (const std::string& arg : args) full.push_back(WithDir(arg, dir));
   return Cli(full);
 }

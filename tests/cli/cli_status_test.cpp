@@ -112,7 +112,7 @@ TEST(CliStatus, HelpAndVersion) {
 }
 
 // A backend of the test's own making in place of the system's devices.
-TCliEnvironment WithBackend(std::shared_ptr<IHidBackend> backend) {
+TCliEnvironment WithBackend(const std::shared_ptr<IHidBackend>& backend) {
   TCliEnvironment env;
   env.FMakeBackend = [backend] { return backend; };
   return env;

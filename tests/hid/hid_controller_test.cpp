@@ -228,7 +228,7 @@ TEST_P(HidControllerRescan, ReconcilesByIdentity) {
   const TRescanCase& c = GetParam();
   auto fake = std::make_shared<TFakeBackend>();
   for (const auto& id : c.FBefore) fake->Add(id, 0x0451, 0x3210);
-  TJvHidDeviceController ctl(fake, [](std::function<void()>) {});
+  TJvHidDeviceController ctl(fake, [](const std::function<void()>&) {});
   int changes = 0;
   ctl.SetOnDeviceChange([&changes](TJvHidDeviceController&) { ++changes; });
   changes = 0;
@@ -280,7 +280,7 @@ TEST(HidControllerBackend, FailedBindingListsNothing) {
   fake->Add("a", 0x0451, 0x3210);
   fake->FBindOk = false;
   {
-    TJvHidDeviceController ctl(fake, [](std::function<void()>) {});
+    TJvHidDeviceController ctl(fake, [](const std::function<void()>&) {});
     EXPECT_FALSE(ctl.Bound());
     EXPECT_TRUE(ctl.DeviceList().empty());
     ctl.DeviceChange();
@@ -303,7 +303,7 @@ TEST(HidControllerBackend, OpenAndIdentifyFailures) {
   fake->FReadWriteErrno["/dev/closed"] = EACCES;
   fake->FQueryRefused.insert("/dev/closed");
   fake->FUnidentifiable.insert("/dev/anon");
-  TJvHidDeviceController ctl(fake, [](std::function<void()>) {});
+  TJvHidDeviceController ctl(fake, [](const std::function<void()>&) {});
   ASSERT_EQ(ctl.DeviceList().size(), 2u);  // "closed" cannot be opened, "anon" not identified
   EXPECT_EQ(ctl.NumUnclaimedDevices(), 2);
   TJvHidDevice* ok = ctl.DeviceList()[0];
@@ -341,7 +341,7 @@ TEST(HidControllerBackend, OpenAndIdentifyFailures) {
 TEST(HidControllerBackend, UnbindsAtTeardown) {
   auto fake = std::make_shared<TFakeBackend>();
   {
-    TJvHidDeviceController ctl(fake, [](std::function<void()>) {});
+    TJvHidDeviceController ctl(fake, [](const std::function<void()>&) {});
   }
   EXPECT_EQ(fake->FBinds, 1);
   EXPECT_EQ(fake->FUnbinds, 1);

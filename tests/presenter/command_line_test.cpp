@@ -30,6 +30,7 @@ TEST(CommandLine, ExitsOnlyForItsOwnOptionsAndFindsSimulate) {
     std::vector<std::string> args = c.FArgs;
     args.insert(args.begin(), "quenvar");
     std::vector<char*> argv;
+    argv.reserve(args.size());
     for (std::string& arg : args) argv.push_back(arg.data());
     const int argc = static_cast<int>(args.size());
     std::ostringstream out;

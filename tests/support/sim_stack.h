@@ -28,7 +28,7 @@ inline TSimConfig WithoutTiming(TSimConfig config = {}) {
 
 class TSimStack {
  public:
-  explicit TSimStack(TSimConfig config = WithoutTiming())
+  explicit TSimStack(const TSimConfig& config = WithoutTiming())
       : TSimStack(std::make_shared<TSimProgrammer>(config)) {}
   // `model` is what is plugged in, e.g. a wrapper around the programmer;
   // empty: the programmer itself.

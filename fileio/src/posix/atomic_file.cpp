@@ -61,7 +61,10 @@ int ResolveLinks(std::string& path, struct stat& final, bool& exists) {
     if (n < 0) return errno;
     if (static_cast<std::size_t>(n) == sizeof to) return ENAMETOOLONG;
     const std::string next(to, static_cast<std::size_t>(n));
-    path = next.front() == '/' ? next : FolderOf(path) + "/" + next;
+    if (next.front() == '/')
+      path = next;
+    else
+      path = FolderOf(path).append("/").append(next);
   }
   return ELOOP;
 }

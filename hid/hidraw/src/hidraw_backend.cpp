@@ -191,8 +191,6 @@ TResult<THidHandle> THidrawBackend::Open(const std::string& path, THidAccess acc
       flags |= O_RDWR;
       break;
     case THidAccess::QueryOnly:
-      flags |= O_RDONLY | O_NONBLOCK;
-      break;
     case THidAccess::Read:
       flags |= O_RDONLY | O_NONBLOCK;
       break;

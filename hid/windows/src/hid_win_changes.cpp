@@ -62,7 +62,7 @@ void THidWinBackend::TImpl::Notified(TWinDword action, const std::u16string& sym
   NoteChange();
 }
 
-void THidWinBackend::TImpl::RescanLoop(TApiPtr api, TWinGuid hidGuid) {
+void THidWinBackend::TImpl::RescanLoop(const TApiPtr& api, TWinGuid hidGuid) {
   std::unique_lock<std::mutex> g(FLock);
   for (;;) {
     if (FRescanWake.wait_for(g, FRescanInterval, [this] { return FStopRescan; })) return;

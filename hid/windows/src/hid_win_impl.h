@@ -80,7 +80,7 @@ struct THidWinBackend::TImpl {
   void StartWatching(const TApiPtr& api, const win::TWinGuid& hidGuid);
   void StopWatching();
   void Notified(win::TWinDword action, const std::u16string& symbolicLink);
-  void RescanLoop(TApiPtr api, win::TWinGuid hidGuid);
+  void RescanLoop(const TApiPtr& api, win::TWinGuid hidGuid);
   void NoteChange();  // Lock not held
 };
 

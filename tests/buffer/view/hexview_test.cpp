@@ -17,7 +17,8 @@
 
 // fontconfig keeps caches for the life of the process; they are no leak of ours.
 // The name is the sanitizer runtime's.
-extern "C" const char* __lsan_default_suppressions() {  // NOLINT(readability-identifier-naming)
+extern "C" const char*
+__lsan_default_suppressions() {  // NOLINT(readability-identifier-naming,bugprone-reserved-identifier)
   return "leak:libfontconfig\n";
 }
 

@@ -91,7 +91,7 @@ class TJvHidDevice {
   // Release: the application gives a claimed device back by destroying it.
   // A device still plugged in is replaced in the controller's list by a fresh,
   // unclaimed object at the same position.
-  ~TJvHidDevice();
+  ~TJvHidDevice();  // NOLINT(bugprone-exception-escape): see its definition
   TJvHidDevice(const TJvHidDevice&) = delete;
   TJvHidDevice& operator=(const TJvHidDevice&) = delete;
 
