@@ -92,4 +92,19 @@ HANDLE OpenForReading(const std::wstring& name) {
                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
+TFileExpected<HANDLE> OpenDiskFile(const std::string& path, DWORD access) {
+  using R = TFileExpected<HANDLE>;
+  const std::optional<std::wstring> wide = WideName(path);
+  if (!wide) return R::Failure(SystemFileFailure(TFileAction::Open, path, ERROR_INVALID_NAME));
+  const HANDLE handle =
+      ::CreateFileW(wide->c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return R::Failure(LastFailure(TFileAction::Open, path));
+  if (!IsDiskFile(handle)) {
+    ::CloseHandle(handle);
+    return R::Failure(NotRegularFile(TFileAction::Open, path));
+  }
+  return R::Success(handle);
+}
+
 }  // namespace quenvar::fileio_detail

@@ -180,8 +180,10 @@ std::optional<TWinHidApi> Load() {
   auto freePreparsed =
       libs->Hid.Entry<decltype(::HidD_FreePreparsedData)>("HidD_FreePreparsedData");
   auto caps = libs->Hid.Entry<decltype(::HidP_GetCaps)>("HidP_GetCaps");
+  auto serial =
+      libs->Hid.Entry<decltype(::HidD_GetSerialNumberString)>("HidD_GetSerialNumberString");
   if (!getClassDevs || !enumInterfaces || !interfaceDetail || !destroyList || !hidGuid ||
-      !attributes || !preparsed || !freePreparsed || !caps)
+      !attributes || !preparsed || !freePreparsed || !caps || !serial)
     return std::nullopt;
 
   TWinHidApi api;
@@ -261,6 +263,9 @@ std::optional<TWinHidApi> Load() {
   api.HidP_GetCaps = [libs, caps](TWinHandle data, TWinHidpCaps* out) {
     return static_cast<std::int32_t>(
         caps(reinterpret_cast<PHIDP_PREPARSED_DATA>(data), reinterpret_cast<HIDP_CAPS*>(out)));
+  };
+  api.HidD_GetSerialNumberString = [libs, serial](TWinHandle h, void* buffer, TWinDword size) {
+    return serial(H(h), buffer, size) != FALSE;
   };
 
   auto registerFn = libs->CfgMgr.Entry<std::remove_pointer_t<TCmRegisterNotification>>(

@@ -139,6 +139,16 @@ TWinHidApi TFakeWin::Api() {
     attrs->VersionNumber = 0x0100;
     return true;
   };
+  a.HidD_GetSerialNumberString = [this](TWinHandle h, void* buffer, TWinDword size) {
+    G g(M);
+    TDevice* d = Live(h, 0);
+    if (!d) return false;
+    if (d->Serial.empty()) return Fail(kErrorInvalidParameter);  // the device has no string
+    const std::size_t bytes = 2 * (d->Serial.size() + 1);
+    if (size < bytes) return Fail(kErrorInsufficientBuffer);
+    std::memcpy(buffer, d->Serial.c_str(), bytes);
+    return true;
+  };
   a.HidD_GetPreparsedData = [this](TWinHandle h, TWinHandle* preparsed) {
     G g(M);
     if (!Live(h, 0)) return false;

@@ -32,6 +32,7 @@ class TFakeWin {
     bool ReadWriteDenied = false;  // opened by the system for itself, as keyboards are
     bool DetailFails = false;      // its interface details cannot be read
     bool Echo = false;             // answers each output report with the same bytes
+    std::u16string Serial;         // empty: the device has no serial-number string
     TWinDword WriteError = 0;
     TWinDword ReadError = 0;  // a read goes pending and fails with it at once
     TBytes ArrivesOnCancel;   // a report that completes the read its cancel was meant for
