@@ -23,9 +23,10 @@ class TCliConsole {
   static bool ErrIsTerminal();
 
  private:
-  unsigned FSavedCodePage = 0;      // Windows: the console's output code page before
-  unsigned long FSavedErrMode = 0;  // Windows: standard error's console mode before
-  bool FErrModeChanged = false;
+  // Used by the Windows half only.
+  [[maybe_unused]] unsigned FSavedCodePage = 0;      // the console's output code page before
+  [[maybe_unused]] unsigned long FSavedErrMode = 0;  // standard error's console mode before
+  [[maybe_unused]] bool FErrModeChanged = false;
 };
 
 #ifdef _WIN32
