@@ -1,10 +1,5 @@
 #include "production_run.h"
 
-#ifndef _WIN32
-#include <poll.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -26,32 +21,6 @@ constexpr auto kLoopSlice = std::chrono::milliseconds(50);
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
 }  // namespace
-
-bool TLineInput::Drain() {
-#ifdef _WIN32
-  // No console input on the event loop there yet: a 24xx station does one
-  // chip per programmer, as with standard input at its end.
-  FClosed = true;
-  return true;
-#else
-  bool any = false;
-  while (!FClosed) {
-    pollfd p{FFd, POLLIN, 0};
-    if (::poll(&p, 1, 0) <= 0) break;
-    char buffer[256];
-    const ssize_t n = (p.revents & POLLNVAL) != 0 ? 0 : ::read(FFd, buffer, sizeof buffer);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) break;
-    if (n <= 0) {
-      FClosed = true;
-      return true;
-    }
-    const auto lines = std::count(buffer, buffer + n, '\n');
-    FEnters += static_cast<int>(lines);
-    any = any || lines > 0;
-  }
-  return any;
-#endif
-}
 
 int RunProduction(const TCliOptions& options, const TCliEnvironment& env, std::ostream& out,
                   std::ostream& err) {
@@ -207,6 +176,9 @@ int TProductionRun::Run() {
       continue;
     }
     DrawProgress(false);
+#ifdef _WIN32
+    if (FInput && FInput->Drain()) OnInput();
+#endif
     FLink.EventLoop().Loop().ProcessEvents(kLoopSlice);
   }
   FProgress.Clear();

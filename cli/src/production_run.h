@@ -31,18 +31,21 @@ int RunProduction(const TCliOptions& options, const TCliEnvironment& env, std::o
                   std::ostream& err);
 
 // Enter presses on standard input, read without blocking on the event loop.
+// On Windows the loop cannot wait on it: the run drains it every loop slice.
 class TLineInput final : public IHidChangeSource {
  public:
-  explicit TLineInput(int fd) : FFd(fd), FClosed(fd < 0) {
-#ifdef _WIN32
-    FClosed = true;
-#endif
-  }
+  explicit TLineInput(int fd) : FFd(fd), FClosed(fd < 0) {}
 
   // An input at its end is always readable: it is watched no more.
+#ifdef _WIN32
+  int PollFd() const override {
+    return -1;
+  }
+#else
   int PollFd() const override {
     return FClosed ? -1 : FFd;
   }
+#endif
   bool Drain() override;
   void SetWakeup(std::function<void()> /*wake*/) override {}
 

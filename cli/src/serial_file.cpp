@@ -1,13 +1,12 @@
 #include "serial_file.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <charconv>
 #include <string_view>
+#include <vector>
 
 #include "quenvar/fileio/file_error.h"
 #include "quenvar/fileio/locked_file.h"
+#include "quenvar/fileio/regular_file.h"
 
 namespace quenvar {
 
@@ -44,10 +43,10 @@ TSerialTake TSerialFile::Read(bool take,
   TSerialTake result;
   // The lock would create a missing file, and an empty file holds no number:
   // a typing error in the path must not start a fresh count.
-  struct stat st {};
-  if (::stat(FPath.c_str(), &st) != 0) {
-    result.FError = FailureText(SystemFileError(TErrorKind::Open, FPath, errno)) +
-                    "; create it with the first number, e.g. echo 1000 > " + FPath;
+  // (Read unlocked only to see that it is there, under a UTF-8 name on every system.)
+  if (const TResult<std::vector<std::uint8_t>> there = ReadRegularFile(FPath); !there) {
+    result.FError =
+        FailureText(there.Error()) + "; create it with the first number, e.g. echo 1000 > " + FPath;
     return result;
   }
   TResult<TLockedFile> file = TLockedFile::Open(FPath);

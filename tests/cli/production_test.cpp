@@ -1,12 +1,16 @@
 // Production runs: several programmers at once, serial numbers, the JSON log,
 // station mode, and the usage errors that stop a run before anything is sent.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <chrono>
+#include <csignal>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -20,6 +24,8 @@
 #include "quenvar/hid/sim_hid_backend.h"
 #include "quenvar/sim/sim_programmer.h"
 #include "quenvar/sim/sim_state_file.h"
+#include "run_program.h"
+#include "system_texts.h"
 
 namespace quenvar::cli_test {
 namespace {
@@ -150,13 +156,15 @@ TEST(Production, StationStampsTwelveChipsWithTwelveNumbers) {
   TTempDir dir;
   WriteBytes(dir / "fw.bin", Noise(1000, 3));
   WriteBytes(dir / "ee.bin", Noise(20, 4));
-  WriteText(dir / "serial", "1000\n");
+  // A name that is no ASCII: the serial file is looked for in UTF-8 on every system.
+  const std::string serialFile = dir / "\xD0\xBD\xD0\xBE\xD0\xBC\xD0\xB5\xD1\x80";
+  WriteText(serialFile, "1000\n");
   const TRun r = Cli({"--simulate=programmers=4,chips=3,state=" + (dir / "s.qvs"), "--programmer",
-                      "all", "--serial", "eeprom:0x30:6:ascii", "--serial-file", dir / "serial",
+                      "all", "--serial", "eeprom:0x30:6:ascii", "--serial-file", serialFile,
                       "--log", dir / "log.jsonl", "--repeat=3", "write-flash", dir / "fw.bin",
                       "write-eeprom", dir / "ee.bin"});
   EXPECT_EQ(r.FStatus, 0) << r.FErr;
-  EXPECT_EQ(ReadText(dir / "serial"), "1012\n");
+  EXPECT_EQ(ReadText(serialFile), "1012\n");
   std::multiset<std::uint64_t> serials;
   std::map<int, std::uint64_t> last;
   for (const json& record : LogRecords(dir / "log.jsonl")) {
@@ -230,7 +238,7 @@ struct TUsageCase {
   const char* FName;
   std::vector<std::string> FArgs;  // %D: the temporary folder
   const char* FSerialFile;         // content; null: no file
-  const char* FErr;                // %D as above
+  std::string FErr;                // %D as above
 };
 void PrintTo(const TUsageCase& c, std::ostream* os) {
   *os << c.FName;
@@ -311,8 +319,8 @@ INSTANTIATE_TEST_SUITE_P(
             "MissingSerialFile",
             {"--serial", "flash:0:4", "--serial-file", "%D/serial", "write-flash", "%D/a.bin"},
             nullptr,
-            "quenvar-cli: serial file '%D/serial': No such file or directory; create it "
-            "with the first number, e.g. echo 1000 > %D/serial\n"},
+            "quenvar-cli: serial file '%D/serial': " + test::MissingFileReason().FText +
+                "; create it with the first number, e.g. echo 1000 > %D/serial\n"},
         TUsageCase{
             "MalformedSerialFile",
             {"--serial", "flash:0:4", "--serial-file", "%D/serial", "write-flash", "%D/a.bin"},
@@ -374,37 +382,45 @@ TEST(Production, ListNumbersByPortAndSelectsByNumberOrPath) {
   }
 }
 
-// quenvar-cli as a process of its own, with standard output and error in files.
-pid_t Start(const std::vector<std::string>& args, const std::string& output) {
-  const pid_t pid = ::fork();
-  if (pid != 0) return pid;
-  const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  ::dup2(fd, 1);
-  ::dup2(fd, 2);
-  std::vector<char*> argv{const_cast<char*>(QUENVAR_CLI_BINARY)};
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  ::execv(QUENVAR_CLI_BINARY, argv.data());
-  ::_exit(127);
+// quenvar-cli as a process of its own, with standard output and error in a file.
+test::TStartedProgram Start(const std::vector<std::string>& args, const std::string& output) {
+  return test::StartProgram(QUENVAR_CLI_BINARY, args, output);
 }
 
-int Wait(pid_t pid) {
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+// Standard input of a station, written by the test.
+#ifdef _WIN32
+int MakePipe(int fds[2]) {
+  return ::_pipe(fds, 4096, _O_BINARY);
 }
+int WriteFd(int fd, const char* data, unsigned size) {
+  return ::_write(fd, data, size);
+}
+int CloseFd(int fd) {
+  return ::_close(fd);
+}
+#else
+int MakePipe(int fds[2]) {
+  return ::pipe(fds);
+}
+int WriteFd(int fd, const char* data, unsigned size) {
+  return static_cast<int>(::write(fd, data, size));
+}
+int CloseFd(int fd) {
+  return ::close(fd);
+}
+#endif
 
 TEST(Production, TwoProcessesNeverShareANumber) {
   TTempDir dir;
   WriteBytes(dir / "a.bin", Noise(500, 9));
   WriteText(dir / "serial", "1000");
-  std::vector<pid_t> runs;
+  std::vector<test::TStartedProgram> runs;
   for (const char* name : {"one", "two"})
     runs.push_back(Start({"--simulate=programmers=2,chips=3", "--programmer", "all", "--serial",
                           "flash:0x100:4:be", "--serial-file", dir / "serial", "--log",
                           dir / "log.jsonl", "--repeat=3", "write-flash", dir / "a.bin"},
                          dir / name));
-  for (pid_t pid : runs) EXPECT_EQ(Wait(pid), 0);
+  for (auto& run : runs) EXPECT_EQ(test::WaitProgram(run), 0);
   std::set<std::uint64_t> serials;
   const std::vector<json> records = LogRecords(dir / "log.jsonl");
   for (const json& record : records) serials.insert(record["serial"].get<std::uint64_t>());
@@ -421,15 +437,16 @@ TEST(Production, ALogCutByAKillStillParsesLineByLine) {
   // A line a crash cut short before this run: it must stay alone.
   const std::string cut = R"({"time":"2024-01-01T00:00:00.000Z","programmer":{"num)";
   WriteText(dir / "log.jsonl", cut);
-  const pid_t pid = Start({"--simulate=timing=real,programmers=2,chips=100", "--programmer", "all",
-                           "--log", dir / "log.jsonl", "--repeat", "write-flash", dir / "a.bin"},
-                          dir / "out");
+  test::TStartedProgram run =
+      Start({"--simulate=timing=real,programmers=2,chips=100", "--programmer", "all", "--log",
+             dir / "log.jsonl", "--repeat", "write-flash", dir / "a.bin"},
+            dir / "out");
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (Lines(ReadText(dir / "log.jsonl")).size() < 4 &&
          std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  ::kill(pid, SIGKILL);
-  EXPECT_EQ(Wait(pid), 128 + SIGKILL);
+  test::KillProgram(run);
+  EXPECT_EQ(test::WaitProgram(run), test::kKilledStatus);
   const std::vector<std::string> lines = Lines(ReadText(dir / "log.jsonl"));
   ASSERT_GE(lines.size(), 4u);
   EXPECT_EQ(lines[0], cut);
@@ -443,7 +460,7 @@ TEST(Production, SocketStationWaitsForEnter) {
   TTempDir dir;
   WriteBytes(dir / "d.bin", Noise(100, 2));
   int input[2];
-  ASSERT_EQ(::pipe(input), 0);
+  ASSERT_EQ(MakePipe(input), 0);
   TCliEnvironment env;
   env.FInputFd = input[0];
   // Enter once both programmers wait (their first records are in), then the end of input.
@@ -452,17 +469,17 @@ TEST(Production, SocketStationWaitsForEnter) {
     while (Lines(ReadText(dir / "log.jsonl")).size() < 2 &&
            std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(::write(input[1], "\n", 1), 1);
+    EXPECT_EQ(WriteFd(input[1], "\n", 1), 1);
     while (Lines(ReadText(dir / "log.jsonl")).size() < 4 &&
            std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ::close(input[1]);
+    CloseFd(input[1]);
   });
   const TRun r = Cli({"--simulate=programmers=2", "--target", "24AA01", "--programmer", "all",
                       "--log", dir / "log.jsonl", "--repeat", "write-flash", dir / "d.bin"},
                      env);
   operatorHand.join();
-  ::close(input[0]);
+  CloseFd(input[0]);
   EXPECT_EQ(r.FStatus, 0) << r.FErr;
   EXPECT_EQ(r.FErr,
             "put in the next chips, then press Enter\nput in the next chips, then press Enter\n");

@@ -59,18 +59,24 @@ class TTempDir {
   }
 };
 
+// Names are UTF-8, also on Windows, where a narrow name would be taken in the
+// ANSI code page.
+inline std::filesystem::path Utf8Path(const std::string& name) {
+  return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
+
 inline void WriteText(const std::string& name, const std::string& text) {
-  std::ofstream(name, std::ios::binary) << text;
+  std::ofstream(Utf8Path(name), std::ios::binary) << text;
 }
 
 inline void WriteBytes(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream(name, std::ios::binary)
+  std::ofstream(Utf8Path(name), std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()),
              static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::string ReadText(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
+  std::ifstream in(Utf8Path(name), std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 

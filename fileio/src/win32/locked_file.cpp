@@ -51,19 +51,11 @@ std::wstring MutexName(HANDLE file, const std::wstring& given) {
 
 TResult<TLockedFile> TLockedFile::Open(const std::string& path,
                                        const std::function<void()>& onWait) {
-  const std::optional<std::wstring> wide = fileio_detail::WideName(path);
-  if (!wide) return SystemFileError(TErrorKind::Open, path, ERROR_INVALID_NAME);
-  // Created empty when missing. A folder fails here with "Access is denied".
-  const HANDLE handle = ::CreateFileW(wide->c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return fileio_detail::LastFailure(TErrorKind::Open, path);
-  if (!fileio_detail::IsDiskFile(handle)) {
-    ::CloseHandle(handle);
-    return NotARegularFile(TErrorKind::Open, path);
-  }
-  const std::wstring name = MutexName(handle, *wide);
-  ::CloseHandle(handle);
+  // Created empty when missing.
+  const TResult<HANDLE> handle = fileio_detail::OpenDiskFile(path, GENERIC_READ);
+  if (!handle) return handle.Error();
+  const std::wstring name = MutexName(handle.Value(), *fileio_detail::WideName(path));
+  ::CloseHandle(handle.Value());
 
   TLockedFile file;
   file.FPath = path;

@@ -88,4 +88,18 @@ HANDLE OpenForReading(const std::wstring& name) {
                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
+TResult<HANDLE> OpenDiskFile(const std::string& path, DWORD access) {
+  const std::optional<std::wstring> wide = WideName(path);
+  if (!wide) return SystemFileError(TErrorKind::Open, path, ERROR_INVALID_NAME);
+  const HANDLE handle =
+      ::CreateFileW(wide->c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return LastFailure(TErrorKind::Open, path);
+  if (!IsDiskFile(handle)) {
+    ::CloseHandle(handle);
+    return NotARegularFile(TErrorKind::Open, path);
+  }
+  return handle;
+}
+
 }  // namespace quenvar::fileio_detail

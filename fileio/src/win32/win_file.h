@@ -32,4 +32,9 @@ DWORD ReadAll(HANDLE handle, std::vector<std::uint8_t>& out);
 // Opens an existing file for reading, shared with readers, writers and renames.
 HANDLE OpenForReading(const std::wstring& name);
 
+// Opens the file with `access`, shared as above, creating it empty when it is
+// missing; anything but a file on a disk is refused. A folder fails with the
+// system's "Access is denied".
+TResult<HANDLE> OpenDiskFile(const std::string& path, DWORD access);
+
 }  // namespace quenvar::fileio_detail

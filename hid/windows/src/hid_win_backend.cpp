@@ -61,7 +61,7 @@ bool Complete(const TWinHidApi& a) {
          a.FSetupDiGetClassDevsW && a.FSetupDiEnumDeviceInterfaces &&
          a.FSetupDiGetDeviceInterfaceDetailW && a.FSetupDiDestroyDeviceInfoList &&
          a.FHidDGetHidGuid && a.FHidDGetAttributes && a.FHidDGetPreparsedData &&
-         a.FHidDFreePreparsedData && a.FHidPGetCaps;
+         a.FHidDFreePreparsedData && a.FHidPGetCaps && a.FHidDGetSerialNumberString;
 }
 
 TError Failed(const TWinHidApi& api, const char* text) {
@@ -74,6 +74,30 @@ TError BadHandle() {
 
 std::string Identity(const std::string& path, unsigned generation) {
   return generation == 0 ? path : path + "#" + std::to_string(generation);
+}
+
+// "\\?\hid#vid_0451&pid_3210#7&1a2b&0&0000#{guid}" gives "7&1A2B&0&0000".
+std::string InstancePart(const std::string& path) {
+  std::vector<std::string> fields(1);
+  for (const char c : path)
+    if (c == '#')
+      fields.emplace_back();
+    else
+      fields.back() += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  return fields.size() == 4 ? fields[2] : std::string();
+}
+
+// The device's serial-number string; empty when it has none or cannot be asked.
+std::string SerialNumber(const TWinHidApi& api, const std::u16string& path) {
+  const TWinHandle handle =
+      api.FCreateFileW(path, 0, kFileShareRead | kFileShareWrite, kOpenExisting, 0);
+  if (handle == kWinInvalidHandle) return {};
+  std::u16string text(kHidSerialBytes / 2, u'\0');
+  const bool ok = api.FHidDGetSerialNumberString(handle, text.data(), kHidSerialBytes);
+  api.FCloseHandle(handle);
+  if (!ok) return {};
+  text.resize(std::min(text.find(u'\0'), text.size()));  // never trust the NUL to be there
+  return Utf16ToUtf8(text);
 }
 
 }  // namespace
@@ -227,9 +251,18 @@ std::vector<THidInterfaceInfo> THidWinBackend::Scan() {
   std::vector<THidInterfaceInfo> found;
   if (!api) return found;
   const auto paths = TImpl::ScanPaths(*api, guid);
+  // Asked outside the lock: a device may take its time to answer.
+  std::vector<std::string> serials;
+  serials.reserve(paths.size());
+  for (const std::u16string& path : paths) serials.push_back(SerialNumber(*api, path));
   std::lock_guard<std::mutex> g(FImpl->FLock);
   // Unbound meanwhile: nothing is listed.
-  if (FImpl->FApi == api) FImpl->Observe(paths, &found);
+  if (FImpl->FApi != api) return found;
+  FImpl->Observe(paths, &found);
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    found[i].FIdentityPath = InstancePart(found[i].FDevicePath);
+    found[i].FSerial = std::move(serials[i]);
+  }
   return found;
 }
 

@@ -181,8 +181,10 @@ std::optional<TWinHidApi> Load() {
   auto freePreparsed =
       libs->FHid.Entry<decltype(::HidD_FreePreparsedData)>("HidD_FreePreparsedData");
   auto caps = libs->FHid.Entry<decltype(::HidP_GetCaps)>("HidP_GetCaps");
+  auto serial =
+      libs->FHid.Entry<decltype(::HidD_GetSerialNumberString)>("HidD_GetSerialNumberString");
   if (!getClassDevs || !enumInterfaces || !interfaceDetail || !destroyList || !hidGuid ||
-      !attributes || !preparsed || !freePreparsed || !caps)
+      !attributes || !preparsed || !freePreparsed || !caps || !serial)
     return std::nullopt;
 
   TWinHidApi api;
@@ -262,6 +264,9 @@ std::optional<TWinHidApi> Load() {
   api.FHidPGetCaps = [libs, caps](TWinHandle data, TWinHidpCaps* out) {
     return static_cast<std::int32_t>(
         caps(reinterpret_cast<PHIDP_PREPARSED_DATA>(data), reinterpret_cast<HIDP_CAPS*>(out)));
+  };
+  api.FHidDGetSerialNumberString = [libs, serial](TWinHandle h, void* buffer, TWinDword size) {
+    return serial(H(h), buffer, size) != FALSE;
   };
 
   auto registerFn = libs->FCfgMgr.Entry<std::remove_pointer_t<TCmRegisterNotification>>(

@@ -139,6 +139,16 @@ TWinHidApi TFakeWin::Api() {
     attrs->FVersionNumber = 0x0100;
     return true;
   };
+  a.FHidDGetSerialNumberString = [this](TWinHandle h, void* buffer, TWinDword size) {
+    G g(FM);
+    TDevice* d = Live(h, 0);
+    if (!d) return false;
+    if (d->FSerial.empty()) return Fail(kErrorInvalidParameter);  // the device has no string
+    const std::size_t bytes = 2 * (d->FSerial.size() + 1);
+    if (size < bytes) return Fail(kErrorInsufficientBuffer);
+    std::memcpy(buffer, d->FSerial.c_str(), bytes);
+    return true;
+  };
   a.FHidDGetPreparsedData = [this](TWinHandle h, TWinHandle* preparsed) {
     G g(FM);
     if (!Live(h, 0)) return false;

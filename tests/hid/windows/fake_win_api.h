@@ -32,6 +32,7 @@ class TFakeWin {
     bool FReadWriteDenied = false;  // opened by the system for itself, as keyboards are
     bool FDetailFails = false;      // its interface details cannot be read
     bool FEcho = false;             // answers each output report with the same bytes
+    std::u16string FSerial;         // empty: the device has no serial-number string
     TWinDword FWriteError = 0;
     TWinDword FReadError = 0;  // a read goes pending and fails with it at once
     TBytes FArrivesOnCancel;   // a report that completes the read its cancel was meant for

@@ -67,6 +67,52 @@ TEST(HidWinBackend, BindsAllOrNothing) {
   EXPECT_EQ(backend.ChangeMode(), THidWinBackend::TChangeMode::None);
 }
 
+struct TPortCase {
+  std::string FName;
+  std::u16string FPath;
+  std::u16string FSerial;
+  std::string FIdentityPath;
+  std::string FSerialUtf8;
+};
+
+void PrintTo(const TPortCase& c, std::ostream* os) {
+  *os << c.FName;
+}
+
+class HidWinPort : public ::testing::TestWithParam<TPortCase> {};
+
+TEST_P(HidWinPort, ScanTellsThePortAndTheSerialNumber) {
+  TFakeWin win;
+  win.Plug(GetParam().FPath, [this](auto& d) { d.FSerial = GetParam().FSerial; });
+  {
+    THidWinBackend backend(win.Loader());
+    ASSERT_TRUE(backend.Bind());
+    const auto found = backend.Scan();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].FIdentityPath, GetParam().FIdentityPath);
+    EXPECT_EQ(found[0].FSerial, GetParam().FSerialUtf8);
+    // A replug into the same port: a new connection, the same port.
+    win.Unplug(GetParam().FPath);
+    win.Plug(GetParam().FPath, [this](auto& d) { d.FSerial = GetParam().FSerial; });
+    const auto again = backend.Scan();
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_NE(again[0].FIdentity, found[0].FIdentity);
+    EXPECT_EQ(again[0].FIdentityPath, GetParam().FIdentityPath);
+  }
+  EXPECT_EQ(win.Leftovers(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HidWin, HidWinPort,
+    ::testing::Values(TPortCase{"WithSerial", kProg, u"QV-0001", "7&1A2B&0&0000", "QV-0001"},
+                      TPortCase{"CollectionNonAsciiSerial",
+                                u"\\\\?\\HID#VID_0451&PID_3210&Col01#8&3c4d&0&0000#{4d1e55b2}",
+                                u"Q\u00e4\U0001F600", "8&3C4D&0&0000", "Q\xC3\xA4\xF0\x9F\x98\x80"},
+                      TPortCase{"LongestSerial", kProg, std::u16string(126, u'9'), "7&1A2B&0&0000",
+                                std::string(126, '9')},
+                      TPortCase{"NoSerialOtherShape", u"\\\\?\\hid#a", u"", "", ""}),
+    [](const auto& info) { return info.param.FName; });
+
 // The programmer plugged in, the backend bound and one handle open.
 class HidWinOne : public ::testing::Test {
  protected:

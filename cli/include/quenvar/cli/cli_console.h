@@ -1,8 +1,10 @@
 #pragma once
 // The executable's standard streams and arguments, the way the platform has
 // them. On Windows: arguments arrive as UTF-16 and are passed on as UTF-8, the
-// console shows UTF-8 (its code page is put back at exit), and standard output
-// and error are binary, so a line ends in "\n" as on Linux.
+// console shows UTF-8 (its code page is put back at exit), standard error's
+// console takes the escape sequences the progress display draws with (its mode
+// is put back too), and standard output and error are binary, so a line ends
+// in "\n" as on Linux.
 
 #include <string>
 #include <vector>
@@ -17,12 +19,15 @@ class TCliConsole {
   TCliConsole(const TCliConsole&) = delete;
   TCliConsole& operator=(const TCliConsole&) = delete;
 
-  // Whether standard error is a terminal (on Windows a console), so that a
-  // progress bar can be drawn there.
+  // Whether standard error is a terminal (on Windows a console that takes
+  // escape sequences), so that a progress bar can be drawn there.
   static bool ErrIsTerminal();
 
  private:
-  unsigned FSavedCodePage = 0;  // Windows: the console's output code page before
+  // Used by the Windows half only.
+  [[maybe_unused]] unsigned FSavedCodePage = 0;      // the console's output code page before
+  [[maybe_unused]] unsigned long FSavedErrMode = 0;  // standard error's console mode before
+  [[maybe_unused]] bool FErrModeChanged = false;
 };
 
 #ifdef _WIN32

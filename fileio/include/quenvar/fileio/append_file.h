@@ -1,8 +1,9 @@
 #pragma once
 // A record file that only grows, one whole line at a time, shared by several
-// writers (a production log that two stations append to). Opened with
-// O_APPEND, so every line lands at the end whoever wrote last; each line goes
-// out in one write() and is synced before AppendLine returns.
+// writers (a production log that two stations append to). Opened for
+// appending only (O_APPEND; FILE_APPEND_DATA on Windows), so every line lands
+// at the end whoever wrote last; each line goes out in one write and is
+// synced before AppendLine returns.
 //
 // A writer that died in the middle of a line (a crash, a full disk) leaves a
 // line without its end. The next line then starts with a line break, so the
@@ -36,7 +37,11 @@ class TAppendFile {
   TAppendFile() = default;
 
   std::string FPath;
+#ifdef _WIN32
+  void* FHandle = nullptr;  // the file's HANDLE; null when moved from
+#else
   int FFd = -1;
+#endif
 };
 
 }  // namespace quenvar

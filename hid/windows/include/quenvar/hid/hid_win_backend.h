@@ -9,6 +9,14 @@
 // write that finds the device gone) gives the next connection the path plus
 // "#<count>": a replug between two rescans still reads as a new device.
 //
+// The identity path is the device path's instance part (its third field,
+// upper-cased, e.g. "7&1A2B3C4D&0&0000"): Windows derives it from the USB port
+// of a device without a serial number, so it stays with the port across
+// replugs. For a device with a serial number Windows derives it from that
+// number, so there it follows the device from port to port instead. A path of
+// another shape gives none. The serial-number string is HidD_GetSerialNumberString's,
+// read through a query-only handle at each scan.
+//
 // Error codes in results are errno style (ENOENT, EACCES, ENODEV ...), as on
 // every platform; the Windows codes behind them are mapped, not passed on.
 

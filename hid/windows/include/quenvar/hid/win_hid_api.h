@@ -99,6 +99,8 @@ inline constexpr TWinDword kWaitTimeout = 258;
 inline constexpr TWinDword kWaitFailed = 0xFFFFFFFFu;
 
 inline constexpr std::int32_t kHidpStatusSuccess = 0x00110000;
+// A USB string descriptor holds at most 126 UTF-16 units; one more for the NUL.
+inline constexpr TWinDword kHidSerialBytes = 2 * 127;
 
 inline constexpr TWinDword kCrSuccess = 0;
 inline constexpr TWinDword kCmNotifyActionInterfaceArrival = 0;
@@ -143,6 +145,8 @@ struct TWinHidApi {
   std::function<bool(TWinHandle, TWinHandle* preparsed)> FHidDGetPreparsedData;
   std::function<bool(TWinHandle preparsed)> FHidDFreePreparsedData;
   std::function<std::int32_t(TWinHandle preparsed, TWinHidpCaps*)> FHidPGetCaps;
+  // The string in UTF-16 with its NUL; false when the device has none.
+  std::function<bool(TWinHandle, void* buffer, TWinDword size)> FHidDGetSerialNumberString;
 
   // cfgmgr32.dll from Windows 8 on; both empty where the system lacks them.
   std::function<TWinDword(const TWinGuid& interfaceClass, TWinCmCallback callback,
