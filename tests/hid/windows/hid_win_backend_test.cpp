@@ -83,7 +83,7 @@ class HidWinPort : public ::testing::TestWithParam<TPortCase> {};
 
 TEST_P(HidWinPort, ScanTellsThePortAndTheSerialNumber) {
   TFakeWin win;
-  win.Plug(GetParam().FPath, [this](auto& d) { d.FSerial = GetParam().FSerial; });
+  win.Plug(GetParam().FPath, [](auto& d) { d.FSerial = GetParam().FSerial; });
   {
     THidWinBackend backend(win.Loader());
     ASSERT_TRUE(backend.Bind());
@@ -93,7 +93,7 @@ TEST_P(HidWinPort, ScanTellsThePortAndTheSerialNumber) {
     EXPECT_EQ(found[0].FSerial, GetParam().FSerialUtf8);
     // A replug into the same port: a new connection, the same port.
     win.Unplug(GetParam().FPath);
-    win.Plug(GetParam().FPath, [this](auto& d) { d.FSerial = GetParam().FSerial; });
+    win.Plug(GetParam().FPath, [](auto& d) { d.FSerial = GetParam().FSerial; });
     const auto again = backend.Scan();
     ASSERT_EQ(again.size(), 1u);
     EXPECT_NE(again[0].FIdentity, found[0].FIdentity);
