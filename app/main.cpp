@@ -36,24 +36,23 @@ int main(int argc, char** argv) {
 
   TRegistryEdit RegistryEdit1;
   RegistryEdit1.SetRootKey(TRootKey::rkLocalMachine);
-  RegistryEdit1.SetRegKey(std::string(SettingsKeyPath));
+  RegistryEdit1.SetRegKey(std::string(kSettingsKeyPath));
 
   TQtEventLoop loop;
   TProgrammerStack stack(loop);
   TStackOptions options;
-  options.Simulate = SimulateOption(argc, argv);
-  options.OnWaitForState = [](const std::string&) {
+  options.FSimulate = SimulateOption(argc, argv);
+  options.FOnWaitForState = [](const std::string&) {
     std::cerr << "quenvar: waiting until another program is done with the simulator's state file\n";
   };
 #if defined(__linux__)
-  options.MakeBackend = [] { return std::make_shared<THidrawBackend>(); };
+  options.FMakeBackend = [] { return std::make_shared<THidrawBackend>(); };
 #elif defined(_WIN32)
   options.MakeBackend = [] { return std::make_shared<THidWinBackend>(); };
 #endif
-  if (const std::optional<TStackError> error = stack.Open(options)) {
-    const bool simulator = error->Kind == TStackError::TKind::SimulatorText ||
-                           error->Kind == TStackError::TKind::SimulatorState;
-    app.ErrorBox().Show(simulator ? "--simulate: " + error->Text : error->Text);
+  if (const TResult<void> opened = stack.Open(options); !opened) {
+    const TError& error = opened.Error();
+    app.ErrorBox().Show(IsSimulatorError(error) ? "--simulate: " + error.FText : error.FText);
     return 1;
   }
 
@@ -78,7 +77,7 @@ int main(int argc, char** argv) {
     }
   };
   checkAccess();
-  MainForm.OnProgrammerClaimed = checkAccess;
+  MainForm.FOnProgrammerClaimed = checkAccess;
 
   return app.exec();
 }

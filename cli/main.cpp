@@ -18,14 +18,14 @@ namespace {
 int Run(const std::vector<std::string>& args) {
   quenvar::TCliSignals signals;
   quenvar::TCliEnvironment env;
-  env.ErrIsTerminal = quenvar::TCliConsole::ErrIsTerminal();
+  env.FErrIsTerminal = quenvar::TCliConsole::ErrIsTerminal();
 #if defined(__linux__)
-  env.MakeBackend = [] { return std::make_shared<quenvar::THidrawBackend>(); };
+  env.FMakeBackend = [] { return std::make_shared<quenvar::THidrawBackend>(); };
 #elif defined(_WIN32)
-  env.MakeBackend = [] { return std::make_shared<quenvar::THidWinBackend>(); };
+  env.FMakeBackend = [] { return std::make_shared<quenvar::THidWinBackend>(); };
 #endif
-  env.PollStop = [&signals] { return signals.Poll(); };
-  env.StopEndsAtOnce = [&signals](bool on) { signals.EndAtOnce(on); };
+  env.FPollStop = [&signals] { return signals.Poll(); };
+  env.FStopEndsAtOnce = [&signals](bool on) { signals.EndAtOnce(on); };
   return quenvar::RunCli(args, std::cout, std::cerr, env);
 }
 

@@ -10,7 +10,7 @@ packages=(
   libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   xvfb xauth fonts-dejavu-core
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-tidy-14 clang-format
   ccache srecord binutils time
   desktop-file-utils appstream groff-base
   g++-mingw-w64-x86-64-posix googletest wine64

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test:
-#   1. the debug build: the whole suite, including the real-kernel VM test;
+#   1. the debug build, the lint step (scripts/lint.sh: clang-tidy and
+#      clang-format), then the whole suite, including the real-kernel VM test;
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer: the whole suite but the VM test;
 #   3. ThreadSanitizer: the threaded parts (HID link, driver, simulator, command line);
 #   4. Windows: the mingw cross build with its tests under Wine, quenvar-cli.exe
@@ -17,9 +18,12 @@ jobs=$(nproc)
 here=$(pwd)
 step() { printf '\n==== %s ====\n' "$*"; }
 
-step "debug build and tests"
+step "debug build"
 cmake --preset debug >/dev/null
 cmake --build --preset debug -j "$jobs"
+step "lint: clang-tidy and clang-format"
+scripts/lint.sh build/debug
+step "debug tests"
 ctest --preset debug -j "$jobs" --no-tests=error
 [ "$mode" = quick ] && exit 0
 

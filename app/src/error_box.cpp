@@ -6,10 +6,10 @@
 
 namespace quenvar {
 
-std::string ErrorText(const std::exception_ptr& Error) {
-  if (!Error) return {};
+std::string ErrorText(const std::exception_ptr& error) {
+  if (!error) return {};
   try {
-    std::rethrow_exception(Error);
+    std::rethrow_exception(error);
   } catch (const std::exception& error) {
     return error.what();
   } catch (...) {
@@ -17,23 +17,24 @@ std::string ErrorText(const std::exception_ptr& Error) {
   }
 }
 
-TErrorBox::TErrorBox(QWidget* Parent) : FParent(Parent) {}
+TErrorBox::TErrorBox(QWidget* parent) : FParent(parent) {}
 
-void TErrorBox::Show(const std::string& Text) const {
-  const QString text = QString::fromStdString(Text);
+void TErrorBox::Show(const std::string& text) const {
+  const QString shown = QString::fromStdString(text);
   if (FPresenter) {
-    FPresenter(text);
+    FPresenter(shown);
     return;
   }
-  const auto title = QString::fromUtf8(fixed_text::ApplicationTitle.data(),
-                                       static_cast<qsizetype>(fixed_text::ApplicationTitle.size()));
-  QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, FParent);
+  const auto title =
+      QString::fromUtf8(fixed_text::kApplicationTitle.data(),
+                        static_cast<qsizetype>(fixed_text::kApplicationTitle.size()));
+  QMessageBox box(QMessageBox::Critical, title, shown, QMessageBox::Ok, FParent);
   box.exec();
 }
 
-void TErrorBox::ShowSafely(const std::exception_ptr& Error) const noexcept {
+void TErrorBox::ShowSafely(const std::exception_ptr& error) const noexcept {
   try {
-    ShowError(Error);
+    ShowError(error);
   } catch (...) {
     // Showing the error failed too (e.g. out of memory): the step stays
     // abandoned and the program goes on.

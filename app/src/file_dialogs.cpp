@@ -12,24 +12,24 @@ namespace quenvar {
 namespace {
 
 // The patterns of a Qt name filter: what stands in its last parentheses.
-QString Patterns(const QString& Filter) {
-  const qsizetype open = Filter.lastIndexOf(QLatin1Char('('));
-  const qsizetype close = Filter.lastIndexOf(QLatin1Char(')'));
+QString Patterns(const QString& filter) {
+  const qsizetype open = filter.lastIndexOf(QLatin1Char('('));
+  const qsizetype close = filter.lastIndexOf(QLatin1Char(')'));
   if (open < 0 || close < open) return QString();
-  return Filter.mid(open + 1, close - open - 1);
+  return filter.mid(open + 1, close - open - 1);
 }
 
 }  // namespace
 
-std::optional<std::string> TFileDialogs::Ask(const TMainFormLogic::TDialog& Dialog, bool Save) {
+std::optional<std::string> TFileDialogs::Ask(const TMainFormLogic::TDialog& texts, bool save) {
   QStringList filters;
-  for (const std::string& filter : QtNameFilters(Dialog.Filter)) {
+  for (const std::string& filter : QtNameFilters(texts.FFilter)) {
     filters << QString::fromStdString(filter);
   }
-  QFileDialog dialog(FParent, QString::fromStdString(Dialog.Title));
+  QFileDialog dialog(FParent, QString::fromStdString(texts.FTitle));
   dialog.setNameFilters(filters);
-  dialog.setAcceptMode(Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   if (!FLastFile.isEmpty()) {
     const QFileInfo last(FLastFile);
     for (const QString& filter : filters) {

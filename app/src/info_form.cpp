@@ -14,26 +14,26 @@ namespace quenvar {
 
 namespace {
 
-const QColor Cream(255, 251, 240);
-const QColor FrameColour(96, 96, 96);
+const QColor kCream(255, 251, 240);
+const QColor kFrameColour(96, 96, 96);
 
-QString Text(std::string_view Utf8) {
-  return QString::fromUtf8(Utf8.data(), static_cast<qsizetype>(Utf8.size()));
+QString Text(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
-QLabel* MakeLabel(QWidget* Parent, const char* Name, std::string_view Utf8, const QFont& Font,
-                  QPoint Where) {
-  auto* label = new QLabel(Text(Utf8), Parent);
-  label->setObjectName(QLatin1String(Name));
-  label->setFont(Font);
-  label->move(Where);
+QLabel* MakeLabel(QWidget* parent, const char* name, std::string_view utf8, const QFont& font,
+                  QPoint where) {
+  auto* label = new QLabel(Text(utf8), parent);
+  label->setObjectName(QLatin1String(name));
+  label->setFont(font);
+  label->move(where);
   label->adjustSize();
   return label;
 }
 
 }  // namespace
 
-TChipLogo::TChipLogo(QWidget* Parent) : QWidget(Parent) {
+TChipLogo::TChipLogo(QWidget* parent) : QWidget(parent) {
   setFixedSize(41, 41);
 }
 
@@ -63,60 +63,60 @@ void TChipLogo::paintEvent(QPaintEvent*) {
   painter.drawPath(trace);
 }
 
-TInfoForm::TInfoForm(QWidget* Parent)
-    : QWidget(Parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+TInfoForm::TInfoForm(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
   setObjectName(QStringLiteral("InfoForm"));
   setFixedSize(454, 399);
   setFont(UiFont(11));
 
-  Image1 = new TChipLogo(this);
-  Image1->setObjectName(QStringLiteral("Image1"));
-  Image1->move(200, 40);
+  FImage1 = new TChipLogo(this);
+  FImage1->setObjectName(QStringLiteral("Image1"));
+  FImage1->move(200, 40);
 
   QFont title = UiFont(24, true);
-  Title = MakeLabel(this, "Title", fixed_text::InfoTitle, title, {64, 104});
-  QPalette green = Title->palette();
+  FTitle = MakeLabel(this, "Title", fixed_text::kInfoTitle, title, {64, 104});
+  QPalette green = FTitle->palette();
   green.setColor(QPalette::WindowText, QColor(0, 128, 0));
-  Title->setPalette(green);
+  FTitle->setPalette(green);
 
   QFont heading = UiFont(11, true);
   heading.setUnderline(true);
-  SocketHeading =
-      MakeLabel(this, "SocketHeading", fixed_text::InfoSocketHeading, heading, {44, 160});
+  FSocketHeading =
+      MakeLabel(this, "SocketHeading", fixed_text::kInfoSocketHeading, heading, {44, 160});
   const std::string socketList =
-      std::string(fixed_text::InfoSocketLine1) + "\n" + std::string(fixed_text::InfoSocketLine2);
-  SocketList = MakeLabel(this, "SocketList", socketList, UiFont(11), {52, 178});
-  IspHeading = MakeLabel(this, "IspHeading", fixed_text::InfoIspHeading, heading, {44, 240});
+      std::string(fixed_text::kInfoSocketLine1) + "\n" + std::string(fixed_text::kInfoSocketLine2);
+  FSocketList = MakeLabel(this, "SocketList", socketList, UiFont(11), {52, 178});
+  FIspHeading = MakeLabel(this, "IspHeading", fixed_text::kInfoIspHeading, heading, {44, 240});
 
-  IspList = new QLabel(NoBreakAfterSlash(Text(fixed_text::InfoIspList)), this);
-  IspList->setObjectName(QStringLiteral("IspList"));
-  IspList->setGeometry(52, 272, 349, 89);
-  IspList->setWordWrap(true);
-  IspList->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  FIspList = new QLabel(NoBreakAfterSlash(Text(fixed_text::kInfoIspList)), this);
+  FIspList->setObjectName(QStringLiteral("IspList"));
+  FIspList->setGeometry(52, 272, 349, 89);
+  FIspList->setWordWrap(true);
+  FIspList->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
-  IspList->setFont(
-      UiFont(FitPixelSize(UiFont(11), IspList->text(), QRect(0, 0, 349, 89), flags, 11, 7)));
+  FIspList->setFont(
+      UiFont(FitPixelSize(UiFont(11), FIspList->text(), QRect(0, 0, 349, 89), flags, 11, 7)));
 }
 
-bool TInfoForm::event(QEvent* Event) {
+bool TInfoForm::event(QEvent* event) {
   // Clicking any other window takes the activation away: the window goes.
-  if (Event->type() == QEvent::WindowDeactivate && isVisible()) close();
-  return QWidget::event(Event);
+  if (event->type() == QEvent::WindowDeactivate && isVisible()) close();
+  return QWidget::event(event);
 }
 
-void TInfoForm::mousePressEvent(QMouseEvent* Event) {
-  Event->accept();
+void TInfoForm::mousePressEvent(QMouseEvent* event) {
+  event->accept();
   close();
 }
 
 void TInfoForm::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.fillRect(rect(), FrameColour);
-  painter.fillRect(rect().adjusted(3, 3, -3, -3), Cream);
+  painter.fillRect(rect(), kFrameColour);
+  painter.fillRect(rect().adjusted(3, 3, -3, -3), kCream);
 }
 
-void TInfoForm::showEvent(QShowEvent* Event) {
-  QWidget::showEvent(Event);
+void TInfoForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
   if (const QScreen* screen = this->screen()) {
     move(screen->availableGeometry().center() -
          QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));

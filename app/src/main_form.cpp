@@ -29,13 +29,13 @@ namespace quenvar {
 
 namespace {
 
-QString Q(std::string_view Utf8) {
-  return QString::fromUtf8(Utf8.data(), static_cast<qsizetype>(Utf8.size()));
+QString Q(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 // Where each button sits; the control table says which buttons there are.
-QRect ButtonPlace(TControl Button) {
-  switch (Button) {
+QRect ButtonPlace(TControl button) {
+  switch (button) {
     case TControl::bProg:
       return {672, 440, 89, 25};
     case TControl::bVerify:
@@ -55,64 +55,64 @@ QRect ButtonPlace(TControl Button) {
   }
 }
 
-QString NameOf(TControl Control) {
-  return Q(ControlName(Control));
+QString NameOf(TControl control) {
+  return Q(ControlName(control));
 }
 
-constexpr int ClientWidth = 873;
-constexpr int ClientHeight = 626;
-constexpr int StatusHeight = 19;
+constexpr int kClientWidth = 873;
+constexpr int kClientHeight = 626;
+constexpr int kStatusHeight = 19;
 
-QLineEdit* MakeEdit(QWidget* Parent, const char* Name, QRect Place) {
-  auto* edit = new QLineEdit(Parent);
-  edit->setObjectName(QLatin1String(Name));
+QLineEdit* MakeEdit(QWidget* parent, const char* name, QRect place) {
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(QLatin1String(name));
   edit->setReadOnly(true);
-  edit->setGeometry(Place);
+  edit->setGeometry(place);
   return edit;
 }
 
-QLabel* MakeLabel(QWidget* Parent, const char* Name, std::string_view Text, QPoint Where) {
-  auto* label = new QLabel(Q(Text), Parent);
-  label->setObjectName(QLatin1String(Name));
-  label->move(Where);
+QLabel* MakeLabel(QWidget* parent, const char* name, std::string_view text, QPoint where) {
+  auto* label = new QLabel(Q(text), parent);
+  label->setObjectName(QLatin1String(name));
+  label->move(where);
   label->adjustSize();
   return label;
 }
 
 }  // namespace
 
-TMainForm::TMainForm(TProgrammerStack& Stack, TSettingsStore& RegistryEdit1, TErrorBox& ErrorBox)
+TMainForm::TMainForm(TProgrammerStack& stack, ISettingsStore& registryEdit1, TErrorBox& errorBox)
     : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                                Qt::MSWindowsFixedSizeDialogHint),
-      FStack(Stack),
-      FErrorBox(ErrorBox),
+      FStack(stack),
+      FErrorBox(errorBox),
       FHexeditor(new TMPHexEditorEx()),
-      FLogic(FHexeditor->Model(), RegistryEdit1, *this) {
+      FLogic(FHexeditor->Model(), registryEdit1, *this) {
   setObjectName(QStringLiteral("MainForm"));
-  setWindowTitle(Q(fixed_text::MainCaption));
+  setWindowTitle(Q(fixed_text::kMainCaption));
   setFont(UiFont(11));
   FErrorBox.SetParent(this);
 
   FPresenter = std::make_unique<TMainPresenter>(FStack.StartDriver(FHexeditor->Model()));
-  FPresenter->OnError = [this](const std::string& text) { FErrorBox.Show(text); };
-  FPresenter->AskYesNo = [this](const std::string& question) {
+  FPresenter->FOnError = [this](const std::string& text) { FErrorBox.Show(text); };
+  FPresenter->FAskYesNo = [this](const std::string& question) {
     return QMessageBox::question(
-               this, Q(fixed_text::ApplicationTitle), QString::fromStdString(question),
+               this, Q(fixed_text::kApplicationTitle), QString::fromStdString(question),
                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
   };
   FLogic.Attach(*FPresenter);
-  FLogic.OnError = [this](const std::string& text) { FErrorBox.Show(text); };
+  FLogic.FOnError = [this](const std::string& text) { FErrorBox.Show(text); };
   // The two file-format errors: a modal error box with one OK button.
-  FLogic.ShowMessage = [this](const std::string& text) { FErrorBox.Show(text); };
-  FLogic.AskOpenFileName = [this](const TMainFormLogic::TDialog& dialog) {
+  FLogic.FShowMessage = [this](const std::string& text) { FErrorBox.Show(text); };
+  FLogic.FAskOpenFileName = [this](const TMainFormLogic::TDialog& dialog) {
     return FDialogs.Ask(dialog, false);
   };
-  FLogic.AskSaveFileName = [this](const TMainFormLogic::TDialog& dialog) {
+  FLogic.FAskSaveFileName = [this](const TMainFormLogic::TDialog& dialog) {
     return FDialogs.Ask(dialog, true);
   };
   // After the driver's step has returned: it may close this window.
-  FStack.ReplyTimer().OnIdle = [this] {
+  FStack.ReplyTimer().FOnIdle = [this] {
     QMetaObject::invokeMethod(
         this, [this] { OperationEnded(); }, Qt::QueuedConnection);
   };
@@ -120,10 +120,10 @@ TMainForm::TMainForm(TProgrammerStack& Stack, TSettingsStore& RegistryEdit1, TEr
   BuildMenus();
   BuildControls();
   HexModel().SetReadOnlyView(true);
-  HexModel().OnChange = [this](TCustomMPHexEditor&) {
+  HexModel().FOnChange = [this](TCustomMPHexEditor&) {
     FErrorBox.Guard([this] { FLogic.HexeditorChange(); });
   };
-  FPresenter->Window().OnModelChanged = [this] { Render(); };
+  FPresenter->Window().FOnModelChanged = [this] { Render(); };
 
   // Fixed size: the menu bar on top of the 873 x 626 client area.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -138,15 +138,15 @@ TMainForm::TMainForm(TProgrammerStack& Stack, TSettingsStore& RegistryEdit1, TEr
 }
 
 TMainForm::~TMainForm() {
-  FPresenter->Window().OnModelChanged = nullptr;
-  FStack.ReplyTimer().OnIdle = nullptr;
-  HexModel().OnChange = nullptr;
+  FPresenter->Window().FOnModelChanged = nullptr;
+  FStack.ReplyTimer().FOnIdle = nullptr;
+  HexModel().FOnChange = nullptr;
 }
 
-QActionGroup* TMainForm::RadioGroup(TControl Menu) {
+QActionGroup* TMainForm::RadioGroup(TControl menu) {
   // Radio entries of one submenu form one exclusive group; the target entries
   // of the socket and ISP submenus share theirs.
-  QActionGroup*& group = Menu == TControl::Sprache1 ? FLanguageGroup : FTargetGroup;
+  QActionGroup*& group = menu == TControl::Sprache1 ? FLanguageGroup : FTargetGroup;
   if (group == nullptr) {
     group = new QActionGroup(this);
     // The model decides what is checked, also when nothing is.
@@ -157,10 +157,10 @@ QActionGroup* TMainForm::RadioGroup(TControl Menu) {
 
 void TMainForm::BuildMenus() {
   for (const TControlInfo& info : ControlTable()) {
-    QMenu* parent = info.Parent ? FMenus.at(*info.Parent) : nullptr;
-    if (info.SeparatorBefore && parent != nullptr) parent->addSeparator();
-    const TControl control = info.Control;
-    switch (info.Kind) {
+    QMenu* parent = info.FParent ? FMenus.at(*info.FParent) : nullptr;
+    if (info.FSeparatorBefore && parent != nullptr) parent->addSeparator();
+    const TControl control = info.FControl;
+    switch (info.FKind) {
       case TControlKind::Menu: {
         QMenu* menu = parent ? parent->addMenu(QString()) : menuBar()->addMenu(QString());
         menu->setObjectName(NameOf(control));
@@ -172,9 +172,9 @@ void TMainForm::BuildMenus() {
       case TControlKind::Radio: {
         auto* action = new QAction(this);
         action->setObjectName(NameOf(control));
-        action->setCheckable(info.Kind != TControlKind::Entry);
-        if (info.Kind == TControlKind::Radio) RadioGroup(*info.Parent)->addAction(action);
-        if (!info.Shortcut.empty()) action->setShortcut(QKeySequence(Q(info.Shortcut)));
+        action->setCheckable(info.FKind != TControlKind::Entry);
+        if (info.FKind == TControlKind::Radio) RadioGroup(*info.FParent)->addAction(action);
+        if (!info.FShortcut.empty()) action->setShortcut(QKeySequence(Q(info.FShortcut)));
         if (parent) {
           parent->addAction(action);
         } else {
@@ -194,59 +194,59 @@ void TMainForm::BuildMenus() {
 void TMainForm::BuildControls() {
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("Client"));
-  client->setFixedSize(ClientWidth, ClientHeight - StatusHeight);
+  client->setFixedSize(kClientWidth, kClientHeight - kStatusHeight);
   setCentralWidget(client);
 
   FHexeditor->setParent(client);
   FHexeditor->setObjectName(QStringLiteral("Hexeditor"));
   FHexeditor->setGeometry(8, 0, 649, 601);
 
-  GBDevice = new QGroupBox(Q(fixed_text::ChipGroup), client);
-  GBDevice->setObjectName(QStringLiteral("GBDevice"));
-  GBDevice->setGeometry(672, 0, 185, 97);
+  FGBDevice = new QGroupBox(Q(fixed_text::kChipGroup), client);
+  FGBDevice->setObjectName(QStringLiteral("GBDevice"));
+  FGBDevice->setGeometry(672, 0, 185, 97);
   // The labels end where the edits begin: shrink the box's font until they fit.
   const int labelPixels = std::min(
-      FitPixelSize(UiFont(11), Q(fixed_text::Detected), QRect(0, 0, 62, 20), Qt::AlignLeft, 11, 8),
-      FitPixelSize(UiFont(11), Q(fixed_text::SizeInBytes), QRect(0, 0, 86, 20), Qt::AlignLeft, 11,
+      FitPixelSize(UiFont(11), Q(fixed_text::kDetected), QRect(0, 0, 62, 20), Qt::AlignLeft, 11, 8),
+      FitPixelSize(UiFont(11), Q(fixed_text::kSizeInBytes), QRect(0, 0, 86, 20), Qt::AlignLeft, 11,
                    8));
-  GBDevice->setFont(UiFont(labelPixels));
-  Device = MakeEdit(GBDevice, "Device", {8, 16, 169, 21});
-  Label1 = MakeLabel(GBDevice, "Label1", fixed_text::Detected, {8, 42});
-  AutoDevice = MakeEdit(GBDevice, "AutoDevice", {72, 40, 105, 21});
-  Label2 = MakeLabel(GBDevice, "Label2", fixed_text::SizeInBytes, {8, 66});
-  CodeSize = MakeEdit(GBDevice, "CodeSize", {96, 64, 81, 21});
-  Label3 = MakeLabel(GBDevice, "Label3", "", {8, 90});
+  FGBDevice->setFont(UiFont(labelPixels));
+  FDevice = MakeEdit(FGBDevice, "Device", {8, 16, 169, 21});
+  FLabel1 = MakeLabel(FGBDevice, "Label1", fixed_text::kDetected, {8, 42});
+  FAutoDevice = MakeEdit(FGBDevice, "AutoDevice", {72, 40, 105, 21});
+  FLabel2 = MakeLabel(FGBDevice, "Label2", fixed_text::kSizeInBytes, {8, 66});
+  FCodeSize = MakeEdit(FGBDevice, "CodeSize", {96, 64, 81, 21});
+  FLabel3 = MakeLabel(FGBDevice, "Label3", "", {8, 90});
 
-  FuseList = new QListWidget(client);
-  FuseList->setObjectName(QStringLiteral("FuseList"));
-  FuseList->setGeometry(672, 104, 185, 169);
-  connect(FuseList, &QListWidget::itemChanged, this,
-          [this](QListWidgetItem* item) { FuseItemChanged(FuseList->row(item)); });
+  FFuseList = new QListWidget(client);
+  FFuseList->setObjectName(QStringLiteral("FuseList"));
+  FFuseList->setGeometry(672, 104, 185, 169);
+  connect(FFuseList, &QListWidget::itemChanged, this,
+          [this](QListWidgetItem* item) { FuseItemChanged(FFuseList->row(item)); });
 
-  Verlauf = new QPlainTextEdit(client);
-  Verlauf->setObjectName(QStringLiteral("Verlauf"));
-  Verlauf->setGeometry(672, 288, 185, 137);
-  Verlauf->setReadOnly(true);
-  Verlauf->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  FVerlauf = new QPlainTextEdit(client);
+  FVerlauf->setObjectName(QStringLiteral("Verlauf"));
+  FVerlauf->setGeometry(672, 288, 185, 137);
+  FVerlauf->setReadOnly(true);
+  FVerlauf->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
   // Bold, one size per button width, as large as the longest caption of the
   // three languages allows.
   std::map<int, int> pixelsForWidth;
   for (const TControlInfo& info : ControlTable()) {
-    if (info.Kind != TControlKind::Button) continue;
-    const int width = ButtonPlace(info.Control).width();
+    if (info.FKind != TControlKind::Button) continue;
+    const int width = ButtonPlace(info.FControl).width();
     int& pixels = pixelsForWidth.try_emplace(width, 11).first->second;
-    for (std::uint8_t language = 0; language < LanguageCount; ++language) {
+    for (std::uint8_t language = 0; language < kLanguageCount; ++language) {
       for (const TCaption& caption : CaptionTable(language)) {
-        if (caption.Control != info.Control) continue;
-        pixels = std::min(pixels, FitPixelSize(UiFont(11, true), Q(caption.Caption),
+        if (caption.FControl != info.FControl) continue;
+        pixels = std::min(pixels, FitPixelSize(UiFont(11, true), Q(caption.FCaption),
                                                QRect(0, 0, width - 8, 20), Qt::AlignCenter, 11, 7));
       }
     }
   }
   for (const TControlInfo& info : ControlTable()) {
-    if (info.Kind != TControlKind::Button) continue;
-    const TControl control = info.Control;
+    if (info.FKind != TControlKind::Button) continue;
+    const TControl control = info.FControl;
     auto* button = new QPushButton(client);
     button->setObjectName(NameOf(control));
     button->setGeometry(ButtonPlace(control));
@@ -258,7 +258,7 @@ void TMainForm::BuildControls() {
   auto* status = new QStatusBar(this);
   status->setObjectName(QStringLiteral("StatusBar"));
   status->setSizeGripEnabled(false);
-  status->setFixedHeight(StatusHeight);
+  status->setFixedHeight(kStatusHeight);
   const int widths[3] = {500, 150, 50};
   for (int i = 0; i < 3; ++i) {
     FPanels[i] = new QLabel(status);
@@ -280,44 +280,44 @@ void TMainForm::BuildControls() {
 namespace {
 
 template <typename T>
-T* Named(const std::map<TControl, T*>& Widgets, const std::string& Name) {
-  const std::optional<TControl> control = FindControl(Name);
+T* Named(const std::map<TControl, T*>& widgets, const std::string& name) {
+  const std::optional<TControl> control = FindControl(name);
   if (!control) return nullptr;
-  const auto found = Widgets.find(*control);
-  return found == Widgets.end() ? nullptr : found->second;
+  const auto found = widgets.find(*control);
+  return found == widgets.end() ? nullptr : found->second;
 }
 
 }  // namespace
 
-QAction* TMainForm::Action(const std::string& Name) const {
-  return Named(FActions, Name);
+QAction* TMainForm::Action(const std::string& name) const {
+  return Named(FActions, name);
 }
 
-QMenu* TMainForm::Menu(const std::string& Name) const {
-  return Named(FMenus, Name);
+QMenu* TMainForm::Menu(const std::string& name) const {
+  return Named(FMenus, name);
 }
 
-QPushButton* TMainForm::Button(const std::string& Name) const {
-  return Named(FButtons, Name);
+QPushButton* TMainForm::Button(const std::string& name) const {
+  return Named(FButtons, name);
 }
 
-void TMainForm::SetAuxiliaryWindows(TInfoForm* Info, TForm1* Progress, TExitReminder* Warning) {
-  FInfoForm = Info;
-  FForm1 = Progress;
-  FWarningForm = Warning;
+void TMainForm::SetAuxiliaryWindows(TInfoForm* info, TForm1* progress, IExitReminder* warning) {
+  FInfoForm = info;
+  FForm1 = progress;
+  FWarningForm = warning;
   Render();
 }
 
-void TMainForm::Forward(TControl Control) {
+void TMainForm::Forward(TControl control) {
   // Qt flips a checkable entry on its own; the model decides, so show it again.
   FErrorBox.Guard([&] {
-    if (!FPresenter->Window().Reachable(Control)) return;
-    if (Control == TControl::nExit) {
+    if (!FPresenter->Window().Reachable(control)) return;
+    if (control == TControl::nExit) {
       close();
-    } else if (Control == TControl::nInfo) {
+    } else if (control == TControl::nInfo) {
       ShowInfo();
     } else {
-      FPresenter->Click(Control);
+      FPresenter->Click(control);
     }
   });
   Render();
@@ -330,10 +330,10 @@ void TMainForm::ShowInfo() {
   FInfoForm->activateWindow();
 }
 
-void TMainForm::FuseItemChanged(int Row) {
-  if (FRendering || Row < 0) return;
+void TMainForm::FuseItemChanged(int row) {
+  if (FRendering || row < 0) return;
   // The model flips the box (or refuses to); the view follows it.
-  FErrorBox.Guard([&] { FPresenter->ToggleFuse(static_cast<std::size_t>(Row)); });
+  FErrorBox.Guard([&] { FPresenter->ToggleFuse(static_cast<std::size_t>(row)); });
   Render();
 }
 
@@ -344,42 +344,42 @@ void TMainForm::Render() {
   FQtTranslations.Apply(FPresenter->LanguageIndexValue());
   for (const auto& [control, menu] : FMenus) {
     const TControlState& state = window.Control(control);
-    menu->setTitle(QString::fromStdString(state.Caption));
-    menu->menuAction()->setEnabled(state.Enabled);
-    menu->menuAction()->setVisible(state.Visible);
+    menu->setTitle(QString::fromStdString(state.FCaption));
+    menu->menuAction()->setEnabled(state.FEnabled);
+    menu->menuAction()->setVisible(state.FVisible);
   }
   for (const auto& [control, action] : FActions) {
     const TControlState& state = window.Control(control);
-    action->setText(QString::fromStdString(state.Caption));
+    action->setText(QString::fromStdString(state.FCaption));
     // Reachable, not just enabled: a shortcut must not run an entry of a disabled menu.
     action->setEnabled(window.Reachable(control));
-    action->setChecked(state.Checked);
-    action->setVisible(state.Visible);
+    action->setChecked(state.FChecked);
+    action->setVisible(state.FVisible);
   }
   for (const auto& [control, button] : FButtons) {
     const TControlState& state = window.Control(control);
-    button->setText(QString::fromStdString(state.Caption));
-    button->setEnabled(state.Enabled);
-    button->setVisible(state.Visible);
+    button->setText(QString::fromStdString(state.FCaption));
+    button->setEnabled(state.FEnabled);
+    button->setVisible(state.FVisible);
   }
-  Device->setText(QString::fromStdString(window.Device()));
-  AutoDevice->setText(QString::fromStdString(window.AutoDevice()));
-  CodeSize->setText(QString::fromStdString(window.CodeSize()));
+  FDevice->setText(QString::fromStdString(window.Device()));
+  FAutoDevice->setText(QString::fromStdString(window.AutoDevice()));
+  FCodeSize->setText(QString::fromStdString(window.CodeSize()));
 
   const auto& items = window.FuseList();
-  if (FuseList->count() != static_cast<int>(items.size())) {
-    FuseList->clear();
-    for (std::size_t i = 0; i < items.size(); ++i) FuseList->addItem(QString());
+  if (FFuseList->count() != static_cast<int>(items.size())) {
+    FFuseList->clear();
+    for (std::size_t i = 0; i < items.size(); ++i) FFuseList->addItem(QString());
   }
   for (std::size_t i = 0; i < items.size(); ++i) {
-    QListWidgetItem* item = FuseList->item(static_cast<int>(i));
-    item->setText(QString::fromStdString(items[i].Caption));
+    QListWidgetItem* item = FFuseList->item(static_cast<int>(i));
+    item->setText(QString::fromStdString(items[i].FCaption));
     Qt::ItemFlags flags = Qt::ItemIsUserCheckable | Qt::ItemIsSelectable;
-    if (items[i].Enabled) flags |= Qt::ItemIsEnabled;
+    if (items[i].FEnabled) flags |= Qt::ItemIsEnabled;
     item->setFlags(flags);
-    item->setCheckState(items[i].Checked ? Qt::Checked : Qt::Unchecked);
+    item->setCheckState(items[i].FChecked ? Qt::Checked : Qt::Unchecked);
   }
-  FuseList->setEnabled(window.Enabled(TControl::FuseList));
+  FFuseList->setEnabled(window.Enabled(TControl::FuseList));
 
   RenderLog(window.Verlauf());
   RenderStatusBar(window);
@@ -390,12 +390,12 @@ void TMainForm::Render() {
   const bool hasProgrammer = FPresenter->Driver().HasProgrammer();
   const bool claimed = hasProgrammer && !FHadProgrammer;
   FHadProgrammer = hasProgrammer;
-  if (claimed && OnProgrammerClaimed) FErrorBox.Guard([this] { OnProgrammerClaimed(); });
+  if (claimed && FOnProgrammerClaimed) FErrorBox.Guard([this] { FOnProgrammerClaimed(); });
 }
 
-void TMainForm::RenderStatusBar(const TWindowModel& Window) {
+void TMainForm::RenderStatusBar(const TWindowModel& window) {
   for (int i = 0; i < 3; ++i) {
-    QString text = QString::fromStdString(Window.StatusPanel(static_cast<std::size_t>(i)));
+    QString text = QString::fromStdString(window.StatusPanel(static_cast<std::size_t>(i)));
     if (i == 1) {
       // A long file name loses its middle, so the extension stays in view;
       // the tooltip holds it whole.
@@ -409,38 +409,38 @@ void TMainForm::RenderStatusBar(const TWindowModel& Window) {
   }
 }
 
-void TMainForm::RenderProgress(const TWindowModel& Window) {
+void TMainForm::RenderProgress(const TWindowModel& window) {
   if (FForm1 == nullptr) return;
-  const TProgressWindow& progress = Window.Progress();
+  const TProgressWindow& progress = window.Progress();
   // A close that waits for the operation shows that something still runs,
   // also for the short operations that have no progress window of their own.
-  const bool shown = progress.Shown || FClosePending;
-  FForm1->Label1->setText(progress.Shown ? QString::fromStdString(progress.Label) : QString());
-  FForm1->Gauge1->SetMaxValue(progress.GaugeMax);
-  FForm1->Gauge1->SetProgress(progress.GaugePosition);
+  const bool shown = progress.FShown || FClosePending;
+  FForm1->FLabel1->setText(progress.FShown ? QString::fromStdString(progress.FLabel) : QString());
+  FForm1->FGauge1->SetMaxValue(progress.FGaugeMax);
+  FForm1->FGauge1->SetProgress(progress.FGaugePosition);
   if (shown && !FForm1->isVisible()) FForm1->show();
   if (!shown && FForm1->isVisible()) FForm1->close();
 }
 
-void TMainForm::RenderLog(const std::vector<std::string>& Lines) {
-  if (Lines == FShownLog) return;
-  const bool grown = Lines.size() > FShownLog.size() &&
-                     std::equal(FShownLog.begin(), FShownLog.end(), Lines.begin());
+void TMainForm::RenderLog(const std::vector<std::string>& lines) {
+  if (lines == FShownLog) return;
+  const bool grown = lines.size() > FShownLog.size() &&
+                     std::equal(FShownLog.begin(), FShownLog.end(), lines.begin());
   if (grown && !FShownLog.empty()) {
     // Lines only ever get added between clears: append, don't rebuild.
-    for (std::size_t i = FShownLog.size(); i < Lines.size(); ++i) {
-      Verlauf->appendPlainText(LogLineText(Lines[i]));
+    for (std::size_t i = FShownLog.size(); i < lines.size(); ++i) {
+      FVerlauf->appendPlainText(LogLineText(lines[i]));
     }
   } else {
     QString text;
-    for (std::size_t i = 0; i < Lines.size(); ++i) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
       if (i > 0) text += QLatin1Char('\n');
-      text += LogLineText(Lines[i]);
+      text += LogLineText(lines[i]);
     }
-    Verlauf->setPlainText(text);
+    FVerlauf->setPlainText(text);
   }
-  FShownLog = Lines;
-  Verlauf->verticalScrollBar()->setValue(Verlauf->verticalScrollBar()->maximum());
+  FShownLog = lines;
+  FVerlauf->verticalScrollBar()->setValue(FVerlauf->verticalScrollBar()->maximum());
 }
 
 void TMainForm::ShowModal() {
@@ -452,7 +452,7 @@ void TMainForm::ShowModal() {
 
 void TMainForm::OperationEnded() {
   if (OperationRunning()) return;  // the next one has begun: its end comes
-  if (OnOperationEnded) FErrorBox.Guard([this] { OnOperationEnded(); });
+  if (FOnOperationEnded) FErrorBox.Guard([this] { FOnOperationEnded(); });
   if (FClosePending) {
     FClosePending = false;
     Render();
@@ -460,12 +460,12 @@ void TMainForm::OperationEnded() {
   }
 }
 
-void TMainForm::closeEvent(QCloseEvent* Event) {
+void TMainForm::closeEvent(QCloseEvent* event) {
   if (!FClosed && OperationRunning()) {
     // A half-written chip is worse than a wait of seconds: the operation
     // ends first, then the window closes as usual.
     FClosePending = true;
-    Event->ignore();
+    event->ignore();
     Render();
     return;
   }
@@ -475,7 +475,7 @@ void TMainForm::closeEvent(QCloseEvent* Event) {
     if (FInfoForm != nullptr) FInfoForm->close();
     if (FForm1 != nullptr) FForm1->close();
   }
-  Event->accept();
+  event->accept();
   emit Finished();
 }
 

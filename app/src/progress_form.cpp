@@ -9,21 +9,21 @@
 
 namespace quenvar {
 
-int GaugePercent(std::int64_t Progress, std::int64_t MaxValue) {
-  if (MaxValue <= 0 || Progress <= 0) return 0;
-  if (Progress >= MaxValue) return 100;
-  return static_cast<int>(Progress * 100 / MaxValue);
+int GaugePercent(std::int64_t progress, std::int64_t maxValue) {
+  if (maxValue <= 0 || progress <= 0) return 0;
+  if (progress >= maxValue) return 100;
+  return static_cast<int>(progress * 100 / maxValue);
 }
 
-TGauge::TGauge(QWidget* Parent) : QWidget(Parent) {}
+TGauge::TGauge(QWidget* parent) : QWidget(parent) {}
 
-void TGauge::SetMaxValue(std::int64_t Value) {
-  FMaxValue = Value;
+void TGauge::SetMaxValue(std::int64_t value) {
+  FMaxValue = value;
   update();
 }
 
-void TGauge::SetProgress(std::int64_t Value) {
-  FProgress = Value;
+void TGauge::SetProgress(std::int64_t value) {
+  FProgress = value;
   update();
 }
 
@@ -50,12 +50,12 @@ void TGauge::paintEvent(QPaintEvent*) {
   painter.drawRect(frame);
 }
 
-TForm1::TForm1(QWidget* MainWindow)
-    : QWidget(MainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      FMainWindow(MainWindow) {
+TForm1::TForm1(QWidget* mainWindow)
+    : QWidget(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      FMainWindow(mainWindow) {
   setObjectName(QStringLiteral("Form1"));
-  setWindowTitle(QString::fromUtf8(fixed_text::ProgressCaption.data(),
-                                   static_cast<qsizetype>(fixed_text::ProgressCaption.size())));
+  setWindowTitle(QString::fromUtf8(fixed_text::kProgressCaption.data(),
+                                   static_cast<qsizetype>(fixed_text::kProgressCaption.size())));
   setFixedSize(360, 80);
   setFont(UiFont(11));
 
@@ -67,26 +67,26 @@ TForm1::TForm1(QWidget* MainWindow)
   black.setColor(QPalette::Window, Qt::black);
   panel->setPalette(black);
 
-  Label1 = new QLabel(panel);
-  Label1->setObjectName(QStringLiteral("Label1"));
-  Label1->setGeometry(0, 0, 305, 29);
-  Label1->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
-  Label1->setFont(UiFont(13, true));
-  QPalette red = Label1->palette();
+  FLabel1 = new QLabel(panel);
+  FLabel1->setObjectName(QStringLiteral("Label1"));
+  FLabel1->setGeometry(0, 0, 305, 29);
+  FLabel1->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+  FLabel1->setFont(UiFont(13, true));
+  QPalette red = FLabel1->palette();
   red.setColor(QPalette::WindowText, QColor(255, 0, 0));
   red.setColor(QPalette::Disabled, QPalette::WindowText, QColor(255, 0, 0));
-  Label1->setPalette(red);
+  FLabel1->setPalette(red);
 
-  Gauge1 = new TGauge(this);
-  Gauge1->setObjectName(QStringLiteral("Gauge1"));
-  Gauge1->setGeometry(24, 46, 305, 22);
+  FGauge1 = new TGauge(this);
+  FGauge1->setObjectName(QStringLiteral("Gauge1"));
+  FGauge1->setGeometry(24, 46, 305, 22);
 
   // The window only shows progress; the operations alone close it.
   setEnabled(false);
 }
 
-void TForm1::showEvent(QShowEvent* Event) {
-  QWidget::showEvent(Event);
+void TForm1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
   QRect around;
   if (FMainWindow) {
     around = FMainWindow->frameGeometry();

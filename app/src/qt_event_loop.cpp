@@ -8,54 +8,54 @@ namespace quenvar {
 
 TQtEventLoop::~TQtEventLoop() {
   // Nothing may be posted to a dead context.
-  for (auto& [id, watch] : FWatches) watch.Source->SetWakeup(nullptr);
+  for (auto& [id, watch] : FWatches) watch.FSource->SetWakeup(nullptr);
   FWatches.clear();
   FTimers.clear();
 }
 
 TJvHidPostFn TQtEventLoop::Poster() {
   QPointer<QObject> context(&FContext);
-  return [context](std::function<void()> Fn) {
-    if (context) QMetaObject::invokeMethod(context, std::move(Fn), Qt::QueuedConnection);
+  return [context](std::function<void()> fn) {
+    if (context) QMetaObject::invokeMethod(context, std::move(fn), Qt::QueuedConnection);
   };
 }
 
-int TQtEventLoop::WatchChanges(IHidChangeSource& Source, std::function<void()> OnChange) {
+int TQtEventLoop::WatchChanges(IHidChangeSource& source, std::function<void()> onChange) {
   const int id = FNextId++;
   TWatch& watch = FWatches[id];
-  watch.Source = &Source;
-  watch.OnChange = std::move(OnChange);
+  watch.FSource = &source;
+  watch.FOnChange = std::move(onChange);
   // Wakeups may come from any thread; the rescan runs on this one.
-  Source.SetWakeup([post = Poster(), this, id] { post([this, id] { ChangeNoticed(id); }); });
-  if (Source.PollFd() >= 0) {
-    watch.Notifier = std::make_unique<QSocketNotifier>(Source.PollFd(), QSocketNotifier::Read);
-    QObject::connect(watch.Notifier.get(), &QSocketNotifier::activated, &FContext,
+  source.SetWakeup([post = Poster(), this, id] { post([this, id] { ChangeNoticed(id); }); });
+  if (source.PollFd() >= 0) {
+    watch.FNotifier = std::make_unique<QSocketNotifier>(source.PollFd(), QSocketNotifier::Read);
+    QObject::connect(watch.FNotifier.get(), &QSocketNotifier::activated, &FContext,
                      [this, id] { ChangeNoticed(id); });
   }
   return id;
 }
 
-void TQtEventLoop::UnwatchChanges(int Id) {
-  const auto found = FWatches.find(Id);
+void TQtEventLoop::UnwatchChanges(int id) {
+  const auto found = FWatches.find(id);
   if (found == FWatches.end()) return;
-  found->second.Source->SetWakeup(nullptr);
+  found->second.FSource->SetWakeup(nullptr);
   FWatches.erase(found);
 }
 
-void TQtEventLoop::ChangeNoticed(int Id) {
-  const auto found = FWatches.find(Id);
+void TQtEventLoop::ChangeNoticed(int id) {
+  const auto found = FWatches.find(id);
   // One rescan per burst of notifications.
-  if (found == FWatches.end() || !found->second.Source->Drain()) return;
-  auto onChange = found->second.OnChange;
+  if (found == FWatches.end() || !found->second.FSource->Drain()) return;
+  auto onChange = found->second.FOnChange;
   onChange();
 }
 
-int TQtEventLoop::StartTimer(std::chrono::milliseconds Timeout, std::function<void()> OnExpired) {
+int TQtEventLoop::StartTimer(std::chrono::milliseconds timeout, std::function<void()> onExpired) {
   const int id = FNextId++;
   auto timer = std::make_unique<QTimer>();
   timer->setSingleShot(true);
   QObject::connect(timer.get(), &QTimer::timeout, &FContext,
-                   [this, id, expired = std::move(OnExpired)] {
+                   [this, id, expired = std::move(onExpired)] {
                      const auto found = FTimers.find(id);
                      if (found == FTimers.end()) return;
                      // The timer goes once its signal has returned.
@@ -64,13 +64,13 @@ int TQtEventLoop::StartTimer(std::chrono::milliseconds Timeout, std::function<vo
                      auto call = expired;
                      call();
                    });
-  timer->start(static_cast<int>(Timeout.count()));
+  timer->start(static_cast<int>(timeout.count()));
   FTimers[id] = std::move(timer);
   return id;
 }
 
-void TQtEventLoop::StopTimer(int Id) {
-  FTimers.erase(Id);
+void TQtEventLoop::StopTimer(int id) {
+  FTimers.erase(id);
 }
 
 }  // namespace quenvar

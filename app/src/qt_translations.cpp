@@ -11,12 +11,12 @@ namespace quenvar {
 namespace {
 
 struct TQtLanguage {
-  QLocale::Language Locale;
-  const char* Catalogue;  // none for English, Qt's own language
+  QLocale::Language FLocale;
+  const char* FCatalogue;  // none for English, Qt's own language
 };
 
 // By LanguageIndex: German, English, Russian.
-constexpr TQtLanguage QtLanguages[LanguageCount] = {
+constexpr TQtLanguage kQtLanguages[kLanguageCount] = {
     {QLocale::German, "qtbase_de"},
     {QLocale::English, nullptr},
     {QLocale::Russian, "qtbase_ru"},
@@ -24,17 +24,17 @@ constexpr TQtLanguage QtLanguages[LanguageCount] = {
 
 }  // namespace
 
-void TQtTranslations::Apply(std::uint8_t LanguageIndex) {
-  if (LanguageIndex >= LanguageCount) LanguageIndex = LanguageEnglish;
-  if (FApplied == LanguageIndex) return;
-  FApplied = LanguageIndex;
+void TQtTranslations::Apply(std::uint8_t languageIndex) {
+  if (languageIndex >= kLanguageCount) languageIndex = kLanguageEnglish;
+  if (FApplied == languageIndex) return;
+  FApplied = languageIndex;
   FTranslator.reset();
-  const TQtLanguage& language = QtLanguages[LanguageIndex];
+  const TQtLanguage& language = kQtLanguages[languageIndex];
   // Dates and sizes in the file dialogs follow as well.
-  QLocale::setDefault(QLocale(language.Locale));
-  if (language.Catalogue == nullptr) return;
+  QLocale::setDefault(QLocale(language.FLocale));
+  if (language.FCatalogue == nullptr) return;
   auto translator = std::make_unique<QTranslator>();
-  if (!translator->load(QLatin1String(language.Catalogue),
+  if (!translator->load(QLatin1String(language.FCatalogue),
                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     return;
   }

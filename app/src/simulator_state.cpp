@@ -6,12 +6,13 @@
 
 namespace quenvar {
 
-void KeepSimulatorState(TProgrammerStack& Stack, TMainForm& Form, TErrorBox& ErrorBox) {
-  const auto save = [&Stack, &ErrorBox] {
-    if (const std::optional<std::string> error = Stack.SaveSimulatorState()) ErrorBox.Show(*error);
+void KeepSimulatorState(TProgrammerStack& stack, TMainForm& form, TErrorBox& errorBox) {
+  const auto save = [&stack, &errorBox] {
+    if (const TResult<void> saved = stack.SaveSimulatorState(); !saved)
+      errorBox.Show(saved.Error().FText);
   };
-  Form.OnOperationEnded = save;
-  QObject::connect(&Form, &TMainForm::Finished, &Form, save);
+  form.FOnOperationEnded = save;
+  QObject::connect(&form, &TMainForm::Finished, &form, save);
 }
 
 }  // namespace quenvar

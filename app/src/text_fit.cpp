@@ -5,26 +5,26 @@
 
 namespace quenvar {
 
-int FitPixelSize(QFont Font, const QString& Text, const QRect& Box, int Flags, int MaxPixels,
-                 int MinPixels) {
-  for (int pixels = MaxPixels; pixels > MinPixels; --pixels) {
-    Font.setPixelSize(pixels);
-    const QRect needed = QFontMetrics(Font).boundingRect(Box, Flags, Text);
-    if (needed.width() <= Box.width() && needed.height() <= Box.height()) return pixels;
+int FitPixelSize(QFont font, const QString& text, const QRect& box, int flags, int maxPixels,
+                 int minPixels) {
+  for (int pixels = maxPixels; pixels > minPixels; --pixels) {
+    font.setPixelSize(pixels);
+    const QRect needed = QFontMetrics(font).boundingRect(box, flags, text);
+    if (needed.width() <= box.width() && needed.height() <= box.height()) return pixels;
   }
-  return MinPixels;
+  return minPixels;
 }
 
-QFont UiFont(int PixelSize, bool Bold) {
+QFont UiFont(int pixelSize, bool bold) {
   QFont font;
   font.setFamilies(QStringList{QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
-  font.setPixelSize(PixelSize);
-  font.setBold(Bold);
+  font.setPixelSize(pixelSize);
+  font.setBold(bold);
   return font;
 }
 
-QString LogLineText(const std::string& Line) {
-  QString text = QString::fromStdString(Line);
+QString LogLineText(const std::string& line) {
+  QString text = QString::fromStdString(line);
   const qsizetype size = text.size();
   if (size >= 3 && text.endsWith(QLatin1String(" s")) && text[size - 3].isDigit()) {
     text[size - 2] = QChar::Nbsp;
@@ -32,8 +32,8 @@ QString LogLineText(const std::string& Line) {
   return text;
 }
 
-QString NoBreakAfterSlash(QString Text) {
-  return Text.replace(QLatin1Char('/'), QStringLiteral("/\u2060"));
+QString NoBreakAfterSlash(QString text) {
+  return text.replace(QLatin1Char('/'), QStringLiteral("/\u2060"));
 }
 
 }  // namespace quenvar

@@ -12,8 +12,8 @@ namespace quenvar {
 
 namespace {
 
-QString Text(std::string_view Utf8) {
-  return QString::fromUtf8(Utf8.data(), static_cast<qsizetype>(Utf8.size()));
+QString Text(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 QFont ReminderFont() {
@@ -25,13 +25,13 @@ QFont ReminderFont() {
   return font;
 }
 
-QLabel* MakeLine(QWidget* Parent, const char* Name, std::string_view Utf8, int Top,
-                 const QFont& Font) {
-  auto* label = new QLabel(Text(Utf8), Parent);
-  label->setObjectName(QLatin1String(Name));
-  label->setGeometry(4, Top, 268, 32);
+QLabel* MakeLine(QWidget* parent, const char* name, std::string_view utf8, int top,
+                 const QFont& font) {
+  auto* label = new QLabel(Text(utf8), parent);
+  label->setObjectName(QLatin1String(name));
+  label->setGeometry(4, top, 268, 32);
   label->setAlignment(Qt::AlignCenter);
-  label->setFont(Font);
+  label->setFont(font);
   QPalette red = label->palette();
   red.setColor(QPalette::WindowText, QColor(255, 0, 0));
   label->setPalette(red);
@@ -40,10 +40,10 @@ QLabel* MakeLine(QWidget* Parent, const char* Name, std::string_view Utf8, int T
 
 }  // namespace
 
-TWarningForm::TWarningForm(QWidget* Parent)
-    : QDialog(Parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+TWarningForm::TWarningForm(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   setObjectName(QStringLiteral("WarningForm"));
-  setWindowTitle(Text(fixed_text::ExitCaption));
+  setWindowTitle(Text(fixed_text::kExitCaption));
   setFixedSize(276, 136);
   setFont(UiFont(11));
   setModal(true);
@@ -51,24 +51,24 @@ TWarningForm::TWarningForm(QWidget* Parent)
   // 21 pixels where the serif font allows it; a wider substitute shrinks
   // until the longer line fits the window.
   QFont font = ReminderFont();
-  font.setPixelSize(FitPixelSize(font, Text(fixed_text::ExitLine2), QRect(0, 0, 268, 32),
+  font.setPixelSize(FitPixelSize(font, Text(fixed_text::kExitLine2), QRect(0, 0, 268, 32),
                                  Qt::AlignCenter, 21, 14));
-  Label1 = MakeLine(this, "Label1", fixed_text::ExitLine1, 14, font);
-  Label2 = MakeLine(this, "Label2", fixed_text::ExitLine2, 48, font);
+  FLabel1 = MakeLine(this, "Label1", fixed_text::kExitLine1, 14, font);
+  FLabel2 = MakeLine(this, "Label2", fixed_text::kExitLine2, 48, font);
 
-  Button1 = new QPushButton(QStringLiteral("OK"), this);
-  Button1->setObjectName(QStringLiteral("Button1"));
-  Button1->setGeometry(104, 96, 74, 29);
-  Button1->setDefault(true);
-  connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+  FButton1 = new QPushButton(QStringLiteral("OK"), this);
+  FButton1->setObjectName(QStringLiteral("Button1"));
+  FButton1->setGeometry(104, 96, 74, 29);
+  FButton1->setDefault(true);
+  connect(FButton1, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 void TWarningForm::ShowModal() {
   exec();
 }
 
-void TWarningForm::showEvent(QShowEvent* Event) {
-  QDialog::showEvent(Event);
+void TWarningForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
   if (const QScreen* screen = this->screen()) {
     move(screen->availableGeometry().center() -
          QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QTemporaryDir>
+#include <cstdlib>
 
 #include "quenvar/app/main_form.h"
 #include "quenvar/app/qt_event_loop.h"
@@ -19,62 +20,62 @@ using namespace quenvar;
 
 // The stack with no programmer plugged in.
 struct TNoProgrammer {
-  TQtEventLoop Loop;
-  TProgrammerStack Stack{Loop};
+  TQtEventLoop FLoop;
+  TProgrammerStack FStack{FLoop};
   TNoProgrammer() {
     TStackOptions options;
-    options.MakeBackend = [] { return std::make_shared<TSimHidBackend>(); };
-    Stack.Open(options);
+    options.FMakeBackend = [] { return std::make_shared<TSimHidBackend>(); };
+    if (!FStack.Open(options)) std::abort();
   }
 };
 
 struct TStore {
-  QTemporaryDir Dir;
-  TRegistryEdit Edit;
+  QTemporaryDir FDir;
+  TRegistryEdit FEdit;
   TStore() {
-    Edit.SetRegKey("\\software\\Quenvar\\");
-    Edit.SetConfigRoot(Dir.path().toStdString());
-    Edit.PutInteger("Verify after program", 1);
-    Edit.PutInteger("Update buffer from file", 1);
-    Edit.PutInteger("Language", 2);
-    Edit.PutInteger("Last Device", 0);
+    FEdit.SetRegKey("\\software\\Quenvar\\");
+    FEdit.SetConfigRoot(FDir.path().toStdString());
+    FEdit.PutInteger("Verify after program", 1);
+    FEdit.PutInteger("Update buffer from file", 1);
+    FEdit.PutInteger("Language", 2);
+    FEdit.PutInteger("Last Device", 0);
   }
 };
 
-void BM_SettingsPutInteger(benchmark::State& state) {
+void BenchSettingsPutInteger(benchmark::State& state) {
   TStore store;
   std::int32_t value = 0;
-  for (auto _ : state) store.Edit.PutInteger("Last Device", value++ & 15);
+  for (auto _ : state) store.FEdit.PutInteger("Last Device", value++ & 15);
 }
-BENCHMARK(BM_SettingsPutInteger);
+BENCHMARK(BenchSettingsPutInteger);
 
-void BM_SettingsHasAndGetInteger(benchmark::State& state) {
+void BenchSettingsHasAndGetInteger(benchmark::State& state) {
   TStore store;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(store.Edit.HasValue("Language"));
-    benchmark::DoNotOptimize(store.Edit.GetInteger("Language", 2));
+    benchmark::DoNotOptimize(store.FEdit.HasValue("Language"));
+    benchmark::DoNotOptimize(store.FEdit.GetInteger("Language", 2));
   }
 }
-BENCHMARK(BM_SettingsHasAndGetInteger);
+BENCHMARK(BenchSettingsHasAndGetInteger);
 
-void BM_RenderGaugeStep(benchmark::State& state) {
+void BenchRenderGaugeStep(benchmark::State& state) {
   TStore store;
   TNoProgrammer none;
   TErrorBox box;
-  TMainForm form(none.Stack, store.Edit, box);
+  TMainForm form(none.FStack, store.FEdit, box);
   TWindowModel& window = form.Presenter().Window();
   for (int i = 0; i < state.range(0); ++i) window.AddLine("line " + std::to_string(i));
   window.SetGaugeMax(1 << 20);
   std::int64_t position = 0;
   for (auto _ : state) window.SetGaugePosition(++position & 0xFFFFF);
 }
-BENCHMARK(BM_RenderGaugeStep)->Arg(10)->Arg(1000);
+BENCHMARK(BenchRenderGaugeStep)->Arg(10)->Arg(1000);
 
-void BM_RenderLogLine(benchmark::State& state) {
+void BenchRenderLogLine(benchmark::State& state) {
   TStore store;
   TNoProgrammer none;
   TErrorBox box;
-  TMainForm form(none.Stack, store.Edit, box);
+  TMainForm form(none.FStack, store.FEdit, box);
   TWindowModel& window = form.Presenter().Window();
   const auto refill = [&] {
     window.ClearLog();
@@ -92,7 +93,7 @@ void BM_RenderLogLine(benchmark::State& state) {
     }
   }
 }
-BENCHMARK(BM_RenderLogLine)->Arg(10)->Arg(1000);
+BENCHMARK(BenchRenderLogLine)->Arg(10)->Arg(1000);
 
 }  // namespace
 

@@ -34,11 +34,11 @@ void PaintViewport(benchmark::State& state) {
   state.counters["rows"] = view.Layout().TouchedRows(image.height());
 }
 BENCHMARK(PaintViewport)
-    ->Name("BM_PaintViewport/64KB")
+    ->Name("BenchPaintViewport/64KB")
     ->Arg(64 * 1024)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(PaintViewport)
-    ->Name("BM_PaintViewport/64MB")
+    ->Name("BenchPaintViewport/64MB")
     ->Arg(64 * 1024 * 1024)
     ->Unit(benchmark::kMillisecond);
 

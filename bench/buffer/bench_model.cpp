@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr std::size_t Mb64 = 64u * 1024 * 1024;
+constexpr std::size_t kMb64 = 64u * 1024 * 1024;
 
 // Resident set size of this process in bytes (Linux).
 long long ResidentBytes() {
@@ -22,7 +22,7 @@ long long ResidentBytes() {
   return resident * 4096;
 }
 
-void BM_Memory64MB(benchmark::State& state) {
+void BenchMemory64MB(benchmark::State& state) {
   const std::string file = "/tmp/quenvar_bench_64mb.bin";
   {
     std::ofstream out(file, std::ios::binary);
@@ -45,20 +45,20 @@ void BM_Memory64MB(benchmark::State& state) {
         static_cast<double>(editor->DataLength() + editor->ChangeMarks().MemoryBytes());
     state.counters["data_bytes"] = static_cast<double>(editor->DataLength());
     state.counters["marks_bytes"] = static_cast<double>(editor->ChangeMarks().MemoryBytes());
-    state.counters["model_ratio"] = model / static_cast<double>(Mb64);
+    state.counters["model_ratio"] = model / static_cast<double>(kMb64);
     state.counters["rss_growth_bytes"] = static_cast<double>(after - before);
-    state.counters["rss_ratio"] = static_cast<double>(after - before) / static_cast<double>(Mb64);
+    state.counters["rss_ratio"] = static_cast<double>(after - before) / static_cast<double>(kMb64);
     const std::uint8_t one[1] = {0};
     editor->InsertBytes(0, one);  // the first growth must not double the reservation
     state.counters["heap_ratio_after_insert"] =
-        static_cast<double>(editor->MemoryBytes()) / static_cast<double>(Mb64);
+        static_cast<double>(editor->MemoryBytes()) / static_cast<double>(kMb64);
     benchmark::DoNotOptimize(editor.get());
   }
   std::remove(file.c_str());
 }
-BENCHMARK(BM_Memory64MB)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BenchMemory64MB)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-void BM_InsertByteAtStart(benchmark::State& state) {
+void BenchInsertByteAtStart(benchmark::State& state) {
   quenvar::TCustomMPHexEditor editor;
   editor.LoadDataFromVector(std::vector<std::uint8_t>(static_cast<std::size_t>(state.range(0)), 1));
   editor.SetReadOnlyView(false);
@@ -70,19 +70,19 @@ void BM_InsertByteAtStart(benchmark::State& state) {
     editor.DeleteBytes(0, 1);
   }
 }
-BENCHMARK(BM_InsertByteAtStart)
+BENCHMARK(BenchInsertByteAtStart)
     ->Arg(64 * 1024)
-    ->Arg(static_cast<int>(Mb64))
+    ->Arg(static_cast<int>(kMb64))
     ->Unit(benchmark::kMicrosecond);
 
-void BM_OverwriteNibble(benchmark::State& state) {
+void BenchOverwriteNibble(benchmark::State& state) {
   quenvar::TCustomMPHexEditor editor;
-  editor.LoadDataFromVector(std::vector<std::uint8_t>(Mb64, 0));
+  editor.LoadDataFromVector(std::vector<std::uint8_t>(kMb64, 0));
   editor.SetReadOnlyView(false);
   editor.SetMaxUndo(4096);
   std::uint8_t v = 0;
   for (auto _ : state) editor.WriteNibble(12345678, false, ++v & 0x0F);
 }
-BENCHMARK(BM_OverwriteNibble);
+BENCHMARK(BenchOverwriteNibble);
 
 }  // namespace

@@ -30,18 +30,18 @@ double CpuSeconds() {
 double OneProgrammerSeconds = 0;
 
 std::string ImageFile() {
-  static const std::string path = [] {
-    const std::string name = (std::filesystem::temp_directory_path() /
-                              ("quenvar-bench-gang-" + std::to_string(::getpid()) + ".bin"))
-                                 .string();
+  static const std::string kPath = [] {
+    std::string name = (std::filesystem::temp_directory_path() /
+                        ("quenvar-bench-gang-" + std::to_string(::getpid()) + ".bin"))
+                           .string();
     std::ofstream out(name, std::ios::binary);
     for (int i = 0; i < 131072; ++i) out.put(static_cast<char>(i * 13 + 5));
     return name;
   }();
-  return path;
+  return kPath;
 }
 
-void BM_GangProgramVerify128K(benchmark::State& state) {
+void BmGangProgramVerify128K(benchmark::State& state) {
   const int programmers = static_cast<int>(state.range(0));
   const std::vector<std::string> args{
       "--simulate=isp=ATmega128,timing=real,programmers=" + std::to_string(programmers),
@@ -69,7 +69,7 @@ void BM_GangProgramVerify128K(benchmark::State& state) {
   state.counters["cpu_share_per_programmer"] = cpu / programmers / wall;
 }
 // One is registered first, so the others compare with it.
-BENCHMARK(BM_GangProgramVerify128K)
+BENCHMARK(BmGangProgramVerify128K)
     ->Arg(1)
     ->Arg(2)
     ->Arg(4)

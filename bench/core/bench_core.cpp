@@ -30,40 +30,40 @@ double CpuSeconds(clockid_t clock) {
 // Keeps how the last operation ended, and nothing else: the measurement is of
 // the driver and the link, not of a listener.
 struct TLastResult final : IDriverEvents {
-  std::optional<TOperationResult> Result;
-  void OnFinished(TOperationResult result) override { Result = result; }
+  std::optional<TOperationResult> FResult;
+  void OnFinished(TOperationResult result) override { FResult = result; }
 };
 
 // One programmer plugged into the simulated stack; the controller is one per process.
 struct TStack {
-  explicit TStack(bool realTiming) : Sim(Config(realTiming)) {
-    Sim.Driver().SetListener(&Events);
-    Sim.Attach();
-    if (!Sim.Driver().HasProgrammer()) throw std::runtime_error("no programmer");
+  explicit TStack(bool realTiming) : FSim(Config(realTiming)) {
+    FSim.Driver().SetListener(&FEvents);
+    FSim.Attach();
+    if (!FSim.Driver().HasProgrammer()) throw std::runtime_error("no programmer");
     std::vector<std::uint8_t> image(131072);
     for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 13 + 5);
-    Sim.Editor.LoadDataFromBytes(image);
-    Sim.Driver().SelectIsp();
-    Sim.Driver().SetVerifyAfterProgram(true);
+    FSim.FEditor.LoadDataFromBytes(image);
+    FSim.Driver().SelectIsp();
+    FSim.Driver().SetVerifyAfterProgram(true);
   }
   static TSimConfig Config(bool realTiming) {
     TSimConfig config;
-    config.Isp.ChipName = "ATmega128";
-    config.RealTiming = realTiming;
+    config.FIsp.FChipName = "ATmega128";
+    config.FRealTiming = realTiming;
     return config;
   }
   // Program with verify; true when it ended successfully.
   bool Run() {
-    TProgrammerDriver& driver = Sim.Driver();
+    TProgrammerDriver& driver = FSim.Driver();
     if (!driver.AdmitImage(TRequestedOperation::ProgramFlash)) return false;
-    Events.Result.reset();
+    FEvents.FResult.reset();
     driver.StartOperation(TRequestedOperation::ProgramFlash);
-    const bool done = Sim.RunUntilIdle(std::chrono::minutes(2));
-    return done && Events.Result == TOperationResult::Success;
+    const bool done = FSim.RunUntilIdle(std::chrono::minutes(2));
+    return done && FEvents.FResult == TOperationResult::Success;
   }
 
-  test::TSimStack Sim;
-  TLastResult Events;
+  test::TSimStack FSim;
+  TLastResult FEvents;
 };
 
 // The same operation without the link's threads: the simulated programmer
@@ -74,11 +74,11 @@ class TDirectDevice final : public IProgrammerDevice,
                             public ISimDeviceHost {
  public:
   explicit TDirectDevice(std::shared_ptr<TSimProgrammer> programmer)
-      : Programmer(std::move(programmer)) {}
+      : FProgrammer(std::move(programmer)) {}
   bool PluggedIn() const override { return true; }
   std::size_t OutputReportLength() override { return 65; }
   bool WriteReport(std::span<const std::uint8_t> report) override {
-    Programmer->OnOutputReport(report, *this);
+    FProgrammer->OnOutputReport(report, *this);
     return true;
   }
   IProgrammerDevice* ClaimProgrammer(std::uint16_t, std::uint16_t) override { return this; }
@@ -86,18 +86,18 @@ class TDirectDevice final : public IProgrammerDevice,
   void PushInputReport(std::span<const std::uint8_t> report, std::chrono::microseconds) override {
     std::array<std::uint8_t, 65> r{};
     std::copy_n(report.begin(), std::min(report.size(), r.size()), r.begin());
-    Pending.push_back(r);
+    FPending.push_back(r);
   }
   void RequestUnplug() override {}
 
-  std::shared_ptr<TSimProgrammer> Programmer;
-  std::deque<std::array<std::uint8_t, 65>> Pending;
+  std::shared_ptr<TSimProgrammer> FProgrammer;
+  std::deque<std::array<std::uint8_t, 65>> FPending;
 };
 
-void BM_ProgramVerifyATmega128_DriverOnly(benchmark::State& state) {
+void BenchProgramVerifyATmega128DriverOnly(benchmark::State& state) {
   TSimConfig config;
-  config.Isp.ChipName = "ATmega128";
-  config.RealTiming = false;
+  config.FIsp.FChipName = "ATmega128";
+  config.FRealTiming = false;
   TDirectDevice device(std::make_shared<TSimProgrammer>(config));
   TCustomMPHexEditor editor;
   THexEditorBuffer buffer(editor);
@@ -110,9 +110,9 @@ void BM_ProgramVerifyATmega128_DriverOnly(benchmark::State& state) {
   driver.SetVerifyAfterProgram(true);
   for (auto _ : state) {
     driver.StartOperation(TRequestedOperation::ProgramFlash);
-    while (!device.Pending.empty()) {
-      const auto report = device.Pending.front();
-      device.Pending.pop_front();
+    while (!device.FPending.empty()) {
+      const auto report = device.FPending.front();
+      device.FPending.pop_front();
       driver.HidData(report[0], std::span<const std::uint8_t>(report.data() + 1, 64));
     }
     if (driver.ProtocolStateValue() != TProtocolState::Idle) {
@@ -124,12 +124,12 @@ void BM_ProgramVerifyATmega128_DriverOnly(benchmark::State& state) {
       benchmark::Counter(2.0 * 2260 * static_cast<double>(state.iterations()) * 1e-6,
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_ProgramVerifyATmega128_DriverOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BenchProgramVerifyATmega128DriverOnly)->Unit(benchmark::kMillisecond);
 
 // 131072 / 58 rounded up, for the write and again for the verify.
 constexpr double kChunkRoundTrips = 2.0 * 2260;
 
-void BM_ProgramVerifyATmega128_NoTiming(benchmark::State& state) {
+void BenchProgramVerifyATmega128NoTiming(benchmark::State& state) {
   TStack stack(false);
   for (auto _ : state) {
     if (!stack.Run()) {
@@ -141,12 +141,12 @@ void BM_ProgramVerifyATmega128_NoTiming(benchmark::State& state) {
       benchmark::Counter(kChunkRoundTrips * static_cast<double>(state.iterations()) * 1e-6,
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_ProgramVerifyATmega128_NoTiming)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BenchProgramVerifyATmega128NoTiming)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // With the simulated USB frames and programming times the wall time is set by
 // the device; the process's CPU time (driver, link and simulator together, so an
 // upper bound of the application's part) should be a small share of it.
-void BM_ProgramVerifyATmega128_RealTiming(benchmark::State& state) {
+void BenchProgramVerifyATmega128RealTiming(benchmark::State& state) {
   TStack stack(true);
   double cpu = 0;
   double ui = 0;
@@ -169,7 +169,7 @@ void BM_ProgramVerifyATmega128_RealTiming(benchmark::State& state) {
   state.counters["ui_thread_cpu_pct"] = wall > 0 ? 100.0 * ui / wall : 0;
   state.counters["wall_s"] = wall / static_cast<double>(state.iterations());
 }
-BENCHMARK(BM_ProgramVerifyATmega128_RealTiming)
+BENCHMARK(BenchProgramVerifyATmega128RealTiming)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1);

@@ -47,7 +47,7 @@ class TEcho : public ISimDeviceModel {
   }
 };
 
-void BM_ReportRoundTrip(benchmark::State& state) {
+void BenchReportRoundTrip(benchmark::State& state) {
   auto sim = std::make_shared<TSimHidBackend>();
   TUiLoop loop;
   sim->Plug(0x0451, 0x3210, std::make_shared<TEcho>());
@@ -70,13 +70,13 @@ void BM_ReportRoundTrip(benchmark::State& state) {
   }
   delete dev;
 }
-BENCHMARK(BM_ReportRoundTrip)
+BENCHMARK(BenchReportRoundTrip)
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond)
     ->Repetitions(7)
     ->ReportAggregatesOnly(true);
 
-void BM_DeviceMemory(benchmark::State& state) {
+void BenchDeviceMemory(benchmark::State& state) {
   auto sim = std::make_shared<TSimHidBackend>();
   TUiLoop loop;
   TJvHidDeviceController ctl(sim, loop.Poster());
@@ -103,7 +103,7 @@ void BM_DeviceMemory(benchmark::State& state) {
   state.counters["bytes_claimed_device"] = static_cast<double>(claimed);
   state.counters["sizeof_TJvHidDevice"] = sizeof(TJvHidDevice);
 }
-BENCHMARK(BM_DeviceMemory)->Iterations(20);
+BENCHMARK(BenchDeviceMemory)->Iterations(20);
 
 }  // namespace
 

@@ -18,19 +18,19 @@ class TCountingHost final : public ISimDeviceHost {
  public:
   void PushInputReport(std::span<const std::uint8_t> report,
                        std::chrono::microseconds /*delay*/) override {
-    Reports += 1;
-    Bytes += report.size();
+    FReports += 1;
+    FBytes += report.size();
   }
   void RequestUnplug() override {}
-  std::size_t Reports = 0;
-  std::size_t Bytes = 0;
+  std::size_t FReports = 0;
+  std::size_t FBytes = 0;
 };
 
 TSimConfig Config(const char* chip, const char* socket) {
   TSimConfig config;
-  config.Isp.ChipName = chip;
-  config.Socket = socket;
-  config.RealTiming = false;
+  config.FIsp.FChipName = chip;
+  config.FSocket = socket;
+  config.FRealTiming = false;
   return config;
 }
 
@@ -46,21 +46,21 @@ std::array<std::uint8_t, 65> Report(std::uint8_t target, std::uint8_t command, s
 }
 
 // Streams the whole 128 KiB flash of an ATmega128: 2081 data reports.
-void BM_ReadFlash128K(benchmark::State& state) {
+void BenchReadFlash128K(benchmark::State& state) {
   TSimProgrammer sim(Config("ATmega128", "24AA256"));
   const auto request = Report(5, 5, 128);
   for (auto _ : state) {
     TCountingHost host;
     sim.OnOutputReport(request, host);
-    benchmark::DoNotOptimize(host.Reports);
+    benchmark::DoNotOptimize(host.FReports);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 131072);
 }
-BENCHMARK(BM_ReadFlash128K);
+BENCHMARK(BenchReadFlash128K);
 
 // Writes then verifies 8 KiB of ATmega8 flash in 58-byte chunks, as the
 // application sends them.
-void BM_WriteVerifyFlash8K(benchmark::State& state) {
+void BenchWriteVerifyFlash8K(benchmark::State& state) {
   TSimProgrammer sim(Config("ATmega8", "24AA256"));
   constexpr std::size_t kSize = 8192;
   for (auto _ : state) {
@@ -74,14 +74,14 @@ void BM_WriteVerifyFlash8K(benchmark::State& state) {
         sim.OnOutputReport(r, host);
       }
     }
-    benchmark::DoNotOptimize(host.Reports);
+    benchmark::DoNotOptimize(host.FReports);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 2 * kSize);
 }
-BENCHMARK(BM_WriteVerifyFlash8K);
+BENCHMARK(BenchWriteVerifyFlash8K);
 
 // Writes all 64 KiB of a 24AA512 in the socket in 32-byte chunks.
-void BM_WriteSocket64K(benchmark::State& state) {
+void BenchWriteSocket64K(benchmark::State& state) {
   TSimProgrammer sim(Config("ATmega8", "24AA512"));
   constexpr std::size_t kSize = 65536;
   for (auto _ : state) {
@@ -90,14 +90,14 @@ void BM_WriteSocket64K(benchmark::State& state) {
       auto r = Report(3, 3, 32, pos + 32 < kSize ? 130 : 0, 128);
       sim.OnOutputReport(r, host);
     }
-    benchmark::DoNotOptimize(host.Reports);
+    benchmark::DoNotOptimize(host.FReports);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kSize);
 }
-BENCHMARK(BM_WriteSocket64K);
+BENCHMARK(BenchWriteSocket64K);
 
 // One fuse read of an ATmega128: eight records.
-void BM_FuseRead(benchmark::State& state) {
+void BenchFuseRead(benchmark::State& state) {
   TSimProgrammer sim(Config("ATmega128", "24AA256"));
   auto r = Report(5, 8, 8);
   const std::uint8_t records[] = {0x58, 0, 0, 0x50, 0, 0, 0x58, 8, 0, 0x50, 8, 0,
@@ -106,9 +106,9 @@ void BM_FuseRead(benchmark::State& state) {
   for (auto _ : state) {
     TCountingHost host;
     sim.OnOutputReport(r, host);
-    benchmark::DoNotOptimize(host.Bytes);
+    benchmark::DoNotOptimize(host.FBytes);
   }
 }
-BENCHMARK(BM_FuseRead);
+BENCHMARK(BenchFuseRead);
 
 }  // namespace

@@ -10,59 +10,75 @@ namespace quenvar {
 
 namespace {
 
-std::string Framed(const char* What, const std::string& FileName, const std::string& Why) {
-  return std::string(What) + " " + FileName + ".\r\n(" + Why + ".)";
+std::string Framed(const char* what, const std::string& fileName, const std::string& why) {
+  return std::string(what) + " " + fileName + ".\r\n(" + why + ".)";
+}
+
+// What the error box says a file step could not do; null for other errors.
+const char* FileVerb(TErrorKind kind) {
+  switch (kind) {
+    case TErrorKind::Open:
+      return "Cannot open";
+    case TErrorKind::Create:
+      return "Cannot create";
+    case TErrorKind::Read:
+      return "Cannot read";
+    case TErrorKind::Write:
+      return "Cannot write";
+    case TErrorKind::Lock:
+      return "Cannot lock";
+    default:
+      return nullptr;
+  }
 }
 
 }  // namespace
 
-TWholeRead ReadWhole(TFileReader& File, TByteImage& Bytes) {
-  if (File.SizeHint() > MaxWholeFileSize) return TWholeRead::TooLarge;
-  File.Rewind();
-  Bytes.resize(File.SizeHint());
-  std::size_t have = File.Read(Bytes);
-  while (have == Bytes.size() && !File.Failure()) {
+TResult<void> ReadWhole(TFileReader& file, TByteImage& bytes) {
+  const TError tooLarge{TErrorKind::Refused, "Data too large", 0, file.Path()};
+  if (file.SizeHint() > kMaxWholeFileSize) return tooLarge;
+  file.Rewind();
+  bytes.resize(file.SizeHint());
+  std::size_t have = file.Read(bytes);
+  while (have == bytes.size() && !file.Failure()) {
     std::uint8_t more[4096];  // whether the end is here, before growing for it
-    const std::size_t n = File.Read(more);
+    const std::size_t n = file.Read(more);
     if (n == 0) break;
-    if (have + n > MaxWholeFileSize) return TWholeRead::TooLarge;
-    Bytes.resize(std::min(std::max(2 * have, have + sizeof more), MaxWholeFileSize));
-    std::memcpy(Bytes.data() + have, more, n);
+    if (have + n > kMaxWholeFileSize) return tooLarge;
+    bytes.resize(std::min(std::max(2 * have, have + sizeof more), kMaxWholeFileSize));
+    std::memcpy(bytes.data() + have, more, n);
     have += n;
-    if (n == sizeof more) have += File.Read(std::span(Bytes).subspan(have));
+    if (n == sizeof more) have += file.Read(std::span(bytes).subspan(have));
   }
-  Bytes.resize(have);
-  return File.Failure() ? TWholeRead::Failed : TWholeRead::Done;
+  bytes.resize(have);
+  if (file.Failure()) return *file.Failure();
+  return {};
 }
 
-TFileReadResult ReadWholeFile(const std::string& FileName) {
-  TFileReadResult r;
-  TFileExpected<TFileReader> file = TFileReader::Open(FileName);
-  if (!file) {
-    r.Status = BufferResultOf(file.Error());
-    return r;
-  }
-  TWholeRead read = TWholeRead::Done;
+TResult<TByteImage> ReadWholeFile(const std::string& fileName) {
+  TResult<TFileReader> file = TFileReader::Open(fileName);
+  if (!file) return BufferError(file.Error());
+  TByteImage bytes;
+  TResult<void> read;
   try {
-    read = ReadWhole(file.Value(), r.Bytes);
+    read = ReadWhole(file.Value(), bytes);
   } catch (const std::bad_alloc&) {
-    r.Bytes = {};
-    r.Status = TBufferResult::Failure(Framed("Cannot read", FileName, "Out of memory"));
-    return r;
+    read = TError{TErrorKind::Refused, "Out of memory", 0, fileName};
   }
-  if (read == TWholeRead::TooLarge)
-    r.Status = TBufferResult::Failure(Framed("Cannot read", FileName, "Data too large"));
-  else if (read == TWholeRead::Failed)
-    r.Status = BufferResultOf(*file.Value().Failure());
-  if (!r.Status) r.Bytes = {};
-  return r;
+  if (!read) {
+    // The reader's own refusals are reported as reads, in the buffer's words.
+    TError error = read.Error();
+    if (error.FKind == TErrorKind::Refused) error.FKind = TErrorKind::Read;
+    return BufferError(error);
+  }
+  return bytes;
 }
 
-TBufferResult BufferResultOf(const TFileFailure& Error) {
-  static constexpr const char* kVerbs[] = {"Cannot open", "Cannot create", "Cannot read",
-                                           "Cannot write", "Cannot lock"};
-  return TBufferResult::Failure(
-      Framed(kVerbs[static_cast<std::size_t>(Error.Action)], Error.Path, Error.Reason));
+TError BufferError(const TError& error) {
+  TError framed = error;
+  if (const char* verb = FileVerb(error.FKind))
+    framed.FText = Framed(verb, error.FPath, error.FText);
+  return framed;
 }
 
 }  // namespace quenvar

@@ -15,7 +15,10 @@ void AdviseLargeBlock(void* block, std::size_t bytes) noexcept {
   const auto start = reinterpret_cast<std::uintptr_t>(block);
   const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
   const std::uintptr_t last = (start + bytes) & ~(kHugePage - 1);
-  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  // madvise takes the address the arithmetic above rounded.
+  if (last > first)
+    ::madvise(reinterpret_cast<void*>(first),  // NOLINT(performance-no-int-to-ptr)
+              last - first, MADV_HUGEPAGE);
 #else
   (void)block;
   (void)bytes;

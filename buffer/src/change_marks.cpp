@@ -5,70 +5,70 @@
 namespace quenvar {
 
 namespace {
-constexpr std::size_t WordBits = 64;
+constexpr std::size_t kWordBits = 64;
 
 std::uint64_t LowMask(unsigned width) {
-  return width >= WordBits ? ~std::uint64_t{0} : ((std::uint64_t{1} << width) - 1);
+  return width >= kWordBits ? ~std::uint64_t{0} : ((std::uint64_t{1} << width) - 1);
 }
 }  // namespace
 
 void TChangeMarks::Resize(std::size_t size) {
-  Count = size;
-  const std::size_t words = (size + WordBits - 1) / WordBits;
-  const std::size_t old = Words.size();
-  if (words > Words.capacity()) {
+  FCount = size;
+  const std::size_t words = (size + kWordBits - 1) / kWordBits;
+  const std::size_t old = FWords.size();
+  if (words > FWords.capacity()) {
     // New memory comes zeroed. Exact on first sizing (loads); a little slack
     // when edits grow it.
-    if (!Words.empty()) Words.reserve(words + words / 16);
-    Words.resize(words);
+    if (!FWords.empty()) FWords.reserve(words + words / 16);
+    FWords.resize(words);
   } else {
-    Words.resize(words);
-    if (words > old) std::fill(Words.begin() + static_cast<std::ptrdiff_t>(old), Words.end(), 0);
+    FWords.resize(words);
+    if (words > old) std::fill(FWords.begin() + static_cast<std::ptrdiff_t>(old), FWords.end(), 0);
   }
   TrimTail();
 }
 
 void TChangeMarks::Clear() {
-  for (std::uint64_t& w : Words) w = 0;
+  for (std::uint64_t& w : FWords) w = 0;
 }
 
 bool TChangeMarks::Test(std::size_t pos) const {
-  if (pos >= Count) return false;
-  return (Words[pos / WordBits] >> (pos % WordBits)) & 1U;
+  if (pos >= FCount) return false;
+  return (FWords[pos / kWordBits] >> (pos % kWordBits)) & 1U;
 }
 
 void TChangeMarks::Set(std::size_t pos) {
-  if (pos < Count) Words[pos / WordBits] |= std::uint64_t{1} << (pos % WordBits);
+  if (pos < FCount) FWords[pos / kWordBits] |= std::uint64_t{1} << (pos % kWordBits);
 }
 
 void TChangeMarks::Reset(std::size_t pos) {
-  if (pos < Count) Words[pos / WordBits] &= ~(std::uint64_t{1} << (pos % WordBits));
+  if (pos < FCount) FWords[pos / kWordBits] &= ~(std::uint64_t{1} << (pos % kWordBits));
 }
 
 bool TChangeMarks::Any() const {
-  for (std::uint64_t w : Words)
+  for (std::uint64_t w : FWords)
     if (w != 0) return true;
   return false;
 }
 
 std::uint64_t TChangeMarks::Read64(std::size_t bit) const {
-  const std::size_t w = bit / WordBits;
-  const unsigned off = bit % WordBits;
-  if (w >= Words.size()) return 0;
-  std::uint64_t v = Words[w] >> off;
-  if (off != 0 && w + 1 < Words.size()) v |= Words[w + 1] << (WordBits - off);
+  const std::size_t w = bit / kWordBits;
+  const unsigned off = bit % kWordBits;
+  if (w >= FWords.size()) return 0;
+  std::uint64_t v = FWords[w] >> off;
+  if (off != 0 && w + 1 < FWords.size()) v |= FWords[w + 1] << (kWordBits - off);
   return v;
 }
 
 void TChangeMarks::Write64(std::size_t bit, std::uint64_t value, unsigned width) {
-  const std::size_t w = bit / WordBits;
-  const unsigned off = bit % WordBits;
+  const std::size_t w = bit / kWordBits;
+  const unsigned off = bit % kWordBits;
   const std::uint64_t mask = LowMask(width);
   value &= mask;
-  Words[w] = (Words[w] & ~(mask << off)) | (value << off);
-  if (off != 0 && off + width > WordBits) {
-    const unsigned spill = WordBits - off;
-    Words[w + 1] = (Words[w + 1] & ~(mask >> spill)) | (value >> spill);
+  FWords[w] = (FWords[w] & ~(mask << off)) | (value << off);
+  if (off != 0 && off + width > kWordBits) {
+    const unsigned spill = kWordBits - off;
+    FWords[w + 1] = (FWords[w + 1] & ~(mask >> spill)) | (value >> spill);
   }
 }
 
@@ -79,14 +79,14 @@ void TChangeMarks::MoveBits(std::size_t from, std::size_t to, std::size_t count)
   if (to > from) {
     std::size_t left = count;
     while (left > 0) {
-      const unsigned width = left >= WordBits ? WordBits : static_cast<unsigned>(left);
+      const unsigned width = left >= kWordBits ? kWordBits : static_cast<unsigned>(left);
       left -= width;
       Write64(to + left, Read64(from + left), width);
     }
   } else {
     for (std::size_t done = 0; done < count;) {
       const unsigned width =
-          count - done >= WordBits ? WordBits : static_cast<unsigned>(count - done);
+          count - done >= kWordBits ? kWordBits : static_cast<unsigned>(count - done);
       Write64(to + done, Read64(from + done), width);
       done += width;
     }
@@ -95,38 +95,38 @@ void TChangeMarks::MoveBits(std::size_t from, std::size_t to, std::size_t count)
 
 void TChangeMarks::ClearRange(std::size_t pos, std::size_t count) {
   while (count > 0) {
-    const unsigned off = pos % WordBits;
-    const unsigned width = count < WordBits - off ? static_cast<unsigned>(count) : WordBits - off;
-    Words[pos / WordBits] &= ~(LowMask(width) << off);
+    const unsigned off = pos % kWordBits;
+    const unsigned width = count < kWordBits - off ? static_cast<unsigned>(count) : kWordBits - off;
+    FWords[pos / kWordBits] &= ~(LowMask(width) << off);
     pos += width;
     count -= width;
   }
 }
 
 void TChangeMarks::TrimTail() {
-  const unsigned used = Count % WordBits;
-  if (used != 0 && !Words.empty()) Words.back() &= LowMask(used);
+  const unsigned used = FCount % kWordBits;
+  if (used != 0 && !FWords.empty()) FWords.back() &= LowMask(used);
 }
 
 void TChangeMarks::Insert(std::size_t pos, std::size_t count) {
   if (count == 0) return;
-  if (pos > Count) pos = Count;
-  const std::size_t tail = Count - pos;
-  Resize(Count + count);
+  if (pos > FCount) pos = FCount;
+  const std::size_t tail = FCount - pos;
+  Resize(FCount + count);
   MoveBits(pos, pos + count, tail);
   ClearRange(pos, count);
 }
 
 void TChangeMarks::Erase(std::size_t pos, std::size_t count) {
-  if (pos >= Count || count == 0) return;
-  if (count > Count - pos) count = Count - pos;
-  MoveBits(pos + count, pos, Count - pos - count);
-  ClearRange(Count - count, count);
-  Resize(Count - count);
+  if (pos >= FCount || count == 0) return;
+  if (count > FCount - pos) count = FCount - pos;
+  MoveBits(pos + count, pos, FCount - pos - count);
+  ClearRange(FCount - count, count);
+  Resize(FCount - count);
 }
 
 void TChangeMarks::ClearFrom(std::size_t pos) {
-  if (pos < Count) ClearRange(pos, Count - pos);
+  if (pos < FCount) ClearRange(pos, FCount - pos);
 }
 
 }  // namespace quenvar

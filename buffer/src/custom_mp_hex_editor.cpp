@@ -8,7 +8,7 @@
 namespace quenvar {
 
 namespace {
-constexpr std::uint32_t MaxLength = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint32_t kMaxLength = std::numeric_limits<std::uint32_t>::max();
 }  // namespace
 
 TCustomMPHexEditor::TCustomMPHexEditor() = default;
@@ -17,24 +17,24 @@ TCustomMPHexEditor::TCustomMPHexEditor() = default;
 
 TEditorState TCustomMPHexEditor::CurrentState() const {
   TEditorState s;
-  s.Caret = CaretState;
-  s.InsertMode = Inserting;
-  s.Modified = IsModified;
-  s.Selection = SelectionState;
-  s.Translation = CharTranslation;
-  s.BytesPerColumn = GroupBytes;
+  s.FCaret = FCaretState;
+  s.FInsertMode = FInserting;
+  s.FModified = FIsModified;
+  s.FSelection = FSelectionState;
+  s.FTranslation = FCharTranslation;
+  s.FBytesPerColumn = FGroupBytes;
   return s;
 }
 
 // Undo puts the editor back exactly as it was; the insert mode is restored without the mark
 // clearing that switching it by hand does.
 void TCustomMPHexEditor::RestoreState(const TEditorState& state) {
-  CaretState = state.Caret;
-  Inserting = state.InsertMode;
-  IsModified = state.Modified;
-  SelectionState = state.Selection;
-  CharTranslation = state.Translation;
-  GroupBytes = state.BytesPerColumn;
+  FCaretState = state.FCaret;
+  FInserting = state.FInsertMode;
+  FIsModified = state.FModified;
+  FSelectionState = state.FSelection;
+  FCharTranslation = state.FTranslation;
+  FGroupBytes = state.FBytesPerColumn;
   ClampCaret();
 }
 
@@ -45,240 +45,240 @@ std::uint32_t TCustomMPHexEditor::CaretLimit(bool insertMode) const {
 }
 
 std::uint32_t TCustomMPHexEditor::MaxCaretPosition() const {
-  return CaretLimit(Inserting);
+  return CaretLimit(FInserting);
 }
 
 void TCustomMPHexEditor::ClampCaret() {
   const std::uint32_t limit = MaxCaretPosition();
-  if (CaretState.Position > limit) {
-    CaretState.Position = limit;
-    CaretState.LowNibble = false;
+  if (FCaretState.FPosition > limit) {
+    FCaretState.FPosition = limit;
+    FCaretState.FLowNibble = false;
   }
-  if (CaretState.Position >= DataLength()) CaretState.LowNibble = false;
-  if (Content.empty()) {
-    SelectionState.Active = false;
-  } else if (SelectionState.Anchor >= DataLength()) {
-    SelectionState.Anchor = DataLength() - 1;
+  if (FCaretState.FPosition >= DataLength()) FCaretState.FLowNibble = false;
+  if (FContent.empty()) {
+    FSelectionState.FActive = false;
+  } else if (FSelectionState.FAnchor >= DataLength()) {
+    FSelectionState.FAnchor = DataLength() - 1;
   }
 }
 
 void TCustomMPHexEditor::ViewChanged() {
-  if (OnViewChanged) OnViewChanged();
+  if (FOnViewChanged) FOnViewChanged();
 }
 
 void TCustomMPHexEditor::SetReadOnlyView(bool value) {
-  ViewOnly = value;
+  FViewOnly = value;
   ViewChanged();
 }
 
 void TCustomMPHexEditor::SetInsertMode(bool value) {
-  if (!InsertAllowed || value == Inserting) return;
-  Inserting = value;
-  Marks.Clear();
+  if (!FInsertAllowed || value == FInserting) return;
+  FInserting = value;
+  FMarks.Clear();
   ClampCaret();
   ViewChanged();
 }
 
 void TCustomMPHexEditor::SetAllowInsertMode(bool value) {
   if (!value) SetInsertMode(false);
-  InsertAllowed = value;
+  FInsertAllowed = value;
 }
 
 // ---------------------------------------------------------------- undo history
 
 void TCustomMPHexEditor::StoreRecord(TUndoRecord record) {
-  RedoSlot.reset();
-  if (UpdateDepth > 0) {
-    UpdateRecords.push_back(std::move(record));
+  FRedoSlot.reset();
+  if (FUpdateDepth > 0) {
+    FUpdateRecords.push_back(std::move(record));
   } else {
-    History.Push(std::move(record), UndoLimit);
+    FHistory.Push(std::move(record), FUndoLimit);
   }
 }
 
 void TCustomMPHexEditor::EditDone() {
-  IsModified = true;
-  if (UpdateDepth > 0) {
-    UpdateChanged = true;
-  } else if (SilentDepth == 0 && OnChange) {
-    OnChange(*this);
+  FIsModified = true;
+  if (FUpdateDepth > 0) {
+    FUpdateChanged = true;
+  } else if (FSilentDepth == 0 && FOnChange) {
+    FOnChange(*this);
   }
   ViewChanged();
 }
 
 bool TCustomMPHexEditor::UndoAvailable() const {
-  return !ViewOnly && !History.Empty() && UpdateDepth == 0;
+  return !FViewOnly && !FHistory.Empty() && FUpdateDepth == 0;
 }
 
 bool TCustomMPHexEditor::RedoAvailable() const {
-  return !ViewOnly && RedoSlot.has_value();
+  return !FViewOnly && FRedoSlot.has_value();
 }
 
 std::string_view TCustomMPHexEditor::UndoDescription() const {
-  return History.Empty() ? std::string_view() : UndoKindDescription(History.Newest().Kind);
+  return FHistory.Empty() ? std::string_view() : UndoKindDescription(FHistory.Newest().FKind);
 }
 
 std::string_view TCustomMPHexEditor::RedoDescription() const {
-  return RedoSlot ? UndoKindDescription(RedoSlot->Kind) : std::string_view();
+  return FRedoSlot ? UndoKindDescription(FRedoSlot->FKind) : std::string_view();
 }
 
 void TCustomMPHexEditor::BeginUpdate() {
-  if (UpdateDepth++ == 0) {
-    UpdateState = CurrentState();
-    UpdateRecords.clear();
-    UpdateChanged = false;
+  if (FUpdateDepth++ == 0) {
+    FUpdateState = CurrentState();
+    FUpdateRecords.clear();
+    FUpdateChanged = false;
   }
 }
 
 void TCustomMPHexEditor::EndUpdate() {
-  if (UpdateDepth == 0 || --UpdateDepth > 0) return;
-  if (!UpdateRecords.empty()) {
+  if (FUpdateDepth == 0 || --FUpdateDepth > 0) return;
+  if (!FUpdateRecords.empty()) {
     TUndoRecord group;
-    group.Kind = TUndoKind::MultipleModification;
-    group.Position = UpdateRecords.front().Position;
-    for (const TUndoRecord& r : UpdateRecords)
-      group.Position = std::min(group.Position, r.Position);
-    group.Length = static_cast<std::uint32_t>(UpdateRecords.size());
-    group.State = UpdateState;
-    group.Group = std::move(UpdateRecords);
-    UpdateRecords.clear();
-    History.Push(std::move(group), UndoLimit);
+    group.FKind = TUndoKind::MultipleModification;
+    group.FPosition = FUpdateRecords.front().FPosition;
+    for (const TUndoRecord& r : FUpdateRecords)
+      group.FPosition = std::min(group.FPosition, r.FPosition);
+    group.FLength = static_cast<std::uint32_t>(FUpdateRecords.size());
+    group.FState = FUpdateState;
+    group.FGroup = std::move(FUpdateRecords);
+    FUpdateRecords.clear();
+    FHistory.Push(std::move(group), FUndoLimit);
   }
-  if (UpdateChanged) {
-    UpdateChanged = false;
-    if (SilentDepth == 0 && OnChange) OnChange(*this);
+  if (FUpdateChanged) {
+    FUpdateChanged = false;
+    if (FSilentDepth == 0 && FOnChange) FOnChange(*this);
   }
 }
 
 void TCustomMPHexEditor::Revert(const TUndoRecord& record, TUndoRecord& redo) {
-  const std::uint32_t pos = record.Position;
+  const std::uint32_t pos = record.FPosition;
   auto slice = [this](std::uint32_t from, std::uint32_t count) {
-    return std::vector<std::uint8_t>(Content.begin() + from, Content.begin() + from + count);
+    return std::vector<std::uint8_t>(FContent.begin() + from, FContent.begin() + from + count);
   };
-  switch (record.Kind) {
+  switch (record.FKind) {
     case TUndoKind::ChangeBytes:
     case TUndoKind::Convert:
-      redo.Data = slice(pos, static_cast<std::uint32_t>(record.Data.size()));
-      std::copy(record.Data.begin(), record.Data.end(), Content.begin() + pos);
+      redo.FData = slice(pos, static_cast<std::uint32_t>(record.FData.size()));
+      std::copy(record.FData.begin(), record.FData.end(), FContent.begin() + pos);
       break;
     case TUndoKind::RemoveData:
-      RawInsert(pos, record.Data);
+      RawInsert(pos, record.FData);
       break;
     case TUndoKind::InsertBuffer:
     case TUndoKind::AppendBuffer:
-      redo.Data = slice(pos, record.Length);
-      RawErase(pos, record.Length);
+      redo.FData = slice(pos, record.FLength);
+      RawErase(pos, record.FLength);
       break;
     case TUndoKind::Replace:
-      redo.Data = slice(pos, record.Length);
-      redo.Length = static_cast<std::uint32_t>(record.Data.size());
-      RawErase(pos, record.Length);
-      RawInsert(pos, record.Data);
+      redo.FData = slice(pos, record.FLength);
+      redo.FLength = static_cast<std::uint32_t>(record.FData.size());
+      RawErase(pos, record.FLength);
+      RawInsert(pos, record.FData);
       break;
     case TUndoKind::InsertNibble: {
-      const std::uint8_t b = Content[pos];
-      redo.Data = {static_cast<std::uint8_t>(record.LowNibble ? (b & 0x0F) : (b >> 4))};
-      RawDeleteNibble(pos, record.LowNibble);
-      Content.pop_back();
+      const std::uint8_t b = FContent[pos];
+      redo.FData = {static_cast<std::uint8_t>(record.FLowNibble ? (b & 0x0F) : (b >> 4))};
+      RawDeleteNibble(pos, record.FLowNibble);
+      FContent.pop_back();
       break;
     }
     case TUndoKind::DeleteNibble:
-      RawInsertNibble(pos, record.LowNibble, record.Data.at(0));
-      Content.pop_back();
+      RawInsertNibble(pos, record.FLowNibble, record.FData.at(0));
+      FContent.pop_back();
       break;
     case TUndoKind::CursorMovement:
       break;
     case TUndoKind::MultipleModification:
-      redo.Group.resize(record.Group.size());
-      for (std::size_t i = record.Group.size(); i-- > 0;) {
-        const TUndoRecord& sub = record.Group[i];
-        TUndoRecord& subRedo = redo.Group[i];
-        subRedo.Kind = sub.Kind;
-        subRedo.Position = sub.Position;
-        subRedo.Length = sub.Length;
-        subRedo.LowNibble = sub.LowNibble;
+      redo.FGroup.resize(record.FGroup.size());
+      for (std::size_t i = record.FGroup.size(); i-- > 0;) {
+        const TUndoRecord& sub = record.FGroup[i];
+        TUndoRecord& subRedo = redo.FGroup[i];
+        subRedo.FKind = sub.FKind;
+        subRedo.FPosition = sub.FPosition;
+        subRedo.FLength = sub.FLength;
+        subRedo.FLowNibble = sub.FLowNibble;
         Revert(sub, subRedo);
       }
       break;
     case TUndoKind::AllDataSaved:
-      redo.Data.assign(Content.begin(), Content.end());
-      Content.assign(record.Data.begin(), record.Data.end());
+      redo.FData.assign(FContent.begin(), FContent.end());
+      FContent.assign(record.FData.begin(), record.FData.end());
       break;
   }
   // Marks do not survive past a reversed change: the array ends at its position.
-  Marks.Resize(Content.size());
-  Marks.ClearFrom(pos);
+  FMarks.Resize(FContent.size());
+  FMarks.ClearFrom(pos);
 }
 
 void TCustomMPHexEditor::UndoLast() {
-  if (History.Empty()) {
-    History.Clear();
+  if (FHistory.Empty()) {
+    FHistory.Clear();
     return;
   }
   if (!UndoAvailable()) return;
   const TEditorState after = CurrentState();
-  const TUndoRecord record = History.Pop();
+  const TUndoRecord record = FHistory.Pop();
   TUndoRecord redo;
-  redo.Kind = record.Kind;
-  redo.Position = record.Position;
-  redo.Length = record.Length;
-  redo.LowNibble = record.LowNibble;
-  redo.State = after;
+  redo.FKind = record.FKind;
+  redo.FPosition = record.FPosition;
+  redo.FLength = record.FLength;
+  redo.FLowNibble = record.FLowNibble;
+  redo.FState = after;
   Revert(record, redo);
-  RestoreState(record.State);
-  RedoSlot = std::move(redo);
-  if (OnChange) OnChange(*this);
+  RestoreState(record.FState);
+  FRedoSlot = std::move(redo);
+  if (FOnChange) FOnChange(*this);
   ViewChanged();
 }
 
 void TCustomMPHexEditor::Reapply(const TUndoRecord& redo) {
-  switch (redo.Kind) {
+  switch (redo.FKind) {
     case TUndoKind::ChangeBytes:
     case TUndoKind::Convert:
-      WriteBytes(redo.Position, redo.Data);
+      WriteBytes(redo.FPosition, redo.FData);
       break;
     case TUndoKind::RemoveData:
-      DeleteBytes(redo.Position, redo.Length);
+      DeleteBytes(redo.FPosition, redo.FLength);
       break;
     case TUndoKind::InsertBuffer:
-      InsertBytes(redo.Position, redo.Data);
+      InsertBytes(redo.FPosition, redo.FData);
       break;
     case TUndoKind::Replace:
-      ReplaceBytes(redo.Position, redo.Length, redo.Data);
+      ReplaceBytes(redo.FPosition, redo.FLength, redo.FData);
       break;
     case TUndoKind::AppendBuffer:
-      AppendBytes(redo.Data);
+      AppendBytes(redo.FData);
       break;
     case TUndoKind::InsertNibble:
-      InsertNibble(redo.Position, redo.LowNibble, redo.Data.at(0));
+      InsertNibble(redo.FPosition, redo.FLowNibble, redo.FData.at(0));
       break;
     case TUndoKind::DeleteNibble:
-      DeleteNibble(redo.Position, redo.LowNibble);
+      DeleteNibble(redo.FPosition, redo.FLowNibble);
       break;
     case TUndoKind::CursorMovement:
       break;
     case TUndoKind::MultipleModification:
       BeginUpdate();
-      for (const TUndoRecord& sub : redo.Group) Reapply(sub);
+      for (const TUndoRecord& sub : redo.FGroup) Reapply(sub);
       EndUpdate();
       break;
     case TUndoKind::AllDataSaved:
-      ReplaceAllData(redo.Data);
+      ReplaceAllData(redo.FData);
       break;
   }
 }
 
 void TCustomMPHexEditor::RedoLast() {
   if (!RedoAvailable()) return;
-  const TUndoRecord redo = std::move(*RedoSlot);
-  RedoSlot.reset();
-  ++SilentDepth;
+  const TUndoRecord redo = std::move(*FRedoSlot);
+  FRedoSlot.reset();
+  ++FSilentDepth;
   Reapply(redo);
-  --SilentDepth;
-  RedoSlot.reset();
-  CaretState = redo.State.Caret;
-  SelectionState = redo.State.Selection;
+  --FSilentDepth;
+  FRedoSlot.reset();
+  FCaretState = redo.FState.FCaret;
+  FSelectionState = redo.FState.FSelection;
   ClampCaret();
-  if (OnChange) OnChange(*this);
+  if (FOnChange) FOnChange(*this);
   ViewChanged();
 }
 
@@ -286,43 +286,43 @@ void TCustomMPHexEditor::RedoLast() {
 
 void TCustomMPHexEditor::RawInsert(std::uint32_t pos, std::span<const std::uint8_t> bytes) {
   // Grow by a sixteenth rather than doubling, so a big buffer stays close to its data size.
-  const std::size_t need = Content.size() + bytes.size();
-  if (need > Content.capacity()) Content.reserve(need + need / 16);
-  Content.insert(Content.begin() + pos, bytes.begin(), bytes.end());
-  Marks.Insert(pos, bytes.size());
+  const std::size_t need = FContent.size() + bytes.size();
+  if (need > FContent.capacity()) FContent.reserve(need + need / 16);
+  FContent.insert(FContent.begin() + pos, bytes.begin(), bytes.end());
+  FMarks.Insert(pos, bytes.size());
 }
 
 void TCustomMPHexEditor::RawErase(std::uint32_t pos, std::uint32_t count) {
-  Content.erase(Content.begin() + pos, Content.begin() + pos + count);
-  Marks.Erase(pos, count);
+  FContent.erase(FContent.begin() + pos, FContent.begin() + pos + count);
+  FMarks.Erase(pos, count);
 }
 
 // The content seen as a string of nibbles, high nibble first; the buffer grows by one byte so
 // the shifted-out last nibble keeps a home.
 void TCustomMPHexEditor::RawInsertNibble(std::uint32_t pos, bool lowNibble, std::uint8_t value) {
-  Content.push_back(0);
-  Marks.Resize(Content.size());
-  for (std::size_t i = Content.size() - 1; i > pos; --i)
-    Content[i] = static_cast<std::uint8_t>(((Content[i - 1] & 0x0F) << 4) | (Content[i] >> 4));
-  std::uint8_t& b = Content[pos];
+  FContent.push_back(0);
+  FMarks.Resize(FContent.size());
+  for (std::size_t i = FContent.size() - 1; i > pos; --i)
+    FContent[i] = static_cast<std::uint8_t>(((FContent[i - 1] & 0x0F) << 4) | (FContent[i] >> 4));
+  std::uint8_t& b = FContent[pos];
   b = lowNibble ? static_cast<std::uint8_t>((b & 0xF0) | (value & 0x0F))
                 : static_cast<std::uint8_t>(((value & 0x0F) << 4) | (b >> 4));
 }
 
 void TCustomMPHexEditor::RawDeleteNibble(std::uint32_t pos, bool lowNibble) {
-  const std::size_t n = Content.size();
-  auto next = [&](std::size_t i) { return i + 1 < n ? Content[i + 1] >> 4 : 0; };
-  Content[pos] = lowNibble ? static_cast<std::uint8_t>((Content[pos] & 0xF0) | next(pos))
-                           : static_cast<std::uint8_t>(((Content[pos] & 0x0F) << 4) | next(pos));
+  const std::size_t n = FContent.size();
+  auto next = [&](std::size_t i) { return i + 1 < n ? FContent[i + 1] >> 4 : 0; };
+  FContent[pos] = lowNibble ? static_cast<std::uint8_t>((FContent[pos] & 0xF0) | next(pos))
+                            : static_cast<std::uint8_t>(((FContent[pos] & 0x0F) << 4) | next(pos));
   for (std::size_t i = pos + 1; i < n; ++i)
-    Content[i] = static_cast<std::uint8_t>(((Content[i] & 0x0F) << 4) | next(i));
+    FContent[i] = static_cast<std::uint8_t>(((FContent[i] & 0x0F) << 4) | next(i));
 }
 
 // ---------------------------------------------------------------- edit operations
 
 bool TCustomMPHexEditor::WriteNibble(std::uint32_t pos, bool lowNibble, std::uint8_t value) {
   if (pos >= DataLength() || value > 0x0F) return false;
-  const std::uint8_t old = Content[pos];
+  const std::uint8_t old = FContent[pos];
   const std::uint8_t b = lowNibble ? static_cast<std::uint8_t>((old & 0xF0) | value)
                                    : static_cast<std::uint8_t>((value << 4) | (old & 0x0F));
   return WriteByte(pos, b);
@@ -336,31 +336,31 @@ bool TCustomMPHexEditor::WriteByte(std::uint32_t pos, std::uint8_t value) {
 bool TCustomMPHexEditor::WriteBytes(std::uint32_t pos, std::span<const std::uint8_t> bytes) {
   if (!CanEdit() || bytes.empty() || pos >= DataLength() || bytes.size() > DataLength() - pos)
     return false;
-  if (std::equal(bytes.begin(), bytes.end(), Content.begin() + pos)) return false;
+  if (std::equal(bytes.begin(), bytes.end(), FContent.begin() + pos)) return false;
   TUndoRecord r;
-  r.Kind = TUndoKind::ChangeBytes;
-  r.Position = pos;
-  r.Length = static_cast<std::uint32_t>(bytes.size());
-  r.Data.assign(Content.begin() + pos, Content.begin() + pos + bytes.size());
-  r.State = CurrentState();
+  r.FKind = TUndoKind::ChangeBytes;
+  r.FPosition = pos;
+  r.FLength = static_cast<std::uint32_t>(bytes.size());
+  r.FData.assign(FContent.begin() + pos, FContent.begin() + pos + bytes.size());
+  r.FState = CurrentState();
   StoreRecord(std::move(r));
   for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (Content[pos + i] == bytes[i]) continue;
-    Content[pos + i] = bytes[i];
-    if (!Inserting) Marks.Set(pos + i);
+    if (FContent[pos + i] == bytes[i]) continue;
+    FContent[pos + i] = bytes[i];
+    if (!FInserting) FMarks.Set(pos + i);
   }
   EditDone();
   return true;
 }
 
 bool TCustomMPHexEditor::InsertBytes(std::uint32_t pos, std::span<const std::uint8_t> bytes) {
-  if (!CanEdit() || bytes.empty() || pos > DataLength() || bytes.size() > MaxLength - DataLength())
+  if (!CanEdit() || bytes.empty() || pos > DataLength() || bytes.size() > kMaxLength - DataLength())
     return false;
   TUndoRecord r;
-  r.Kind = TUndoKind::InsertBuffer;
-  r.Position = pos;
-  r.Length = static_cast<std::uint32_t>(bytes.size());
-  r.State = CurrentState();
+  r.FKind = TUndoKind::InsertBuffer;
+  r.FPosition = pos;
+  r.FLength = static_cast<std::uint32_t>(bytes.size());
+  r.FState = CurrentState();
   StoreRecord(std::move(r));
   RawInsert(pos, bytes);
   EditDone();
@@ -371,11 +371,11 @@ bool TCustomMPHexEditor::DeleteBytes(std::uint32_t pos, std::uint32_t count) {
   if (!CanEdit() || count == 0 || pos >= DataLength()) return false;
   count = std::min(count, DataLength() - pos);
   TUndoRecord r;
-  r.Kind = TUndoKind::RemoveData;
-  r.Position = pos;
-  r.Length = count;
-  r.Data.assign(Content.begin() + pos, Content.begin() + pos + count);
-  r.State = CurrentState();
+  r.FKind = TUndoKind::RemoveData;
+  r.FPosition = pos;
+  r.FLength = count;
+  r.FData.assign(FContent.begin() + pos, FContent.begin() + pos + count);
+  r.FState = CurrentState();
   StoreRecord(std::move(r));
   RawErase(pos, count);
   ClampCaret();
@@ -386,15 +386,15 @@ bool TCustomMPHexEditor::DeleteBytes(std::uint32_t pos, std::uint32_t count) {
 bool TCustomMPHexEditor::ReplaceBytes(std::uint32_t pos, std::uint32_t count,
                                       std::span<const std::uint8_t> bytes) {
   if (!CanEdit() || pos > DataLength() || count > DataLength() - pos) return false;
-  if (bytes.size() > count && bytes.size() - count > MaxLength - DataLength()) return false;
-  if (bytes.size() == count && std::equal(bytes.begin(), bytes.end(), Content.begin() + pos))
+  if (bytes.size() > count && bytes.size() - count > kMaxLength - DataLength()) return false;
+  if (bytes.size() == count && std::equal(bytes.begin(), bytes.end(), FContent.begin() + pos))
     return false;
   TUndoRecord r;
-  r.Kind = TUndoKind::Replace;
-  r.Position = pos;
-  r.Length = static_cast<std::uint32_t>(bytes.size());
-  r.Data.assign(Content.begin() + pos, Content.begin() + pos + count);
-  r.State = CurrentState();
+  r.FKind = TUndoKind::Replace;
+  r.FPosition = pos;
+  r.FLength = static_cast<std::uint32_t>(bytes.size());
+  r.FData.assign(FContent.begin() + pos, FContent.begin() + pos + count);
+  r.FState = CurrentState();
   StoreRecord(std::move(r));
   RawErase(pos, count);
   RawInsert(pos, bytes);
@@ -404,12 +404,12 @@ bool TCustomMPHexEditor::ReplaceBytes(std::uint32_t pos, std::uint32_t count,
 }
 
 bool TCustomMPHexEditor::AppendBytes(std::span<const std::uint8_t> bytes) {
-  if (!CanEdit() || bytes.empty() || bytes.size() > MaxLength - DataLength()) return false;
+  if (!CanEdit() || bytes.empty() || bytes.size() > kMaxLength - DataLength()) return false;
   TUndoRecord r;
-  r.Kind = TUndoKind::AppendBuffer;
-  r.Position = DataLength();
-  r.Length = static_cast<std::uint32_t>(bytes.size());
-  r.State = CurrentState();
+  r.FKind = TUndoKind::AppendBuffer;
+  r.FPosition = DataLength();
+  r.FLength = static_cast<std::uint32_t>(bytes.size());
+  r.FState = CurrentState();
   StoreRecord(std::move(r));
   RawInsert(DataLength(), bytes);
   EditDone();
@@ -418,14 +418,14 @@ bool TCustomMPHexEditor::AppendBytes(std::span<const std::uint8_t> bytes) {
 
 bool TCustomMPHexEditor::InsertNibble(std::uint32_t pos, bool lowNibble, std::uint8_t value) {
   const bool atEnd = pos == DataLength() && !lowNibble;
-  if (!CanEdit() || value > 0x0F || (pos >= DataLength() && !atEnd) || DataLength() == MaxLength)
+  if (!CanEdit() || value > 0x0F || (pos >= DataLength() && !atEnd) || DataLength() == kMaxLength)
     return false;
   TUndoRecord r;
-  r.Kind = TUndoKind::InsertNibble;
-  r.Position = pos;
-  r.Length = 1;
-  r.LowNibble = lowNibble;
-  r.State = CurrentState();
+  r.FKind = TUndoKind::InsertNibble;
+  r.FPosition = pos;
+  r.FLength = 1;
+  r.FLowNibble = lowNibble;
+  r.FState = CurrentState();
   StoreRecord(std::move(r));
   RawInsertNibble(pos, lowNibble, value);
   EditDone();
@@ -434,14 +434,14 @@ bool TCustomMPHexEditor::InsertNibble(std::uint32_t pos, bool lowNibble, std::ui
 
 bool TCustomMPHexEditor::DeleteNibble(std::uint32_t pos, bool lowNibble) {
   if (!CanEdit() || pos >= DataLength()) return false;
-  const std::uint8_t b = Content[pos];
+  const std::uint8_t b = FContent[pos];
   TUndoRecord r;
-  r.Kind = TUndoKind::DeleteNibble;
-  r.Position = pos;
-  r.Length = 1;
-  r.LowNibble = lowNibble;
-  r.Data = {static_cast<std::uint8_t>(lowNibble ? (b & 0x0F) : (b >> 4))};
-  r.State = CurrentState();
+  r.FKind = TUndoKind::DeleteNibble;
+  r.FPosition = pos;
+  r.FLength = 1;
+  r.FLowNibble = lowNibble;
+  r.FData = {static_cast<std::uint8_t>(lowNibble ? (b & 0x0F) : (b >> 4))};
+  r.FState = CurrentState();
   StoreRecord(std::move(r));
   RawDeleteNibble(pos, lowNibble);
   EditDone();
@@ -449,19 +449,19 @@ bool TCustomMPHexEditor::DeleteNibble(std::uint32_t pos, bool lowNibble) {
 }
 
 bool TCustomMPHexEditor::ReplaceAllData(std::span<const std::uint8_t> bytes) {
-  if (!CanEdit() || bytes.size() > MaxLength) return false;
-  if (bytes.size() == Content.size() && std::equal(bytes.begin(), bytes.end(), Content.begin()))
+  if (!CanEdit() || bytes.size() > kMaxLength) return false;
+  if (bytes.size() == FContent.size() && std::equal(bytes.begin(), bytes.end(), FContent.begin()))
     return false;
   TUndoRecord r;
-  r.Kind = TUndoKind::AllDataSaved;
-  r.Position = 0;
-  r.Length = DataLength();
-  r.Data.assign(Content.begin(), Content.end());
-  r.State = CurrentState();
+  r.FKind = TUndoKind::AllDataSaved;
+  r.FPosition = 0;
+  r.FLength = DataLength();
+  r.FData.assign(FContent.begin(), FContent.end());
+  r.FState = CurrentState();
   StoreRecord(std::move(r));
-  Content.assign(bytes.begin(), bytes.end());
-  Marks.Resize(Content.size());
-  Marks.Clear();
+  FContent.assign(bytes.begin(), bytes.end());
+  FMarks.Resize(FContent.size());
+  FMarks.Clear();
   ClampCaret();
   EditDone();
   return true;
@@ -469,8 +469,8 @@ bool TCustomMPHexEditor::ReplaceAllData(std::span<const std::uint8_t> bytes) {
 
 // ---------------------------------------------------------------- display rules
 
-TBufferResult TCustomMPHexEditor::SetOffsetFormat(std::string_view format) {
-  TBufferResult r = Offsets.Assign(format);
+TResult<void> TCustomMPHexEditor::SetOffsetFormat(std::string_view format) {
+  TResult<void> r = FOffsets.Assign(format);
   if (r) ViewChanged();
   return r;
 }
@@ -478,17 +478,17 @@ TBufferResult TCustomMPHexEditor::SetOffsetFormat(std::string_view format) {
 std::uint32_t TCustomMPHexEditor::RowCount() const {
   const std::uint32_t n = DataLength();
   std::uint32_t rows = n / 16 + (n % 16 != 0 ? 1 : 0);
-  if (Inserting && n % 16 == 0) ++rows;
+  if (FInserting && n % 16 == 0) ++rows;
   return std::max<std::uint32_t>(rows, 1) + 2;
 }
 
 unsigned TCustomMPHexEditor::OffsetDigits() const {
-  if (!Offsets.AutoDigits()) return Offsets.FixedDigits();
-  return Offsets.DigitsOf(std::uint64_t{RowCount() - 3} * 16);
+  if (!FOffsets.AutoDigits()) return FOffsets.FixedDigits();
+  return FOffsets.DigitsOf(std::uint64_t{RowCount() - 3} * 16);
 }
 
 std::string TCustomMPHexEditor::OffsetText(std::uint32_t dataRow) const {
-  return Offsets.Format(std::uint64_t{dataRow} * 16, OffsetDigits());
+  return FOffsets.Format(std::uint64_t{dataRow} * 16, OffsetDigits());
 }
 
 }  // namespace quenvar

@@ -14,12 +14,20 @@ namespace quenvar {
 
 namespace {
 
-TBufferResult ReadOnlyRefusal(const std::string& name) {
-  return TBufferResult::Failure("Cannot save readonly file " + name + ".");
+TError ReadOnlyRefusal(const std::string& name) {
+  return TError{TErrorKind::Refused, "Cannot save readonly file " + name + ".", 0, name};
+}
+
+TError TooLarge() {
+  return TError{TErrorKind::Refused, "Data too large"};
+}
+
+TError StreamReadError() {
+  return TError{TErrorKind::Read, "Stream read error"};
 }
 
 // Reads everything from the start of the stream (or from where it stands, if it cannot seek).
-bool ReadAll(std::istream& stream, TByteImage& out, std::string& error) {
+TResult<void> ReadAll(std::istream& stream, TByteImage& out) {
   stream.clear();
   stream.seekg(0, std::ios::end);
   const std::streamoff end = stream.fail() ? -1 : static_cast<std::streamoff>(stream.tellg());
@@ -27,48 +35,29 @@ bool ReadAll(std::istream& stream, TByteImage& out, std::string& error) {
   stream.seekg(0, std::ios::beg);
   stream.clear();
   if (end >= 0) {
-    if (static_cast<unsigned long long>(end) > MaxWholeFileSize) {
-      error = "Data too large";
-      return false;
-    }
+    if (static_cast<unsigned long long>(end) > kMaxWholeFileSize) return TooLarge();
     out.resize(static_cast<std::size_t>(end));
     stream.read(reinterpret_cast<char*>(out.data()), end);
-    if (stream.gcount() != end) {
-      error = "Stream read error";
-      return false;
-    }
-    return true;
+    if (stream.gcount() != end) return StreamReadError();
+    return {};
   }
   char chunk[65536];
   while (stream) {
     stream.read(chunk, sizeof chunk);
     const std::streamsize got = stream.gcount();
-    if (out.size() + static_cast<std::size_t>(got) > MaxWholeFileSize) {
-      error = "Data too large";
-      return false;
-    }
+    if (out.size() + static_cast<std::size_t>(got) > kMaxWholeFileSize) return TooLarge();
     out.insert(out.end(), chunk, chunk + got);
   }
-  if (stream.bad()) {
-    error = "Stream read error";
-    return false;
-  }
+  if (stream.bad()) return StreamReadError();
   out.shrink_to_fit();
-  return true;
+  return {};
 }
 
-bool ReadAll(TFileReader& file, TByteImage& out, std::string& error) {
-  switch (ReadWhole(file, out)) {
-    case TWholeRead::Done:
-      return true;
-    case TWholeRead::TooLarge:
-      error = "Data too large";
-      return false;
-    case TWholeRead::Failed:
-      break;
-  }
-  error = "Stream read error";
-  return false;
+// A file's own error is reported in the stream's words, as every load says it.
+TResult<void> ReadAll(TFileReader& file, TByteImage& out) {
+  TResult<void> read = ReadWhole(file, out);
+  if (read) return read;
+  return read.Error().FKind == TErrorKind::Refused ? TooLarge() : StreamReadError();
 }
 
 bool IsReadOnlyFile(const std::filesystem::path& path) {
@@ -82,114 +71,114 @@ bool IsReadOnlyFile(const std::filesystem::path& path) {
 }  // namespace
 
 void TCustomMPHexEditor::AfterLoad() {
-  History.Clear();
-  RedoSlot.reset();
+  FHistory.Clear();
+  FRedoSlot.reset();
   // Records gathered by an open update block describe the old content: drop them too.
-  UpdateRecords.clear();
-  Marks = TChangeMarks();
-  Marks.Resize(Content.size());
-  IsModified = false;
-  CaretState = TCaret();
-  SelectionState = TSelection();
-  UpdateState = CurrentState();
-  if (UpdateDepth > 0) {
-    UpdateChanged = true;  // announced when the block closes
-  } else if (OnChange) {
-    OnChange(*this);
+  FUpdateRecords.clear();
+  FMarks = TChangeMarks();
+  FMarks.Resize(FContent.size());
+  FIsModified = false;
+  FCaretState = TCaret();
+  FSelectionState = TSelection();
+  FUpdateState = CurrentState();
+  if (FUpdateDepth > 0) {
+    FUpdateChanged = true;  // announced when the block closes
+  } else if (FOnChange) {
+    FOnChange(*this);
   }
   ViewChanged();
 }
 
 template <typename TSource>
-TBufferResult TCustomMPHexEditor::LoadContent(TSource& source) {
-  TByteImage().swap(Content);  // give the old content back before sizing the new
-  if (OnBusy) OnBusy(true);
-  std::string error;
-  bool ok = false;
+TResult<void> TCustomMPHexEditor::LoadContent(TSource& source) {
+  TByteImage().swap(FContent);  // give the old content back before sizing the new
+  if (FOnBusy) FOnBusy(true);
+  TResult<void> read;
   try {
-    ok = ReadAll(source, Content, error);
+    read = ReadAll(source, FContent);
   } catch (const std::bad_alloc&) {
-    error = "Out of memory";
+    read = TError{TErrorKind::Refused, "Out of memory"};
   } catch (const std::length_error&) {
-    error = "Out of memory";
+    read = TError{TErrorKind::Refused, "Out of memory"};
   }
-  if (OnBusy) OnBusy(false);
-  if (!ok) {
-    TByteImage().swap(Content);
-    FileAttached = false;
+  if (FOnBusy) FOnBusy(false);
+  if (!read) {
+    TByteImage().swap(FContent);
+    FFileAttached = false;
   }
   AfterLoad();
-  return ok ? TBufferResult::Success() : TBufferResult::Failure(error);
+  return read;
 }
 
-TBufferResult TCustomMPHexEditor::LoadDataFromStream(std::istream& stream) {
+TResult<void> TCustomMPHexEditor::LoadDataFromStream(std::istream& stream) {
   return LoadContent(stream);
 }
 
-TBufferResult TCustomMPHexEditor::LoadDataFromFile(const std::string& fileName) {
-  TFileExpected<TFileReader> file = TFileReader::Open(fileName);
-  if (!file) return BufferResultOf(file.Error());
+TResult<void> TCustomMPHexEditor::LoadDataFromFile(const std::string& fileName) {
+  TResult<TFileReader> file = TFileReader::Open(fileName);
+  if (!file) return BufferError(file.Error());
   const bool readOnly = IsReadOnlyFile(PathOfUtf8(fileName));
-  TBufferResult r = LoadContent(file.Value());
+  TResult<void> r = LoadContent(file.Value());
   if (!r) return r;
-  FileIsReadOnly = readOnly;
-  CurrentFileName = fileName;
-  FileAttached = true;
+  FFileIsReadOnly = readOnly;
+  FCurrentFileName = fileName;
+  FFileAttached = true;
   return r;
 }
 
 void TCustomMPHexEditor::LoadDataFromBytes(std::span<const std::uint8_t> bytes) {
-  TByteImage().swap(Content);
-  Content.assign(bytes.begin(), bytes.end());
+  TByteImage().swap(FContent);
+  FContent.assign(bytes.begin(), bytes.end());
   AfterLoad();
 }
 
 void TCustomMPHexEditor::LoadDataFromImage(TByteImage&& image) {
-  Content = std::move(image);
+  FContent = std::move(image);
   AfterLoad();
 }
 
-TBufferResult TCustomMPHexEditor::SaveDataToStream(std::ostream& stream) const {
-  if (OnBusy) OnBusy(true);
-  stream.write(reinterpret_cast<const char*>(Content.data()),
-               static_cast<std::streamsize>(Content.size()));
+TResult<void> TCustomMPHexEditor::SaveDataToStream(std::ostream& stream) const {
+  if (FOnBusy) FOnBusy(true);
+  stream.write(reinterpret_cast<const char*>(FContent.data()),
+               static_cast<std::streamsize>(FContent.size()));
   stream.flush();
   const bool ok = !stream.fail();
-  if (OnBusy) OnBusy(false);
-  return ok ? TBufferResult::Success() : TBufferResult::Failure("Stream write error");
+  if (FOnBusy) FOnBusy(false);
+  if (!ok) return TError{TErrorKind::Write, "Stream write error"};
+  return {};
 }
 
-TBufferResult TCustomMPHexEditor::SaveDataToFile(const std::string& fileName, bool clearMarks) {
+TResult<void> TCustomMPHexEditor::SaveDataToFile(const std::string& fileName, bool clearMarks) {
   // Checked before the file system is touched: a read-only file would otherwise
   // be refused with the system's less telling "Permission denied".
-  if (FileIsReadOnly && fileName == CurrentFileName) return ReadOnlyRefusal(fileName);
-  TFileExpected<TAtomicFile> file = TAtomicFile::Create(fileName);
-  if (!file) return BufferResultOf(file.Error());
+  if (FFileIsReadOnly && fileName == FCurrentFileName) return ReadOnlyRefusal(fileName);
+  TResult<TAtomicFile> file = TAtomicFile::Create(fileName);
+  if (!file) return BufferError(file.Error());
   return SaveDataToFile(file.Value(), clearMarks);
 }
 
-TBufferResult TCustomMPHexEditor::SaveDataToFile(TAtomicFile& file, bool clearMarks) {
+TResult<void> TCustomMPHexEditor::SaveDataToFile(TAtomicFile& file, bool clearMarks) {
   const std::string& fileName = file.Target();
-  if (FileIsReadOnly && fileName == CurrentFileName) {
+  if (FFileIsReadOnly && fileName == FCurrentFileName) {
     file.Abort();
     return ReadOnlyRefusal(fileName);
   }
-  if (OnBusy) OnBusy(true);
-  TFileResult saved = file.Write(Content);
+  if (FOnBusy) FOnBusy(true);
+  TResult<void> saved = file.Write(FContent);
   if (saved) saved = file.Commit();
-  if (OnBusy) OnBusy(false);
-  if (!saved) return BufferResultOf(saved.Error());
-  FileAttached = true;
+  if (FOnBusy) FOnBusy(false);
+  if (!saved) return BufferError(saved.Error());
+  FFileAttached = true;
   if (clearMarks) {
-    Marks.Clear();
-    IsModified = false;
-    FileIsReadOnly = false;
-    CurrentFileName = fileName;
-    History.Clear();
-    UpdateRecords.clear();
+    FMarks.Clear();
+    FIsModified = false;
+    FFileIsReadOnly = false;
+    FCurrentFileName = fileName;
+    FHistory.Clear();
+    FUpdateRecords.clear();
     ViewChanged();
   }
-  return TBufferResult::Success();
+  return {};
 }
 
 }  // namespace quenvar

@@ -17,15 +17,15 @@ int HexDigit(char c) {
 }  // namespace
 
 void TCustomMPHexEditor::SetCaret(TCaret caret, bool extendSelection) {
-  if (extendSelection && !Content.empty()) {
-    if (!SelectionState.Active) {
-      SelectionState.Active = true;
-      SelectionState.Anchor = std::min(CaretState.Position, DataLength() - 1);
+  if (extendSelection && !FContent.empty()) {
+    if (!FSelectionState.FActive) {
+      FSelectionState.FActive = true;
+      FSelectionState.FAnchor = std::min(FCaretState.FPosition, DataLength() - 1);
     }
   } else {
-    SelectionState.Active = false;
+    FSelectionState.FActive = false;
   }
-  CaretState = caret;
+  FCaretState = caret;
   ClampCaret();
   ViewChanged();
 }
@@ -33,90 +33,90 @@ void TCustomMPHexEditor::SetCaret(TCaret caret, bool extendSelection) {
 void TCustomMPHexEditor::MoveCaret(TCaretMove move, bool extendSelection, int pageRows) {
   const std::uint32_t row = 16;
   const std::uint32_t limit = MaxCaretPosition();
-  const bool hex = CaretState.Field == THexField::Hex && !extendSelection;
-  TCaret c = CaretState;
-  if (extendSelection) c.LowNibble = false;
+  const bool hex = FCaretState.FField == THexField::Hex && !extendSelection;
+  TCaret c = FCaretState;
+  if (extendSelection) c.FLowNibble = false;
   const std::uint32_t page = static_cast<std::uint32_t>(std::max(pageRows, 1));
   switch (move) {
     case TCaretMove::Left:
-      if (hex && c.LowNibble) {
-        c.LowNibble = false;
-      } else if (c.Position > 0) {
-        --c.Position;
-        c.LowNibble = hex;
+      if (hex && c.FLowNibble) {
+        c.FLowNibble = false;
+      } else if (c.FPosition > 0) {
+        --c.FPosition;
+        c.FLowNibble = hex;
       }
       break;
     case TCaretMove::Right:
-      if (hex && !c.LowNibble && c.Position < DataLength()) {
-        c.LowNibble = true;
-      } else if (c.Position < limit) {
-        ++c.Position;
-        c.LowNibble = false;
+      if (hex && !c.FLowNibble && c.FPosition < DataLength()) {
+        c.FLowNibble = true;
+      } else if (c.FPosition < limit) {
+        ++c.FPosition;
+        c.FLowNibble = false;
       }
       break;
     case TCaretMove::Up:
-      if (c.Position >= row) c.Position -= row;
+      if (c.FPosition >= row) c.FPosition -= row;
       break;
     case TCaretMove::Down:
-      if (limit - c.Position >= row) c.Position += row;
+      if (limit - c.FPosition >= row) c.FPosition += row;
       break;
     case TCaretMove::PageUp:
-      c.Position -= std::min(c.Position / row, page) * row;
+      c.FPosition -= std::min(c.FPosition / row, page) * row;
       break;
     case TCaretMove::PageDown:
-      c.Position += std::min((limit - c.Position) / row, page) * row;
+      c.FPosition += std::min((limit - c.FPosition) / row, page) * row;
       break;
     case TCaretMove::RowStart:
-      c.Position -= c.Position % row;
-      c.LowNibble = false;
+      c.FPosition -= c.FPosition % row;
+      c.FLowNibble = false;
       break;
     case TCaretMove::RowEnd:
-      c.Position = std::min(c.Position - c.Position % row + row - 1, limit);
-      c.LowNibble = false;
+      c.FPosition = std::min(c.FPosition - c.FPosition % row + row - 1, limit);
+      c.FLowNibble = false;
       break;
     case TCaretMove::DataStart:
-      c.Position = 0;
-      c.LowNibble = false;
+      c.FPosition = 0;
+      c.FLowNibble = false;
       break;
     case TCaretMove::DataEnd:
-      c.Position = limit;
-      c.LowNibble = false;
+      c.FPosition = limit;
+      c.FLowNibble = false;
       break;
   }
   SetCaret(c, extendSelection);
 }
 
 void TCustomMPHexEditor::SwitchField() {
-  CaretState.Field = CaretState.Field == THexField::Hex ? THexField::Chars : THexField::Hex;
-  CaretState.LowNibble = false;
+  FCaretState.FField = FCaretState.FField == THexField::Hex ? THexField::Chars : THexField::Hex;
+  FCaretState.FLowNibble = false;
   ViewChanged();
 }
 
 std::uint32_t TCustomMPHexEditor::SelStart() const {
-  if (!SelectionState.Active) return CaretState.Position;
-  return std::min(SelectionState.Anchor, CaretState.Position);
+  if (!FSelectionState.FActive) return FCaretState.FPosition;
+  return std::min(FSelectionState.FAnchor, FCaretState.FPosition);
 }
 
 std::uint32_t TCustomMPHexEditor::SelCount() const {
-  if (!SelectionState.Active || Content.empty()) return 0;
+  if (!FSelectionState.FActive || FContent.empty()) return 0;
   const std::uint32_t last =
-      std::min(std::max(SelectionState.Anchor, CaretState.Position), DataLength() - 1);
+      std::min(std::max(FSelectionState.FAnchor, FCaretState.FPosition), DataLength() - 1);
   const std::uint32_t first = SelStart();
   return first > last ? 0 : last - first + 1;
 }
 
 void TCustomMPHexEditor::SelectAll() {
-  if (Content.empty()) return;
-  SelectionState.Active = true;
-  SelectionState.Anchor = 0;
-  CaretState.Position = DataLength() - 1;
-  CaretState.LowNibble = false;
+  if (FContent.empty()) return;
+  FSelectionState.FActive = true;
+  FSelectionState.FAnchor = 0;
+  FCaretState.FPosition = DataLength() - 1;
+  FCaretState.FLowNibble = false;
   ViewChanged();
 }
 
 void TCustomMPHexEditor::ClearSelection() {
-  if (!SelectionState.Active) return;
-  SelectionState.Active = false;
+  if (!FSelectionState.FActive) return;
+  FSelectionState.FActive = false;
   ViewChanged();
 }
 
@@ -124,41 +124,41 @@ std::vector<std::uint8_t> TCustomMPHexEditor::SelectedBytes() const {
   const std::uint32_t n = SelCount();
   if (n == 0) return {};
   const std::uint32_t first = SelStart();
-  return std::vector<std::uint8_t>(Content.begin() + first, Content.begin() + first + n);
+  return std::vector<std::uint8_t>(FContent.begin() + first, FContent.begin() + first + n);
 }
 
 bool TCustomMPHexEditor::TypeKey(char key) {
   if (!CanEdit()) return false;
-  TCaret c = CaretState;
-  const std::uint32_t pos = c.Position;
-  if (c.Field == THexField::Hex) {
+  TCaret c = FCaretState;
+  const std::uint32_t pos = c.FPosition;
+  if (c.FField == THexField::Hex) {
     const int digit = HexDigit(key);
     if (digit < 0) return false;
     const auto d = static_cast<std::uint8_t>(digit);
-    if (Inserting && !c.LowNibble) {
+    if (FInserting && !c.FLowNibble) {
       // A new byte starts on its high nibble; the next digit completes it.
       const std::uint8_t b[1] = {static_cast<std::uint8_t>(d << 4)};
       if (!InsertBytes(pos, b)) return false;
-      c.LowNibble = true;
+      c.FLowNibble = true;
     } else {
       if (pos >= DataLength()) return false;
-      WriteNibble(pos, c.LowNibble, d);
-      if (!c.LowNibble) {
-        c.LowNibble = true;
-      } else if (pos < CaretLimit(Inserting)) {
-        ++c.Position;
-        c.LowNibble = false;
+      WriteNibble(pos, c.FLowNibble, d);
+      if (!c.FLowNibble) {
+        c.FLowNibble = true;
+      } else if (pos < CaretLimit(FInserting)) {
+        ++c.FPosition;
+        c.FLowNibble = false;
       }
     }
   } else {
     const std::uint8_t b[1] = {static_cast<std::uint8_t>(key)};
-    if (Inserting) {
+    if (FInserting) {
       if (!InsertBytes(pos, b)) return false;
-      ++c.Position;
+      ++c.FPosition;
     } else {
       if (pos >= DataLength()) return false;
       WriteBytes(pos, b);
-      if (pos < CaretLimit(false)) ++c.Position;
+      if (pos < CaretLimit(false)) ++c.FPosition;
     }
   }
   SetCaret(c);
@@ -166,35 +166,35 @@ bool TCustomMPHexEditor::TypeKey(char key) {
 }
 
 bool TCustomMPHexEditor::Backspace() {
-  if (!CanEdit() || !Inserting) return false;
-  TCaret c = CaretState;
+  if (!CanEdit() || !FInserting) return false;
+  TCaret c = FCaretState;
   if (HasSelection()) {
     const std::uint32_t first = SelStart();
     if (!DeleteBytes(first, SelCount())) return false;
-    c.Position = first;
-  } else if (c.LowNibble) {
+    c.FPosition = first;
+  } else if (c.FLowNibble) {
     // Half-typed byte: take it back whole.
-    if (!DeleteBytes(c.Position, 1)) return false;
+    if (!DeleteBytes(c.FPosition, 1)) return false;
   } else {
-    if (c.Position == 0 || !DeleteBytes(c.Position - 1, 1)) return false;
-    --c.Position;
+    if (c.FPosition == 0 || !DeleteBytes(c.FPosition - 1, 1)) return false;
+    --c.FPosition;
   }
-  c.LowNibble = false;
+  c.FLowNibble = false;
   SetCaret(c);
   return true;
 }
 
 bool TCustomMPHexEditor::DeleteKey() {
-  if (!CanEdit() || !Inserting) return false;
-  TCaret c = CaretState;
+  if (!CanEdit() || !FInserting) return false;
+  TCaret c = FCaretState;
   if (HasSelection()) {
     const std::uint32_t first = SelStart();
     if (!DeleteBytes(first, SelCount())) return false;
-    c.Position = first;
-  } else if (!DeleteBytes(c.Position, 1)) {
+    c.FPosition = first;
+  } else if (!DeleteBytes(c.FPosition, 1)) {
     return false;
   }
-  c.LowNibble = false;
+  c.FLowNibble = false;
   SetCaret(c);
   return true;
 }

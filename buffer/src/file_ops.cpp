@@ -20,20 +20,21 @@ constexpr std::uint8_t kEnglish = 1;
 
 constexpr std::size_t kTextPiece = std::size_t{256} << 10;
 
-char ThirdFromEnd(std::string_view FileName) {
-  const char c = FileName[FileName.size() - 3];
+char ThirdFromEnd(std::string_view fileName) {
+  const char c = fileName[fileName.size() - 3];
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-TSaveOutcome Outcome(TFileFormat Format, const TBufferResult& Result) {
-  return {Result ? TSaveStatus::Saved : TSaveStatus::Failed, Format, Result.Message()};
+TSaveOutcome Outcome(TFileFormat format, const TResult<void>& result) {
+  if (result) return {TSaveStatus::Saved, format, {}};
+  return {TSaveStatus::Failed, format, result.Error().FText};
 }
 
 }  // namespace
 
-TFileFormat OpenFormatOf(std::string_view FileName) {
-  if (FileName.size() < 3) return TFileFormat::None;
-  switch (ThirdFromEnd(FileName)) {
+TFileFormat OpenFormatOf(std::string_view fileName) {
+  if (fileName.size() < 3) return TFileFormat::None;
+  switch (ThirdFromEnd(fileName)) {
     case 'H':
       return TFileFormat::IntelHex;
     case 'B':
@@ -43,118 +44,115 @@ TFileFormat OpenFormatOf(std::string_view FileName) {
   }
 }
 
-TFileFormat SaveFormatOf(std::string_view FileName) {
-  if (FileName.empty()) return TFileFormat::None;
-  if (FileName.size() < 3) return TFileFormat::IntelHex;
-  return ThirdFromEnd(FileName) == 'B' ? TFileFormat::Binary : TFileFormat::IntelHex;
+TFileFormat SaveFormatOf(std::string_view fileName) {
+  if (fileName.empty()) return TFileFormat::None;
+  if (fileName.size() < 3) return TFileFormat::IntelHex;
+  return ThirdFromEnd(fileName) == 'B' ? TFileFormat::Binary : TFileFormat::IntelHex;
 }
 
-TOpenOutcome TFileOps::OpenFile(const std::optional<std::string>& Chosen,
-                                std::uint8_t LanguageIndex, std::uint8_t& ErrorFlag) {
+TOpenOutcome TFileOps::OpenFile(const std::optional<std::string>& chosen,
+                                std::uint8_t languageIndex) {
   TOpenOutcome o;
-  if (!Chosen) return o;
-  DialogFileName = *Chosen;
-  if (DialogFileName.empty()) return o;
-  o.Acted = true;
-  o.StatusFileName = Utf8OfPath(PathOfUtf8(DialogFileName).filename());
-  o.Load = LoadFile(LanguageIndex, ErrorFlag);
+  if (!chosen) return o;
+  FDialogFileName = *chosen;
+  if (FDialogFileName.empty()) return o;
+  o.FActed = true;
+  o.FStatusFileName = Utf8OfPath(PathOfUtf8(FDialogFileName).filename());
+  o.FLoad = LoadFile(languageIndex);
   // A file error aborts the open before anything is enabled.
-  o.EnableBufferActions = o.Load.Status != TLoadStatus::FileError && ErrorFlag == 0;
+  o.FEnableBufferActions = o.FLoad.FStatus != TLoadStatus::FileError && !o.FLoad.ErrorFlag();
   return o;
 }
 
-TLoadOutcome TFileOps::LoadFile(std::uint8_t LanguageIndex, std::uint8_t& ErrorFlag) {
+TLoadOutcome TFileOps::LoadFile(std::uint8_t languageIndex) {
   TLoadOutcome o;
   const TFileFormat format =
-      DialogFileName.empty() ? TFileFormat::None : OpenFormatOf(DialogFileName);
-  if (format == TFileFormat::None) {
-    ErrorFlag = 0;
-    return o;
-  }
+      FDialogFileName.empty() ? TFileFormat::None : OpenFormatOf(FDialogFileName);
+  if (format == TFileFormat::None) return o;
 
   if (format == TFileFormat::Binary) {
-    const TBufferResult r = Buffer.LoadDataFromFile(DialogFileName);
+    const TResult<void> r = FBuffer.LoadDataFromFile(FDialogFileName);
     if (!r) {
-      o.Status = TLoadStatus::FileError;
-      o.Message = r.Message();
+      o.FStatus = TLoadStatus::FileError;
+      o.FMessage = r.Error().FText;
       return o;
     }
-    ErrorFlag = 0;
-    o.Status = TLoadStatus::Loaded;
+    o.FStatus = TLoadStatus::Loaded;
     return o;
   }
 
-  TFileExpected<TFileReader> file = TFileReader::Open(DialogFileName);
+  TResult<TFileReader> file = TFileReader::Open(FDialogFileName);
   if (!file) {
-    o.Status = TLoadStatus::FileError;
-    o.Message = BufferResultOf(file.Error()).Message();
+    o.FStatus = TLoadStatus::FileError;
+    o.FMessage = BufferError(file.Error()).FText;
     return o;
   }
-  THexReadResult hex = ReadHexFile(file.Value());
+  TResult<TByteImage> hex = ReadHexFile(file.Value());
   if (const auto& failure = file.Value().Failure()) {
-    o.Status = TLoadStatus::FileError;
-    o.Message = BufferResultOf(*failure).Message();
+    o.FStatus = TLoadStatus::FileError;
+    o.FMessage = BufferError(*failure).FText;
     return o;
   }
-  if (!hex.Ok()) {
-    ErrorFlag = 1;
-    o.Status = TLoadStatus::FormatError;
-    o.HexError = hex.Error;
-    o.Message = HexErrorMessage(*hex.Error, LanguageIndex);
+  if (!hex) {
+    o.FStatus = TLoadStatus::FormatError;
+    o.FHexError = hex.Error();
+    o.FMessage = HexErrorMessage(hex.Error(), languageIndex);
     return o;
   }
-  Buffer.LoadDataFromImage(std::move(hex.Image));
-  ErrorFlag = 0;
-  o.Status = TLoadStatus::Loaded;
+  FBuffer.LoadDataFromImage(std::move(hex.Value()));
+  o.FStatus = TLoadStatus::Loaded;
   return o;
 }
 
-TSaveOutcome TFileOps::SaveFile(const std::optional<std::string>& Chosen) {
-  if (!Chosen) return {};
-  switch (SaveFormatOf(*Chosen)) {
+TSaveOutcome TFileOps::SaveFile(const std::optional<std::string>& chosen) {
+  if (!chosen) return {};
+  switch (SaveFormatOf(*chosen)) {
     case TFileFormat::None:
       return {TSaveStatus::Nothing, TFileFormat::None, {}};
     case TFileFormat::Binary:
       // The buffer's own save: it refuses its read-only file before touching the disk.
-      return Outcome(TFileFormat::Binary, Buffer.SaveDataToFile(*Chosen, true));
+      return Outcome(TFileFormat::Binary, FBuffer.SaveDataToFile(*chosen, true));
     case TFileFormat::IntelHex:
       break;
   }
-  TFileExpected<TAtomicFile> file = TAtomicFile::Create(*Chosen);
-  if (!file) return Outcome(TFileFormat::IntelHex, BufferResultOf(file.Error()));
+  TResult<TAtomicFile> file = TAtomicFile::Create(*chosen);
+  if (!file) return Outcome(TFileFormat::IntelHex, BufferError(file.Error()));
   return SaveFile(file.Value());
 }
 
-TSaveOutcome TFileOps::SaveFile(TAtomicFile& File) {
-  const TFileFormat format = SaveFormatOf(File.Target());
+TSaveOutcome TFileOps::SaveFile(TAtomicFile& file) {
+  const TFileFormat format = SaveFormatOf(file.Target());
   switch (format) {
     case TFileFormat::None:
-      File.Abort();
+      file.Abort();
       return {TSaveStatus::Nothing, TFileFormat::None, {}};
     case TFileFormat::Binary:
-      return Outcome(format, Buffer.SaveDataToFile(File, true));
+      return Outcome(format, FBuffer.SaveDataToFile(file, true));
     case TFileFormat::IntelHex:
       break;
   }
   // The reader refuses larger images; a file it cannot read back is no save.
-  if (Buffer.DataLength() > MaxHexImageSize) {
-    File.Abort();
-    return Outcome(format, TBufferResult::Failure("Cannot write " + File.Target() + ".\r\n(" +
-                                                  HexImageTooLargeText(kEnglish) + ")"));
+  if (FBuffer.DataLength() > kMaxHexImageSize) {
+    file.Abort();
+    return Outcome(format, TError{TErrorKind::Refused,
+                                  "Cannot write " + file.Target() + ".\r\n(" +
+                                      HexImageTooLargeText(kEnglish) + ")",
+                                  0, file.Target()});
   }
   // A few hundred KiB of text at a time: the file gets no copy of the image's
   // size in memory.
-  THexWriter writer(Buffer.Data());
+  THexWriter writer(FBuffer.Data());
   const std::size_t piece = std::min(kTextPiece, writer.Size());
   const auto text = std::make_unique_for_overwrite<char[]>(piece);
-  TFileResult saved = TFileResult::Success();
+  TResult<void> saved;
   while (saved) {
     const std::size_t n = writer.Next({text.get(), piece});
     if (n == 0) break;
-    saved = File.Write({reinterpret_cast<const std::uint8_t*>(text.get()), n});
+    saved = file.Write({reinterpret_cast<const std::uint8_t*>(text.get()), n});
   }
-  if (saved) saved = File.Commit();
-  return Outcome(format, saved ? TBufferResult::Success() : BufferResultOf(saved.Error()));
+  if (saved) saved = file.Commit();
+  if (!saved) return Outcome(format, BufferError(saved.Error()));
+  return Outcome(format, saved);
 }
 
 }  // namespace quenvar

@@ -15,8 +15,8 @@ namespace quenvar::hex_digits {
 #if defined(QUENVAR_HEX_SIXTEEN)
 
 // Writes Data[0..15] as 32 upper-case hex digits to Out; the bytes' sum.
-inline unsigned PutSixteen(char* Out, const std::uint8_t* Data) {
-  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Data));
+inline unsigned PutSixteen(char* out, const std::uint8_t* data) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
   const __m128i low4 = _mm_set1_epi8(0x0F);
   const __m128i high = _mm_and_si128(_mm_srli_epi16(bytes, 4), low4);
   const __m128i low = _mm_and_si128(bytes, low4);
@@ -29,8 +29,8 @@ inline unsigned PutSixteen(char* Out, const std::uint8_t* Data) {
       _mm_add_epi8(_mm_add_epi8(first, zero), _mm_and_si128(_mm_cmpgt_epi8(first, nine), toLetter));
   second = _mm_add_epi8(_mm_add_epi8(second, zero),
                         _mm_and_si128(_mm_cmpgt_epi8(second, nine), toLetter));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), first);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + 16), second);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), first);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), second);
   const __m128i sums = _mm_sad_epu8(bytes, _mm_setzero_si128());
   return static_cast<unsigned>(_mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4));
 }
@@ -39,20 +39,20 @@ namespace detail {
 
 // Sixteen characters to their digit values; Valid gets 0xFF where a
 // character is a hex digit.
-inline __m128i Nibbles(__m128i Chars, __m128i& Valid) {
-  const __m128i folded = _mm_or_si128(Chars, _mm_set1_epi8(0x20));  // 'A'-'F' to 'a'-'f'
-  const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(Chars, _mm_set1_epi8('0' - 1)),
-                                      _mm_cmplt_epi8(Chars, _mm_set1_epi8('9' + 1)));
+inline __m128i Nibbles(__m128i chars, __m128i& valid) {
+  const __m128i folded = _mm_or_si128(chars, _mm_set1_epi8(0x20));  // 'A'-'F' to 'a'-'f'
+  const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(chars, _mm_set1_epi8('0' - 1)),
+                                      _mm_cmplt_epi8(chars, _mm_set1_epi8('9' + 1)));
   const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(folded, _mm_set1_epi8('a' - 1)),
                                        _mm_cmplt_epi8(folded, _mm_set1_epi8('f' + 1)));
-  Valid = _mm_or_si128(digit, letter);
-  return _mm_or_si128(_mm_and_si128(digit, _mm_sub_epi8(Chars, _mm_set1_epi8('0'))),
+  valid = _mm_or_si128(digit, letter);
+  return _mm_or_si128(_mm_and_si128(digit, _mm_sub_epi8(chars, _mm_set1_epi8('0'))),
                       _mm_and_si128(letter, _mm_sub_epi8(folded, _mm_set1_epi8('a' - 10))));
 }
 
 // Pairs of digit values (high, low) in 16-bit lanes to one byte each.
-inline __m128i Combine(__m128i Nibbles) {
-  const __m128i pairs = _mm_or_si128(_mm_slli_epi16(Nibbles, 4), _mm_srli_epi16(Nibbles, 8));
+inline __m128i Combine(__m128i nibbles) {
+  const __m128i pairs = _mm_or_si128(_mm_slli_epi16(nibbles, 4), _mm_srli_epi16(nibbles, 8));
   return _mm_and_si128(pairs, _mm_set1_epi16(0x00FF));
 }
 
@@ -60,17 +60,17 @@ inline __m128i Combine(__m128i Nibbles) {
 
 // Reads 32 hex digits (either case) at Chars into Out[0..15]. False, with
 // Out and Sum left as garbage, when one of them is no hex digit.
-inline bool TakeSixteen(const char* Chars, std::uint8_t* Out, unsigned& Sum) {
+inline bool TakeSixteen(const char* chars, std::uint8_t* out, unsigned& sum) {
   __m128i validFirst;
   __m128i validSecond;
   const __m128i first =
-      detail::Nibbles(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Chars)), validFirst);
+      detail::Nibbles(_mm_loadu_si128(reinterpret_cast<const __m128i*>(chars)), validFirst);
   const __m128i second =
-      detail::Nibbles(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Chars + 16)), validSecond);
+      detail::Nibbles(_mm_loadu_si128(reinterpret_cast<const __m128i*>(chars + 16)), validSecond);
   const __m128i bytes = _mm_packus_epi16(detail::Combine(first), detail::Combine(second));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), bytes);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
   const __m128i sums = _mm_sad_epu8(bytes, _mm_setzero_si128());
-  Sum = static_cast<unsigned>(_mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4));
+  sum = static_cast<unsigned>(_mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4));
   return _mm_movemask_epi8(_mm_and_si128(validFirst, validSecond)) == 0xFFFF;
 }
 

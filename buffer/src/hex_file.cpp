@@ -11,38 +11,41 @@ namespace quenvar {
 
 namespace {
 
-constexpr std::uint8_t TypeEnd = 0x01;
-constexpr std::uint8_t TypeSegmentBase = 0x02;
-constexpr std::uint8_t TypeSegmentStart = 0x03;
-constexpr std::uint8_t TypeLinearBase = 0x04;
-constexpr std::uint8_t TypeLinearStart = 0x05;
+constexpr std::uint8_t kTypeEnd = 0x01;
+constexpr std::uint8_t kTypeSegmentBase = 0x02;
+constexpr std::uint8_t kTypeSegmentStart = 0x03;
+constexpr std::uint8_t kTypeLinearBase = 0x04;
+constexpr std::uint8_t kTypeLinearStart = 0x05;
 
-constexpr std::int8_t NotHex = -1;
+constexpr std::int8_t kNotHex = -1;
+
+// A refusal's own text is English, as all of the buffer's errors.
+constexpr std::uint8_t kEnglish = 1;
 
 constexpr std::array<std::int8_t, 256> MakeDigitTable() {
   std::array<std::int8_t, 256> t{};
-  for (auto& v : t) v = NotHex;
+  for (auto& v : t) v = kNotHex;
   for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<std::int8_t>(c - '0');
   for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<std::int8_t>(c - 'A' + 10);
   for (int c = 'a'; c <= 'f'; ++c) t[c] = static_cast<std::int8_t>(c - 'a' + 10);
   return t;
 }
 
-constexpr std::array<std::int8_t, 256> DigitTable = MakeDigitTable();
+constexpr std::array<std::int8_t, 256> kDigitTable = MakeDigitTable();
 
 int Digit(char c) {
-  return DigitTable[static_cast<unsigned char>(c)];
+  return kDigitTable[static_cast<unsigned char>(c)];
 }
 
 // Value of the field of up to Width digits at 1-based Position; a field cut
 // short by the line end is taken as far as it goes. -1 when a character is
 // not a hex digit. The caller has made sure Position lies inside the line.
-long Field(std::string_view Line, std::size_t Position, std::size_t Width) {
-  const std::size_t first = Position - 1;
-  const std::size_t last = std::min(first + Width, Line.size());
+long Field(std::string_view line, std::size_t position, std::size_t width) {
+  const std::size_t first = position - 1;
+  const std::size_t last = std::min(first + width, line.size());
   long value = 0;
   for (std::size_t i = first; i < last; ++i) {
-    const int d = Digit(Line[i]);
+    const int d = Digit(line[i]);
     if (d < 0) return -1;
     value = value * 16 + d;
   }
@@ -52,21 +55,21 @@ long Field(std::string_view Line, std::size_t Position, std::size_t Width) {
 // A pair of hex digits as one look-up each: the byte's value, with NotHexBit
 // set when either character is no hex digit. A line ORs its pairs' bits and
 // looks at them once.
-constexpr unsigned NotHexBit = 0x100;
+constexpr unsigned kNotHexBit = 0x100;
 
-constexpr std::array<std::uint16_t, 256> MakePairTable(unsigned Shift) {
+constexpr std::array<std::uint16_t, 256> MakePairTable(unsigned shift) {
   std::array<std::uint16_t, 256> t{};
   for (std::size_t c = 0; c < t.size(); ++c)
-    t[c] = DigitTable[c] < 0 ? NotHexBit : static_cast<std::uint16_t>(DigitTable[c] << Shift);
+    t[c] = kDigitTable[c] < 0 ? kNotHexBit : static_cast<std::uint16_t>(kDigitTable[c] << shift);
   return t;
 }
 
-constexpr std::array<std::uint16_t, 256> HighDigit = MakePairTable(4);
-constexpr std::array<std::uint16_t, 256> LowDigit = MakePairTable(0);
+constexpr std::array<std::uint16_t, 256> kHighDigit = MakePairTable(4);
+constexpr std::array<std::uint16_t, 256> kLowDigit = MakePairTable(0);
 
-unsigned PairBits(const char* Chars) {
-  return HighDigit[static_cast<unsigned char>(Chars[0])] |
-         LowDigit[static_cast<unsigned char>(Chars[1])];
+unsigned PairBits(const char* chars) {
+  return kHighDigit[static_cast<unsigned char>(chars[0])] |
+         kLowDigit[static_cast<unsigned char>(chars[1])];
 }
 
 // The reader's text buffer for a file: a few hundred KiB, grown only for a
@@ -140,86 +143,92 @@ class TLineReader {
 };
 
 struct THeader {
-  std::uint64_t Count = 0;
-  std::uint64_t Address = 0;
-  std::uint64_t Type = 0;
+  std::uint64_t FCount = 0;
+  std::uint64_t FAddress = 0;
+  std::uint64_t FType = 0;
 };
 
 // Byte count, address and type as the first pass takes them; false when one
 // is missing or not hex.
-bool ParseHeader(std::string_view Line, THeader& Out) {
-  if (Line.size() >= 9) {  // every field whole: four pairs
-    const char* c = Line.data();
+bool ParseHeader(std::string_view line, THeader& out) {
+  if (line.size() >= 9) {  // every field whole: four pairs
+    const char* c = line.data();
     const unsigned count = PairBits(c + 1);
     const unsigned high = PairBits(c + 3);
     const unsigned low = PairBits(c + 5);
     const unsigned type = PairBits(c + 7);
-    if (((count | high | low | type) & NotHexBit) != 0) return false;
-    Out.Count = count;
-    Out.Address = high << 8 | low;
-    Out.Type = type;
+    if (((count | high | low | type) & kNotHexBit) != 0) return false;
+    out.FCount = count;
+    out.FAddress = high << 8 | low;
+    out.FType = type;
     return true;
   }
-  if (Line.size() < 2) return false;
-  const long count = Field(Line, 2, 2);
-  if (count < 0 || Line.size() < 4) return false;
-  const long address = Field(Line, 4, 4);
-  if (address < 0 || Line.size() < 8) return false;
-  const long type = Field(Line, 8, 2);
+  if (line.size() < 2) return false;
+  const long count = Field(line, 2, 2);
+  if (count < 0 || line.size() < 4) return false;
+  const long address = Field(line, 4, 4);
+  if (address < 0 || line.size() < 8) return false;
+  const long type = Field(line, 8, 2);
   if (type < 0) return false;
-  Out.Count = static_cast<std::uint64_t>(count);
-  Out.Address = static_cast<std::uint64_t>(address);
-  Out.Type = static_cast<std::uint64_t>(type);
+  out.FCount = static_cast<std::uint64_t>(count);
+  out.FAddress = static_cast<std::uint64_t>(address);
+  out.FType = static_cast<std::uint64_t>(type);
   return true;
 }
 
-bool IsBaseRecord(std::uint64_t Type) {
-  return Type == TypeSegmentBase || Type == TypeLinearBase;
+bool IsBaseRecord(std::uint64_t type) {
+  return type == kTypeSegmentBase || type == kTypeLinearBase;
 }
 
-bool IsStartRecord(std::uint64_t Type) {
-  return Type == TypeSegmentStart || Type == TypeLinearStart;
+bool IsStartRecord(std::uint64_t type) {
+  return type == kTypeSegmentStart || type == kTypeLinearStart;
 }
 
 // New base from a 02/04 record: exactly two data bytes, else the record is
 // malformed.
-std::optional<std::uint64_t> BaseOf(std::string_view Line, const THeader& H) {
-  if (H.Count != 2 || Line.size() < 13) return std::nullopt;
-  const long value = Field(Line, 10, 4);
+std::optional<std::uint64_t> BaseOf(std::string_view line, const THeader& h) {
+  if (h.FCount != 2 || line.size() < 13) return std::nullopt;
+  const long value = Field(line, 10, 4);
   if (value < 0) return std::nullopt;
   const auto v = static_cast<std::uint64_t>(value);
-  return H.Type == TypeSegmentBase ? v << 4 : v << 16;
+  return h.FType == kTypeSegmentBase ? v << 4 : v << 16;
 }
 
-THexReadResult Refuse(THexErrorKind Kind, std::size_t Line) {
-  THexReadResult r;
-  r.Error = THexError{Kind, Line};
-  return r;
+// Why a pass refused the text: kept small, since the first pass makes one for every line.
+struct THexRefusal {
+  TErrorKind FKind = TErrorKind::NoHexFile;
+  std::size_t FLine = 0;
+};
+
+TError Refuse(const THexRefusal& refusal) {
+  TError error{refusal.FKind, {}, 0, {}, refusal.FLine};
+  error.FText = HexErrorMessage(error, kEnglish);
+  return error;
 }
 
 // First pass: the structure of every line up to the end record, and the
 // extent of the image.
-std::optional<THexError> MeasureExtent(TLineReader& Lines, std::uint64_t& Extent) {
+std::optional<THexRefusal> MeasureExtent(TLineReader& lines, std::uint64_t& extent) {
   std::uint64_t base = 0;
-  Extent = 0;
+  extent = 0;
   for (;;) {
-    const std::string_view line = Lines.Next();
-    const THexError refused{THexErrorKind::NoHexFile, Lines.Number()};
+    const std::string_view line = lines.Next();
+    const THexRefusal refused{TErrorKind::NoHexFile, lines.Number()};
     THeader h;
     if (!ParseHeader(line, h)) return refused;
-    if (IsBaseRecord(h.Type)) {
+    if (IsBaseRecord(h.FType)) {
       const auto b = BaseOf(line, h);
       if (!b) return refused;
       base = *b;
       continue;
     }
-    if (IsStartRecord(h.Type)) continue;
+    if (IsStartRecord(h.FType)) continue;
     // The end record's own count and address still reach the length, as they
     // always did; they are no data, so the base does not move them.
-    const std::uint64_t at = h.Type == TypeEnd ? h.Address : base + h.Address;
-    Extent = std::max(Extent, at + h.Count);
-    if (Extent > MaxHexImageSize) return THexError{THexErrorKind::ImageTooLarge, Lines.Number()};
-    if (h.Type == TypeEnd) return std::nullopt;
+    const std::uint64_t at = h.FType == kTypeEnd ? h.FAddress : base + h.FAddress;
+    extent = std::max(extent, at + h.FCount);
+    if (extent > kMaxHexImageSize) return THexRefusal{TErrorKind::ImageTooLarge, lines.Number()};
+    if (h.FType == kTypeEnd) return std::nullopt;
   }
 }
 
@@ -227,23 +236,23 @@ std::optional<THexError> MeasureExtent(TLineReader& Lines, std::uint64_t& Extent
 // once: every byte below Filled holds data or FF, and the gap a record leaves
 // above it gets its FF only then. A line the first pass took that is no
 // record now means the file changed between the passes.
-std::optional<THexError> FillImage(TLineReader& Lines, TByteImage& Image) {
-  std::uint8_t* const image = Image.data();
-  const std::uint64_t extent = Image.size();
+std::optional<THexRefusal> FillImage(TLineReader& lines, TByteImage& target) {
+  std::uint8_t* const image = target.data();
+  const std::uint64_t extent = target.size();
   std::uint64_t filled = 0;
   std::uint64_t base = 0;
   for (;;) {
-    const std::string_view line = Lines.Next();
-    const std::size_t number = Lines.Number();
+    const std::string_view line = lines.Next();
+    const std::size_t number = lines.Number();
     THeader h;
-    if (!ParseHeader(line, h)) return THexError{THexErrorKind::NoHexFile, number};
+    if (!ParseHeader(line, h)) return THexRefusal{TErrorKind::NoHexFile, number};
     const char* c = line.data();
     const std::size_t len = line.size();  // >= 8 with a header
 
-    const bool isData = h.Type != TypeEnd && !IsBaseRecord(h.Type) && !IsStartRecord(h.Type);
+    const bool isData = h.FType != kTypeEnd && !IsBaseRecord(h.FType) && !IsStartRecord(h.FType);
     // Data must end before the checksum (and inside the measured image).
-    const std::uint64_t at = base + h.Address;
-    const bool fits = isData && len >= 11 + 2 * h.Count && at + h.Count <= extent;
+    const std::uint64_t at = base + h.FAddress;
+    const bool fits = isData && len >= 11 + 2 * h.FCount && at + h.FCount <= extent;
 
     // Sum of the pairs at positions 2, 4, ... up to len - 2. Data pairs go
     // straight into the image on the way; a bad line discards the image, so
@@ -253,27 +262,27 @@ std::optional<THexError> FillImage(TLineReader& Lines, TByteImage& Image) {
     std::size_t p = 2;
     if (fits) {
       // The header's pairs are hex: ParseHeader took all four.
-      sum = static_cast<unsigned>(h.Count + (h.Address >> 8) + (h.Address & 0xFF) + h.Type);
+      sum = static_cast<unsigned>(h.FCount + (h.FAddress >> 8) + (h.FAddress & 0xFF) + h.FType);
       p = 10;
       if (at > filled) std::memset(image + filled, 0xFF, at - filled);
       std::uint8_t* to = image + at;
       const char* from = c + p - 1;
       std::uint64_t k = 0;
 #if defined(QUENVAR_HEX_SIXTEEN)
-      for (; k + 16 <= h.Count; k += 16, from += 32) {
+      for (; k + 16 <= h.FCount; k += 16, from += 32) {
         unsigned sixteen = 0;
-        if (!hex_digits::TakeSixteen(from, to + k, sixteen)) bits |= NotHexBit;
+        if (!hex_digits::TakeSixteen(from, to + k, sixteen)) bits |= kNotHexBit;
         sum += sixteen;
       }
 #endif
-      for (; k < h.Count; ++k, from += 2) {
+      for (; k < h.FCount; ++k, from += 2) {
         const unsigned v = PairBits(from);
         bits |= v;
         sum += v;
         to[k] = static_cast<std::uint8_t>(v);
       }
-      p += 2 * h.Count;
-      filled = std::max(filled, at + h.Count);
+      p += 2 * h.FCount;
+      filled = std::max(filled, at + h.FCount);
     }
     for (; p + 2 <= len; p += 2) {
       const unsigned v = PairBits(c + p - 1);
@@ -281,14 +290,14 @@ std::optional<THexError> FillImage(TLineReader& Lines, TByteImage& Image) {
       sum += v;
     }
     const unsigned checksum = PairBits(c + len - 2);
-    if (((bits | checksum) & NotHexBit) != 0) return THexError{THexErrorKind::BrokenData, number};
-    if (((sum + checksum) & 0xFFu) != 0) return THexError{THexErrorKind::WrongChecksum, number};
+    if (((bits | checksum) & kNotHexBit) != 0) return THexRefusal{TErrorKind::BrokenData, number};
+    if (((sum + checksum) & 0xFFu) != 0) return THexRefusal{TErrorKind::WrongChecksum, number};
 
-    if (isData && !fits) return THexError{THexErrorKind::BrokenData, number};
-    if (h.Type == TypeEnd) break;
-    if (IsBaseRecord(h.Type)) {
+    if (isData && !fits) return THexRefusal{TErrorKind::BrokenData, number};
+    if (h.FType == kTypeEnd) break;
+    if (IsBaseRecord(h.FType)) {
       const auto b = BaseOf(line, h);
-      if (!b) return THexError{THexErrorKind::NoHexFile, number};
+      if (!b) return THexRefusal{TErrorKind::NoHexFile, number};
       base = *b;
     }
   }
@@ -298,73 +307,74 @@ std::optional<THexError> FillImage(TLineReader& Lines, TByteImage& Image) {
 
 // Both passes over the lines that NewLines hands out, each from the start.
 template <typename TNewLines>
-THexReadResult ReadPasses(TNewLines NewLines) {
+TResult<TByteImage> ReadPasses(TNewLines newLines) {
   std::uint64_t extent = 0;
   {
-    TLineReader lines = NewLines();
-    if (auto e = MeasureExtent(lines, extent)) return Refuse(e->Kind, e->Line);
+    TLineReader lines = newLines();
+    if (auto e = MeasureExtent(lines, extent)) return Refuse(*e);
   }
-  THexReadResult result;
-  result.Image.resize(static_cast<std::size_t>(extent));
-  TLineReader lines = NewLines();
-  if (auto e = FillImage(lines, result.Image)) return Refuse(e->Kind, e->Line);
-  return result;
+  TByteImage image;
+  image.resize(static_cast<std::size_t>(extent));
+  TLineReader lines = newLines();
+  if (auto e = FillImage(lines, image)) return Refuse(*e);
+  return image;
 }
 
 }  // namespace
 
-THexReadResult ReadHexFile(std::string_view Text) {
-  return ReadPasses([Text] { return TLineReader(Text); });
+TResult<TByteImage> ReadHexFile(std::string_view text) {
+  return ReadPasses([text] { return TLineReader(text); });
 }
 
-THexReadResult ReadHexFile(TFileReader& File) {
+TResult<TByteImage> ReadHexFile(TFileReader& file) {
   TTextBuffer buffer(kTextPiece);
-  return ReadPasses([&File, &buffer] {
-    File.Rewind();
-    return TLineReader(File, buffer);
+  return ReadPasses([&file, &buffer] {
+    file.Rewind();
+    return TLineReader(file, buffer);
   });
 }
 
 namespace {
 
-std::uint8_t Language(std::uint8_t LanguageIndex) {
-  return LanguageIndex <= 2 ? LanguageIndex : 1;
+std::uint8_t Language(std::uint8_t languageIndex) {
+  return languageIndex <= 2 ? languageIndex : 1;
 }
 
 }  // namespace
 
-std::string HexImageTooLargeText(std::uint8_t LanguageIndex) {
-  static constexpr const char* Texts[] = {"Abbild größer als 16 MiB.", "Image larger than 16 MiB.",
-                                          "Образ больше 16 МиБ."};
-  return Texts[Language(LanguageIndex)];
+std::string HexImageTooLargeText(std::uint8_t languageIndex) {
+  static constexpr const char* kTexts[] = {"Abbild größer als 16 MiB.", "Image larger than 16 MiB.",
+                                           "Образ больше 16 МиБ."};
+  return kTexts[Language(languageIndex)];
 }
 
-std::string HexErrorMessage(const THexError& Error, std::uint8_t LanguageIndex) {
-  const std::uint8_t lang = Language(LanguageIndex);
-  switch (Error.Kind) {
-    case THexErrorKind::NoHexFile:
-    case THexErrorKind::ImageTooLarge: {
-      static constexpr const char* Texts[] = {"Fehler in Datei. Keine Hex-Datei.",
-                                              "Error in file. No hex file.",
-                                              "Входной файл не hex файл."};
-      if (Error.Kind == THexErrorKind::ImageTooLarge)
-        return std::string(Texts[lang]) + " " + HexImageTooLargeText(lang);
-      return Texts[lang];
+std::string HexErrorMessage(const TError& error, std::uint8_t languageIndex) {
+  const std::uint8_t lang = Language(languageIndex);
+  switch (error.FKind) {
+    case TErrorKind::NoHexFile:
+    case TErrorKind::ImageTooLarge: {
+      static constexpr const char* kTexts[] = {"Fehler in Datei. Keine Hex-Datei.",
+                                               "Error in file. No hex file.",
+                                               "Входной файл не hex файл."};
+      if (error.FKind == TErrorKind::ImageTooLarge)
+        return std::string(kTexts[lang]) + " " + HexImageTooLargeText(lang);
+      return kTexts[lang];
     }
-    case THexErrorKind::WrongChecksum: {
-      static constexpr const char* Texts[] = {"Fehler in Datei. Falsche CSUM.",
-                                              "Error in file. Wrong CSUM.",
-                                              "Ошибка входного файла.Не правильная CheckSum."};
-      return Texts[lang];
+    case TErrorKind::WrongChecksum: {
+      static constexpr const char* kTexts[] = {"Fehler in Datei. Falsche CSUM.",
+                                               "Error in file. Wrong CSUM.",
+                                               "Ошибка входного файла.Не правильная CheckSum."};
+      return kTexts[lang];
     }
-    case THexErrorKind::BrokenData: {
-      static constexpr const char* Texts[] = {"Fehler in Datei. Fehlerhafte Daten in Zeile ",
-                                              "Error in file. Broken data in line ",
-                                              "Ошибка входного файла. Неверные данные в строке "};
-      return Texts[lang] + std::to_string(Error.Line) + ".";
+    case TErrorKind::BrokenData: {
+      static constexpr const char* kTexts[] = {"Fehler in Datei. Fehlerhafte Daten in Zeile ",
+                                               "Error in file. Broken data in line ",
+                                               "Ошибка входного файла. Неверные данные в строке "};
+      return kTexts[lang] + std::to_string(error.FLine) + ".";
     }
+    default:
+      return error.FText;
   }
-  return {};
 }
 
 }  // namespace quenvar

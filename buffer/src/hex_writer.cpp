@@ -95,8 +95,8 @@ std::size_t THexWriter::Next(std::span<char> to) {
   return static_cast<std::size_t>(out - to.data());
 }
 
-std::string WriteHexFile(std::span<const std::uint8_t> Data) {
-  THexWriter writer(Data);
+std::string WriteHexFile(std::span<const std::uint8_t> data) {
+  THexWriter writer(data);
   std::string out(writer.Size(), '\0');
   writer.Next(out);
   return out;

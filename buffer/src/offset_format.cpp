@@ -33,54 +33,54 @@ TOffsetFormat::TOffsetFormat() {
   (void)Assign("-!10:0x|");
 }
 
-TBufferResult TOffsetFormat::Assign(std::string_view format) {
+TResult<void> TOffsetFormat::Assign(std::string_view format) {
   const std::size_t bang = format.find('!');
   const std::size_t colon = format.find(':', bang == std::string_view::npos ? 0 : bang + 1);
   const std::size_t bar =
       colon == std::string_view::npos ? std::string_view::npos : format.find('|', colon + 1);
   if (bang == std::string_view::npos || colon == std::string_view::npos ||
       bar == std::string_view::npos) {
-    return TBufferResult::Failure("Missing char in offset format: " + std::string(format));
+    return TError{TErrorKind::BadOption, "Missing char in offset format: " + std::string(format)};
   }
   const long long radix = ParseHex(format.substr(bang + 1, colon - bang - 1));
   if (radix < 2 || radix > 16) {
     char text[96];
     std::snprintf(text, sizeof text, "Invalid radix in offset format (%llxh), allowed: 02h..10h",
                   radix < 0 ? 0LL : radix);
-    return TBufferResult::Failure(text);
+    return TError{TErrorKind::BadOption, text};
   }
   const std::string_view count = format.substr(0, bang);
   const long long fixed = ParseHex(count);
-  Auto = count == "-" || fixed < 0;
-  Fixed = Auto ? 0 : static_cast<unsigned>(std::max(1LL, std::min(fixed, 32LL)));
-  Base = static_cast<unsigned>(radix);
-  PrefixText = std::string(format.substr(colon + 1, bar - colon - 1));
-  SuffixText = std::string(format.substr(bar + 1));
-  FormatText = std::string(format);
-  return TBufferResult::Success();
+  FAuto = count == "-" || fixed < 0;
+  FFixed = FAuto ? 0 : static_cast<unsigned>(std::max(1LL, std::min(fixed, 32LL)));
+  FBase = static_cast<unsigned>(radix);
+  FPrefixText = std::string(format.substr(colon + 1, bar - colon - 1));
+  FSuffixText = std::string(format.substr(bar + 1));
+  FFormatText = std::string(format);
+  return {};
 }
 
 unsigned TOffsetFormat::DigitsOf(std::uint64_t value) const {
   unsigned n = 1;
-  while (value >= Base) {
-    value /= Base;
+  while (value >= FBase) {
+    value /= FBase;
     ++n;
   }
   return n;
 }
 
 std::string TOffsetFormat::Format(std::uint64_t value, unsigned digits) const {
-  const char* alphabet = LowerCase ? "0123456789abcdef" : "0123456789ABCDEF";
+  const char* alphabet = FLowerCase ? "0123456789abcdef" : "0123456789ABCDEF";
   char buf[72];
   unsigned n = 0;
   do {
-    buf[n++] = alphabet[value % Base];
-    value /= Base;
+    buf[n++] = alphabet[value % FBase];
+    value /= FBase;
   } while (value != 0 && n < sizeof buf);
-  std::string out = PrefixText;
+  std::string out = FPrefixText;
   if (digits > n) out.append(digits - n, '0');
   while (n > 0) out.push_back(buf[--n]);
-  out += SuffixText;
+  out += FSuffixText;
   return out;
 }
 

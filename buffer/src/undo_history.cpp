@@ -33,32 +33,32 @@ std::string_view UndoKindDescription(TUndoKind kind) {
 }
 
 std::size_t TUndoRecord::StorageBytes() const {
-  std::size_t bytes = TUndoHistory::RecordHeaderBytes + Data.size();
-  for (const TUndoRecord& r : Group) bytes += r.StorageBytes();
+  std::size_t bytes = TUndoHistory::kRecordHeaderBytes + FData.size();
+  for (const TUndoRecord& r : FGroup) bytes += r.StorageBytes();
   return bytes;
 }
 
 void TUndoHistory::Push(TUndoRecord record, long long maxBytes) {
   if (maxBytes > 0) {
-    while (!Records.empty() && Bytes > static_cast<unsigned long long>(maxBytes)) {
-      Bytes -= Records.front().StorageBytes();
-      Records.pop_front();
+    while (!FRecords.empty() && FBytes > static_cast<unsigned long long>(maxBytes)) {
+      FBytes -= FRecords.front().StorageBytes();
+      FRecords.pop_front();
     }
   }
-  Bytes += record.StorageBytes();
-  Records.push_back(std::move(record));
+  FBytes += record.StorageBytes();
+  FRecords.push_back(std::move(record));
 }
 
 TUndoRecord TUndoHistory::Pop() {
-  TUndoRecord r = std::move(Records.back());
-  Records.pop_back();
-  Bytes -= r.StorageBytes();
+  TUndoRecord r = std::move(FRecords.back());
+  FRecords.pop_back();
+  FBytes -= r.StorageBytes();
   return r;
 }
 
 void TUndoHistory::Clear() {
-  Records.clear();
-  Bytes = 0;
+  FRecords.clear();
+  FBytes = 0;
 }
 
 }  // namespace quenvar

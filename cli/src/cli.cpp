@@ -37,8 +37,8 @@ bool SameName(std::string_view a, std::string_view b) {
 
 // Whether any chip of the table has a box of this name.
 bool AnyChipHasFuse(const std::string& name) {
-  for (const ChipInfo& chip : ChipTable())
-    for (std::string_view item : chip.FuseItems)
+  for (const TChipInfo& chip : ChipTable())
+    for (std::string_view item : chip.FFuseItems)
       if (SameName(item, name)) return true;
   return false;
 }
@@ -55,30 +55,30 @@ class TCliRunner {
  public:
   TCliRunner(const TCliOptions& options, const TCliEnvironment& env, std::ostream& out,
              std::ostream& err)
-      : Options(options),
-        Out(out),
-        Err(err),
-        Stop(env, err, options.LanguageIndex),
-        Link(options, env, Stop, out, err) {}
+      : FOptions(options),
+        FOut(out),
+        FErr(err),
+        FStop(env, err, options.FLanguageIndex),
+        FLink(options, env, FStop, out, err) {}
 
   int Run() {
     int status = CheckBeforeStart();
-    for (std::size_t i = 0; status == kCliOk && i < Options.Commands.size(); ++i) {
-      if (Stop.Requested()) {
-        status = Stop.Status();
+    for (std::size_t i = 0; status == kCliOk && i < FOptions.FCommands.size(); ++i) {
+      if (FStop.Requested()) {
+        status = FStop.Status();
         break;
       }
-      status = RunCommand(Options.Commands[i]);
-      Link.EndCommand(status == kCliOk);
+      status = RunCommand(FOptions.FCommands[i]);
+      FLink.EndCommand(status == kCliOk);
     }
     // The simulated chips keep what happened, also after a failure.
-    const int saved = Link.SaveSimulatorState();
+    const int saved = FLink.SaveSimulatorState();
     return status != kCliOk ? status : saved;
   }
 
  private:
   std::string Text(const TLangText& text, std::initializer_list<std::string_view> args = {}) const {
-    return cli_texts::Fill(text, Options.LanguageIndex, args);
+    return cli_texts::Fill(text, FOptions.FLanguageIndex, args);
   }
 
   int StatusOf(TCliLink::TOutcome outcome) const {
@@ -91,7 +91,7 @@ class TCliRunner {
       case TCliLink::TOutcome::Lost:
         return kCliNoProgrammer;
       case TCliLink::TOutcome::Abandoned:
-        return Stop.Status();
+        return FStop.Status();
     }
     return kCliOperationFailed;
   }
@@ -100,57 +100,57 @@ class TCliRunner {
   // outputs, the simulator's state file, fuse names no chip has.
   int CheckBeforeStart() {
     bool device = false;
-    for (const TCliCommand& command : Options.Commands) {
-      device = device || command.Kind != TCliCommandKind::Convert;
-      const bool reads =
-          command.Kind == TCliCommandKind::ReadFlash || command.Kind == TCliCommandKind::ReadEeprom;
-      const std::string* output = reads                                      ? &command.Files[0]
-                                  : command.Kind == TCliCommandKind::Convert ? &command.Files[1]
-                                                                             : nullptr;
+    for (const TCliCommand& command : FOptions.FCommands) {
+      device = device || command.FKind != TCliCommandKind::Convert;
+      const bool reads = command.FKind == TCliCommandKind::ReadFlash ||
+                         command.FKind == TCliCommandKind::ReadEeprom;
+      const std::string* output = reads                                       ? &command.FFiles[0]
+                                  : command.FKind == TCliCommandKind::Convert ? &command.FFiles[1]
+                                                                              : nullptr;
       // The save's own first step; its temporary file goes again at once.
       if (output != nullptr)
         if (const auto created = TAtomicFile::Create(*output); !created) {
-          Err << BufferResultOf(created.Error()).Message() << '\n';
+          FErr << BufferError(created.Error()).FText << '\n';
           return kCliUsageOrFile;
         }
-      for (const auto* names : {&command.Program, &command.Unprogram})
+      for (const auto* names : {&command.FProgram, &command.FUnprogram})
         for (const std::string& name : *names)
           if (!AnyChipHasFuse(name)) {
-            Err << Text(cli_texts::kNoChipHasFuse, {name}) << Text(cli_texts::kNothingWritten)
-                << '\n';
+            FErr << Text(cli_texts::kNoChipHasFuse, {name}) << Text(cli_texts::kNothingWritten)
+                 << '\n';
             return kCliUsageOrFile;
           }
     }
-    return device ? Link.Open() : kCliOk;
+    return device ? FLink.Open() : kCliOk;
   }
 
   int RunCommand(const TCliCommand& command) {
-    switch (command.Kind) {
+    switch (command.FKind) {
       case TCliCommandKind::Convert:
-        return Convert(command.Files[0], command.Files[1]);
+        return Convert(command.FFiles[0], command.FFiles[1]);
       case TCliCommandKind::List: {
-        const int status = Link.Open();
-        return status == kCliOk ? Link.List() : status;
+        const int status = FLink.Open();
+        return status == kCliOk ? FLink.List() : status;
       }
       default:
         break;
     }
-    if (const int status = Link.StartSession(); status != kCliOk) return status;
-    switch (command.Kind) {
+    if (const int status = FLink.StartSession(); status != kCliOk) return status;
+    switch (command.FKind) {
       case TCliCommandKind::Detect:
         return Detect();
       case TCliCommandKind::Erase:
-        return StatusOf(Link.Run(TRequestedOperation::Erase));
+        return StatusOf(FLink.Run(TRequestedOperation::Erase));
       case TCliCommandKind::WriteFlash:
-        return LoadThen(command.Files[0], TRequestedOperation::ProgramFlash);
+        return LoadThen(command.FFiles[0], TRequestedOperation::ProgramFlash);
       case TCliCommandKind::Verify:
-        return LoadThen(command.Files[0], TRequestedOperation::Verify);
+        return LoadThen(command.FFiles[0], TRequestedOperation::Verify);
       case TCliCommandKind::WriteEeprom:
-        return LoadThen(command.Files[0], TRequestedOperation::ProgramEeprom);
+        return LoadThen(command.FFiles[0], TRequestedOperation::ProgramEeprom);
       case TCliCommandKind::ReadFlash:
-        return ReadThenSave(TRequestedOperation::ReadFlash, command.Files[0]);
+        return ReadThenSave(TRequestedOperation::ReadFlash, command.FFiles[0]);
       case TCliCommandKind::ReadEeprom:
-        return ReadThenSave(TRequestedOperation::ReadEeprom, command.Files[0]);
+        return ReadThenSave(TRequestedOperation::ReadEeprom, command.FFiles[0]);
       case TCliCommandKind::ReadFuses:
         return ReadFuses();
       case TCliCommandKind::WriteFuses:
@@ -165,46 +165,46 @@ class TCliRunner {
   // The window's open: its reader, its messages.
   int Load(TFileOps& files, const TCustomMPHexEditor& editor, const std::string& name,
            bool needData) {
-    return LoadImageFile(files, editor, name, needData, Options.LanguageIndex, Err);
+    return LoadImageFile(files, editor, name, needData, FOptions.FLanguageIndex, FErr);
   }
 
   // The window's save; the file appears whole or not at all.
   int Save(TFileOps& files, const std::string& name) {
     const TSaveOutcome saved = files.SaveFile(name);
-    if (saved.Status == TSaveStatus::Saved) return kCliOk;
-    if (saved.Status == TSaveStatus::Failed)
-      Err << saved.Message << '\n';
+    if (saved.FStatus == TSaveStatus::Saved) return kCliOk;
+    if (saved.FStatus == TSaveStatus::Failed)
+      FErr << saved.FMessage << '\n';
     else
-      Err << Text(cli_texts::kNoFormat, {name}) << '\n';
+      FErr << Text(cli_texts::kNoFormat, {name}) << '\n';
     return kCliUsageOrFile;
   }
 
   int LoadThen(const std::string& file, TRequestedOperation operation) {
-    if (const int status = Load(Link.Files(), Link.Editor(), file, true); status != kCliOk)
+    if (const int status = Load(FLink.Files(), FLink.Editor(), file, true); status != kCliOk)
       return status;
-    const int status = StatusOf(Link.Run(operation));
+    const int status = StatusOf(FLink.Run(operation));
     // An image larger than the target: the driver sends nothing of it (a 24xx
     // at once, an ISP chip after its identification, before the erase).
-    if (const auto& refusal = Link.Driver().LastRefusal()) {
-      if (refusal->Kind == TRefusal::ChipLocked) return Locked();
-      Err << "quenvar-cli: '" << file << "': " << RefusalText(*refusal, Options.LanguageIndex)
-          << '\n';
+    if (const auto& refusal = FLink.Driver().LastRefusal()) {
+      if (refusal->FKind == TRefusal::ChipLocked) return Locked();
+      FErr << "quenvar-cli: '" << file << "': " << RefusalText(*refusal, FOptions.FLanguageIndex)
+           << '\n';
       return kCliUsageOrFile;
     }
-    return Link.ChipLocked() ? Locked() : status;
+    return FLink.ChipLocked() ? Locked() : status;
   }
 
   // A locked chip has no sizes to read or write.
   int Locked() {
-    Err << DeviceLockedText << '\n';
+    FErr << kDeviceLockedText << '\n';
     return kCliOperationFailed;
   }
 
   int ReadThenSave(TRequestedOperation operation, const std::string& file) {
-    const int status = StatusOf(Link.Run(operation));
-    if (Link.ChipLocked()) return Locked();
+    const int status = StatusOf(FLink.Run(operation));
+    if (FLink.ChipLocked()) return Locked();
     if (status != kCliOk) return status;
-    return Save(Link.Files(), file);
+    return Save(FLink.Files(), file);
   }
 
   int Convert(const std::string& in, const std::string& out) {
@@ -215,20 +215,20 @@ class TCliRunner {
   }
 
   int Detect() {
-    const int status = StatusOf(Link.Run(TRequestedOperation::DetectDevice));
+    const int status = StatusOf(FLink.Run(TRequestedOperation::DetectDevice));
     if (status != kCliOk) return status;
-    Link.EndCommand(true);
+    FLink.EndCommand(true);
     PrintChip();
     return kCliOk;
   }
 
   // What the window's chip box shows after a detect that succeeded.
-  void PrintChip() { Out << ChipLine(Link.Driver(), Options.LanguageIndex) << '\n'; }
+  void PrintChip() { FOut << ChipLine(FLink.Driver(), FOptions.FLanguageIndex) << '\n'; }
 
   // One line per box, in the window's order. The calibration bytes are in
   // the log already.
   void PrintFuses() {
-    for (const std::string& line : FuseLines(Link.Driver())) Out << line << '\n';
+    for (const std::string& line : FuseLines(FLink.Driver())) FOut << line << '\n';
   }
 
   int ReadFuses() {
@@ -239,10 +239,10 @@ class TCliRunner {
 
   // The box of a fuse name, or an error text.
   std::string FindBox(const std::string& name, std::size_t& index) {
-    const auto& items = Link.Driver().FuseBoxes();
+    const auto& items = FLink.Driver().FuseBoxes();
     std::size_t found = items.size();
     for (std::size_t i = 0; i < items.size(); ++i) {
-      if (!SameName(items[i].Caption, name)) continue;
+      if (!SameName(items[i].FCaption, name)) continue;
       if (found != items.size()) return Text(cli_texts::kAmbiguousFuse, {name});
       found = i;
     }
@@ -250,47 +250,47 @@ class TCliRunner {
       std::string known;
       for (const TFuseBox& item : items) {
         if (!known.empty()) known += ", ";
-        known += item.Caption;
+        known += item.FCaption;
       }
       return known.empty() ? Text(cli_texts::kNoFuseList, {name})
                            : Text(cli_texts::kUnknownFuse, {name, known});
     }
-    if (!items[found].Enabled) return Text(cli_texts::kGreyedFuse, {items[found].Caption});
+    if (!items[found].FEnabled) return Text(cli_texts::kGreyedFuse, {items[found].FCaption});
     index = found;
     return {};
   }
 
   int WriteFuses(const TCliCommand& command) {
-    const int status = StatusOf(Link.Run(TRequestedOperation::DetectDevice));
+    const int status = StatusOf(FLink.Run(TRequestedOperation::DetectDevice));
     if (status != kCliOk) return status;
     // Every name is checked before a single box changes.
     struct TChange {
-      std::size_t Index;
-      bool Checked;
+      std::size_t FIndex;
+      bool FChecked;
     };
     std::vector<TChange> changes;
     for (bool program : {true, false}) {
-      for (const std::string& name : program ? command.Program : command.Unprogram) {
+      for (const std::string& name : program ? command.FProgram : command.FUnprogram) {
         std::size_t index = 0;
         if (std::string error = FindBox(name, index); !error.empty()) {
-          Err << error << Text(cli_texts::kNothingWritten) << '\n';
+          FErr << error << Text(cli_texts::kNothingWritten) << '\n';
           return kCliUsageOrFile;
         }
         changes.push_back({index, program});
       }
     }
-    TProgrammerDriver& driver = Link.Driver();
+    TProgrammerDriver& driver = FLink.Driver();
     const std::vector<TFuseBox> read = driver.FuseBoxes();
-    for (const TChange& change : changes) driver.SetFuseState(change.Index, change.Checked);
+    for (const TChange& change : changes) driver.SetFuseState(change.FIndex, change.FChecked);
     const std::vector<TFuseBox> written = driver.FuseBoxes();
-    if (!command.Force)
+    if (!command.FForce)
       if (const std::string bits = IspEndingBits(read, written); !bits.empty()) {
-        Err << Text(cli_texts::kEndsIsp, {bits}) << '\n';
+        FErr << Text(cli_texts::kEndsIsp, {bits}) << '\n';
         return kCliUsageOrFile;
       }
     // Writing unchanged boxes back is what the user asked for all the same,
     // though the window's button waits for a toggled box.
-    const int wrote = StatusOf(Link.Run(TRequestedOperation::WriteFuses));
+    const int wrote = StatusOf(FLink.Run(TRequestedOperation::WriteFuses));
     if (wrote != kCliOk) return wrote;
     return ReadBack(written);
   }
@@ -303,9 +303,9 @@ class TCliRunner {
     std::vector<bool> asRead;
     std::vector<bool> toWrite;
     for (std::size_t i = 0; i < read.size() && i < written.size(); ++i) {
-      captions.push_back(written[i].Caption);
-      asRead.push_back(read[i].Checked);
-      toWrite.push_back(written[i].Checked);
+      captions.push_back(written[i].FCaption);
+      asRead.push_back(read[i].FChecked);
+      toWrite.push_back(written[i].FChecked);
     }
     std::string bits;
     for (std::string_view bit : NewIspDisablingBits(captions, asRead, toWrite)) {
@@ -318,47 +318,48 @@ class TCliRunner {
   // Reads the fuses again, as a verify would, and names every bit that did
   // not take.
   int ReadBack(const std::vector<TFuseBox>& written) {
-    const int status = StatusOf(Link.Run(TRequestedOperation::DetectDevice));
+    const int status = StatusOf(FLink.Run(TRequestedOperation::DetectDevice));
     if (status != kCliOk) return status;
-    const auto& items = Link.Driver().FuseBoxes();
+    const auto& items = FLink.Driver().FuseBoxes();
     bool ok = items.size() == written.size();
     for (std::size_t i = 0; i < items.size() && i < written.size(); ++i) {
-      if (!written[i].Enabled || items[i].Checked == written[i].Checked) continue;
+      if (!written[i].FEnabled || items[i].FChecked == written[i].FChecked) continue;
       ok = false;
       std::string line =
-          Text(items[i].Checked ? cli_texts::kStillProgrammed : cli_texts::kStillUnprogrammed,
-               {items[i].Caption});
-      if (items[i].Checked && IsLockBit(items[i].Caption)) line += Text(cli_texts::kLockNeedsErase);
-      Err << line << '\n';
+          Text(items[i].FChecked ? cli_texts::kStillProgrammed : cli_texts::kStillUnprogrammed,
+               {items[i].FCaption});
+      if (items[i].FChecked && IsLockBit(items[i].FCaption))
+        line += Text(cli_texts::kLockNeedsErase);
+      FErr << line << '\n';
     }
     return ok ? kCliOk : kCliOperationFailed;
   }
 
-  const TCliOptions& Options;
-  std::ostream& Out;
-  std::ostream& Err;
-  TCliStop Stop;
-  TCliLink Link;
+  const TCliOptions& FOptions;
+  std::ostream& FOut;
+  std::ostream& FErr;
+  TCliStop FStop;
+  TCliLink FLink;
 };
 
 int RunParsed(std::span<const std::string> args, std::ostream& out, std::ostream& err,
               const TCliEnvironment& env) {
   const TCliParseResult parsed = ParseCliArgs(args);
-  if (parsed.Options.Help) {
+  if (parsed.FOptions.FHelp) {
     out << CliHelpText();
     return kCliOk;
   }
-  if (parsed.Options.Version) {
+  if (parsed.FOptions.FVersion) {
     out << "quenvar-cli " QUENVAR_VERSION "\n";
     return kCliOk;
   }
   if (!parsed.Ok()) {
-    err << "quenvar-cli: " << parsed.Error << "\nTry 'quenvar-cli --help'.\n";
+    err << "quenvar-cli: " << parsed.FError << "\nTry 'quenvar-cli --help'.\n";
     return kCliUsageOrFile;
   }
-  if (parsed.Options.FProduction.RunsAsProduction())
-    return RunProduction(parsed.Options, env, out, err);
-  TCliRunner runner(parsed.Options, env, out, err);
+  if (parsed.FOptions.FProduction.RunsAsProduction())
+    return RunProduction(parsed.FOptions, env, out, err);
+  TCliRunner runner(parsed.FOptions, env, out, err);
   return runner.Run();
 }
 

@@ -22,7 +22,7 @@ std::string SystemText(int code) {
 
 std::string Ids(const THidAttributes& a) {
   char text[16];
-  std::snprintf(text, sizeof text, "%04x:%04x", a.VendorID, a.ProductID);
+  std::snprintf(text, sizeof text, "%04x:%04x", a.FVendorID, a.FProductID);
   return text;
 }
 
@@ -49,7 +49,7 @@ TCliLink::TCliLink(const TCliOptions& options, const TCliEnvironment& env, TCliS
       FStop(stop),
       FOut(out),
       FErr(err),
-      FBar(err, env.ErrIsTerminal && !options.Quiet) {}
+      FBar(err, env.FErrIsTerminal && !options.FQuiet) {}
 
 TCliLink::~TCliLink() {
   if (FStack.HasDriver()) FStack.Driver().SetListener(nullptr);
@@ -58,35 +58,32 @@ TCliLink::~TCliLink() {
 int TCliLink::Open() {
   if (FStack.IsOpen()) return kCliOk;
   TStackOptions options;
-  if (FOptions.Simulate) options.Simulate = FOptions.SimulateText;
-  options.RealTimingByDefault = false;
-  options.MakeBackend = FEnv.MakeBackend;
-  options.OnWaitForState = [this](const std::string& state) {
+  if (FOptions.FSimulate) options.FSimulate = FOptions.FSimulateText;
+  options.FRealTimingByDefault = false;
+  options.FMakeBackend = FEnv.FMakeBackend;
+  options.FOnWaitForState = [this](const std::string& state) {
     FErr << Text(cli_texts::kStateBusy, {state}) << '\n';
     FErr.flush();
     // Nothing has started yet, so Ctrl+C may end the wait at once.
-    if (FEnv.StopEndsAtOnce) FEnv.StopEndsAtOnce(true);
+    if (FEnv.FStopEndsAtOnce) FEnv.FStopEndsAtOnce(true);
   };
-  options.OnStateFileDone = [this] {
-    if (FEnv.StopEndsAtOnce) FEnv.StopEndsAtOnce(false);
+  options.FOnStateFileDone = [this] {
+    if (FEnv.FStopEndsAtOnce) FEnv.FStopEndsAtOnce(false);
   };
-  const std::optional<TStackError> error = FStack.Open(options);
-  if (!error) return kCliOk;
-  switch (error->Kind) {
-    case TStackError::TKind::SimulatorText:
-      FErr << "quenvar-cli: --simulate: " << error->Text << '\n';
-      return kCliUsageOrFile;
-    case TStackError::TKind::SimulatorState:
-      FErr << "quenvar-cli: " << error->Text << '\n';
-      return kCliUsageOrFile;
-    case TStackError::TKind::NoBackend:
-      FErr << Text(cli_texts::kNoBackend) << '\n';
-      return kCliNoProgrammer;
-    case TStackError::TKind::Controller:
-      break;
+  const TResult<void> opened = FStack.Open(options);
+  if (opened) return kCliOk;
+  const TError& error = opened.Error();
+  if (error.FKind == TErrorKind::BadOption) {
+    FErr << "quenvar-cli: --simulate: " << error.FText << '\n';
+    return kCliUsageOrFile;
   }
-  FErr << "quenvar-cli: " << error->Text << '\n';
-  return kCliOperationFailed;
+  if (error.FKind == TErrorKind::Unsupported) {
+    FErr << Text(cli_texts::kNoBackend) << '\n';
+    return kCliNoProgrammer;
+  }
+  FErr << "quenvar-cli: " << error.FText << '\n';
+  // The simulator's state file is the user's to fix; a controller that fails is not.
+  return IsSimulatorError(error) ? kCliUsageOrFile : kCliOperationFailed;
 }
 
 int TCliLink::StartSession() {
@@ -95,10 +92,10 @@ int TCliLink::StartSession() {
 
   TProgrammerDriver& driver = FStack.StartDriver(FEditor);
   driver.SetListener(this);
-  if (FOptions.Timeout) driver.ReplyTimeout = *FOptions.Timeout;
+  if (FOptions.FTimeout) driver.FReplyTimeout = *FOptions.FTimeout;
   // A locked chip tells no sizes: never erase it on the way to a write.
-  driver.RefuseLockedChip = true;
-  driver.SetVerifyAfterProgram(FOptions.Verify);
+  driver.FRefuseLockedChip = true;
+  driver.SetVerifyAfterProgram(FOptions.FVerify);
   // --programmer SEL: that one, wherever it is in the list.
   if (!FOptions.FProduction.FProgrammers.empty()) {
     const TProgrammerSelection chosen =
@@ -112,8 +109,8 @@ int TCliLink::StartSession() {
   }
   // Claims the programmer, as the main window does while it is built.
   FStack.Attach();
-  if (FOptions.EepromIndex)
-    driver.SelectEeprom(*FOptions.EepromIndex);
+  if (FOptions.FEepromIndex)
+    driver.SelectEeprom(*FOptions.FEepromIndex);
   else
     driver.SelectIsp();
 
@@ -122,7 +119,7 @@ int TCliLink::StartSession() {
   device->Capabilities();  // opens the device once, which tells the access we get
   if (!device->ReadWriteAccess()) {
     FErr << Text(cli_texts::kQueryOnly,
-                 {device->PnPInfo().DevicePath, SystemText(device->ReadWriteError())})
+                 {device->PnPInfo().FDevicePath, SystemText(device->ReadWriteError())})
          << '\n';
     return kCliNoProgrammer;
   }
@@ -131,7 +128,7 @@ int TCliLink::StartSession() {
 
 std::string TCliLink::Text(const TLangText& text,
                            std::initializer_list<std::string_view> args) const {
-  return cli_texts::Fill(text, FOptions.LanguageIndex, args);
+  return cli_texts::Fill(text, FOptions.FLanguageIndex, args);
 }
 
 int TCliLink::ReportMissingProgrammer() {
@@ -153,14 +150,14 @@ int TCliLink::List() {
     return kCliOk;
   }
   auto print = [&](const std::string& number, const TJvHidDevice* dev) {
-    const std::string& path = dev->PnPInfo().DevicePath;
+    const std::string& path = dev->PnPInfo().FDevicePath;
     std::string access;
     auto rw = backend.Open(path, THidAccess::ReadWrite);
     if (rw) {
       backend.Close(*rw);
       access = "read-write";
     } else {
-      const int code = rw.Error().Code;
+      const int code = rw.Error().FCode;
       auto query = backend.Open(path, THidAccess::QueryOnly);
       if (query) {
         backend.Close(*query);
@@ -207,7 +204,7 @@ TCliLink::TOutcome TCliLink::Run(TRequestedOperation operation) {
   if (WritesImage(operation) && !driver.AdmitImage(operation)) return TOutcome::Failed;
 
   FResult.reset();
-  FGauge.Shown = ShowsProgress(operation);
+  FGauge.FShown = ShowsProgress(operation);
   driver.StartOperation(operation);
   const auto all = static_cast<std::size_t>(-1);
   bool abandoned = false;
@@ -217,7 +214,7 @@ TCliLink::TOutcome TCliLink::Run(TRequestedOperation operation) {
       abandoned = true;
       break;
     }
-    if (FGauge.Shown && FGauge.Position > 0) FBar.Update(FGauge.Position, FGauge.Max);
+    if (FGauge.FShown && FGauge.FPosition > 0) FBar.Update(FGauge.FPosition, FGauge.FMax);
     FLoop.Loop().ProcessEvents(kLoopSlice);
   }
   FStop.Requested(&FBar);
@@ -250,9 +247,9 @@ void TCliLink::EndCommand(bool succeeded) {
 }
 
 int TCliLink::SaveSimulatorState() {
-  const std::optional<std::string> error = FStack.SaveSimulatorState();
-  if (!error) return kCliOk;
-  FErr << "quenvar-cli: " << *error << '\n';
+  const TResult<void> saved = FStack.SaveSimulatorState();
+  if (saved) return kCliOk;
+  FErr << "quenvar-cli: " << saved.Error().FText << '\n';
   return kCliUsageOrFile;
 }
 
@@ -264,12 +261,12 @@ void TCliLink::OnOperationStarted(TRequestedOperation /*operation*/) {
 }
 
 void TCliLink::OnLogLine(const TLogLine& line) {
-  FLog.push_back(RenderLogLine(line, FOptions.LanguageIndex));
+  FLog.push_back(RenderLogLine(line, FOptions.FLanguageIndex));
 }
 
 void TCliLink::OnProgress(std::int64_t position, std::int64_t maximum) {
-  FGauge.Max = std::max<std::int64_t>(maximum, 0);
-  FGauge.Position = std::clamp<std::int64_t>(position, 0, FGauge.Max);
+  FGauge.FMax = std::max<std::int64_t>(maximum, 0);
+  FGauge.FPosition = std::clamp<std::int64_t>(position, 0, FGauge.FMax);
 }
 
 void TCliLink::OnStepFailed(const std::string& text) {
@@ -281,15 +278,15 @@ void TCliLink::OnStepFailed(const std::string& text) {
 
 void TCliLink::OnDeviceChangeHandled() {
   // Any device change closes the window's progress window.
-  if (!FGauge.Shown) return;
-  FGauge.Shown = false;
-  FGauge.Position = 0;
+  if (!FGauge.FShown) return;
+  FGauge.FShown = false;
+  FGauge.FPosition = 0;
 }
 
 void TCliLink::OnFinished(TOperationResult result) {
   FResult = result;
-  FGauge.Position = 0;
-  FGauge.Shown = false;
+  FGauge.FPosition = 0;
+  FGauge.FShown = false;
 }
 
 }  // namespace quenvar

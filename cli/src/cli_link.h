@@ -87,9 +87,9 @@ class TCliLink final : private IDriverEvents {
 
   // The bar follows what the window's progress gauge would show.
   struct TGauge {
-    std::int64_t Max = 100;
-    std::int64_t Position = 0;
-    bool Shown = false;
+    std::int64_t FMax = 100;
+    std::int64_t FPosition = 0;
+    bool FShown = false;
   };
 
   const TCliOptions& FOptions;

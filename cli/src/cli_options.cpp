@@ -14,10 +14,10 @@ namespace quenvar {
 namespace {
 
 struct TCommandEntry {
-  std::string_view Name;
-  TCliCommandKind Kind;
-  std::size_t Files;
-  bool IspOnly;
+  std::string_view FName;
+  TCliCommandKind FKind;
+  std::size_t FFiles;
+  bool FIspOnly;
 };
 
 constexpr TCommandEntry kCommands[] = {
@@ -36,13 +36,13 @@ constexpr TCommandEntry kCommands[] = {
 
 const TCommandEntry* FindCommand(std::string_view name) {
   for (const TCommandEntry& entry : kCommands)
-    if (entry.Name == name) return &entry;
+    if (entry.FName == name) return &entry;
   return nullptr;
 }
 
 const TCommandEntry& SpecOf(TCliCommandKind kind) {
   for (const TCommandEntry& entry : kCommands)
-    if (entry.Kind == kind) return entry;
+    if (entry.FKind == kind) return entry;
   return kCommands[0];
 }
 
@@ -75,7 +75,7 @@ bool ParseSeconds(std::string_view text, std::chrono::milliseconds& out) {
 std::string TargetChoices() {
   std::string text = "isp, 0..13";
   for (const TEepromType& type : EepromTypes()) {
-    const std::string_view caption = type.Caption;
+    const std::string_view caption = type.FCaption;
     text += ", ";
     text += caption.substr(0, caption.find(" /"));
   }
@@ -104,7 +104,7 @@ bool TakeValue(std::span<const std::string> args, std::size_t& i, std::string_vi
 }
 
 std::string_view CommandName(TCliCommandKind kind) {
-  return SpecOf(kind).Name;
+  return SpecOf(kind).FName;
 }
 
 bool NeedsProgrammer(TCliCommandKind kind) {
@@ -128,9 +128,9 @@ bool ParseTarget(std::string_view text, std::optional<std::size_t>& index) {
     return true;
   }
   for (std::size_t i = 0; i < types.size(); ++i) {
-    const std::string_view caption = types[i].Caption;
+    const std::string_view caption = types[i].FCaption;
     const std::string_view first = caption.substr(0, caption.find(" /"));
-    if (folded == Folded(caption) || folded == Folded(types[i].DeviceText) ||
+    if (folded == Folded(caption) || folded == Folded(types[i].FDeviceText) ||
         folded == Folded(first)) {
       index = i;
       return true;
@@ -155,9 +155,9 @@ std::vector<std::string> SplitNames(std::string_view text) {
 
 TCliParseResult ParseCliArgs(std::span<const std::string> args) {
   TCliParseResult r;
-  TCliOptions& o = r.Options;
+  TCliOptions& o = r.FOptions;
   auto fail = [&r](std::string text) {
-    r.Error = std::move(text);
+    r.FError = std::move(text);
     return r;
   };
 
@@ -169,32 +169,32 @@ TCliParseResult ParseCliArgs(std::span<const std::string> args) {
     std::string value;
     bool matched = false;
     if (arg == "--help") {
-      o.Help = true;
+      o.FHelp = true;
     } else if (arg == "--version") {
-      o.Version = true;
+      o.FVersion = true;
     } else if (arg == "--quiet") {
-      o.Quiet = true;
+      o.FQuiet = true;
     } else if (arg == "--no-verify") {
-      o.Verify = false;
+      o.FVerify = false;
     } else if (arg == "--simulate" || arg.rfind("--simulate=", 0) == 0) {
       // One simulated programmer: a second setup would silently replace the first.
-      if (o.Simulate) return fail("option '--simulate' given twice");
-      o.Simulate = true;
-      o.SimulateText = arg.size() > 10 ? arg.substr(11) : std::string();
+      if (o.FSimulate) return fail("option '--simulate' given twice");
+      o.FSimulate = true;
+      o.FSimulateText = arg.size() > 10 ? arg.substr(11) : std::string();
     } else if (!TakeValue(args, i, "--target", value, matched)) {
       return fail("option '--target' needs a value (" + TargetChoices() + ")");
     } else if (matched) {
-      if (!ParseTarget(value, o.EepromIndex))
+      if (!ParseTarget(value, o.FEepromIndex))
         return fail("unknown target '" + value + "'; valid: " + TargetChoices());
     } else if (!TakeValue(args, i, "--lang", value, matched)) {
       return fail("option '--lang' needs a value (de, en or ru)");
     } else if (matched) {
       if (value == "de")
-        o.LanguageIndex = 0;
+        o.FLanguageIndex = 0;
       else if (value == "en")
-        o.LanguageIndex = 1;
+        o.FLanguageIndex = 1;
       else if (value == "ru")
-        o.LanguageIndex = 2;
+        o.FLanguageIndex = 2;
       else
         return fail("unknown language '" + value + "'; valid: de, en, ru");
     } else if (!TakeValue(args, i, "--timeout", value, matched)) {
@@ -203,14 +203,14 @@ TCliParseResult ParseCliArgs(std::span<const std::string> args) {
       std::chrono::milliseconds timeout{};
       if (!ParseSeconds(value, timeout))
         return fail("bad timeout '" + value + "'; give " + std::string(kTimeoutRange));
-      o.Timeout = timeout;
+      o.FTimeout = timeout;
     } else if (std::string error; ParseProductionOption(args, i, o.FProduction, error)) {
       if (!error.empty()) return fail(error);
     } else {
       return fail("unknown option '" + arg + "'");
     }
   }
-  if (o.Help || o.Version) return r;
+  if (o.FHelp || o.FVersion) return r;
 
   while (i < args.size()) {
     const std::string& name = args[i++];
@@ -222,62 +222,62 @@ TCliParseResult ParseCliArgs(std::span<const std::string> args) {
       return fail("unknown command '" + name + "'");
     }
     TCliCommand command;
-    command.Kind = entry->Kind;
-    if (entry->Kind == TCliCommandKind::WriteFuses) {
+    command.FKind = entry->FKind;
+    if (entry->FKind == TCliCommandKind::WriteFuses) {
       while (i < args.size() && args[i].rfind("--", 0) == 0) {
         std::string value;
         bool matched = false;
         if (args[i] == "--force") {
-          command.Force = true;
+          command.FForce = true;
           ++i;
           continue;
         }
         if (!TakeValue(args, i, "--program", value, matched))
           return fail("option '--program' needs a list of fuse names");
         if (matched) {
-          for (std::string& n : SplitNames(value)) command.Program.push_back(std::move(n));
+          for (std::string& n : SplitNames(value)) command.FProgram.push_back(std::move(n));
           ++i;
           continue;
         }
         if (!TakeValue(args, i, "--unprogram", value, matched))
           return fail("option '--unprogram' needs a list of fuse names");
         if (matched) {
-          for (std::string& n : SplitNames(value)) command.Unprogram.push_back(std::move(n));
+          for (std::string& n : SplitNames(value)) command.FUnprogram.push_back(std::move(n));
           ++i;
           continue;
         }
         return fail("unknown option '" + args[i] + "' for write-fuses");
       }
-      for (const std::string& n : command.Program)
-        if (std::find(command.Unprogram.begin(), command.Unprogram.end(), n) !=
-            command.Unprogram.end())
+      for (const std::string& n : command.FProgram)
+        if (std::find(command.FUnprogram.begin(), command.FUnprogram.end(), n) !=
+            command.FUnprogram.end())
           return fail("fuse '" + n + "' is named by both --program and --unprogram");
     }
-    for (std::size_t f = 0; f < entry->Files; ++f) {
+    for (std::size_t f = 0; f < entry->FFiles; ++f) {
       if (i >= args.size() || FindCommand(args[i]) != nullptr)
         return fail("command '" + name + "' needs " +
-                    (entry->Files == 2 ? std::string("IN and OUT files") : std::string("a FILE")));
+                    (entry->FFiles == 2 ? std::string("IN and OUT files") : std::string("a FILE")));
       if (args[i].empty()) return fail("command '" + name + "' got an empty file name");
-      command.Files.push_back(args[i++]);
+      command.FFiles.push_back(args[i++]);
     }
-    if (o.EepromIndex && entry->IspOnly)
+    if (o.FEepromIndex && entry->FIspOnly)
       return fail("command '" + name + "' needs the ISP target (--target isp)");
     // Names that select no format are refused before anything runs.
     const bool reads =
-        entry->Kind == TCliCommandKind::ReadFlash || entry->Kind == TCliCommandKind::ReadEeprom;
+        entry->FKind == TCliCommandKind::ReadFlash || entry->FKind == TCliCommandKind::ReadEeprom;
     const bool loads =
-        entry->Kind == TCliCommandKind::WriteFlash || entry->Kind == TCliCommandKind::Verify ||
-        entry->Kind == TCliCommandKind::WriteEeprom || entry->Kind == TCliCommandKind::Convert;
-    if (loads && OpenFormatOf(command.Files[0]) == TFileFormat::None)
-      return fail("'" + command.Files[0] + "': give a .hex or .bin file");
-    const std::string* out = reads                                     ? &command.Files[0]
-                             : entry->Kind == TCliCommandKind::Convert ? &command.Files[1]
-                                                                       : nullptr;
+        entry->FKind == TCliCommandKind::WriteFlash || entry->FKind == TCliCommandKind::Verify ||
+        entry->FKind == TCliCommandKind::WriteEeprom || entry->FKind == TCliCommandKind::Convert;
+    if (loads && OpenFormatOf(command.FFiles[0]) == TFileFormat::None)
+      return fail("'" + command.FFiles[0] + "': give a .hex or .bin file");
+    const std::string* out = reads                                      ? &command.FFiles[0]
+                             : entry->FKind == TCliCommandKind::Convert ? &command.FFiles[1]
+                                                                        : nullptr;
     if (out != nullptr && SaveFormatOf(*out) == TFileFormat::None)
       return fail("'" + *out + "': give a .hex or .bin file");
-    o.Commands.push_back(std::move(command));
+    o.FCommands.push_back(std::move(command));
   }
-  if (o.Commands.empty()) return fail("no command given");
+  if (o.FCommands.empty()) return fail("no command given");
   if (std::string error = ProductionChainError(o); !error.empty()) return fail(error);
   return r;
 }

@@ -111,8 +111,8 @@ void TCliSignals::EndAtOnce(bool on) {
 
 TCliStopRequest TCliSignals::Poll() const {
   TCliStopRequest r;
-  r.Count = StopCount.load();
-  r.Signal = StopSignal.load();
+  r.FCount = StopCount.load();
+  r.FSignal = StopSignal.load();
   return r;
 }
 

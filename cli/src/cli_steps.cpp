@@ -10,14 +10,13 @@ namespace quenvar {
 
 int LoadImageFile(TFileOps& files, const TCustomMPHexEditor& editor, const std::string& name,
                   bool needData, std::uint8_t language, std::ostream& err) {
-  std::uint8_t errorFlag = 0;
-  const TOpenOutcome opened = files.OpenFile(name, language, errorFlag);
-  switch (opened.Load.Status) {
+  const TOpenOutcome opened = files.OpenFile(name, language);
+  switch (opened.FLoad.FStatus) {
     case TLoadStatus::Loaded:
       break;
     case TLoadStatus::FormatError:
     case TLoadStatus::FileError:
-      err << opened.Load.Message << '\n';
+      err << opened.FLoad.FMessage << '\n';
       return kCliUsageOrFile;
     case TLoadStatus::Nothing:
       err << cli_texts::Fill(cli_texts::kNoFormat, language, {name}) << '\n';
@@ -32,9 +31,9 @@ int LoadImageFile(TFileOps& files, const TCustomMPHexEditor& editor, const std::
 }
 
 std::string ChipLine(const TProgrammerDriver& driver, std::uint8_t language) {
-  const ChipInfo* chip = driver.IdentifiedChipValue();
-  const std::string_view shown = driver.ChipLocked() ? DeviceLockedText
-                                 : chip != nullptr   ? chip->Name
+  const TChipInfo* chip = driver.IdentifiedChipValue();
+  const std::string_view shown = driver.ChipLocked() ? kDeviceLockedText
+                                 : chip != nullptr   ? chip->FName
                                                      : std::string_view();
   std::string line = cli_texts::Fill(cli_texts::kChip, language, {shown});
   if (driver.CodeSize())
@@ -45,8 +44,8 @@ std::string ChipLine(const TProgrammerDriver& driver, std::uint8_t language) {
 std::vector<std::string> FuseLines(const TProgrammerDriver& driver) {
   std::vector<std::string> lines;
   for (const TFuseBox& item : driver.FuseBoxes())
-    lines.push_back((item.Checked ? "[x] " : "[ ] ") + item.Caption +
-                    (item.Enabled ? "" : " (greyed)"));
+    lines.push_back((item.FChecked ? "[x] " : "[ ] ") + item.FCaption +
+                    (item.FEnabled ? "" : " (greyed)"));
   return lines;
 }
 

@@ -8,9 +8,9 @@
 namespace quenvar {
 
 void TCliStop::Poll(TProgressBar* bar) {
-  if (!FEnv.PollStop) return;
-  FLast = FEnv.PollStop();
-  if (FLast.Count > 0 && !FAnnounced) {
+  if (!FEnv.FPollStop) return;
+  FLast = FEnv.FPollStop();
+  if (FLast.FCount > 0 && !FAnnounced) {
     FAnnounced = true;
     if (bar != nullptr) bar->Clear();
     FErr << cli_texts::Fill(cli_texts::kStopping, FLanguage) << '\n';
@@ -20,12 +20,12 @@ void TCliStop::Poll(TProgressBar* bar) {
 
 bool TCliStop::Requested(TProgressBar* bar) {
   Poll(bar);
-  return FLast.Count > 0;
+  return FLast.FCount > 0;
 }
 
 bool TCliStop::Abandon(TProgressBar* bar) {
   Poll(bar);
-  return FLast.Count > 1;
+  return FLast.FCount > 1;
 }
 
 }  // namespace quenvar

@@ -20,7 +20,7 @@ class TCliStop {
   // Whether the running operation must be abandoned now (a second request).
   bool Abandon(TProgressBar* bar = nullptr);
   // The exit status of a stopped run: 128 + the signal.
-  int Status() const { return 128 + FLast.Signal; }
+  int Status() const { return 128 + FLast.FSignal; }
 
  private:
   void Poll(TProgressBar* bar);

@@ -22,8 +22,8 @@ using TClock = std::chrono::steady_clock;
 constexpr auto kPollInterval = std::chrono::milliseconds(250);
 
 std::string CommandText(const TCliCommand& command) {
-  std::string text(CommandName(command.Kind));
-  for (const std::string& file : command.Files) text += " " + file;
+  std::string text(CommandName(command.FKind));
+  for (const std::string& file : command.FFiles) text += " " + file;
   return text;
 }
 
@@ -60,16 +60,16 @@ void TProductionLane::Bind(TProgrammerDriver& driver) {
   FDriver = &driver;
   const TCliOptions& options = FRun.Options();
   driver.SetListener(this);
-  if (options.Timeout) driver.ReplyTimeout = *options.Timeout;
+  if (options.FTimeout) driver.FReplyTimeout = *options.FTimeout;
   // A locked chip tells no sizes: never erase it on the way to a write.
-  driver.RefuseLockedChip = true;
-  driver.SetVerifyAfterProgram(options.Verify);
+  driver.FRefuseLockedChip = true;
+  driver.SetVerifyAfterProgram(options.FVerify);
 }
 
 bool TProductionLane::Prepare() {
   const TCliOptions& options = FRun.Options();
-  if (options.EepromIndex)
-    FDriver->SelectEeprom(*options.EepromIndex);
+  if (options.FEepromIndex)
+    FDriver->SelectEeprom(*options.FEepromIndex);
   else
     FDriver->SelectIsp();
   if (!FDriver->HasProgrammer()) {
@@ -109,10 +109,10 @@ void TProductionLane::StartChain() {
   FRecord.FTime = std::chrono::system_clock::now();
   FRecord.FProgrammer = FProgrammer.FNumber;
   FRecord.FIdentity = FProgrammer.FIdentityPath;
-  for (const TCliCommand& command : FRun.Options().Commands)
+  for (const TCliCommand& command : FRun.Options().FCommands)
     FRecord.FCommands.push_back(CommandText(command));
-  if (const auto& index = FRun.Options().EepromIndex) {
-    const std::string_view caption = EepromTypes()[*index].Caption;
+  if (const auto& index = FRun.Options().FEepromIndex) {
+    const std::string_view caption = EepromTypes()[*index].FCaption;
     FRecord.FTarget = std::string(caption.substr(0, caption.find(" /")));
   }
   FLastLine.clear();
@@ -120,9 +120,9 @@ void TProductionLane::StartChain() {
 }
 
 bool TProductionLane::PrepareImage(const TCliCommand& command, bool write) {
-  const std::string& file = command.Files[0];
+  const std::string& file = command.FFiles[0];
   const TSerialMemory memory =
-      command.Kind == TCliCommandKind::WriteEeprom ? TSerialMemory::Eeprom : TSerialMemory::Flash;
+      command.FKind == TCliCommandKind::WriteEeprom ? TSerialMemory::Eeprom : TSerialMemory::Flash;
   std::vector<std::uint8_t>& bytes = FBuffer.Bytes();
   bytes = FRun.Image(file);
   const std::optional<TSerialSpec>& spec = FRun.Options().FProduction.FSerial;
@@ -130,9 +130,9 @@ bool TProductionLane::PrepareImage(const TCliCommand& command, bool write) {
     const std::size_t end = std::size_t{spec->FAddress} + spec->FLength;
     // A chip this chain already identified tells its size: an image that
     // cannot go in costs no number.
-    if (const ChipInfo* chip = FDriver->IdentifiedChipValue(); chip != nullptr && !FSerial) {
+    if (const TChipInfo* chip = FDriver->IdentifiedChipValue(); chip != nullptr && !FSerial) {
       const std::int64_t size =
-          memory == TSerialMemory::Flash ? FlashSizeBytes(*chip) : std::int64_t{chip->EepromSize};
+          memory == TSerialMemory::Flash ? FlashSizeBytes(*chip) : std::int64_t{chip->FEepromSize};
       const auto length = static_cast<std::int64_t>(std::max(bytes.size(), end));
       if (length > size) {
         Message("quenvar-cli: '" + file +
@@ -168,14 +168,14 @@ bool TProductionLane::PrepareImage(const TCliCommand& command, bool write) {
 }
 
 void TProductionLane::RunStep() {
-  const std::vector<TCliCommand>& commands = FRun.Options().Commands;
+  const std::vector<TCliCommand>& commands = FRun.Options().FCommands;
   if (FStep >= commands.size()) {
     EndChain(kCliOk);
     return;
   }
   const TCliCommand& command = commands[FStep];
   TRequestedOperation operation = TRequestedOperation::DetectDevice;
-  switch (command.Kind) {
+  switch (command.FKind) {
     case TCliCommandKind::Erase:
       operation = TRequestedOperation::Erase;
       break;
@@ -214,8 +214,8 @@ void TProductionLane::RunStep() {
 int TProductionLane::OperationStatus(TRequestedOperation operation, const std::string& file) {
   const std::uint8_t language = FRun.Language();
   if (const auto& refusal = FDriver->LastRefusal()) {
-    if (refusal->Kind == TRefusal::ChipLocked) {
-      Message(std::string(DeviceLockedText));
+    if (refusal->FKind == TRefusal::ChipLocked) {
+      Message(std::string(kDeviceLockedText));
       return kCliOperationFailed;
     }
     Message("quenvar-cli: '" + file + "': " + RefusalText(*refusal, language));
@@ -223,7 +223,7 @@ int TProductionLane::OperationStatus(TRequestedOperation operation, const std::s
   }
   // A locked chip has no sizes to write or compare; a detect just shows it.
   if (WritesImage(operation) && FDriver->ChipLocked()) {
-    Message(std::string(DeviceLockedText));
+    Message(std::string(kDeviceLockedText));
     return kCliOperationFailed;
   }
   if (FResult == TOperationResult::Success) return kCliOk;
@@ -235,8 +235,8 @@ int TProductionLane::OperationStatus(TRequestedOperation operation, const std::s
 }
 
 void TProductionLane::StepDone() {
-  const TCliCommand& command = FRun.Options().Commands[FStep];
-  const std::string file = command.Files.empty() ? std::string() : command.Files[0];
+  const TCliCommand& command = FRun.Options().FCommands[FStep];
+  const std::string file = command.FFiles.empty() ? std::string() : command.FFiles[0];
   const int status = OperationStatus(FOperation, file);
   if (status != kCliOk) {
     std::optional<TChipResult> result;
@@ -245,9 +245,9 @@ void TProductionLane::StepDone() {
     EndChain(status, result);
     return;
   }
-  if (command.Kind == TCliCommandKind::Detect || command.Kind == TCliCommandKind::ReadFuses)
+  if (command.FKind == TCliCommandKind::Detect || command.FKind == TCliCommandKind::ReadFuses)
     Line(ChipLine(*FDriver, FRun.Language()));
-  if (command.Kind == TCliCommandKind::ReadFuses)
+  if (command.FKind == TCliCommandKind::ReadFuses)
     for (const std::string& line : FuseLines(*FDriver)) Line(line);
   ++FStep;
   RunStep();
@@ -281,7 +281,7 @@ void TProductionLane::AfterChain(bool lost) {
     Finish();
     return;
   }
-  if (FRun.Options().EepromIndex) {
+  if (FRun.Options().FEepromIndex) {
     // The socket cannot tell a chip: the operator says so.
     if (FRun.InputClosed()) {
       Finish();
@@ -406,12 +406,12 @@ std::string TProductionLane::ProgressText() const {
 void TProductionLane::OnLogLine(const TLogLine& line) {
   // Station polls stay quiet: they only ask whether a chip is there.
   if (FPolling) return;
-  if (line.Text == TLogText::Signature && line.Args.size() == 3)
-    FRecord.FSignature = line.Args[0] + line.Args[1] + line.Args[2];
+  if (line.FText == TLogText::Signature && line.FArgs.size() == 3)
+    FRecord.FSignature = line.FArgs[0] + line.FArgs[1] + line.FArgs[2];
   const std::string text = RenderLogLine(line, FRun.Language());
   FRun.Line(*this, text);
   // The last line that says something: not the blank line nor the duration.
-  if (line.Text != TLogText::Blank && line.Text != TLogText::Duration) FLastLine = text;
+  if (line.FText != TLogText::Blank && line.FText != TLogText::Duration) FLastLine = text;
 }
 
 void TProductionLane::OnProgress(std::int64_t position, std::int64_t maximum) {
@@ -423,9 +423,9 @@ void TProductionLane::OnProgress(std::int64_t position, std::int64_t maximum) {
 }
 
 void TProductionLane::OnChipIdentified(const TIdentification& identification) {
-  FOutcome = identification.Outcome;
-  if (!FPolling && identification.Chip != nullptr)
-    FRecord.FTarget = std::string(identification.Chip->Name);
+  FOutcome = identification.FOutcome;
+  if (!FPolling && identification.FChip != nullptr)
+    FRecord.FTarget = std::string(identification.FChip->FName);
 }
 
 void TProductionLane::OnStepFailed(const std::string& text) {

@@ -118,10 +118,10 @@ std::string ChipRecordJson(const TChipRecord& record) {
   return line;
 }
 
-TFileExpected<TProductionLog> TProductionLog::Open(const std::string& path) {
-  TFileExpected<TAppendFile> file = TAppendFile::Open(path);
-  if (!file) return TFileExpected<TProductionLog>::Failure(file.Error());
-  return TFileExpected<TProductionLog>::Success(TProductionLog(std::move(file.Value())));
+TResult<TProductionLog> TProductionLog::Open(const std::string& path) {
+  TResult<TAppendFile> file = TAppendFile::Open(path);
+  if (!file) return file.Error();
+  return TProductionLog(std::move(file.Value()));
 }
 
 }  // namespace quenvar

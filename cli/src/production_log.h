@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "quenvar/fileio/append_file.h"
-#include "quenvar/fileio/file_result.h"
+#include "quenvar/fileio/file_error.h"
 
 namespace quenvar {
 
@@ -43,8 +43,10 @@ std::string IsoUtcTime(std::chrono::system_clock::time_point time);
 
 class TProductionLog {
  public:
-  static TFileExpected<TProductionLog> Open(const std::string& path);
-  TFileResult Append(const TChipRecord& record) { return FFile.AppendLine(ChipRecordJson(record)); }
+  static TResult<TProductionLog> Open(const std::string& path);
+  TResult<void> Append(const TChipRecord& record) {
+    return FFile.AppendLine(ChipRecordJson(record));
+  }
 
  private:
   explicit TProductionLog(TAppendFile file) : FFile(std::move(file)) {}

@@ -204,26 +204,26 @@ std::string ProductionChainError(const TCliOptions& options) {
   const TProductionOptions& p = options.FProduction;
   if (p.FSerial && p.FSerialFile.empty()) return "option '--serial' needs --serial-file PATH";
   if (!p.FSerial && !p.FSerialFile.empty()) return "option '--serial-file' needs --serial";
-  if (p.FSerial && p.FSerial->FMemory == TSerialMemory::Eeprom && options.EepromIndex)
+  if (p.FSerial && p.FSerial->FMemory == TSerialMemory::Eeprom && options.FEepromIndex)
     return "--serial eeprom needs the ISP target: a 24xx EEPROM is written with write-flash";
   if (p.FSerial) {
     const TCliCommandKind write = p.FSerial->FMemory == TSerialMemory::Flash
                                       ? TCliCommandKind::WriteFlash
                                       : TCliCommandKind::WriteEeprom;
-    const bool writes = std::any_of(options.Commands.begin(), options.Commands.end(),
-                                    [write](const TCliCommand& c) { return c.Kind == write; });
+    const bool writes = std::any_of(options.FCommands.begin(), options.FCommands.end(),
+                                    [write](const TCliCommand& c) { return c.FKind == write; });
     if (!writes)
       return "--serial " + SerialSpecText(*p.FSerial) + ": the chain has no " +
              std::string(CommandName(write)) + " to stamp it into";
   }
   if (!p.RunsAsProduction()) return {};
-  for (const TCliCommand& command : options.Commands) switch (command.Kind) {
+  for (const TCliCommand& command : options.FCommands) switch (command.FKind) {
       case TCliCommandKind::ReadFlash:
       case TCliCommandKind::ReadEeprom:
       case TCliCommandKind::Convert:
       case TCliCommandKind::List:
       case TCliCommandKind::WriteFuses:
-        return "command '" + std::string(CommandName(command.Kind)) +
+        return "command '" + std::string(CommandName(command.FKind)) +
                "' does not run with several programmers, --serial, --log or --repeat";
       default:
         break;

@@ -34,9 +34,9 @@ TProductionRun::TProductionRun(const TCliOptions& options, const TCliEnvironment
       FEnv(env),
       FOut(out),
       FErr(err),
-      FStop(env, err, options.LanguageIndex),
+      FStop(env, err, options.FLanguageIndex),
       FLink(options, env, FStop, out, err),
-      FProgress(err, env.ErrIsTerminal && !options.Quiet) {}
+      FProgress(err, env.FErrIsTerminal && !options.FQuiet) {}
 
 TProductionRun::~TProductionRun() {
   // The drivers go before the lanes: while a driver gives its programmer
@@ -53,14 +53,14 @@ TProductionRun::~TProductionRun() {
 int TProductionRun::CheckBeforeStart() {
   const std::uint8_t language = Language();
   const std::optional<TSerialSpec>& spec = FOptions.FProduction.FSerial;
-  for (const TCliCommand& command : FOptions.Commands) {
-    if (command.Files.empty() || FImages.count(command.Files[0]) != 0) continue;
+  for (const TCliCommand& command : FOptions.FCommands) {
+    if (command.FFiles.empty() || FImages.count(command.FFiles[0]) != 0) continue;
     TCustomMPHexEditor editor;
     TFileOps files(editor);
-    if (const int status = LoadImageFile(files, editor, command.Files[0], true, language, FErr);
+    if (const int status = LoadImageFile(files, editor, command.FFiles[0], true, language, FErr);
         status != kCliOk)
       return status;
-    FImages[command.Files[0]].assign(editor.Data().begin(), editor.Data().end());
+    FImages[command.FFiles[0]].assign(editor.Data().begin(), editor.Data().end());
   }
   if (spec) {
     FSerialFile.emplace(FOptions.FProduction.FSerialFile);
@@ -73,26 +73,26 @@ int TProductionRun::CheckBeforeStart() {
   }
   // A 24xx tells its size now: an image that cannot go in is refused before
   // a number is taken or a chip is touched.
-  if (FOptions.EepromIndex) {
-    const std::int64_t size = EepromReadSize(EepromTypes()[*FOptions.EepromIndex].SizeCode);
-    for (const TCliCommand& command : FOptions.Commands) {
-      if (command.Kind != TCliCommandKind::WriteFlash && command.Kind != TCliCommandKind::Verify)
+  if (FOptions.FEepromIndex) {
+    const std::int64_t size = EepromReadSize(EepromTypes()[*FOptions.FEepromIndex].FSizeCode);
+    for (const TCliCommand& command : FOptions.FCommands) {
+      if (command.FKind != TCliCommandKind::WriteFlash && command.FKind != TCliCommandKind::Verify)
         continue;
-      std::int64_t length = static_cast<std::int64_t>(FImages[command.Files[0]].size());
+      std::int64_t length = static_cast<std::int64_t>(FImages[command.FFiles[0]].size());
       if (spec)
         length = std::max<std::int64_t>(length, std::int64_t{spec->FAddress} + spec->FLength);
       if (length > size) {
-        FErr << "quenvar-cli: '" << command.Files[0]
+        FErr << "quenvar-cli: '" << command.FFiles[0]
              << "': " << RefusalText({TRefusal::ImageTooLarge, length, size}, language) << '\n';
         return kCliUsageOrFile;
       }
     }
   }
   if (!FOptions.FProduction.FLogPath.empty()) {
-    TFileExpected<TProductionLog> log = TProductionLog::Open(FOptions.FProduction.FLogPath);
+    TResult<TProductionLog> log = TProductionLog::Open(FOptions.FProduction.FLogPath);
     if (!log) {
       FErr << cli_texts::Fill(production_texts::kLogFailed, language,
-                              {log.Error().Path + ": " + log.Error().Reason})
+                              {log.Error().FPath + ": " + log.Error().FText})
            << '\n';
       return kCliUsageOrFile;
     }
@@ -135,11 +135,11 @@ int TProductionRun::StartLanes() {
           kCliNoProgrammer,
           cli_texts::Fill(
               cli_texts::kQueryOnly, Language(),
-              {device->PnPInfo().DevicePath,
+              {device->PnPInfo().FDevicePath,
                std::make_error_code(static_cast<std::errc>(device->ReadWriteError())).message()}));
   }
-  if (Station() && FOptions.EepromIndex) {
-    FInput = std::make_unique<TLineInput>(FEnv.InputFd);
+  if (Station() && FOptions.FEepromIndex) {
+    FInput = std::make_unique<TLineInput>(FEnv.FInputFd);
     FInputWatch = Loop().WatchChanges(*FInput, [this] { OnInput(); });
   }
   for (auto& lane : FLanes)
@@ -161,8 +161,8 @@ int TProductionRun::Run() {
     });
   };
   while (status == kCliOk && running()) {
-    if (FEnv.PollStop && FEnv.PollStop().Count > seenStops) {
-      seenStops = FEnv.PollStop().Count;
+    if (FEnv.FPollStop && FEnv.FPollStop().FCount > seenStops) {
+      seenStops = FEnv.FPollStop().FCount;
       FProgress.Clear();
     }
     if (FStop.Abandon()) {
@@ -247,10 +247,10 @@ TSerialTake TProductionRun::TakeSerial() {
 bool TProductionRun::ChainEnded(std::size_t lane, const TChipRecord& record) {
   bool logged = true;
   if (FLog)
-    if (const TFileResult appended = FLog->Append(record); !appended) {
+    if (const TResult<void> appended = FLog->Append(record); !appended) {
       Message(*FLanes[lane],
               cli_texts::Fill(production_texts::kLogFailed, Language(),
-                              {appended.Error().Path + ": " + appended.Error().Reason}));
+                              {appended.Error().FPath + ": " + appended.Error().FText}));
       logged = false;
     }
   FGang->ChainEnded(lane);

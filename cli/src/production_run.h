@@ -74,7 +74,7 @@ class TProductionRun {
 
   // --- for the lanes
   const TCliOptions& Options() const { return FOptions; }
-  std::uint8_t Language() const { return FOptions.LanguageIndex; }
+  std::uint8_t Language() const { return FOptions.FLanguageIndex; }
   bool Station() const { return FOptions.FProduction.FRepeat; }
   IEventLoop& Loop() { return FLink.Stack().EventLoop(); }
   // The image of a write or verify file, loaded once before the start.

@@ -47,8 +47,8 @@ std::vector<TListedProgrammer> ListProgrammers(const TJvHidDeviceController& con
   std::vector<TListedProgrammer> listed;
   for (const TJvHidDevice* device : controller.DeviceList()) {
     const THidAttributes& ids = device->Attributes();
-    if (!device->PluggedIn() || ids.VendorID != kProgrammerVendorId ||
-        ids.ProductID != kProgrammerProductId)
+    if (!device->PluggedIn() || ids.FVendorID != kProgrammerVendorId ||
+        ids.FProductID != kProgrammerProductId)
       continue;
     listed.push_back({0, device->PnPInfo().FIdentityPath, device->PnPInfo().FSerial, device});
   }

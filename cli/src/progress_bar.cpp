@@ -46,37 +46,37 @@ std::string FormatProgressLine(std::int64_t position, std::int64_t maximum, doub
 }
 
 void TProgressBar::Update(std::int64_t position, std::int64_t maximum) {
-  if (!Enabled) return;
+  if (!FEnabled) return;
   const TClock::time_point now = TClock::now();
-  if (!Started || maximum != LastMaximum || position < LastPosition) {
+  if (!FStarted || maximum != FLastMaximum || position < FLastPosition) {
     // A verify after a write starts its own count.
-    Started = true;
-    Start = now;
-    LastMaximum = maximum;
+    FStarted = true;
+    FStart = now;
+    FLastMaximum = maximum;
   }
-  LastPosition = position;
-  if (Shown && now - LastDraw < kRedrawInterval && position < maximum) return;
-  const double seconds = std::chrono::duration<double>(now - Start).count();
+  FLastPosition = position;
+  if (FShown && now - FLastDraw < kRedrawInterval && position < maximum) return;
+  const double seconds = std::chrono::duration<double>(now - FStart).count();
   std::string line = FormatProgressLine(position, maximum, seconds);
-  if (Shown && line == LastLine) return;
-  Err << '\r' << line << "\x1b[K" << std::flush;
-  LastLine = std::move(line);
-  LastDraw = now;
-  Shown = true;
+  if (FShown && line == FLastLine) return;
+  FErr << '\r' << line << "\x1b[K" << std::flush;
+  FLastLine = std::move(line);
+  FLastDraw = now;
+  FShown = true;
 }
 
 void TProgressBar::Clear() {
-  if (!Shown) return;
-  Err << "\r\x1b[K" << std::flush;
-  Shown = false;
-  LastLine.clear();
+  if (!FShown) return;
+  FErr << "\r\x1b[K" << std::flush;
+  FShown = false;
+  FLastLine.clear();
 }
 
 void TProgressBar::Restart() {
   Clear();
-  Started = false;
-  LastMaximum = -1;
-  LastPosition = 0;
+  FStarted = false;
+  FLastMaximum = -1;
+  FLastPosition = 0;
 }
 
 }  // namespace quenvar

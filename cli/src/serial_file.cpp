@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "quenvar/fileio/file_result.h"
+#include "quenvar/fileio/file_error.h"
 #include "quenvar/fileio/locked_file.h"
 #include "quenvar/fileio/regular_file.h"
 
@@ -12,8 +12,8 @@ namespace quenvar {
 
 namespace {
 
-std::string FailureText(const TFileFailure& failure) {
-  return "serial file '" + failure.Path + "': " + failure.Reason;
+std::string FailureText(const TError& failure) {
+  return "serial file '" + failure.FPath + "': " + failure.FText;
 }
 
 }  // namespace
@@ -44,17 +44,17 @@ TSerialTake TSerialFile::Read(bool take,
   // The lock would create a missing file, and an empty file holds no number:
   // a typing error in the path must not start a fresh count.
   // (Read unlocked only to see that it is there, under a UTF-8 name on every system.)
-  if (const TFileExpected<std::vector<std::uint8_t>> there = ReadRegularFile(FPath); !there) {
+  if (const TResult<std::vector<std::uint8_t>> there = ReadRegularFile(FPath); !there) {
     result.FError =
         FailureText(there.Error()) + "; create it with the first number, e.g. echo 1000 > " + FPath;
     return result;
   }
-  TFileExpected<TLockedFile> file = TLockedFile::Open(FPath);
+  TResult<TLockedFile> file = TLockedFile::Open(FPath);
   if (!file) {
     result.FError = FailureText(file.Error());
     return result;
   }
-  TFileExpected<std::vector<std::uint8_t>> bytes = file.Value().ReadAll();
+  TResult<std::vector<std::uint8_t>> bytes = file.Value().ReadAll();
   if (!bytes) {
     result.FError = FailureText(bytes.Error());
     return result;
@@ -76,7 +76,7 @@ TSerialTake TSerialFile::Read(bool take,
     }
   if (take) {
     const std::string next = std::to_string(*number + 1) + "\n";
-    const TFileResult written = file.Value().Replace(
+    const TResult<void> written = file.Value().Replace(
         std::span(reinterpret_cast<const std::uint8_t*>(next.data()), next.size()));
     if (!written) {
       result.FError = FailureText(written.Error());

@@ -118,179 +118,180 @@ using F = TFuseFamily;
 using L = TFuseLayout;
 
 // Fields shared by every row; the family helpers below fill in the rest.
-constexpr ChipInfo Row(std::uint8_t s1, std::uint8_t s2, std::string_view name,
-                       std::string_view flash, std::uint32_t eeprom,
-                       std::span<const std::string_view> items, std::span<const std::uint8_t> grey,
-                       std::uint8_t eeCode) {
-  return {.Signature = {0x1E, s1, s2},
-          .Name = name,
-          .FlashSizeText = flash,
-          .EepromSize = eeprom,
-          .FuseItems = items,
-          .DisabledItems = grey,
-          .FuseReadAfterIdentify = true,
-          .Family = TFuseFamily::Instruction,
-          .Layout = TFuseLayout::Instruction,
-          .LockBitCount = 0,
-          .ExtendedFuseMask = 0,
-          .HighFuseMask = 0,
-          .HighWriteSkip = 0,
-          .LowWriteSkip = 0,
-          .CalibrationCount = 0,
-          .FlashPageCode = 1,
-          .EepromSizeCode = eeCode};
+constexpr TChipInfo Row(std::uint8_t s1, std::uint8_t s2, std::string_view name,
+                        std::string_view flash, std::uint32_t eeprom,
+                        std::span<const std::string_view> items, std::span<const std::uint8_t> grey,
+                        std::uint8_t eeCode) {
+  return {.FSignature = {0x1E, s1, s2},
+          .FName = name,
+          .FFlashSizeText = flash,
+          .FEepromSize = eeprom,
+          .FFuseItems = items,
+          .FDisabledItems = grey,
+          .FFuseReadAfterIdentify = true,
+          .FFamily = TFuseFamily::Instruction,
+          .FLayout = TFuseLayout::Instruction,
+          .FLockBitCount = 0,
+          .FExtendedFuseMask = 0,
+          .FHighFuseMask = 0,
+          .FHighWriteSkip = 0,
+          .FLowWriteSkip = 0,
+          .FCalibrationCount = 0,
+          .FFlashPageCode = 1,
+          .FEepromSizeCode = eeCode};
 }
 
-constexpr ChipInfo LockOnly(std::uint8_t s1, std::uint8_t s2, std::string_view name,
-                            std::string_view flash, std::uint32_t eeprom, std::uint8_t eeCode) {
-  ChipInfo chip = Row(s1, s2, name, flash, eeprom, kTwoLock, kNone, eeCode);
-  chip.FuseReadAfterIdentify = false;  // no fuse bits to read
-  chip.Family = F::LockOnly;
-  chip.Layout = L::LockOnly;
+constexpr TChipInfo LockOnly(std::uint8_t s1, std::uint8_t s2, std::string_view name,
+                             std::string_view flash, std::uint32_t eeprom, std::uint8_t eeCode) {
+  TChipInfo chip = Row(s1, s2, name, flash, eeprom, kTwoLock, kNone, eeCode);
+  chip.FFuseReadAfterIdentify = false;  // no fuse bits to read
+  chip.FFamily = F::LockOnly;
+  chip.FLayout = L::LockOnly;
   return chip;
 }
 
-constexpr ChipInfo Combined(std::uint8_t s1, std::uint8_t s2, std::string_view name,
+constexpr TChipInfo Combined(std::uint8_t s1, std::uint8_t s2, std::string_view name,
+                             std::string_view flash, std::uint32_t eeprom,
+                             std::span<const std::string_view> items, std::uint8_t eeCode) {
+  TChipInfo chip = Row(s1, s2, name, flash, eeprom, items, kGrey3, eeCode);
+  chip.FFamily = F::CombinedByte;
+  chip.FLayout = L::CombinedByte;
+  return chip;
+}
+
+constexpr TChipInfo TwoByte(std::uint8_t s1, std::uint8_t s2, std::string_view name,
                             std::string_view flash, std::uint32_t eeprom,
-                            std::span<const std::string_view> items, std::uint8_t eeCode) {
-  ChipInfo chip = Row(s1, s2, name, flash, eeprom, items, kGrey3, eeCode);
-  chip.Family = F::CombinedByte;
-  chip.Layout = L::CombinedByte;
-  return chip;
-}
-
-constexpr ChipInfo TwoByte(std::uint8_t s1, std::uint8_t s2, std::string_view name,
-                           std::string_view flash, std::uint32_t eeprom,
-                           std::span<const std::string_view> items,
-                           std::span<const std::uint8_t> grey, TFuseLayout layout,
-                           std::uint8_t calibration, std::uint8_t eeCode) {
-  ChipInfo chip = Row(s1, s2, name, flash, eeprom, items, grey, eeCode);
-  chip.Family = F::TwoByte;
-  chip.Layout = layout;
-  chip.CalibrationCount = calibration;
+                            std::span<const std::string_view> items,
+                            std::span<const std::uint8_t> grey, TFuseLayout layout,
+                            std::uint8_t calibration, std::uint8_t eeCode) {
+  TChipInfo chip = Row(s1, s2, name, flash, eeprom, items, grey, eeCode);
+  chip.FFamily = F::TwoByte;
+  chip.FLayout = layout;
+  chip.FCalibrationCount = calibration;
   return chip;
 }
 
 // Instruction-family chips. Unless noted, SPIEN is bit 5 of the high byte and
 // is never written (it cannot be changed over the ISP connector anyway).
-struct Instr {
-  std::uint8_t Lock;
-  std::uint8_t Ext;
-  std::uint8_t High = 0xFF;
-  std::uint8_t HighSkip = 0x20;
-  std::uint8_t LowSkip = 0x00;
-  std::uint8_t Calibration = 1;
+struct TInstr {
+  std::uint8_t FLock;
+  std::uint8_t FExt;
+  std::uint8_t FHigh = 0xFF;
+  std::uint8_t FHighSkip = 0x20;
+  std::uint8_t FLowSkip = 0x00;
+  std::uint8_t FCalibration = 1;
 };
 
-constexpr ChipInfo Instruction(std::uint8_t s1, std::uint8_t s2, std::string_view name,
-                               std::string_view flash, std::uint32_t eeprom,
-                               std::span<const std::string_view> items,
-                               std::span<const std::uint8_t> grey, Instr f, std::uint8_t page,
-                               std::uint8_t eeCode) {
-  ChipInfo chip = Row(s1, s2, name, flash, eeprom, items, grey, eeCode);
-  chip.LockBitCount = f.Lock;
-  chip.ExtendedFuseMask = f.Ext;
-  chip.HighFuseMask = f.High;
-  chip.HighWriteSkip = f.HighSkip;
-  chip.LowWriteSkip = f.LowSkip;
-  chip.CalibrationCount = f.Calibration;
-  chip.FlashPageCode = page;
+constexpr TChipInfo Instruction(std::uint8_t s1, std::uint8_t s2, std::string_view name,
+                                std::string_view flash, std::uint32_t eeprom,
+                                std::span<const std::string_view> items,
+                                std::span<const std::uint8_t> grey, TInstr f, std::uint8_t page,
+                                std::uint8_t eeCode) {
+  TChipInfo chip = Row(s1, s2, name, flash, eeprom, items, grey, eeCode);
+  chip.FLockBitCount = f.FLock;
+  chip.FExtendedFuseMask = f.FExt;
+  chip.FHighFuseMask = f.FHigh;
+  chip.FHighWriteSkip = f.FHighSkip;
+  chip.FLowWriteSkip = f.FLowSkip;
+  chip.FCalibrationCount = f.FCalibration;
+  chip.FFlashPageCode = page;
   return chip;
 }
 
-constexpr ChipInfo kChips[] = {
+constexpr TChipInfo kChips[] = {
     LockOnly(0x90, 0x01, "AT90S1200", "1024", 64, 0x40),
     TwoByte(0x90, 0x05, "ATtiny12", "1024", 64, kTiny12, kNone, L::TwoByteTiny12, 1, 0x40),
     TwoByte(0x90, 0x06, "ATtiny15L", "1024", 64, kTiny15, kNone, L::TwoByteTiny15, 1, 0x40),
     Instruction(0x90, 0x07, "ATtiny13", "1024", 64, kTiny13, kGrey7,
-                {.Lock = 2, .Ext = 0, .High = 0x1F, .HighSkip = 0, .LowSkip = 0x80}, 0x81, 0x40),
+                {.FLock = 2, .FExt = 0, .FHigh = 0x1F, .FHighSkip = 0, .FLowSkip = 0x80}, 0x81,
+                0x40),
     LockOnly(0x91, 0x01, "AT90S2313", "2048", 128, 0x80),
     Combined(0x91, 0x02, "AT90S/LS2323", "2048", 128, kFstrt, 0x80),
     Combined(0x91, 0x03, "AT90S/LS2343", "2048", 128, kRcen, 0x80),
     TwoByte(0x91, 0x05, "AT90S/LS2333", "2048", 128, kClock, kGrey7, L::TwoByteClock, 0, 0x80),
     Combined(0x91, 0x06, "ATtiny22", "2048", 128, kRcen, 0x80),
     Instruction(0x91, 0x09, "ATtiny26", "2048", 128, kTiny26, kGrey3,
-                {.Lock = 2, .Ext = 0, .High = 0x1F, .HighSkip = 0x08, .Calibration = 4}, 0x10,
+                {.FLock = 2, .FExt = 0, .FHigh = 0x1F, .FHighSkip = 0x08, .FCalibration = 4}, 0x10,
                 0x80),
     Instruction(0x91, 0x0A, "ATtiny2313", "2048", 128, kTiny2313, kGrey5,
-                {.Lock = 2, .Ext = 0x01, .Calibration = 2}, 0x81, 0x80),
+                {.FLock = 2, .FExt = 0x01, .FCalibration = 2}, 0x81, 0x80),
     TwoByte(0x92, 0x03, "AT90S/LS4433", "4096", 256, kClock, kGrey7, L::TwoByteClock, 0, 0x81),
-    Instruction(0x92, 0x05, "ATmega48", "4096", 256, kMega48, kGrey5, {.Lock = 2, .Ext = 0x01},
+    Instruction(0x92, 0x05, "ATmega48", "4096", 256, kMega48, kGrey5, {.FLock = 2, .FExt = 0x01},
                 0x82, 0x81),
     LockOnly(0x93, 0x01, "AT90S8515", "8192", 512, 0x82),
     Combined(0x93, 0x03, "AT90S/LS8535", "8192", 512, kFstrt, 0x82),
-    Instruction(0x93, 0x06, "ATmega8515", "8192", 512, kMega8515, kGrey8, {.Lock = 6, .Ext = 0},
+    Instruction(0x93, 0x06, "ATmega8515", "8192", 512, kMega8515, kGrey8, {.FLock = 6, .FExt = 0},
                 0x20, 0x82),
     Instruction(0x93, 0x07, "ATmega8", "8192", 512, kMega8, kGrey8,
-                {.Lock = 6, .Ext = 0, .Calibration = 4}, 0x20, 0x82),
+                {.FLock = 6, .FExt = 0, .FCalibration = 4}, 0x20, 0x82),
     Instruction(0x93, 0x08, "ATmega8535", "8192", 512, kMega8535, kGrey8,
-                {.Lock = 6, .Ext = 0, .Calibration = 4}, 0x20, 0x82),
-    Instruction(0x93, 0x0A, "ATmega88", "8192", 512, kMega88, kGrey11, {.Lock = 6, .Ext = 0x07},
+                {.FLock = 6, .FExt = 0, .FCalibration = 4}, 0x20, 0x82),
+    Instruction(0x93, 0x0A, "ATmega88", "8192", 512, kMega88, kGrey11, {.FLock = 6, .FExt = 0x07},
                 0x82, 0x82),
-    Instruction(0x93, 0x93, "AT90pwm2", "8192", 512, kPwm, kGreyPwm, {.Lock = 6, .Ext = 0xFF}, 0x82,
-                0x82),
-    Instruction(0x93, 0x81, "AT90pwm3", "8192", 512, kPwm, kGreyPwm, {.Lock = 6, .Ext = 0xFF}, 0x82,
-                0x82),
-    Instruction(0x94, 0x03, "ATmega16", "16384", 512, kMega16, kGrey8, {.Lock = 6, .Ext = 0}, 0x40,
-                0x82),
-    Instruction(0x94, 0x04, "ATmega162", "16384", 512, kMega162, kGrey12, {.Lock = 6, .Ext = 0x1E},
+    Instruction(0x93, 0x93, "AT90pwm2", "8192", 512, kPwm, kGreyPwm, {.FLock = 6, .FExt = 0xFF},
+                0x82, 0x82),
+    Instruction(0x93, 0x81, "AT90pwm3", "8192", 512, kPwm, kGreyPwm, {.FLock = 6, .FExt = 0xFF},
+                0x82, 0x82),
+    Instruction(0x94, 0x03, "ATmega16", "16384", 512, kMega16, kGrey8, {.FLock = 6, .FExt = 0},
                 0x40, 0x82),
-    Instruction(0x94, 0x05, "ATmega169", "16384", 512, kMega169, kGrey11, {.Lock = 6, .Ext = 0x0E},
-                0x40, 0x82),
-    Instruction(0x94, 0x06, "ATmega168", "16384", 512, kMega88, kGrey11, {.Lock = 6, .Ext = 0x07},
+    Instruction(0x94, 0x04, "ATmega162", "16384", 512, kMega162, kGrey12,
+                {.FLock = 6, .FExt = 0x1E}, 0x40, 0x82),
+    Instruction(0x94, 0x05, "ATmega169", "16384", 512, kMega169, kGrey11,
+                {.FLock = 6, .FExt = 0x0E}, 0x40, 0x82),
+    Instruction(0x94, 0x06, "ATmega168", "16384", 512, kMega88, kGrey11, {.FLock = 6, .FExt = 0x07},
                 0x83, 0x82),
-    Instruction(0x94, 0x07, "ATmega165", "16384", 512, kMega169, kGrey11, {.Lock = 6, .Ext = 0x0E},
-                0x40, 0x82),
+    Instruction(0x94, 0x07, "ATmega165", "16384", 512, kMega169, kGrey11,
+                {.FLock = 6, .FExt = 0x0E}, 0x40, 0x82),
     Instruction(0x95, 0x02, "ATmega32", "32768", 1024, kMega16, kGrey8,
-                {.Lock = 6, .Ext = 0, .Calibration = 4}, 0x40, 0x84),
+                {.FLock = 6, .FExt = 0, .FCalibration = 4}, 0x40, 0x84),
     Instruction(0x96, 0x02, "ATmega64", "65536", 2048, kMega64, kGrey10,
-                {.Lock = 6, .Ext = 0x03, .Calibration = 4}, 0x80, 0x88),
+                {.FLock = 6, .FExt = 0x03, .FCalibration = 4}, 0x80, 0x88),
     Instruction(0x97, 0x02, "ATmega128", "131072", 4096, kMega64, kGrey10,
-                {.Lock = 6, .Ext = 0x03, .Calibration = 4}, 0x80, 0x90),
+                {.FLock = 6, .FExt = 0x03, .FCalibration = 4}, 0x80, 0x90),
 };
 
 }  // namespace
 
-std::span<const ChipInfo> ChipTable() {
+std::span<const TChipInfo> ChipTable() {
   return kChips;
 }
 
-const ChipInfo* FindChip(const TSignature& signature) {
-  for (const ChipInfo& chip : kChips) {
-    if (chip.Signature[0] == signature[0] && chip.Signature[1] == signature[1] &&
-        chip.Signature[2] == signature[2]) {
+const TChipInfo* FindChip(const TSignature& signature) {
+  for (const TChipInfo& chip : kChips) {
+    if (chip.FSignature[0] == signature[0] && chip.FSignature[1] == signature[1] &&
+        chip.FSignature[2] == signature[2]) {
       return &chip;
     }
   }
   return nullptr;
 }
 
-const ChipInfo* FindChipByName(std::string_view name) {
+const TChipInfo* FindChipByName(std::string_view name) {
   const auto* it = std::find_if(std::begin(kChips), std::end(kChips),
-                                [name](const ChipInfo& chip) { return chip.Name == name; });
+                                [name](const TChipInfo& chip) { return chip.FName == name; });
   return it == std::end(kChips) ? nullptr : it;
 }
 
-bool ChipNeedsFuseRead(const ChipInfo* chip) {
-  return chip == nullptr || chip->FuseReadAfterIdentify;
+bool ChipNeedsFuseRead(const TChipInfo* chip) {
+  return chip == nullptr || chip->FFuseReadAfterIdentify;
 }
 
-std::int64_t FlashSizeBytes(const ChipInfo& chip) {
+std::int64_t FlashSizeBytes(const TChipInfo& chip) {
   std::int64_t bytes = 0;
-  std::from_chars(chip.FlashSizeText.data(), chip.FlashSizeText.data() + chip.FlashSizeText.size(),
-                  bytes);
+  std::from_chars(chip.FFlashSizeText.data(),
+                  chip.FFlashSizeText.data() + chip.FFlashSizeText.size(), bytes);
   return bytes;
 }
 
-std::uint8_t FlashPageCode(const ChipInfo* chip) {
-  return chip ? chip->FlashPageCode : 1;
+std::uint8_t FlashPageCode(const TChipInfo* chip) {
+  return chip ? chip->FFlashPageCode : 1;
 }
 
-std::uint8_t EepromSizeCodeFor(const ChipInfo* chip) {
-  return chip ? chip->EepromSizeCode : 0;
+std::uint8_t EepromSizeCodeFor(const TChipInfo* chip) {
+  return chip ? chip->FEepromSizeCode : 0;
 }
 
-std::int32_t EepromBytesExpected(const ChipInfo* chip) {
+std::int32_t EepromBytesExpected(const TChipInfo* chip) {
   const std::int32_t code = EepromSizeCodeFor(chip);
   return code <= 128 ? code : (code - 128) * 256;
 }

@@ -12,61 +12,61 @@ void TProgrammerDriver::IdentifyChip(std::span<const std::uint8_t> reply) {
   TSignature signature{};
   for (std::size_t i = 0; i < signature.size(); ++i)
     signature[i] = i + 1 < reply.size() ? reply[i + 1] : 0;
-  TIdentifyResult result = IdentifySignature(signature, IspMode);
-  FEvents->OnLogLine(result.LogLine);
-  FLastIdentification = result.Outcome;
-  if (result.ErrorFlag) {
-    ErrorFlag = true;  // the continuation ends the operation
+  TIdentifyResult result = IdentifySignature(signature, FIspMode);
+  FEvents->OnLogLine(result.FLogLine);
+  FLastIdentification = result.FOutcome;
+  if (result.FErrorFlag) {
+    FErrorFlag = true;  // the continuation ends the operation
     FCodeSize.reset();
-    FEvents->OnChipIdentified({result.Outcome, nullptr});
+    FEvents->OnChipIdentified({result.FOutcome, nullptr});
     return;
   }
-  if (result.IdentifiedChip != nullptr) FCodeSize = FlashSizeBytes(*result.IdentifiedChip);
-  if (result.FuseList) {
-    FFuseBoxes = std::move(*result.FuseList);
+  if (result.FIdentifiedChip != nullptr) FCodeSize = FlashSizeBytes(*result.FIdentifiedChip);
+  if (result.FFuseList) {
+    FFuseBoxes = std::move(*result.FFuseList);
     FFusesAsRead = CheckedFuses();
   }
-  IdentifiedChip = result.IdentifiedChip;
-  FEvents->OnChipIdentified({result.Outcome, IdentifiedChip});
+  FIdentifiedChip = result.FIdentifiedChip;
+  FEvents->OnChipIdentified({result.FOutcome, FIdentifiedChip});
 }
 
 bool TProgrammerDriver::ChipNeedsFuseRead() const {
-  return quenvar::ChipNeedsFuseRead(IdentifiedChip);
+  return quenvar::ChipNeedsFuseRead(FIdentifiedChip);
 }
 
 void TProgrammerDriver::StartReadFuses() {
   Log(TLogText::ReadingFuses);
-  ProtocolState = TProtocolState::AwaitFuseRead;
-  OutReport[kCommandByte] = kCmdReadFuses;
-  PutFuseRecords(OutReport, FuseReadRecords(IdentifiedChip));
+  FProtocolState = TProtocolState::AwaitFuseRead;
+  FOutReport[kCommandByte] = kCmdReadFuses;
+  PutFuseRecords(FOutReport, FuseReadRecords(FIdentifiedChip));
   SendReport();
 }
 
 void TProgrammerDriver::ShowFuses(std::span<const std::uint8_t> reply) {
-  const TFuseReadout readout = MapFuseReply(IdentifiedChip, reply);
-  for (const TFuseBoxChange& change : readout.Boxes)
-    if (change.Index < FFuseBoxes.size()) FFuseBoxes[change.Index].Checked = change.Checked;
-  FEvents->OnFusesRead(readout.Boxes);
-  for (const TLogLine& line : readout.LogLines) FEvents->OnLogLine(line);
+  const TFuseReadout readout = MapFuseReply(FIdentifiedChip, reply);
+  for (const TFuseBoxChange& change : readout.FBoxes)
+    if (change.FIndex < FFuseBoxes.size()) FFuseBoxes[change.FIndex].FChecked = change.FChecked;
+  FEvents->OnFusesRead(readout.FBoxes);
+  for (const TLogLine& line : readout.FLogLines) FEvents->OnLogLine(line);
   FFusesAsRead = CheckedFuses();
 }
 
 void TProgrammerDriver::StartWriteFuses() {
   Log(TLogText::WritingFuses);
-  OutReport[kCommandByte] = kCmdWriteFuses;
-  PutFuseRecords(OutReport, FuseWriteRecords(IdentifiedChip, CheckedFuses()));
-  ProtocolState = TProtocolState::AwaitFuseWrite;
+  FOutReport[kCommandByte] = kCmdWriteFuses;
+  PutFuseRecords(FOutReport, FuseWriteRecords(FIdentifiedChip, CheckedFuses()));
+  FProtocolState = TProtocolState::AwaitFuseWrite;
   SendReport();
 }
 
 void TProgrammerDriver::SetFuseState(std::size_t index, bool programmed) {
-  if (index < FFuseBoxes.size()) FFuseBoxes[index].Checked = programmed;
+  if (index < FFuseBoxes.size()) FFuseBoxes[index].FChecked = programmed;
 }
 
 std::vector<bool> TProgrammerDriver::CheckedFuses() const {
   std::vector<bool> checked;
   checked.reserve(FFuseBoxes.size());
-  for (const TFuseBox& box : FFuseBoxes) checked.push_back(box.Checked);
+  for (const TFuseBox& box : FFuseBoxes) checked.push_back(box.FChecked);
   return checked;
 }
 

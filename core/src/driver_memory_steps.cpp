@@ -18,101 +18,102 @@ std::uint8_t LowByte(std::uint16_t value) {
 }  // namespace
 
 void TProgrammerDriver::SendReport() {
-  if (ProgrammerDevice == nullptr) return;
-  OutReport[kReportIdByte] = 0;
-  if (SocketMode)
-    OutReport[kTargetByte] = kTargetSocket;
-  else if (IspMode)
-    OutReport[kTargetByte] = kTargetIsp;
-  const std::size_t length = ProgrammerDevice->OutputReportLength();
-  if (length <= OutReport.size()) {
-    ProgrammerDevice->WriteReport(std::span<const std::uint8_t>(OutReport.data(), length));
+  if (FProgrammerDevice == nullptr) return;
+  FOutReport[kReportIdByte] = 0;
+  if (FSocketMode)
+    FOutReport[kTargetByte] = kTargetSocket;
+  else if (FIspMode)
+    FOutReport[kTargetByte] = kTargetIsp;
+  const std::size_t length = FProgrammerDevice->OutputReportLength();
+  if (length <= FOutReport.size()) {
+    FProgrammerDevice->WriteReport(std::span<const std::uint8_t>(FOutReport.data(), length));
     return;
   }
   // A device declaring longer reports gets ours padded with zeros.
   std::vector<std::uint8_t> padded(length, 0);
-  std::copy(OutReport.begin(), OutReport.end(), padded.begin());
-  ProgrammerDevice->WriteReport(padded);
+  std::copy(FOutReport.begin(), FOutReport.end(), padded.begin());
+  FProgrammerDevice->WriteReport(padded);
 }
 
 void TProgrammerDriver::FillNextChunk() {
   // Only the write and verify commands carry buffer data. A late '*' after some
   // other command was sent must not turn buffer bytes into fuse records, an
   // erase or a read request.
-  const std::uint8_t command = OutReport[kCommandByte];
+  const std::uint8_t command = FOutReport[kCommandByte];
   if (command != kCmdWriteFlash && command != kCmdVerify && command != kCmdWriteEeprom) return;
   const std::int64_t total =
       std::min<std::int64_t>(BufferLength(), std::numeric_limits<std::int32_t>::max());
-  const std::size_t chunk =
-      (SocketMode && ProtocolState == TProtocolState::Writing) ? kSocketWriteChunkSize : kChunkSize;
-  if (ChunkPos < 0 || ChunkPos >= total) {
-    Progress(ChunkPos, total);
+  const std::size_t chunk = (FSocketMode && FProtocolState == TProtocolState::Writing)
+                                ? kSocketWriteChunkSize
+                                : kChunkSize;
+  if (FChunkPos < 0 || FChunkPos >= total) {
+    Progress(FChunkPos, total);
     return;  // nothing left: no report
   }
   const std::size_t wanted =
-      static_cast<std::size_t>(std::min<std::int64_t>(chunk, total - ChunkPos));
+      static_cast<std::size_t>(std::min<std::int64_t>(chunk, total - FChunkPos));
   // Only this chunk is copied, straight into the report.
-  const std::size_t copied = FPorts.Buffer->ReadRange(
-      ChunkPos, std::span<std::uint8_t>(OutReport.data() + kPayloadByte, wanted));
+  const std::size_t copied = FPorts.FBuffer->ReadRange(
+      FChunkPos, std::span<std::uint8_t>(FOutReport.data() + kPayloadByte, wanted));
   if (copied == 0) {
-    Progress(ChunkPos, total);
+    Progress(FChunkPos, total);
     return;
   }
-  ChunkPos += static_cast<std::int32_t>(copied);
-  Progress(ChunkPos, total);
-  OutReport[kParam1Byte] = static_cast<std::uint8_t>(copied);
-  if (ChunkPos >= total)
-    OutReport[kParam2Byte] = 0;
+  FChunkPos += static_cast<std::int32_t>(copied);
+  Progress(FChunkPos, total);
+  FOutReport[kParam1Byte] = static_cast<std::uint8_t>(copied);
+  if (FChunkPos >= total)
+    FOutReport[kParam2Byte] = 0;
   else
-    OutReport[kParam2Byte] = SocketMode ? LowByte(EepromSizeCode) : 1;
+    FOutReport[kParam2Byte] = FSocketMode ? LowByte(FEepromSizeCode) : 1;
   SendReport();
 }
 
 void TProgrammerDriver::StartErase() {
   Log(TLogText::Erasing);
-  ProtocolState = TProtocolState::AwaitErase;
-  OutReport[kCommandByte] = kCmdErase;
-  if (SocketMode) {
-    OutReport[kParam1Byte] = LowByte(EepromSizeCode);
-    OutReport[kParam2Byte] = LowByte(EepromPageSize);
+  FProtocolState = TProtocolState::AwaitErase;
+  FOutReport[kCommandByte] = kCmdErase;
+  if (FSocketMode) {
+    FOutReport[kParam1Byte] = LowByte(FEepromSizeCode);
+    FOutReport[kParam2Byte] = LowByte(FEepromPageSize);
   }
   SendReport();
 }
 
 void TProgrammerDriver::StartWriteFlash() {
   Log(TLogText::Writing);
-  ProtocolState = TProtocolState::Writing;
-  OutReport[kCommandByte] = kCmdWriteFlash;
-  OutReport[kParam3Byte] = SocketMode ? LowByte(EepromPageSize) : FlashPageCode(IdentifiedChip);
-  ChunkPos = 0;
+  FProtocolState = TProtocolState::Writing;
+  FOutReport[kCommandByte] = kCmdWriteFlash;
+  FOutReport[kParam3Byte] = FSocketMode ? LowByte(FEepromPageSize) : FlashPageCode(FIdentifiedChip);
+  FChunkPos = 0;
   FillNextChunk();
 }
 
 void TProgrammerDriver::StartWriteEeprom() {
   Log(TLogText::WritingEeprom);
-  ProtocolState = TProtocolState::Writing;
-  OutReport[kCommandByte] = kCmdWriteEeprom;
-  ChunkPos = 0;
+  FProtocolState = TProtocolState::Writing;
+  FOutReport[kCommandByte] = kCmdWriteEeprom;
+  FChunkPos = 0;
   FillNextChunk();
 }
 
 void TProgrammerDriver::StartVerify() {
   Log(TLogText::Verifying);
-  ProtocolState = TProtocolState::Verifying;
-  OutReport[kCommandByte] = kCmdVerify;
+  FProtocolState = TProtocolState::Verifying;
+  FOutReport[kCommandByte] = kCmdVerify;
   FEvents->OnVerifyStarted();
-  if (SocketMode) OutReport[kParam3Byte] = LowByte(EepromPageSize);
-  ChunkPos = 0;
+  if (FSocketMode) FOutReport[kParam3Byte] = LowByte(FEepromPageSize);
+  FChunkPos = 0;
   FillNextChunk();
 }
 
 void TProgrammerDriver::StartReadFlash() {
   Log(TLogText::Reading);
-  ProtocolState = TProtocolState::Reading;
-  OutReport[kCommandByte] = kCmdReadFlash;
-  if (SocketMode) {
-    OutReport[kParam1Byte] = LowByte(EepromSizeCode);
-    ReadTotal = EepromReadSize(EepromSizeCode);
+  FProtocolState = TProtocolState::Reading;
+  FOutReport[kCommandByte] = kCmdReadFlash;
+  if (FSocketMode) {
+    FOutReport[kParam1Byte] = LowByte(FEepromSizeCode);
+    FReadTotal = EepromReadSize(FEepromSizeCode);
   } else {
     if (!FCodeSize || *FCodeSize < 0 || *FCodeSize > std::numeric_limits<std::int32_t>::max()) {
       // E.g. a locked chip right after a target change leaves no size to read.
@@ -120,22 +121,22 @@ void TProgrammerDriver::StartReadFlash() {
       EndWithError("'" + shown + "' is not a valid size in bytes.");
       return;
     }
-    ReadTotal = static_cast<std::int32_t>(*FCodeSize);
-    OutReport[kParam1Byte] = static_cast<std::uint8_t>((ReadTotal / 1024) & 0xFF);
+    FReadTotal = static_cast<std::int32_t>(*FCodeSize);
+    FOutReport[kParam1Byte] = static_cast<std::uint8_t>((FReadTotal / 1024) & 0xFF);
   }
-  ReadData.clear();
-  if (ReadTotal > 0 && ReadTotal <= (1 << 24))
-    ReadData.reserve(static_cast<std::size_t>(ReadTotal));
+  FReadData.clear();
+  if (FReadTotal > 0 && FReadTotal <= (1 << 24))
+    FReadData.reserve(static_cast<std::size_t>(FReadTotal));
   SendReport();
 }
 
 void TProgrammerDriver::StartReadEeprom() {
   Log(TLogText::ReadingEeprom);
-  ProtocolState = TProtocolState::Reading;
-  OutReport[kCommandByte] = kCmdReadEeprom;
-  OutReport[kParam1Byte] = EepromSizeCodeFor(IdentifiedChip);
-  ReadTotal = EepromBytesExpected(IdentifiedChip);
-  ReadData.clear();
+  FProtocolState = TProtocolState::Reading;
+  FOutReport[kCommandByte] = kCmdReadEeprom;
+  FOutReport[kParam1Byte] = EepromSizeCodeFor(FIdentifiedChip);
+  FReadTotal = EepromBytesExpected(FIdentifiedChip);
+  FReadData.clear();
   SendReport();
 }
 
@@ -145,13 +146,13 @@ void TProgrammerDriver::ReadDataStep(std::span<const std::uint8_t> data) {
   const std::size_t held = data.empty() ? 0 : data.size() - 1;
   count = std::min({count, held, kMaxDataPerReport});
   if (count > 0)
-    ReadData.insert(ReadData.end(), data.begin() + 1,
-                    data.begin() + 1 + static_cast<std::ptrdiff_t>(count));
-  Progress(static_cast<std::int64_t>(ReadData.size()), ReadTotal);
-  if (static_cast<std::int64_t>(ReadData.size()) >= ReadTotal) {
-    if (FPorts.Buffer != nullptr) FPorts.Buffer->ReplaceAll(ReadData);
-    FEvents->OnDataRead(ReadData);
-    ProtocolState = TProtocolState::Idle;
+    FReadData.insert(FReadData.end(), data.begin() + 1,
+                     data.begin() + 1 + static_cast<std::ptrdiff_t>(count));
+  Progress(static_cast<std::int64_t>(FReadData.size()), FReadTotal);
+  if (static_cast<std::int64_t>(FReadData.size()) >= FReadTotal) {
+    if (FPorts.FBuffer != nullptr) FPorts.FBuffer->ReplaceAll(FReadData);
+    FEvents->OnDataRead(FReadData);
+    FProtocolState = TProtocolState::Idle;
   }
 }
 

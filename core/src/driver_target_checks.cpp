@@ -11,9 +11,9 @@ namespace quenvar {
 void TProgrammerDriver::ClearTarget() {
   FFuseBoxes.clear();
   FFusesAsRead.clear();
-  SocketMode = false;
-  IspMode = false;
-  IdentifiedChip = nullptr;
+  FSocketMode = false;
+  FIspMode = false;
+  FIdentifiedChip = nullptr;
   FLastIdentification.reset();
 }
 
@@ -21,20 +21,20 @@ void TProgrammerDriver::SelectEeprom(std::size_t index) {
   const auto types = EepromTypes();
   if (index >= types.size()) return;
   ClearTarget();
-  EepromSizeCode = types[index].SizeCode;
-  EepromPageSize = types[index].PageSize;
-  SocketMode = true;
-  FCodeSize = EepromReadSize(EepromSizeCode);
+  FEepromSizeCode = types[index].FSizeCode;
+  FEepromPageSize = types[index].FPageSize;
+  FSocketMode = true;
+  FCodeSize = EepromReadSize(FEepromSizeCode);
 }
 
 void TProgrammerDriver::SelectIsp() {
   ClearTarget();
-  IspMode = true;
+  FIspMode = true;
 }
 
 bool TProgrammerDriver::Offers(TRequestedOperation operation) const {
-  if (IspMode) return true;
-  if (!SocketMode) return false;
+  if (FIspMode) return true;
+  if (!FSocketMode) return false;
   switch (operation) {
     case TRequestedOperation::Erase:
     case TRequestedOperation::ProgramFlash:
@@ -53,37 +53,37 @@ bool TProgrammerDriver::AdmitImage(TRequestedOperation operation) {
   if (length <= 0) {
     // An erase followed by nothing, or a verify that never gets its reply.
     refusal = TOperationRefusal{TRefusal::EmptyImage, 0, 0};
-  } else if (SocketMode && operation != TRequestedOperation::ProgramEeprom) {
+  } else if (FSocketMode && operation != TRequestedOperation::ProgramEeprom) {
     // The 24xx size is known now; an ISP chip's only after its identification.
-    const std::int64_t size = EepromReadSize(EepromSizeCode);
+    const std::int64_t size = EepromReadSize(FEepromSizeCode);
     if (length > size) refusal = TOperationRefusal{TRefusal::ImageTooLarge, length, size};
   }
   if (!refusal) return true;
-  ErrorFlag = false;  // nothing runs, so nothing is left to report
+  FErrorFlag = false;  // nothing runs, so nothing is left to report
   Refuse(*refusal);
   return false;
 }
 
 bool TProgrammerDriver::ImageFitsChip() {
-  if (IdentifiedChip == nullptr) {
+  if (FIdentifiedChip == nullptr) {
     // A locked chip tells no size. The window goes on as with any chip; a
     // front end that must not erase blindly asks for the refusal.
-    if (!WritesImage(RequestedOperation) || !RefuseLockedChip) return true;
+    if (!WritesImage(FRequestedOperation) || !FRefuseLockedChip) return true;
     StopReplyTimer();
     Refuse({TRefusal::ChipLocked, BufferLength(), 0});
-    ErrorFlag = true;
+    FErrorFlag = true;
     FFailure = TOperationResult::Refused;
-    ProtocolState = TProtocolState::Idle;
+    FProtocolState = TProtocolState::Idle;
     return false;
   }
   std::int64_t size = 0;
-  switch (RequestedOperation) {
+  switch (FRequestedOperation) {
     case TRequestedOperation::ProgramFlash:
     case TRequestedOperation::Verify:
-      size = FlashSizeBytes(*IdentifiedChip);
+      size = FlashSizeBytes(*FIdentifiedChip);
       break;
     case TRequestedOperation::ProgramEeprom:
-      size = IdentifiedChip->EepromSize;
+      size = FIdentifiedChip->FEepromSize;
       break;
     default:
       return true;
@@ -92,9 +92,9 @@ bool TProgrammerDriver::ImageFitsChip() {
   if (length <= size) return true;
   StopReplyTimer();
   Refuse({TRefusal::ImageTooLarge, length, size});
-  ErrorFlag = true;
+  FErrorFlag = true;
   FFailure = TOperationResult::Refused;
-  ProtocolState = TProtocolState::Idle;
+  FProtocolState = TProtocolState::Idle;
   return false;
 }
 

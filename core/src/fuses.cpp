@@ -40,14 +40,14 @@ std::vector<std::uint8_t> BitsOf(std::uint8_t mask) {
   return bits;
 }
 
-bool HasExtendedByte(const ChipInfo& chip) {
-  return chip.ExtendedFuseMask != 0;
+bool HasExtendedByte(const TChipInfo& chip) {
+  return chip.FExtendedFuseMask != 0;
 }
 
-std::span<const std::uint8_t> LockBitsOf(const ChipInfo& chip) {
-  if (chip.Family == TFuseFamily::Instruction) {
-    return chip.LockBitCount == 6 ? std::span<const std::uint8_t>(kSixLockBits)
-                                  : std::span<const std::uint8_t>(kTwoLockBits);
+std::span<const std::uint8_t> LockBitsOf(const TChipInfo& chip) {
+  if (chip.FFamily == TFuseFamily::Instruction) {
+    return chip.FLockBitCount == 6 ? std::span<const std::uint8_t>(kSixLockBits)
+                                   : std::span<const std::uint8_t>(kTwoLockBits);
   }
   return kOldLockBits;
 }
@@ -60,7 +60,7 @@ class TReplyReader {
   void Show(std::size_t byteIndex, std::span<const std::uint8_t> bits) {
     for (std::uint8_t bit : bits) {
       if (byteIndex < FReply.size()) {
-        FOut.Boxes.push_back({FPos, ((FReply[byteIndex] >> bit) & 1U) == 0});
+        FOut.FBoxes.push_back({FPos, ((FReply[byteIndex] >> bit) & 1U) == 0});
       }
       ++FPos;
     }
@@ -69,7 +69,7 @@ class TReplyReader {
   void Calibration(std::size_t firstByte, unsigned count) {
     for (unsigned i = 0; i < count; ++i) {
       if (firstByte + i < FReply.size()) {
-        FOut.LogLines.push_back(CalibrationLogLine(i, FReply[firstByte + i]));
+        FOut.FLogLines.push_back(CalibrationLogLine(i, FReply[firstByte + i]));
       }
     }
   }
@@ -108,16 +108,16 @@ std::uint8_t Inverted(std::uint8_t mask) {
 
 }  // namespace
 
-std::vector<TFuseRecord> FuseReadRecords(const ChipInfo* chip) {
+std::vector<TFuseRecord> FuseReadRecords(const TChipInfo* chip) {
   std::vector<TFuseRecord> records;
   if (chip == nullptr) return records;
-  switch (chip->Family) {
+  switch (chip->FFamily) {
     case TFuseFamily::Instruction:
       records.push_back({kReadLockOrHigh, 0x00, 0x00});
       records.push_back({kReadLowOrExt, 0x00, 0x00});
       records.push_back({kReadLockOrHigh, 0x08, 0x00});
       if (HasExtendedByte(*chip)) records.push_back({kReadLowOrExt, 0x08, 0x00});
-      for (std::uint8_t i = 0; i < chip->CalibrationCount; ++i) {
+      for (std::uint8_t i = 0; i < chip->FCalibrationCount; ++i) {
         records.push_back({kReadCalibration, 0x00, i});
       }
       break;
@@ -127,7 +127,7 @@ std::vector<TFuseRecord> FuseReadRecords(const ChipInfo* chip) {
     case TFuseFamily::TwoByte:
       records.push_back({kReadLockOrHigh, 0x00, 0x00});
       records.push_back({kReadLowOrExt, 0x00, 0x00});
-      if (chip->CalibrationCount > 0) records.push_back({kReadCalibration, 0x00, 0x00});
+      if (chip->FCalibrationCount > 0) records.push_back({kReadCalibration, 0x00, 0x00});
       break;
     case TFuseFamily::LockOnly:
       break;
@@ -135,17 +135,17 @@ std::vector<TFuseRecord> FuseReadRecords(const ChipInfo* chip) {
   return records;
 }
 
-TFuseReadout MapFuseReply(const ChipInfo* chip, std::span<const std::uint8_t> reply) {
+TFuseReadout MapFuseReply(const TChipInfo* chip, std::span<const std::uint8_t> reply) {
   TFuseReadout out;
   if (chip == nullptr) return out;
   TReplyReader reader(reply, out);
-  switch (chip->Layout) {
+  switch (chip->FLayout) {
     case TFuseLayout::Instruction: {
       reader.Show(kLockByte, LockBitsOf(*chip));
-      if (HasExtendedByte(*chip)) reader.Show(kExtByte, BitsOf(chip->ExtendedFuseMask));
-      reader.Show(kHighByte, BitsOf(chip->HighFuseMask));
+      if (HasExtendedByte(*chip)) reader.Show(kExtByte, BitsOf(chip->FExtendedFuseMask));
+      reader.Show(kHighByte, BitsOf(chip->FHighFuseMask));
       reader.Show(kLowByte, kAllBits);
-      reader.Calibration(HasExtendedByte(*chip) ? kExtByte + 1 : kExtByte, chip->CalibrationCount);
+      reader.Calibration(HasExtendedByte(*chip) ? kExtByte + 1 : kExtByte, chip->FCalibrationCount);
       break;
     }
     case TFuseLayout::CombinedByte:
@@ -158,12 +158,12 @@ TFuseReadout MapFuseReply(const ChipInfo* chip, std::span<const std::uint8_t> re
     case TFuseLayout::TwoByteTiny12:
       reader.Show(1, kOldLockBits);
       reader.Show(2, kAllBits);
-      reader.Calibration(3, chip->CalibrationCount);
+      reader.Calibration(3, chip->FCalibrationCount);
       break;
     case TFuseLayout::TwoByteTiny15:
       reader.Show(1, kOldLockBits);
       reader.Show(2, kTiny15Bits);
-      reader.Calibration(3, chip->CalibrationCount);
+      reader.Calibration(3, chip->FCalibrationCount);
       break;
     case TFuseLayout::LockOnly:
       // Never read: these chips have no fuse read command.
@@ -172,18 +172,18 @@ TFuseReadout MapFuseReply(const ChipInfo* chip, std::span<const std::uint8_t> re
   return out;
 }
 
-std::vector<TFuseRecord> FuseWriteRecords(const ChipInfo* chip, const std::vector<bool>& checked) {
+std::vector<TFuseRecord> FuseWriteRecords(const TChipInfo* chip, const std::vector<bool>& checked) {
   std::vector<TFuseRecord> records;
   if (chip == nullptr) return records;
   TBoxCollector boxes(checked);
 
-  if (chip->Layout == TFuseLayout::Instruction) {
+  if (chip->FLayout == TFuseLayout::Instruction) {
     // Items come in list order (lock, extended, high, low); records go out as
     // lock, high, low, extended.
     const std::uint8_t lock = boxes.Take(LockBitsOf(*chip));
-    const std::uint8_t ext = boxes.Take(BitsOf(chip->ExtendedFuseMask));
-    const std::uint8_t high = boxes.Take(BitsOf(chip->HighFuseMask), chip->HighWriteSkip);
-    const std::uint8_t low = boxes.Take(kAllBits, chip->LowWriteSkip);
+    const std::uint8_t ext = boxes.Take(BitsOf(chip->FExtendedFuseMask));
+    const std::uint8_t high = boxes.Take(BitsOf(chip->FHighFuseMask), chip->FHighWriteSkip);
+    const std::uint8_t low = boxes.Take(kAllBits, chip->FLowWriteSkip);
     records.push_back({kWriteLock, 0x00, Inverted(lock)});
     records.push_back({kWriteHigh, 0x00, Inverted(high)});
     records.push_back({kWriteLow, 0x00, Inverted(low)});
@@ -193,7 +193,7 @@ std::vector<TFuseRecord> FuseWriteRecords(const ChipInfo* chip, const std::vecto
 
   // The older chips: lock bits in bits 1 and 2 of the instruction's second byte.
   records.push_back({Inverted(boxes.Take(kOldLockBits)), 0x00, 0x00});
-  switch (chip->Layout) {
+  switch (chip->FLayout) {
     case TFuseLayout::CombinedByte: {
       constexpr std::uint8_t kStartBit[] = {0};
       records.push_back({Inverted(0x40 | boxes.Take(kStartBit)), 0x00, 0x00});

@@ -6,45 +6,45 @@
 
 namespace quenvar {
 
-std::vector<TFuseBox> FuseBoxesFor(const ChipInfo& chip) {
+std::vector<TFuseBox> FuseBoxesFor(const TChipInfo& chip) {
   std::vector<TFuseBox> boxes;
-  boxes.reserve(chip.FuseItems.size());
-  for (std::string_view caption : chip.FuseItems) {
+  boxes.reserve(chip.FFuseItems.size());
+  for (std::string_view caption : chip.FFuseItems) {
     boxes.push_back({std::string(caption), false, true});
   }
-  for (std::uint8_t index : chip.DisabledItems) {
-    if (index < boxes.size()) boxes[index].Enabled = false;
+  for (std::uint8_t index : chip.FDisabledItems) {
+    if (index < boxes.size()) boxes[index].FEnabled = false;
   }
   return boxes;
 }
 
-TIdentifyResult IdentifySignature(const TSignature& reply, bool IspMode) {
+TIdentifyResult IdentifySignature(const TSignature& reply, bool ispMode) {
   TIdentifyResult result;
-  result.LogLine = SignatureLogLine(reply);
+  result.FLogLine = SignatureLogLine(reply);
 
   const bool locked = reply[0] == 0x00 && reply[1] == 0x01 && reply[2] == 0x02;
-  const ChipInfo* chip = reply[0] == 0x1E ? FindChip(reply) : nullptr;
+  const TChipInfo* chip = reply[0] == 0x1E ? FindChip(reply) : nullptr;
 
   if (chip != nullptr) {
-    result.Outcome = TIdentifyOutcome::Known;
-    result.IdentifiedChip = chip;
-    result.AutoDevice = std::string(chip->Name);
-    result.CodeSize = std::string(chip->FlashSizeText);
-    result.FuseList = FuseBoxesFor(*chip);
+    result.FOutcome = TIdentifyOutcome::Known;
+    result.FIdentifiedChip = chip;
+    result.FAutoDevice = std::string(chip->FName);
+    result.FCodeSize = std::string(chip->FFlashSizeText);
+    result.FFuseList = FuseBoxesFor(*chip);
   } else if (locked) {
     // Not an error: the operation goes on, without a chip (size and list stay).
-    result.Outcome = TIdentifyOutcome::Locked;
-    result.AutoDevice = std::string(DeviceLockedText);
+    result.FOutcome = TIdentifyOutcome::Locked;
+    result.FAutoDevice = std::string(kDeviceLockedText);
   } else {
-    result.Outcome = reply[0] == 0x1E ? TIdentifyOutcome::NotInTable : TIdentifyOutcome::Invalid;
-    result.ErrorFlag = true;
-    result.CodeSize = std::string();
-    result.Next = TIdentifyNext::Stop;
+    result.FOutcome = reply[0] == 0x1E ? TIdentifyOutcome::NotInTable : TIdentifyOutcome::Invalid;
+    result.FErrorFlag = true;
+    result.FCodeSize = std::string();
+    result.FNext = TIdentifyNext::Stop;
     return result;
   }
 
-  result.Next = IspMode && ChipNeedsFuseRead(result.IdentifiedChip) ? TIdentifyNext::ReadFuses
-                                                                    : TIdentifyNext::Continue;
+  result.FNext = ispMode && ChipNeedsFuseRead(result.FIdentifiedChip) ? TIdentifyNext::ReadFuses
+                                                                      : TIdentifyNext::Continue;
   return result;
 }
 

@@ -6,7 +6,7 @@ namespace quenvar {
 
 namespace {
 
-constexpr TLangText kSame(std::string_view text) {
+constexpr TLangText Same(std::string_view text) {
   return {text, text, text};
 }
 
@@ -31,11 +31,11 @@ TLangText Pattern(TLogText text) {
     case TLogText::WritingFuses:
       return texts::kWritingFuses;
     case TLogText::Signature:
-      return kSame("ID: %1 %2 %3");
+      return Same("ID: %1 %2 %3");
     case TLogText::Calibration:
-      return kSame("Calibration Byte %1: %2");
+      return Same("Calibration Byte %1: %2");
     case TLogText::Blank:
-      return kSame("");
+      return Same("");
     case TLogText::Success:
       return texts::kSuccess;
     case TLogText::Error:
@@ -45,14 +45,14 @@ TLangText Pattern(TLogText text) {
     case TLogText::NoReply:
       return texts::kNoReply;
   }
-  return kSame("");
+  return Same("");
 }
 
 }  // namespace
 
 std::string RenderLogLine(const TLogLine& line, std::uint8_t languageIndex) {
-  std::vector<std::string_view> args(line.Args.begin(), line.Args.end());
-  return FillIn(Pick(Pattern(line.Text), languageIndex), args);
+  std::vector<std::string_view> args(line.FArgs.begin(), line.FArgs.end());
+  return FillIn(Pick(Pattern(line.FText), languageIndex), args);
 }
 
 std::string FormatDuration(std::int64_t milliseconds) {

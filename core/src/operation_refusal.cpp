@@ -6,14 +6,14 @@
 namespace quenvar {
 
 std::string RefusalText(const TOperationRefusal& refusal, std::uint8_t languageIndex) {
-  switch (refusal.Kind) {
+  switch (refusal.FKind) {
     case TRefusal::EmptyImage:
       return std::string(Pick(texts::kEmptyImage, languageIndex));
     case TRefusal::ImageTooLarge:
       return FillIn(Pick(texts::kImageTooLarge, languageIndex),
-                    {std::to_string(refusal.ImageSize), std::to_string(refusal.TargetSize)});
+                    {std::to_string(refusal.FImageSize), std::to_string(refusal.FTargetSize)});
     case TRefusal::ChipLocked:
-      return std::string(DeviceLockedText);
+      return std::string(kDeviceLockedText);
   }
   return {};
 }

@@ -12,10 +12,10 @@ TProgrammerDriver::TProgrammerDriver(TPorts ports) : FPorts(ports) {}
 
 TProgrammerDriver::~TProgrammerDriver() {
   StopReplyTimer();
-  if (FPorts.Port == nullptr) return;
+  if (FPorts.FPort == nullptr) return;
   // Stop the deliveries first: releasing the device drains its pending reports.
-  FPorts.Port->DriverGone();
-  if (ProgrammerDevice != nullptr) FPorts.Port->ReleaseProgrammer(ProgrammerDevice);
+  FPorts.FPort->DriverGone();
+  if (FProgrammerDevice != nullptr) FPorts.FPort->ReleaseProgrammer(FProgrammerDevice);
 }
 
 void TProgrammerDriver::Log(TLogText text, std::vector<std::string> args) {
@@ -27,23 +27,23 @@ void TProgrammerDriver::Progress(std::int64_t position, std::int64_t maximum) {
 }
 
 std::int64_t TProgrammerDriver::BufferLength() const {
-  return FPorts.Buffer != nullptr ? FPorts.Buffer->DataLength() : 0;
+  return FPorts.FBuffer != nullptr ? FPorts.FBuffer->DataLength() : 0;
 }
 
 void TProgrammerDriver::StartOperation(TRequestedOperation operation) {
-  RequestedOperation = operation;
+  FRequestedOperation = operation;
   FLastRefusal.reset();
   FEvents->OnOperationStarted(operation);
-  ErrorFlag = false;
+  FErrorFlag = false;
   FFailure.reset();
-  StartTime = Now();
-  if (IspMode) {
-    if (RequestedOperation == TRequestedOperation::WriteFuses)
+  FStartTime = FNow();
+  if (FIspMode) {
+    if (FRequestedOperation == TRequestedOperation::WriteFuses)
       StartWriteFuses();
     else
       RequestSignature();
-  } else if (SocketMode) {
-    switch (RequestedOperation) {
+  } else if (FSocketMode) {
+    switch (FRequestedOperation) {
       case TRequestedOperation::Erase:
         StartErase();
         break;
@@ -60,7 +60,7 @@ void TProgrammerDriver::StartOperation(TRequestedOperation operation) {
         break;  // never offered for the socket
     }
   }
-  if (ProtocolState != TProtocolState::Idle) ArmReplyTimer();
+  if (FProtocolState != TProtocolState::Idle) ArmReplyTimer();
 }
 
 void TProgrammerDriver::HidData(std::uint8_t /*reportId*/, std::span<const std::uint8_t> data) {
@@ -73,7 +73,7 @@ void TProgrammerDriver::HidData(std::uint8_t /*reportId*/, std::span<const std::
   } catch (...) {
     FailOperation("Unexpected error while handling a reply.");
   }
-  if (ProtocolState != TProtocolState::Idle)
+  if (FProtocolState != TProtocolState::Idle)
     ArmReplyTimer();
   else
     StopReplyTimer();
@@ -85,16 +85,16 @@ void TProgrammerDriver::HandleReply(std::span<const std::uint8_t> data) {
   for (std::size_t i = 0; i < reply.size() && i < data.size(); ++i) reply[i] = data[i];
   const std::uint8_t code = reply[0];
 
-  if (ProtocolState != TProtocolState::Reading) {
+  if (FProtocolState != TProtocolState::Reading) {
     if (code == kReplyNextChunk) {
       FillNextChunk();
     } else if (code == kReplyFailed) {
-      ErrorFlag = true;
-      ProtocolState = TProtocolState::Idle;
+      FErrorFlag = true;
+      FProtocolState = TProtocolState::Idle;
     }
   }
 
-  switch (ProtocolState) {
+  switch (FProtocolState) {
     case TProtocolState::AwaitSignature:
       if (code == kReplySignature) {
         IdentifyChip(reply);
@@ -103,30 +103,30 @@ void TProgrammerDriver::HandleReply(std::span<const std::uint8_t> data) {
       break;
     case TProtocolState::AwaitErase:
       if (code == kReplyErased) {
-        if (RequestedOperation == TRequestedOperation::Erase)
-          ProtocolState = TProtocolState::Idle;
-        else if (RequestedOperation == TRequestedOperation::ProgramFlash)
+        if (FRequestedOperation == TRequestedOperation::Erase)
+          FProtocolState = TProtocolState::Idle;
+        else if (FRequestedOperation == TRequestedOperation::ProgramFlash)
           StartWriteFlash();
       }
       break;
     case TProtocolState::Writing:
       if (code == kReplyWritten) {
-        if (RequestedOperation != TRequestedOperation::ProgramEeprom && FVerifyAfterProgram)
+        if (FRequestedOperation != TRequestedOperation::ProgramEeprom && FVerifyAfterProgram)
           StartVerify();
         else
-          ProtocolState = TProtocolState::Idle;
+          FProtocolState = TProtocolState::Idle;
       }
       break;
     case TProtocolState::Verifying:
-      if (code == kReplyVerified) ProtocolState = TProtocolState::Idle;
+      if (code == kReplyVerified) FProtocolState = TProtocolState::Idle;
       break;
     case TProtocolState::AwaitFuseWrite:
-      if (code == kReplyFusesWritten) ProtocolState = TProtocolState::Idle;
+      if (code == kReplyFusesWritten) FProtocolState = TProtocolState::Idle;
       break;
     case TProtocolState::AwaitFuseRead:
       if (code == kReplyFusesRead) {
         // The reply as it came: bytes a short report lacks change no box.
-        if (IspMode) ShowFuses(data);
+        if (FIspMode) ShowFuses(data);
         ProceedWithOperation();
       }
       break;
@@ -137,16 +137,16 @@ void TProgrammerDriver::HandleReply(std::span<const std::uint8_t> data) {
       break;
   }
 
-  if (ProtocolState == TProtocolState::Idle) FinishOperation();
+  if (FProtocolState == TProtocolState::Idle) FinishOperation();
 }
 
 void TProgrammerDriver::ContinueAfterIdentification() {
-  if (ErrorFlag) {
-    IdentifiedChip = nullptr;
-    ProtocolState = TProtocolState::Idle;
+  if (FErrorFlag) {
+    FIdentifiedChip = nullptr;
+    FProtocolState = TProtocolState::Idle;
     return;
   }
-  if (IspMode && ChipNeedsFuseRead()) {
+  if (FIspMode && ChipNeedsFuseRead()) {
     StartReadFuses();
     return;
   }
@@ -155,7 +155,7 @@ void TProgrammerDriver::ContinueAfterIdentification() {
 
 void TProgrammerDriver::ProceedWithOperation() {
   if (!ImageFitsChip()) return;
-  switch (RequestedOperation) {
+  switch (FRequestedOperation) {
     case TRequestedOperation::Erase:
     case TRequestedOperation::ProgramFlash:
       StartErase();
@@ -174,45 +174,45 @@ void TProgrammerDriver::ProceedWithOperation() {
       break;
     case TRequestedOperation::WriteFuses:
     case TRequestedOperation::DetectDevice:
-      ProtocolState = TProtocolState::Idle;
+      FProtocolState = TProtocolState::Idle;
       break;
   }
 }
 
 void TProgrammerDriver::FinishOperation() {
-  ProtocolState = TProtocolState::Idle;
+  FProtocolState = TProtocolState::Idle;
   StopReplyTimer();
   Log(TLogText::Blank);
-  Log(ErrorFlag ? TLogText::Error : TLogText::Success);
+  Log(FErrorFlag ? TLogText::Error : TLogText::Success);
   AddDurationLine();
   const TOperationResult result =
-      ErrorFlag ? FFailure.value_or(TOperationResult::Error) : TOperationResult::Success;
-  ErrorFlag = false;
+      FErrorFlag ? FFailure.value_or(TOperationResult::Error) : TOperationResult::Success;
+  FErrorFlag = false;
   FFailure.reset();
   FEvents->OnFinished(result);
 }
 
 void TProgrammerDriver::AddDurationLine() {
-  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Now() - StartTime);
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(FNow() - FStartTime);
   const std::int64_t ms = std::llabs(static_cast<long long>(elapsed.count()));
   Log(TLogText::Duration, {FormatDuration(ms)});
 }
 
 void TProgrammerDriver::DeviceChange() {
-  if (ProgrammerDevice != nullptr && !ProgrammerDevice->PluggedIn()) {
+  if (FProgrammerDevice != nullptr && !FProgrammerDevice->PluggedIn()) {
     // The operation, if any, is abandoned: nothing more can come from this device.
-    const bool running = ProtocolState != TProtocolState::Idle;
+    const bool running = FProtocolState != TProtocolState::Idle;
     StopReplyTimer();
-    IProgrammerDevice* gone = ProgrammerDevice;
-    ProgrammerDevice = nullptr;
-    if (FPorts.Port != nullptr) FPorts.Port->ReleaseProgrammer(gone);
+    IProgrammerDevice* gone = FProgrammerDevice;
+    FProgrammerDevice = nullptr;
+    if (FPorts.FPort != nullptr) FPorts.FPort->ReleaseProgrammer(gone);
     FEvents->OnProgrammerLost();
     if (running) FEvents->OnFinished(TOperationResult::Abandoned);
   }
-  if (ProgrammerDevice == nullptr) {
-    if (FPorts.Port != nullptr)
-      ProgrammerDevice = FPorts.Port->ClaimProgrammer(kProgrammerVendorId, kProgrammerProductId);
-    if (ProgrammerDevice != nullptr)
+  if (FProgrammerDevice == nullptr) {
+    if (FPorts.FPort != nullptr)
+      FProgrammerDevice = FPorts.FPort->ClaimProgrammer(kProgrammerVendorId, kProgrammerProductId);
+    if (FProgrammerDevice != nullptr)
       FEvents->OnProgrammerClaimed();
     else
       FEvents->OnProgrammerMissing();
@@ -222,8 +222,8 @@ void TProgrammerDriver::DeviceChange() {
 
 void TProgrammerDriver::RequestSignature() {
   Log(TLogText::ReadingSignature);
-  ProtocolState = TProtocolState::AwaitSignature;
-  OutReport[kCommandByte] = kCmdReadSignature;
+  FProtocolState = TProtocolState::AwaitSignature;
+  FOutReport[kCommandByte] = kCmdReadSignature;
   SendReport();
 }
 
@@ -236,40 +236,40 @@ void TProgrammerDriver::FailOperation(const std::string& message) {
   } catch (...) {
     // The error sink failing must not take the reader down either.
   }
-  ErrorFlag = true;
+  FErrorFlag = true;
   FFailure = TOperationResult::Error;
   try {
     FinishOperation();
   } catch (...) {
-    ProtocolState = TProtocolState::Idle;
-    ErrorFlag = false;
+    FProtocolState = TProtocolState::Idle;
+    FErrorFlag = false;
   }
 }
 
 void TProgrammerDriver::EndWithError(const std::string& message) {
   StopReplyTimer();
   FEvents->OnStepFailed(message);
-  ErrorFlag = true;
-  ProtocolState = TProtocolState::Idle;
+  FErrorFlag = true;
+  FProtocolState = TProtocolState::Idle;
 }
 
 void TProgrammerDriver::ArmReplyTimer() {
-  if (FPorts.Timer == nullptr) return;
-  FPorts.Timer->Start(ReplyTimeout, [this] { ReplyTimerExpired(); });
+  if (FPorts.FTimer == nullptr) return;
+  FPorts.FTimer->Start(FReplyTimeout, [this] { ReplyTimerExpired(); });
   FTimerArmed = true;
 }
 
 void TProgrammerDriver::StopReplyTimer() {
   if (!FTimerArmed) return;
   FTimerArmed = false;
-  if (FPorts.Timer != nullptr) FPorts.Timer->Stop();
+  if (FPorts.FTimer != nullptr) FPorts.FTimer->Stop();
 }
 
 void TProgrammerDriver::ReplyTimerExpired() {
   FTimerArmed = false;
-  if (ProtocolState == TProtocolState::Idle) return;
+  if (FProtocolState == TProtocolState::Idle) return;
   try {
-    ErrorFlag = true;
+    FErrorFlag = true;
     FFailure = TOperationResult::NoReply;
     Log(TLogText::NoReply);
     FinishOperation();

@@ -8,16 +8,16 @@ TAtomicFile::~TAtomicFile() {
   Abort();
 }
 
-TFileResult TAtomicFile::Fail(TFileFailure error) {
+TResult<void> TAtomicFile::Fail(TError error) {
   Abort();
   FFailure = std::move(error);
-  return TFileResult::Failure(*FFailure);
+  return *FFailure;
 }
 
-TFileResult WriteFileAtomically(const std::string& target, std::span<const std::uint8_t> bytes) {
-  TFileExpected<TAtomicFile> file = TAtomicFile::Create(target);
-  if (!file) return TFileResult::Failure(file.Error());
-  if (TFileResult written = file.Value().Write(bytes); !written) return written;
+TResult<void> WriteFileAtomically(const std::string& target, std::span<const std::uint8_t> bytes) {
+  TResult<TAtomicFile> file = TAtomicFile::Create(target);
+  if (!file) return file.Error();
+  if (TResult<void> written = file.Value().Write(bytes); !written) return written;
   return file.Value().Commit();
 }
 

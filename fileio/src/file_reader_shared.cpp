@@ -46,7 +46,7 @@ std::size_t TFileReader::Read(std::span<std::uint8_t> to) {
     int error = 0;
     const std::size_t n = ReadAt(FFile, to.subspan(have), FPosition, error);
     if (error != 0) {
-      FFailure = SystemFileFailure(TFileAction::Read, FPath, error);
+      FFailure = SystemFileError(TErrorKind::Read, FPath, error);
       return 0;
     }
     if (n == 0) break;

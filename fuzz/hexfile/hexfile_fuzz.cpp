@@ -8,24 +8,27 @@
 
 #include "quenvar/buffer/hex_file.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
+// The name is the fuzzing engine's.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {  // NOLINT(readability-identifier-naming)
   using namespace quenvar;
-  const std::string_view text(reinterpret_cast<const char*>(Data), Size);
-  const THexReadResult first = ReadHexFile(text);
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const TResult<TByteImage> first = ReadHexFile(text);
   if (!first.Ok()) {
-    if (!first.Image.empty() || first.Error->Line == 0) std::abort();
-    if (HexErrorMessage(*first.Error, static_cast<std::uint8_t>(Size % 4)).empty()) std::abort();
+    if (first.Error().FLine == 0) std::abort();
+    if (HexErrorMessage(first.Error(), static_cast<std::uint8_t>(size % 4)).empty()) std::abort();
     return 0;
   }
-  if (first.Image.size() > MaxHexImageSize) std::abort();
+  const TByteImage& image = first.Value();
+  if (image.size() > kMaxHexImageSize) std::abort();
 
-  const THexReadResult again = ReadHexFile(WriteHexFile(first.Image));
+  const TResult<TByteImage> again = ReadHexFile(WriteHexFile(image));
   if (!again.Ok()) std::abort();
-  const std::size_t padded = (first.Image.size() + 15) / 16 * 16;
-  if (again.Image.size() != padded) std::abort();
-  if (!std::equal(first.Image.begin(), first.Image.end(), again.Image.begin())) std::abort();
-  if (!std::all_of(again.Image.begin() + static_cast<std::ptrdiff_t>(first.Image.size()),
-                   again.Image.end(), [](std::uint8_t b) { return b == 0xFF; }))
+  const std::size_t padded = (image.size() + 15) / 16 * 16;
+  if (again->size() != padded) std::abort();
+  if (!std::equal(image.begin(), image.end(), again->begin())) std::abort();
+  if (!std::all_of(again->begin() + static_cast<std::ptrdiff_t>(image.size()), again->end(),
+                   [](std::uint8_t b) { return b == 0xFF; }))
     std::abort();
   return 0;
 }

@@ -60,39 +60,39 @@ bool ValidState(TProtocolState state) {
 class TFakeDevice;
 
 struct TWorld {
-  TProgrammerDriver* Driver = nullptr;
-  TFakeDevice* Device = nullptr;
-  bool Claimed = false;
-  bool InHidData = false;
-  std::uint8_t ReplyCode = 0;
+  TProgrammerDriver* FDriver = nullptr;
+  TFakeDevice* FDevice = nullptr;
+  bool FClaimed = false;
+  bool FInHidData = false;
+  std::uint8_t FReplyCode = 0;
   // Set QUENVAR_FUZZ_STRICT_CHUNKS to abort also on a chunk that goes out under
   // a command that does not carry chunks (a '*' after an erase, a read or a
   // fuse command), and on a 24xx write chunk above 32 bytes sent while no write
   // runs (a '*' after the write ended early). Otherwise such chunks are only
   // bounded like any other.
-  bool StrictChunks = false;
-  TProtocolState StateBeforeReply = TProtocolState::Idle;
+  bool FStrictChunks = false;
+  TProtocolState FStateBeforeReply = TProtocolState::Idle;
   // What the data reports of the running read carried, kept independently.
-  std::vector<std::uint8_t> ShadowRead;
-  bool ShadowReading = false;
-  int Replacements = 0;
+  std::vector<std::uint8_t> FShadowRead;
+  bool FShadowReading = false;
+  int FReplacements = 0;
 };
 
 class TFakeDevice final : public IProgrammerDevice {
  public:
   explicit TFakeDevice(TWorld& world) : FWorld(world) {}
-  bool Plugged = true;
-  std::size_t ReportLength = kOutReportSize;
-  std::size_t Written = 0;
+  bool FPlugged = true;
+  std::size_t FReportLength = kOutReportSize;
+  std::size_t FWritten = 0;
 
-  bool PluggedIn() const override { return Plugged; }
-  std::size_t OutputReportLength() override { return ReportLength; }
+  bool PluggedIn() const override { return FPlugged; }
+  std::size_t OutputReportLength() override { return FReportLength; }
 
   bool WriteReport(std::span<const std::uint8_t> report) override {
-    CHECK(FWorld.Claimed);
-    CHECK(report.size() == ReportLength);
-    ++Written;
-    const TProgrammerDriver& s = *FWorld.Driver;
+    CHECK(FWorld.FClaimed);
+    CHECK(report.size() == FReportLength);
+    ++FWritten;
+    const TProgrammerDriver& s = *FWorld.FDriver;
     if (report.size() > 0) CHECK(report[0] == 0);
     if (report.size() > 1) {
       if (s.SocketModeValue()) CHECK(report[1] == kTargetSocket);
@@ -104,12 +104,12 @@ class TFakeDevice final : public IProgrammerDevice {
     if (report.size() <= kParam1Byte) return true;
     const std::uint8_t command = report[kCommandByte];
     const std::uint8_t count = report[kParam1Byte];
-    const bool chunkReply = FWorld.InHidData && FWorld.ReplyCode == kReplyNextChunk &&
-                            FWorld.StateBeforeReply != TProtocolState::Reading;
+    const bool chunkReply = FWorld.FInHidData && FWorld.FReplyCode == kReplyNextChunk &&
+                            FWorld.FStateBeforeReply != TProtocolState::Reading;
     if (chunkReply) {
       const bool chunkCommand =
           command == kCmdWriteFlash || command == kCmdVerify || command == kCmdWriteEeprom;
-      if (FWorld.StrictChunks) CHECK(chunkCommand);
+      if (FWorld.FStrictChunks) CHECK(chunkCommand);
       CHECK(count >= 1 && count <= 58);
       if (!chunkCommand) return true;
     }
@@ -119,7 +119,7 @@ class TFakeDevice final : public IProgrammerDevice {
       case kCmdWriteEeprom: {
         const bool socketPageWrite =
             command == kCmdWriteFlash && s.SocketModeValue() &&
-            (FWorld.StrictChunks || s.ProtocolStateValue() == TProtocolState::Writing);
+            (FWorld.FStrictChunks || s.ProtocolStateValue() == TProtocolState::Writing);
         CHECK(count >= 1);
         CHECK(count <= (socketPageWrite ? 32 : 58));
         break;
@@ -134,8 +134,8 @@ class TFakeDevice final : public IProgrammerDevice {
         // A chunk sent while idle keeps the last command byte; only a read
         // start (state already Reading) starts a new stream.
         if (s.ProtocolStateValue() == TProtocolState::Reading) {
-          FWorld.ShadowRead.clear();
-          FWorld.ShadowReading = true;
+          FWorld.FShadowRead.clear();
+          FWorld.FShadowReading = true;
         }
         break;
       default:
@@ -153,14 +153,14 @@ class TFakePort final : public IProgrammerPort {
   explicit TFakePort(TWorld& world) : FWorld(world) {}
   IProgrammerDevice* ClaimProgrammer(std::uint16_t vendorId, std::uint16_t productId) override {
     CHECK(vendorId == 0x0451 && productId == 0x3210);
-    if (FWorld.Claimed || !FWorld.Device->Plugged) return nullptr;
-    FWorld.Claimed = true;
-    return FWorld.Device;
+    if (FWorld.FClaimed || !FWorld.FDevice->FPlugged) return nullptr;
+    FWorld.FClaimed = true;
+    return FWorld.FDevice;
   }
   void ReleaseProgrammer(IProgrammerDevice* device) override {
-    CHECK(FWorld.Claimed && device == FWorld.Device);
-    FWorld.Claimed = false;
-    FWorld.ShadowReading = false;
+    CHECK(FWorld.FClaimed && device == FWorld.FDevice);
+    FWorld.FClaimed = false;
+    FWorld.FShadowReading = false;
   }
 
  private:
@@ -170,25 +170,25 @@ class TFakePort final : public IProgrammerPort {
 class TFakeBuffer final : public IMemoryBuffer {
  public:
   explicit TFakeBuffer(TWorld& world) : FWorld(world) {}
-  std::vector<std::uint8_t> Bytes;
+  std::vector<std::uint8_t> FBytes;
 
-  std::int64_t DataLength() const override { return static_cast<std::int64_t>(Bytes.size()); }
+  std::int64_t DataLength() const override { return static_cast<std::int64_t>(FBytes.size()); }
   std::size_t ReadRange(std::int64_t position, std::span<std::uint8_t> out) const override {
-    if (position < 0 || static_cast<std::size_t>(position) >= Bytes.size()) return 0;
-    const std::size_t n = std::min(out.size(), Bytes.size() - static_cast<std::size_t>(position));
-    std::copy_n(Bytes.begin() + position, n, out.begin());
+    if (position < 0 || static_cast<std::size_t>(position) >= FBytes.size()) return 0;
+    const std::size_t n = std::min(out.size(), FBytes.size() - static_cast<std::size_t>(position));
+    std::copy_n(FBytes.begin() + position, n, out.begin());
     return n;
   }
   void ReplaceAll(std::span<const std::uint8_t> data) override {
     // Only the completion of a read may replace the buffer.
-    CHECK(FWorld.InHidData);
-    CHECK(FWorld.StateBeforeReply == TProtocolState::Reading);
-    CHECK(FWorld.ShadowReading);
-    CHECK(data.size() == FWorld.ShadowRead.size());
-    CHECK(std::equal(data.begin(), data.end(), FWorld.ShadowRead.begin()));
-    CHECK(static_cast<std::int64_t>(data.size()) >= FWorld.Driver->ReadTotalValue());
-    ++FWorld.Replacements;
-    Bytes.assign(data.begin(), data.end());
+    CHECK(FWorld.FInHidData);
+    CHECK(FWorld.FStateBeforeReply == TProtocolState::Reading);
+    CHECK(FWorld.FShadowReading);
+    CHECK(data.size() == FWorld.FShadowRead.size());
+    CHECK(std::equal(data.begin(), data.end(), FWorld.FShadowRead.begin()));
+    CHECK(static_cast<std::int64_t>(data.size()) >= FWorld.FDriver->ReadTotalValue());
+    ++FWorld.FReplacements;
+    FBytes.assign(data.begin(), data.end());
   }
 
  private:
@@ -197,18 +197,18 @@ class TFakeBuffer final : public IMemoryBuffer {
 
 class TFakeReloader final : public IFileReloader {
  public:
-  bool Result = true;
-  bool LoadFile() override { return Result; }
+  bool FResult = true;
+  bool LoadFile() override { return FResult; }
 };
 
 class TFakeTimer final : public IReplyTimer {
  public:
-  std::function<void()> Pending;
+  std::function<void()> FPending;
   void Start(std::chrono::milliseconds timeout, std::function<void()> onExpired) override {
     CHECK(timeout.count() > 0);
-    Pending = std::move(onExpired);
+    FPending = std::move(onExpired);
   }
-  void Stop() override { Pending = nullptr; }
+  void Stop() override { FPending = nullptr; }
 };
 
 enum TAction : std::uint8_t {
@@ -244,8 +244,8 @@ std::vector<std::uint8_t> MakeReply(FuzzedDataProvider& in) {
   }
   if (reply[0] == 's' && in.ConsumeBool()) {
     const auto chips = ChipTable();
-    const ChipInfo& chip = chips[in.ConsumeIntegralInRange<std::size_t>(0, chips.size() - 1)];
-    std::copy(chip.Signature.begin(), chip.Signature.end(), reply.begin() + 1);
+    const TChipInfo& chip = chips[in.ConsumeIntegralInRange<std::size_t>(0, chips.size() - 1)];
+    std::copy(chip.FSignature.begin(), chip.FSignature.end(), reply.begin() + 1);
   } else {
     const std::size_t fill = in.ConsumeIntegralInRange<std::size_t>(0, 63);
     for (std::size_t i = 1; i <= fill; ++i) reply[i] = in.ConsumeIntegral<std::uint8_t>();
@@ -257,27 +257,29 @@ std::vector<std::uint8_t> MakeReply(FuzzedDataProvider& in) {
 }
 
 void Deliver(TWorld& world, std::span<const std::uint8_t> reply) {
-  TProgrammerDriver& driver = *world.Driver;
+  TProgrammerDriver& driver = *world.FDriver;
   // Only a claimed device delivers, and it streams data only after a read command.
-  if (!world.Claimed) return;
-  world.StateBeforeReply = driver.ProtocolStateValue();
-  if (world.StateBeforeReply == TProtocolState::Reading && !world.ShadowReading) return;
-  if (world.StateBeforeReply == TProtocolState::Reading && world.ShadowReading) {
+  if (!world.FClaimed) return;
+  world.FStateBeforeReply = driver.ProtocolStateValue();
+  if (world.FStateBeforeReply == TProtocolState::Reading && !world.FShadowReading) return;
+  if (world.FStateBeforeReply == TProtocolState::Reading && world.FShadowReading) {
     const std::size_t count =
         reply.empty() ? 0 : std::min<std::size_t>({reply[0], reply.size() - 1, 63});
-    world.ShadowRead.insert(
-        world.ShadowRead.end(), reply.begin() + (reply.empty() ? 0 : 1),
+    world.FShadowRead.insert(
+        world.FShadowRead.end(), reply.begin() + (reply.empty() ? 0 : 1),
         reply.begin() + (reply.empty() ? 0 : 1) + static_cast<std::ptrdiff_t>(count));
   }
-  world.InHidData = true;
-  world.ReplyCode = reply.empty() ? 0 : reply[0];
+  world.FInHidData = true;
+  world.FReplyCode = reply.empty() ? 0 : reply[0];
   driver.HidData(0, reply);
-  world.InHidData = false;
+  world.FInHidData = false;
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+// The name is the fuzzing engine's.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {  // NOLINT(readability-identifier-naming)
   FuzzedDataProvider in(data, size);
   TWorld world;
   TFakeDevice device(world);
@@ -285,22 +287,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TFakeBuffer buffer(world);
   TFakeReloader reloader;
   TFakeTimer timer;
-  world.Device = &device;
-  world.StrictChunks = std::getenv("QUENVAR_FUZZ_STRICT_CHUNKS") != nullptr;
+  world.FDevice = &device;
+  world.FStrictChunks = std::getenv("QUENVAR_FUZZ_STRICT_CHUNKS") != nullptr;
 
   static constexpr std::size_t kLengths[] = {
       kOutReportSize, kOutReportSize, kOutReportSize, 64, 3, 0, 80};
-  device.ReportLength = kLengths[in.ConsumeIntegralInRange<std::size_t>(0, 6)];
-  buffer.Bytes.resize(in.ConsumeIntegralInRange<std::size_t>(0, 700));
-  for (std::size_t i = 0; i < buffer.Bytes.size(); ++i)
-    buffer.Bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  device.FReportLength = kLengths[in.ConsumeIntegralInRange<std::size_t>(0, 6)];
+  buffer.FBytes.resize(in.ConsumeIntegralInRange<std::size_t>(0, 700));
+  for (std::size_t i = 0; i < buffer.FBytes.size(); ++i)
+    buffer.FBytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
 
   TProgrammerDriver driver({&port, &buffer, &timer});
   TMainPresenter presenter(driver);
   presenter.SetReloader(&reloader);
-  world.Driver = &driver;
-  driver.Now = [] { return TProgrammerDriver::TClock::time_point{}; };
-  driver.ReplyTimeout = std::chrono::milliseconds(50);
+  world.FDriver = &driver;
+  driver.FNow = [] { return TProgrammerDriver::TClock::time_point{}; };
+  driver.FReplyTimeout = std::chrono::milliseconds(50);
   presenter.SetLanguageIndex(in.ConsumeIntegralInRange<std::uint8_t>(0, 2));
   presenter.SetVerifyAfterProgram(in.ConsumeBool());
   presenter.HidCtlDeviceChange();
@@ -351,17 +353,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       }
       case kActPlug: {
-        const bool wasClaimed = world.Claimed;
-        device.Plugged = in.ConsumeBool();
+        const bool wasClaimed = world.FClaimed;
+        device.FPlugged = in.ConsumeBool();
         presenter.HidCtlDeviceChange();
-        if (wasClaimed && !world.Claimed) abandoned = true;
-        CHECK(world.Claimed == device.Plugged);
+        if (wasClaimed && !world.FClaimed) abandoned = true;
+        CHECK(world.FClaimed == device.FPlugged);
         break;
       }
       case kActTimeout:
-        if (timer.Pending) {
-          auto fire = std::move(timer.Pending);
-          timer.Pending = nullptr;
+        if (timer.FPending) {
+          auto fire = std::move(timer.FPending);
+          timer.FPending = nullptr;
           fire();
           CHECK(driver.ProtocolStateValue() == TProtocolState::Idle);
         }
@@ -370,25 +372,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         presenter.ToggleFuse(in.ConsumeIntegralInRange<std::size_t>(0, 24));
         break;
       case kActBufferEdit:
-        buffer.Bytes.resize(in.ConsumeIntegralInRange<std::size_t>(0, 300));
+        buffer.FBytes.resize(in.ConsumeIntegralInRange<std::size_t>(0, 300));
         break;
       case kActSetting:
         presenter.SetVerifyAfterProgram(in.ConsumeBool());
         presenter.Window().SetChecked(TControl::updatebuffer, in.ConsumeBool());
-        reloader.Result = in.ConsumeBool();
+        reloader.FResult = in.ConsumeBool();
         presenter.SetLanguageIndex(in.ConsumeIntegralInRange<std::uint8_t>(0, 2));
         break;
       default:
         break;
     }
     const TProtocolState state = driver.ProtocolStateValue();
-    if (timer.Pending || state == TProtocolState::Idle) abandoned = false;
+    if (timer.FPending || state == TProtocolState::Idle) abandoned = false;
     CHECK(ValidState(state));
     CHECK(!driver.ErrorFlagValue() || state != TProtocolState::Idle);
     // A running operation ends with a reply or with the timer, unless its
     // device was pulled out (abandoned, as a device change does).
-    if (state != TProtocolState::Idle && !abandoned) CHECK(static_cast<bool>(timer.Pending));
-    if (state == TProtocolState::Idle) CHECK(!timer.Pending);
+    if (state != TProtocolState::Idle && !abandoned) CHECK(static_cast<bool>(timer.FPending));
+    if (state == TProtocolState::Idle) CHECK(!timer.FPending);
   }
   return 0;
 }

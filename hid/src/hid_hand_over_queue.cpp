@@ -11,21 +11,22 @@ namespace quenvar {
 
 bool THidHandOverQueue::HandOver(std::function<void()> call, const TJvHidPostFn& post) {
   TItem item;
-  item.Call = std::move(call);
+  item.FCall = std::move(call);
   {
-    std::lock_guard<std::mutex> g(Lock);
-    Pending.push_back(&item);
+    std::lock_guard<std::mutex> g(FLock);
+    FPending.push_back(&item);
   }
-  Changed.notify_all();
+  FChanged.notify_all();
   if (post) post([self = shared_from_this()] { self->Drain(); });
   // A handler usually returns within microseconds; a short spin saves the
   // reader a sleep and a wake-up per report.
   const auto spinUntil = std::chrono::steady_clock::now() + kSpin;
-  while (!item.Done.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < spinUntil)
+  while (!item.FDone.load(std::memory_order_acquire) &&
+         std::chrono::steady_clock::now() < spinUntil)
     std::this_thread::yield();
-  std::unique_lock<std::mutex> g(Lock);
-  Changed.wait(g, [&] { return item.Done.load(std::memory_order_acquire); });
-  return !item.Failed;
+  std::unique_lock<std::mutex> g(FLock);
+  FChanged.wait(g, [&] { return item.FDone.load(std::memory_order_acquire); });
+  return !item.FFailed;
 }
 
 void THidHandOverQueue::Drain() {
@@ -33,14 +34,14 @@ void THidHandOverQueue::Drain() {
     TItem* item = nullptr;
     std::function<void()> call;
     {
-      std::lock_guard<std::mutex> g(Lock);
-      if (Pending.empty()) return;
-      item = Pending.front();
-      Pending.pop_front();
-      Running = item;
+      std::lock_guard<std::mutex> g(FLock);
+      if (FPending.empty()) return;
+      item = FPending.front();
+      FPending.pop_front();
+      FRunning = item;
       // The item lives on the reader's stack; once it is marked done it may
       // vanish, so the call runs from here.
-      call = std::move(item->Call);
+      call = std::move(item->FCall);
     }
     bool failed = false;
     try {
@@ -49,40 +50,40 @@ void THidHandOverQueue::Drain() {
       failed = true;
     }
     {
-      std::lock_guard<std::mutex> g(Lock);
-      if (Running == item) {
-        item->Failed = failed;
-        item->Done.store(true, std::memory_order_release);
-        Running = nullptr;
+      std::lock_guard<std::mutex> g(FLock);
+      if (FRunning == item) {
+        item->FFailed = failed;
+        item->FDone.store(true, std::memory_order_release);
+        FRunning = nullptr;
       }
     }
-    Changed.notify_all();
+    FChanged.notify_all();
   }
 }
 
 void THidHandOverQueue::ServeUntil(const std::function<bool()>& finished) {
   for (;;) {
     Drain();
-    std::unique_lock<std::mutex> g(Lock);
+    std::unique_lock<std::mutex> g(FLock);
     if (finished()) return;
-    Changed.wait(g, [&] { return !Pending.empty() || finished(); });
-    if (Pending.empty()) return;
+    FChanged.wait(g, [&] { return !FPending.empty() || finished(); });
+    if (FPending.empty()) return;
   }
 }
 
 void THidHandOverQueue::Wake() {
-  { std::lock_guard<std::mutex> g(Lock); }
-  Changed.notify_all();
+  { std::lock_guard<std::mutex> g(FLock); }
+  FChanged.notify_all();
 }
 
 void THidHandOverQueue::ReleaseRunning() {
   {
-    std::lock_guard<std::mutex> g(Lock);
-    if (!Running) return;
-    Running->Done.store(true, std::memory_order_release);
-    Running = nullptr;
+    std::lock_guard<std::mutex> g(FLock);
+    if (!FRunning) return;
+    FRunning->FDone.store(true, std::memory_order_release);
+    FRunning = nullptr;
   }
-  Changed.notify_all();
+  FChanged.notify_all();
 }
 
 }  // namespace quenvar

@@ -32,15 +32,15 @@ class THidHandOverQueue : public std::enable_shared_from_this<THidHandOverQueue>
 
  private:
   struct TItem {
-    std::function<void()> Call;
-    std::atomic<bool> Done{false};  // also read without the lock while spinning
-    bool Failed = false;
+    std::function<void()> FCall;
+    std::atomic<bool> FDone{false};  // also read without the lock while spinning
+    bool FFailed = false;
   };
 
-  std::mutex Lock;
-  std::condition_variable Changed;
-  std::deque<TItem*> Pending;
-  TItem* Running = nullptr;
+  std::mutex FLock;
+  std::condition_variable FChanged;
+  std::deque<TItem*> FPending;
+  TItem* FRunning = nullptr;
 };
 
 }  // namespace quenvar

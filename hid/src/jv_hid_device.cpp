@@ -10,116 +10,118 @@ namespace quenvar {
 TJvHidDevice::TJvHidDevice(std::unique_ptr<TJvHidPnPInfo> info, TJvHidDeviceController* controller,
                            std::shared_ptr<IHidBackend> backend, TJvHidPostFn post)
     : FController(controller),
-      Backend(std::move(backend)),
-      Post(std::move(post)),
+      FBackend(std::move(backend)),
+      FPost(std::move(post)),
       FPnPInfo(std::move(info)),
-      HandOvers(std::make_shared<THidHandOverQueue>()) {}
+      FHandOvers(std::make_shared<THidHandOverQueue>()) {}
 
-THidResult<std::unique_ptr<TJvHidDevice>> TJvHidDevice::Create(std::unique_ptr<TJvHidPnPInfo> info,
-                                                               TJvHidDeviceController* controller,
-                                                               std::shared_ptr<IHidBackend> backend,
-                                                               TJvHidPostFn post) {
+TResult<std::unique_ptr<TJvHidDevice>> TJvHidDevice::Create(std::unique_ptr<TJvHidPnPInfo> info,
+                                                            TJvHidDeviceController* controller,
+                                                            std::shared_ptr<IHidBackend> backend,
+                                                            TJvHidPostFn post) {
   std::unique_ptr<TJvHidDevice> dev(
       new TJvHidDevice(std::move(info), controller, std::move(backend), std::move(post)));
   if (controller) {
     dev->FData = controller->OnDeviceData();
     dev->FUnplug = controller->OnDeviceUnplug();
   }
-  IHidBackend& be = *dev->Backend;
-  const std::string& path = dev->FPnPInfo->DevicePath;
+  IHidBackend& be = *dev->FBackend;
+  const std::string& path = dev->FPnPInfo->FDevicePath;
 
   THidHandle handle;
   auto rw = be.Open(path, THidAccess::ReadWrite);
-  dev->FReadWriteAccess = rw.HasValue();
+  dev->FReadWriteAccess = rw.Ok();
   int openError = 0;
   if (rw) {
     handle = *rw;
   } else {
-    dev->FReadWriteError = rw.Error().Code;
+    dev->FReadWriteError = rw.Error().FCode;
     auto query = be.Open(path, THidAccess::QueryOnly);
     if (query) {
       handle = *query;
     } else {
-      openError = query.Error().Code;
+      openError = query.Error().FCode;
     }
   }
-  if (!handle.IsValid()) return THidError{openError, kHidDeviceCannotBeOpened};
+  if (!handle.IsValid()) return TError{TErrorKind::Device, kHidDeviceCannotBeOpened, openError};
 
   auto attrs = be.GetAttributes(handle);
   be.Close(handle);
-  if (!attrs) return THidError{attrs.Error().Code, kHidDeviceCannotBeIdentified};
+  if (!attrs) return TError{TErrorKind::Device, kHidDeviceCannotBeIdentified, attrs.Error().FCode};
   dev->FAttributes = *attrs;
   return dev;
 }
 
-TJvHidDevice::~TJvHidDevice() {
+// Only a failed allocation or mutex could throw here; ending the program then is
+// the right outcome for a destructor.
+TJvHidDevice::~TJvHidDevice() {  // NOLINT(bugprone-exception-escape)
   TJvHidDataEvent data = FData;
   TJvHidUnplugEvent unplug = FUnplug;
   SetOnData(nullptr);
   FUnplug = nullptr;
   CloseAllHandles();
   {
-    std::lock_guard<std::mutex> g(HandleLock);
-    CapsFetched = false;
+    std::lock_guard<std::mutex> g(FHandleLock);
+    FCapsFetched = false;
   }
   if (FController) FController->DeviceReleased(*this, std::move(data), std::move(unplug));
 }
 
 bool TJvHidDevice::OpenShared() {
   // Caller holds HandleLock.
-  if (SharedHandle.IsValid()) return true;
+  if (FSharedHandle.IsValid()) return true;
   if (!PluggedIn() || !Claimed()) return false;
-  auto rw = Backend->Open(FPnPInfo->DevicePath, THidAccess::ReadWrite);
-  FReadWriteAccess = rw.HasValue();
+  auto rw = FBackend->Open(FPnPInfo->FDevicePath, THidAccess::ReadWrite);
+  FReadWriteAccess = rw.Ok();
   if (rw) {
     FReadWriteError = 0;
-    SharedHandle = *rw;
+    FSharedHandle = *rw;
     return true;
   }
-  FReadWriteError = rw.Error().Code;
-  auto query = Backend->Open(FPnPInfo->DevicePath, THidAccess::QueryOnly);
-  if (query) SharedHandle = *query;
-  return SharedHandle.IsValid();
+  FReadWriteError = rw.Error().FCode;
+  auto query = FBackend->Open(FPnPInfo->FDevicePath, THidAccess::QueryOnly);
+  if (query) FSharedHandle = *query;
+  return FSharedHandle.IsValid();
 }
 
 void TJvHidDevice::CloseShared() {
   // Caller holds HandleLock.
-  if (SharedHandle.IsValid()) Backend->Close(SharedHandle);
-  SharedHandle = THidHandle{};
+  if (FSharedHandle.IsValid()) FBackend->Close(FSharedHandle);
+  FSharedHandle = THidHandle{};
 }
 
 void TJvHidDevice::CloseAllHandles() {
-  std::lock_guard<std::mutex> g(HandleLock);
+  std::lock_guard<std::mutex> g(FHandleLock);
   CloseShared();
-  if (ReadHandle.IsValid()) Backend->Close(ReadHandle);
-  ReadHandle = THidHandle{};
-  if (WriteHandle.IsValid()) Backend->Close(WriteHandle);
-  WriteHandle = THidHandle{};
+  if (FReadHandle.IsValid()) FBackend->Close(FReadHandle);
+  FReadHandle = THidHandle{};
+  if (FWriteHandle.IsValid()) FBackend->Close(FWriteHandle);
+  FWriteHandle = THidHandle{};
 }
 
 THidCaps TJvHidDevice::Capabilities() {
-  std::lock_guard<std::mutex> g(HandleLock);
-  if (!CapsFetched && PluggedIn() && Claimed()) {
-    const bool wasOpen = SharedHandle.IsValid();
+  std::lock_guard<std::mutex> g(FHandleLock);
+  if (!FCapsFetched && PluggedIn() && Claimed()) {
+    const bool wasOpen = FSharedHandle.IsValid();
     if (OpenShared()) {
-      auto caps = Backend->GetCapabilities(SharedHandle);
+      auto caps = FBackend->GetCapabilities(FSharedHandle);
       if (caps) {
-        Caps = *caps;
-        CapsFetched = true;
+        FCaps = *caps;
+        FCapsFetched = true;
       }
       if (!wasOpen) CloseShared();
     }
   }
-  return CapsFetched ? Caps : THidCaps{};
+  return FCapsFetched ? FCaps : THidCaps{};
 }
 
 bool TJvHidDevice::WriteReport(const void* buffer, std::size_t length, std::size_t& written) {
   written = 0;
-  std::lock_guard<std::mutex> g(HandleLock);
+  std::lock_guard<std::mutex> g(FHandleLock);
   if (!OpenShared()) return false;
   // A query-only handle must never see a write.
   if (!FReadWriteAccess) return false;
-  auto result = Backend->Write(SharedHandle, buffer, length);
+  auto result = FBackend->Write(FSharedHandle, buffer, length);
   if (!result) return false;
   written = *result;
   return true;
@@ -155,7 +157,7 @@ void TJvHidDevice::MarkUnplugged() {
 
 void TJvHidDevice::StartReaderIfReady() {
   if (!FData || !PluggedIn() || !Claimed() || !FReadWriteAccess || FReader) return;
-  const std::size_t size = Capabilities().InputReportByteLength;
+  const std::size_t size = Capabilities().FInputReportByteLength;
   // hidraw queues input only for handles already open when it arrives: open the
   // read handle before anything can be written, or the first reply may be lost.
   // A failure here is retried, and reported, by the reader itself.
@@ -169,44 +171,44 @@ void TJvHidDevice::StopReader() {
   FReader->RequestStop();
   // Stopped from inside one of this device's own hand-overs: that call is the
   // one the reader waits for, so let the reader go on before waiting for it.
-  HandOvers->ReleaseRunning();
-  HandOvers->ServeUntil([this] { return FReader->Finished(); });
+  FHandOvers->ReleaseRunning();
+  FHandOvers->ServeUntil([this] { return FReader->Finished(); });
   FReader->Join();
   FReader.reset();
 }
 
-THidResult<THidHandle> TJvHidDevice::ReaderHandle() {
-  std::lock_guard<std::mutex> g(HandleLock);
-  if (ReadHandle.IsValid()) return ReadHandle;
-  if (!PluggedIn() || !Claimed()) return THidError{ENODEV, "device unplugged"};
-  auto h = Backend->Open(FPnPInfo->DevicePath, THidAccess::Read);
+TResult<THidHandle> TJvHidDevice::ReaderHandle() {
+  std::lock_guard<std::mutex> g(FHandleLock);
+  if (FReadHandle.IsValid()) return FReadHandle;
+  if (!PluggedIn() || !Claimed()) return TError{TErrorKind::Device, "device unplugged", ENODEV};
+  auto h = FBackend->Open(FPnPInfo->FDevicePath, THidAccess::Read);
   if (!h) return h.Error();
-  ReadHandle = *h;
-  return ReadHandle;
+  FReadHandle = *h;
+  return FReadHandle;
 }
 
 std::uint16_t TJvHidDevice::CachedInputLength() {
-  std::lock_guard<std::mutex> g(HandleLock);
-  return CapsFetched ? Caps.InputReportByteLength : 0;
+  std::lock_guard<std::mutex> g(FHandleLock);
+  return FCapsFetched ? FCaps.FInputReportByteLength : 0;
 }
 
 bool TJvHidDevice::HandOverData(const std::uint8_t* report, std::size_t bytes) {
-  return HandOvers->HandOver(
+  return FHandOvers->HandOver(
       [this, report, bytes] {
         // A copy: the handler may release the device, and with it FData.
         const TJvHidDataEvent handler = FData;
         if (handler) handler(*this, report[0], report + 1, static_cast<std::uint16_t>(bytes - 1));
       },
-      Post);
+      FPost);
 }
 
 bool TJvHidDevice::HandOverError(std::uint32_t error) {
-  return HandOvers->HandOver(
+  return FHandOvers->HandOver(
       [this, error] {
         const TJvHidDataErrorEvent handler = FDataError;
         if (handler) handler(*this, error);
       },
-      Post);
+      FPost);
 }
 
 }  // namespace quenvar

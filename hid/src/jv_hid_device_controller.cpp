@@ -10,8 +10,8 @@ namespace {
 std::atomic<int> ControllerInstances{0};
 
 bool IdsMatch(const THidAttributes& attrs, int vid, int pid) {
-  if (static_cast<std::uint16_t>(vid) != attrs.VendorID) return false;
-  return pid == -1 || static_cast<std::uint16_t>(pid) == attrs.ProductID;
+  if (static_cast<std::uint16_t>(vid) != attrs.FVendorID) return false;
+  return pid == -1 || static_cast<std::uint16_t>(pid) == attrs.FProductID;
 }
 
 }  // namespace
@@ -23,18 +23,18 @@ TJvHidDeviceController::TJvHidDeviceController(std::shared_ptr<IHidBackend> back
   if (ControllerInstances.fetch_add(1) + 1 > 1) {
     ControllerInstances.fetch_sub(1);
     if (FBound) FBackend->Unbind();
-    throw EJvHidError(kHidOneControllerOnly);
+    throw TJvHidError(kHidOneControllerOnly);
   }
   for (auto& dev : ScanDevices()) FDeviceList.push_back(dev.release());
   FNumUnclaimed = static_cast<int>(FDeviceList.size());
 }
 
-THidResult<std::unique_ptr<TJvHidDeviceController>> TJvHidDeviceController::Create(
+TResult<std::unique_ptr<TJvHidDeviceController>> TJvHidDeviceController::Create(
     std::shared_ptr<IHidBackend> backend, TJvHidPostFn post) {
   try {
     return std::make_unique<TJvHidDeviceController>(std::move(backend), std::move(post));
-  } catch (const EJvHidError& e) {
-    return THidError{0, e.what()};
+  } catch (const TJvHidError& e) {
+    return TError{TErrorKind::Device, e.what(), 0};
   }
 }
 
@@ -63,8 +63,8 @@ std::vector<std::unique_ptr<TJvHidDevice>> TJvHidDeviceController::ScanDevices()
   if (!FBound) return result;
   for (const THidInterfaceInfo& found : FBackend->Scan()) {
     auto info = std::make_unique<TJvHidPnPInfo>(TJvHidPnPInfo{
-        found.Identity, found.DevicePath,
-        found.FIdentityPath.empty() ? found.DevicePath : found.FIdentityPath, found.FSerial});
+        found.FIdentity, found.FDevicePath,
+        found.FIdentityPath.empty() ? found.FDevicePath : found.FIdentityPath, found.FSerial});
     auto dev = TJvHidDevice::Create(std::move(info), this, FBackend, FPost);
     // Interfaces that cannot be opened or identified are left out silently.
     if (dev) result.push_back(std::move(*dev));
@@ -98,12 +98,12 @@ void TJvHidDeviceController::DeviceChange() {
 
   auto inFresh = [&](const std::string& id) {
     return std::any_of(fresh.begin(), fresh.end(),
-                       [&](const auto& d) { return d->PnPInfo().DevInst == id; });
+                       [&](const auto& d) { return d->PnPInfo().FDevInst == id; });
   };
   for (std::size_t i = FDeviceList.size(); i-- > 0;) {
     if (i >= FDeviceList.size()) continue;  // a handler released devices meanwhile
     TJvHidDevice* dev = FDeviceList[i];
-    if (dev->PluggedIn() && inFresh(dev->PnPInfo().DevInst)) continue;
+    if (dev->PluggedIn() && inFresh(dev->PnPInfo().FDevInst)) continue;
     changed = true;
     dev->MarkUnplugged();
     // The unplug handler may have released the device already.
@@ -115,9 +115,9 @@ void TJvHidDeviceController::DeviceChange() {
   }
 
   for (auto& entry : fresh) {
-    const std::string& id = entry->PnPInfo().DevInst;
+    const std::string& id = entry->PnPInfo().FDevInst;
     const bool duplicate = std::any_of(FDeviceList.begin(), FDeviceList.end(), [&](auto* d) {
-      return d->PluggedIn() && d->PnPInfo().DevInst == id;
+      return d->PluggedIn() && d->PnPInfo().FDevInst == id;
     });
     if (duplicate) {
       entry->FController = nullptr;

@@ -8,7 +8,7 @@
 namespace quenvar {
 
 TJvHidDeviceReadThread::TJvHidDeviceReadThread(TJvHidDevice& device, std::size_t bufferSize)
-    : Device(device), Report(bufferSize, 0) {}
+    : FDevice(device), FReport(bufferSize, 0) {}
 
 TJvHidDeviceReadThread::~TJvHidDeviceReadThread() {
   RequestStop();
@@ -16,25 +16,25 @@ TJvHidDeviceReadThread::~TJvHidDeviceReadThread() {
 }
 
 void TJvHidDeviceReadThread::Start() {
-  if (!Thread.joinable()) Thread = std::thread([this] { Execute(); });
+  if (!FThread.joinable()) FThread = std::thread([this] { Execute(); });
 }
 
 void TJvHidDeviceReadThread::RequestStop() {
   {
-    std::lock_guard<std::mutex> g(SliceLock);
-    Stop = true;
+    std::lock_guard<std::mutex> g(FSliceLock);
+    FStop = true;
   }
-  SliceWake.notify_all();
+  FSliceWake.notify_all();
 }
 
 void TJvHidDeviceReadThread::Join() {
-  if (Thread.joinable()) Thread.join();
+  if (FThread.joinable()) FThread.join();
 }
 
 void TJvHidDeviceReadThread::PauseSlice() {
-  std::unique_lock<std::mutex> g(SliceLock);
-  SliceWake.wait_for(g, std::chrono::milliseconds(Device.ReaderPollTime()),
-                     [this] { return Stop.load(); });
+  std::unique_lock<std::mutex> g(FSliceLock);
+  FSliceWake.wait_for(g, std::chrono::milliseconds(FDevice.ReaderPollTime()),
+                      [this] { return FStop.load(); });
 }
 
 bool TJvHidDeviceReadThread::DeviceGone(int err) {
@@ -43,30 +43,30 @@ bool TJvHidDeviceReadThread::DeviceGone(int err) {
 
 void TJvHidDeviceReadThread::ParkUntilStopped() {
   // Gone for good: wait to be stopped instead of polling a dead device.
-  while (!Stop) PauseSlice();
+  while (!FStop) PauseSlice();
 }
 
 void TJvHidDeviceReadThread::Execute() {
-  while (!Stop) {
+  while (!FStop) {
     // Never more than the buffer made at start, whatever the device says now.
-    const std::size_t length = std::min<std::size_t>(Device.CachedInputLength(), Report.size());
-    std::fill(Report.begin(), Report.end(), 0);
+    const std::size_t length = std::min<std::size_t>(FDevice.CachedInputLength(), FReport.size());
+    std::fill(FReport.begin(), FReport.end(), 0);
     if (length == 0) {
       // Nothing sensible to read into; report it and keep trying slowly.
-      ErrorCode = EINVAL;
-      if (!Device.HandOverError(ErrorCode)) {
-        HandlerFailed = true;
+      FErrorCode = EINVAL;
+      if (!FDevice.HandOverError(FErrorCode)) {
+        FHandlerFailed = true;
         break;
       }
       PauseSlice();
       continue;
     }
-    const auto opened = Device.ReaderHandle();
+    const auto opened = FDevice.ReaderHandle();
     if (!opened) {
-      const int err = opened.Error().Code != 0 ? opened.Error().Code : EIO;
-      ErrorCode = static_cast<std::uint32_t>(err);
-      if (!Device.HandOverError(ErrorCode)) {
-        HandlerFailed = true;
+      const int err = opened.Error().FCode != 0 ? opened.Error().FCode : EIO;
+      FErrorCode = static_cast<std::uint32_t>(err);
+      if (!FDevice.HandOverError(FErrorCode)) {
+        FHandlerFailed = true;
         break;
       }
       if (DeviceGone(err)) {
@@ -78,31 +78,31 @@ void TJvHidDeviceReadThread::Execute() {
       continue;
     }
     const THidHandle handle = *opened;
-    const THidReadResult r = Device.Backend->Read(
-        handle, Report.data(), length, std::chrono::milliseconds(Device.ReaderPollTime()));
-    if (r.Status == THidReadStatus::Timeout) continue;
-    if (r.Status == THidReadStatus::Data) {
-      BytesRead = r.Bytes;
-      if (r.Bytes == 0) continue;
-      if (!Device.HandOverData(Report.data(), r.Bytes)) {
-        HandlerFailed = true;
+    const THidReadResult r = FDevice.FBackend->Read(
+        handle, FReport.data(), length, std::chrono::milliseconds(FDevice.ReaderPollTime()));
+    if (r.FStatus == THidReadStatus::Timeout) continue;
+    if (r.FStatus == THidReadStatus::Data) {
+      FBytesRead = r.FBytes;
+      if (r.FBytes == 0) continue;
+      if (!FDevice.HandOverData(FReport.data(), r.FBytes)) {
+        FHandlerFailed = true;
         break;
       }
       continue;
     }
-    ErrorCode = static_cast<std::uint32_t>(r.Error != 0 ? r.Error : ENODEV);
-    if (!Device.HandOverError(ErrorCode)) {
-      HandlerFailed = true;
+    FErrorCode = static_cast<std::uint32_t>(r.FError != 0 ? r.FError : ENODEV);
+    if (!FDevice.HandOverError(FErrorCode)) {
+      FHandlerFailed = true;
       break;
     }
-    if (r.Status == THidReadStatus::Unplugged) {
+    if (r.FStatus == THidReadStatus::Unplugged) {
       ParkUntilStopped();
       break;
     }
     PauseSlice();
   }
-  Done = true;
-  Device.HandOvers->Wake();
+  FDone = true;
+  FDevice.FHandOvers->Wake();
 }
 
 }  // namespace quenvar

@@ -9,22 +9,21 @@ namespace quenvar {
 namespace {
 
 struct TGlobals {
-  std::uint32_t ReportSize = 0;
-  std::uint32_t ReportCount = 0;
-  std::uint32_t ReportId = 0;
-  std::uint32_t UsagePage = 0;
+  std::uint32_t FReportSize = 0;
+  std::uint32_t FReportCount = 0;
+  std::uint32_t FReportId = 0;
+  std::uint32_t FUsagePage = 0;
 };
 
 enum TKind { kInput = 0, kOutput = 1, kFeature = 2 };
 
-THidError Fail(const char* text) {
-  return THidError{0, text};
+TError Fail(const char* text) {
+  return TError{TErrorKind::Device, text, 0};
 }
 
 }  // namespace
 
-THidResult<THidReportDescriptorInfo> ParseReportDescriptor(
-    std::span<const std::uint8_t> descriptor) {
+TResult<THidReportDescriptorInfo> ParseReportDescriptor(std::span<const std::uint8_t> descriptor) {
   THidReportDescriptorInfo info;
   TGlobals globals;
   std::vector<TGlobals> stack;
@@ -56,16 +55,16 @@ THidResult<THidReportDescriptorInfo> ParseReportDescriptor(
       if (tag == 0x9) kind = kOutput;
       if (tag == 0xB) kind = kFeature;
       if (kind >= 0) {
-        auto& entry = bits[globals.ReportId];
-        entry[kind] += std::uint64_t{globals.ReportSize} * globals.ReportCount;
+        auto& entry = bits[globals.FReportId];
+        entry[kind] += std::uint64_t{globals.FReportSize} * globals.FReportCount;
         if (entry[kind] > 8 * 65534ull) return Fail(kHidDescTooLong);
       } else if (tag == 0xA) {  // collection
         if (depth == 0 && !topLevelSeen) {
           topLevelSeen = true;
           // A 4-byte usage carries its own page in the high half.
-          info.Caps.UsagePage =
-              static_cast<std::uint16_t>(usageHasPage ? firstLocalUsage >> 16 : globals.UsagePage);
-          info.Caps.Usage = static_cast<std::uint16_t>(firstLocalUsage & 0xFFFF);
+          info.FCaps.FUsagePage =
+              static_cast<std::uint16_t>(usageHasPage ? firstLocalUsage >> 16 : globals.FUsagePage);
+          info.FCaps.FUsage = static_cast<std::uint16_t>(firstLocalUsage & 0xFFFF);
         }
         ++depth;
       } else if (tag == 0xC) {  // end collection
@@ -77,17 +76,17 @@ THidResult<THidReportDescriptorInfo> ParseReportDescriptor(
     } else if (type == 1) {  // global
       switch (tag) {
         case 0x0:
-          globals.UsagePage = value;
+          globals.FUsagePage = value;
           break;
         case 0x7:
-          globals.ReportSize = value;
+          globals.FReportSize = value;
           break;
         case 0x8:
-          globals.ReportId = value;
-          info.NumberedReports = true;
+          globals.FReportId = value;
+          info.FNumberedReports = true;
           break;
         case 0x9:
-          globals.ReportCount = value;
+          globals.FReportCount = value;
           break;
         case 0xA:
           stack.push_back(globals);
@@ -115,9 +114,9 @@ THidResult<THidReportDescriptorInfo> ParseReportDescriptor(
   auto length = [](std::uint64_t bytes) {
     return static_cast<std::uint16_t>(bytes == 0 ? 0 : bytes + 1);
   };
-  info.Caps.InputReportByteLength = length(longest[kInput]);
-  info.Caps.OutputReportByteLength = length(longest[kOutput]);
-  info.Caps.FeatureReportByteLength = length(longest[kFeature]);
+  info.FCaps.FInputReportByteLength = length(longest[kInput]);
+  info.FCaps.FOutputReportByteLength = length(longest[kOutput]);
+  info.FCaps.FFeatureReportByteLength = length(longest[kFeature]);
   return info;
 }
 

@@ -7,53 +7,53 @@
 namespace quenvar {
 
 struct TSimHidBackend::TSimDevice {
-  TPlugHandle Plug = 0;
-  std::string Identity;
-  std::string Path;
+  TPlugHandle FPlug = 0;
+  std::string FIdentity;
+  std::string FPath;
   std::string FIdentityPath;
   std::string FSerial;
-  THidAttributes Attributes;
-  std::shared_ptr<ISimDeviceModel> Model;
-  bool Plugged = true;
-  bool UnplugRequested = false;
+  THidAttributes FAttributes;
+  std::shared_ptr<ISimDeviceModel> FModel;
+  bool FPlugged = true;
+  bool FUnplugRequested = false;
   struct TInput {
-    Clock::time_point ReadyAt;
-    std::vector<std::uint8_t> Bytes;
+    Clock::time_point FReadyAt;
+    std::vector<std::uint8_t> FBytes;
   };
-  std::deque<TInput> Inputs;
-  Clock::time_point LastReady{};
+  std::deque<TInput> FInputs;
+  Clock::time_point FLastReady{};
   // Wakes only the readers of this device: with several plugged in, a reply
   // for one must not wake them all.
   std::condition_variable FArrived;
-  std::vector<std::vector<std::uint8_t>> Written;
+  std::vector<std::vector<std::uint8_t>> FWritten;
 };
 
 // What a model sees while it answers one output report.
 class TSimHidBackend::THost final : public ISimDeviceHost {
  public:
   THost(TSimHidBackend& backend, std::shared_ptr<TSimDevice> device)
-      : Backend(backend), Device(std::move(device)) {}
+      : FBackend(backend), FDevice(std::move(device)) {}
 
   void PushInputReport(std::span<const std::uint8_t> report,
                        std::chrono::microseconds delay) override {
-    std::unique_lock<std::mutex> g(Backend.Lock);
-    if (!Device->Plugged || Device->UnplugRequested) return;
-    Backend.Queue(*Device, report, delay);
+    std::unique_lock<std::mutex> g(FBackend.FLock);
+    if (!FDevice->FPlugged || FDevice->FUnplugRequested) return;
+    FBackend.Queue(*FDevice, report, delay);
   }
 
   void RequestUnplug() override {
-    std::unique_lock<std::mutex> g(Backend.Lock);
-    if (!Device->Plugged) return;
-    Device->UnplugRequested = true;
-    if (Device->Inputs.empty()) {
-      Backend.GoAway(*Device);
-      Backend.Notify(g);
+    std::unique_lock<std::mutex> g(FBackend.FLock);
+    if (!FDevice->FPlugged) return;
+    FDevice->FUnplugRequested = true;
+    if (FDevice->FInputs.empty()) {
+      FBackend.GoAway(*FDevice);
+      FBackend.Notify(g);
     }
   }
 
  private:
-  TSimHidBackend& Backend;
-  std::shared_ptr<TSimDevice> Device;
+  TSimHidBackend& FBackend;
+  std::shared_ptr<TSimDevice> FDevice;
 };
 
 TSimHidBackend::TSimHidBackend() = default;
@@ -63,197 +63,198 @@ TSimHidBackend::TPlugHandle TSimHidBackend::Plug(std::uint16_t vid, std::uint16_
                                                  std::shared_ptr<ISimDeviceModel> model,
                                                  std::uint16_t version, std::string identityPath,
                                                  std::string serial) {
-  std::unique_lock<std::mutex> g(Lock);
+  std::unique_lock<std::mutex> g(FLock);
   auto dev = std::make_shared<TSimDevice>();
-  dev->Plug = NextPlug++;
-  dev->Identity = "sim-" + std::to_string(dev->Plug);
-  dev->Path = "/sim/hidraw" + std::to_string(dev->Plug);
+  dev->FPlug = FNextPlug++;
+  dev->FIdentity = "sim-" + std::to_string(dev->FPlug);
+  dev->FPath = "/sim/hidraw" + std::to_string(dev->FPlug);
   dev->FIdentityPath = std::move(identityPath);
   dev->FSerial = std::move(serial);
-  dev->Attributes = THidAttributes{vid, pid, version};
-  dev->Model = std::move(model);
-  Devices[dev->Plug] = dev;
-  const TPlugHandle plug = dev->Plug;
+  dev->FAttributes = THidAttributes{vid, pid, version};
+  dev->FModel = std::move(model);
+  FDevices[dev->FPlug] = dev;
+  const TPlugHandle plug = dev->FPlug;
   Notify(g);
   return plug;
 }
 
 void TSimHidBackend::Unplug(TPlugHandle device) {
-  std::unique_lock<std::mutex> g(Lock);
-  auto it = Devices.find(device);
-  if (it == Devices.end() || !it->second->Plugged) return;
-  it->second->Inputs.clear();
+  std::unique_lock<std::mutex> g(FLock);
+  auto it = FDevices.find(device);
+  if (it == FDevices.end() || !it->second->FPlugged) return;
+  it->second->FInputs.clear();
   GoAway(*it->second);
   Notify(g);
 }
 
 bool TSimHidBackend::IsPlugged(TPlugHandle device) const {
-  std::lock_guard<std::mutex> g(Lock);
-  auto it = Devices.find(device);
-  return it != Devices.end() && it->second->Plugged;
+  std::lock_guard<std::mutex> g(FLock);
+  auto it = FDevices.find(device);
+  return it != FDevices.end() && it->second->FPlugged;
 }
 
 void TSimHidBackend::PushInputReport(TPlugHandle device, std::span<const std::uint8_t> report,
                                      std::chrono::microseconds delay) {
-  std::lock_guard<std::mutex> g(Lock);
-  auto it = Devices.find(device);
-  if (it == Devices.end() || !it->second->Plugged) return;
+  std::lock_guard<std::mutex> g(FLock);
+  auto it = FDevices.find(device);
+  if (it == FDevices.end() || !it->second->FPlugged) return;
   Queue(*it->second, report, delay);
 }
 
 std::string TSimHidBackend::IdentityOf(TPlugHandle device) const {
-  std::lock_guard<std::mutex> g(Lock);
-  auto it = Devices.find(device);
-  return it == Devices.end() ? std::string() : it->second->Identity;
+  std::lock_guard<std::mutex> g(FLock);
+  auto it = FDevices.find(device);
+  return it == FDevices.end() ? std::string() : it->second->FIdentity;
 }
 
 std::vector<std::vector<std::uint8_t>> TSimHidBackend::WrittenReports(TPlugHandle device) const {
-  std::lock_guard<std::mutex> g(Lock);
-  auto it = Devices.find(device);
-  return it == Devices.end() ? std::vector<std::vector<std::uint8_t>>{} : it->second->Written;
+  std::lock_guard<std::mutex> g(FLock);
+  auto it = FDevices.find(device);
+  return it == FDevices.end() ? std::vector<std::vector<std::uint8_t>>{} : it->second->FWritten;
 }
 
 std::size_t TSimHidBackend::PendingInputReports(TPlugHandle device) const {
-  std::lock_guard<std::mutex> g(Lock);
-  auto it = Devices.find(device);
-  return it == Devices.end() ? 0 : it->second->Inputs.size();
+  std::lock_guard<std::mutex> g(FLock);
+  auto it = FDevices.find(device);
+  return it == FDevices.end() ? 0 : it->second->FInputs.size();
 }
 
 void TSimHidBackend::Queue(TSimDevice& dev, std::span<const std::uint8_t> report,
                            std::chrono::microseconds delay) {
   TSimDevice::TInput in;
-  in.Bytes.assign(kReportBytes, 0);
-  std::copy_n(report.begin(), std::min<std::size_t>(report.size(), kReportBytes), in.Bytes.begin());
+  in.FBytes.assign(kReportBytes, 0);
+  std::copy_n(report.begin(), std::min<std::size_t>(report.size(), kReportBytes),
+              in.FBytes.begin());
   // Each report is due `delay` after the later of now and its predecessor.
-  in.ReadyAt = std::max(Clock::now(), dev.LastReady) + delay;
-  dev.LastReady = in.ReadyAt;
-  dev.Inputs.push_back(std::move(in));
+  in.FReadyAt = std::max(Clock::now(), dev.FLastReady) + delay;
+  dev.FLastReady = in.FReadyAt;
+  dev.FInputs.push_back(std::move(in));
   dev.FArrived.notify_all();
 }
 
 void TSimHidBackend::GoAway(TSimDevice& dev) {
   // Open handles stay known but lead nowhere; reads and writes see the unplug.
-  dev.Plugged = false;
+  dev.FPlugged = false;
   dev.FArrived.notify_all();
 }
 
 void TSimHidBackend::Notify(std::unique_lock<std::mutex>& held) {
-  ++PendingChanges;
-  std::function<void()> wake = Wake;
+  ++FPendingChanges;
+  std::function<void()> wake = FWake;
   held.unlock();
   if (wake) wake();
   held.lock();
 }
 
 std::vector<THidInterfaceInfo> TSimHidBackend::Scan() {
-  std::lock_guard<std::mutex> g(Lock);
+  std::lock_guard<std::mutex> g(FLock);
   std::vector<THidInterfaceInfo> result;
-  for (const auto& [plug, dev] : Devices)
-    if (dev->Plugged)
+  for (const auto& [plug, dev] : FDevices)
+    if (dev->FPlugged)
       result.push_back(
-          THidInterfaceInfo{dev->Identity, dev->Path, dev->FIdentityPath, dev->FSerial});
+          THidInterfaceInfo{dev->FIdentity, dev->FPath, dev->FIdentityPath, dev->FSerial});
   return result;
 }
 
-THidResult<THidHandle> TSimHidBackend::Open(const std::string& path, THidAccess access) {
-  std::lock_guard<std::mutex> g(Lock);
-  for (const auto& [plug, dev] : Devices) {
-    if (dev->Path != path) continue;
-    if (!dev->Plugged) return THidError{ENODEV, "device gone"};
-    const std::int64_t id = NextHandle++;
-    Handles[id] = TOpenHandle{dev, access};
+TResult<THidHandle> TSimHidBackend::Open(const std::string& path, THidAccess access) {
+  std::lock_guard<std::mutex> g(FLock);
+  for (const auto& [plug, dev] : FDevices) {
+    if (dev->FPath != path) continue;
+    if (!dev->FPlugged) return TError{TErrorKind::Device, "device gone", ENODEV};
+    const std::int64_t id = FNextHandle++;
+    FHandles[id] = TOpenHandle{dev, access};
     return THidHandle{id};
   }
-  return THidError{ENOENT, "no such device"};
+  return TError{TErrorKind::Device, "no such device", ENOENT};
 }
 
 void TSimHidBackend::Close(THidHandle handle) {
-  std::lock_guard<std::mutex> g(Lock);
-  auto it = Handles.find(handle.Value);
-  if (it == Handles.end()) return;
+  std::lock_guard<std::mutex> g(FLock);
+  auto it = FHandles.find(handle.FValue);
+  if (it == FHandles.end()) return;
   // A reader in Read on this handle must notice.
-  it->second.Device->FArrived.notify_all();
-  Handles.erase(it);
+  it->second.FDevice->FArrived.notify_all();
+  FHandles.erase(it);
 }
 
-THidResult<THidAttributes> TSimHidBackend::GetAttributes(THidHandle handle) {
-  std::lock_guard<std::mutex> g(Lock);
-  auto it = Handles.find(handle.Value);
-  if (it == Handles.end()) return THidError{EBADF, "bad handle"};
-  if (!it->second.Device->Plugged) return THidError{ENODEV, "device gone"};
-  return it->second.Device->Attributes;
+TResult<THidAttributes> TSimHidBackend::GetAttributes(THidHandle handle) {
+  std::lock_guard<std::mutex> g(FLock);
+  auto it = FHandles.find(handle.FValue);
+  if (it == FHandles.end()) return TError{TErrorKind::Device, "bad handle", EBADF};
+  if (!it->second.FDevice->FPlugged) return TError{TErrorKind::Device, "device gone", ENODEV};
+  return it->second.FDevice->FAttributes;
 }
 
-THidResult<THidCaps> TSimHidBackend::GetCapabilities(THidHandle handle) {
-  std::lock_guard<std::mutex> g(Lock);
-  auto it = Handles.find(handle.Value);
-  if (it == Handles.end()) return THidError{EBADF, "bad handle"};
-  if (!it->second.Device->Plugged) return THidError{ENODEV, "device gone"};
+TResult<THidCaps> TSimHidBackend::GetCapabilities(THidHandle handle) {
+  std::lock_guard<std::mutex> g(FLock);
+  auto it = FHandles.find(handle.FValue);
+  if (it == FHandles.end()) return TError{TErrorKind::Device, "bad handle", EBADF};
+  if (!it->second.FDevice->FPlugged) return TError{TErrorKind::Device, "device gone", ENODEV};
   return THidCaps{0x0001, 0xFF00, kReportBytes, kReportBytes, 0};
 }
 
-THidResult<std::size_t> TSimHidBackend::Write(THidHandle handle, const void* data,
-                                              std::size_t size) {
+TResult<std::size_t> TSimHidBackend::Write(THidHandle handle, const void* data, std::size_t size) {
   std::shared_ptr<TSimDevice> dev;
   std::vector<std::uint8_t> report(static_cast<const std::uint8_t*>(data),
                                    static_cast<const std::uint8_t*>(data) + size);
   {
-    std::lock_guard<std::mutex> g(Lock);
-    auto it = Handles.find(handle.Value);
-    if (it == Handles.end()) return THidError{EBADF, "bad handle"};
-    if (it->second.Access != THidAccess::ReadWrite && it->second.Access != THidAccess::Write)
-      return THidError{EBADF, "handle not open for writing"};
-    dev = it->second.Device;
-    if (!dev->Plugged || dev->UnplugRequested) return THidError{ENODEV, "device gone"};
-    if (size != kReportBytes) return THidError{EINVAL, "wrong report length"};
-    dev->Written.push_back(report);
+    std::lock_guard<std::mutex> g(FLock);
+    auto it = FHandles.find(handle.FValue);
+    if (it == FHandles.end()) return TError{TErrorKind::Device, "bad handle", EBADF};
+    if (it->second.FAccess != THidAccess::ReadWrite && it->second.FAccess != THidAccess::Write)
+      return TError{TErrorKind::Device, "handle not open for writing", EBADF};
+    dev = it->second.FDevice;
+    if (!dev->FPlugged || dev->FUnplugRequested)
+      return TError{TErrorKind::Device, "device gone", ENODEV};
+    if (size != kReportBytes) return TError{TErrorKind::Device, "wrong report length", EINVAL};
+    dev->FWritten.push_back(report);
   }
   // The model runs without the lock: it answers through the host, which locks.
-  if (dev->Model) {
+  if (dev->FModel) {
     THost host(*this, dev);
-    dev->Model->OnOutputReport(report, host);
+    dev->FModel->OnOutputReport(report, host);
   }
   return size;
 }
 
 THidReadResult TSimHidBackend::Read(THidHandle handle, std::uint8_t* buffer, std::size_t size,
                                     std::chrono::milliseconds timeout) {
-  std::unique_lock<std::mutex> g(Lock);
+  std::unique_lock<std::mutex> g(FLock);
   const auto deadline = Clock::now() + timeout;
   for (;;) {
-    auto it = Handles.find(handle.Value);
-    if (it == Handles.end()) return THidReadResult{THidReadStatus::Error, 0, EBADF};
-    std::shared_ptr<TSimDevice> dev = it->second.Device;
-    if (!dev->Inputs.empty() && dev->Inputs.front().ReadyAt <= Clock::now()) {
-      auto in = std::move(dev->Inputs.front());
-      dev->Inputs.pop_front();
-      const std::size_t n = std::min(size, in.Bytes.size());
-      std::memcpy(buffer, in.Bytes.data(), n);
-      if (dev->UnplugRequested && dev->Inputs.empty() && dev->Plugged) {
+    auto it = FHandles.find(handle.FValue);
+    if (it == FHandles.end()) return THidReadResult{THidReadStatus::Error, 0, EBADF};
+    std::shared_ptr<TSimDevice> dev = it->second.FDevice;
+    if (!dev->FInputs.empty() && dev->FInputs.front().FReadyAt <= Clock::now()) {
+      auto in = std::move(dev->FInputs.front());
+      dev->FInputs.pop_front();
+      const std::size_t n = std::min(size, in.FBytes.size());
+      std::memcpy(buffer, in.FBytes.data(), n);
+      if (dev->FUnplugRequested && dev->FInputs.empty() && dev->FPlugged) {
         GoAway(*dev);
         Notify(g);
       }
       return THidReadResult{THidReadStatus::Data, n, 0};
     }
-    if (!dev->Plugged) return THidReadResult{THidReadStatus::Unplugged, 0, ENODEV};
+    if (!dev->FPlugged) return THidReadResult{THidReadStatus::Unplugged, 0, ENODEV};
     const auto now = Clock::now();
     if (now >= deadline) return THidReadResult{THidReadStatus::Timeout, 0, 0};
     auto until = deadline;
-    if (!dev->Inputs.empty()) until = std::min(until, dev->Inputs.front().ReadyAt);
+    if (!dev->FInputs.empty()) until = std::min(until, dev->FInputs.front().FReadyAt);
     dev->FArrived.wait_until(g, until);
   }
 }
 
 bool TSimHidBackend::Drain() {
-  std::lock_guard<std::mutex> g(Lock);
-  const bool any = PendingChanges > 0;
-  PendingChanges = 0;
+  std::lock_guard<std::mutex> g(FLock);
+  const bool any = FPendingChanges > 0;
+  FPendingChanges = 0;
   return any;
 }
 
 void TSimHidBackend::SetWakeup(std::function<void()> wake) {
-  std::lock_guard<std::mutex> g(Lock);
-  Wake = std::move(wake);
+  std::lock_guard<std::mutex> g(FLock);
+  FWake = std::move(wake);
 }
 
 }  // namespace quenvar

@@ -14,38 +14,38 @@
 namespace quenvar {
 
 struct TUiLoop::TShared {
-  std::mutex Lock;
-  std::deque<std::function<void()>> Queue;
-  std::set<int> WatchWoken;
-  hid_detail::TUiWakeup Wake;
-  bool Closed = false;
-  std::atomic<bool> Posted{false};  // a cheap look without the lock
+  std::mutex FLock;
+  std::deque<std::function<void()>> FQueue;
+  std::set<int> FWatchWoken;
+  hid_detail::TUiWakeup FWake;
+  bool FClosed = false;
+  std::atomic<bool> FPosted{false};  // a cheap look without the lock
 
-  void Wakeup() { Wake.Wake(); }
+  void Wakeup() { FWake.Wake(); }
   void Post(std::function<void()> fn) {
-    std::lock_guard<std::mutex> g(Lock);
-    if (Closed) return;
-    Queue.push_back(std::move(fn));
-    Posted.store(true, std::memory_order_release);
+    std::lock_guard<std::mutex> g(FLock);
+    if (FClosed) return;
+    FQueue.push_back(std::move(fn));
+    FPosted.store(true, std::memory_order_release);
     Wakeup();
   }
 };
 
-TUiLoop::TUiLoop() : Owner(std::this_thread::get_id()), Shared(std::make_shared<TShared>()) {}
+TUiLoop::TUiLoop() : FOwner(std::this_thread::get_id()), FShared(std::make_shared<TShared>()) {}
 
 TUiLoop::~TUiLoop() {
-  for (auto& [id, w] : Watches) w.Source->SetWakeup(nullptr);
-  std::lock_guard<std::mutex> g(Shared->Lock);
-  Shared->Closed = true;
-  Shared->Queue.clear();
+  for (auto& [id, w] : FWatches) w.FSource->SetWakeup(nullptr);
+  std::lock_guard<std::mutex> g(FShared->FLock);
+  FShared->FClosed = true;
+  FShared->FQueue.clear();
 }
 
 void TUiLoop::Post(std::function<void()> fn) {
-  Shared->Post(std::move(fn));
+  FShared->Post(std::move(fn));
 }
 
 TJvHidPostFn TUiLoop::Poster() {
-  return [shared = Shared](std::function<void()> fn) { shared->Post(std::move(fn)); };
+  return [shared = FShared](std::function<void()> fn) { shared->Post(std::move(fn)); };
 }
 
 void TUiLoop::Invoke(const std::function<void()>& fn) {
@@ -73,23 +73,23 @@ void TUiLoop::Invoke(const std::function<void()>& fn) {
 }
 
 int TUiLoop::StartTimer(int ms, std::function<void()> fn) {
-  const int id = NextTimer++;
-  Timers[id] =
+  const int id = FNextTimer++;
+  FTimers[id] =
       TTimer{std::chrono::steady_clock::now() + std::chrono::milliseconds(ms), std::move(fn)};
   return id;
 }
 
 void TUiLoop::StopTimer(int id) {
-  Timers.erase(id);
+  FTimers.erase(id);
 }
 
 int TUiLoop::WatchChanges(IHidChangeSource& source, std::function<void()> onChange) {
-  const int id = NextWatch++;
-  Watches[id] = TWatch{&source, std::move(onChange)};
-  source.SetWakeup([shared = Shared, id] {
-    std::lock_guard<std::mutex> g(shared->Lock);
-    if (shared->Closed) return;
-    shared->WatchWoken.insert(id);
+  const int id = FNextWatch++;
+  FWatches[id] = TWatch{&source, std::move(onChange)};
+  source.SetWakeup([shared = FShared, id] {
+    std::lock_guard<std::mutex> g(shared->FLock);
+    if (shared->FClosed) return;
+    shared->FWatchWoken.insert(id);
     shared->Wakeup();
   });
   // Whatever happened before the watch started is not news.
@@ -98,10 +98,10 @@ int TUiLoop::WatchChanges(IHidChangeSource& source, std::function<void()> onChan
 }
 
 void TUiLoop::UnwatchChanges(int id) {
-  auto it = Watches.find(id);
-  if (it == Watches.end()) return;
-  it->second.Source->SetWakeup(nullptr);
-  Watches.erase(it);
+  auto it = FWatches.find(id);
+  if (it == FWatches.end()) return;
+  it->second.FSource->SetWakeup(nullptr);
+  FWatches.erase(it);
 }
 
 int TUiLoop::RunDue() {
@@ -109,33 +109,33 @@ int TUiLoop::RunDue() {
   std::deque<std::function<void()>> work;
   std::set<int> woken;
   {
-    std::lock_guard<std::mutex> g(Shared->Lock);
-    work.swap(Shared->Queue);
-    woken.swap(Shared->WatchWoken);
-    Shared->Posted.store(false, std::memory_order_relaxed);
+    std::lock_guard<std::mutex> g(FShared->FLock);
+    work.swap(FShared->FQueue);
+    woken.swap(FShared->FWatchWoken);
+    FShared->FPosted.store(false, std::memory_order_relaxed);
   }
   for (auto& fn : work) {
     fn();
     ++handled;
   }
-  for (auto& [id, w] : Watches) {
+  for (auto& [id, w] : FWatches) {
     // One change run per burst, however many notifications the burst had.
-    if (w.Source->PollFd() < 0 && !woken.count(id)) continue;
-    if (w.Source->Drain()) {
-      auto onChange = w.OnChange;
+    if (w.FSource->PollFd() < 0 && !woken.count(id)) continue;
+    if (w.FSource->Drain()) {
+      auto onChange = w.FOnChange;
       onChange();
       ++handled;
     }
   }
   const auto now = std::chrono::steady_clock::now();
   std::vector<int> due;
-  for (const auto& [id, t] : Timers)
-    if (t.Due <= now) due.push_back(id);
+  for (const auto& [id, t] : FTimers)
+    if (t.FDue <= now) due.push_back(id);
   for (int id : due) {
-    auto it = Timers.find(id);
-    if (it == Timers.end()) continue;  // stopped by an earlier timer
-    auto fn = std::move(it->second.Fn);
-    Timers.erase(it);
+    auto it = FTimers.find(id);
+    if (it == FTimers.end()) continue;  // stopped by an earlier timer
+    auto fn = std::move(it->second.FFn);
+    FTimers.erase(it);
     fn();
     ++handled;
   }
@@ -152,22 +152,22 @@ int TUiLoop::ProcessEvents(std::chrono::milliseconds timeout) {
   const auto spinUntil =
       Clock::now() + std::min<Clock::duration>(timeout, std::chrono::microseconds(30));
   while (Clock::now() < spinUntil)
-    if (Shared->Posted.load(std::memory_order_acquire))
+    if (FShared->FPosted.load(std::memory_order_acquire))
       return RunDue();
     else
       std::this_thread::yield();
 
   auto waitFor = timeout;
   const auto now = Clock::now();
-  for (const auto& [id, t] : Timers) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(t.Due - now) +
+  for (const auto& [id, t] : FTimers) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(t.FDue - now) +
                 std::chrono::milliseconds(1);
     waitFor = std::min(waitFor, std::max(left, std::chrono::milliseconds(0)));
   }
   std::vector<int> fds;
-  for (const auto& [id, w] : Watches)
-    if (w.Source->PollFd() >= 0) fds.push_back(w.Source->PollFd());
-  Shared->Wake.Wait(waitFor, fds);
+  for (const auto& [id, w] : FWatches)
+    if (w.FSource->PollFd() >= 0) fds.push_back(w.FSource->PollFd());
+  FShared->FWake.Wait(waitFor, fds);
   return RunDue();
 }
 

@@ -48,14 +48,14 @@ int main(int argc, char** argv) {
   for (std::size_t i = 0; i < types.size(); ++i) Add(targets, std::to_string(i));
   // The name before " / " in the menu caption, as --help shows it (24AA256).
   for (const quenvar::TEepromType& type : types) {
-    const std::string_view caption = type.Caption;
+    const std::string_view caption = type.FCaption;
     Add(targets, caption.substr(0, caption.find(" /")));
   }
   std::string chips;
-  for (const quenvar::TSimAvrModel& model : quenvar::SimAvrModels()) Add(chips, model.Name);
+  for (const quenvar::TSimAvrModel& model : quenvar::SimAvrModels()) Add(chips, model.FName);
   std::string sockets;
   for (const quenvar::TSim24xxModel& model : quenvar::Sim24xxModels())
-    Add(sockets, model.ShortName);
+    Add(sockets, model.FShortName);
 
   Replace(text, "@TARGETS@", targets);
   Replace(text, "@CHIPS@", chips);

@@ -23,9 +23,9 @@ constexpr std::string_view kUsage =
 
 }  // namespace
 
-std::optional<std::string> SimulateOption(int Argc, char** Argv) {
-  for (int i = 1; i < Argc; ++i) {
-    const std::string_view arg = Argv[i];
+std::optional<std::string> SimulateOption(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
     if (arg == kSimulate) return std::string();
     if (arg.starts_with(kSimulateText)) return std::string(arg.substr(kSimulateText.size()));
   }
@@ -36,21 +36,21 @@ std::string_view UsageText() {
   return kUsage;
 }
 
-std::optional<int> CommandLineExit(int Argc, char** Argv, std::string_view Version,
-                                   std::ostream& Out, std::ostream& Err) {
-  for (int i = 1; i < Argc; ++i) {
-    const std::string_view arg = Argv[i];
+std::optional<int> CommandLineExit(int argc, char** argv, std::string_view version,
+                                   std::ostream& out, std::ostream& err) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
     if (arg == "--help" || arg == "-h") {
-      Out << kUsage;
+      out << kUsage;
       return 0;
     }
     if (arg == "--version") {
-      Out << "quenvar " << Version << '\n';
+      out << "quenvar " << version << '\n';
       return 0;
     }
     if (arg == kSimulate || arg.starts_with(kSimulateText)) continue;
     if (arg.starts_with("--")) {
-      Err << "quenvar: unknown option '" << arg << "'\n" << kUsage;
+      err << "quenvar: unknown option '" << arg << "'\n" << kUsage;
       return 2;
     }
   }

@@ -10,14 +10,14 @@ using enum TControl;
 using K = TControlKind;
 
 struct TRow {
-  TControl Control;
-  std::string_view Name;
-  std::optional<TControl> Parent;
-  TControlKind Kind;
-  std::string_view Shortcut = {};
-  bool Enabled = true;
-  bool SeparatorBefore = false;
-  std::string_view FixedCaption = {};
+  TControl FControl;
+  std::string_view FName;
+  std::optional<TControl> FParent;
+  TControlKind FKind;
+  std::string_view FShortcut = {};
+  bool FEnabled = true;
+  bool FSeparatorBefore = false;
+  std::string_view FFixedCaption = {};
 };
 
 // Every control but the 24xx entries, whose names and captions come from the
@@ -33,10 +33,10 @@ constexpr TRow kRows[] = {
     {neditbuffer, "neditbuffer", nBuffer, K::Check},
     {updatebuffer, "updatebuffer", nBuffer, K::Check, {}, true, true},
     {nDevice, "nDevice", {}, K::Menu},
-    {nsocket, "nsocket", nDevice, K::Menu, {}, true, false, fixed_text::Socket},
-    {nSerialEeprom, "nSerialEeprom", nsocket, K::Menu, {}, true, false, fixed_text::SerialEeprom},
-    {nisp, "nisp", nDevice, K::Menu, {}, true, false, fixed_text::IspConnector},
-    {nAVRISP, "nAVRISP", nisp, K::Radio, {}, true, false, fixed_text::AvrIsp},
+    {nsocket, "nsocket", nDevice, K::Menu, {}, true, false, fixed_text::kSocket},
+    {nSerialEeprom, "nSerialEeprom", nsocket, K::Menu, {}, true, false, fixed_text::kSerialEeprom},
+    {nisp, "nisp", nDevice, K::Menu, {}, true, false, fixed_text::kIspConnector},
+    {nAVRISP, "nAVRISP", nisp, K::Radio, {}, true, false, fixed_text::kAvrIsp},
     {nChose, "nChose", {}, K::Menu},
     {nprogflash, "nprogflash", nChose, K::Entry, {}, false},
     {nverifyflash, "nverifyflash", nChose, K::Entry, {}, false},
@@ -48,10 +48,10 @@ constexpr TRow kRows[] = {
     {nWritefuse, "nWritefuse", nChose, K::Entry},
     {nSetup, "nSetup", {}, K::Menu},
     {nverifyprogramm, "nverifyprogramm", nSetup, K::Check},
-    {Sprache1, "Sprache1", nSetup, K::Menu, {}, true, true, fixed_text::LanguageMenu},
-    {sDeutsch, "sDeutsch", Sprache1, K::Radio, {}, true, false, fixed_text::German},
-    {sEnglish, "sEnglish", Sprache1, K::Radio, {}, true, false, fixed_text::English},
-    {sRus, "sRus", Sprache1, K::Radio, {}, true, false, fixed_text::Russian},
+    {Sprache1, "Sprache1", nSetup, K::Menu, {}, true, true, fixed_text::kLanguageMenu},
+    {sDeutsch, "sDeutsch", Sprache1, K::Radio, {}, true, false, fixed_text::kGerman},
+    {sEnglish, "sEnglish", Sprache1, K::Radio, {}, true, false, fixed_text::kEnglish},
+    {sRus, "sRus", Sprache1, K::Radio, {}, true, false, fixed_text::kRussian},
     {nInfo, "nInfo", {}, K::Entry},
     {bProg, "bProg", {}, K::Button, {}, false},
     {bVerify, "bVerify", {}, K::Button, {}, false},
@@ -68,16 +68,16 @@ static_assert(std::size(kRows) + kEepromTypeCount == kControlCount, "a row for e
 std::array<TControlInfo, kControlCount> MakeTable() {
   std::array<TControlInfo, kControlCount> table{};
   for (const TRow& row : kRows) {
-    table[static_cast<std::size_t>(row.Control)] =
-        TControlInfo{row.Control, row.Name, row.Parent,          row.Kind,        row.Shortcut,
-                     row.Enabled, false,    row.SeparatorBefore, row.FixedCaption};
+    table[static_cast<std::size_t>(row.FControl)] =
+        TControlInfo{row.FControl, row.FName, row.FParent,          row.FKind,        row.FShortcut,
+                     row.FEnabled, false,     row.FSeparatorBefore, row.FFixedCaption};
   }
   const auto types = EepromTypes();
   for (std::size_t i = 0; i < types.size(); ++i) {
     const TControl entry = EepromEntry(i);
     table[static_cast<std::size_t>(entry)] =
-        TControlInfo{entry, types[i].MenuName, nSerialEeprom, K::Radio, {}, true, false,
-                     false, types[i].Caption};
+        TControlInfo{entry, types[i].FMenuName, nSerialEeprom, K::Radio, {}, true, false,
+                     false, types[i].FCaption};
   }
   return table;
 }
@@ -94,12 +94,12 @@ const TControlInfo& ControlInfo(TControl control) {
 }
 
 std::string_view ControlName(TControl control) {
-  return ControlInfo(control).Name;
+  return ControlInfo(control).FName;
 }
 
 std::optional<TControl> FindControl(std::string_view name) {
   for (const TControlInfo& info : ControlTable())
-    if (info.Name == name) return info.Control;
+    if (info.FName == name) return info.FControl;
   return std::nullopt;
 }
 

@@ -4,32 +4,32 @@ namespace quenvar {
 
 namespace {
 
-std::vector<std::string_view> Split(std::string_view Text, char Separator) {
+std::vector<std::string_view> Split(std::string_view text, char separator) {
   std::vector<std::string_view> parts;
   std::size_t start = 0;
   for (;;) {
-    const std::size_t end = Text.find(Separator, start);
+    const std::size_t end = text.find(separator, start);
     if (end == std::string_view::npos) {
-      parts.push_back(Text.substr(start));
+      parts.push_back(text.substr(start));
       return parts;
     }
-    parts.push_back(Text.substr(start, end - start));
+    parts.push_back(text.substr(start, end - start));
     start = end + 1;
   }
 }
 
-std::string_view Trim(std::string_view Text) {
-  while (!Text.empty() && Text.front() == ' ') Text.remove_prefix(1);
-  while (!Text.empty() && Text.back() == ' ') Text.remove_suffix(1);
-  return Text;
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
 }
 
 }  // namespace
 
-std::vector<std::string> QtNameFilters(std::string_view Filter) {
+std::vector<std::string> QtNameFilters(std::string_view filter) {
   std::vector<std::string> filters;
-  if (Filter.empty()) return filters;
-  const std::vector<std::string_view> parts = Split(Filter, '|');
+  if (filter.empty()) return filters;
+  const std::vector<std::string_view> parts = Split(filter, '|');
   for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
     std::string_view description = parts[i];
     if (!description.empty() && description.back() == ')') {

@@ -7,28 +7,28 @@
 
 namespace quenvar {
 
-void TLanguageSwitch::Apply(std::uint8_t LanguageIndex) {
-  if (LanguageIndex >= LanguageCount) LanguageIndex = LanguageEnglish;
-  FSink.SetChecked(LanguageRadios()[LanguageIndex], true);
-  for (std::uint8_t other = 0; other < LanguageCount; ++other) {
-    if (other != LanguageIndex) FSink.SetChecked(LanguageRadios()[other], false);
+void TLanguageSwitch::Apply(std::uint8_t languageIndex) {
+  if (languageIndex >= kLanguageCount) languageIndex = kLanguageEnglish;
+  FSink.SetChecked(LanguageRadios()[languageIndex], true);
+  for (std::uint8_t other = 0; other < kLanguageCount; ++other) {
+    if (other != languageIndex) FSink.SetChecked(LanguageRadios()[other], false);
   }
-  FSink.SetLanguageIndex(LanguageIndex);
+  FSink.SetLanguageIndex(languageIndex);
 
   std::exception_ptr storeError;
   try {
-    FStore.PutInteger(ValueLanguage, LanguageIndex + 1);
+    FStore.PutInteger(kValueLanguage, languageIndex + 1);
   } catch (const TRegistryError&) {
     storeError = std::current_exception();
   }
 
-  for (const TCaption& caption : CaptionTable(LanguageIndex)) {
-    FSink.SetCaption(caption.Control, caption.Caption);
+  for (const TCaption& caption : CaptionTable(languageIndex)) {
+    FSink.SetCaption(caption.FControl, caption.FCaption);
   }
-  const TDialogTexts open = OpenDialogTexts(LanguageIndex);
-  FSink.SetDialogTexts(OpenDialogName, open.Title, open.Filter);
-  const TDialogTexts save = SaveDialogTexts(LanguageIndex);
-  FSink.SetDialogTexts(SaveDialogName, save.Title, save.Filter);
+  const TDialogTexts open = OpenDialogTexts(languageIndex);
+  FSink.SetDialogTexts(kOpenDialogName, open.FTitle, open.FFilter);
+  const TDialogTexts save = SaveDialogTexts(languageIndex);
+  FSink.SetDialogTexts(kSaveDialogName, save.FTitle, save.FFilter);
 
   if (storeError) std::rethrow_exception(storeError);
 }

@@ -7,7 +7,7 @@ namespace quenvar {
 
 namespace {
 
-constexpr TCaptionTable German = {{
+constexpr TCaptionTable kGerman = {{
     {TControl::nFile, "Datei"},
     {TControl::nDevice, "Device"},
     {TControl::nInfo, "Info"},
@@ -40,7 +40,7 @@ constexpr TCaptionTable German = {{
     {TControl::breadeeprom, "EEPROM Auslesen"},
 }};
 
-constexpr TCaptionTable English = {{
+constexpr TCaptionTable kEnglish = {{
     {TControl::nFile, "File"},
     {TControl::nDevice, "Device"},
     {TControl::nInfo, "Info"},
@@ -73,7 +73,7 @@ constexpr TCaptionTable English = {{
     {TControl::breadeeprom, "read EEPROM"},
 }};
 
-constexpr TCaptionTable Russian = {{
+constexpr TCaptionTable kRussian = {{
     {TControl::nFile, "Файл"},
     {TControl::nDevice, "Чип"},
     {TControl::nInfo, "Информация"},
@@ -106,20 +106,20 @@ constexpr TCaptionTable Russian = {{
     {TControl::breadeeprom, "Чтение EEPROM"},
 }};
 
-constexpr std::array<TDialogTexts, LanguageCount> OpenDialogs = {{
+constexpr std::array<TDialogTexts, kLanguageCount> kOpenDialogs = {{
     {"Datei öffnen:",
      "Hex-Dateien (*.hex)|*.hex|Binary-Dateien (*.bin)|*.bin|Alle Dateien (*.*)|*.*"},
     {"open file:", "Hex-files (*.hex)|*.hex|Binary-files (*.bin)|*.bin|All files (*.*)|*.*"},
     {"Открыть файл:", "Hex-файл (*.hex)|*.hex|Binary-файл (*.bin)|*.bin|Все файлы (*.*)|*.*"},
 }};
 
-constexpr std::array<TDialogTexts, LanguageCount> SaveDialogs = {{
+constexpr std::array<TDialogTexts, kLanguageCount> kSaveDialogs = {{
     {"Datei speichern unter:", "Hex-Dateien (*.hex)|*.hex|Bin-Dateien (*.bin)|*.bin"},
     {"save file as:", "Hex-files (*.hex)|*.hex|Bin-files (*.bin)|*.bin"},
     {"Сохранить как:", "Hex-файл (*.hex)|*.hex|Bin-файл (*.bin)|*.bin"},
 }};
 
-constexpr std::array<std::string_view, LanguageCount> PermissionMessages = {
+constexpr std::array<std::string_view, kLanguageCount> kPermissionMessages = {
     "Der Programmer wurde gefunden, darf aber von diesem Benutzer nicht geöffnet werden. Bitte "
     "die udev-Regel 70-quenvar.rules installieren (siehe README) und den Programmer neu "
     "anstecken.",
@@ -132,41 +132,41 @@ constexpr std::array<std::string_view, LanguageCount> PermissionMessages = {
 }  // namespace
 
 const TCaptionTable& GermanCaptions() {
-  return German;
+  return kGerman;
 }
 const TCaptionTable& EnglishCaptions() {
-  return English;
+  return kEnglish;
 }
 const TCaptionTable& RussianCaptions() {
-  return Russian;
+  return kRussian;
 }
 
-const TCaptionTable& CaptionTable(std::uint8_t LanguageIndex) {
-  switch (LanguageSlot(LanguageIndex)) {
-    case LanguageGerman:
-      return German;
-    case LanguageRussian:
-      return Russian;
+const TCaptionTable& CaptionTable(std::uint8_t languageIndex) {
+  switch (LanguageSlot(languageIndex)) {
+    case kLanguageGerman:
+      return kGerman;
+    case kLanguageRussian:
+      return kRussian;
     default:
-      return English;
+      return kEnglish;
   }
 }
 
-TDialogTexts OpenDialogTexts(std::uint8_t LanguageIndex) {
-  return OpenDialogs[LanguageSlot(LanguageIndex)];
+TDialogTexts OpenDialogTexts(std::uint8_t languageIndex) {
+  return kOpenDialogs[LanguageSlot(languageIndex)];
 }
-TDialogTexts SaveDialogTexts(std::uint8_t LanguageIndex) {
-  return SaveDialogs[LanguageSlot(LanguageIndex)];
+TDialogTexts SaveDialogTexts(std::uint8_t languageIndex) {
+  return kSaveDialogs[LanguageSlot(languageIndex)];
 }
 
-const std::array<TControl, LanguageCount>& LanguageRadios() {
-  static constexpr std::array<TControl, LanguageCount> kRadios = {
+const std::array<TControl, kLanguageCount>& LanguageRadios() {
+  static constexpr std::array<TControl, kLanguageCount> kRadios = {
       TControl::sDeutsch, TControl::sEnglish, TControl::sRus};
   return kRadios;
 }
 
-std::string_view PermissionMessage(std::uint8_t LanguageIndex) {
-  return PermissionMessages[LanguageSlot(LanguageIndex)];
+std::string_view PermissionMessage(std::uint8_t languageIndex) {
+  return kPermissionMessages[LanguageSlot(languageIndex)];
 }
 
 }  // namespace quenvar

@@ -7,22 +7,22 @@
 
 namespace quenvar {
 
-std::string ByteCountText(std::uint32_t DataLength) {
-  return std::to_string(DataLength) + std::string(fixed_text::ByteUnit);
+std::string ByteCountText(std::uint32_t dataLength) {
+  return std::to_string(dataLength) + std::string(fixed_text::kByteUnit);
 }
 
-TMainFormLogic::TMainFormLogic(TCustomMPHexEditor& Hexeditor, TSettingsStore& RegistryEdit1,
-                               TExitReminder& WarningForm)
-    : FHexeditor(Hexeditor),
-      FStore(RegistryEdit1),
-      FWarningForm(WarningForm),
-      FLanguages(*this, RegistryEdit1),
-      FFileOps(Hexeditor) {}
+TMainFormLogic::TMainFormLogic(TCustomMPHexEditor& hexeditor, ISettingsStore& registryEdit1,
+                               IExitReminder& warningForm)
+    : FHexeditor(hexeditor),
+      FStore(registryEdit1),
+      FWarningForm(warningForm),
+      FLanguages(*this, registryEdit1),
+      FFileOps(hexeditor) {}
 
-void TMainFormLogic::Attach(TMainPresenter& Presenter) {
-  FPresenter = &Presenter;
-  Presenter.AttachLogic(this);
-  Presenter.SetReloader(this);
+void TMainFormLogic::Attach(TMainPresenter& presenter) {
+  FPresenter = &presenter;
+  presenter.AttachLogic(this);
+  presenter.SetReloader(this);
 }
 
 TMainPresenter& TMainFormLogic::Presenter() {
@@ -30,8 +30,8 @@ TMainPresenter& TMainFormLogic::Presenter() {
   return *FPresenter;
 }
 
-void TMainFormLogic::Report(const std::string& Text) {
-  if (OnError) OnError(Text);
+void TMainFormLogic::Report(const std::string& text) {
+  if (FOnError) FOnError(text);
 }
 
 void TMainFormLogic::FormCreate() {
@@ -60,7 +60,7 @@ void TMainFormLogic::FormCreate() {
 
 void TMainFormLogic::FormClose() {
   try {
-    FStore.PutInteger(ValueLastDevice, Presenter().LastDeviceIndex());
+    FStore.PutInteger(kValueLastDevice, Presenter().LastDeviceIndex());
   } catch (const TRegistryError& error) {
     // The reminder and the end of the program must come all the same.
     Report(error.what());
@@ -113,66 +113,64 @@ void TMainFormLogic::updatebufferClick() {
   TAppSettings(FStore).StoreUpdateBuffer(checked);
 }
 
-bool TMainFormLogic::Settle(const TLoadOutcome& Outcome) {
-  switch (Outcome.Status) {
+bool TMainFormLogic::Settle(const TLoadOutcome& outcome) {
+  switch (outcome.FStatus) {
     case TLoadStatus::Nothing:
     case TLoadStatus::Loaded:
       return true;
     case TLoadStatus::FormatError:
-      if (ShowMessage) ShowMessage(Outcome.Message);
+      if (FShowMessage) FShowMessage(outcome.FMessage);
       return false;
     case TLoadStatus::FileError:
-      throw TFileError(Outcome.Message);
+      throw TFileError(outcome.FMessage);
   }
   return false;
 }
 
 bool TMainFormLogic::LoadFile() {
-  std::uint8_t errorFlag = 0;
-  return Settle(FFileOps.LoadFile(Presenter().LanguageIndexValue(), errorFlag)) && errorFlag == 0;
+  const TLoadOutcome outcome = FFileOps.LoadFile(Presenter().LanguageIndexValue());
+  return Settle(outcome) && !outcome.ErrorFlag();
 }
 
 void TMainFormLogic::nopenClick() {
   std::optional<std::string> chosen;
-  if (AskOpenFileName) chosen = AskOpenFileName(FOpenDialog);
-  std::uint8_t errorFlag = 0;
-  const TOpenOutcome outcome =
-      FFileOps.OpenFile(chosen, Presenter().LanguageIndexValue(), errorFlag);
-  if (!outcome.Acted) return;
-  Window().SetStatusPanel(1, outcome.StatusFileName);
-  if (outcome.EnableBufferActions) {
+  if (FAskOpenFileName) chosen = FAskOpenFileName(FOpenDialog);
+  const TOpenOutcome outcome = FFileOps.OpenFile(chosen, Presenter().LanguageIndexValue());
+  if (!outcome.FActed) return;
+  Window().SetStatusPanel(1, outcome.FStatusFileName);
+  if (outcome.FEnableBufferActions) {
     using enum TControl;
     for (TControl control : {bProg, bVerify, nsave, nprogflash, nverifyflash}) {
       Window().SetEnabled(control, true);
     }
   }
-  Settle(outcome.Load);
+  Settle(outcome.FLoad);
 }
 
 void TMainFormLogic::nsaveClick() {
   std::optional<std::string> chosen;
-  if (AskSaveFileName) chosen = AskSaveFileName(FSaveDialog);
+  if (FAskSaveFileName) chosen = FAskSaveFileName(FSaveDialog);
   const TSaveOutcome outcome = FFileOps.SaveFile(chosen);
-  if (outcome.Status == TSaveStatus::Failed) throw TFileError(outcome.Message);
+  if (outcome.FStatus == TSaveStatus::Failed) throw TFileError(outcome.FMessage);
 }
 
-void TMainFormLogic::SetChecked(TControl Control, bool Checked) {
-  Window().SetChecked(Control, Checked);
+void TMainFormLogic::SetChecked(TControl control, bool checked) {
+  Window().SetChecked(control, checked);
 }
 
-void TMainFormLogic::SetLanguageIndex(std::uint8_t LanguageIndex) {
-  Presenter().SetLanguageIndex(LanguageIndex);
+void TMainFormLogic::SetLanguageIndex(std::uint8_t languageIndex) {
+  Presenter().SetLanguageIndex(languageIndex);
 }
 
-void TMainFormLogic::SetCaption(TControl Control, std::string_view Caption) {
-  Window().SetCaption(Control, std::string(Caption));
+void TMainFormLogic::SetCaption(TControl control, std::string_view caption) {
+  Window().SetCaption(control, std::string(caption));
 }
 
-void TMainFormLogic::SetDialogTexts(std::string_view Dialog, std::string_view Title,
-                                    std::string_view Filter) {
-  TDialog& dialog = Dialog == OpenDialogName ? FOpenDialog : FSaveDialog;
-  dialog.Title = std::string(Title);
-  dialog.Filter = std::string(Filter);
+void TMainFormLogic::SetDialogTexts(std::string_view dialog, std::string_view title,
+                                    std::string_view filter) {
+  TDialog& texts = dialog == kOpenDialogName ? FOpenDialog : FSaveDialog;
+  texts.FTitle = std::string(title);
+  texts.FFilter = std::string(filter);
 }
 
 }  // namespace quenvar

@@ -121,7 +121,7 @@ bool TMainPresenter::ClickLogic(TControl control) {
 // --- click handlers -------------------------------------------------------
 
 void TMainPresenter::ShowError(const std::string& text) {
-  if (OnError) OnError(text);
+  if (FOnError) FOnError(text);
 }
 
 void TMainPresenter::ShowProgressFor(std::string_view label, bool onlyWithoutError) {
@@ -156,24 +156,24 @@ void TMainPresenter::StartImageOperation(TRequestedOperation operation, std::str
 }
 
 void TMainPresenter::bProgClick() {
-  StartImageOperation(TRequestedOperation::ProgramFlash, fixed_text::LabelProgramFlash);
+  StartImageOperation(TRequestedOperation::ProgramFlash, fixed_text::kLabelProgramFlash);
 }
 
 void TMainPresenter::bVerifyClick() {
-  StartImageOperation(TRequestedOperation::Verify, fixed_text::LabelVerify);
+  StartImageOperation(TRequestedOperation::Verify, fixed_text::kLabelVerify);
 }
 
 void TMainPresenter::bprogeepromClick() {
-  StartImageOperation(TRequestedOperation::ProgramEeprom, fixed_text::LabelProgramEeprom);
+  StartImageOperation(TRequestedOperation::ProgramEeprom, fixed_text::kLabelProgramEeprom);
 }
 
 void TMainPresenter::bReadClick() {
-  ShowProgressFor(fixed_text::LabelReadFlash, false);
+  ShowProgressFor(fixed_text::kLabelReadFlash, false);
   FDriver.StartOperation(TRequestedOperation::ReadFlash);
 }
 
 void TMainPresenter::breadeepromClick() {
-  ShowProgressFor(fixed_text::LabelReadEeprom, false);
+  ShowProgressFor(fixed_text::kLabelReadEeprom, false);
   FDriver.StartOperation(TRequestedOperation::ReadEeprom);
 }
 
@@ -243,8 +243,8 @@ void TMainPresenter::FuseListClickCheck() {
 
 void TMainPresenter::ToggleFuse(std::size_t index) {
   const auto& items = FWindow.FuseList();
-  if (index >= items.size() || !items[index].Enabled) return;
-  const bool checked = !items[index].Checked;
+  if (index >= items.size() || !items[index].FEnabled) return;
+  const bool checked = !items[index].FChecked;
   FWindow.SetFuseChecked(index, checked);
   FDriver.SetFuseState(index, checked);
   FuseListClickCheck();
@@ -252,13 +252,13 @@ void TMainPresenter::ToggleFuse(std::size_t index) {
 
 bool TMainPresenter::ConfirmFuseWrite() {
   // No chip: the write carries no records, so it cannot lock anything out.
-  const ChipInfo* chip = FDriver.IdentifiedChipValue();
-  if (!AskYesNo || chip == nullptr) return true;
+  const TChipInfo* chip = FDriver.IdentifiedChipValue();
+  if (!FAskYesNo || chip == nullptr) return true;
   std::vector<bool> toWrite;
-  for (const TFuseBox& box : FDriver.FuseBoxes()) toWrite.push_back(box.Checked);
+  for (const TFuseBox& box : FDriver.FuseBoxes()) toWrite.push_back(box.FChecked);
   const std::vector<std::string_view> bits =
-      NewIspDisablingBits(chip->FuseItems, FDriver.FusesAsRead(), toWrite);
-  return bits.empty() || AskYesNo(IspDisablingQuestion(bits, LanguageIndex));
+      NewIspDisablingBits(chip->FFuseItems, FDriver.FusesAsRead(), toWrite);
+  return bits.empty() || FAskYesNo(IspDisablingQuestion(bits, FLanguageIndex));
 }
 
 // --- the driver's events -----------------------------------------------------------
@@ -270,7 +270,7 @@ void TMainPresenter::OnOperationStarted(TRequestedOperation /*operation*/) {
 }
 
 void TMainPresenter::OnLogLine(const TLogLine& line) {
-  FWindow.AddLine(RenderLogLine(line, LanguageIndex));
+  FWindow.AddLine(RenderLogLine(line, FLanguageIndex));
 }
 
 void TMainPresenter::OnProgress(std::int64_t position, std::int64_t maximum) {
@@ -279,29 +279,30 @@ void TMainPresenter::OnProgress(std::int64_t position, std::int64_t maximum) {
 }
 
 void TMainPresenter::OnVerifyStarted() {
-  FWindow.SetProgressLabel(std::string(fixed_text::LabelVerify));
+  FWindow.SetProgressLabel(std::string(fixed_text::kLabelVerify));
 }
 
 void TMainPresenter::OnChipIdentified(const TIdentification& identification) {
-  switch (identification.Outcome) {
+  switch (identification.FOutcome) {
     case TIdentifyOutcome::Known:
-      FWindow.SetAutoDevice(std::string(identification.Chip->Name));
-      FWindow.SetCodeSize(std::string(identification.Chip->FlashSizeText));
+      FWindow.SetAutoDevice(std::string(identification.FChip->FName));
+      FWindow.SetCodeSize(std::string(identification.FChip->FFlashSizeText));
       FWindow.SetFuseList(FDriver.FuseBoxes());
       break;
     case TIdentifyOutcome::Locked:
-      FWindow.SetAutoDevice(std::string(DeviceLockedText));
+      FWindow.SetAutoDevice(std::string(kDeviceLockedText));
       break;
     case TIdentifyOutcome::NotInTable:
     case TIdentifyOutcome::Invalid:
-      FWindow.SetAutoDevice(std::string(IdentifyErrorText(LanguageIndex)));
+      FWindow.SetAutoDevice(std::string(IdentifyErrorText(FLanguageIndex)));
       FWindow.SetCodeSize("");
       break;
   }
 }
 
 void TMainPresenter::OnFusesRead(std::span<const TFuseBoxChange> changes) {
-  for (const TFuseBoxChange& change : changes) FWindow.SetFuseChecked(change.Index, change.Checked);
+  for (const TFuseBoxChange& change : changes)
+    FWindow.SetFuseChecked(change.FIndex, change.FChecked);
 }
 
 void TMainPresenter::OnStepFailed(const std::string& text) {
@@ -309,22 +310,22 @@ void TMainPresenter::OnStepFailed(const std::string& text) {
 }
 
 void TMainPresenter::OnImageRefused(const TOperationRefusal& refusal) {
-  ShowError(RefusalText(refusal, LanguageIndex));
+  ShowError(RefusalText(refusal, FLanguageIndex));
 }
 
 void TMainPresenter::OnProgrammerLost() {
   DisableControls();
-  FWindow.SetStatusPanel(0, std::string(fixed_text::ProgrammerMissing));
+  FWindow.SetStatusPanel(0, std::string(fixed_text::kProgrammerMissing));
 }
 
 void TMainPresenter::OnProgrammerClaimed() {
   EnableControls();
-  FWindow.SetStatusPanel(0, std::string(fixed_text::ProgrammerReady));
+  FWindow.SetStatusPanel(0, std::string(fixed_text::kProgrammerReady));
 }
 
 void TMainPresenter::OnProgrammerMissing() {
   DisableControls();
-  FWindow.SetStatusPanel(0, std::string(fixed_text::ProgrammerMissing));
+  FWindow.SetStatusPanel(0, std::string(fixed_text::kProgrammerMissing));
 }
 
 void TMainPresenter::OnDeviceChangeHandled() {

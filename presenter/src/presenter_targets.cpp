@@ -31,15 +31,15 @@ void TMainPresenter::SelectEepromType(std::size_t index) {
   const auto types = EepromTypes();
   if (index >= types.size()) return;
   const TEepromType& type = types[index];
-  FWindow.SetDevice(type.DeviceText);
+  FWindow.SetDevice(type.FDeviceText);
   ClearTarget();
   FWindow.SetChecked(EepromEntry(index), true);
   FDriver.SelectEeprom(index);
-  FWindow.SetCodeSize(type.SizeText);
+  FWindow.SetCodeSize(type.FSizeText);
 }
 
 void TMainPresenter::nAVRISPClick() {
-  FWindow.SetDevice(std::string(fixed_text::IspDevice));
+  FWindow.SetDevice(std::string(fixed_text::kIspDevice));
   ClearTarget();
   FWindow.SetChecked(nAVRISP, true);
   FDriver.SelectIsp();

@@ -4,12 +4,12 @@
 
 namespace quenvar {
 
-TRegistryError SetDataError(std::string_view Name) {
-  return TRegistryError("Failed to set data for '" + std::string(Name) + "'");
+TRegistryError SetDataError(std::string_view name) {
+  return TRegistryError("Failed to set data for '" + std::string(name) + "'");
 }
 
-TRegistryError DataTypeError(std::string_view Name) {
-  return TRegistryError("Invalid data type for '" + std::string(Name) + "'");
+TRegistryError DataTypeError(std::string_view name) {
+  return TRegistryError("Invalid data type for '" + std::string(name) + "'");
 }
 
 }  // namespace quenvar

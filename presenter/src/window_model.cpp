@@ -6,12 +6,13 @@ namespace quenvar {
 
 TWindowModel::TWindowModel() {
   for (const TControlInfo& info : ControlTable()) {
-    TControlState& state = State(info.Control);
-    state.Enabled = info.Enabled;
-    state.Checked = info.Checked;
-    state.Caption = std::string(info.FixedCaption);
+    TControlState& state = State(info.FControl);
+    state.FEnabled = info.FEnabled;
+    state.FChecked = info.FChecked;
+    state.FCaption = std::string(info.FFixedCaption);
     // The target entries are radio items from the start; ClearTarget keeps them so.
-    state.RadioItem = info.Parent == TControl::nSerialEeprom || info.Control == TControl::nAVRISP;
+    state.FRadioItem =
+        info.FParent == TControl::nSerialEeprom || info.FControl == TControl::nAVRISP;
   }
 }
 
@@ -25,32 +26,32 @@ const TControlState& TWindowModel::Control(TControl control) const {
 
 void TWindowModel::SetEnabled(TControl control, bool enabled) {
   TControlState& c = State(control);
-  if (c.Enabled == enabled) return;
-  c.Enabled = enabled;
+  if (c.FEnabled == enabled) return;
+  c.FEnabled = enabled;
   Changed();
 }
 
 void TWindowModel::SetChecked(TControl control, bool checked) {
   TControlState& c = State(control);
-  if (c.Checked == checked) return;
-  c.Checked = checked;
+  if (c.FChecked == checked) return;
+  c.FChecked = checked;
   Changed();
 }
 
 void TWindowModel::SetRadioItem(TControl control, bool radioItem) {
-  State(control).RadioItem = radioItem;
+  State(control).FRadioItem = radioItem;
 }
 
 void TWindowModel::SetCaption(TControl control, std::string caption) {
-  State(control).Caption = std::move(caption);
+  State(control).FCaption = std::move(caption);
   Changed();
 }
 
 bool TWindowModel::Reachable(TControl control) const {
   if (!FMainWindowEnabled) return false;
-  for (std::optional<TControl> c = control; c; c = ControlInfo(*c).Parent) {
+  for (std::optional<TControl> c = control; c; c = ControlInfo(*c).FParent) {
     const TControlState& state = Control(*c);
-    if (!state.Enabled || !state.Visible) return false;
+    if (!state.FEnabled || !state.FVisible) return false;
   }
   return true;
 }
@@ -92,7 +93,7 @@ void TWindowModel::ClearFuseList() {
 
 void TWindowModel::SetFuseChecked(std::size_t index, bool checked) {
   if (index >= FFuseList.size()) return;
-  FFuseList[index].Checked = checked;
+  FFuseList[index].FChecked = checked;
   Changed();
 }
 
@@ -108,33 +109,33 @@ void TWindowModel::SetStatusPanel(std::size_t index, std::string text) {
 }
 
 void TWindowModel::SetProgressLabel(std::string text) {
-  FProgress.Label = std::move(text);
+  FProgress.FLabel = std::move(text);
   Changed();
 }
 
 void TWindowModel::SetGaugeMax(std::int64_t max) {
   if (max < 0) max = 0;
-  if (FProgress.GaugeMax == max) return;
-  FProgress.GaugeMax = max;
-  if (FProgress.GaugePosition > max) FProgress.GaugePosition = max;
+  if (FProgress.FGaugeMax == max) return;
+  FProgress.FGaugeMax = max;
+  if (FProgress.FGaugePosition > max) FProgress.FGaugePosition = max;
   Changed();
 }
 
 void TWindowModel::SetGaugePosition(std::int64_t position) {
   if (position < 0) position = 0;
-  if (position > FProgress.GaugeMax) position = FProgress.GaugeMax;
-  if (FProgress.GaugePosition == position) return;
-  FProgress.GaugePosition = position;
+  if (position > FProgress.FGaugeMax) position = FProgress.FGaugeMax;
+  if (FProgress.FGaugePosition == position) return;
+  FProgress.FGaugePosition = position;
   Changed();
 }
 
 void TWindowModel::ShowProgress() {
-  FProgress.Shown = true;
+  FProgress.FShown = true;
   Changed();
 }
 
 void TWindowModel::CloseProgress() {
-  FProgress.Shown = false;
+  FProgress.FShown = false;
   Changed();
 }
 
@@ -144,7 +145,7 @@ void TWindowModel::SetMainWindowEnabled(bool enabled) {
 }
 
 void TWindowModel::Changed() {
-  if (OnModelChanged) OnModelChanged();
+  if (FOnModelChanged) FOnModelChanged();
 }
 
 }  // namespace quenvar

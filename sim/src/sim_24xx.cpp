@@ -4,19 +4,19 @@
 
 namespace quenvar {
 
-TSim24xx::TSim24xx(const TSim24xxModel& model) : Model_(&model), Content_(model.Size, 0xFF) {}
+TSim24xx::TSim24xx(const TSim24xxModel& model) : FModel(&model), FContent(model.FSize, 0xFF) {}
 
 std::uint8_t TSim24xx::Read(std::uint32_t address) const {
-  return Content_[address % Content_.size()];
+  return FContent[address % FContent.size()];
 }
 
 void TSim24xx::PageWrite(std::uint32_t address, std::span<const std::uint8_t> bytes) {
-  const std::uint32_t page = std::max<std::uint32_t>(Model_->PageSize, 1);
-  const std::uint32_t start = address % static_cast<std::uint32_t>(Content_.size());
+  const std::uint32_t page = std::max<std::uint32_t>(FModel->FPageSize, 1);
+  const std::uint32_t start = address % static_cast<std::uint32_t>(FContent.size());
   const std::uint32_t base = start / page * page;
   std::uint32_t offset = start - base;
   for (std::uint8_t b : bytes) {
-    Content_[base + offset] = b;
+    FContent[base + offset] = b;
     offset = (offset + 1) % page;
   }
 }

@@ -86,21 +86,21 @@ std::span<const TSim24xxModel> Sim24xxModels() {
 
 const TSimAvrModel* FindSimAvrModel(std::string_view name) {
   for (const auto& m : kAvr) {
-    if (SameText(m.Name, name)) return &m;
+    if (SameText(m.FName, name)) return &m;
   }
   return nullptr;
 }
 
 const TSimAvrModel* FindSimAvrModelBySignature(const std::array<std::uint8_t, 3>& signature) {
   for (const auto& m : kAvr) {
-    if (m.Signature == signature) return &m;
+    if (m.FSignature == signature) return &m;
   }
   return nullptr;
 }
 
 const TSim24xxModel* FindSim24xxModel(std::string_view name) {
   for (const auto& m : k24xx) {
-    if (SameText(m.ShortName, name) || SameText(m.Caption, name)) return &m;
+    if (SameText(m.FShortName, name) || SameText(m.FCaption, name)) return &m;
   }
   return nullptr;
 }

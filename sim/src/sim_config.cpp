@@ -24,7 +24,7 @@ std::string Lower(std::string_view s) {
 std::string IspChoices() {
   std::string list;
   for (const auto& m : SimAvrModels()) {
-    list += m.Name;
+    list += m.FName;
     list += ", ";
   }
   return list + "locked, locked:CHIP, none, sig:HHHHHH";
@@ -34,7 +34,7 @@ std::string SocketChoices() {
   std::string list;
   for (const auto& m : Sim24xxModels()) {
     if (!list.empty()) list += ", ";
-    list += m.ShortName;
+    list += m.FShortName;
   }
   return list;
 }
@@ -78,7 +78,7 @@ std::string ParseIsp(std::string_view value, TSimIspSetup& isp) {
     }
     isp = {TSimIspKind::Signature, "", {}};
     for (std::size_t i = 0; i < 3; ++i) {
-      isp.Signature[i] =
+      isp.FSignature[i] =
           static_cast<std::uint8_t>(HexDigit(hex[2 * i]) * 16 + HexDigit(hex[2 * i + 1]));
     }
     return {};
@@ -86,14 +86,17 @@ std::string ParseIsp(std::string_view value, TSimIspSetup& isp) {
   const bool locked = lower.rfind("locked:", 0) == 0;
   const TSimAvrModel* model = FindSimAvrModel(locked ? value.substr(7) : value);
   if (!model) return "unknown ISP chip '" + std::string(value) + "'; valid: " + IspChoices();
-  isp = {locked ? TSimIspKind::Locked : TSimIspKind::Chip, std::string(model->Name), {}};
+  isp = {locked ? TSimIspKind::Locked : TSimIspKind::Chip, std::string(model->FName), {}};
   return {};
+}
+
+TError BadSetting(std::string text) {
+  return TError{TErrorKind::BadOption, std::move(text)};
 }
 
 }  // namespace
 
-TSimExpected<TSimConfig> ParseSimConfig(std::string_view text) {
-  using R = TSimExpected<TSimConfig>;
+TResult<TSimConfig> ParseSimConfig(std::string_view text) {
   TSimConfig config;
   std::string seen;  // "key;" per setting already given
   while (!text.empty()) {
@@ -104,71 +107,71 @@ TSimExpected<TSimConfig> ParseSimConfig(std::string_view text) {
 
     const std::size_t eq = item.find('=');
     if (eq == std::string_view::npos) {
-      return R::Failure("simulation setting '" + std::string(item) +
+      return BadSetting("simulation setting '" + std::string(item) +
                         "' has no value; write NAME=VALUE");
     }
     const std::string key = Lower(Trim(item.substr(0, eq)));
     const std::string_view value = Trim(item.substr(eq + 1));
     if (key != "isp" && key != "socket" && key != "timing" && key != "state" &&
         key != "programmers" && key != "chips") {
-      return R::Failure("unknown simulation setting '" + std::string(Trim(item.substr(0, eq))) +
+      return BadSetting("unknown simulation setting '" + std::string(Trim(item.substr(0, eq))) +
                         "'; valid settings: isp, socket, timing, state, programmers, chips");
     }
     if (seen.find(key + ";") != std::string::npos) {
-      return R::Failure("simulation setting '" + key + "' given twice");
+      return BadSetting("simulation setting '" + key + "' given twice");
     }
     seen += key + ";";
 
     if (key == "isp") {
-      if (std::string error = ParseIsp(value, config.Isp); !error.empty()) {
-        return R::Failure(error);
+      if (std::string error = ParseIsp(value, config.FIsp); !error.empty()) {
+        return BadSetting(error);
       }
     } else if (key == "socket") {
       const TSim24xxModel* model = FindSim24xxModel(value);
       if (!model) {
-        return R::Failure("unknown socket EEPROM '" + std::string(value) +
+        return BadSetting("unknown socket EEPROM '" + std::string(value) +
                           "'; valid: " + SocketChoices());
       }
-      config.Socket = std::string(model->ShortName);
+      config.FSocket = std::string(model->FShortName);
     } else if (key == "timing") {
       const std::string lower = Lower(value);
       if (lower != "none" && lower != "real") {
-        return R::Failure("unknown timing '" + std::string(value) + "'; valid: none, real");
+        return BadSetting("unknown timing '" + std::string(value) + "'; valid: none, real");
       }
-      config.RealTiming = lower == "real";
+      config.FRealTiming = lower == "real";
     } else if (key == "programmers" || key == "chips") {
       const bool programmers = key == "programmers";
       const std::uint32_t max = programmers ? kMaxSimProgrammers : kMaxSimChips;
       const std::optional<std::uint32_t> n = ParseCount(value, max);
       if (!n) {
-        return R::Failure("bad " + key + " count '" + std::string(value) +
+        return BadSetting("bad " + key + " count '" + std::string(value) +
                           "'; write a whole number from 1 to " + std::to_string(max));
       }
       if (programmers) {
-        config.Programmers = *n;
+        config.FProgrammers = *n;
       } else {
-        config.Chips = *n;
+        config.FChips = *n;
       }
     } else {
-      if (value.empty()) return R::Failure("simulation setting 'state' needs a file path");
-      config.StatePath = std::string(value);
+      if (value.empty()) return BadSetting("simulation setting 'state' needs a file path");
+      config.FStatePath = std::string(value);
     }
   }
-  return R::Success(std::move(config));
+  return config;
 }
 
 TSimAvrChip MakeSimAvrChip(const TSimIspSetup& setup) {
-  switch (setup.Kind) {
+  switch (setup.FKind) {
     case TSimIspKind::Chip:
-      if (const TSimAvrModel* model = FindSimAvrModel(setup.ChipName)) return TSimAvrChip(*model);
+      if (const TSimAvrModel* model = FindSimAvrModel(setup.FChipName)) return TSimAvrChip(*model);
       return TSimAvrChip::None();
     case TSimIspKind::Locked:
-      return TSimAvrChip::Locked(setup.ChipName.empty() ? nullptr
-                                                        : FindSimAvrModel(setup.ChipName));
+      return TSimAvrChip::Locked(setup.FChipName.empty() ? nullptr
+                                                         : FindSimAvrModel(setup.FChipName));
     case TSimIspKind::None:
       return TSimAvrChip::None();
     case TSimIspKind::Signature:
-      return TSimAvrChip::WithSignature(setup.Signature);
+      return TSimAvrChip::WithSignature(setup.FSignature);
   }
   return TSimAvrChip::None();
 }

@@ -4,32 +4,31 @@
 
 namespace quenvar {
 
-TSimExpected<TSimGang> TSimGang::FromConfig(const TSimConfig& config,
-                                            const std::function<void()>& onWaitForState) {
-  using R = TSimExpected<TSimGang>;
+TResult<TSimGang> TSimGang::FromConfig(const TSimConfig& config,
+                                       const std::function<void()>& onWaitForState) {
   TSimGang gang;
-  for (std::uint32_t number = 1; number <= config.Programmers; ++number) {
+  for (std::uint32_t number = 1; number <= config.FProgrammers; ++number) {
     gang.FMembers.push_back({number, std::make_shared<TSimProgrammer>(config)});
   }
-  if (config.StatePath.empty()) return R::Success(std::move(gang));
-  TSimExpected<TSimStateFile> file = TSimStateFile::Lock(config.StatePath, onWaitForState);
-  if (!file) return R::Failure(file.Error);
-  TSimExpected<std::vector<TSimState>> loaded = file.Value->Load(gang.FMembers.size());
-  if (!loaded) return R::Failure(loaded.Error);
-  for (std::size_t i = 0; i < std::min(loaded.Value->size(), gang.FMembers.size()); ++i) {
-    TSimState& state = (*loaded.Value)[i];
-    gang.FMembers[i].Programmer->SetAvr(std::move(state.Avr));
-    gang.FMembers[i].Programmer->SetSocket(std::move(state.Socket));
+  if (config.FStatePath.empty()) return gang;
+  TResult<TSimStateFile> file = TSimStateFile::Lock(config.FStatePath, onWaitForState);
+  if (!file) return file.Error();
+  TResult<std::vector<TSimState>> loaded = file->Load(gang.FMembers.size());
+  if (!loaded) return loaded.Error();
+  for (std::size_t i = 0; i < std::min(loaded->size(), gang.FMembers.size()); ++i) {
+    TSimState& state = loaded.Value()[i];
+    gang.FMembers[i].FProgrammer->SetAvr(std::move(state.FAvr));
+    gang.FMembers[i].FProgrammer->SetSocket(std::move(state.FSocket));
   }
-  gang.FStateFile = std::move(*file.Value);
-  return R::Success(std::move(gang));
+  gang.FStateFile = std::move(file.Value());
+  return gang;
 }
 
-TSimResult TSimGang::SaveState() {
-  if (!FStateFile) return TSimResult::Success();
+TResult<void> TSimGang::SaveState() {
+  if (!FStateFile) return {};
   std::vector<TSimState> states;
   states.reserve(FMembers.size());
-  for (const TSimGangMember& member : FMembers) states.push_back(member.Programmer->State());
+  for (const TSimGangMember& member : FMembers) states.push_back(member.FProgrammer->State());
   return FStateFile->Save(states);
 }
 

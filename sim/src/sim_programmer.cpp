@@ -12,7 +12,7 @@ namespace {
 using std::chrono::microseconds;
 
 const TSim24xxModel& SocketModelOf(const TSimConfig& config) {
-  const TSim24xxModel* model = FindSim24xxModel(config.Socket);
+  const TSim24xxModel* model = FindSim24xxModel(config.FSocket);
   return model ? *model : Sim24xxModels()[12];  // 24AA256, the default
 }
 
@@ -52,78 +52,78 @@ TSimAvrChip FreshLike(const TSimAvrChip& chip) {
 }  // namespace
 
 TSimProgrammer::TSimProgrammer(const TSimConfig& config)
-    : Avr_(MakeSimAvrChip(config.Isp)),
-      Socket_(SocketModelOf(config)),
-      RealTiming_(config.RealTiming) {
-  if (config.Chips) FChipsLeft = *config.Chips - 1;
+    : FAvr(MakeSimAvrChip(config.FIsp)),
+      FSocket(SocketModelOf(config)),
+      FRealTiming(config.FRealTiming) {
+  if (config.FChips) FChipsLeft = *config.FChips - 1;
 }
 
 TSimProgrammer::TSimProgrammer(TSimAvrChip avr, TSim24xx socket, bool realTiming)
-    : Avr_(std::move(avr)), Socket_(std::move(socket)), RealTiming_(realTiming) {}
+    : FAvr(std::move(avr)), FSocket(std::move(socket)), FRealTiming(realTiming) {}
 
-TSimExpected<std::shared_ptr<TSimProgrammer>> TSimProgrammer::FromConfig(
+TResult<std::shared_ptr<TSimProgrammer>> TSimProgrammer::FromConfig(
     const TSimConfig& config, const std::function<void()>& onWaitForState) {
-  using R = TSimExpected<std::shared_ptr<TSimProgrammer>>;
-  if (config.Programmers != 1) {
-    return R::Failure("programmers=" + std::to_string(config.Programmers) +
+  if (config.FProgrammers != 1) {
+    return TError(TErrorKind::BadOption,
+                  "programmers=" + std::to_string(config.FProgrammers) +
                       " is not available here: this program drives one programmer");
   }
   auto programmer = std::make_shared<TSimProgrammer>(config);
-  if (config.StatePath.empty()) return R::Success(std::move(programmer));
-  TSimExpected<TSimStateFile> file = TSimStateFile::Lock(config.StatePath, onWaitForState);
-  if (!file) return R::Failure(file.Error);
-  TSimExpected<std::vector<TSimState>> loaded = file.Value->Load(1);
-  if (!loaded) return R::Failure(loaded.Error);
-  if (!loaded.Value->empty()) {
-    programmer->Avr_ = std::move(loaded.Value->front().Avr);
-    programmer->Socket_ = std::move(loaded.Value->front().Socket);
+  if (config.FStatePath.empty()) return programmer;
+  TResult<TSimStateFile> file = TSimStateFile::Lock(config.FStatePath, onWaitForState);
+  if (!file) return file.Error();
+  TResult<std::vector<TSimState>> loaded = file->Load(1);
+  if (!loaded) return loaded.Error();
+  if (!loaded->empty()) {
+    programmer->FAvr = std::move(loaded->front().FAvr);
+    programmer->FSocket = std::move(loaded->front().FSocket);
   }
-  programmer->FStateFile = std::move(*file.Value);
-  return R::Success(std::move(programmer));
+  programmer->FStateFile = std::move(file.Value());
+  return programmer;
 }
 
 void TSimProgrammer::SetAvr(TSimAvrChip chip) {
-  std::lock_guard lock(Mutex_);
-  Avr_ = std::move(chip);
+  std::lock_guard lock(FMutex);
+  FAvr = std::move(chip);
   FIspSocket = TIspSocket::Holding;
-  Session_ = {};
+  FSession = {};
 }
 
 void TSimProgrammer::SetSocket(TSim24xx chip) {
-  std::lock_guard lock(Mutex_);
-  Socket_ = std::move(chip);
-  Session_ = {};
+  std::lock_guard lock(FMutex);
+  FSocket = std::move(chip);
+  FSession = {};
 }
 
 void TSimProgrammer::SetRealTiming(bool real) {
-  std::lock_guard lock(Mutex_);
-  RealTiming_ = real;
+  std::lock_guard lock(FMutex);
+  FRealTiming = real;
 }
 
 bool TSimProgrammer::RealTiming() const {
-  std::lock_guard lock(Mutex_);
-  return RealTiming_;
+  std::lock_guard lock(FMutex);
+  return FRealTiming;
 }
 
 void TSimProgrammer::AddFault(const TSimFault& fault) {
-  std::lock_guard lock(Mutex_);
-  Faults_.Add(fault);
+  std::lock_guard lock(FMutex);
+  FFaults.Add(fault);
 }
 
 void TSimProgrammer::ClearFaults() {
-  std::lock_guard lock(Mutex_);
-  Faults_.Clear();
+  std::lock_guard lock(FMutex);
+  FFaults.Clear();
 }
 
 std::size_t TSimProgrammer::PendingFaults() const {
-  std::lock_guard lock(Mutex_);
-  return Faults_.Pending();
+  std::lock_guard lock(FMutex);
+  return FFaults.Pending();
 }
 
 void TSimProgrammer::ChainEnded() {
-  std::lock_guard lock(Mutex_);
+  std::lock_guard lock(FMutex);
   if (!FChipsLeft || FIspSocket != TIspSocket::Holding) return;
-  Session_ = {};
+  FSession = {};
   if (*FChipsLeft == 0) {
     FIspSocket = TIspSocket::Empty;
     return;
@@ -135,25 +135,25 @@ void TSimProgrammer::ChainEnded() {
 }
 
 void TSimProgrammer::SetClock(TClock clock) {
-  std::lock_guard lock(Mutex_);
+  std::lock_guard lock(FMutex);
   FClock = std::move(clock);
 }
 
 void TSimProgrammer::TakeFreshChipIfDue() {
   if (FIspSocket != TIspSocket::Out || !FOutSeen) return;
-  if (RealTiming_ && FClock() - FOutSince < kChipSwap) return;
-  Avr_ = FreshLike(Avr_);
+  if (FRealTiming && FClock() - FOutSince < kChipSwap) return;
+  FAvr = FreshLike(FAvr);
   FIspSocket = TIspSocket::Holding;
 }
 
 TSimState TSimProgrammer::State() const {
-  std::lock_guard lock(Mutex_);
-  return {Avr_, Socket_};
+  std::lock_guard lock(FMutex);
+  return {FAvr, FSocket};
 }
 
 void TSimProgrammer::ResetSession() {
-  std::lock_guard lock(Mutex_);
-  Session_ = {};
+  std::lock_guard lock(FMutex);
+  FSession = {};
 }
 
 void TSimProgrammer::EmitUnsolicited(ISimDeviceHost& host,
@@ -164,15 +164,15 @@ void TSimProgrammer::EmitUnsolicited(ISimDeviceHost& host,
   host.PushInputReport(report);
 }
 
-TSimResult TSimProgrammer::SaveState() {
-  std::lock_guard lock(Mutex_);
-  if (!FStateFile) return TSimResult::Success();
-  const TSimState state{Avr_, Socket_};
+TResult<void> TSimProgrammer::SaveState() {
+  std::lock_guard lock(FMutex);
+  if (!FStateFile) return {};
+  const TSimState state{FAvr, FSocket};
   return FStateFile->Save({&state, 1});
 }
 
 void TSimProgrammer::ReleaseState() {
-  std::lock_guard lock(Mutex_);
+  std::lock_guard lock(FMutex);
   FStateFile.reset();
 }
 
@@ -186,15 +186,15 @@ TSimProgrammer::TReport TSimProgrammer::GarbageReport() {
 
 microseconds TSimProgrammer::Delay(microseconds work) const {
   // One frame brings the command, one takes the reply back.
-  return RealTiming_ ? 2 * kUsbFrame + work : microseconds{0};
+  return FRealTiming ? 2 * kUsbFrame + work : microseconds{0};
 }
 
 void TSimProgrammer::ReplyWith(TStep& step, const std::vector<std::uint8_t>& bytes,
                                microseconds work) {
   TOut out{{}, Delay(work)};
   std::copy_n(bytes.begin(), std::min(bytes.size(), kInReportSize - kReplyCodeByte),
-              out.Bytes.begin() + kReplyCodeByte);
-  step.Out.push_back(out);
+              out.FBytes.begin() + kReplyCodeByte);
+  step.FOut.push_back(out);
 }
 
 void TSimProgrammer::Reply(TStep& step, std::initializer_list<std::uint8_t> bytes,
@@ -207,20 +207,20 @@ void TSimProgrammer::OnOutputReport(std::span<const std::uint8_t> report, ISimDe
   std::copy_n(report.begin(), std::min(report.size(), kOutReportSize), r.begin());
   TStep step;
   {
-    std::lock_guard lock(Mutex_);
+    std::lock_guard lock(FMutex);
     // Too short to carry a command: an id no command report has.
     if (report.size() <= kCommandByte) r[kReportIdByte] = 0xFF;
     Process(r, step);
   }
-  for (const TOut& out : step.Out) host.PushInputReport(out.Bytes, out.Delay);
-  if (step.Unplug) host.RequestUnplug();
+  for (const TOut& out : step.FOut) host.PushInputReport(out.FBytes, out.FDelay);
+  if (step.FUnplug) host.RequestUnplug();
 }
 
 void TSimProgrammer::Process(const TReport& r, TStep& step) {
   TakeFreshChipIfDue();
-  std::optional<TSimFaultAction> fault = Faults_.CountOutputReport();
+  std::optional<TSimFaultAction> fault = FFaults.CountOutputReport();
   if (r[kReportIdByte] == 0 && IsKnownTarget(r[kTargetByte]) && IsChunkCommand(r[kCommandByte])) {
-    if (auto chunkFault = Faults_.CountChunk(); !fault) fault = chunkFault;
+    if (auto chunkFault = FFaults.CountChunk(); !fault) fault = chunkFault;
   }
   if (!fault) {
     Execute(r, step);
@@ -230,35 +230,35 @@ void TSimProgrammer::Process(const TReport& r, TStep& step) {
   // on it, so a later write starts again at address 0.
   switch (*fault) {
     case TSimFaultAction::ReplyError:
-      Session_ = {};
+      FSession = {};
       Reply(step, {kReplyFailed});
       return;
     case TSimFaultAction::Unplug:
-      Session_ = {};
-      step.Unplug = true;
+      FSession = {};
+      step.FUnplug = true;
       return;
     case TSimFaultAction::NoReply:
       Execute(r, step);
-      Session_ = {};
-      step.Out.clear();
-      step.Unplug = false;
+      FSession = {};
+      step.FOut.clear();
+      step.FUnplug = false;
       return;
     case TSimFaultAction::Garbage:
       Execute(r, step);
-      Session_ = {};
-      if (!step.Out.empty()) {
-        const microseconds delay = step.Out.front().Delay;
-        step.Out.assign(1, TOut{GarbageReport(), delay});
+      FSession = {};
+      if (!step.FOut.empty()) {
+        const microseconds delay = step.FOut.front().FDelay;
+        step.FOut.assign(1, TOut{GarbageReport(), delay});
       } else {
-        step.Out.push_back({GarbageReport(), Delay({})});
+        step.FOut.push_back({GarbageReport(), Delay({})});
       }
       return;
     case TSimFaultAction::Duplicate:
       Execute(r, step);
-      if (!step.Out.empty()) {
-        TOut copy = step.Out.front();
-        copy.Delay = RealTiming_ ? kUsbFrame : microseconds{0};
-        step.Out.insert(step.Out.begin() + 1, copy);
+      if (!step.FOut.empty()) {
+        TOut copy = step.FOut.front();
+        copy.FDelay = FRealTiming ? kUsbFrame : microseconds{0};
+        step.FOut.insert(step.FOut.begin() + 1, copy);
       }
       return;
   }
@@ -274,7 +274,7 @@ void TSimProgrammer::Execute(const TReport& r, TStep& step) {
     Chunk(r, step);
     return;
   }
-  Session_ = {};  // any other command ends a chunked transfer
+  FSession = {};  // any other command ends a chunked transfer
   const bool socket = target == kTargetSocket;
   if (socket && command != kCmdErase && command != kCmdReadFlash) {
     Reply(step, {kReplyFailed});
@@ -290,7 +290,7 @@ void TSimProgrammer::Execute(const TReport& r, TStep& step) {
     }
     case kCmdErase:
       if (socket) {
-        const std::uint32_t cycles = Socket_.Erase(param1, r[kParam2Byte]);
+        const std::uint32_t cycles = FSocket.Erase(param1, r[kParam2Byte]);
         Reply(step, {kReplyErased}, cycles * k24xxPageWrite);
       } else {
         Isp().Erase();
@@ -335,17 +335,17 @@ void TSimProgrammer::Execute(const TReport& r, TStep& step) {
 void TSimProgrammer::Chunk(const TReport& r, TStep& step) {
   const std::size_t count = r[kParam1Byte];
   if (count > kChunkSize) {
-    Session_ = {};
+    FSession = {};
     Reply(step, {kReplyFailed});
     return;
   }
   const std::uint8_t target = r[kTargetByte];
   const std::uint8_t command = r[kCommandByte];
-  if (!Session_.Active || Session_.Target != target || Session_.Command != command) {
-    Session_ = {true, target, command, 0, 1};
+  if (!FSession.FActive || FSession.FTarget != target || FSession.FCommand != command) {
+    FSession = {true, target, command, 0, 1};
     if (command == kCmdWriteFlash) {
       const std::uint8_t page = r[kParam3Byte];
-      Session_.PageBytes =
+      FSession.FPageBytes =
           target == kTargetIsp ? SimFlashPageBytes(page) : std::max<std::uint8_t>(page, 1);
     }
   }
@@ -363,9 +363,9 @@ void TSimProgrammer::ChunkIsp(const TReport& r, std::span<const std::uint8_t> da
   const std::uint8_t command = r[kCommandByte];
   const std::size_t limit =
       command == kCmdWriteEeprom ? Isp().Eeprom().size() : Isp().Flash().size();
-  const std::uint32_t pos = Session_.Pos;
+  const std::uint32_t pos = FSession.FPos;
   if (pos + data.size() > limit) {
-    Session_ = {};
+    FSession = {};
     Reply(step, {kReplyFailed});
     return;
   }
@@ -373,7 +373,7 @@ void TSimProgrammer::ChunkIsp(const TReport& r, std::span<const std::uint8_t> da
   if (command == kCmdVerify) {
     for (std::size_t i = 0; i < data.size(); ++i) {
       if (Isp().ReadFlash(pos + static_cast<std::uint32_t>(i)) != data[i]) {
-        Session_ = {};
+        FSession = {};
         Reply(step, {kReplyFailed});
         return;
       }
@@ -384,7 +384,7 @@ void TSimProgrammer::ChunkIsp(const TReport& r, std::span<const std::uint8_t> da
     }
     work = static_cast<int>(data.size()) * kEepromByteWrite;
   } else {
-    const std::uint32_t page = Session_.PageBytes;
+    const std::uint32_t page = FSession.FPageBytes;
     int waits = 0;
     for (std::size_t i = 0; i < data.size(); ++i) {
       const std::uint32_t a = pos + static_cast<std::uint32_t>(i);
@@ -405,9 +405,9 @@ void TSimProgrammer::ChunkIsp(const TReport& r, std::span<const std::uint8_t> da
     }
     work = waits * kFlashPageWrite;
   }
-  Session_.Pos += static_cast<std::uint32_t>(data.size());
+  FSession.FPos += static_cast<std::uint32_t>(data.size());
   if (last) {
-    Session_ = {};
+    FSession = {};
     Reply(step, {command == kCmdVerify ? kReplyVerified : kReplyWritten}, work);
   } else {
     Reply(step, {kReplyNextChunk}, work);
@@ -418,33 +418,33 @@ void TSimProgrammer::ChunkSocket(const TReport& r, std::span<const std::uint8_t>
                                  TStep& step) {
   const std::uint8_t command = r[kCommandByte];
   if (command == kCmdWriteEeprom) {
-    Session_ = {};
+    FSession = {};
     Reply(step, {kReplyFailed});
     return;
   }
   // The programmer counts 24xx addresses in 16 bits.
   constexpr std::size_t kAddressRange = 65536;
-  const std::uint32_t pos = Session_.Pos;
+  const std::uint32_t pos = FSession.FPos;
   if (pos + data.size() > kAddressRange) {
-    Session_ = {};
+    FSession = {};
     Reply(step, {kReplyFailed});
     return;
   }
   microseconds work{0};
   if (command == kCmdVerify) {
     for (std::size_t i = 0; i < data.size(); ++i) {
-      if (Socket_.Read(pos + static_cast<std::uint32_t>(i)) != data[i]) {
-        Session_ = {};
+      if (FSocket.Read(pos + static_cast<std::uint32_t>(i)) != data[i]) {
+        FSession = {};
         Reply(step, {kReplyFailed});
         return;
       }
     }
   } else {
-    work = static_cast<int>(Socket_.WriteRuns(pos, data, Session_.PageBytes)) * k24xxPageWrite;
+    work = static_cast<int>(FSocket.WriteRuns(pos, data, FSession.FPageBytes)) * k24xxPageWrite;
   }
-  Session_.Pos += static_cast<std::uint32_t>(data.size());
+  FSession.FPos += static_cast<std::uint32_t>(data.size());
   if (last) {
-    Session_ = {};
+    FSession = {};
     Reply(step, {command == kCmdVerify ? kReplyVerified : kReplyWritten}, work);
   } else {
     Reply(step, {kReplyNextChunk}, work);
@@ -456,39 +456,39 @@ void TSimProgrammer::Stream(std::uint32_t total, bool flash, bool socket, TStep&
   bool first = true;
   do {
     const std::uint32_t n = std::min<std::uint32_t>(total - sent, kMaxDataPerReport);
-    TOut out{{}, first ? Delay({}) : (RealTiming_ ? kUsbFrame : microseconds{0})};
-    out.Bytes[kReplyCodeByte] = static_cast<std::uint8_t>(n);
+    TOut out{{}, first ? Delay({}) : (FRealTiming ? kUsbFrame : microseconds{0})};
+    out.FBytes[kReplyCodeByte] = static_cast<std::uint8_t>(n);
     for (std::uint32_t i = 0; i < n; ++i) {
       const std::uint32_t a = sent + i;
-      out.Bytes[kReplyDataByte + i] =
-          socket ? Socket_.Read(a) : (flash ? Isp().ReadFlash(a) : Isp().ReadEeprom(a));
+      out.FBytes[kReplyDataByte + i] =
+          socket ? FSocket.Read(a) : (flash ? Isp().ReadFlash(a) : Isp().ReadEeprom(a));
     }
     sent += n;
     first = false;
-    step.Out.push_back(out);
+    step.FOut.push_back(out);
 
-    const auto fault = Faults_.CountDataReport();
+    const auto fault = FFaults.CountDataReport();
     if (!fault) continue;
-    const microseconds frame = RealTiming_ ? kUsbFrame : microseconds{0};
+    const microseconds frame = FRealTiming ? kUsbFrame : microseconds{0};
     switch (*fault) {
       case TSimFaultAction::NoReply:
         return;
       case TSimFaultAction::ReplyError: {
         TOut error{{}, frame};
-        error.Bytes[kReplyCodeByte] = kReplyFailed;
-        step.Out.push_back(error);
+        error.FBytes[kReplyCodeByte] = kReplyFailed;
+        step.FOut.push_back(error);
         return;
       }
       case TSimFaultAction::Unplug:
-        step.Unplug = true;
+        step.FUnplug = true;
         return;
       case TSimFaultAction::Garbage:
-        step.Out.push_back({GarbageReport(), frame});
+        step.FOut.push_back({GarbageReport(), frame});
         break;
       case TSimFaultAction::Duplicate: {
-        TOut copy = step.Out.back();
-        copy.Delay = frame;
-        step.Out.push_back(copy);
+        TOut copy = step.FOut.back();
+        copy.FDelay = frame;
+        step.FOut.push_back(copy);
         break;
       }
     }

@@ -31,17 +31,17 @@ void PutBlock(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& b
 // Reads the file's fields in order; any short read marks it truncated.
 class TReader {
  public:
-  explicit TReader(std::span<const std::uint8_t> bytes) : Bytes_(bytes) {}
-  bool Truncated() const { return Truncated_; }
-  bool AtEnd() const { return Pos_ == Bytes_.size(); }
+  explicit TReader(std::span<const std::uint8_t> bytes) : FBytes(bytes) {}
+  bool Truncated() const { return FTruncated; }
+  bool AtEnd() const { return FPos == FBytes.size(); }
 
   std::span<const std::uint8_t> Take(std::size_t n) {
-    if (Truncated_ || Bytes_.size() - Pos_ < n) {
-      Truncated_ = true;
+    if (FTruncated || FBytes.size() - FPos < n) {
+      FTruncated = true;
       return {};
     }
-    auto part = Bytes_.subspan(Pos_, n);
-    Pos_ += n;
+    auto part = FBytes.subspan(FPos, n);
+    FPos += n;
     return part;
   }
   std::uint8_t U8() {
@@ -63,21 +63,46 @@ class TReader {
   }
 
  private:
-  std::span<const std::uint8_t> Bytes_;
-  std::size_t Pos_ = 0;
-  bool Truncated_ = false;
+  std::span<const std::uint8_t> FBytes;
+  std::size_t FPos = 0;
+  bool FTruncated = false;
 };
 
-// "<path>: cannot read simulator state file: Is a directory"
-std::string StateFileError(const TFileFailure& error) {
-  static constexpr const char* kVerbs[] = {"cannot open", "cannot write", "cannot read",
-                                           "cannot write", "cannot lock"};
-  return error.Path + ": " + kVerbs[static_cast<std::size_t>(error.Action)] +
-         " simulator state file: " + error.Reason;
+// "<path>: cannot read simulator state file: Is a directory", with the file
+// error's kind, code and path.
+TError StateFileError(const TError& error) {
+  const char* verb = "cannot open";
+  switch (error.FKind) {
+    case TErrorKind::Create:
+    case TErrorKind::Write:
+      verb = "cannot write";
+      break;
+    case TErrorKind::Read:
+      verb = "cannot read";
+      break;
+    case TErrorKind::Lock:
+      verb = "cannot lock";
+      break;
+    default:
+      break;
+  }
+  TError framed = error;
+  framed.FText = error.FPath + ": " + verb + " simulator state file: " + error.FText;
+  return framed;
+}
+
+TError BadState(std::string text) {
+  return TError{TErrorKind::BadContent, std::move(text)};
+}
+
+// A content error of a file read by name: "<path>: truncated simulator state file".
+void NameTheFile(TError& error, const std::string& path) {
+  error.FText = path + ": " + error.FText;
+  error.FPath = path;
 }
 
 void PutRecord(std::vector<std::uint8_t>& out, const TSimAvrChip& avr, const TSim24xx& socket) {
-  PutName(out, avr.Model() ? avr.Model()->Name : std::string_view{});
+  PutName(out, avr.Model() ? avr.Model()->FName : std::string_view{});
   out.insert(out.end(), avr.RawSignature().begin(), avr.RawSignature().end());
   out.push_back(avr.IsLocked() ? 1 : 0);
   out.push_back(avr.LockByte());
@@ -87,12 +112,11 @@ void PutRecord(std::vector<std::uint8_t>& out, const TSimAvrChip& avr, const TSi
   out.insert(out.end(), avr.Calibration().begin(), avr.Calibration().end());
   PutBlock(out, avr.Flash());
   PutBlock(out, avr.Eeprom());
-  PutName(out, socket.Model().ShortName);
+  PutName(out, socket.Model().FShortName);
   PutBlock(out, socket.Content());
 }
 
-TSimExpected<TSimState> ReadRecord(TReader& in) {
-  using R = TSimExpected<TSimState>;
+TResult<TSimState> ReadRecord(TReader& in) {
   const std::string avrName = in.Name();
   TSimAvrChip::TSignature signature{};
   auto sig = in.Take(3);
@@ -106,18 +130,18 @@ TSimExpected<TSimState> ReadRecord(TReader& in) {
   std::vector<std::uint8_t> eeprom = in.Block();
   const std::string socketName = in.Name();
   std::vector<std::uint8_t> content = in.Block();
-  if (in.Truncated()) return R::Failure("truncated simulator state file");
+  if (in.Truncated()) return BadState("truncated simulator state file");
   const TSimAvrModel* model = nullptr;
   if (!avrName.empty()) {
     model = FindSimAvrModel(avrName);
-    if (!model) return R::Failure("unknown chip '" + avrName + "' in simulator state file");
+    if (!model) return BadState("unknown chip '" + avrName + "' in simulator state file");
   }
   TSimAvrChip avr = model ? TSimAvrChip(*model) : TSimAvrChip::WithSignature(signature);
   if (avr.Model() != model) {
-    return R::Failure("signature without its chip name in simulator state file");
+    return BadState("signature without its chip name in simulator state file");
   }
   if (flash.size() != avr.Flash().size() || eeprom.size() != avr.Eeprom().size()) {
-    return R::Failure("memory sizes in simulator state file do not match the chip");
+    return BadState("memory sizes in simulator state file do not match the chip");
   }
   avr.Flash() = std::move(flash);
   avr.Eeprom() = std::move(eeprom);
@@ -127,15 +151,15 @@ TSimExpected<TSimState> ReadRecord(TReader& in) {
 
   const TSim24xxModel* socketModel = FindSim24xxModel(socketName);
   if (!socketModel) {
-    return R::Failure("unknown socket EEPROM '" + socketName + "' in simulator state file");
+    return BadState("unknown socket EEPROM '" + socketName + "' in simulator state file");
   }
   TSim24xx socket(*socketModel);
   if (content.size() != socket.Content().size()) {
-    return R::Failure("socket EEPROM size in simulator state file does not match " +
-                      std::string(socketModel->ShortName));
+    return BadState("socket EEPROM size in simulator state file does not match " +
+                    std::string(socketModel->FShortName));
   }
   socket.Content() = std::move(content);
-  return R::Success(TSimState{std::move(avr), std::move(socket)});
+  return TSimState{std::move(avr), std::move(socket)};
 }
 
 }  // namespace
@@ -147,100 +171,102 @@ std::vector<std::uint8_t> SerializeSimState(const TSimAvrChip& avr, const TSim24
 }
 
 std::vector<std::uint8_t> SerializeSimStates(std::span<const TSimState> programmers) {
-  if (programmers.size() == 1) return SerializeSimState(programmers[0].Avr, programmers[0].Socket);
+  if (programmers.size() == 1)
+    return SerializeSimState(programmers[0].FAvr, programmers[0].FSocket);
   std::vector<std::uint8_t> out(kGangMagic.begin(), kGangMagic.end());
   out.push_back(static_cast<std::uint8_t>(programmers.size()));
-  for (const TSimState& state : programmers) PutRecord(out, state.Avr, state.Socket);
+  for (const TSimState& state : programmers) PutRecord(out, state.FAvr, state.FSocket);
   return out;
 }
 
-TSimExpected<std::vector<TSimState>> DeserializeSimStates(std::span<const std::uint8_t> bytes) {
-  using R = TSimExpected<std::vector<TSimState>>;
+TResult<std::vector<TSimState>> DeserializeSimStates(std::span<const std::uint8_t> bytes) {
   TReader in(bytes);
   auto magic = in.Take(kMagic.size());
   const auto is = [&magic](std::string_view m) {
     return !magic.empty() && std::equal(magic.begin(), magic.end(), m.begin());
   };
-  if (!is(kMagic) && !is(kGangMagic)) return R::Failure("not a simulator state file");
+  if (!is(kMagic) && !is(kGangMagic)) return BadState("not a simulator state file");
   std::size_t count = 1;
   if (is(kGangMagic)) {
     count = in.U8();
-    if (in.Truncated()) return R::Failure("truncated simulator state file");
+    if (in.Truncated()) return BadState("truncated simulator state file");
     if (count < 1 || count > kMaxSimProgrammers) {
-      return R::Failure("simulator state file holds " + std::to_string(count) +
-                        " programmers; it can hold 1 to " + std::to_string(kMaxSimProgrammers));
+      return BadState("simulator state file holds " + std::to_string(count) +
+                      " programmers; it can hold 1 to " + std::to_string(kMaxSimProgrammers));
     }
   }
   std::vector<TSimState> programmers;
   for (std::size_t i = 0; i < count; ++i) {
-    TSimExpected<TSimState> state = ReadRecord(in);
-    if (!state) return R::Failure(state.Error);
-    programmers.push_back(std::move(*state.Value));
+    TResult<TSimState> state = ReadRecord(in);
+    if (!state) return state.Error();
+    programmers.push_back(std::move(state.Value()));
   }
-  if (!in.AtEnd()) return R::Failure("simulator state file has extra bytes at the end");
-  return R::Success(std::move(programmers));
+  if (!in.AtEnd()) return BadState("simulator state file has extra bytes at the end");
+  return programmers;
 }
 
-TSimExpected<TSimState> DeserializeSimState(std::span<const std::uint8_t> bytes) {
-  using R = TSimExpected<TSimState>;
-  TSimExpected<std::vector<TSimState>> states = DeserializeSimStates(bytes);
-  if (!states) return R::Failure(states.Error);
-  if (states.Value->size() != 1) {
-    return R::Failure("simulator state file holds " + std::to_string(states.Value->size()) +
-                      " programmers, not one");
+TResult<TSimState> DeserializeSimState(std::span<const std::uint8_t> bytes) {
+  TResult<std::vector<TSimState>> states = DeserializeSimStates(bytes);
+  if (!states) return states.Error();
+  if (states->size() != 1) {
+    return BadState("simulator state file holds " + std::to_string(states->size()) +
+                    " programmers, not one");
   }
-  return R::Success(std::move(states.Value->front()));
+  return std::move(states->front());
 }
 
-TSimResult SaveSimStateFile(const std::string& path, const TSimAvrChip& avr,
-                            const TSim24xx& socket) {
-  const TFileResult saved = WriteFileAtomically(path, SerializeSimState(avr, socket));
-  return saved ? TSimResult::Success() : TSimResult::Failure(StateFileError(saved.Error()));
+TResult<void> SaveSimStateFile(const std::string& path, const TSimAvrChip& avr,
+                               const TSim24xx& socket) {
+  const TResult<void> saved = WriteFileAtomically(path, SerializeSimState(avr, socket));
+  if (!saved) return StateFileError(saved.Error());
+  return {};
 }
 
-TSimExpected<std::vector<TSimState>> LoadSimGangStateFile(const std::string& path) {
-  using R = TSimExpected<std::vector<TSimState>>;
-  const TFileExpected<std::vector<std::uint8_t>> bytes = ReadRegularFile(path);
-  if (!bytes) return R::Failure(StateFileError(bytes.Error()));
-  R states = DeserializeSimStates(bytes.Value());
-  if (!states) states.Error = path + ": " + states.Error;
+TResult<std::vector<TSimState>> LoadSimGangStateFile(const std::string& path) {
+  const TResult<std::vector<std::uint8_t>> bytes = ReadRegularFile(path);
+  if (!bytes) return StateFileError(bytes.Error());
+  TResult<std::vector<TSimState>> states = DeserializeSimStates(bytes.Value());
+  if (!states) NameTheFile(states.Error(), path);
   return states;
 }
 
-TSimExpected<TSimState> LoadSimStateFile(const std::string& path) {
-  using R = TSimExpected<TSimState>;
-  const TFileExpected<std::vector<std::uint8_t>> bytes = ReadRegularFile(path);
-  if (!bytes) return R::Failure(StateFileError(bytes.Error()));
-  R state = DeserializeSimState(bytes.Value());
-  if (!state) state.Error = path + ": " + state.Error;
+TResult<TSimState> LoadSimStateFile(const std::string& path) {
+  const TResult<std::vector<std::uint8_t>> bytes = ReadRegularFile(path);
+  if (!bytes) return StateFileError(bytes.Error());
+  TResult<TSimState> state = DeserializeSimState(bytes.Value());
+  if (!state) NameTheFile(state.Error(), path);
   return state;
 }
-TSimExpected<TSimStateFile> TSimStateFile::Lock(const std::string& path,
-                                                const std::function<void()>& onWait) {
-  TFileExpected<TLockedFile> file = TLockedFile::Open(path, onWait);
-  if (!file) return TSimExpected<TSimStateFile>::Failure(StateFileError(file.Error()));
-  return TSimExpected<TSimStateFile>::Success(TSimStateFile(std::move(file.Value())));
+
+TResult<TSimStateFile> TSimStateFile::Lock(const std::string& path,
+                                           const std::function<void()>& onWait) {
+  TResult<TLockedFile> file = TLockedFile::Open(path, onWait);
+  if (!file) return StateFileError(file.Error());
+  return TSimStateFile(std::move(file.Value()));
 }
 
-TSimExpected<std::vector<TSimState>> TSimStateFile::Load(std::size_t programmers) const {
-  using R = TSimExpected<std::vector<TSimState>>;
-  const TFileExpected<std::vector<std::uint8_t>> bytes = FFile.ReadAll();
-  if (!bytes) return R::Failure(StateFileError(bytes.Error()));
-  if (bytes.Value().empty()) return R::Success({});
-  R states = DeserializeSimStates(bytes.Value());
-  if (!states) return R::Failure(Path() + ": " + states.Error);
-  const std::size_t held = states.Value->size();
+TResult<std::vector<TSimState>> TSimStateFile::Load(std::size_t programmers) const {
+  const TResult<std::vector<std::uint8_t>> bytes = FFile.ReadAll();
+  if (!bytes) return StateFileError(bytes.Error());
+  if (bytes.Value().empty()) return std::vector<TSimState>{};
+  TResult<std::vector<TSimState>> states = DeserializeSimStates(bytes.Value());
+  if (!states) {
+    NameTheFile(states.Error(), Path());
+    return states;
+  }
+  const std::size_t held = states->size();
   if (held > programmers) {
-    return R::Failure(Path() + ": simulator state file holds " + std::to_string(held) +
-                      " programmers, more than programmers=" + std::to_string(programmers) +
-                      "; give programmers=" + std::to_string(held) + " or another state file");
+    return BadState(Path() + ": simulator state file holds " + std::to_string(held) +
+                    " programmers, more than programmers=" + std::to_string(programmers) +
+                    "; give programmers=" + std::to_string(held) + " or another state file");
   }
   return states;
 }
 
-TSimResult TSimStateFile::Save(std::span<const TSimState> programmers) {
-  const TFileResult saved = FFile.Replace(SerializeSimStates(programmers));
-  return saved ? TSimResult::Success() : TSimResult::Failure(StateFileError(saved.Error()));
+TResult<void> TSimStateFile::Save(std::span<const TSimState> programmers) {
+  const TResult<void> saved = FFile.Replace(SerializeSimStates(programmers));
+  if (!saved) return StateFileError(saved.Error());
+  return {};
 }
 
 }  // namespace quenvar

@@ -6,22 +6,22 @@ namespace quenvar {
 
 class THidProgrammerPort::TDevice final : public IProgrammerDevice {
  public:
-  explicit TDevice(TJvHidDevice* device) : Device(device) {}
+  explicit TDevice(TJvHidDevice* device) : FDevice(device) {}
   // Destroying the claimed object is how the link takes it back.
-  ~TDevice() override { delete Device; }
+  ~TDevice() override { delete FDevice; }
   TDevice(const TDevice&) = delete;
   TDevice& operator=(const TDevice&) = delete;
 
-  bool PluggedIn() const override { return Device->PluggedIn(); }
+  bool PluggedIn() const override { return FDevice->PluggedIn(); }
   std::size_t OutputReportLength() override {
-    return Device->Capabilities().OutputReportByteLength;
+    return FDevice->Capabilities().FOutputReportByteLength;
   }
   bool WriteReport(std::span<const std::uint8_t> report) override {
     std::size_t written = 0;
-    return Device->WriteReport(report.data(), report.size(), written);
+    return FDevice->WriteReport(report.data(), report.size(), written);
   }
 
-  TJvHidDevice* Device;
+  TJvHidDevice* FDevice;
 };
 
 THidProgrammerPort::THidProgrammerPort(TJvHidDeviceController& controller)
@@ -57,8 +57,8 @@ IProgrammerDevice* THidProgrammerPort::ClaimProgrammer(std::uint16_t vendorId,
   } else {
     for (TJvHidDevice* listed : FController.DeviceList()) {
       const THidAttributes& ids = listed->Attributes();
-      if (listed->PnPInfo().FIdentityPath != FPin || ids.VendorID != vendorId ||
-          ids.ProductID != productId || !listed->PluggedIn() || !FController.Claim(*listed))
+      if (listed->PnPInfo().FIdentityPath != FPin || ids.FVendorID != vendorId ||
+          ids.FProductID != productId || !listed->PluggedIn() || !FController.Claim(*listed))
         continue;
       device = listed;
       break;
@@ -74,7 +74,7 @@ void THidProgrammerPort::ReleaseProgrammer(IProgrammerDevice* device) {
 }
 
 TJvHidDevice* THidProgrammerPort::ClaimedDevice() const {
-  return FClaimed ? FClaimed->Device : nullptr;
+  return FClaimed ? FClaimed->FDevice : nullptr;
 }
 
 }  // namespace quenvar

@@ -5,7 +5,7 @@
 namespace quenvar {
 
 TLoopReplyTimer::~TLoopReplyTimer() {
-  OnIdle = nullptr;
+  FOnIdle = nullptr;
   Stop();
 }
 
@@ -16,7 +16,7 @@ void TLoopReplyTimer::Start(std::chrono::milliseconds timeout, std::function<voi
     auto call = expired;  // the loop may drop its copy while this runs
     call();
     // The handler may have started the timer again for the next reply.
-    if (FId == 0 && OnIdle) OnIdle();
+    if (FId == 0 && FOnIdle) FOnIdle();
   });
 }
 
@@ -24,7 +24,7 @@ void TLoopReplyTimer::Stop() {
   if (FId == 0) return;
   FLoop.StopTimer(FId);
   FId = 0;
-  if (OnIdle) OnIdle();
+  if (FOnIdle) FOnIdle();
 }
 
 }  // namespace quenvar

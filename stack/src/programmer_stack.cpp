@@ -30,6 +30,10 @@ std::string SimIdentityPath(std::uint32_t number) {
   return "/sim/port" + std::to_string(number);
 }
 
+bool IsSimulatorError(const TError& error) {
+  return error.FKind != TErrorKind::Unsupported && error.FKind != TErrorKind::Device;
+}
+
 TProgrammerStack::TProgrammerStack(IEventLoop& loop) : FLoop(loop) {}
 
 TProgrammerStack::~TProgrammerStack() {
@@ -44,62 +48,59 @@ TProgrammerStack::~TProgrammerStack() {
   FSimGang.reset();
 }
 
-std::optional<TStackError> TProgrammerStack::OpenSimulator(const TStackOptions& options) {
-  TSimExpected<TSimConfig> config = ParseSimConfig(*options.Simulate);
-  if (!config) return TStackError{TStackError::TKind::SimulatorText, config.Error};
-  if (!options.RealTimingByDefault && !SimTextNamesTiming(*options.Simulate))
-    config.Value->RealTiming = false;
+TResult<void> TProgrammerStack::OpenSimulator(const TStackOptions& options) {
+  TResult<TSimConfig> config = ParseSimConfig(*options.FSimulate);
+  if (!config) return config.Error();
+  if (!options.FRealTimingByDefault && !SimTextNamesTiming(*options.FSimulate))
+    config->FRealTiming = false;
   std::function<void()> onWait;
-  if (options.OnWaitForState)
-    onWait = [&options, path = config.Value->StatePath] { options.OnWaitForState(path); };
-  TSimExpected<TSimGang> gang = TSimGang::FromConfig(*config.Value, onWait);
-  if (options.OnStateFileDone) options.OnStateFileDone();
-  if (!gang) return TStackError{TStackError::TKind::SimulatorState, gang.Error};
-  FSimGang = std::make_unique<TSimGang>(std::move(*gang.Value));
+  if (options.FOnWaitForState)
+    onWait = [&options, path = config->FStatePath] { options.FOnWaitForState(path); };
+  TResult<TSimGang> gang = TSimGang::FromConfig(*config, onWait);
+  if (options.FOnStateFileDone) options.FOnStateFileDone();
+  if (!gang) return gang.Error();
+  FSimGang = std::make_unique<TSimGang>(std::move(gang.Value()));
   auto backend = std::make_shared<TSimHidBackend>();
   for (const TSimGangMember& member : FSimGang->Programmers())
-    backend->Plug(kProgrammerVendorId, kProgrammerProductId, member.Programmer, 0x0100,
-                  SimIdentityPath(member.Number));
+    backend->Plug(kProgrammerVendorId, kProgrammerProductId, member.FProgrammer, 0x0100,
+                  SimIdentityPath(member.FNumber));
   FBackend = std::move(backend);
-  return std::nullopt;
+  return {};
 }
 
-std::optional<TStackError> TProgrammerStack::Open(const TStackOptions& options) {
-  if (FController) return std::nullopt;
-  if (options.Simulate) {
-    if (auto error = OpenSimulator(options)) return error;
-  } else if (options.MakeBackend) {
-    FBackend = options.MakeBackend();
+TResult<void> TProgrammerStack::Open(const TStackOptions& options) {
+  if (FController) return {};
+  if (options.FSimulate) {
+    if (TResult<void> opened = OpenSimulator(options); !opened) return opened;
+  } else if (options.FMakeBackend) {
+    FBackend = options.FMakeBackend();
   }
   if (!FBackend)
-    return TStackError{TStackError::TKind::NoBackend,
-                       "this build has no HID backend; use --simulate"};
+    return TError{TErrorKind::Unsupported, "this build has no HID backend; use --simulate"};
 
   auto controller = TJvHidDeviceController::Create(FBackend, FLoop.Poster());
-  if (!controller) return TStackError{TStackError::TKind::Controller, controller.Error().Text};
+  if (!controller) return controller.Error();
   FController = std::move(controller.Value());
   if (IHidChangeSource* source = FBackend->ChangeSource())
     FWatch = FLoop.WatchChanges(*source, [this] { FController->DeviceChange(); });
-  return std::nullopt;
+  return {};
 }
 
 TSimProgrammer* TProgrammerStack::Simulator() const {
   if (!FSimGang || FSimGang->Programmers().empty()) return nullptr;
-  return FSimGang->Programmers().front().Programmer.get();
+  return FSimGang->Programmers().front().FProgrammer.get();
 }
 
 TSimProgrammer* TProgrammerStack::SimulatorAt(const std::string& identityPath) const {
   if (!FSimGang) return nullptr;
   for (const TSimGangMember& member : FSimGang->Programmers())
-    if (SimIdentityPath(member.Number) == identityPath) return member.Programmer.get();
+    if (SimIdentityPath(member.FNumber) == identityPath) return member.FProgrammer.get();
   return nullptr;
 }
 
-std::optional<std::string> TProgrammerStack::SaveSimulatorState() const {
-  if (!FSimGang) return std::nullopt;
-  const TSimResult saved = FSimGang->SaveState();
-  if (saved) return std::nullopt;
-  return saved.Error;
+TResult<void> TProgrammerStack::SaveSimulatorState() const {
+  if (!FSimGang) return {};
+  return FSimGang->SaveState();
 }
 
 TProgrammerDriver& TProgrammerStack::StartDriver(TCustomMPHexEditor& editor) {

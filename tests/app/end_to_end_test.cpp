@@ -27,38 +27,38 @@ namespace quenvar {
 namespace {
 
 // Runs the event loop until Done holds or two seconds have passed.
-bool Await(const std::function<bool()>& Done) {
+bool Await(const std::function<bool()>& done) {
   QElapsedTimer clock;
   clock.start();
-  while (!Done() && clock.elapsed() < 2000) {
+  while (!done() && clock.elapsed() < 2000) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   }
-  return Done();
+  return done();
 }
 
 // The window's settings in a temporary folder, with the ISP connector as the
 // target, and an error box that records what it would show.
 struct TIspWindowSetup {
   TIspWindowSetup() {
-    test::WriteFile(Root.File("Quenvar/Quenvar.ini"), "[General]\nLast%20Device=14\n");
-    Edit.SetRegKey("\\software\\Quenvar\\");
-    Edit.SetConfigRoot(Root.Path());
-    Box.SetPresenter([this](const QString& text) { Errors.push_back(text.toStdString()); });
+    test::WriteFile(FRoot.File("Quenvar/Quenvar.ini"), "[General]\nLast%20Device=14\n");
+    FEdit.SetRegKey("\\software\\Quenvar\\");
+    FEdit.SetConfigRoot(FRoot.Path());
+    FBox.SetPresenter([this](const QString& text) { FErrors.push_back(text.toStdString()); });
   }
   // The stack on Qt's loop with the simulated programmer of `simulate`.
   TProgrammerStack& Open(const std::string& simulate) {
     TStackOptions options;
-    options.Simulate = simulate;
-    const std::optional<TStackError> error = Stack.Open(options);
-    EXPECT_FALSE(error) << error->Text;
-    return Stack;
+    options.FSimulate = simulate;
+    const TResult<void> opened = FStack.Open(options);
+    EXPECT_TRUE(opened) << opened.Error().FText;
+    return FStack;
   }
-  test::TTempRoot Root;  // makes the application first
-  TRegistryEdit Edit;
-  TErrorBox Box;
-  std::vector<std::string> Errors;
-  TQtEventLoop Loop;
-  TProgrammerStack Stack{Loop};
+  test::TTempRoot FRoot;  // makes the application first
+  TRegistryEdit FEdit;
+  TErrorBox FBox;
+  std::vector<std::string> FErrors;
+  TQtEventLoop FLoop;
+  TProgrammerStack FStack{FLoop};
 };
 
 TEST(EndToEnd, DetectsTheSimulatedChipThroughTheRealWindow) {
@@ -66,7 +66,7 @@ TEST(EndToEnd, DetectsTheSimulatedChipThroughTheRealWindow) {
 
   TProgrammerStack& stack = setup.Open("isp=ATmega8,timing=none");
   {
-    TMainForm form(stack, setup.Edit, setup.Box);
+    TMainForm form(stack, setup.FEdit, setup.FBox);
     ASSERT_TRUE(form.Presenter().Driver().HasProgrammer());
     EXPECT_EQ(form.StatusPanel(0)->text(), QStringLiteral("Программатор к работе готов."));
     std::vector<std::uint8_t> image(300);
@@ -74,19 +74,19 @@ TEST(EndToEnd, DetectsTheSimulatedChipThroughTheRealWindow) {
     form.HexModel().LoadDataFromBytes(image);
     form.Button("bDetectDevice")->click();
     ASSERT_TRUE(Await([&] {
-      return form.Verlauf->toPlainText().contains(QStringLiteral("Successfully finished."));
-    })) << form.Verlauf->toPlainText().toStdString();
-    const QStringList lines = form.Verlauf->toPlainText().split(QLatin1Char('\n'));
+      return form.FVerlauf->toPlainText().contains(QStringLiteral("Successfully finished."));
+    })) << form.FVerlauf->toPlainText().toStdString();
+    const QStringList lines = form.FVerlauf->toPlainText().split(QLatin1Char('\n'));
     EXPECT_EQ(lines.front(), QStringLiteral("reading signature byte..."));
     ASSERT_GE(lines.size(), 3);
     EXPECT_EQ(lines[lines.size() - 3], QString());
     EXPECT_EQ(lines[lines.size() - 2], QStringLiteral("Successfully finished."));
     EXPECT_TRUE(lines.back().startsWith(QStringLiteral("Duration: ")));
     EXPECT_TRUE(lines.back().endsWith(QStringLiteral(" s")));
-    EXPECT_EQ(form.AutoDevice->text(), QStringLiteral("ATmega8"));
-    EXPECT_EQ(form.CodeSize->text(), QStringLiteral("8192"));
-    EXPECT_GT(form.FuseList->count(), 0);
-    EXPECT_TRUE(setup.Errors.empty());
+    EXPECT_EQ(form.FAutoDevice->text(), QStringLiteral("ATmega8"));
+    EXPECT_EQ(form.FCodeSize->text(), QStringLiteral("8192"));
+    EXPECT_GT(form.FFuseList->count(), 0);
+    EXPECT_TRUE(setup.FErrors.empty());
     QDir().mkpath(QStringLiteral("app_renders"));
     form.grab().save(QStringLiteral("app_renders/main_detected.png"));
   }
@@ -96,33 +96,34 @@ TEST(EndToEnd, DetectsTheSimulatedChipThroughTheRealWindow) {
 TEST(EndToEnd, TheStackOpensTheBackendMainGivesIt) {
   TIspWindowSetup setup;
   {
-    TProgrammerStack none(setup.Loop);
-    const std::optional<TStackError> error = none.Open({});
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->Text, "this build has no HID backend; use --simulate");
+    TProgrammerStack none(setup.FLoop);
+    const TResult<void> opened = none.Open({});
+    ASSERT_FALSE(opened);
+    EXPECT_EQ(opened.Error(),
+              TError(TErrorKind::Unsupported, "this build has no HID backend; use --simulate"));
   }
   auto backend = std::make_shared<TSimHidBackend>();
   backend->Plug(0x0451, 0x3210, nullptr);
   TStackOptions options;
-  options.MakeBackend = [backend] { return backend; };
-  ASSERT_EQ(setup.Stack.Open(options), std::nullopt);
-  EXPECT_EQ(&setup.Stack.Controller().Backend(), backend.get());
-  EXPECT_EQ(setup.Stack.Controller().DeviceList().size(), 1u);
-  EXPECT_EQ(setup.Stack.Simulator(), nullptr);
+  options.FMakeBackend = [backend] { return backend; };
+  ASSERT_TRUE(setup.FStack.Open(options));
+  EXPECT_EQ(&setup.FStack.Controller().Backend(), backend.get());
+  EXPECT_EQ(setup.FStack.Controller().DeviceList().size(), 1u);
+  EXPECT_EQ(setup.FStack.Simulator(), nullptr);
 }
 
 // Counts how often the progress window was shown, with its label each time.
 class TShowCounter : public QObject {
  public:
-  explicit TShowCounter(TForm1& Window) : FWindow(Window) { Window.installEventFilter(this); }
-  int Shown = 0;
-  QStringList Labels;
-  bool eventFilter(QObject* Watched, QEvent* Event) override {
-    if (Event->type() == QEvent::Show) {
-      ++Shown;
-      Labels << FWindow.Label1->text();
+  explicit TShowCounter(TForm1& window) : FWindow(window) { window.installEventFilter(this); }
+  int FShown = 0;
+  QStringList FLabels;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show) {
+      ++FShown;
+      FLabels << FWindow.FLabel1->text();
     }
-    return QObject::eventFilter(Watched, Event);
+    return QObject::eventFilter(watched, event);
   }
 
  private:
@@ -132,7 +133,7 @@ class TShowCounter : public QObject {
 TEST(EndToEnd, ProgramsAnOpenedHexFileIntoTheSimulatedChip) {
   TIspWindowSetup setup;
   // 32 bytes 00..1F in two records.
-  const std::string hexPath = setup.Root.File("image.hex");
+  const std::string hexPath = setup.FRoot.File("image.hex");
   test::WriteFile(hexPath,
                   ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
                   ":10001000101112131415161718191A1B1C1D1E1F68\r\n"
@@ -141,12 +142,12 @@ TEST(EndToEnd, ProgramsAnOpenedHexFileIntoTheSimulatedChip) {
   TProgrammerStack& stack = setup.Open("isp=ATmega8,timing=none");
   ASSERT_NE(stack.Simulator(), nullptr);
   {
-    TMainForm form(stack, setup.Edit, setup.Box);
+    TMainForm form(stack, setup.FEdit, setup.FBox);
     TForm1 progress(&form);
     TShowCounter shows(progress);
     form.SetAuxiliaryWindows(nullptr, &progress, nullptr);
 
-    form.Logic().AskOpenFileName = [&](const TMainFormLogic::TDialog&) {
+    form.Logic().FAskOpenFileName = [&](const TMainFormLogic::TDialog&) {
       return std::optional<std::string>(hexPath);
     };
     form.Action("nopen")->trigger();
@@ -157,21 +158,21 @@ TEST(EndToEnd, ProgramsAnOpenedHexFileIntoTheSimulatedChip) {
     form.Button("bProg")->click();
     EXPECT_FALSE(form.isEnabled()) << "the main window waits behind the progress window";
     ASSERT_TRUE(Await([&] {
-      return form.Verlauf->toPlainText().contains(QStringLiteral("Successfully finished."));
-    })) << form.Verlauf->toPlainText().toStdString();
+      return form.FVerlauf->toPlainText().contains(QStringLiteral("Successfully finished."));
+    })) << form.FVerlauf->toPlainText().toStdString();
 
-    const QStringList lines = form.Verlauf->toPlainText().split(QLatin1Char('\n'));
+    const QStringList lines = form.FVerlauf->toPlainText().split(QLatin1Char('\n'));
     ASSERT_GE(lines.size(), 3);
     EXPECT_EQ(lines.front(), QStringLiteral("reading signature byte..."));
     EXPECT_EQ(lines[lines.size() - 3], QString());
     EXPECT_EQ(lines[lines.size() - 2], QStringLiteral("Successfully finished."));
     EXPECT_TRUE(lines.back().startsWith(QStringLiteral("Duration: ")));
-    EXPECT_GE(shows.Shown, 1);
+    EXPECT_GE(shows.FShown, 1);
     EXPECT_FALSE(progress.isVisible());
-    ASSERT_FALSE(shows.Labels.isEmpty());
-    EXPECT_EQ(shows.Labels.front(), QStringLiteral("Выполняется запись FLASH"));
+    ASSERT_FALSE(shows.FLabels.isEmpty());
+    EXPECT_EQ(shows.FLabels.front(), QStringLiteral("Выполняется запись FLASH"));
     EXPECT_TRUE(form.isEnabled());
-    EXPECT_TRUE(setup.Errors.empty());
+    EXPECT_TRUE(setup.FErrors.empty());
 
     const std::vector<std::uint8_t>& flash = stack.Simulator()->Avr().Flash();
     ASSERT_EQ(flash.size(), 8192u);
@@ -182,8 +183,8 @@ TEST(EndToEnd, ProgramsAnOpenedHexFileIntoTheSimulatedChip) {
 }
 
 struct TStateCase {
-  const char* Name;
-  bool FolderRemoved;  // after the start, so that no save can succeed
+  const char* FName;
+  bool FFolderRemoved;  // after the start, so that no save can succeed
 };
 
 // The window and the command line take turns on one simulated chip: the
@@ -192,33 +193,33 @@ TEST(EndToEnd, TheWindowSavesTheSimulatedChipsAfterEachOperationAndAtClose) {
   const TStateCase cases[] = {{"Saved", false}, {"FolderRemoved", true}};
   for (const TStateCase& c : cases) {
     TIspWindowSetup setup;
-    const std::string state = setup.Root.File("sim/chip.qvs");
-    QDir().mkpath(QString::fromStdString(setup.Root.File("sim")));
+    const std::string state = setup.FRoot.File("sim/chip.qvs");
+    QDir().mkpath(QString::fromStdString(setup.FRoot.File("sim")));
     const auto saved = [&] { return LoadSimStateFile(state); };
 
     TProgrammerStack& stack = setup.Open("isp=ATmega8,timing=none,state=" + state);
-    if (c.FolderRemoved) QDir(QString::fromStdString(setup.Root.File("sim"))).removeRecursively();
+    if (c.FFolderRemoved) QDir(QString::fromStdString(setup.FRoot.File("sim"))).removeRecursively();
     {
-      TMainForm form(stack, setup.Edit, setup.Box);
-      KeepSimulatorState(stack, form, setup.Box);
+      TMainForm form(stack, setup.FEdit, setup.FBox);
+      KeepSimulatorState(stack, form, setup.FBox);
       const std::uint8_t image[] = {0x12, 0x34, 0x56};
       form.HexModel().LoadDataFromBytes(image);
       form.Button("bProg")->click();
-      ASSERT_TRUE(Await([&] { return saved().Value || !setup.Errors.empty(); })) << c.Name;
+      ASSERT_TRUE(Await([&] { return saved().Ok() || !setup.FErrors.empty(); })) << c.FName;
       // A change the next operation would not bring: only the close saves it.
       stack.Simulator()->Avr().Flash()[100] = 0x42;
       form.close();
     }
-    if (c.FolderRemoved) {
+    if (c.FFolderRemoved) {
       const std::string message =
           state + ": cannot write simulator state file: No such file or directory";
-      EXPECT_EQ(setup.Errors, (std::vector<std::string>{message, message})) << c.Name;
+      EXPECT_EQ(setup.FErrors, (std::vector<std::string>{message, message})) << c.FName;
       continue;
     }
-    EXPECT_TRUE(setup.Errors.empty()) << c.Name;
-    const TSimExpected<TSimState> loaded = saved();
-    ASSERT_TRUE(loaded.Value) << loaded.Error;
-    const std::vector<std::uint8_t>& flash = loaded.Value->Avr.Flash();
+    EXPECT_TRUE(setup.FErrors.empty()) << c.FName;
+    const TResult<TSimState> loaded = saved();
+    ASSERT_TRUE(loaded) << loaded.Error().FText;
+    const std::vector<std::uint8_t>& flash = loaded->FAvr.Flash();
     ASSERT_EQ(flash.size(), 8192u);
     EXPECT_EQ(flash[0], 0x12);
     EXPECT_EQ(flash[2], 0x56);

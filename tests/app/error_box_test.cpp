@@ -45,9 +45,9 @@ TEST(ErrorBox, FailingPresenterDoesNotEscape) {
 // An object whose event handler fails the way an unguarded handler would.
 class TThrowingObject : public QObject {
  public:
-  bool event(QEvent* Event) override {
-    if (Event->type() == QEvent::User) throw std::runtime_error("Datei nicht gefunden");
-    return QObject::event(Event);
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::User) throw std::runtime_error("Datei nicht gefunden");
+    return QObject::event(event);
   }
 };
 

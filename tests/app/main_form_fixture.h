@@ -28,37 +28,37 @@ namespace quenvar::test {
 // answers none; plugged in or not.
 class TSilentProgrammer {
  public:
-  bool Present = true;
+  bool FPresent = true;
 
   // Output reports written to it, report id first.
   std::vector<std::vector<std::uint8_t>> Written() const {
-    return Plug != 0 ? Backend->WrittenReports(Plug) : std::vector<std::vector<std::uint8_t>>{};
+    return FPlug != 0 ? FBackend->WrittenReports(FPlug) : std::vector<std::vector<std::uint8_t>>{};
   }
-  void PlugIn() { Plug = Backend->Plug(0x0451, 0x3210, std::make_shared<TSilence>()); }
+  void PlugIn() { FPlug = FBackend->Plug(0x0451, 0x3210, std::make_shared<TSilence>()); }
   // A fresh backend, with the programmer plugged in when Present.
   std::shared_ptr<TSimHidBackend> MakeBackend() {
-    Backend = std::make_shared<TSimHidBackend>();
-    Plug = 0;
-    if (Present) PlugIn();
-    return Backend;
+    FBackend = std::make_shared<TSimHidBackend>();
+    FPlug = 0;
+    if (FPresent) PlugIn();
+    return FBackend;
   }
 
  private:
   struct TSilence final : ISimDeviceModel {
     void OnOutputReport(std::span<const std::uint8_t>, ISimDeviceHost&) override {}
   };
-  std::shared_ptr<TSimHidBackend> Backend;
-  TSimHidBackend::TPlugHandle Plug = 0;
+  std::shared_ptr<TSimHidBackend> FBackend;
+  TSimHidBackend::TPlugHandle FPlug = 0;
 };
 
 // Notes what the store held when the reminder came up.
-class TFakeReminder final : public TExitReminder {
+class TFakeReminder final : public IExitReminder {
  public:
-  std::function<void()> OnShow;
-  int Shown = 0;
+  std::function<void()> FOnShow;
+  int FShown = 0;
   void ShowModal() override {
-    ++Shown;
-    if (OnShow) OnShow();
+    ++FShown;
+    if (FOnShow) FOnShow();
   }
 };
 
@@ -66,10 +66,10 @@ class MainFormTest : public testing::Test {
  protected:
   MainFormTest() {
     test::App();
-    Edit.SetRootKey(TRootKey::rkLocalMachine);
-    Edit.SetRegKey("\\software\\Quenvar\\");
-    Edit.SetConfigRoot(Root.Path());
-    Box.SetPresenter([this](const QString& text) { Errors.push_back(text.toStdString()); });
+    FEdit.SetRootKey(TRootKey::rkLocalMachine);
+    FEdit.SetRegKey("\\software\\Quenvar\\");
+    FEdit.SetConfigRoot(FRoot.Path());
+    FBox.SetPresenter([this](const QString& text) { FErrors.push_back(text.toStdString()); });
   }
 
   ~MainFormTest() override { Stop(); }
@@ -77,46 +77,46 @@ class MainFormTest : public testing::Test {
   // The progress window is a child of the main window: it goes first; the
   // stack goes after the window that uses it.
   void Stop() {
-    Progress.reset();
-    Info.reset();
-    Form.reset();
-    Stack.reset();
+    FProgress.reset();
+    FInfo.reset();
+    FForm.reset();
+    FStack.reset();
   }
 
   TMainForm& Start() {
     Stop();
-    Stack = std::make_unique<TProgrammerStack>(Loop);
+    FStack = std::make_unique<TProgrammerStack>(FLoop);
     TStackOptions options;
-    options.MakeBackend = [this] { return Programmer.MakeBackend(); };
-    EXPECT_FALSE(Stack->Open(options));
-    Form = std::make_unique<TMainForm>(*Stack, Edit, Box);
-    Info = std::make_unique<TInfoForm>();
-    Progress = std::make_unique<TForm1>(Form.get());
-    Form->SetAuxiliaryWindows(Info.get(), Progress.get(), &Reminder);
-    return *Form;
+    options.FMakeBackend = [this] { return FProgrammer.MakeBackend(); };
+    EXPECT_TRUE(FStack->Open(options));
+    FForm = std::make_unique<TMainForm>(*FStack, FEdit, FBox);
+    FInfo = std::make_unique<TInfoForm>();
+    FProgress = std::make_unique<TForm1>(FForm.get());
+    FForm->SetAuxiliaryWindows(FInfo.get(), FProgress.get(), &FReminder);
+    return *FForm;
   }
 
-  std::string Store() const { return test::ReadFile(Root.File("Quenvar/Quenvar.ini")); }
-  void Trigger(const char* Name) {
-    QAction* action = Form->Action(Name);
-    ASSERT_NE(action, nullptr) << Name;
+  std::string Store() const { return test::ReadFile(FRoot.File("Quenvar/Quenvar.ini")); }
+  void Trigger(const char* name) {
+    QAction* action = FForm->Action(name);
+    ASSERT_NE(action, nullptr) << name;
     action->trigger();
   }
-  std::string Text(const char* Button) { return Form->Button(Button)->text().toStdString(); }
+  std::string Text(const char* button) { return FForm->Button(button)->text().toStdString(); }
   // The HID devices changed: the controller rescans and tells the driver.
-  void DeviceChange() { Stack->Controller().DeviceChange(); }
+  void DeviceChange() { FStack->Controller().DeviceChange(); }
 
-  test::TTempRoot Root;
-  TRegistryEdit Edit;
-  TErrorBox Box;
-  std::vector<std::string> Errors;
-  TSilentProgrammer Programmer;
-  TFakeReminder Reminder;
-  TQtEventLoop Loop;
-  std::unique_ptr<TProgrammerStack> Stack;
-  std::unique_ptr<TMainForm> Form;
-  std::unique_ptr<TInfoForm> Info;
-  std::unique_ptr<TForm1> Progress;
+  test::TTempRoot FRoot;
+  TRegistryEdit FEdit;
+  TErrorBox FBox;
+  std::vector<std::string> FErrors;
+  TSilentProgrammer FProgrammer;
+  TFakeReminder FReminder;
+  TQtEventLoop FLoop;
+  std::unique_ptr<TProgrammerStack> FStack;
+  std::unique_ptr<TMainForm> FForm;
+  std::unique_ptr<TInfoForm> FInfo;
+  std::unique_ptr<TForm1> FProgress;
 };
 
 // Answers the next modal dialog of type T from inside its event loop, e.g. a
@@ -124,18 +124,18 @@ class MainFormTest : public testing::Test {
 template <typename T>
 class TModalProbe {
  public:
-  explicit TModalProbe(std::function<void(T&)> Answer) : FAnswer(std::move(Answer)) {
+  explicit TModalProbe(std::function<void(T&)> answer) : FAnswer(std::move(answer)) {
     FTimer.setInterval(5);
     QObject::connect(&FTimer, &QTimer::timeout, [this] {
       T* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
       if (dialog == nullptr) return;
       FTimer.stop();
-      ++Answered;
+      ++FAnswered;
       FAnswer(*dialog);
     });
     FTimer.start();
   }
-  int Answered = 0;
+  int FAnswered = 0;
 
  private:
   std::function<void(T&)> FAnswer;

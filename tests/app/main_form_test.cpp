@@ -42,13 +42,13 @@ TEST_F(MainFormTest, WindowGeometryAndComponents) {
   EXPECT_EQ(form.statusBar()->height(), 19);
 
   const struct {
-    QWidget* Widget;
-    QRect Place;
+    QWidget* FWidget;
+    QRect FPlace;
   } places[] = {
       {form.Hexeditor(), {8, 0, 649, 601}},
-      {form.GBDevice, {672, 0, 185, 97}},
-      {form.FuseList, {672, 104, 185, 169}},
-      {form.Verlauf, {672, 288, 185, 137}},
+      {form.FGBDevice, {672, 0, 185, 97}},
+      {form.FFuseList, {672, 104, 185, 169}},
+      {form.FVerlauf, {672, 288, 185, 137}},
       {form.Button("bProg"), {672, 440, 89, 25}},
       {form.Button("bVerify"), {768, 440, 89, 25}},
       {form.Button("bRead"), {672, 472, 89, 25}},
@@ -57,24 +57,24 @@ TEST_F(MainFormTest, WindowGeometryAndComponents) {
       {form.Button("bWriteFuse"), {768, 504, 89, 25}},
       {form.Button("bprogeeprom"), {672, 536, 185, 25}},
       {form.Button("breadeeprom"), {672, 568, 185, 25}},
-      {form.Device, {8, 16, 169, 21}},
-      {form.AutoDevice, {72, 40, 105, 21}},
-      {form.CodeSize, {96, 64, 81, 21}},
+      {form.FDevice, {8, 16, 169, 21}},
+      {form.FAutoDevice, {72, 40, 105, 21}},
+      {form.FCodeSize, {96, 64, 81, 21}},
   };
   for (const auto& p : places) {
-    ASSERT_NE(p.Widget, nullptr);
-    EXPECT_EQ(p.Widget->geometry(), p.Place) << p.Widget->objectName().toStdString();
+    ASSERT_NE(p.FWidget, nullptr);
+    EXPECT_EQ(p.FWidget->geometry(), p.FPlace) << p.FWidget->objectName().toStdString();
   }
-  EXPECT_EQ(form.GBDevice->title(), QStringLiteral("Чип:"));
-  EXPECT_EQ(form.Label1->text(), QStringLiteral("Определен:"));
-  EXPECT_EQ(form.Label1->pos(), QPoint(8, 42));
-  EXPECT_EQ(form.Label2->text(), QStringLiteral("Размер (Байт):"));
-  EXPECT_EQ(form.Label2->pos(), QPoint(8, 66));
-  EXPECT_EQ(form.Label3->text(), QString());
-  EXPECT_LE(form.Label1->geometry().right(), 71);
-  EXPECT_LE(form.Label2->geometry().right(), 95);
-  EXPECT_TRUE(form.Verlauf->isReadOnly());
-  EXPECT_TRUE(form.Device->isReadOnly());
+  EXPECT_EQ(form.FGBDevice->title(), QStringLiteral("Чип:"));
+  EXPECT_EQ(form.FLabel1->text(), QStringLiteral("Определен:"));
+  EXPECT_EQ(form.FLabel1->pos(), QPoint(8, 42));
+  EXPECT_EQ(form.FLabel2->text(), QStringLiteral("Размер (Байт):"));
+  EXPECT_EQ(form.FLabel2->pos(), QPoint(8, 66));
+  EXPECT_EQ(form.FLabel3->text(), QString());
+  EXPECT_LE(form.FLabel1->geometry().right(), 71);
+  EXPECT_LE(form.FLabel2->geometry().right(), 95);
+  EXPECT_TRUE(form.FVerlauf->isReadOnly());
+  EXPECT_TRUE(form.FDevice->isReadOnly());
   EXPECT_TRUE(form.Button("bProg")->font().bold());
   form.show();
   EXPECT_EQ(form.StatusPanel(0)->width(), 500);
@@ -93,13 +93,13 @@ TEST_F(MainFormTest, MenusInOrderWithShortcutsAndCheckMarks) {
   for (QAction* action : form.menuBar()->actions()) titles << action->text();
   EXPECT_EQ(titles, (QStringList{"File", "Buffer", "Device", "Chose", "Setup", "Info"}));
   const struct {
-    const char* Name;
-    const char* Shortcut;
+    const char* FName;
+    const char* FShortcut;
   } shortcuts[] = {{"nopen", "Ctrl+O"}, {"nsave", "Ctrl+S"}, {"nExit", "Ctrl+X"},
                    {"nUndo", "Ctrl+U"}, {"nRedo", "Ctrl+R"}, {"nreadflash", ""}};
   for (const auto& s : shortcuts) {
-    EXPECT_EQ(form.Action(s.Name)->shortcut(), QKeySequence(QString::fromUtf8(s.Shortcut)))
-        << s.Name;
+    EXPECT_EQ(form.Action(s.FName)->shortcut(), QKeySequence(QString::fromUtf8(s.FShortcut)))
+        << s.FName;
   }
   for (const char* name :
        {"neditbuffer", "updatebuffer", "nverifyprogramm", "nAVRISP", "N24AA512", "sRus"}) {
@@ -123,15 +123,15 @@ TEST_F(MainFormTest, MenusInOrderWithShortcutsAndCheckMarks) {
 
 TEST_F(MainFormTest, FirstStartWithoutSettings) {
   TMainForm& form = Start();
-  EXPECT_TRUE(Errors.empty());
+  EXPECT_TRUE(FErrors.empty());
   EXPECT_TRUE(form.Action("nverifyprogramm")->isChecked());
   EXPECT_TRUE(form.Action("updatebuffer")->isChecked());
   EXPECT_TRUE(form.Action("sEnglish")->isChecked());
   EXPECT_FALSE(form.Action("sDeutsch")->isChecked());
   EXPECT_EQ(Text("bProg"), "write");
   EXPECT_TRUE(form.Action("N24AA00")->isChecked());
-  EXPECT_EQ(form.Device->text(), QStringLiteral("24AA00 / 24(L)C00"));
-  EXPECT_EQ(form.CodeSize->text(), QStringLiteral("16"));
+  EXPECT_EQ(form.FDevice->text(), QStringLiteral("24AA00 / 24(L)C00"));
+  EXPECT_EQ(form.FCodeSize->text(), QStringLiteral("16"));
   EXPECT_EQ(form.StatusPanel(0)->text(), QStringLiteral("Программатор к работе готов."));
   EXPECT_EQ(Store(),
             "[General]\nLanguage=2\nLast%20Device=0\nUpdate%20buffer%20from%20file=1\n"
@@ -140,24 +140,24 @@ TEST_F(MainFormTest, FirstStartWithoutSettings) {
 
 TEST_F(MainFormTest, StoredTargetIsRestored) {
   const struct {
-    const char* Stored;
-    const char* Checked;
-    const char* Device;
+    const char* FStored;
+    const char* FChecked;
+    const char* FDevice;
   } cases[] = {{"14", "nAVRISP", "AVR ISP (автоопределение)"},
                {"200", "nAVRISP", "AVR ISP (автоопределение)"},
                {"5", "N24C04a", "24C04A"},
                {"256", "N24AA00", "24AA00 / 24(L)C00"}};
   for (const auto& c : cases) {
-    WriteFile(Root.File("Quenvar/Quenvar.ini"),
-              std::string("[General]\nLast%20Device=") + c.Stored + "\n");
+    WriteFile(FRoot.File("Quenvar/Quenvar.ini"),
+              std::string("[General]\nLast%20Device=") + c.FStored + "\n");
     TMainForm& form = Start();
-    EXPECT_TRUE(form.Action(c.Checked)->isChecked()) << c.Stored;
-    EXPECT_EQ(form.Device->text().toStdString(), c.Device) << c.Stored;
+    EXPECT_TRUE(form.Action(c.FChecked)->isChecked()) << c.FStored;
+    EXPECT_EQ(form.FDevice->text().toStdString(), c.FDevice) << c.FStored;
   }
 }
 
 TEST_F(MainFormTest, WithoutProgrammerTheOperationsAreDisabled) {
-  Programmer.Present = false;
+  FProgrammer.FPresent = false;
   TMainForm& form = Start();
   for (const char* name : {"bProg", "bVerify", "bRead", "bErase", "bDetectDevice", "bWriteFuse",
                            "bprogeeprom", "breadeeprom"}) {
@@ -169,7 +169,7 @@ TEST_F(MainFormTest, WithoutProgrammerTheOperationsAreDisabled) {
   // A shortcut of an entry in a disabled menu must not reach it either.
   EXPECT_FALSE(form.Action("nopen")->isEnabled());
   EXPECT_TRUE(form.Menu("nSetup")->menuAction()->isEnabled());
-  EXPECT_FALSE(form.FuseList->isEnabled());
+  EXPECT_FALSE(form.FFuseList->isEnabled());
   EXPECT_EQ(form.StatusPanel(0)->text(), QStringLiteral("Программатор не подключен!"));
 }
 
@@ -185,7 +185,7 @@ TEST_F(MainFormTest, LanguageSwitchRewritesTheRealWidgets) {
   Trigger("sDeutsch");
   EXPECT_EQ(Text("bDetectDevice"), "Detect Device");
   EXPECT_EQ(form.Menu("nDevice")->title(), QStringLiteral("Device"));
-  EXPECT_EQ(form.GBDevice->title(), QStringLiteral("Чип:"));
+  EXPECT_EQ(form.FGBDevice->title(), QStringLiteral("Чип:"));
   EXPECT_EQ(form.Presenter().LanguageIndexValue(), 0);
 }
 
@@ -268,51 +268,51 @@ TEST_F(MainFormTest, CheckMarksAreStoredAtOnce) {
 TEST_F(MainFormTest, FailedStoreIsShownAndTheWindowGoesOn) {
   Start();
   // The key's folder turns into a file: every write fails from now on.
-  QDir(QString::fromStdString(Root.File("Quenvar"))).removeRecursively();
-  WriteFile(Root.File("Quenvar"), "blocked");
+  QDir(QString::fromStdString(FRoot.File("Quenvar"))).removeRecursively();
+  WriteFile(FRoot.File("Quenvar"), "blocked");
   Trigger("nverifyprogramm");
-  EXPECT_EQ(Errors, (std::vector<std::string>{"Failed to set data for 'Verify after program'"}));
+  EXPECT_EQ(FErrors, (std::vector<std::string>{"Failed to set data for 'Verify after program'"}));
   Trigger("sRus");
-  EXPECT_EQ(Errors.back(), "Failed to set data for 'Language'");
+  EXPECT_EQ(FErrors.back(), "Failed to set data for 'Language'");
   EXPECT_EQ(Text("bProg"), "Запись");
 }
 
 TEST_F(MainFormTest, UnwritableStoreAtStartShowsOneErrorAndStartsAllTheSame) {
-  WriteFile(Root.File("Quenvar"), "blocked");
+  WriteFile(FRoot.File("Quenvar"), "blocked");
   TMainForm& form = Start();
-  EXPECT_EQ(Errors, (std::vector<std::string>{"Failed to set data for 'Verify after program'"}));
+  EXPECT_EQ(FErrors, (std::vector<std::string>{"Failed to set data for 'Verify after program'"}));
   EXPECT_TRUE(form.Action("nverifyprogramm")->isChecked());
   EXPECT_TRUE(form.Action("sEnglish")->isChecked());
   EXPECT_EQ(Text("breadeeprom"), "read EEPROM");
   EXPECT_TRUE(form.Action("N24AA00")->isChecked());
-  EXPECT_EQ(form.CodeSize->text(), QStringLiteral("16"));
+  EXPECT_EQ(form.FCodeSize->text(), QStringLiteral("16"));
 }
 
 TEST_F(MainFormTest, CloseStoresTheTargetThenShowsTheReminder) {
   TMainForm& form = Start();
   Trigger("N24AA512");
   std::string storedAtReminder;
-  Reminder.OnShow = [&] { storedAtReminder = Store(); };
+  FReminder.FOnShow = [&] { storedAtReminder = Store(); };
   QSignalSpy finished(&form, &TMainForm::Finished);
   Trigger("nExit");
-  EXPECT_EQ(Reminder.Shown, 1);
+  EXPECT_EQ(FReminder.FShown, 1);
   EXPECT_EQ(finished.count(), 1);
   EXPECT_NE(storedAtReminder.find("Last%20Device=13\n"), std::string::npos);
 
   Start();
   Trigger("nAVRISP");
-  Form->close();
-  EXPECT_EQ(Reminder.Shown, 2);
+  FForm->close();
+  EXPECT_EQ(FReminder.FShown, 2);
   EXPECT_NE(Store().find("Last%20Device=14\n"), std::string::npos);
 }
 
 TEST_F(MainFormTest, OpenDialogGetsTheCurrentLanguagesTextsAndLoadsTheFile) {
   TMainForm& form = Start();
-  const std::string file = Root.File("image.bin");
+  const std::string file = FRoot.File("image.bin");
   WriteFile(file, std::string("\x01\x02\x03\x04\x05", 5));
   std::vector<std::string> asked;
-  form.Logic().AskOpenFileName = [&](const TMainFormLogic::TDialog& dialog) {
-    asked.push_back(dialog.Title + " / " + dialog.Filter);
+  form.Logic().FAskOpenFileName = [&](const TMainFormLogic::TDialog& dialog) {
+    asked.push_back(dialog.FTitle + " / " + dialog.FFilter);
     return std::optional<std::string>(file);
   };
   Trigger("sRus");
@@ -327,16 +327,16 @@ TEST_F(MainFormTest, OpenDialogGetsTheCurrentLanguagesTextsAndLoadsTheFile) {
 }
 
 TEST_F(MainFormTest, ButtonsReachTheDriverAndTheModelDrivesTheProgressWindow) {
-  WriteFile(Root.File("Quenvar/Quenvar.ini"), "[General]\nLast%20Device=14\n");
+  WriteFile(FRoot.File("Quenvar/Quenvar.ini"), "[General]\nLast%20Device=14\n");
   TMainForm& form = Start();
   form.Button("bDetectDevice")->click();
-  const auto written = Programmer.Written();
+  const auto written = FProgrammer.Written();
   ASSERT_EQ(written.size(), 1u);
   ASSERT_EQ(written[0].size(), 65u);
   EXPECT_EQ(written[0][0], 0x00);
   EXPECT_EQ(written[0][1], 0x05);
   EXPECT_EQ(written[0][2], 0x01);
-  EXPECT_EQ(form.Verlauf->toPlainText(), QStringLiteral("reading signature byte..."));
+  EXPECT_EQ(form.FVerlauf->toPlainText(), QStringLiteral("reading signature byte..."));
 
   TWindowModel& window = form.Presenter().Window();
   window.SetProgressLabel("Выполняется чтение FLASH");
@@ -344,39 +344,39 @@ TEST_F(MainFormTest, ButtonsReachTheDriverAndTheModelDrivesTheProgressWindow) {
   window.SetGaugePosition(50);
   window.ShowProgress();
   window.SetMainWindowEnabled(false);
-  EXPECT_TRUE(Progress->isVisible());
-  EXPECT_EQ(Progress->Label1->text(), QStringLiteral("Выполняется чтение FLASH"));
-  EXPECT_EQ(Progress->Gauge1->PercentDone(), 25);
+  EXPECT_TRUE(FProgress->isVisible());
+  EXPECT_EQ(FProgress->FLabel1->text(), QStringLiteral("Выполняется чтение FLASH"));
+  EXPECT_EQ(FProgress->FGauge1->PercentDone(), 25);
   EXPECT_FALSE(form.isEnabled());
   window.CloseProgress();
   window.SetMainWindowEnabled(true);
-  EXPECT_FALSE(Progress->isVisible());
+  EXPECT_FALSE(FProgress->isVisible());
   EXPECT_TRUE(form.isEnabled());
 }
 
 TEST_F(MainFormTest, FuseListShowsTheModelAndClicksGoThroughIt) {
-  WriteFile(Root.File("Quenvar/Quenvar.ini"), "[General]\nLast%20Device=14\n");
+  WriteFile(FRoot.File("Quenvar/Quenvar.ini"), "[General]\nLast%20Device=14\n");
   TMainForm& form = Start();
   TWindowModel& window = form.Presenter().Window();
   window.SetFuseList({{"CKSEL0", false, true}, {"Lock1", true, false}});
-  ASSERT_EQ(form.FuseList->count(), 2);
-  EXPECT_EQ(form.FuseList->item(0)->text(), QStringLiteral("CKSEL0"));
-  EXPECT_EQ(form.FuseList->item(1)->checkState(), Qt::Checked);
-  EXPECT_FALSE(form.FuseList->item(1)->flags() & Qt::ItemIsEnabled);
+  ASSERT_EQ(form.FFuseList->count(), 2);
+  EXPECT_EQ(form.FFuseList->item(0)->text(), QStringLiteral("CKSEL0"));
+  EXPECT_EQ(form.FFuseList->item(1)->checkState(), Qt::Checked);
+  EXPECT_FALSE(form.FFuseList->item(1)->flags() & Qt::ItemIsEnabled);
 
   // What a click on the box does to the item: the model decides.
-  form.FuseList->item(0)->setCheckState(Qt::Checked);
-  EXPECT_TRUE(window.FuseList()[0].Checked);
-  EXPECT_EQ(form.FuseList->item(0)->checkState(), Qt::Checked);
-  form.FuseList->item(1)->setCheckState(Qt::Unchecked);
-  EXPECT_TRUE(window.FuseList()[1].Checked);
-  EXPECT_EQ(form.FuseList->item(1)->checkState(), Qt::Checked);
+  form.FFuseList->item(0)->setCheckState(Qt::Checked);
+  EXPECT_TRUE(window.FuseList()[0].FChecked);
+  EXPECT_EQ(form.FFuseList->item(0)->checkState(), Qt::Checked);
+  form.FFuseList->item(1)->setCheckState(Qt::Unchecked);
+  EXPECT_TRUE(window.FuseList()[1].FChecked);
+  EXPECT_EQ(form.FFuseList->item(1)->checkState(), Qt::Checked);
 }
 
 TEST_F(MainFormTest, AWriteWhoseFileVanishedOrEmptiedShowsTheErrorAndSendsNothing) {
   TMainForm& form = Start();
-  const std::string file = Root.File("image.bin");
-  form.Logic().AskOpenFileName = [&](const TMainFormLogic::TDialog&) {
+  const std::string file = FRoot.File("image.bin");
+  form.Logic().FAskOpenFileName = [&](const TMainFormLogic::TDialog&) {
     return std::optional<std::string>(file);
   };
   WriteFile(file, "\x01\x02");
@@ -385,21 +385,21 @@ TEST_F(MainFormTest, AWriteWhoseFileVanishedOrEmptiedShowsTheErrorAndSendsNothin
   form.Button("bProg")->click();
   std::remove(file.c_str());
   form.Button("bVerify")->click();
-  EXPECT_EQ(Errors, (std::vector<std::string>{
-                        "The buffer is empty: there is nothing to write or verify.",
-                        "Cannot open " + file + ".\r\n(No such file or directory.)"}));
-  EXPECT_TRUE(Programmer.Written().empty());
+  EXPECT_EQ(FErrors, (std::vector<std::string>{
+                         "The buffer is empty: there is nothing to write or verify.",
+                         "Cannot open " + file + ".\r\n(No such file or directory.)"}));
+  EXPECT_TRUE(FProgrammer.Written().empty());
   EXPECT_TRUE(form.isEnabled());
 }
 
 TEST_F(MainFormTest, PluggingTheProgrammerInLaterIsAnnouncedOnce) {
-  Programmer.Present = false;
+  FProgrammer.FPresent = false;
   TMainForm& form = Start();
   int claimed = 0;
-  form.OnProgrammerClaimed = [&] { ++claimed; };
+  form.FOnProgrammerClaimed = [&] { ++claimed; };
   DeviceChange();
   EXPECT_EQ(claimed, 0);
-  Programmer.PlugIn();
+  FProgrammer.PlugIn();
   DeviceChange();
   EXPECT_EQ(claimed, 1);
   DeviceChange();
@@ -408,20 +408,20 @@ TEST_F(MainFormTest, PluggingTheProgrammerInLaterIsAnnouncedOnce) {
 }
 
 TEST_F(MainFormTest, DriverMessagesFollowTheLanguageSwitch) {
-  WriteFile(Root.File("Quenvar/Quenvar.ini"), "[General]\nLast%20Device=14\n");
+  WriteFile(FRoot.File("Quenvar/Quenvar.ini"), "[General]\nLast%20Device=14\n");
   TMainForm& form = Start();
   const struct {
-    const char* Radio;
-    const char* FirstLine;
+    const char* FRadio;
+    const char* FFirstLine;
   } cases[] = {{"sDeutsch", "lese Signature Byte..."},
                {"sRus", "чтение сигнатурных байт..."},
                {"sEnglish", "reading signature byte..."}};
   for (const auto& c : cases) {
-    Trigger(c.Radio);
+    Trigger(c.FRadio);
     // Nothing answers: a device change ends the wait, as after a lost reply.
     form.Button("bDetectDevice")->click();
-    EXPECT_EQ(form.Verlauf->toPlainText().split(QLatin1Char('\n')).front().toStdString(),
-              c.FirstLine);
+    EXPECT_EQ(form.FVerlauf->toPlainText().split(QLatin1Char('\n')).front().toStdString(),
+              c.FFirstLine);
     form.Presenter().HidCtlDeviceChange();
     form.Presenter().Driver().FinishOperation();
   }
@@ -429,20 +429,20 @@ TEST_F(MainFormTest, DriverMessagesFollowTheLanguageSwitch) {
 
 TEST_F(MainFormTest, ReminderComesEvenWhenTheTargetCannotBeStored) {
   TMainForm& form = Start();
-  QDir(QString::fromStdString(Root.File("Quenvar"))).removeRecursively();
-  WriteFile(Root.File("Quenvar"), "blocked");
+  QDir(QString::fromStdString(FRoot.File("Quenvar"))).removeRecursively();
+  WriteFile(FRoot.File("Quenvar"), "blocked");
   QSignalSpy finished(&form, &TMainForm::Finished);
   form.close();
-  EXPECT_EQ(Errors, (std::vector<std::string>{"Failed to set data for 'Last Device'"}));
-  EXPECT_EQ(Reminder.Shown, 1);
+  EXPECT_EQ(FErrors, (std::vector<std::string>{"Failed to set data for 'Last Device'"}));
+  EXPECT_EQ(FReminder.FShown, 1);
   EXPECT_EQ(finished.count(), 1);
 }
 
 TEST_F(MainFormTest, InfoEntryShowsTheInfoWindow) {
   Start();
   Trigger("nInfo");
-  EXPECT_TRUE(Info->isVisible());
-  Info->close();
+  EXPECT_TRUE(FInfo->isVisible());
+  FInfo->close();
 }
 
 }  // namespace

@@ -24,22 +24,22 @@ TTempRoot::TTempRoot() {
   App();
 }
 
-std::string TTempRoot::File(const char* Relative) const {
-  return FDir.filePath(QString::fromUtf8(Relative)).toStdString();
+std::string TTempRoot::File(const char* relative) const {
+  return FDir.filePath(QString::fromUtf8(relative)).toStdString();
 }
 
-std::string ReadFile(const std::string& Path) {
-  QFile file(QString::fromStdString(Path));
+std::string ReadFile(const std::string& path) {
+  QFile file(QString::fromStdString(path));
   if (!file.open(QIODevice::ReadOnly)) return "<missing>";
   return file.readAll().toStdString();
 }
 
-void WriteFile(const std::string& Path, const std::string& Bytes) {
-  const QString path = QString::fromStdString(Path);
+void WriteFile(const std::string& name, const std::string& bytes) {
+  const QString path = QString::fromStdString(name);
   QDir().mkpath(QFileInfo(path).absolutePath());
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
-  file.write(Bytes.data(), static_cast<qint64>(Bytes.size()));
+  file.write(bytes.data(), static_cast<qint64>(bytes.size()));
   file.flush();
   // Qt keeps parsed settings files while their size and time stay the same;
   // a distinct time per write makes every edit here count as a change.
@@ -48,9 +48,9 @@ void WriteFile(const std::string& Path, const std::string& Bytes) {
                    QFileDevice::FileModificationTime);
 }
 
-void SaveRender(QWidget& Widget, const std::string& Name) {
+void SaveRender(QWidget& widget, const std::string& name) {
   QDir().mkpath(QStringLiteral("app_renders"));
-  Widget.grab().save(QStringLiteral("app_renders/") + QString::fromStdString(Name) +
+  widget.grab().save(QStringLiteral("app_renders/") + QString::fromStdString(name) +
                      QStringLiteral(".png"));
 }
 

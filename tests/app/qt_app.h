@@ -18,17 +18,17 @@ class TTempRoot {
  public:
   TTempRoot();
   std::string Path() const { return FDir.path().toStdString(); }
-  std::string File(const char* Relative) const;
+  std::string File(const char* relative) const;
 
  private:
   QTemporaryDir FDir;
 };
 
-std::string ReadFile(const std::string& Path);
-void WriteFile(const std::string& Path, const std::string& Bytes);
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
 
 // Writes the widget's picture to app_renders/NAME.png next to the test binary,
 // for a look by eye.
-void SaveRender(QWidget& Widget, const std::string& Name);
+void SaveRender(QWidget& widget, const std::string& name);
 
 }  // namespace quenvar::test

@@ -16,13 +16,13 @@ using test::WriteFile;
 
 // All the bytes of a literal, NULs included.
 template <std::size_t N>
-std::string Bytes(const char (&Text)[N]) {
-  return std::string(Text, N - 1);
+std::string Bytes(const char (&text)[N]) {
+  return std::string(text, N - 1);
 }
 
 struct TKeyCase {
-  const char* RegKey;
-  const char* Path;
+  const char* FRegKey;
+  const char* FPath;
 };
 
 TEST(StorePathOfKey, NamesTheFileAfterTheKeyPath) {
@@ -39,14 +39,14 @@ TEST(StorePathOfKey, NamesTheFileAfterTheKeyPath) {
       {"\\software\\.\\Quenvar\\", "Quenvar/Quenvar.ini"},
   };
   for (const TKeyCase& c : cases) {
-    EXPECT_EQ(StorePathOfKey(c.RegKey), c.Path) << c.RegKey;
+    EXPECT_EQ(StorePathOfKey(c.FRegKey), c.FPath) << c.FRegKey;
   }
 }
 
 struct TParseCase {
-  const char* Text;
-  bool Valid;
-  std::int32_t Value;
+  const char* FText;
+  bool FValid;
+  std::int32_t FValue;
 };
 
 TEST(ParseStoredInteger, AcceptsOnly32BitDecimals) {
@@ -75,9 +75,9 @@ TEST(ParseStoredInteger, AcceptsOnly32BitDecimals) {
   };
   for (const TParseCase& c : cases) {
     std::int32_t value = 12345;
-    EXPECT_EQ(ParseStoredInteger(c.Text, value), c.Valid) << '"' << c.Text << '"';
-    if (c.Valid) {
-      EXPECT_EQ(value, c.Value) << c.Text;
+    EXPECT_EQ(ParseStoredInteger(c.FText, value), c.FValid) << '"' << c.FText << '"';
+    if (c.FValid) {
+      EXPECT_EQ(value, c.FValue) << c.FText;
     }
   }
 }
@@ -85,50 +85,50 @@ TEST(ParseStoredInteger, AcceptsOnly32BitDecimals) {
 class RegistryEditTest : public testing::Test {
  protected:
   RegistryEditTest() {
-    Edit.SetRootKey(TRootKey::rkLocalMachine);
-    Edit.SetRegKey("\\software\\Quenvar\\");
-    Edit.SetConfigRoot(Root.Path());
+    FEdit.SetRootKey(TRootKey::rkLocalMachine);
+    FEdit.SetRegKey("\\software\\Quenvar\\");
+    FEdit.SetConfigRoot(FRoot.Path());
   }
-  std::string StoreFile() const { return Root.File("Quenvar/Quenvar.ini"); }
+  std::string StoreFile() const { return FRoot.File("Quenvar/Quenvar.ini"); }
 
-  TTempRoot Root;
-  TRegistryEdit Edit;
+  TTempRoot FRoot;
+  TRegistryEdit FEdit;
 };
 
 TEST_F(RegistryEditTest, KeepsRootAndKeyAndPlacesTheStoreUnderTheRoot) {
-  EXPECT_EQ(Edit.RootKey(), TRootKey::rkLocalMachine);
-  EXPECT_EQ(Edit.RegKey(), "\\software\\Quenvar\\");
-  EXPECT_EQ(Edit.StoreFileName(), StoreFile());
+  EXPECT_EQ(FEdit.RootKey(), TRootKey::rkLocalMachine);
+  EXPECT_EQ(FEdit.RegKey(), "\\software\\Quenvar\\");
+  EXPECT_EQ(FEdit.StoreFileName(), StoreFile());
 }
 
 TEST_F(RegistryEditTest, DefaultRootIsTheUsersConfigFolder) {
   TRegistryEdit edit;
   edit.SetRegKey("\\software\\Quenvar\\");
   const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Root.Path()));
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(FRoot.Path()));
   EXPECT_EQ(edit.StoreFileName(), StoreFile());
   qputenv("XDG_CONFIG_HOME", saved);
 }
 
 TEST_F(RegistryEditTest, FreshStoreReadsDefaultsAndHasNoValues) {
-  EXPECT_FALSE(Edit.HasValue("Language"));
-  EXPECT_EQ(Edit.GetInteger("Language", 2), 2);
-  EXPECT_TRUE(Edit.GetBool("Verify after program", true));
-  EXPECT_FALSE(Edit.GetBool("Verify after program", false));
+  EXPECT_FALSE(FEdit.HasValue("Language"));
+  EXPECT_EQ(FEdit.GetInteger("Language", 2), 2);
+  EXPECT_TRUE(FEdit.GetBool("Verify after program", true));
+  EXPECT_FALSE(FEdit.GetBool("Verify after program", false));
   EXPECT_EQ(ReadFile(StoreFile()), "<missing>");
 }
 
 TEST_F(RegistryEditTest, WritesCreateTheKeyAndReadBack) {
-  Edit.PutInteger("Language", 3);
-  Edit.PutBool("Verify after program", false);
-  Edit.PutBool("Update buffer from file", true);
-  Edit.PutInteger("Last Device", -5);
-  EXPECT_TRUE(Edit.HasValue("Language"));
-  EXPECT_FALSE(Edit.HasValue("language "));
-  EXPECT_EQ(Edit.GetInteger("Language", 0), 3);
-  EXPECT_EQ(Edit.GetInteger("Last Device", 0), -5);
-  EXPECT_FALSE(Edit.GetBool("Verify after program", true));
-  EXPECT_TRUE(Edit.GetBool("Update buffer from file", false));
+  FEdit.PutInteger("Language", 3);
+  FEdit.PutBool("Verify after program", false);
+  FEdit.PutBool("Update buffer from file", true);
+  FEdit.PutInteger("Last Device", -5);
+  EXPECT_TRUE(FEdit.HasValue("Language"));
+  EXPECT_FALSE(FEdit.HasValue("language "));
+  EXPECT_EQ(FEdit.GetInteger("Language", 0), 3);
+  EXPECT_EQ(FEdit.GetInteger("Last Device", 0), -5);
+  EXPECT_FALSE(FEdit.GetBool("Verify after program", true));
+  EXPECT_TRUE(FEdit.GetBool("Update buffer from file", false));
   EXPECT_EQ(ReadFile(StoreFile()),
             "[General]\n"
             "Language=3\n"
@@ -138,15 +138,15 @@ TEST_F(RegistryEditTest, WritesCreateTheKeyAndReadBack) {
 }
 
 TEST_F(RegistryEditTest, EveryCallSeesChangesMadeBehindItsBack) {
-  Edit.PutInteger("Language", 1);
+  FEdit.PutInteger("Language", 1);
   WriteFile(StoreFile(), "[General]\nLanguage=3\n");
-  EXPECT_EQ(Edit.GetInteger("Language", 0), 3);
+  EXPECT_EQ(FEdit.GetInteger("Language", 0), 3);
 }
 
 struct TStoredCase {
-  const char* Line;
-  bool Valid;
-  std::int32_t Value;
+  const char* FLine;
+  bool FValid;
+  std::int32_t FValue;
 };
 
 TEST_F(RegistryEditTest, StoredTextsReadAsIntegersOrFailWithTheirName) {
@@ -162,28 +162,28 @@ TEST_F(RegistryEditTest, StoredTextsReadAsIntegersOrFailWithTheirName) {
       {"Language=9999999999", false, 0},
   };
   for (const TStoredCase& c : cases) {
-    WriteFile(StoreFile(), std::string("[General]\n") + c.Line + "\n");
-    EXPECT_TRUE(Edit.HasValue("Language")) << c.Line;
-    if (c.Valid) {
-      EXPECT_EQ(Edit.GetInteger("Language", 0), c.Value) << c.Line;
+    WriteFile(StoreFile(), std::string("[General]\n") + c.FLine + "\n");
+    EXPECT_TRUE(FEdit.HasValue("Language")) << c.FLine;
+    if (c.FValid) {
+      EXPECT_EQ(FEdit.GetInteger("Language", 0), c.FValue) << c.FLine;
     } else {
       try {
-        Edit.GetInteger("Language", 0);
-        ADD_FAILURE() << "no error for " << c.Line;
+        FEdit.GetInteger("Language", 0);
+        ADD_FAILURE() << "no error for " << c.FLine;
       } catch (const TRegistryError& error) {
-        EXPECT_STREQ(error.what(), "Invalid data type for 'Language'") << c.Line;
+        EXPECT_STREQ(error.what(), "Invalid data type for 'Language'") << c.FLine;
       }
-      EXPECT_THROW(Edit.GetBool("Language", true), TRegistryError) << c.Line;
+      EXPECT_THROW(FEdit.GetBool("Language", true), TRegistryError) << c.FLine;
     }
   }
 }
 
 TEST_F(RegistryEditTest, StoreThatIsAFolderReadsDefaultsAndRefusesWrites) {
   ASSERT_TRUE(QDir().mkpath(QString::fromStdString(StoreFile())));
-  EXPECT_FALSE(Edit.HasValue("Language"));
-  EXPECT_EQ(Edit.GetInteger("Language", 2), 2);
+  EXPECT_FALSE(FEdit.HasValue("Language"));
+  EXPECT_EQ(FEdit.GetInteger("Language", 2), 2);
   try {
-    Edit.PutInteger("Language", 2);
+    FEdit.PutInteger("Language", 2);
     ADD_FAILURE() << "write into a folder succeeded";
   } catch (const TRegistryError& error) {
     EXPECT_STREQ(error.what(), "Failed to set data for 'Language'");
@@ -192,10 +192,10 @@ TEST_F(RegistryEditTest, StoreThatIsAFolderReadsDefaultsAndRefusesWrites) {
 
 TEST_F(RegistryEditTest, KeyThatCannotBeCreatedFailsTheWriteWithTheValueName) {
   // A file where the key's folder should be.
-  WriteFile(Root.File("Quenvar"), "not a folder");
-  EXPECT_FALSE(Edit.HasValue("Last Device"));
+  WriteFile(FRoot.File("Quenvar"), "not a folder");
+  EXPECT_FALSE(FEdit.HasValue("Last Device"));
   try {
-    Edit.PutBool("Verify after program", true);
+    FEdit.PutBool("Verify after program", true);
     ADD_FAILURE() << "write below a file succeeded";
   } catch (const TRegistryError& error) {
     EXPECT_STREQ(error.what(), "Failed to set data for 'Verify after program'");
@@ -204,10 +204,10 @@ TEST_F(RegistryEditTest, KeyThatCannotBeCreatedFailsTheWriteWithTheValueName) {
 
 TEST_F(RegistryEditTest, GarbageFileIsReplacedByTheNextWrite) {
   WriteFile(StoreFile(), std::string("\x00\xff\x01[[[=\n\x7f garbage \xfe", 17));
-  EXPECT_FALSE(Edit.HasValue("Language"));
-  Edit.PutInteger("Language", 1);
-  EXPECT_TRUE(Edit.HasValue("Language"));
-  EXPECT_EQ(Edit.GetInteger("Language", 0), 1);
+  EXPECT_FALSE(FEdit.HasValue("Language"));
+  FEdit.PutInteger("Language", 1);
+  EXPECT_TRUE(FEdit.HasValue("Language"));
+  EXPECT_EQ(FEdit.GetInteger("Language", 0), 1);
 }
 
 TEST_F(RegistryEditTest, BinaryJunkIsMovedAsideAndAFreshStoreWritten) {
@@ -222,9 +222,9 @@ TEST_F(RegistryEditTest, BinaryJunkIsMovedAsideAndAFreshStoreWritten) {
   for (const std::string& bytes : junk) {
     QFile::remove(QString::fromStdString(StoreFile() + ".damaged"));
     WriteFile(StoreFile(), bytes);
-    EXPECT_FALSE(Edit.HasValue("Language"));
-    EXPECT_EQ(Edit.GetInteger("Language", 2), 2);
-    Edit.PutInteger("Language", 1);
+    EXPECT_FALSE(FEdit.HasValue("Language"));
+    EXPECT_EQ(FEdit.GetInteger("Language", 2), 2);
+    FEdit.PutInteger("Language", 1);
     EXPECT_EQ(ReadFile(StoreFile()), "[General]\nLanguage=1\n");
     EXPECT_EQ(ReadFile(StoreFile() + ".damaged"), bytes);
   }
@@ -243,9 +243,9 @@ TEST_F(RegistryEditTest, AnyDamagedFileIsReadAsEmptyAndWritableAgain) {
     QFile::remove(QString::fromStdString(StoreFile() + ".damaged"));
     WriteFile(StoreFile(), bytes);
     // Whatever Qt made of it, a read never throws for a missing value.
-    if (Edit.HasValue("Last Device")) ADD_FAILURE() << "phantom value in " << bytes;
-    Edit.PutInteger("Last Device", 7);
-    EXPECT_EQ(Edit.GetInteger("Last Device", 0), 7) << bytes;
+    if (FEdit.HasValue("Last Device")) ADD_FAILURE() << "phantom value in " << bytes;
+    FEdit.PutInteger("Last Device", 7);
+    EXPECT_EQ(FEdit.GetInteger("Last Device", 0), 7) << bytes;
     const std::string aside = ReadFile(StoreFile() + ".damaged");
     EXPECT_TRUE(aside == bytes || aside == "<missing>") << bytes;
   }

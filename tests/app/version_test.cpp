@@ -12,8 +12,8 @@ namespace {
 TEST(Version, CaptionsNameTheProjectVersion) {
   const std::string version = QUENVAR_VERSION;
   const std::string majorMinor = version.substr(0, version.rfind('.'));
-  EXPECT_EQ(fixed_text::MainCaption, "Quenvar v " + majorMinor);
-  EXPECT_EQ(fixed_text::InfoTitle, "Quenvar v " + majorMinor + " ");
+  EXPECT_EQ(fixed_text::kMainCaption, "Quenvar v " + majorMinor);
+  EXPECT_EQ(fixed_text::kInfoTitle, "Quenvar v " + majorMinor + " ");
 }
 
 }  // namespace

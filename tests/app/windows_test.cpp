@@ -18,21 +18,21 @@ namespace quenvar {
 namespace {
 
 // A label's text must fit inside the label as laid out, never be clipped.
-void ExpectUnclipped(const QLabel* Label) {
-  int flags = static_cast<int>(Label->alignment());
-  if (Label->wordWrap()) flags |= Qt::TextWordWrap;
-  const QRect box = Label->contentsRect();
-  const QRect needed = QFontMetrics(Label->font()).boundingRect(box, flags, Label->text());
-  EXPECT_LE(needed.width(), box.width()) << Label->objectName().toStdString();
-  EXPECT_LE(needed.height(), box.height()) << Label->objectName().toStdString();
-  EXPECT_TRUE(Label->parentWidget()->rect().contains(Label->geometry()))
-      << Label->objectName().toStdString();
+void ExpectUnclipped(const QLabel* label) {
+  int flags = static_cast<int>(label->alignment());
+  if (label->wordWrap()) flags |= Qt::TextWordWrap;
+  const QRect box = label->contentsRect();
+  const QRect needed = QFontMetrics(label->font()).boundingRect(box, flags, label->text());
+  EXPECT_LE(needed.width(), box.width()) << label->objectName().toStdString();
+  EXPECT_LE(needed.height(), box.height()) << label->objectName().toStdString();
+  EXPECT_TRUE(label->parentWidget()->rect().contains(label->geometry()))
+      << label->objectName().toStdString();
 }
 
 struct TPercentCase {
-  std::int64_t Progress;
-  std::int64_t Max;
-  int Percent;
+  std::int64_t FProgress;
+  std::int64_t FMax;
+  int FPercent;
 };
 
 TEST(GaugePercent, TruncatesAndStaysWithinBounds) {
@@ -42,7 +42,7 @@ TEST(GaugePercent, TruncatesAndStaysWithinBounds) {
       {65535, 65536, 99}, {65536, 65536, 100}, {1, 65536, 0}, {655, 65536, 0}, {656, 65536, 1},
   };
   for (const TPercentCase& c : cases) {
-    EXPECT_EQ(GaugePercent(c.Progress, c.Max), c.Percent) << c.Progress << "/" << c.Max;
+    EXPECT_EQ(GaugePercent(c.FProgress, c.FMax), c.FPercent) << c.FProgress << "/" << c.FMax;
   }
 }
 
@@ -58,22 +58,22 @@ TEST(ProgressForm, LayoutTextsAndNoInput) {
   EXPECT_FALSE(form.windowFlags() & Qt::WindowCloseButtonHint);
   EXPECT_FALSE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
   EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
-  EXPECT_EQ(form.Label1->parentWidget()->geometry(), QRect(24, 10, 305, 31));
-  EXPECT_EQ(form.Label1->alignment(), Qt::AlignHCenter | Qt::AlignBottom);
-  EXPECT_TRUE(form.Label1->font().bold());
-  EXPECT_EQ(form.Gauge1->geometry(), QRect(24, 46, 305, 22));
-  EXPECT_EQ(form.Gauge1->Progress(), 0);
-  EXPECT_EQ(form.Gauge1->PercentDone(), 0);
+  EXPECT_EQ(form.FLabel1->parentWidget()->geometry(), QRect(24, 10, 305, 31));
+  EXPECT_EQ(form.FLabel1->alignment(), Qt::AlignHCenter | Qt::AlignBottom);
+  EXPECT_TRUE(form.FLabel1->font().bold());
+  EXPECT_EQ(form.FGauge1->geometry(), QRect(24, 46, 305, 22));
+  EXPECT_EQ(form.FGauge1->Progress(), 0);
+  EXPECT_EQ(form.FGauge1->PercentDone(), 0);
 
   for (const char* caption : {"Выполняется запись FLASH", "Выполняется запись EEPROM", "Сравнение",
                               "Выполняется чтение FLASH", "Выполняется чтение EEPROM"}) {
-    form.Label1->setText(QString::fromUtf8(caption));
-    ExpectUnclipped(form.Label1);
+    form.FLabel1->setText(QString::fromUtf8(caption));
+    ExpectUnclipped(form.FLabel1);
   }
-  form.Label1->setText(QStringLiteral("Выполняется запись FLASH"));
-  form.Gauge1->SetMaxValue(116);
-  form.Gauge1->SetProgress(58);
-  EXPECT_EQ(form.Gauge1->PercentDone(), 50);
+  form.FLabel1->setText(QStringLiteral("Выполняется запись FLASH"));
+  form.FGauge1->SetMaxValue(116);
+  form.FGauge1->SetProgress(58);
+  EXPECT_EQ(form.FGauge1->PercentDone(), 50);
   form.show();
   // Centred on the main window, give or take the frame's rounding.
   EXPECT_LE((form.frameGeometry().center() - main.frameGeometry().center()).manhattanLength(), 2);
@@ -87,29 +87,29 @@ TEST(InfoForm, LayoutAndTexts) {
   EXPECT_EQ(form.size(), QSize(454, 399));
   EXPECT_TRUE(form.windowFlags() & Qt::FramelessWindowHint);
   EXPECT_TRUE(form.windowFlags() & Qt::WindowStaysOnTopHint);
-  EXPECT_EQ(form.Image1->geometry(), QRect(200, 40, 41, 41));
-  EXPECT_EQ(form.Title->text(), QStringLiteral("Quenvar v 3.0 "));
-  EXPECT_EQ(form.Title->pos(), QPoint(64, 104));
-  EXPECT_EQ(form.Title->font().pixelSize(), 24);
-  EXPECT_TRUE(form.Title->font().bold());
-  EXPECT_EQ(form.Title->palette().color(QPalette::WindowText), QColor(0, 128, 0));
-  EXPECT_EQ(form.SocketHeading->text(), QStringLiteral("i2c - Socket:"));
-  EXPECT_EQ(form.SocketHeading->pos(), QPoint(44, 160));
-  EXPECT_TRUE(form.SocketHeading->font().underline());
-  EXPECT_TRUE(form.SocketHeading->font().bold());
-  EXPECT_EQ(form.SocketList->text(),
+  EXPECT_EQ(form.FImage1->geometry(), QRect(200, 40, 41, 41));
+  EXPECT_EQ(form.FTitle->text(), QStringLiteral("Quenvar v 3.0 "));
+  EXPECT_EQ(form.FTitle->pos(), QPoint(64, 104));
+  EXPECT_EQ(form.FTitle->font().pixelSize(), 24);
+  EXPECT_TRUE(form.FTitle->font().bold());
+  EXPECT_EQ(form.FTitle->palette().color(QPalette::WindowText), QColor(0, 128, 0));
+  EXPECT_EQ(form.FSocketHeading->text(), QStringLiteral("i2c - Socket:"));
+  EXPECT_EQ(form.FSocketHeading->pos(), QPoint(44, 160));
+  EXPECT_TRUE(form.FSocketHeading->font().underline());
+  EXPECT_TRUE(form.FSocketHeading->font().bold());
+  EXPECT_EQ(form.FSocketList->text(),
             QStringLiteral("24xx00, 24xx01, 24xx02, 24xx04,24xx08, 24xx16, 24xx32,\n"
                            "24xx64,24xx128, 24xx256, 24xx512"));
-  EXPECT_EQ(form.IspHeading->text(), QStringLiteral("AVR - ISP:"));
-  EXPECT_EQ(form.IspHeading->pos(), QPoint(44, 240));
-  EXPECT_EQ(form.IspList->geometry(), QRect(52, 272, 349, 89));
-  EXPECT_TRUE(form.IspList->wordWrap());
+  EXPECT_EQ(form.FIspHeading->text(), QStringLiteral("AVR - ISP:"));
+  EXPECT_EQ(form.FIspHeading->pos(), QPoint(44, 240));
+  EXPECT_EQ(form.FIspList->geometry(), QRect(52, 272, 349, 89));
+  EXPECT_TRUE(form.FIspList->wordWrap());
   // Word joiners keep each slashed name on one line; they show as nothing.
-  const QString list = form.IspList->text().remove(QChar(0x2060));
+  const QString list = form.FIspList->text().remove(QChar(0x2060));
   EXPECT_TRUE(list.startsWith(QStringLiteral("90S1200, 90S2313, 90S/LS2323,")));
   EXPECT_TRUE(list.endsWith(QStringLiteral("ATtiny2313, AT90pwm2, AT90pwm3")));
   for (const QLabel* label :
-       {form.Title, form.SocketHeading, form.SocketList, form.IspHeading, form.IspList}) {
+       {form.FTitle, form.FSocketHeading, form.FSocketList, form.FIspHeading, form.FIspList}) {
     ExpectUnclipped(label);
   }
   form.show();
@@ -121,19 +121,19 @@ TEST(InfoForm, ClosesOnAnyClickAndOnDeactivation) {
   test::App();
   TInfoForm form;
   const struct {
-    const char* Where;
-    QWidget* Target;
-    QPoint At;
+    const char* FWhere;
+    QWidget* FTarget;
+    QPoint FAt;
   } clicks[] = {
-      {"background", &form, QPoint(300, 30)},      {"frame", &form, QPoint(1, 1)},
-      {"title line", form.Title, QPoint(5, 5)},    {"logo", form.Image1, QPoint(20, 20)},
-      {"chip list", form.IspList, QPoint(10, 10)},
+      {"background", &form, QPoint(300, 30)},       {"frame", &form, QPoint(1, 1)},
+      {"title line", form.FTitle, QPoint(5, 5)},    {"logo", form.FImage1, QPoint(20, 20)},
+      {"chip list", form.FIspList, QPoint(10, 10)},
   };
   for (const auto& click : clicks) {
     form.show();
     ASSERT_TRUE(form.isVisible());
-    QTest::mouseClick(click.Target, Qt::LeftButton, Qt::NoModifier, click.At);
-    EXPECT_FALSE(form.isVisible()) << click.Where;
+    QTest::mouseClick(click.FTarget, Qt::LeftButton, Qt::NoModifier, click.FAt);
+    EXPECT_FALSE(form.isVisible()) << click.FWhere;
   }
   form.show();
   QEvent deactivate(QEvent::WindowDeactivate);
@@ -148,9 +148,9 @@ TEST(WarningForm, LayoutAndTexts) {
   EXPECT_EQ(form.size(), QSize(276, 136));
   EXPECT_FALSE(form.windowFlags() & Qt::WindowCloseButtonHint);
   EXPECT_FALSE(form.windowFlags() & Qt::WindowContextHelpButtonHint);
-  EXPECT_EQ(form.Label1->text(), QStringLiteral("НЕ ЗАБУДЬТЕ"));
-  EXPECT_EQ(form.Label2->text(), QStringLiteral("отключить USB разъем  !"));
-  for (const QLabel* label : {form.Label1, form.Label2}) {
+  EXPECT_EQ(form.FLabel1->text(), QStringLiteral("НЕ ЗАБУДЬТЕ"));
+  EXPECT_EQ(form.FLabel2->text(), QStringLiteral("отключить USB разъем  !"));
+  for (const QLabel* label : {form.FLabel1, form.FLabel2}) {
     EXPECT_TRUE(label->font().bold());
     EXPECT_LE(label->font().pixelSize(), 21);
     EXPECT_GE(label->font().pixelSize(), 14);
@@ -158,8 +158,8 @@ TEST(WarningForm, LayoutAndTexts) {
     EXPECT_TRUE(label->alignment() & Qt::AlignHCenter);
     ExpectUnclipped(label);
   }
-  EXPECT_EQ(form.Button1->text(), QStringLiteral("OK"));
-  EXPECT_EQ(form.Button1->geometry(), QRect(104, 96, 74, 29));
+  EXPECT_EQ(form.FButton1->text(), QStringLiteral("OK"));
+  EXPECT_EQ(form.FButton1->geometry(), QRect(104, 96, 74, 29));
   form.show();
   test::SaveRender(form, "warning");
   form.close();
@@ -168,11 +168,11 @@ TEST(WarningForm, LayoutAndTexts) {
 TEST(WarningForm, ShowModalReturnsOnceOkIsPressed) {
   test::App();
   TWarningForm form;
-  TExitReminder& reminder = form;
+  IExitReminder& reminder = form;
   bool wasModal = false;
   QTimer::singleShot(0, &form, [&] {
     wasModal = form.isVisible() && form.isModal();
-    form.Button1->click();
+    form.FButton1->click();
   });
   reminder.ShowModal();
   EXPECT_TRUE(wasModal);
@@ -181,16 +181,16 @@ TEST(WarningForm, ShowModalReturnsOnceOkIsPressed) {
 }
 
 // The lines a word-wrapped label makes of Text at Width.
-QStringList WrappedLines(const QString& Text, const QFont& Font, int Width) {
-  QTextLayout layout(Text, Font);
+QStringList WrappedLines(const QString& text, const QFont& font, int width) {
+  QTextLayout layout(text, font);
   QTextOption option;
   option.setWrapMode(QTextOption::WordWrap);
   layout.setTextOption(option);
   QStringList lines;
   layout.beginLayout();
   for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-    line.setLineWidth(Width);
-    lines << Text.mid(line.textStart(), line.textLength()).remove(QChar(0x2060)).trimmed();
+    line.setLineWidth(width);
+    lines << text.mid(line.textStart(), line.textLength()).remove(QChar(0x2060)).trimmed();
   }
   layout.endLayout();
   return lines;
@@ -202,8 +202,8 @@ TEST(InfoForm, ChipNamesNeverBreakAtTheirSlash) {
   test::App();
   TInfoForm form;
   QStringList broken;
-  for (int width = 150; width <= form.IspList->width(); ++width) {
-    for (const QString& line : WrappedLines(form.IspList->text(), form.IspList->font(), width)) {
+  for (int width = 150; width <= form.FIspList->width(); ++width) {
+    for (const QString& line : WrappedLines(form.FIspList->text(), form.FIspList->font(), width)) {
       if (line.endsWith(QLatin1Char('/'))) broken << QString::number(width) + ": " + line;
     }
   }
@@ -211,9 +211,9 @@ TEST(InfoForm, ChipNamesNeverBreakAtTheirSlash) {
 }
 
 struct TLogLineCase {
-  const char* Name;
-  const char* Line;
-  const char* Shown;
+  const char* FName;
+  const char* FLine;
+  const char* FShown;
 };
 
 TEST(LogLineText, KeepsAUnitAtTheEndWithItsNumber) {
@@ -224,7 +224,7 @@ TEST(LogLineText, KeepsAUnitAtTheEndWithItsNumber) {
       {"Short", " s", " s"},
   };
   for (const TLogLineCase& c : cases) {
-    EXPECT_EQ(LogLineText(c.Line), QString::fromUtf8(c.Shown)) << c.Name;
+    EXPECT_EQ(LogLineText(c.FLine), QString::fromUtf8(c.FShown)) << c.FName;
   }
   // No width of the log leaves the unit on a line of its own.
   const QString duration = LogLineText("Время выполнения : 12.34 s");

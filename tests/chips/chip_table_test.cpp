@@ -31,33 +31,34 @@ TEST(ChipTable, HasEveryRowInIdentificationOrder) {
   ASSERT_EQ(golden.size(), 29u);
   for (std::size_t i = 0; i < table.size(); ++i) {
     const test::TGoldenChip& want = golden[i];
-    const ChipInfo& got = table[i];
-    SCOPED_TRACE(want.Name);
-    EXPECT_EQ(got.Signature, (TSignature{want.Signature[0], want.Signature[1], want.Signature[2]}));
-    EXPECT_EQ(got.Name, want.Name);
-    EXPECT_EQ(got.FlashSizeText, want.Flash);
-    EXPECT_EQ(got.EepromSize, want.Eeprom);
-    EXPECT_EQ(std::vector<std::string>(got.FuseItems.begin(), got.FuseItems.end()), want.Items);
-    EXPECT_EQ(std::vector<std::uint8_t>(got.DisabledItems.begin(), got.DisabledItems.end()),
-              want.Greyed);
-    EXPECT_EQ(got.FuseReadAfterIdentify, want.FuseRead);
-    EXPECT_EQ(ChipNeedsFuseRead(&got), want.FuseRead);
-    EXPECT_EQ(FamilyName(got.Family), want.Family);
-    EXPECT_EQ(FlashPageCode(&got), want.PageCode);
-    EXPECT_EQ(EepromSizeCodeFor(&got), want.EepromCode);
-    EXPECT_EQ(EepromBytesExpected(&got), want.EepromBytes);
-    EXPECT_EQ(FindChip(got.Signature), &got);
-    EXPECT_EQ(FindChipByName(want.Name), &got);
+    const TChipInfo& got = table[i];
+    SCOPED_TRACE(want.FName);
+    EXPECT_EQ(got.FSignature,
+              (TSignature{want.FSignature[0], want.FSignature[1], want.FSignature[2]}));
+    EXPECT_EQ(got.FName, want.FName);
+    EXPECT_EQ(got.FFlashSizeText, want.FFlash);
+    EXPECT_EQ(got.FEepromSize, want.FEeprom);
+    EXPECT_EQ(std::vector<std::string>(got.FFuseItems.begin(), got.FFuseItems.end()), want.FItems);
+    EXPECT_EQ(std::vector<std::uint8_t>(got.FDisabledItems.begin(), got.FDisabledItems.end()),
+              want.FGreyed);
+    EXPECT_EQ(got.FFuseReadAfterIdentify, want.FFuseRead);
+    EXPECT_EQ(ChipNeedsFuseRead(&got), want.FFuseRead);
+    EXPECT_EQ(FamilyName(got.FFamily), want.FFamily);
+    EXPECT_EQ(FlashPageCode(&got), want.FPageCode);
+    EXPECT_EQ(EepromSizeCodeFor(&got), want.FEepromCode);
+    EXPECT_EQ(EepromBytesExpected(&got), want.FEepromBytes);
+    EXPECT_EQ(FindChip(got.FSignature), &got);
+    EXPECT_EQ(FindChipByName(want.FName), &got);
   }
 }
 
 TEST(ChipTable, GreyedItemsNameTheProtectedBits) {
   // Every greyed item is SPIEN, except the unused extended bit of the PWM chips.
-  for (const ChipInfo& chip : ChipTable()) {
-    for (std::uint8_t index : chip.DisabledItems) {
-      ASSERT_LT(index, chip.FuseItems.size()) << chip.Name;
-      const std::string_view caption = chip.FuseItems[index];
-      EXPECT_TRUE(caption == "SPIEN" || caption == "NONE") << chip.Name << " " << caption;
+  for (const TChipInfo& chip : ChipTable()) {
+    for (std::uint8_t index : chip.FDisabledItems) {
+      ASSERT_LT(index, chip.FFuseItems.size()) << chip.FName;
+      const std::string_view caption = chip.FFuseItems[index];
+      EXPECT_TRUE(caption == "SPIEN" || caption == "NONE") << chip.FName << " " << caption;
     }
   }
 }
@@ -68,16 +69,16 @@ TEST(ChipTable, ItemCounts) {
       {"ATmega88", 25}, {"ATmega162", 26}, {"ATmega64", 24}, {"AT90S/LS2323", 4},
   };
   for (const auto& [name, count] : cases) {
-    EXPECT_EQ(test::Chip(name).FuseItems.size(), count) << name;
+    EXPECT_EQ(test::Chip(name).FFuseItems.size(), count) << name;
   }
 }
 
 TEST(ChipTable, FindChipNeedsAllThreeBytes) {
-  struct Case {
-    TSignature Sig;
-    const char* Name;  // nullptr: none
+  struct TCase {
+    TSignature FSig;
+    const char* FName;  // nullptr: none
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {{0x1E, 0x93, 0x07}, "ATmega8"},  {{0x1E, 0x93, 0x93}, "AT90pwm2"},
       {{0x1E, 0x93, 0x81}, "AT90pwm3"}, {{0x1E, 0x97, 0x02}, "ATmega128"},
       {{0x1F, 0x93, 0x07}, nullptr},    {{0x1E, 0x07, 0x93}, nullptr},
@@ -85,13 +86,13 @@ TEST(ChipTable, FindChipNeedsAllThreeBytes) {
       {{0x00, 0x01, 0x02}, nullptr},    {{0xFF, 0xFF, 0xFF}, nullptr},
       {{0x00, 0x90, 0x01}, nullptr},
   };
-  for (const Case& c : cases) {
-    const ChipInfo* chip = FindChip(c.Sig);
-    if (c.Name == nullptr) {
-      EXPECT_EQ(chip, nullptr) << test::Hex2(c.Sig[1]) << test::Hex2(c.Sig[2]);
+  for (const TCase& c : cases) {
+    const TChipInfo* chip = FindChip(c.FSig);
+    if (c.FName == nullptr) {
+      EXPECT_EQ(chip, nullptr) << test::Hex2(c.FSig[1]) << test::Hex2(c.FSig[2]);
     } else {
-      ASSERT_NE(chip, nullptr) << c.Name;
-      EXPECT_EQ(chip->Name, c.Name);
+      ASSERT_NE(chip, nullptr) << c.FName;
+      EXPECT_EQ(chip->FName, c.FName);
     }
   }
   EXPECT_EQ(FindChipByName("ATmega 8"), nullptr);

@@ -40,12 +40,13 @@ inline std::string Joined(const std::vector<std::string>& lines) {
 // Log lines as the English window shows them, joined like Joined().
 inline std::string Joined(const std::vector<TLogLine>& lines) {
   std::vector<std::string> texts;
+  texts.reserve(lines.size());
   for (const TLogLine& line : lines) texts.push_back(RenderLogLine(line, 1));
   return Joined(texts);
 }
 
-inline const ChipInfo& Chip(std::string_view name) {
-  const ChipInfo* chip = FindChipByName(name);
+inline const TChipInfo& Chip(std::string_view name) {
+  const TChipInfo* chip = FindChipByName(name);
   if (chip == nullptr) throw std::invalid_argument("no chip " + std::string(name));
   return *chip;
 }

@@ -20,18 +20,18 @@ bool DisablesIsp(std::string_view caption) {
 }
 
 // The chips whose fuse list names RSTDISBL or DWEN, found in the table itself.
-std::vector<const ChipInfo*> GuardedChips() {
-  std::vector<const ChipInfo*> chips;
-  for (const ChipInfo& chip : ChipTable())
-    if (std::any_of(chip.FuseItems.begin(), chip.FuseItems.end(), DisablesIsp))
+std::vector<const TChipInfo*> GuardedChips() {
+  std::vector<const TChipInfo*> chips;
+  for (const TChipInfo& chip : ChipTable())
+    if (std::any_of(chip.FFuseItems.begin(), chip.FFuseItems.end(), DisablesIsp))
       chips.push_back(&chip);
   return chips;
 }
 
-class NewIspDisablingBitsOf : public testing::TestWithParam<const ChipInfo*> {};
+class NewIspDisablingBitsOf : public testing::TestWithParam<const TChipInfo*> {};
 
 TEST_P(NewIspDisablingBitsOf, NamesOnlyBitsTurningProgrammed) {
-  const std::span<const std::string_view> items = GetParam()->FuseItems;
+  const std::span<const std::string_view> items = GetParam()->FFuseItems;
   const std::vector<bool> none(items.size(), false);
   const std::vector<bool> all(items.size(), true);
   TBits present;
@@ -44,9 +44,9 @@ TEST_P(NewIspDisablingBitsOf, NamesOnlyBitsTurningProgrammed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Chips, NewIspDisablingBitsOf, testing::ValuesIn(GuardedChips()),
-                         [](const testing::TestParamInfo<const ChipInfo*>& info) {
+                         [](const testing::TestParamInfo<const TChipInfo*>& info) {
                            std::string name;
-                           for (char c : info.param->Name)
+                           for (char c : info.param->FName)
                              if (std::isalnum(static_cast<unsigned char>(c))) name += c;
                            return name;
                          });

@@ -63,17 +63,18 @@ TEST(FuseReadRecords, EveryChip) {
 // checked, '0' unchecked. Fails when a box is skipped or set twice.
 std::string BoxesText(const TFuseReadout& readout) {
   std::string text;
-  for (const TFuseBoxChange& change : readout.Boxes) {
-    if (change.Index != text.size()) return "box " + std::to_string(change.Index) + " out of order";
-    text += change.Checked ? '1' : '0';
+  for (const TFuseBoxChange& change : readout.FBoxes) {
+    if (change.FIndex != text.size())
+      return "box " + std::to_string(change.FIndex) + " out of order";
+    text += change.FChecked ? '1' : '0';
   }
   return text;
 }
 
-struct ReplyCase {
-  const char* Name;
-  const char* Boxes;
-  const char* Log;
+struct TReplyCase {
+  const char* FName;
+  const char* FBoxes;
+  const char* FLog;
 };
 
 // Reply 'r' D5 3C 96 E1 11 22 33 44: every byte distinct so a byte taken from
@@ -84,7 +85,7 @@ TEST(MapFuseReply, EveryChipWithDistinctBytes) {
   // lock bits 5..0 -> 101010; lock bits 0,1 -> 01; lock bits 1,2 -> 10;
   // combined bits 7,6,0,5 -> 0001; low 7..0 -> 11000011; high 7..0 -> 01101001;
   // high 4..0 -> 01001; ext 7..0 -> 00011110.
-  const ReplyCase cases[] = {
+  const TReplyCase cases[] = {
       {"AT90S1200", "", ""},
       {"AT90S2313", "", ""},
       {"AT90S8515", "", ""},
@@ -217,26 +218,26 @@ TEST(MapFuseReply, EveryChipWithDistinctBytes) {
        "Calibration Byte 3: 44"},
   };
   ASSERT_EQ(std::size(cases), ChipTable().size());
-  for (const ReplyCase& c : cases) {
-    const ChipInfo& chip = Chip(c.Name);
+  for (const TReplyCase& c : cases) {
+    const TChipInfo& chip = Chip(c.FName);
     const TFuseReadout readout = MapFuseReply(&chip, reply);
-    EXPECT_EQ(BoxesText(readout), c.Boxes) << c.Name;
-    EXPECT_EQ(test::Joined(readout.LogLines), c.Log) << c.Name;
+    EXPECT_EQ(BoxesText(readout), c.FBoxes) << c.FName;
+    EXPECT_EQ(test::Joined(readout.FLogLines), c.FLog) << c.FName;
     // A chip that is read at all has every one of its boxes set.
-    if (chip.Family != TFuseFamily::LockOnly) {
-      EXPECT_EQ(readout.Boxes.size(), chip.FuseItems.size()) << c.Name;
+    if (chip.FFamily != TFuseFamily::LockOnly) {
+      EXPECT_EQ(readout.FBoxes.size(), chip.FFuseItems.size()) << c.FName;
     }
   }
 }
 
 TEST(MapFuseReply, DescribedReplies) {
-  struct Case {
-    const char* Name;
-    std::vector<std::uint8_t> Reply;
-    const char* Boxes;
-    const char* Log;
+  struct TCase {
+    const char* FName;
+    std::vector<std::uint8_t> FReply;
+    const char* FBoxes;
+    const char* FLog;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       // Low byte 6A checks SPIEN, CKDIV8, SUT0 and CKSEL0; lock and high FF check nothing.
       {"ATtiny13",
        {'r', 0xFF, 0x6A, 0xFF, 0x9F},
@@ -295,45 +296,45 @@ TEST(MapFuseReply, DescribedReplies) {
        "111110",
        "Calibration Byte 0: 5A"},
   };
-  for (const Case& c : cases) {
-    const TFuseReadout readout = MapFuseReply(&Chip(c.Name), c.Reply);
-    EXPECT_EQ(BoxesText(readout), c.Boxes) << c.Name;
-    EXPECT_EQ(test::Joined(readout.LogLines), c.Log) << c.Name;
+  for (const TCase& c : cases) {
+    const TFuseReadout readout = MapFuseReply(&Chip(c.FName), c.FReply);
+    EXPECT_EQ(BoxesText(readout), c.FBoxes) << c.FName;
+    EXPECT_EQ(test::Joined(readout.FLogLines), c.FLog) << c.FName;
   }
 }
 
 TEST(MapFuseReply, NoChipOrShortReplyChangesNothingMissing) {
   const std::vector<std::uint8_t> full = {'r', 0, 0, 0, 0, 0, 0, 0, 0};
   const TFuseReadout none = MapFuseReply(nullptr, full);
-  EXPECT_TRUE(none.Boxes.empty());
-  EXPECT_TRUE(none.LogLines.empty());
+  EXPECT_TRUE(none.FBoxes.empty());
+  EXPECT_TRUE(none.FLogLines.empty());
 
   // A reply cut short after the low byte: lock and low boxes only, no calibration.
   const std::vector<std::uint8_t> cut = {'r', 0xFE, 0x7F};
   const TFuseReadout readout = MapFuseReply(&Chip("ATmega8"), cut);
   std::string text;
-  for (const TFuseBoxChange& change : readout.Boxes) {
-    text += std::to_string(change.Index) + (change.Checked ? "+ " : "- ");
+  for (const TFuseBoxChange& change : readout.FBoxes) {
+    text += std::to_string(change.FIndex) + (change.FChecked ? "+ " : "- ");
   }
   EXPECT_EQ(text, "0- 1- 2- 3- 4- 5+ 14+ 15- 16- 17- 18- 19- 20- 21- ");
-  EXPECT_TRUE(readout.LogLines.empty());
+  EXPECT_TRUE(readout.FLogLines.empty());
 
-  EXPECT_TRUE(MapFuseReply(&Chip("ATmega8"), std::span<const std::uint8_t>()).Boxes.empty());
+  EXPECT_TRUE(MapFuseReply(&Chip("ATmega8"), std::span<const std::uint8_t>()).FBoxes.empty());
 }
 
 // ---------------------------------------------------------------- write records
 
-std::vector<bool> All(const ChipInfo& chip, bool on) {
-  return std::vector<bool>(chip.FuseItems.size(), on);
+std::vector<bool> All(const TChipInfo& chip, bool on) {
+  return std::vector<bool>(chip.FFuseItems.size(), on);
 }
 
 TEST(FuseWriteRecords, AllUncheckedAndAllChecked) {
-  struct Case {
-    const char* Name;
-    const char* Unchecked;
-    const char* Checked;
+  struct TCase {
+    const char* FName;
+    const char* FUnchecked;
+    const char* FChecked;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"AT90S1200", "FF 00 00", "F9 00 00"},
       {"AT90S2313", "FF 00 00", "F9 00 00"},
       {"AT90S8515", "FF 00 00", "F9 00 00"},
@@ -365,20 +366,20 @@ TEST(FuseWriteRecords, AllUncheckedAndAllChecked) {
       {"ATmega128", "E0 00 FF|A8 00 FF|A0 00 FF|A4 00 FF", "E0 00 C0|A8 00 20|A0 00 00|A4 00 FC"},
   };
   ASSERT_EQ(std::size(cases), ChipTable().size());
-  for (const Case& c : cases) {
-    const ChipInfo& chip = Chip(c.Name);
-    EXPECT_EQ(RecordsText(FuseWriteRecords(&chip, All(chip, false))), c.Unchecked) << c.Name;
-    EXPECT_EQ(RecordsText(FuseWriteRecords(&chip, All(chip, true))), c.Checked) << c.Name;
+  for (const TCase& c : cases) {
+    const TChipInfo& chip = Chip(c.FName);
+    EXPECT_EQ(RecordsText(FuseWriteRecords(&chip, All(chip, false))), c.FUnchecked) << c.FName;
+    EXPECT_EQ(RecordsText(FuseWriteRecords(&chip, All(chip, true))), c.FChecked) << c.FName;
   }
 }
 
 TEST(FuseWriteRecords, SingleBoxes) {
-  struct Case {
-    const char* Name;
-    std::vector<std::size_t> Checked;
-    const char* Records;
+  struct TCase {
+    const char* FName;
+    std::vector<std::size_t> FChecked;
+    const char* FRecords;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"ATmega8", {5, 13}, "E0 00 FE|A8 00 FE|A0 00 FF"},           // Lock bit 1, BOOTRST
       {"ATmega8", {0}, "E0 00 DF|A8 00 FF|A0 00 FF"},               // Boot lock bit 12
       {"ATmega8", {4}, "E0 00 FD|A8 00 FF|A0 00 FF"},               // Lock bit 2
@@ -434,12 +435,12 @@ TEST(FuseWriteRecords, SingleBoxes) {
       {"ATtiny15L", {5}, "FF 00 00|A0 00 EF"},     // RSTDISBL
       {"ATtiny15L", {6}, "FF 00 00|A0 00 FD"},     // CKSEL1
   };
-  for (const Case& c : cases) {
-    const ChipInfo& chip = Chip(c.Name);
+  for (const TCase& c : cases) {
+    const TChipInfo& chip = Chip(c.FName);
     std::vector<bool> checked = All(chip, false);
-    for (std::size_t index : c.Checked) checked.at(index) = true;
-    EXPECT_EQ(RecordsText(FuseWriteRecords(&chip, checked)), c.Records)
-        << c.Name << " item " << c.Checked.front();
+    for (std::size_t index : c.FChecked) checked.at(index) = true;
+    EXPECT_EQ(RecordsText(FuseWriteRecords(&chip, checked)), c.FRecords)
+        << c.FName << " item " << c.FChecked.front();
   }
 }
 
@@ -455,12 +456,12 @@ TEST(FuseWriteRecords, NoChipAndShortList) {
 // ---------------------------------------------------------------- report bytes
 
 TEST(PutFuseRecords, FillsCountAndRecordsOnly) {
-  struct Case {
-    std::vector<TFuseRecord> Records;
-    std::size_t ReportSize;
-    std::vector<std::uint8_t> Bytes3On;  // expected bytes from index 3 to the end of the change
+  struct TCase {
+    std::vector<TFuseRecord> FRecords;
+    std::size_t FReportSize;
+    std::vector<std::uint8_t> FBytes3On;  // expected bytes from index 3 to the end of the change
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {FuseReadRecords(&Chip("ATmega128")),
        65,
        {8,    0x58, 0x00, 0x00, 0x50, 0x00, 0x00, 0x58, 0x08, 0x00, 0x50, 0x08, 0x00,
@@ -470,14 +471,14 @@ TEST(PutFuseRecords, FillsCountAndRecordsOnly) {
       // A report too short for all records carries the ones that fit, with their count.
       {FuseReadRecords(&Chip("ATmega8")), 10, {2, 0x58, 0x00, 0x00, 0x50, 0x00, 0x00}},
   };
-  for (const Case& c : cases) {
-    std::vector<std::uint8_t> report(c.ReportSize, 0xAA);
-    PutFuseRecords(report, c.Records);
+  for (const TCase& c : cases) {
+    std::vector<std::uint8_t> report(c.FReportSize, 0xAA);
+    PutFuseRecords(report, c.FRecords);
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(report[i], 0xAA);
-    for (std::size_t i = 0; i < c.Bytes3On.size(); ++i) {
-      EXPECT_EQ(report[3 + i], c.Bytes3On[i]) << "byte " << 3 + i;
+    for (std::size_t i = 0; i < c.FBytes3On.size(); ++i) {
+      EXPECT_EQ(report[3 + i], c.FBytes3On[i]) << "byte " << 3 + i;
     }
-    for (std::size_t i = 3 + c.Bytes3On.size(); i < report.size(); ++i) {
+    for (std::size_t i = 3 + c.FBytes3On.size(); i < report.size(); ++i) {
       EXPECT_EQ(report[i], 0xAA) << "byte " << i;
     }
   }
@@ -496,26 +497,26 @@ TEST(PutFuseRecords, FillsCountAndRecordsOnly) {
 // ---------------------------------------------------------------- texts
 
 TEST(ChipTexts, EveryMessageInEveryLanguage) {
-  struct Case {
-    std::string_view (*Text)(std::uint8_t);
-    const char* German;
-    const char* English;
-    const char* Russian;
+  struct TCase {
+    std::string_view (*FText)(std::uint8_t);
+    const char* FGerman;
+    const char* FEnglish;
+    const char* FRussian;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {IdentifyErrorText, "Fehler", "Error", "Ошибка"},
       {FuseReadStartText, "lese Fuse Bits...", "reading fuse bis...", "чтение fuse битов..."},
       {FuseWriteStartText, "programmiere Fuse/Lock Bits...", "programming fuse/lock bis...",
        "программирование fuse/lock битов..."},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.Text(0), c.German);
-    EXPECT_EQ(c.Text(1), c.English);
-    EXPECT_EQ(c.Text(2), c.Russian);
-    EXPECT_EQ(c.Text(3), c.English);
-    EXPECT_EQ(c.Text(255), c.English);
+  for (const TCase& c : cases) {
+    EXPECT_EQ(c.FText(0), c.FGerman);
+    EXPECT_EQ(c.FText(1), c.FEnglish);
+    EXPECT_EQ(c.FText(2), c.FRussian);
+    EXPECT_EQ(c.FText(3), c.FEnglish);
+    EXPECT_EQ(c.FText(255), c.FEnglish);
   }
-  EXPECT_EQ(DeviceLockedText, "Device locked !");
+  EXPECT_EQ(kDeviceLockedText, "Device locked !");
 }
 
 TEST(ChipTexts, LogLineFormats) {

@@ -12,26 +12,26 @@ namespace {
 // Every row of the reviewed table, with its log line.
 TEST(IdentifySignature, EveryKnownChip) {
   for (const test::TGoldenChip& c : test::GoldenChips()) {
-    SCOPED_TRACE(c.Name);
-    const TSignature sig{c.Signature[0], c.Signature[1], c.Signature[2]};
+    SCOPED_TRACE(c.FName);
+    const TSignature sig{c.FSignature[0], c.FSignature[1], c.FSignature[2]};
     const std::string log =
         "ID: " + test::Hex2(sig[0]) + " " + test::Hex2(sig[1]) + " " + test::Hex2(sig[2]);
     const TIdentifyResult r = IdentifySignature(sig, true);
-    EXPECT_EQ(r.Outcome, TIdentifyOutcome::Known);
-    for (std::uint8_t language : {0, 1, 2}) EXPECT_EQ(RenderLogLine(r.LogLine, language), log);
-    ASSERT_TRUE(r.AutoDevice.has_value());
-    EXPECT_EQ(*r.AutoDevice, c.Name);
-    ASSERT_TRUE(r.CodeSize.has_value());
-    EXPECT_EQ(*r.CodeSize, c.Flash);
-    EXPECT_FALSE(r.ErrorFlag);
-    ASSERT_NE(r.IdentifiedChip, nullptr);
-    EXPECT_EQ(r.IdentifiedChip->Name, c.Name);
-    EXPECT_EQ(r.Next, c.FuseRead ? TIdentifyNext::ReadFuses : TIdentifyNext::Continue);
-    ASSERT_TRUE(r.FuseList.has_value());
-    EXPECT_EQ(r.FuseList->size(), r.IdentifiedChip->FuseItems.size());
-    for (const TFuseBox& box : *r.FuseList) EXPECT_FALSE(box.Checked) << box.Caption;
+    EXPECT_EQ(r.FOutcome, TIdentifyOutcome::Known);
+    for (std::uint8_t language : {0, 1, 2}) EXPECT_EQ(RenderLogLine(r.FLogLine, language), log);
+    ASSERT_TRUE(r.FAutoDevice.has_value());
+    EXPECT_EQ(*r.FAutoDevice, c.FName);
+    ASSERT_TRUE(r.FCodeSize.has_value());
+    EXPECT_EQ(*r.FCodeSize, c.FFlash);
+    EXPECT_FALSE(r.FErrorFlag);
+    ASSERT_NE(r.FIdentifiedChip, nullptr);
+    EXPECT_EQ(r.FIdentifiedChip->FName, c.FName);
+    EXPECT_EQ(r.FNext, c.FFuseRead ? TIdentifyNext::ReadFuses : TIdentifyNext::Continue);
+    ASSERT_TRUE(r.FFuseList.has_value());
+    EXPECT_EQ(r.FFuseList->size(), r.FIdentifiedChip->FFuseItems.size());
+    for (const TFuseBox& box : *r.FFuseList) EXPECT_FALSE(box.FChecked) << box.FCaption;
     // Away from the ISP connector no fuse read is ever started.
-    EXPECT_EQ(IdentifySignature(sig, false).Next, TIdentifyNext::Continue);
+    EXPECT_EQ(IdentifySignature(sig, false).FNext, TIdentifyNext::Continue);
   }
 }
 
@@ -40,18 +40,18 @@ std::string BoxesText(const std::vector<TFuseBox>& boxes) {
   std::string text;
   for (const TFuseBox& box : boxes) {
     if (!text.empty()) text += '|';
-    text += box.Enabled ? box.Caption : "[" + box.Caption + "]";
-    if (box.Checked) text += "*";
+    text += box.FEnabled ? box.FCaption : "[" + box.FCaption + "]";
+    if (box.FChecked) text += "*";
   }
   return text;
 }
 
 TEST(IdentifySignature, FuseListWithGreyedItems) {
-  struct Case {
-    TSignature Sig;
-    const char* Boxes;
+  struct TCase {
+    TSignature FSig;
+    const char* FBoxes;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {{0x1E, 0x93, 0x07},
        "Boot lock bit 12|Boot lock bit 11|Boot lock bit 02|Boot lock bit 01|Lock bit 2|"
        "Lock bit 1|RSTDISBL|WDT always on|[SPIEN]|CKOPT|EESAVE|BOOTSZ1|BOOTSZ0|BOOTRST|"
@@ -76,23 +76,23 @@ TEST(IdentifySignature, FuseListWithGreyedItems) {
        "[SPIEN]|WDT always on|EESAVE|BOOTSZ1|BOOTSZ0|BOOTRST|CKDIV8|CKOUT|SUT1|SUT0|CKSEL3|"
        "CKSEL2|CKSEL1|CKSEL0"},
   };
-  for (const Case& c : cases) {
-    const TIdentifyResult r = IdentifySignature(c.Sig, true);
-    ASSERT_TRUE(r.FuseList.has_value());
-    EXPECT_EQ(BoxesText(*r.FuseList), c.Boxes);
+  for (const TCase& c : cases) {
+    const TIdentifyResult r = IdentifySignature(c.FSig, true);
+    ASSERT_TRUE(r.FFuseList.has_value());
+    EXPECT_EQ(BoxesText(*r.FFuseList), c.FBoxes);
   }
 }
 
 TEST(IdentifySignature, FailuresAndLockedChip) {
-  struct Case {
-    TSignature Sig;
-    std::uint8_t Language;
-    TIdentifyOutcome Outcome;
-    const char* Log;
-    const char* AutoDevice;
-    bool Error;
+  struct TCase {
+    TSignature FSig;
+    std::uint8_t FLanguage;
+    TIdentifyOutcome FOutcome;
+    const char* FLog;
+    const char* FAutoDevice;
+    bool FError;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {{0x1E, 0x98, 0x01}, 0, TIdentifyOutcome::NotInTable, "ID: 1E 98 01", "Fehler", true},
       {{0x1E, 0x98, 0x01}, 1, TIdentifyOutcome::NotInTable, "ID: 1E 98 01", "Error", true},
       {{0x1E, 0x98, 0x01}, 2, TIdentifyOutcome::NotInTable, "ID: 1E 98 01", "Ошибка", true},
@@ -110,39 +110,39 @@ TEST(IdentifySignature, FailuresAndLockedChip) {
       {{0x00, 0x01, 0x02}, 1, TIdentifyOutcome::Locked, "ID: 00 01 02", "Device locked !", false},
       {{0x00, 0x01, 0x02}, 2, TIdentifyOutcome::Locked, "ID: 00 01 02", "Device locked !", false},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.Log);
-    const TIdentifyResult r = IdentifySignature(c.Sig, true);
-    EXPECT_EQ(r.Outcome, c.Outcome);
-    EXPECT_EQ(RenderLogLine(r.LogLine, c.Language), c.Log);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.FLog);
+    const TIdentifyResult r = IdentifySignature(c.FSig, true);
+    EXPECT_EQ(r.FOutcome, c.FOutcome);
+    EXPECT_EQ(RenderLogLine(r.FLogLine, c.FLanguage), c.FLog);
     // A failure leaves the error word to the front end, in its language.
-    EXPECT_EQ(r.AutoDevice.value_or(std::string(IdentifyErrorText(c.Language))), c.AutoDevice);
-    EXPECT_EQ(r.AutoDevice.has_value(), !c.Error);
-    EXPECT_EQ(r.ErrorFlag, c.Error);
-    EXPECT_EQ(r.IdentifiedChip, nullptr);
+    EXPECT_EQ(r.FAutoDevice.value_or(std::string(IdentifyErrorText(c.FLanguage))), c.FAutoDevice);
+    EXPECT_EQ(r.FAutoDevice.has_value(), !c.FError);
+    EXPECT_EQ(r.FErrorFlag, c.FError);
+    EXPECT_EQ(r.FIdentifiedChip, nullptr);
     // Neither case brings a fuse list; the old one stays on screen.
-    EXPECT_FALSE(r.FuseList.has_value());
-    if (c.Error) {
-      ASSERT_TRUE(r.CodeSize.has_value());
-      EXPECT_EQ(*r.CodeSize, "");
-      EXPECT_EQ(r.Next, TIdentifyNext::Stop);
+    EXPECT_FALSE(r.FFuseList.has_value());
+    if (c.FError) {
+      ASSERT_TRUE(r.FCodeSize.has_value());
+      EXPECT_EQ(*r.FCodeSize, "");
+      EXPECT_EQ(r.FNext, TIdentifyNext::Stop);
     } else {
       // Size text stays; the (empty) fuse read follows on the ISP connector.
-      EXPECT_FALSE(r.CodeSize.has_value());
-      EXPECT_EQ(r.Next, TIdentifyNext::ReadFuses);
-      EXPECT_EQ(IdentifySignature(c.Sig, false).Next, TIdentifyNext::Continue);
+      EXPECT_FALSE(r.FCodeSize.has_value());
+      EXPECT_EQ(r.FNext, TIdentifyNext::ReadFuses);
+      EXPECT_EQ(IdentifySignature(c.FSig, false).FNext, TIdentifyNext::Continue);
     }
   }
 }
 
 TEST(IdentifySignature, SecondChipReplacesTheWholeList) {
   // Window-side list after identifying an ATmega8 and ticking a few boxes.
-  std::vector<TFuseBox> shown = *IdentifySignature({0x1E, 0x93, 0x07}, true).FuseList;
-  shown[0].Checked = shown[5].Checked = shown[21].Checked = true;
+  std::vector<TFuseBox> shown = *IdentifySignature({0x1E, 0x93, 0x07}, true).FFuseList;
+  shown[0].FChecked = shown[5].FChecked = shown[21].FChecked = true;
 
   const TIdentifyResult r = IdentifySignature({0x1E, 0x91, 0x02}, true);
-  ASSERT_TRUE(r.FuseList.has_value());
-  shown = *r.FuseList;
+  ASSERT_TRUE(r.FFuseList.has_value());
+  shown = *r.FFuseList;
   EXPECT_EQ(BoxesText(shown), "Lock bit 1|Lock bit 2|FSTRT|[SPIEN]");
 }
 

@@ -26,10 +26,10 @@ std::vector<std::uint8_t> Counting(std::size_t n) {
 }
 
 struct TConvertCase {
-  std::string InName;
-  std::vector<std::uint8_t> In;
-  std::string OutName;
-  std::vector<std::uint8_t> Out;
+  std::string FInName;
+  std::vector<std::uint8_t> FIn;
+  std::string FOutName;
+  std::vector<std::uint8_t> FOut;
 };
 
 class CliConvert : public ::testing::TestWithParam<TConvertCase> {};
@@ -37,12 +37,12 @@ class CliConvert : public ::testing::TestWithParam<TConvertCase> {};
 TEST_P(CliConvert, ExactOutput) {
   TTempDir dir;
   const TConvertCase& c = GetParam();
-  WriteBytes(dir / c.InName, c.In);
-  const TRun r = Cli({"convert", dir / c.InName, dir / c.OutName});
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, "");
-  EXPECT_EQ(r.Err, "");
-  EXPECT_EQ(ReadBytes(dir / c.OutName), c.Out);
+  WriteBytes(dir / c.FInName, c.FIn);
+  const TRun r = Cli({"convert", dir / c.FInName, dir / c.FOutName});
+  EXPECT_EQ(r.FStatus, 0) << r.FErr;
+  EXPECT_EQ(r.FOut, "");
+  EXPECT_EQ(r.FErr, "");
+  EXPECT_EQ(ReadBytes(dir / c.FOutName), c.FOut);
 }
 
 std::vector<std::uint8_t> FfThen(std::size_t ff, std::vector<std::uint8_t> tail) {
@@ -52,7 +52,7 @@ std::vector<std::uint8_t> FfThen(std::size_t ff, std::vector<std::uint8_t> tail)
 }
 
 void PrintTo(const TConvertCase& c, std::ostream* os) {
-  *os << c.InName << " to " << c.OutName;
+  *os << c.FInName << " to " << c.FOutName;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
                      FfThen(65536, {0xAA, 0xBB})},
         TConvertCase{"e.bin", {1, 2, 3}, "e.BIN", {1, 2, 3}}),
     [](const auto& info) {
-      return test::CaseName(info.param.InName + " to " + info.param.OutName);
+      return test::CaseName(info.param.FInName + " to " + info.param.FOutName);
     });
 
 TEST(CliConvertLarge, BinaryToHexAndBackAboveSixtyFourKiB) {
@@ -87,7 +87,7 @@ TEST(CliConvertLarge, BinaryToHexAndBackAboveSixtyFourKiB) {
   WriteBytes(dir / "in.bin", image);
   ASSERT_EQ(
       Cli({"convert", dir / "in.bin", dir / "mid.hex", "convert", dir / "mid.hex", dir / "out.bin"})
-          .Status,
+          .FStatus,
       0);
   EXPECT_EQ(ReadBytes(dir / "out.bin"), image);
   const std::string hex = ReadText(dir / "mid.hex");
@@ -108,10 +108,10 @@ test::TProgramRun RunBinary(const std::vector<std::string>& args) {
 
 TEST(CliBinary, VersionAndUsage) {
   const test::TProgramRun v = RunBinary({"--version"});
-  EXPECT_EQ(v.Status, 0);
-  EXPECT_EQ(v.Out, std::string("quenvar-cli ") + QUENVAR_VERSION + "\n");
-  EXPECT_EQ(RunBinary({}).Status, 2);
-  EXPECT_EQ(RunBinary({"--target", "24AA256", "detect"}).Status, 2);
+  EXPECT_EQ(v.FStatus, 0);
+  EXPECT_EQ(v.FOut, std::string("quenvar-cli ") + QUENVAR_VERSION + "\n");
+  EXPECT_EQ(RunBinary({}).FStatus, 2);
+  EXPECT_EQ(RunBinary({"--target", "24AA256", "detect"}).FStatus, 2);
 }
 
 TEST(CliBinary, SimulatedChainAcrossTwoRuns) {
@@ -120,13 +120,13 @@ TEST(CliBinary, SimulatedChainAcrossTwoRuns) {
   WriteBytes(dir / "a.bin", image);
   const std::string sim = "--simulate=isp=ATmega8,state=" + (dir / "s.qvs");
   const test::TProgramRun w = RunBinary({sim, "--quiet", "write-flash", dir / "a.bin"});
-  EXPECT_EQ(w.Status, 0);
-  EXPECT_TRUE(EndsWith(Masked(w.Out),
+  EXPECT_EQ(w.FStatus, 0);
+  EXPECT_TRUE(EndsWith(Masked(w.FOut),
                        "erasing...\nwriting...\nverifying...\n\nSuccessfully finished.\n"
                        "Duration: #.## s\n"))
-      << w.Out;
+      << w.FOut;
   const test::TProgramRun r = RunBinary({sim, "--quiet", "read-flash", dir / "b.bin"});
-  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.FStatus, 0);
   std::vector<std::uint8_t> expected = image;
   expected.resize(8192, 0xFF);  // the rest of the ATmega8's flash is erased
   EXPECT_EQ(ReadBytes(dir / "b.bin"), expected);
@@ -141,7 +141,7 @@ TEST(CliBinary, NonAsciiNamesReachTheFiles) {
   const std::string state = dir / "Zustand ß.qvs";
   ASSERT_TRUE(WriteFileAtomically(hex, Bytes(":0400100001020304E2\r\n:00000001FF\r\n")));
   const test::TProgramRun c = RunBinary({"--quiet", "convert", hex, bin});
-  EXPECT_EQ(c.Status, 0);
+  EXPECT_EQ(c.FStatus, 0);
   // The record puts 01 02 03 04 at 0x10; the gap before it is blank.
   std::vector<std::uint8_t> image(20, 0xFF);
   for (std::uint8_t i = 0; i < 4; ++i) image[16 + i] = i + 1;
@@ -149,7 +149,7 @@ TEST(CliBinary, NonAsciiNamesReachTheFiles) {
 
   const test::TProgramRun w =
       RunBinary({"--simulate=state=" + state, "--quiet", "write-flash", bin});
-  EXPECT_EQ(w.Status, 0);
+  EXPECT_EQ(w.FStatus, 0);
   EXPECT_TRUE(LoadSimStateFile(state));
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"Zustand ß.qvs", "Прошивка ü.hex",
                                                      "固件 \xF0\x9D\x84\x9E.bin"}));

@@ -29,33 +29,33 @@ TEST(CliOptions, GlobalOptionsAndChain) {
                                          "b.bin",
                                          "erase"};
   const TCliParseResult r = ParseCliArgs(args);
-  ASSERT_TRUE(r.Ok()) << r.Error;
-  const TCliOptions& o = r.Options;
-  EXPECT_TRUE(o.Simulate);
-  EXPECT_EQ(o.SimulateText, "isp=ATmega16,state=x.qvs");
-  EXPECT_EQ(o.EepromIndex, std::optional<std::size_t>(4));
-  EXPECT_EQ(o.LanguageIndex, 2);
-  EXPECT_FALSE(o.Verify);
-  EXPECT_EQ(o.Timeout, std::optional<std::chrono::milliseconds>(2500ms));
-  EXPECT_TRUE(o.Quiet);
+  ASSERT_TRUE(r.Ok()) << r.FError;
+  const TCliOptions& o = r.FOptions;
+  EXPECT_TRUE(o.FSimulate);
+  EXPECT_EQ(o.FSimulateText, "isp=ATmega16,state=x.qvs");
+  EXPECT_EQ(o.FEepromIndex, std::optional<std::size_t>(4));
+  EXPECT_EQ(o.FLanguageIndex, 2);
+  EXPECT_FALSE(o.FVerify);
+  EXPECT_EQ(o.FTimeout, std::optional<std::chrono::milliseconds>(2500ms));
+  EXPECT_TRUE(o.FQuiet);
   const std::vector<TCliCommand> expected = {
       {TCliCommandKind::WriteFlash, {"a.hex"}, {}, {}},
       {TCliCommandKind::ReadFlash, {"b.bin"}, {}, {}},
       {TCliCommandKind::Erase, {}, {}, {}},
   };
-  EXPECT_EQ(o.Commands, expected);
+  EXPECT_EQ(o.FCommands, expected);
 }
 
 TEST(CliOptions, Defaults) {
   const std::vector<std::string> args = {"detect"};
   const TCliParseResult r = ParseCliArgs(args);
   ASSERT_TRUE(r.Ok());
-  EXPECT_FALSE(r.Options.Simulate);
-  EXPECT_FALSE(r.Options.EepromIndex.has_value());
-  EXPECT_EQ(r.Options.LanguageIndex, 1);  // English
-  EXPECT_TRUE(r.Options.Verify);
-  EXPECT_FALSE(r.Options.Timeout.has_value());
-  EXPECT_FALSE(r.Options.Quiet);
+  EXPECT_FALSE(r.FOptions.FSimulate);
+  EXPECT_FALSE(r.FOptions.FEepromIndex.has_value());
+  EXPECT_EQ(r.FOptions.FLanguageIndex, 1);  // English
+  EXPECT_TRUE(r.FOptions.FVerify);
+  EXPECT_FALSE(r.FOptions.FTimeout.has_value());
+  EXPECT_FALSE(r.FOptions.FQuiet);
 }
 
 TEST(CliOptions, WriteFusesNames) {
@@ -63,17 +63,17 @@ TEST(CliOptions, WriteFusesNames) {
                                          "CKSEL0, Lock bit 1", "--unprogram=SUT0,,SUT1",
                                          "--program=BOOTRST",  "read-fuses"};
   const TCliParseResult r = ParseCliArgs(args);
-  ASSERT_TRUE(r.Ok()) << r.Error;
-  ASSERT_EQ(r.Options.Commands.size(), 2u);
-  EXPECT_EQ(r.Options.Commands[0].Program,
+  ASSERT_TRUE(r.Ok()) << r.FError;
+  ASSERT_EQ(r.FOptions.FCommands.size(), 2u);
+  EXPECT_EQ(r.FOptions.FCommands[0].FProgram,
             (std::vector<std::string>{"CKSEL0", "Lock bit 1", "BOOTRST"}));
-  EXPECT_EQ(r.Options.Commands[0].Unprogram, (std::vector<std::string>{"SUT0", "SUT1"}));
-  EXPECT_EQ(r.Options.Commands[1].Kind, TCliCommandKind::ReadFuses);
+  EXPECT_EQ(r.FOptions.FCommands[0].FUnprogram, (std::vector<std::string>{"SUT0", "SUT1"}));
+  EXPECT_EQ(r.FOptions.FCommands[1].FKind, TCliCommandKind::ReadFuses);
 }
 
 struct TBadCase {
-  std::vector<std::string> Args;
-  std::string Error;
+  std::vector<std::string> FArgs;
+  std::string FError;
 };
 
 class CliBadArgs : public ::testing::TestWithParam<TBadCase> {};
@@ -85,13 +85,13 @@ const std::string kTargets =
 const std::string kSeconds = "seconds above 0 and at most 86400, e.g. 2.5";
 
 TEST_P(CliBadArgs, RefusedWithItsText) {
-  const TCliParseResult r = ParseCliArgs(GetParam().Args);
+  const TCliParseResult r = ParseCliArgs(GetParam().FArgs);
   EXPECT_FALSE(r.Ok());
-  EXPECT_EQ(r.Error, GetParam().Error);
+  EXPECT_EQ(r.FError, GetParam().FError);
 }
 
 void PrintTo(const TBadCase& c, std::ostream* os) {
-  *os << ::testing::PrintToString(c.Args);
+  *os << ::testing::PrintToString(c.FArgs);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -133,27 +133,27 @@ INSTANTIATE_TEST_SUITE_P(
         TBadCase{{"write-fuses", "--set=CKSEL0"}, "unknown option '--set=CKSEL0' for write-fuses"},
         TBadCase{{"write-fuses", "--program=SUT0", "--unprogram", "SUT1,SUT0"},
                  "fuse 'SUT0' is named by both --program and --unprogram"}),
-    [](const auto& info) { return test::CaseName(info.param.Args); });
+    [](const auto& info) { return test::CaseName(info.param.FArgs); });
 
 struct TTargetCase {
-  std::string Text;
-  std::optional<std::size_t> Index;  // empty: ISP
-  bool Ok;
+  std::string FText;
+  std::optional<std::size_t> FIndex;  // empty: ISP
+  bool FOk;
 };
 
 class CliTargets : public ::testing::TestWithParam<TTargetCase> {};
 
 TEST_P(CliTargets, Resolve) {
   std::optional<std::size_t> index = 99;
-  const bool ok = ParseTarget(GetParam().Text, index);
-  EXPECT_EQ(ok, GetParam().Ok);
+  const bool ok = ParseTarget(GetParam().FText, index);
+  EXPECT_EQ(ok, GetParam().FOk);
   if (ok) {
-    EXPECT_EQ(index, GetParam().Index);
+    EXPECT_EQ(index, GetParam().FIndex);
   }
 }
 
 void PrintTo(const TTargetCase& c, std::ostream* os) {
-  *os << '"' << c.Text << '"';
+  *os << '"' << c.FText << '"';
 }
 
 // Two rows differ only in spaces and brackets: the row number keeps their names apart.
@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
         TTargetCase{"24C04A", 5, true}, TTargetCase{"24AA32", std::nullopt, false},
         TTargetCase{"24LC256", std::nullopt, false}, TTargetCase{"N24AA00", std::nullopt, false}),
     [](const auto& info) {
-      return test::CaseName(info.param.Text) + "_" + std::to_string(info.index);
+      return test::CaseName(info.param.FText) + "_" + std::to_string(info.index);
     });
 
 TEST(CliOptions, SplitNames) {
@@ -185,21 +185,21 @@ TEST(CliOptions, SplitNames) {
 }
 
 struct TBarCase {
-  std::int64_t Position;
-  std::int64_t Maximum;
-  double Seconds;
-  std::string Line;
+  std::int64_t FPosition;
+  std::int64_t FMaximum;
+  double FSeconds;
+  std::string FLine;
 };
 
 class CliProgressLine : public ::testing::TestWithParam<TBarCase> {};
 
 TEST_P(CliProgressLine, Format) {
-  EXPECT_EQ(FormatProgressLine(GetParam().Position, GetParam().Maximum, GetParam().Seconds),
-            GetParam().Line);
+  EXPECT_EQ(FormatProgressLine(GetParam().FPosition, GetParam().FMaximum, GetParam().FSeconds),
+            GetParam().FLine);
 }
 
 void PrintTo(const TBarCase& c, std::ostream* os) {
-  *os << c.Position << " of " << c.Maximum << " after " << c.Seconds << " s";
+  *os << c.FPosition << " of " << c.FMaximum << " after " << c.FSeconds << " s";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -221,7 +221,8 @@ INSTANTIATE_TEST_SUITE_P(
         TBarCase{70, 64, 0.0, "[##############################] 100%  64/64 bytes"},
         TBarCase{5, 0, 0.0, "[..............................]   0%  0/0 bytes"}),
     [](const auto& info) {
-      return "At" + std::to_string(info.param.Position) + "Of" + std::to_string(info.param.Maximum);
+      return "At" + std::to_string(info.param.FPosition) + "Of" +
+             std::to_string(info.param.FMaximum);
     });
 
 }  // namespace

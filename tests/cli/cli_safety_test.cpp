@@ -18,23 +18,24 @@ namespace {
 std::string WithDir(std::string text, const TTempDir& dir) {
   if (text == "%S") text = "--simulate=isp=ATmega8,state=%D/s.qvs";
   for (std::size_t at = text.find("%D"); at != std::string::npos; at = text.find("%D", at))
-    text.replace(at, 2, dir.Path.string());
+    text.replace(at, 2, dir.FPath.string());
   return text;
 }
 
 TRun CliIn(const TTempDir& dir, const std::vector<std::string>& args) {
   std::vector<std::string> full;
+  full.reserve(args.size());
   for (const std::string& arg : args) full.push_back(WithDir(arg, dir));
   return Cli(full);
 }
 
 struct TCase {
-  std::string Name;
-  std::vector<std::string> Before;  // a run that prepares the chip, if any
-  std::vector<std::string> Args;
-  int Status;
-  std::string Err;
-  std::string OutEnd;  // empty: nothing at all on standard output
+  std::string FName;
+  std::vector<std::string> FBefore;  // a run that prepares the chip, if any
+  std::vector<std::string> FArgs;
+  int FStatus;
+  std::string FErr;
+  std::string FOutEnd;  // empty: nothing at all on standard output
 };
 
 class CliRefusals : public ::testing::TestWithParam<TCase> {};
@@ -45,16 +46,16 @@ TEST_P(CliRefusals, StatusAndMessage) {
   WriteBytes(dir / "200.bin", Noise(200, 1));
   WriteBytes(dir / "17.bin", Noise(17, 2));
   WriteBytes(dir / "513.bin", Noise(513, 3));
-  if (!c.Before.empty()) {
-    ASSERT_EQ(CliIn(dir, c.Before).Status, 0);
+  if (!c.FBefore.empty()) {
+    ASSERT_EQ(CliIn(dir, c.FBefore).FStatus, 0);
   }
-  const TRun r = CliIn(dir, c.Args);
-  EXPECT_EQ(r.Status, c.Status);
-  EXPECT_EQ(r.Err, WithDir(c.Err, dir));
-  if (c.OutEnd.empty()) {
-    EXPECT_EQ(r.Out, "");
+  const TRun r = CliIn(dir, c.FArgs);
+  EXPECT_EQ(r.FStatus, c.FStatus);
+  EXPECT_EQ(r.FErr, WithDir(c.FErr, dir));
+  if (c.FOutEnd.empty()) {
+    EXPECT_EQ(r.FOut, "");
   } else {
-    EXPECT_TRUE(EndsWith(Masked(r.Out), c.OutEnd)) << r.Out;
+    EXPECT_TRUE(EndsWith(Masked(r.FOut), c.FOutEnd)) << r.FOut;
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "r.bin"));
 }
@@ -64,7 +65,7 @@ const std::string kReadFuses =
     "AE\n";
 
 void PrintTo(const TCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -75,14 +76,14 @@ INSTANTIATE_TEST_SUITE_P(
               {},
               {"%S", "erase", "read-flash", "%D/no/r.bin"},
               2,
-              "Cannot create %D/no/r.bin.\r\n(" + test::MissingFolderReason().Text + ".)\n",
+              "Cannot create %D/no/r.bin.\r\n(" + test::MissingFolderReason().FText + ".)\n",
               ""},
         TCase{"StateInAMissingFolder",
               {},
               {"--simulate=state=%D/no/s.qvs", "detect"},
               2,
               "quenvar-cli: %D/no/s.qvs: cannot open simulator state file: " +
-                  test::MissingFolderReason().Text + "\n",
+                  test::MissingFolderReason().FText + "\n",
               ""},
         TCase{"ImageLargerThanThe24xx",
               {},
@@ -142,13 +143,13 @@ INSTANTIATE_TEST_SUITE_P(
               0,
               "",
               "\nМикросхема: ATmega8, 8192 байт flash-памяти\n"}),
-    [](const auto& info) { return info.param.Name; });
+    [](const auto& info) { return info.param.FName; });
 
 // Stop requests in place of real signals: `count` of them once the first
 // command has started (after the first poll).
 TCliEnvironment StopAfterStart(int count, int signal) {
   TCliEnvironment env;
-  env.PollStop = [count, signal, polls = 0]() mutable {
+  env.FPollStop = [count, signal, polls = 0]() mutable {
     return polls++ == 0 ? TCliStopRequest{} : TCliStopRequest{count, signal};
   };
   return env;
@@ -160,20 +161,20 @@ TEST(CliStop, FirstRequestFinishesTheOperationAndStartsNoOther) {
   const TRun r = Cli({WithDir("%S", dir), "--lang", "de", "write-flash", dir / "a.bin",
                       "read-flash", dir / "b.bin"},
                      StopAfterStart(1, SIGINT));
-  EXPECT_EQ(r.Status, 130);
-  EXPECT_EQ(r.Err, "Abbruch nach diesem Vorgang\n");
-  EXPECT_TRUE(EndsWith(Masked(r.Out), "\nErfolgreich beendet.\nDauer: #.## s\n")) << r.Out;
+  EXPECT_EQ(r.FStatus, 130);
+  EXPECT_EQ(r.FErr, "Abbruch nach diesem Vorgang\n");
+  EXPECT_TRUE(EndsWith(Masked(r.FOut), "\nErfolgreich beendet.\nDauer: #.## s\n")) << r.FOut;
   EXPECT_FALSE(std::filesystem::exists(dir / "b.bin"));
   // The last command that was stopped in keeps its own status.
-  EXPECT_EQ(Cli({"--simulate", "erase"}, StopAfterStart(1, SIGTERM)).Status, 0);
+  EXPECT_EQ(Cli({"--simulate", "erase"}, StopAfterStart(1, SIGTERM)).FStatus, 0);
 }
 
 TEST(CliStop, SecondRequestAbandonsTheOperation) {
   TTempDir dir;
   const TRun r = Cli({WithDir("%S", dir), "read-flash", dir / "r.hex"}, StopAfterStart(2, SIGTERM));
-  EXPECT_EQ(r.Status, 143);
-  EXPECT_EQ(r.Err, "stopping after this operation\n");
-  EXPECT_EQ(r.Out.find("Successfully"), std::string::npos) << r.Out;
+  EXPECT_EQ(r.FStatus, 143);
+  EXPECT_EQ(r.FErr, "stopping after this operation\n");
+  EXPECT_EQ(r.FOut.find("Successfully"), std::string::npos) << r.FOut;
   EXPECT_TRUE(std::filesystem::exists(dir / "s.qvs"));
   EXPECT_FALSE(std::filesystem::exists(dir / "r.hex"));
 }
@@ -181,12 +182,12 @@ TEST(CliStop, SecondRequestAbandonsTheOperation) {
 TEST(CliShortNames, AreWrittenAsIntelHex) {
   TTempDir dir;
   const std::filesystem::path previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir.Path);  // the name is relative
+  std::filesystem::current_path(dir.FPath);  // the name is relative
   WriteBytes("a.bin", {0x12, 0x34});
   const TRun r = Cli({"convert", "a.bin", "ab"});
   const std::string written = ReadText("ab");
   std::filesystem::current_path(previous);
-  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.FStatus, 0) << r.FErr;
   EXPECT_EQ(written, ":100000001234" + std::string(28, 'F') + "B8\r\n:00000001FF");
 }
 

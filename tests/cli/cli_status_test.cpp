@@ -23,10 +23,10 @@ const std::string kMissing = "No programmer found (0451:3210).\n";
 const std::string kGone = "The programmer was disconnected (0451:3210).\n";
 
 struct TFileErrorCase {
-  std::string Name;     // file written into the temp folder
-  std::string Content;  // nullptr-like: empty name = file not created
-  std::string Lang;
-  std::string Err;  // %F stands for the full path
+  std::string FName;     // file written into the temp folder
+  std::string FContent;  // nullptr-like: empty name = file not created
+  std::string FLang;
+  std::string FErr;  // %F stands for the full path
 };
 
 class CliFileErrors : public ::testing::TestWithParam<TFileErrorCase> {};
@@ -34,27 +34,27 @@ class CliFileErrors : public ::testing::TestWithParam<TFileErrorCase> {};
 TEST_P(CliFileErrors, ExitTwoWithTheWindowsMessage) {
   TTempDir dir;
   const TFileErrorCase& c = GetParam();
-  const std::string path = dir / c.Name;
-  if (!c.Content.empty()) WriteText(path, c.Content);
-  std::string expected = c.Err;
+  const std::string path = dir / c.FName;
+  if (!c.FContent.empty()) WriteText(path, c.FContent);
+  std::string expected = c.FErr;
   if (const auto at = expected.find("%F"); at != std::string::npos) expected.replace(at, 2, path);
   const std::string out = dir / "out.bin";
   WriteText(out, "previous");
 
   // The same reader and messages for the programmer commands and for convert;
   // the programmer is never asked and the output stays as it was.
-  const TRun w = Cli({"--simulate", "--lang", c.Lang, "write-flash", path});
-  EXPECT_EQ(w.Status, 2);
-  EXPECT_EQ(w.Err, expected);
-  EXPECT_EQ(w.Out, "");
-  const TRun v = Cli({"--lang", c.Lang, "convert", path, out});
-  EXPECT_EQ(v.Status, 2);
-  EXPECT_EQ(v.Err, expected);
+  const TRun w = Cli({"--simulate", "--lang", c.FLang, "write-flash", path});
+  EXPECT_EQ(w.FStatus, 2);
+  EXPECT_EQ(w.FErr, expected);
+  EXPECT_EQ(w.FOut, "");
+  const TRun v = Cli({"--lang", c.FLang, "convert", path, out});
+  EXPECT_EQ(v.FStatus, 2);
+  EXPECT_EQ(v.FErr, expected);
   EXPECT_EQ(ReadText(out), "previous");
 }
 
 void PrintTo(const TFileErrorCase& c, std::ostream* os) {
-  *os << c.Name << " --lang " << c.Lang;
+  *os << c.FName << " --lang " << c.FLang;
 }
 
 // Rows share a file name and language: the row number keeps their names apart.
@@ -62,9 +62,9 @@ INSTANTIATE_TEST_SUITE_P(
     Table, CliFileErrors,
     ::testing::Values(
         TFileErrorCase{"none.hex", "", "en",
-                       "Cannot open %F.\r\n(" + test::MissingFileReason().Text + ".)\n"},
+                       "Cannot open %F.\r\n(" + test::MissingFileReason().FText + ".)\n"},
         TFileErrorCase{"none.bin", "", "de",
-                       "Cannot open %F.\r\n(" + test::MissingFileReason().Text + ".)\n"},
+                       "Cannot open %F.\r\n(" + test::MissingFileReason().FText + ".)\n"},
         // no end record: the first pass fails
         TFileErrorCase{"a.hex", ":0100000055AA\r\n", "en", "Error in file. No hex file.\n"},
         TFileErrorCase{"a.hex", ":0100000055AA\r\n", "de", "Fehler in Datei. Keine Hex-Datei.\n"},
@@ -80,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
         TFileErrorCase{"a.hex", ":0100000055AA\r\n:00000001FE", "en",
                        "Error in file. Wrong CSUM.\n"}),
     [](const auto& info) {
-      return test::CaseName(info.param.Name + " " + info.param.Lang) + "_" +
+      return test::CaseName(info.param.FName + " " + info.param.FLang) + "_" +
              std::to_string(info.index);
     });
 
@@ -88,39 +88,39 @@ TEST(CliStatus, EmptyImageIsNotWritten) {
   TTempDir dir;
   WriteText(dir / "empty.hex", ":00000001FF");
   const TRun r = Cli({"--simulate", "write-flash", dir / "empty.hex"});
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err, "quenvar-cli: '" + (dir / "empty.hex") + "' holds no data\n");
+  EXPECT_EQ(r.FStatus, 2);
+  EXPECT_EQ(r.FErr, "quenvar-cli: '" + (dir / "empty.hex") + "' holds no data\n");
 }
 
 TEST(CliStatus, UsageErrorGoesToStandardError) {
   const TRun r = Cli({"--target", "24AA256", "read-fuses"});
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Out, "");
-  EXPECT_EQ(r.Err,
+  EXPECT_EQ(r.FStatus, 2);
+  EXPECT_EQ(r.FOut, "");
+  EXPECT_EQ(r.FErr,
             "quenvar-cli: command 'read-fuses' needs the ISP target (--target isp)\n"
             "Try 'quenvar-cli --help'.\n");
 }
 
 TEST(CliStatus, HelpAndVersion) {
   const TRun h = Cli({"--help"});
-  EXPECT_EQ(h.Status, 0);
-  EXPECT_EQ(h.Out.rfind("Usage: quenvar-cli [OPTIONS] COMMAND [ARGS] [COMMAND [ARGS]...]\n", 0),
+  EXPECT_EQ(h.FStatus, 0);
+  EXPECT_EQ(h.FOut.rfind("Usage: quenvar-cli [OPTIONS] COMMAND [ARGS] [COMMAND [ARGS]...]\n", 0),
             0u);
   const TRun v = Cli({"--version", "detect"});
-  EXPECT_EQ(v.Status, 0);
-  EXPECT_EQ(v.Out, std::string("quenvar-cli ") + QUENVAR_VERSION + "\n");
+  EXPECT_EQ(v.FStatus, 0);
+  EXPECT_EQ(v.FOut, std::string("quenvar-cli ") + QUENVAR_VERSION + "\n");
 }
 
 // A backend of the test's own making in place of the system's devices.
-TCliEnvironment WithBackend(std::shared_ptr<IHidBackend> backend) {
+TCliEnvironment WithBackend(const std::shared_ptr<IHidBackend>& backend) {
   TCliEnvironment env;
-  env.MakeBackend = [backend] { return backend; };
+  env.FMakeBackend = [backend] { return backend; };
   return env;
 }
 
 std::shared_ptr<TSimProgrammer> Programmer(const TSimFault* fault = nullptr) {
   TSimConfig config;
-  config.RealTiming = false;
+  config.FRealTiming = false;
   auto sim = std::make_shared<TSimProgrammer>(config);
   if (fault != nullptr) sim->AddFault(*fault);
   return sim;
@@ -130,75 +130,76 @@ TEST(CliStatus, NoProgrammerIsExitThree) {
   auto backend = std::make_shared<TSimHidBackend>();
   backend->Plug(0x046D, 0xC077, nullptr);  // some other HID device
   const TRun r = Cli({"erase"}, WithBackend(backend));
-  EXPECT_EQ(r.Status, 3);
-  EXPECT_EQ(r.Out, "");
-  EXPECT_EQ(r.Err, kMissing);
-  EXPECT_EQ(Cli({"--lang=de", "erase"}, WithBackend(backend)).Err,
+  EXPECT_EQ(r.FStatus, 3);
+  EXPECT_EQ(r.FOut, "");
+  EXPECT_EQ(r.FErr, kMissing);
+  EXPECT_EQ(Cli({"--lang=de", "erase"}, WithBackend(backend)).FErr,
             "Kein Programmer gefunden (0451:3210).\n");
-  EXPECT_EQ(Cli({"--lang=ru", "erase"}, WithBackend(backend)).Err,
+  EXPECT_EQ(Cli({"--lang=ru", "erase"}, WithBackend(backend)).FErr,
             "Программатор не найден (0451:3210).\n");
 
   // convert and list need no programmer.
   const TRun l = Cli({"list"}, WithBackend(backend));
-  EXPECT_EQ(l.Status, 0);
-  EXPECT_EQ(l.Out, "-  046d:c077  /sim/hidraw1  -  read-write\n");
+  EXPECT_EQ(l.FStatus, 0);
+  EXPECT_EQ(l.FOut, "-  046d:c077  /sim/hidraw1  -  read-write\n");
   const TRun none = Cli({"list"}, WithBackend(std::make_shared<TSimHidBackend>()));
-  EXPECT_EQ(none.Out, "no HID interfaces found\n");
+  EXPECT_EQ(none.FOut, "no HID interfaces found\n");
 }
 
 // The library gets its backend from the executable; without one only the
 // simulator is there, and nothing claims to have looked for a programmer.
 TEST(CliStatus, WithoutABackendOnlyTheSimulatorWorks) {
   const struct {
-    std::vector<std::string> Args;
-    std::string Err;
+    std::vector<std::string> FArgs;
+    std::string FErr;
   } cases[] = {
       {{"list"}, "quenvar-cli: this build has no HID backend; use --simulate\n"},
       {{"--lang=de", "detect"},
        "quenvar-cli: dieses Programm hat keinen HID-Zugang; nehmen Sie --simulate\n"},
   };
   for (const auto& c : cases) {
-    const TRun r = Cli(c.Args);
-    EXPECT_EQ(r.Status, 3) << c.Args.back();
-    EXPECT_EQ(r.Out, "") << c.Args.back();
-    EXPECT_EQ(r.Err, c.Err) << c.Args.back();
+    const TRun r = Cli(c.FArgs);
+    EXPECT_EQ(r.FStatus, 3) << c.FArgs.back();
+    EXPECT_EQ(r.FOut, "") << c.FArgs.back();
+    EXPECT_EQ(r.FErr, c.FErr) << c.FArgs.back();
   }
-  EXPECT_EQ(Cli({"--simulate", "detect"}).Status, 0);
+  EXPECT_EQ(Cli({"--simulate", "detect"}).FStatus, 0);
 }
 
 // Opens for reading and writing are refused, as without the udev rule.
 class TNoPermission final : public IHidBackend {
  public:
-  std::shared_ptr<TSimHidBackend> Sim = std::make_shared<TSimHidBackend>();
+  std::shared_ptr<TSimHidBackend> FSim = std::make_shared<TSimHidBackend>();
   bool Bind() override { return true; }
   void Unbind() override {}
-  std::vector<THidInterfaceInfo> Scan() override { return Sim->Scan(); }
-  THidResult<THidHandle> Open(const std::string& path, THidAccess access) override {
-    if (access != THidAccess::QueryOnly) return THidError{EACCES, "device cannot be opened"};
-    return Sim->Open(path, access);
+  std::vector<THidInterfaceInfo> Scan() override { return FSim->Scan(); }
+  TResult<THidHandle> Open(const std::string& path, THidAccess access) override {
+    if (access != THidAccess::QueryOnly)
+      return TError{TErrorKind::Device, "device cannot be opened", EACCES};
+    return FSim->Open(path, access);
   }
-  void Close(THidHandle handle) override { Sim->Close(handle); }
-  THidResult<THidAttributes> GetAttributes(THidHandle h) override { return Sim->GetAttributes(h); }
-  THidResult<THidCaps> GetCapabilities(THidHandle h) override { return Sim->GetCapabilities(h); }
-  THidResult<std::size_t> Write(THidHandle h, const void* d, std::size_t n) override {
-    return Sim->Write(h, d, n);
+  void Close(THidHandle handle) override { FSim->Close(handle); }
+  TResult<THidAttributes> GetAttributes(THidHandle h) override { return FSim->GetAttributes(h); }
+  TResult<THidCaps> GetCapabilities(THidHandle h) override { return FSim->GetCapabilities(h); }
+  TResult<std::size_t> Write(THidHandle h, const void* d, std::size_t n) override {
+    return FSim->Write(h, d, n);
   }
   THidReadResult Read(THidHandle h, std::uint8_t* b, std::size_t n,
                       std::chrono::milliseconds t) override {
-    return Sim->Read(h, b, n, t);
+    return FSim->Read(h, b, n, t);
   }
   IHidChangeSource* ChangeSource() override { return nullptr; }
 };
 
 TEST(CliStatus, PermissionProblemsAreVisible) {
   auto backend = std::make_shared<TNoPermission>();
-  backend->Sim->Plug(kProgrammerVendorId, kProgrammerProductId, Programmer());
+  backend->FSim->Plug(kProgrammerVendorId, kProgrammerProductId, Programmer());
   const TRun l = Cli({"list"}, WithBackend(backend));
-  EXPECT_EQ(l.Status, 0);
-  EXPECT_EQ(l.Out, "1  0451:3210  /sim/hidraw1  -  query-only (Permission denied)\n");
+  EXPECT_EQ(l.FStatus, 0);
+  EXPECT_EQ(l.FOut, "1  0451:3210  /sim/hidraw1  -  query-only (Permission denied)\n");
   const TRun d = Cli({"detect"}, WithBackend(backend));
-  EXPECT_EQ(d.Status, 3);
-  EXPECT_EQ(d.Err,
+  EXPECT_EQ(d.FStatus, 3);
+  EXPECT_EQ(d.FErr,
             "quenvar-cli: /sim/hidraw1: the programmer can only be queried (Permission denied); "
             "install the udev rule 70-quenvar.rules\n");
 }
@@ -208,11 +209,11 @@ TEST(CliStatus, SilentProgrammerTimesOut) {
   backend->Plug(kProgrammerVendorId, kProgrammerProductId, nullptr);  // never answers
   TTempDir dir;
   const TRun r = Cli({"--timeout", "0.2", "read-flash", dir / "r.bin"}, WithBackend(backend));
-  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.FStatus, 1);
   EXPECT_EQ(
-      Masked(r.Out),
+      Masked(r.FOut),
       "reading signature byte...\nNo reply from the programmer.\n\nError.\nDuration: #.## s\n");
-  EXPECT_EQ(r.Err, "");
+  EXPECT_EQ(r.FErr, "");
   EXPECT_FALSE(std::filesystem::exists(dir / "r.bin"));
 }
 
@@ -223,12 +224,12 @@ TEST(CliStatus, ReadThatStopsHalfWayWritesNoFile) {
   TTempDir dir;
   WriteText(dir / "r.hex", "old");
   const TRun r = Cli({"--timeout=0.2", "read-flash", dir / "r.hex"}, WithBackend(backend));
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_NE(Masked(r.Out).find("reading...\nNo reply from the programmer.\n\nError.\n"),
+  EXPECT_EQ(r.FStatus, 1);
+  EXPECT_NE(Masked(r.FOut).find("reading...\nNo reply from the programmer.\n\nError.\n"),
             std::string::npos)
-      << r.Out;
+      << r.FOut;
   EXPECT_EQ(ReadText(dir / "r.hex"), "old");
-  EXPECT_EQ(std::filesystem::directory_iterator(dir.Path)->path().filename(), "r.hex");
+  EXPECT_EQ(std::filesystem::directory_iterator(dir.FPath)->path().filename(), "r.hex");
 }
 
 TEST(CliStatus, ErrorReplyInTheMiddleOfAWrite) {
@@ -239,9 +240,9 @@ TEST(CliStatus, ErrorReplyInTheMiddleOfAWrite) {
   WriteBytes(dir / "a.bin", Noise(1000, 7));
   const TRun r =
       Cli({"write-flash", dir / "a.bin", "read-flash", dir / "b.bin"}, WithBackend(backend));
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_TRUE(EndsWith(Masked(r.Out), "erasing...\nwriting...\n\nError.\nDuration: #.## s\n"))
-      << r.Out;
+  EXPECT_EQ(r.FStatus, 1);
+  EXPECT_TRUE(EndsWith(Masked(r.FOut), "erasing...\nwriting...\n\nError.\nDuration: #.## s\n"))
+      << r.FOut;
   EXPECT_FALSE(std::filesystem::exists(dir / "b.bin"));  // the chain stopped
 }
 
@@ -252,10 +253,10 @@ TEST(CliStatus, ProgrammerPulledOutDuringAWrite) {
   TTempDir dir;
   WriteBytes(dir / "a.bin", Noise(1000, 8));
   const TRun r = Cli({"write-flash", dir / "a.bin"}, WithBackend(backend));
-  EXPECT_EQ(r.Status, 3);
-  EXPECT_EQ(r.Err, kGone);
+  EXPECT_EQ(r.FStatus, 3);
+  EXPECT_EQ(r.FErr, kGone);
   // Abandoned without a result line.
-  EXPECT_TRUE(EndsWith(r.Out, "erasing...\nwriting...\n")) << r.Out;
+  EXPECT_TRUE(EndsWith(r.FOut, "erasing...\nwriting...\n")) << r.FOut;
 }
 
 TEST(CliStatus, PulledOutWhileASecondProgrammerIsPlugged) {
@@ -268,26 +269,26 @@ TEST(CliStatus, PulledOutWhileASecondProgrammerIsPlugged) {
   TTempDir dir;
   WriteBytes(dir / "a.bin", Noise(1000, 9));
   const TRun r = Cli({"write-flash", dir / "a.bin", "erase"}, WithBackend(backend));
-  EXPECT_EQ(r.Status, 3);
-  EXPECT_EQ(r.Err, kGone);
-  EXPECT_TRUE(EndsWith(r.Out, "erasing...\nwriting...\n")) << r.Out;
+  EXPECT_EQ(r.FStatus, 3);
+  EXPECT_EQ(r.FErr, kGone);
+  EXPECT_TRUE(EndsWith(r.FOut, "erasing...\nwriting...\n")) << r.FOut;
 }
 
 TEST(CliStatus, LockedChipHasNoSizeToRead) {
   TTempDir dir;
   const std::string sim = "--simulate=isp=locked:ATmega8,state=" + (dir / "s.qvs");
   const TRun d = Cli({sim, "detect", "read-flash", dir / "r.bin"});
-  EXPECT_EQ(d.Status, 1);
-  EXPECT_EQ(Masked(d.Out),
+  EXPECT_EQ(d.FStatus, 1);
+  EXPECT_EQ(Masked(d.FOut),
             "reading signature byte...\nID: 00 01 02\nreading fuse bis...\n\nSuccessfully "
             "finished.\nDuration: #.## s\nChip: Device locked !\n"
             "reading signature byte...\nID: 00 01 02\nreading fuse bis...\nreading...\n\nError.\n"
             "Duration: #.## s\n");
-  EXPECT_EQ(d.Err, "Device locked !\n");
+  EXPECT_EQ(d.FErr, "Device locked !\n");
   EXPECT_FALSE(std::filesystem::exists(dir / "r.bin"));
   // An erase reveals the chip, and the next run sees it.
-  ASSERT_EQ(Cli({sim, "erase"}).Status, 0);
-  EXPECT_TRUE(EndsWith(Cli({sim, "detect"}).Out, "Chip: ATmega8, 8192 bytes of flash\n"));
+  ASSERT_EQ(Cli({sim, "erase"}).FStatus, 0);
+  EXPECT_TRUE(EndsWith(Cli({sim, "detect"}).FOut, "Chip: ATmega8, 8192 bytes of flash\n"));
 }
 
 }  // namespace

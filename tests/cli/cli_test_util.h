@@ -24,18 +24,18 @@ using test::WriteBytes;
 using test::WriteText;
 
 struct TRun {
-  int Status = -1;
-  std::string Out;
-  std::string Err;
+  int FStatus = -1;
+  std::string FOut;
+  std::string FErr;
 };
 
 inline TRun Cli(const std::vector<std::string>& args, const TCliEnvironment& env = {}) {
   std::ostringstream out;
   std::ostringstream err;
   TRun r;
-  r.Status = RunCli(args, out, err, env);
-  r.Out = out.str();
-  r.Err = err.str();
+  r.FStatus = RunCli(args, out, err, env);
+  r.FOut = out.str();
+  r.FErr = err.str();
   return r;
 }
 

@@ -59,7 +59,7 @@ std::string LinesOf(const std::string& out, int number) {
 }
 
 std::vector<std::uint8_t> Flash(const TSimState& state, std::size_t from, std::size_t count) {
-  const auto& flash = state.Avr.Flash();
+  const auto& flash = state.FAvr.Flash();
   return {flash.begin() + static_cast<std::ptrdiff_t>(from),
           flash.begin() + static_cast<std::ptrdiff_t>(from + count)};
 }
@@ -71,33 +71,33 @@ TEST(Production, FourProgrammersRunTheChainOfOne) {
   const std::string state = "state=" + (dir / "s.qvs");
   const TRun one =
       Cli({"--simulate=" + state, "write-flash", dir / "a.bin", "verify", dir / "a.bin"});
-  ASSERT_EQ(one.Status, 0);
+  ASSERT_EQ(one.FStatus, 0);
   const TRun gang = Cli({"--simulate=programmers=4," + state, "--programmer", "all", "write-flash",
                          dir / "a.bin", "verify", dir / "a.bin"});
-  EXPECT_EQ(gang.Status, 0);
-  EXPECT_EQ(gang.Err, "");
+  EXPECT_EQ(gang.FStatus, 0);
+  EXPECT_EQ(gang.FErr, "");
   std::size_t own = 0;
   for (int n = 1; n <= 4; ++n) {
-    EXPECT_EQ(Masked(LinesOf(gang.Out, n)), Masked(one.Out)) << "programmer " << n;
-    own += Lines(LinesOf(gang.Out, n)).size();
+    EXPECT_EQ(Masked(LinesOf(gang.FOut, n)), Masked(one.FOut)) << "programmer " << n;
+    own += Lines(LinesOf(gang.FOut, n)).size();
   }
-  EXPECT_EQ(own, Lines(gang.Out).size()) << "a line without its [N] prefix";
+  EXPECT_EQ(own, Lines(gang.FOut).size()) << "a line without its [N] prefix";
   const auto chips = LoadSimGangStateFile(dir / "s.qvs");
-  ASSERT_TRUE(chips) << chips.Error;
-  ASSERT_EQ(chips.Value->size(), 4u);
-  for (const TSimState& chip : *chips.Value) EXPECT_EQ(Flash(chip, 0, image.size()), image);
+  ASSERT_TRUE(chips) << chips.Error().FText;
+  ASSERT_EQ(chips->size(), 4u);
+  for (const TSimState& chip : chips.Value()) EXPECT_EQ(Flash(chip, 0, image.size()), image);
 }
 
 // Four programmers of the test's own making, one of them with a fault.
 struct TFaultCase {
-  const char* Name;
-  TSimFaultAction Action;
-  int Status;
-  const char* Result;
-  const char* Message;  // what the failed programmer's log record ends with
+  const char* FName;
+  TSimFaultAction FAction;
+  int FStatus;
+  const char* FResult;
+  const char* FMessage;  // what the failed programmer's log record ends with
 };
 void PrintTo(const TFaultCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class ProductionFault : public ::testing::TestWithParam<TFaultCase> {};
@@ -110,19 +110,19 @@ TEST_P(ProductionFault, TheOthersFinishAndTheStatusIsTheFailedOnes) {
   std::vector<std::shared_ptr<TSimProgrammer>> programmers;
   for (int n = 1; n <= 4; ++n) {
     TSimConfig config;
-    config.RealTiming = false;
+    config.FRealTiming = false;
     programmers.push_back(std::make_shared<TSimProgrammer>(config));
     backend->Plug(kProgrammerVendorId, kProgrammerProductId, programmers.back(), 0x0100,
                   "/bench/port" + std::to_string(n));
   }
   // The erase and the first chunk pass: the chip is half written.
-  programmers[2]->AddFault(TSimFault::AtOutputReport(5, GetParam().Action));
+  programmers[2]->AddFault(TSimFault::AtOutputReport(5, GetParam().FAction));
   TCliEnvironment env;
-  env.MakeBackend = [backend] { return backend; };
+  env.FMakeBackend = [backend] { return backend; };
   const TRun r = Cli({"--programmer", "all", "--log", dir / "log.jsonl", "--timeout", "0.5",
                       "write-flash", dir / "abc.bin", "verify", dir / "abc.bin"},
                      env);
-  EXPECT_EQ(r.Status, GetParam().Status) << r.Out << r.Err;
+  EXPECT_EQ(r.FStatus, GetParam().FStatus) << r.FOut << r.FErr;
   std::map<int, std::string> results;
   for (const json& record : LogRecords(dir / "log.jsonl")) {
     const int number = record["programmer"]["number"];
@@ -133,11 +133,11 @@ TEST_P(ProductionFault, TheOthersFinishAndTheStatusIsTheFailedOnes) {
     EXPECT_EQ(record["commands"],
               json::array({"write-flash " + (dir / "abc.bin"), "verify " + (dir / "abc.bin")}));
     if (number == 3) {
-      EXPECT_EQ(record["message"], GetParam().Message);
+      EXPECT_EQ(record["message"], GetParam().FMessage);
     }
   }
   EXPECT_EQ(results,
-            (std::map<int, std::string>{{1, "ok"}, {2, "ok"}, {3, GetParam().Result}, {4, "ok"}}));
+            (std::map<int, std::string>{{1, "ok"}, {2, "ok"}, {3, GetParam().FResult}, {4, "ok"}}));
   for (int n : {0, 1, 3}) {
     const auto& flash = programmers[static_cast<std::size_t>(n)]->Avr().Flash();
     EXPECT_EQ(std::string(flash.begin(), flash.begin() + 3), "abc") << "programmer " << n + 1;
@@ -150,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  "The programmer was disconnected (0451:3210)."},
                       TFaultCase{"ReplyError", TSimFaultAction::ReplyError, 1, "error", "Error."},
                       TFaultCase{"NoReply", TSimFaultAction::NoReply, 1, "no-reply", "Error."}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 TEST(Production, StationStampsTwelveChipsWithTwelveNumbers) {
   TTempDir dir;
@@ -163,7 +163,7 @@ TEST(Production, StationStampsTwelveChipsWithTwelveNumbers) {
                       "all", "--serial", "eeprom:0x30:6:ascii", "--serial-file", serialFile,
                       "--log", dir / "log.jsonl", "--repeat=3", "write-flash", dir / "fw.bin",
                       "write-eeprom", dir / "ee.bin"});
-  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.FStatus, 0) << r.FErr;
   EXPECT_EQ(ReadText(serialFile), "1012\n");
   std::multiset<std::uint64_t> serials;
   std::map<int, std::uint64_t> last;
@@ -179,9 +179,9 @@ TEST(Production, StationStampsTwelveChipsWithTwelveNumbers) {
   EXPECT_EQ(serials, expected);
   // The chip left in each socket carries the last number in six ASCII digits at 0x30.
   const auto chips = LoadSimGangStateFile(dir / "s.qvs");
-  ASSERT_TRUE(chips) << chips.Error;
+  ASSERT_TRUE(chips) << chips.Error().FText;
   for (int n = 1; n <= 4; ++n) {
-    const auto& eeprom = (*chips.Value)[static_cast<std::size_t>(n - 1)].Avr.Eeprom();
+    const auto& eeprom = chips.Value()[static_cast<std::size_t>(n - 1)].FAvr.Eeprom();
     EXPECT_EQ(std::string(eeprom.begin() + 0x30, eeprom.begin() + 0x36),
               "00" + std::to_string(last[n]));
     EXPECT_EQ(std::vector<std::uint8_t>(eeprom.begin() + 0x20, eeprom.begin() + 0x30),
@@ -189,7 +189,7 @@ TEST(Production, StationStampsTwelveChipsWithTwelveNumbers) {
         << "padded with FF up to the number";
   }
   for (int n = 1; n <= 4; ++n) {
-    const std::string summary = Lines(LinesOf(r.Out, n)).back();
+    const std::string summary = Lines(LinesOf(r.FOut, n)).back();
     EXPECT_EQ(summary.rfind("3 ok, 0 failed, ", 0), 0u) << summary;
     EXPECT_TRUE(EndsWith(summary, " chips per hour")) << summary;
   }
@@ -197,22 +197,22 @@ TEST(Production, StationStampsTwelveChipsWithTwelveNumbers) {
 
 // The number in each --serial format, or none when it does not fit.
 struct TFormatCase {
-  const char* Spec;
-  std::uint64_t Number;
-  std::vector<std::uint8_t> Bytes;  // empty: does not fit
+  const char* FSpec;
+  std::uint64_t FNumber;
+  std::vector<std::uint8_t> FBytes;  // empty: does not fit
 };
 void PrintTo(const TFormatCase& c, std::ostream* os) {
-  *os << c.Spec << " " << c.Number;
+  *os << c.FSpec << " " << c.FNumber;
 }
 
 class SerialFormat : public ::testing::TestWithParam<TFormatCase> {};
 
 TEST_P(SerialFormat, Bytes) {
   std::string error;
-  const auto spec = ParseSerialSpec(GetParam().Spec, error);
+  const auto spec = ParseSerialSpec(GetParam().FSpec, error);
   ASSERT_TRUE(spec) << error;
-  const auto bytes = SerialBytes(*spec, GetParam().Number);
-  EXPECT_EQ(bytes.value_or(std::vector<std::uint8_t>{}), GetParam().Bytes);
+  const auto bytes = SerialBytes(*spec, GetParam().FNumber);
+  EXPECT_EQ(bytes.value_or(std::vector<std::uint8_t>{}), GetParam().FBytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -229,18 +229,19 @@ INSTANTIATE_TEST_SUITE_P(
                       TFormatCase{"flash:0:4:hex", 0xBEEF, {'B', 'E', 'E', 'F'}},
                       TFormatCase{"flash:0:3:hex", 0x1000, {}}),
     [](const auto& info) {
-      return test::CaseName(std::string(info.param.Spec) + " " + std::to_string(info.param.Number));
+      return test::CaseName(std::string(info.param.FSpec) + " " +
+                            std::to_string(info.param.FNumber));
     });
 
 // Refused before the programmer is touched: exit 2, the state file never made.
 struct TUsageCase {
-  const char* Name;
-  std::vector<std::string> Args;  // %D: the temporary folder
-  const char* SerialFile;         // content; null: no file
-  std::string Err;                // %D as above
+  const char* FName;
+  std::vector<std::string> FArgs;  // %D: the temporary folder
+  const char* FSerialFile;         // content; null: no file
+  std::string FErr;                // %D as above
 };
 void PrintTo(const TUsageCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class ProductionUsage : public ::testing::TestWithParam<TUsageCase> {};
@@ -252,16 +253,16 @@ std::string WithDir(std::string text, const std::string& dir) {
 
 TEST_P(ProductionUsage, ExitTwoAndNothingSent) {
   TTempDir dir;
-  const std::string d = dir.Path.string();
+  const std::string d = dir.FPath.string();
   WriteBytes(dir / "a.bin", Noise(100, 1));
-  if (GetParam().SerialFile != nullptr) WriteText(dir / "serial", GetParam().SerialFile);
+  if (GetParam().FSerialFile != nullptr) WriteText(dir / "serial", GetParam().FSerialFile);
   std::vector<std::string> args{"--simulate=programmers=2,state=" + (dir / "s.qvs"), "--programmer",
                                 "all"};
-  for (const std::string& arg : GetParam().Args) args.push_back(WithDir(arg, d));
+  for (const std::string& arg : GetParam().FArgs) args.push_back(WithDir(arg, d));
   const TRun r = Cli(args);
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Out, "");
-  EXPECT_EQ(r.Err, WithDir(GetParam().Err, d));
+  EXPECT_EQ(r.FStatus, 2);
+  EXPECT_EQ(r.FOut, "");
+  EXPECT_EQ(r.FErr, WithDir(GetParam().FErr, d));
   EXPECT_FALSE(std::filesystem::exists(dir / "s.qvs"));
 }
 
@@ -318,7 +319,7 @@ INSTANTIATE_TEST_SUITE_P(
             "MissingSerialFile",
             {"--serial", "flash:0:4", "--serial-file", "%D/serial", "write-flash", "%D/a.bin"},
             nullptr,
-            "quenvar-cli: serial file '%D/serial': " + test::MissingFileReason().Text +
+            "quenvar-cli: serial file '%D/serial': " + test::MissingFileReason().FText +
                 "; create it with the first number, e.g. echo 1000 > %D/serial\n"},
         TUsageCase{
             "MalformedSerialFile",
@@ -332,28 +333,28 @@ INSTANTIATE_TEST_SUITE_P(
                    "1",
                    "quenvar-cli: '%D/a.bin': The image (130 bytes) is larger than the chip's "
                    "memory (128 bytes).\n"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 TEST(Production, ListNumbersByPortAndSelectsByNumberOrPath) {
   auto backend = std::make_shared<TSimHidBackend>();
   TSimConfig config;
-  config.RealTiming = false;
+  config.FRealTiming = false;
   for (const char* port : {"/bench/port10", "/bench/port2"})
     backend->Plug(kProgrammerVendorId, kProgrammerProductId,
                   std::make_shared<TSimProgrammer>(config), 0x0100, port,
                   std::string(port).substr(7) == "port2" ? "QV-0002" : "");
   backend->Plug(0x046d, 0xc077, nullptr);
   TCliEnvironment env;
-  env.MakeBackend = [backend] { return backend; };
-  EXPECT_EQ(Cli({"list"}, env).Out,
+  env.FMakeBackend = [backend] { return backend; };
+  EXPECT_EQ(Cli({"list"}, env).FOut,
             "1  0451:3210  /bench/port2  QV-0002  read-write\n"
             "2  0451:3210  /bench/port10  -  read-write\n"
             "-  046d:c077  /sim/hidraw3  -  read-write\n");
   const struct {
-    std::vector<std::string> Selectors;
-    int Status;
-    const char* Out;  // the programmers' own lines of a detect
-    const char* Err;
+    std::vector<std::string> FSelectors;
+    int FStatus;
+    const char* FOut;  // the programmers' own lines of a detect
+    const char* FErr;
   } cases[] = {
       {{"2"}, 0, "Chip: ATmega8, 8192 bytes of flash\n", ""},
       {{"/bench/port10", "1"},
@@ -365,19 +366,19 @@ TEST(Production, ListNumbersByPortAndSelectsByNumberOrPath) {
   };
   for (const auto& c : cases) {
     std::vector<std::string> args;
-    for (const std::string& s : c.Selectors) args.insert(args.end(), {"--programmer", s});
+    for (const std::string& s : c.FSelectors) args.insert(args.end(), {"--programmer", s});
     args.push_back("detect");
     const TRun r = Cli(args, env);
-    EXPECT_EQ(r.Status, c.Status) << c.Selectors[0];
+    EXPECT_EQ(r.FStatus, c.FStatus) << c.FSelectors[0];
     // The programmers answer in any order.
     std::vector<std::string> found;
-    for (const std::string& line : Lines(r.Out))
+    for (const std::string& line : Lines(r.FOut))
       if (line.find("Chip: ") != std::string::npos) found.push_back(line + "\n");
     std::sort(found.begin(), found.end());
     std::string chips;
     for (const std::string& line : found) chips += line;
-    EXPECT_EQ(chips, c.Out) << c.Selectors[0];
-    EXPECT_EQ(r.Err, c.Err) << c.Selectors[0];
+    EXPECT_EQ(chips, c.FOut) << c.FSelectors[0];
+    EXPECT_EQ(r.FErr, c.FErr) << c.FSelectors[0];
   }
 }
 
@@ -461,7 +462,7 @@ TEST(Production, SocketStationWaitsForEnter) {
   int input[2];
   ASSERT_EQ(MakePipe(input), 0);
   TCliEnvironment env;
-  env.InputFd = input[0];
+  env.FInputFd = input[0];
   // Enter once both programmers wait (their first records are in), then the end of input.
   std::thread operatorHand([&] {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -479,12 +480,12 @@ TEST(Production, SocketStationWaitsForEnter) {
                      env);
   operatorHand.join();
   CloseFd(input[0]);
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Err,
+  EXPECT_EQ(r.FStatus, 0) << r.FErr;
+  EXPECT_EQ(r.FErr,
             "put in the next chips, then press Enter\nput in the next chips, then press Enter\n");
   EXPECT_EQ(LogRecords(dir / "log.jsonl").size(), 4u);
-  EXPECT_NE(r.Out.find("[1] 2 ok, 0 failed, "), std::string::npos) << r.Out;
-  EXPECT_NE(r.Out.find("[2] 2 ok, 0 failed, "), std::string::npos) << r.Out;
+  EXPECT_NE(r.FOut.find("[1] 2 ok, 0 failed, "), std::string::npos) << r.FOut;
+  EXPECT_NE(r.FOut.find("[2] 2 ok, 0 failed, "), std::string::npos) << r.FOut;
 }
 
 }  // namespace
@@ -496,17 +497,17 @@ namespace {
 // Ctrl+C in station mode, asked for once the serial file holds `after`: the
 // write of the chip before that number has started.
 struct TStopCase {
-  const char* Name;
-  int Requests;
-  const char* Simulate;
-  const char* After;
-  int Status;
-  const char* LastResult;
-  std::size_t Records;
-  const char* Summary;
+  const char* FName;
+  int FRequests;
+  const char* FSimulate;
+  const char* FAfter;
+  int FStatus;
+  const char* FLastResult;
+  std::size_t FRecords;
+  const char* FSummary;
 };
 void PrintTo(const TStopCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class ProductionStop : public ::testing::TestWithParam<TStopCase> {};
@@ -517,23 +518,23 @@ TEST_P(ProductionStop, RunningChainsFinishOrAreAborted) {
   WriteText(dir / "serial", "1000\n");
   const std::string log = dir / "log.jsonl";
   TCliEnvironment env;
-  env.PollStop = [&] {
+  env.FPollStop = [&] {
     TCliStopRequest request;
-    if (ReadText(dir / "serial") == GetParam().After) request = {GetParam().Requests, SIGINT};
+    if (ReadText(dir / "serial") == GetParam().FAfter) request = {GetParam().FRequests, SIGINT};
     return request;
   };
   const TRun r =
-      Cli({std::string("--simulate=chips=50,") + GetParam().Simulate, "--serial", "flash:0:4",
+      Cli({std::string("--simulate=chips=50,") + GetParam().FSimulate, "--serial", "flash:0:4",
            "--serial-file", dir / "serial", "--log", log, "--repeat", "write-flash", dir / "a.bin"},
           env);
-  EXPECT_EQ(r.Status, GetParam().Status) << r.Err;
-  EXPECT_EQ(r.Err.rfind("stopping after this operation\n", 0), 0u) << r.Err;
+  EXPECT_EQ(r.FStatus, GetParam().FStatus) << r.FErr;
+  EXPECT_EQ(r.FErr.rfind("stopping after this operation\n", 0), 0u) << r.FErr;
   const std::vector<json> records = LogRecords(log);
-  ASSERT_EQ(records.size(), GetParam().Records);
-  EXPECT_EQ(records.back()["result"], GetParam().LastResult);
+  ASSERT_EQ(records.size(), GetParam().FRecords);
+  EXPECT_EQ(records.back()["result"], GetParam().FLastResult);
   EXPECT_EQ(records.back()["serial"], 1001);
   EXPECT_EQ(ReadText(dir / "serial"), "1002\n");
-  EXPECT_EQ(Lines(r.Out).back().rfind(GetParam().Summary, 0), 0u) << r.Out;
+  EXPECT_EQ(Lines(r.FOut).back().rfind(GetParam().FSummary, 0), 0u) << r.FOut;
 }
 
 INSTANTIATE_TEST_SUITE_P(Stop, ProductionStop,
@@ -541,7 +542,7 @@ INSTANTIATE_TEST_SUITE_P(Stop, ProductionStop,
                                                      "1002\n", 0, "ok", 2, "2 ok, 0 failed, "},
                                            TStopCase{"SecondAborts", 2, "timing=real", "1002\n",
                                                      130, "aborted", 2, "1 ok, 1 failed, "}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& info) { return std::string(info.param.FName); });
 
 }  // namespace
 }  // namespace quenvar::cli_test

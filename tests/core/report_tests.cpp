@@ -13,13 +13,13 @@ using Chunks = std::vector<std::pair<int, int>>;  // (byte 3, byte 4) per report
 
 class ReportTest : public ::testing::Test, protected TDriverRig {
  protected:
-  ReportTest() { Driver.SetListener(&Events); }
+  ReportTest() { FDriver.SetListener(&FEvents); }
   // The socket target, or the ISP connector for -1.
   void Target(int index) {
     if (index < 0)
-      Driver.SelectIsp();
+      FDriver.SelectIsp();
     else
-      Driver.SelectEeprom(static_cast<std::size_t>(index));
+      FDriver.SelectEeprom(static_cast<std::size_t>(index));
   }
 
   // Collects byte 3 and 4 of every report sent from now on, answering '*'
@@ -34,19 +34,19 @@ class ReportTest : public ::testing::Test, protected TDriverRig {
     return chunks;
   }
 
-  TEventRecorder Events;
+  TEventRecorder FEvents;
 };
 
-struct ChunkCase {
-  const char* Name;
-  int Target;  // -1 ISP, else 24xx index
-  char Step;   // 'w' flash/24xx write, 'v' verify, 'e' AVR EEPROM write
-  std::size_t Length;
-  Chunks Expected;
+struct TChunkCase {
+  const char* FName;
+  int FTarget;  // -1 ISP, else 24xx index
+  char FStep;   // 'w' flash/24xx write, 'v' verify, 'e' AVR EEPROM write
+  std::size_t FLength;
+  Chunks FExpected;
 };
 
 TEST_F(ReportTest, ChunkSizesCountsAndMoreFollowMarks) {
-  const ChunkCase cases[] = {
+  const TChunkCase cases[] = {
       {"isp 58 bytes", -1, 'w', 58, {{58, 0}}},
       {"isp 59 bytes", -1, 'w', 59, {{58, 1}, {1, 0}}},
       {"isp verify 117", -1, 'v', 117, {{58, 1}, {58, 1}, {1, 0}}},
@@ -58,26 +58,26 @@ TEST_F(ReportTest, ChunkSizesCountsAndMoreFollowMarks) {
       {"24AA512 write 64", 13, 'w', 64, {{32, 130}, {32, 0}}},
       {"24AA256 verify 59", 12, 'v', 59, {{58, 129}, {1, 0}}},
   };
-  for (const ChunkCase& c : cases) {
-    SCOPED_TRACE(c.Name);
-    Buffer.Data = Ramp(c.Length);
-    Target(c.Target);
-    if (!Driver.HasProgrammer()) Connect();
+  for (const TChunkCase& c : cases) {
+    SCOPED_TRACE(c.FName);
+    FBuffer.FData = Ramp(c.FLength);
+    Target(c.FTarget);
+    if (!FDriver.HasProgrammer()) Connect();
     Sent().clear();
-    if (c.Step == 'w') Driver.StartWriteFlash();
-    if (c.Step == 'v') Driver.StartVerify();
-    if (c.Step == 'e') Driver.StartWriteEeprom();
-    EXPECT_EQ(RunChunks(), c.Expected);
-    EXPECT_EQ(Events.Maximum, static_cast<std::int64_t>(c.Length));
-    EXPECT_EQ(Events.Position, static_cast<std::int64_t>(c.Length));
+    if (c.FStep == 'w') FDriver.StartWriteFlash();
+    if (c.FStep == 'v') FDriver.StartVerify();
+    if (c.FStep == 'e') FDriver.StartWriteEeprom();
+    EXPECT_EQ(RunChunks(), c.FExpected);
+    EXPECT_EQ(FEvents.FMaximum, static_cast<std::int64_t>(c.FLength));
+    EXPECT_EQ(FEvents.FPosition, static_cast<std::int64_t>(c.FLength));
   }
 }
 
 TEST_F(ReportTest, PayloadCarriesTheBufferAndUnnamedBytesKeepEarlierValues) {
-  Buffer.Data = Ramp(59, 0x10);
-  Driver.SelectIsp();
+  FBuffer.FData = Ramp(59, 0x10);
+  FDriver.SelectIsp();
   Connect();
-  Driver.StartWriteFlash();
+  FDriver.StartWriteFlash();
   ReplyChar('*');
   ASSERT_EQ(Sent().size(), 2u);
   const TBytes& first = Sent()[0];
@@ -101,102 +101,103 @@ TEST_F(ReportTest, PayloadCarriesTheBufferAndUnnamedBytesKeepEarlierValues) {
 TEST_F(ReportTest, ParametersOfOneCommandStayForTheNext) {
   // A socket erase sets bytes 3 and 4; the ISP signature request after a change
   // of target names neither, so they go out again.
-  Driver.SelectEeprom(11);  // 24AA128: code 128, page 64
+  FDriver.SelectEeprom(11);  // 24AA128: code 128, page 64
   Connect();
-  Driver.StartOperation(TRequestedOperation::Erase);
+  FDriver.StartOperation(TRequestedOperation::Erase);
   EXPECT_EQ(Head(Sent()[0]), (TBytes{0, 3, 2, 128, 64, 0}));
   ReplyChar('e');
-  Driver.SelectIsp();
-  Driver.StartOperation(TRequestedOperation::DetectDevice);
+  FDriver.SelectIsp();
+  FDriver.StartOperation(TRequestedOperation::DetectDevice);
   EXPECT_EQ(Head(Sent()[1]), (TBytes{0, 5, 1, 128, 64, 0}));
   // ISP erase sets nothing besides the command.
   Reply({'s', 0x1E, 0x90, 0x01});  // AT90S1200: no fuse read
-  Driver.StartOperation(TRequestedOperation::Erase);
+  FDriver.StartOperation(TRequestedOperation::Erase);
   Reply({'s', 0x1E, 0x90, 0x01});
   EXPECT_EQ(Head(Sent().back()), (TBytes{0, 5, 2, 128, 64, 0}));
 }
 
 TEST_F(ReportTest, TargetByteFollowsTheModeForEveryCommand) {
-  struct Case {
-    int Target;
-    std::uint8_t Byte1;
+  struct TCase {
+    int FTarget;
+    std::uint8_t FByte1;
   };
-  const Case cases[] = {{-1, 5}, {3, 3}, {-1, 5}, {13, 3}, {0, 3}};
-  Buffer.Data = Ramp(10);
-  for (const Case& c : cases) {
-    if (c.Target < 0) Target(7);  // the 24AA08 leaves its 1024 bytes as the size a flash read takes
-    Target(c.Target);
-    if (!Driver.HasProgrammer()) Connect();
+  const TCase cases[] = {{-1, 5}, {3, 3}, {-1, 5}, {13, 3}, {0, 3}};
+  FBuffer.FData = Ramp(10);
+  for (const TCase& c : cases) {
+    if (c.FTarget < 0)
+      Target(7);  // the 24AA08 leaves its 1024 bytes as the size a flash read takes
+    Target(c.FTarget);
+    if (!FDriver.HasProgrammer()) Connect();
     Sent().clear();
     for (auto step : {&TProgrammerDriver::StartErase, &TProgrammerDriver::StartWriteFlash,
                       &TProgrammerDriver::StartVerify, &TProgrammerDriver::StartReadFlash,
                       &TProgrammerDriver::RequestSignature, &TProgrammerDriver::StartReadFuses,
                       &TProgrammerDriver::StartWriteFuses}) {
-      (Driver.*step)();
+      (FDriver.*step)();
     }
     ASSERT_EQ(Sent().size(), 7u);
-    for (const TBytes& r : Sent()) EXPECT_EQ(r[1], c.Byte1);
+    for (const TBytes& r : Sent()) EXPECT_EQ(r[1], c.FByte1);
   }
 }
 
 TEST_F(ReportTest, WithoutATargetByteOneIsLeftAlone) {
   Connect();
-  Driver.RequestSignature();
+  FDriver.RequestSignature();
   EXPECT_EQ(Head(Sent()[0]), (TBytes{0, 0, 1, 0, 0, 0}));
 }
 
 TEST_F(ReportTest, ChunkRequestAtTheEndSendsNothing) {
-  Buffer.Data = Ramp(58);
-  Driver.SelectIsp();
+  FBuffer.FData = Ramp(58);
+  FDriver.SelectIsp();
   Connect();
-  Driver.StartWriteFlash();
+  FDriver.StartWriteFlash();
   ReplyChar('*');
   ReplyChar('*');
   EXPECT_EQ(Sent().size(), 1u);
   // An empty buffer sends no chunk at all.
-  Buffer.Data.clear();
-  Driver.StartVerify();
+  FBuffer.FData.clear();
+  FDriver.StartVerify();
   EXPECT_EQ(Sent().size(), 1u);
 }
 
 TEST_F(ReportTest, WritesAsManyBytesAsTheDeviceDeclares) {
-  struct Case {
-    std::size_t Declared;
-    std::size_t Written;
+  struct TCase {
+    std::size_t FDeclared;
+    std::size_t FWritten;
   };
-  const Case cases[] = {{65, 65}, {64, 64}, {9, 9}, {0, 0}, {80, 80}};
-  Driver.SelectEeprom(1);
+  const TCase cases[] = {{65, 65}, {64, 64}, {9, 9}, {0, 0}, {80, 80}};
+  FDriver.SelectEeprom(1);
   Connect();
-  for (const Case& c : cases) {
-    Device().ReportLength = c.Declared;
+  for (const TCase& c : cases) {
+    Device().FReportLength = c.FDeclared;
     Sent().clear();
-    Driver.StartErase();
+    FDriver.StartErase();
     ASSERT_EQ(Sent().size(), 1u);
-    ASSERT_EQ(Sent()[0].size(), c.Written);
-    if (c.Written >= 6) {
+    ASSERT_EQ(Sent()[0].size(), c.FWritten);
+    if (c.FWritten >= 6) {
       EXPECT_EQ(Head(Sent()[0]), (TBytes{0, 3, 2, 1, 8, 0}));
     }
-    for (std::size_t i = 65; i < c.Written; ++i) EXPECT_EQ(Sent()[0][i], 0) << i;
+    for (std::size_t i = 65; i < c.FWritten; ++i) EXPECT_EQ(Sent()[0][i], 0) << i;
   }
 }
 
 TEST_F(ReportTest, NoProgrammerMeansNoReport) {
-  Driver.SelectEeprom(1);
-  Buffer.Data = Ramp(100);
-  EXPECT_NO_THROW(Driver.StartWriteFlash());
-  EXPECT_NO_THROW(Driver.StartErase());
-  EXPECT_EQ(Port.Claimed, nullptr);
+  FDriver.SelectEeprom(1);
+  FBuffer.FData = Ramp(100);
+  EXPECT_NO_THROW(FDriver.StartWriteFlash());
+  EXPECT_NO_THROW(FDriver.StartErase());
+  EXPECT_EQ(FPort.FClaimed, nullptr);
 }
 
 TEST_F(ReportTest, SendingTouchesEachBufferByteOnce) {
-  Buffer.Data = Ramp(10000);
-  Driver.SelectIsp();
+  FBuffer.FData = Ramp(10000);
+  FDriver.SelectIsp();
   Connect();
-  Driver.StartWriteFlash();
+  FDriver.StartWriteFlash();
   for (int i = 0; i < 400; ++i) ReplyChar('*');
   EXPECT_EQ(Sent().size(), 173u);  // 172 full chunks of 58 and one of 24
-  EXPECT_EQ(Buffer.BytesRead, 10000u);
-  EXPECT_EQ(Buffer.Reads, 173);
+  EXPECT_EQ(FBuffer.FBytesRead, 10000u);
+  EXPECT_EQ(FBuffer.FReads, 173);
   EXPECT_EQ(Sent().back()[3], 24);
 }
 

@@ -60,11 +60,12 @@ TEST(AtomicFile, FullDiskSaysSoAndLeavesNothing) {
   if (child == 0) {
     if (::unshare(CLONE_NEWNS) != 0 ||
         ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("tmpfs", dir.Path.c_str(), "tmpfs", 0, "size=16k") != 0)
+        ::mount("tmpfs", dir.FPath.c_str(), "tmpfs", 0, "size=16k") != 0)
       ::_exit(77);
-    const TFileResult r = WriteFileAtomically(dir / "dump.bin", AsBytes(std::string(1 << 16, 'x')));
+    const TResult<void> r =
+        WriteFileAtomically(dir / "dump.bin", AsBytes(std::string(1 << 16, 'x')));
     const std::string report =
-        (r ? std::string("saved") : r.Error().Reason) + "|" + std::to_string(dir.Entries().size());
+        (r ? std::string("saved") : r.Error().FText) + "|" + std::to_string(dir.Entries().size());
     (void)!::write(out[1], report.data(), report.size());
     ::_exit(0);
   }
@@ -88,12 +89,12 @@ TEST(AtomicFile, AbortedOrDroppedLeavesTheTargetAlone) {
   WriteText(target, "old");
   for (const bool explicitly : {true, false}) {
     {
-      TFileExpected<TAtomicFile> file = TAtomicFile::Create(target);
+      TResult<TAtomicFile> file = TAtomicFile::Create(target);
       ASSERT_TRUE(file);
       const std::string temp = file.Value().TempPath();
       EXPECT_EQ(temp.substr(0, target.size() + 5), target + ".~tmp");
       EXPECT_EQ(dir.Entries(),
-                (std::vector<std::string>{"dump.bin", temp.substr(dir.Path.string().size() + 1)}));
+                (std::vector<std::string>{"dump.bin", temp.substr(dir.FPath.string().size() + 1)}));
       ASSERT_TRUE(file.Value().Write(AsBytes("lost")));
       if (explicitly) file.Value().Abort();
     }
@@ -109,12 +110,12 @@ TEST(AtomicFile, StrangersLinkInASharedFolderIsRefused) {
   TTempDir dir;
   WriteText(dir / "mine", "kept");
   std::filesystem::create_symlink(dir / "mine", dir / "out.bin");
-  ::chmod(dir.Path.c_str(), 01777);
+  ::chmod(dir.FPath.c_str(), 01777);
   if (::lchown((dir / "out.bin").c_str(), ::geteuid() + 1, ::getegid()) != 0)
     GTEST_SKIP() << "cannot give the link to another user";
-  const TFileResult r = WriteFileAtomically(dir / "out.bin", AsBytes("attack"));
+  const TResult<void> r = WriteFileAtomically(dir / "out.bin", AsBytes("attack"));
   ASSERT_FALSE(r);
-  EXPECT_EQ(r.Error().Reason, "Permission denied");
+  EXPECT_EQ(r.Error().FText, "Permission denied");
   EXPECT_EQ(ReadText(dir / "mine"), "kept");
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"mine", "out.bin"}));
 }
@@ -123,9 +124,9 @@ TEST(AtomicFile, StrangersLinkInASharedFolderIsRefused) {
 TEST(AtomicFile, FifoTargetIsRefused) {
   TTempDir dir;
   ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
-  const TFileResult r = WriteFileAtomically(dir / "pipe", AsBytes("x"));
+  const TResult<void> r = WriteFileAtomically(dir / "pipe", AsBytes("x"));
   ASSERT_FALSE(r);
-  EXPECT_EQ(r.Error(), (TFileFailure{TFileAction::Create, dir / "pipe", "Not a regular file", 0}));
+  EXPECT_EQ(r.Error(), (TError{TErrorKind::Create, "Not a regular file", 0, dir / "pipe"}));
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"pipe"});
 }
 #endif

@@ -28,7 +28,7 @@ TEST(FileReader, EveryPassReadsTheWholeFileInPieces) {
   TTempDir dir;
   const std::string name = dir / "text.hex";
   WriteText(name, ":00000001FF\r\n");
-  TFileExpected<TFileReader> file = TFileReader::Open(name);
+  TResult<TFileReader> file = TFileReader::Open(name);
   ASSERT_TRUE(file.Ok());
   EXPECT_EQ(file.Value().SizeHint(), 13u);
   EXPECT_EQ(ReadInPieces(file.Value(), 5), ":00000001FF\r\n");
@@ -39,33 +39,32 @@ TEST(FileReader, EveryPassReadsTheWholeFileInPieces) {
 }
 
 struct TRefusal {
-  std::string Name;
-  std::string Leaf;  // below the temporary folder
-  std::string Reason;
-  int Code;
+  std::string FName;
+  std::string FLeaf;  // below the temporary folder
+  std::string FReason;
+  int FCode;
 };
 
 void PrintTo(const TRefusal& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class FileReaderRefuses : public testing::TestWithParam<TRefusal> {};
 
 TEST_P(FileReaderRefuses, WithTheSystemsReason) {
   TTempDir dir;
-  const std::string path = dir / GetParam().Leaf;
-  const TFileExpected<TFileReader> file = TFileReader::Open(path);
+  const std::string path = dir / GetParam().FLeaf;
+  const TResult<TFileReader> file = TFileReader::Open(path);
   ASSERT_FALSE(file.Ok());
-  EXPECT_EQ(file.Error(),
-            (TFileFailure{TFileAction::Open, path, GetParam().Reason, GetParam().Code}));
+  EXPECT_EQ(file.Error(), (TError{TErrorKind::Open, GetParam().FReason, GetParam().FCode, path}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Open, FileReaderRefuses,
-    testing::Values(TRefusal{"missing", "none.hex", test::MissingFileReason().Text,
-                             test::MissingFileReason().Code},
-                    TRefusal{"folder", "", test::FolderReason().Text, test::FolderReason().Code}),
-    [](const auto& info) { return test::CaseName(info.param.Name); });
+    testing::Values(TRefusal{"missing", "none.hex", test::MissingFileReason().FText,
+                             test::MissingFileReason().FCode},
+                    TRefusal{"folder", "", test::FolderReason().FText, test::FolderReason().FCode}),
+    [](const auto& info) { return test::CaseName(info.param.FName); });
 
 }  // namespace
 }  // namespace quenvar

@@ -19,19 +19,19 @@ namespace {
 using test::TTempDir;
 
 struct TNameCase {
-  const char* Label;
-  std::string Name;
+  const char* FLabel;
+  std::string FName;
 };
 
 void PrintTo(const TNameCase& c, std::ostream* os) {
-  *os << c.Label;
+  *os << c.FLabel;
 }
 
 class Utf8FileNames : public testing::TestWithParam<TNameCase> {};
 
 TEST_P(Utf8FileNames, ArriveAndComeBackUnchanged) {
   TTempDir dir;
-  const std::string name = GetParam().Name;
+  const std::string name = GetParam().FName;
   const std::string path = dir / name;
   const std::vector<std::uint8_t> bytes{'Q', 0x00, 0xFF, '\n'};
 
@@ -39,23 +39,23 @@ TEST_P(Utf8FileNames, ArriveAndComeBackUnchanged) {
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{name});
   EXPECT_EQ(Utf8OfPath(PathOfUtf8(path).filename()), name);
 
-  const TFileExpected<std::vector<std::uint8_t>> whole = ReadRegularFile(path);
-  ASSERT_TRUE(whole) << whole.Error().Reason;
+  const TResult<std::vector<std::uint8_t>> whole = ReadRegularFile(path);
+  ASSERT_TRUE(whole) << whole.Error().FText;
   EXPECT_EQ(whole.Value(), bytes);
 
   {
     // Closed again before the save: Windows renames over no file in use.
-    TFileExpected<TFileReader> reader = TFileReader::Open(path);
-    ASSERT_TRUE(reader) << reader.Error().Reason;
+    TResult<TFileReader> reader = TFileReader::Open(path);
+    ASSERT_TRUE(reader) << reader.Error().FText;
     std::vector<std::uint8_t> read(8);
     read.resize(reader.Value().Read(read));
     EXPECT_EQ(read, bytes);
   }
 
-  TFileExpected<TLockedFile> locked = TLockedFile::Open(path);
-  ASSERT_TRUE(locked) << locked.Error().Reason;
-  const TFileResult replaced = locked.Value().Replace(std::vector<std::uint8_t>{'2'});
-  ASSERT_TRUE(replaced) << replaced.Error().Reason;
+  TResult<TLockedFile> locked = TLockedFile::Open(path);
+  ASSERT_TRUE(locked) << locked.Error().FText;
+  const TResult<void> replaced = locked.Value().Replace(std::vector<std::uint8_t>{'2'});
+  ASSERT_TRUE(replaced) << replaced.Error().FText;
   EXPECT_EQ(locked.Value().ReadAll().Value(), std::vector<std::uint8_t>{'2'});
   locked.Value().Unlock();
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{name});
@@ -67,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(Names, Utf8FileNames,
                                          TNameCase{"ChineseAndEuro", "固件€.hex"},
                                          TNameCase{"BeyondTheBmp",
                                                    "\xF0\x9D\x84\x9E clef.bin"}),  // U+1D11E
-                         [](const auto& info) { return std::string(info.param.Label); });
+                         [](const auto& info) { return std::string(info.param.FLabel); });
 
 }  // namespace
 }  // namespace quenvar

@@ -15,14 +15,17 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::string DataFile(const char* Name) {
-  return std::string(QUENVAR_FILES_TEST_DATA) + "/" + Name;
+std::string DataFile(const char* name) {
+  return std::string(QUENVAR_FILES_TEST_DATA) + "/" + name;
 }
 
-std::string TextOf(const char* Name) {
-  const TFileReadResult f = ReadWholeFile(DataFile(Name));
-  EXPECT_TRUE(f.Status.Ok()) << f.Status.Message();
-  return {f.Bytes.begin(), f.Bytes.end()};
+std::string TextOf(const char* name) {
+  const TResult<TByteImage> f = ReadWholeFile(DataFile(name));
+  if (!f) {
+    ADD_FAILURE() << f.Error().FText;
+    return {};
+  }
+  return {f->begin(), f->end()};
 }
 
 // 00..0F at 0, DE AD BE EF at 0x20, CA FE at 0x10000 (after a linear base of 1).
@@ -43,9 +46,9 @@ class GoldenRead : public testing::TestWithParam<const char*> {};
 TEST_P(GoldenRead, GivesTheSameImage) {
   const std::string text = TextOf(GetParam());
   ASSERT_FALSE(text.empty());
-  const THexReadResult r = ReadHexFile(text);
+  const TResult<TByteImage> r = ReadHexFile(text);
   ASSERT_TRUE(r.Ok());
-  EXPECT_EQ(r.Image, GoldenImage());
+  EXPECT_EQ(r.Value(), GoldenImage());
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, GoldenRead,

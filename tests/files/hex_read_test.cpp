@@ -21,21 +21,21 @@ Bytes Cat(Bytes a, const Bytes& b) {
 }
 
 struct TAccepted {
-  const char* Name;
-  std::string Text;
-  Bytes Image;
+  const char* FName;
+  std::string FText;
+  Bytes FImage;
 };
 
 class HexReadAccepted : public testing::TestWithParam<TAccepted> {};
 
 TEST_P(HexReadAccepted, GivesImage) {
-  const THexReadResult r = ReadHexFile(GetParam().Text);
-  ASSERT_TRUE(r.Ok()) << "line " << r.Error->Line << " kind " << int(r.Error->Kind);
-  EXPECT_EQ(r.Image, GetParam().Image);
+  const TResult<TByteImage> r = ReadHexFile(GetParam().FText);
+  ASSERT_TRUE(r.Ok()) << r.Error().FText << " in line " << r.Error().FLine;
+  EXPECT_EQ(r.Value(), GetParam().FImage);
 }
 
 void PrintTo(const TAccepted& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -98,122 +98,135 @@ INSTANTIATE_TEST_SUITE_P(
         TAccepted{"BadChecksumAfterEnd", ":00000001FF\n:0100000011EF\n", {}},
         // Trailing text before the checksum is summed like any other pair.
         TAccepted{"ExtraPairBeforeChecksum", ":0100000011AA44\n:00000001FF", {0x11}}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
+
+// What a refusal names: its kind and its first failing line.
+struct TRefusal {
+  TErrorKind FKind;
+  std::size_t FLine;
+};
 
 struct TRefused {
-  const char* Name;
-  std::string Text;
-  THexError Error;
+  const char* FName;
+  std::string FText;
+  TRefusal FError;
 };
 
 class HexReadRefused : public testing::TestWithParam<TRefused> {};
 
 TEST_P(HexReadRefused, GivesErrorAndLine) {
-  const THexReadResult r = ReadHexFile(GetParam().Text);
+  const TResult<TByteImage> r = ReadHexFile(GetParam().FText);
   ASSERT_FALSE(r.Ok());
-  EXPECT_EQ(r.Error->Kind, GetParam().Error.Kind);
-  EXPECT_EQ(r.Error->Line, GetParam().Error.Line);
-  EXPECT_TRUE(r.Image.empty());
+  EXPECT_EQ(r.Error().FKind, GetParam().FError.FKind);
+  EXPECT_EQ(r.Error().FLine, GetParam().FError.FLine);
+  // The error carries the English message of its kind and line.
+  EXPECT_EQ(r.Error().FText, HexErrorMessage(r.Error(), 1));
 }
 
-constexpr auto NoHex = THexErrorKind::NoHexFile;
-constexpr auto Csum = THexErrorKind::WrongChecksum;
-constexpr auto Broken = THexErrorKind::BrokenData;
-constexpr auto Large = THexErrorKind::ImageTooLarge;
+constexpr auto kNoHex = TErrorKind::NoHexFile;
+constexpr auto kCsum = TErrorKind::WrongChecksum;
+constexpr auto kBroken = TErrorKind::BrokenData;
+constexpr auto kLarge = TErrorKind::ImageTooLarge;
 
 void PrintTo(const TRefused& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Reader, HexReadRefused,
     testing::Values(
-        TRefused{"EmptyFile", "", {NoHex, 1}},
-        TRefused{"NoEndRecord", ":0400100001020304E2\r\n", {NoHex, 2}},
-        TRefused{"NoEndRecordNoLineEnd", ":0400100001020304E2", {NoHex, 2}},
-        TRefused{"EmptyLineBeforeEnd", ":0400100001020304E2\r\n\r\n:00000001FF", {NoHex, 2}},
-        TRefused{"ColonOnly", ":\n:00000001FF", {NoHex, 1}},
-        TRefused{"NoAddress", ":04\n:00000001FF", {NoHex, 1}},
-        TRefused{"NoType", ":040010\n:00000001FF", {NoHex, 1}},
-        TRefused{"CountNotHex", ":G400100001020304E2\n:00000001FF", {NoHex, 1}},
-        TRefused{"AddressNotHex", ":04001X0001020304E2\n:00000001FF", {NoHex, 1}},
-        TRefused{"TypeNotHex", ":040010Q001020304E2\n:00000001FF", {NoHex, 1}},
+        TRefused{"EmptyFile", "", {kNoHex, 1}},
+        TRefused{"NoEndRecord", ":0400100001020304E2\r\n", {kNoHex, 2}},
+        TRefused{"NoEndRecordNoLineEnd", ":0400100001020304E2", {kNoHex, 2}},
+        TRefused{"EmptyLineBeforeEnd", ":0400100001020304E2\r\n\r\n:00000001FF", {kNoHex, 2}},
+        TRefused{"ColonOnly", ":\n:00000001FF", {kNoHex, 1}},
+        TRefused{"NoAddress", ":04\n:00000001FF", {kNoHex, 1}},
+        TRefused{"NoType", ":040010\n:00000001FF", {kNoHex, 1}},
+        TRefused{"CountNotHex", ":G400100001020304E2\n:00000001FF", {kNoHex, 1}},
+        TRefused{"AddressNotHex", ":04001X0001020304E2\n:00000001FF", {kNoHex, 1}},
+        TRefused{"TypeNotHex", ":040010Q001020304E2\n:00000001FF", {kNoHex, 1}},
         // Structure is checked for all lines before any checksum.
-        TRefused{"StructureBeforeChecksum", ":0400000001020304F3\n\n:00000001FF", {NoHex, 2}},
-        TRefused{"DataChecksumWrong", ":0400000001020304F3\n:00000001FF", {Csum, 1}},
-        TRefused{"EndRecordChecksumWrong", ":0100000011EE\r\n:00000001FE\r\n", {Csum, 2}},
+        TRefused{"StructureBeforeChecksum", ":0400000001020304F3\n\n:00000001FF", {kNoHex, 2}},
+        TRefused{"DataChecksumWrong", ":0400000001020304F3\n:00000001FF", {kCsum, 1}},
+        TRefused{"EndRecordChecksumWrong", ":0100000011EE\r\n:00000001FE\r\n", {kCsum, 2}},
         TRefused{
-            "OnlyFirstBadLineReported", ":0100000011EF\n:0100010022DF\n:00000001FF", {Csum, 1}},
-        TRefused{"StartAddressChecksumWrong", ":0400000300001234B4\n:00000001FF", {Csum, 1}},
-        TRefused{"BaseChecksumWrong", ":020000040001FA\n:00000001FF", {Csum, 1}},
+            "OnlyFirstBadLineReported", ":0100000011EF\n:0100010022DF\n:00000001FF", {kCsum, 1}},
+        TRefused{"StartAddressChecksumWrong", ":0400000300001234B4\n:00000001FF", {kCsum, 1}},
+        TRefused{"BaseChecksumWrong", ":020000040001FA\n:00000001FF", {kCsum, 1}},
         // Broken data in the second pass names its line.
-        TRefused{"DataNotHex", ":0100000011EE\n:04000000010G0304F2\n:00000001FF", {Broken, 2}},
-        TRefused{"ChecksumNotHex", ":0400000001020304ZZ\n:00000001FF", {Broken, 1}},
-        TRefused{"EndChecksumNotHex", ":00000001F \n", {Broken, 1}},
-        TRefused{"LineShorterThanCount", ":04000000AABB97\n:00000001FF", {Broken, 1}},
+        TRefused{"DataNotHex", ":0100000011EE\n:04000000010G0304F2\n:00000001FF", {kBroken, 2}},
+        TRefused{"ChecksumNotHex", ":0400000001020304ZZ\n:00000001FF", {kBroken, 1}},
+        TRefused{"EndChecksumNotHex", ":00000001F \n", {kBroken, 1}},
+        TRefused{"LineShorterThanCount", ":04000000AABB97\n:00000001FF", {kBroken, 1}},
         // Two data bytes plus the checksum would be read as four data bytes.
-        TRefused{"CountReachesIntoChecksum", ":030000000102FA\n:00000001FF", {Broken, 1}},
+        TRefused{"CountReachesIntoChecksum", ":030000000102FA\n:00000001FF", {kBroken, 1}},
         // Malformed address records.
-        TRefused{"BaseWithOneByte", ":0100000401FA\n:00000001FF", {NoHex, 1}},
-        TRefused{"BaseNotHex", ":02000004XXXXFA\n:00000001FF", {NoHex, 1}},
-        TRefused{"BaseTooShort", ":02000004000\n:00000001FF", {NoHex, 1}},
+        TRefused{"BaseWithOneByte", ":0100000401FA\n:00000001FF", {kNoHex, 1}},
+        TRefused{"BaseNotHex", ":02000004XXXXFA\n:00000001FF", {kNoHex, 1}},
+        TRefused{"BaseTooShort", ":02000004000\n:00000001FF", {kNoHex, 1}},
         // More than 16 MiB is refused before anything is allocated.
-        TRefused{"ImageOverLimit", ":020000040100F9\n:0100000000FF\n:00000001FF", {Large, 2}},
+        TRefused{"ImageOverLimit", ":020000040100F9\n:0100000000FF\n:00000001FF", {kLarge, 2}},
         TRefused{"ImageFarOverLimit",
                  ":02000004FFFFFC\n:10FFF00000000000000000000000000000000000F0\n:00000001FF",
-                 {Large, 2}},
-        TRefused{
-            "SegmentBaseIsNotOverLimit", ":02000002FFFFFE\n:01FFFF000001\n:00000001FE", {Csum, 3}}),
-    [](const auto& info) { return std::string(info.param.Name); });
+                 {kLarge, 2}},
+        TRefused{"SegmentBaseIsNotOverLimit",
+                 ":02000002FFFFFE\n:01FFFF000001\n:00000001FE",
+                 {kCsum, 3}}),
+    [](const auto& info) { return std::string(info.param.FName); });
 
 TEST(HexReadLimit, ImageOfExactly16MiBIsAccepted) {
   // Base 0x00FF0000 + address 0xFFFF + 1 byte = 0x01000000.
-  const THexReadResult r = ReadHexFile(":0200000400FFFB\n:01FFFF00AB56\n:00000001FF");
+  const TResult<TByteImage> r = ReadHexFile(":0200000400FFFB\n:01FFFF00AB56\n:00000001FF");
   ASSERT_TRUE(r.Ok());
-  ASSERT_EQ(r.Image.size(), 0x1000000u);
-  EXPECT_EQ(r.Image.back(), 0xAB);
-  EXPECT_EQ(r.Image.front(), 0xFF);
-  EXPECT_EQ(r.Image[0xFFFFFE], 0xFF);
+  ASSERT_EQ(r->size(), 0x1000000u);
+  EXPECT_EQ(r->back(), 0xAB);
+  EXPECT_EQ(r->front(), 0xFF);
+  EXPECT_EQ((*r)[0xFFFFFE], 0xFF);
 }
 
 struct TMessage {
-  THexError Error;
-  std::uint8_t Language;
-  const char* Text;
+  TRefusal FError;
+  std::uint8_t FLanguage;
+  const char* FText;
 };
 
 class HexErrorMessages : public testing::TestWithParam<TMessage> {};
 
 std::string MessageName(const testing::TestParamInfo<TMessage>& info) {
-  const char* kinds[] = {"NoHexFile", "WrongChecksum", "BrokenData", "ImageTooLarge"};
-  return std::string(kinds[static_cast<int>(info.param.Error.Kind)]) + "Line" +
-         std::to_string(info.param.Error.Line) + "Language" + std::to_string(info.param.Language);
+  const TErrorKind kind = info.param.FError.FKind;
+  const char* name = kind == kNoHex    ? "NoHexFile"
+                     : kind == kCsum   ? "WrongChecksum"
+                     : kind == kBroken ? "BrokenData"
+                                       : "ImageTooLarge";
+  return std::string(name) + "Line" + std::to_string(info.param.FError.FLine) + "Language" +
+         std::to_string(info.param.FLanguage);
 }
 
 TEST_P(HexErrorMessages, AreExact) {
-  EXPECT_EQ(HexErrorMessage(GetParam().Error, GetParam().Language), GetParam().Text);
+  const TError error(GetParam().FError.FKind, "", 0, "", GetParam().FError.FLine);
+  EXPECT_EQ(HexErrorMessage(error, GetParam().FLanguage), GetParam().FText);
 }
 
 void PrintTo(const TMessage& c, std::ostream* os) {
-  *os << c.Text;
+  *os << c.FText;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Reader, HexErrorMessages,
     testing::Values(
-        TMessage{{NoHex, 3}, 0, "Fehler in Datei. Keine Hex-Datei."},
-        TMessage{{NoHex, 3}, 1, "Error in file. No hex file."},
-        TMessage{{NoHex, 3}, 2, "Входной файл не hex файл."},
-        TMessage{{Csum, 9}, 0, "Fehler in Datei. Falsche CSUM."},
-        TMessage{{Csum, 9}, 1, "Error in file. Wrong CSUM."},
-        TMessage{{Csum, 9}, 2, "Ошибка входного файла.Не правильная CheckSum."},
-        TMessage{{Broken, 12}, 0, "Fehler in Datei. Fehlerhafte Daten in Zeile 12."},
-        TMessage{{Broken, 12}, 1, "Error in file. Broken data in line 12."},
-        TMessage{{Broken, 4096}, 2, "Ошибка входного файла. Неверные данные в строке 4096."},
-        TMessage{{NoHex, 1}, 7, "Error in file. No hex file."},
-        TMessage{{Large, 2}, 0, "Fehler in Datei. Keine Hex-Datei. Abbild größer als 16 MiB."},
-        TMessage{{Large, 2}, 1, "Error in file. No hex file. Image larger than 16 MiB."},
-        TMessage{{Large, 2}, 2, "Входной файл не hex файл. Образ больше 16 МиБ."}),
+        TMessage{{kNoHex, 3}, 0, "Fehler in Datei. Keine Hex-Datei."},
+        TMessage{{kNoHex, 3}, 1, "Error in file. No hex file."},
+        TMessage{{kNoHex, 3}, 2, "Входной файл не hex файл."},
+        TMessage{{kCsum, 9}, 0, "Fehler in Datei. Falsche CSUM."},
+        TMessage{{kCsum, 9}, 1, "Error in file. Wrong CSUM."},
+        TMessage{{kCsum, 9}, 2, "Ошибка входного файла.Не правильная CheckSum."},
+        TMessage{{kBroken, 12}, 0, "Fehler in Datei. Fehlerhafte Daten in Zeile 12."},
+        TMessage{{kBroken, 12}, 1, "Error in file. Broken data in line 12."},
+        TMessage{{kBroken, 4096}, 2, "Ошибка входного файла. Неверные данные в строке 4096."},
+        TMessage{{kNoHex, 1}, 7, "Error in file. No hex file."},
+        TMessage{{kLarge, 2}, 0, "Fehler in Datei. Keine Hex-Datei. Abbild größer als 16 MiB."},
+        TMessage{{kLarge, 2}, 1, "Error in file. No hex file. Image larger than 16 MiB."},
+        TMessage{{kLarge, 2}, 2, "Входной файл не hex файл. Образ больше 16 МиБ."}),
     MessageName);
 
 }  // namespace

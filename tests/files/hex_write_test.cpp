@@ -19,19 +19,19 @@ Bytes Counting(std::size_t n) {
 }
 
 struct TWritten {
-  const char* Name;
-  Bytes Data;
-  std::string Text;
+  const char* FName;
+  Bytes FData;
+  std::string FText;
 };
 
 class HexWrite : public testing::TestWithParam<TWritten> {};
 
 TEST_P(HexWrite, GivesExactText) {
-  EXPECT_EQ(WriteHexFile(GetParam().Data), GetParam().Text);
+  EXPECT_EQ(WriteHexFile(GetParam().FData), GetParam().FText);
 }
 
 void PrintTo(const TWritten& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TWritten{"SixteenBytes", Bytes(16, 0xA5),
                              ":10000000A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A0\r\n"
                              ":00000001FF"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 // Around the first 64 KiB boundary of a zero-filled buffer.
 TEST(HexWriteAbove64K, ExtendedLinearAddressBeforeEachBoundary) {
@@ -96,11 +96,11 @@ TEST(HexRoundTrip, RandomImagesUpTo1MiB) {
   for (std::size_t size : sizes) {
     Bytes data(size);
     for (auto& b : data) b = static_cast<std::uint8_t>(rng());
-    const THexReadResult r = ReadHexFile(WriteHexFile(data));
+    const TResult<TByteImage> r = ReadHexFile(WriteHexFile(data));
     ASSERT_TRUE(r.Ok()) << size;
-    ASSERT_EQ(r.Image.size(), (size + 15) / 16 * 16) << size;
-    EXPECT_TRUE(std::equal(data.begin(), data.end(), r.Image.begin())) << size;
-    EXPECT_TRUE(std::all_of(r.Image.begin() + static_cast<std::ptrdiff_t>(size), r.Image.end(),
+    ASSERT_EQ(r->size(), (size + 15) / 16 * 16) << size;
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), r->begin())) << size;
+    EXPECT_TRUE(std::all_of(r->begin() + static_cast<std::ptrdiff_t>(size), r->end(),
                             [](std::uint8_t b) { return b == 0xFF; }))
         << size;
   }

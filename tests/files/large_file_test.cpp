@@ -38,20 +38,19 @@ Bytes Counting(std::size_t n) {
 Bytes Loaded(const std::string& name) {
   TCustomMPHexEditor editor;
   TFileOps files(editor);
-  std::uint8_t errorFlag = 9;
-  const TOpenOutcome o = files.OpenFile(name, 1, errorFlag);
-  EXPECT_EQ(o.Load.Status, TLoadStatus::Loaded) << o.Load.Message;
-  EXPECT_EQ(errorFlag, 0);
+  const TOpenOutcome o = files.OpenFile(name, 1);
+  EXPECT_EQ(o.FLoad.FStatus, TLoadStatus::Loaded) << o.FLoad.FMessage;
+  EXPECT_FALSE(o.FLoad.ErrorFlag());
   return {editor.Data().begin(), editor.Data().end()};
 }
 
 struct TRoundTrip {
-  std::string Name;
-  std::size_t Size;
+  std::string FName;
+  std::size_t FSize;
 };
 
 void PrintTo(const TRoundTrip& c, std::ostream* os) {
-  *os << c.Name << ", " << c.Size << " bytes";
+  *os << c.FName << ", " << c.FSize << " bytes";
 }
 
 class LargeRoundTrip : public testing::TestWithParam<TRoundTrip> {};
@@ -59,12 +58,12 @@ class LargeRoundTrip : public testing::TestWithParam<TRoundTrip> {};
 // Saved and opened again: HEX gives the image padded with FF to whole records.
 TEST_P(LargeRoundTrip, SavesInPiecesAndReadsBack) {
   TTempDir dir;
-  const Bytes data = Counting(GetParam().Size);
+  const Bytes data = Counting(GetParam().FSize);
   TCustomMPHexEditor editor;
   TFileOps files(editor);
   editor.LoadDataFromBytes(data);
-  const std::string name = dir / GetParam().Name;
-  ASSERT_EQ(files.SaveFile(name).Status, TSaveStatus::Saved);
+  const std::string name = dir / GetParam().FName;
+  ASSERT_EQ(files.SaveFile(name).FStatus, TSaveStatus::Saved);
 
   const bool hex = SaveFormatOf(name) == TFileFormat::IntelHex;
   const std::string text = WriteHexFile(data);
@@ -78,12 +77,12 @@ INSTANTIATE_TEST_SUITE_P(Files, LargeRoundTrip,
                          testing::Values(TRoundTrip{"three-segments-and-one.hex", 0x30001},
                                          TRoundTrip{"five-segments-less-13.hex", 0x4FFF3},
                                          TRoundTrip{"three-segments-and-one.bin", 0x30001}),
-                         [](const auto& info) { return test::CaseName(info.param.Name); });
+                         [](const auto& info) { return test::CaseName(info.param.FName); });
 
 struct TPieceCase {
-  std::string Name;
-  std::string Text;
-  std::size_t ImageSize;
+  std::string FName;
+  std::string FText;
+  std::size_t FImageSize;
 };
 
 // A CR at the end of the first piece and its LF at the start of the next:
@@ -97,7 +96,7 @@ std::string CrLfAcrossPieces() {
 }
 
 void PrintTo(const TPieceCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class FilePieces : public testing::TestWithParam<TPieceCase> {};
@@ -105,14 +104,15 @@ class FilePieces : public testing::TestWithParam<TPieceCase> {};
 TEST_P(FilePieces, ReadAsFromMemory) {
   TTempDir dir;
   const std::string name = dir / "pieces.hex";
-  WriteText(name, GetParam().Text);
-  TFileExpected<TFileReader> file = TFileReader::Open(name);
+  WriteText(name, GetParam().FText);
+  TResult<TFileReader> file = TFileReader::Open(name);
   ASSERT_TRUE(file.Ok());
-  const THexReadResult fromFile = ReadHexFile(file.Value());
-  const THexReadResult fromMemory = ReadHexFile(GetParam().Text);
-  ASSERT_TRUE(fromFile.Ok()) << fromFile.Error->Line;
-  EXPECT_EQ(fromFile.Image.size(), GetParam().ImageSize);
-  EXPECT_TRUE(fromFile.Image == fromMemory.Image);
+  const TResult<TByteImage> fromFile = ReadHexFile(file.Value());
+  const TResult<TByteImage> fromMemory = ReadHexFile(GetParam().FText);
+  ASSERT_TRUE(fromFile.Ok()) << fromFile.Error().FLine;
+  ASSERT_TRUE(fromMemory.Ok());
+  EXPECT_EQ(fromFile->size(), GetParam().FImageSize);
+  EXPECT_TRUE(fromFile.Value() == fromMemory.Value());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TPieceCase{"line longer than a piece",
                                ":10000000" + std::string(kPiece + 1000, '0') + "F0\n:00000001FF",
                                16}),
-    [](const auto& info) { return test::CaseName(info.param.Name); });
+    [](const auto& info) { return test::CaseName(info.param.FName); });
 
 TEST(FilePieces, CrLfCaseSplitsWhereMeant) {
   const std::string text = CrLfAcrossPieces();
@@ -157,12 +157,12 @@ TEST(FifoOpen, GivesTheWrittenBytes) {
 
 // A file whose size says 0 but that has bytes: the read grows for them.
 TEST(WholeFile, ReadsPastTheSizeItSays) {
-  const TFileReadResult r = ReadWholeFile("/proc/self/cmdline");
-  ASSERT_TRUE(r.Status.Ok()) << r.Status.Message();
+  const TResult<TByteImage> r = ReadWholeFile("/proc/self/cmdline");
+  ASSERT_TRUE(r.Ok()) << r.Error().FText;
   std::ifstream in("/proc/self/cmdline", std::ios::binary);
   const std::string expected{std::istreambuf_iterator<char>(in), {}};
   ASSERT_FALSE(expected.empty());
-  EXPECT_EQ(std::string(r.Bytes.begin(), r.Bytes.end()), expected);
+  EXPECT_EQ(std::string(r->begin(), r->end()), expected);
 }
 #endif
 

@@ -22,10 +22,10 @@ using test::TTempDir;
 using test::WriteText;
 
 struct TBystanderCase {
-  const char* Name;
-  const char* FileName;
-  const char* Bystander;
-  bool Link;  // `ln -s victim <Bystander>`, else the user's own file
+  const char* FName;
+  const char* FFileName;
+  const char* FBystander;
+  bool FLink;  // `ln -s victim <Bystander>`, else the user's own file
 };
 
 class SaveBystanders : public testing::TestWithParam<TBystanderCase> {};
@@ -34,29 +34,29 @@ TEST_P(SaveBystanders, AreLeftAlone) {
   const TBystanderCase& c = GetParam();
 #ifdef _WIN32
   // The runtime has no symbolic links there (they need rights users seldom have).
-  if (c.Link) GTEST_SKIP() << "no symbolic links";
+  if (c.FLink) GTEST_SKIP() << "no symbolic links";
 #endif
   TTempDir dir;
   WriteText(dir / "victim", "secret");
-  if (c.Link)
-    fs::create_symlink(dir / "victim", dir / c.Bystander);
+  if (c.FLink)
+    fs::create_symlink(dir / "victim", dir / c.FBystander);
   else
-    WriteText(dir / c.Bystander, "mine");
+    WriteText(dir / c.FBystander, "mine");
   TCustomMPHexEditor editor;
   editor.LoadDataFromBytes(std::vector<std::uint8_t>{'Q', 'V'});
   TFileOps ops(editor);
 
-  ASSERT_EQ(ops.SaveFile(dir / c.FileName).Status, TSaveStatus::Saved);
+  ASSERT_EQ(ops.SaveFile(dir / c.FFileName).FStatus, TSaveStatus::Saved);
 
   EXPECT_EQ(ReadText(dir / "victim"), "secret");
-  EXPECT_FALSE(fs::is_symlink(dir / c.FileName));
-  EXPECT_EQ(c.Link ? fs::read_symlink(dir / c.Bystander).string() : ReadText(dir / c.Bystander),
-            c.Link ? dir / "victim" : "mine");
+  EXPECT_FALSE(fs::is_symlink(dir / c.FFileName));
+  EXPECT_EQ(c.FLink ? fs::read_symlink(dir / c.FBystander).string() : ReadText(dir / c.FBystander),
+            c.FLink ? dir / "victim" : "mine");
   EXPECT_EQ(dir.Entries().size(), 3u);
 }
 
 void PrintTo(const TBystanderCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -65,30 +65,30 @@ INSTANTIATE_TEST_SUITE_P(
                     TBystanderCase{"BinFile", "dump.bin", "dump.bin.~save", false},
                     TBystanderCase{"HexLink", "dump.hex", "dump.hex.~tmp0", true},
                     TBystanderCase{"HexFile", "dump.hex", "dump.hex.~tmp0", false}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 // One byte over the reader's cap: binary files have no cap, HEX files are refused.
 TEST(SaveFile, HexOverTheCapIsRefusedBinaryIsNot) {
   TTempDir dir;
   TCustomMPHexEditor editor;
-  editor.LoadDataFromVector(std::vector<std::uint8_t>(MaxHexImageSize + 1, 0x00));
+  editor.LoadDataFromVector(std::vector<std::uint8_t>(kMaxHexImageSize + 1, 0x00));
   TFileOps ops(editor);
 
   const TSaveOutcome hex = ops.SaveFile(dir / "big.hex");
-  EXPECT_EQ(hex.Status, TSaveStatus::Failed);
-  EXPECT_EQ(hex.Message, "Cannot write " + (dir / "big.hex") + ".\r\n(Image larger than 16 MiB.)");
+  EXPECT_EQ(hex.FStatus, TSaveStatus::Failed);
+  EXPECT_EQ(hex.FMessage, "Cannot write " + (dir / "big.hex") + ".\r\n(Image larger than 16 MiB.)");
   EXPECT_TRUE(dir.Entries().empty());
 
-  EXPECT_EQ(ops.SaveFile(dir / "big.bin").Status, TSaveStatus::Saved);
-  EXPECT_EQ(fs::file_size(dir / "big.bin"), MaxHexImageSize + 1);
+  EXPECT_EQ(ops.SaveFile(dir / "big.bin").FStatus, TSaveStatus::Saved);
+  EXPECT_EQ(fs::file_size(dir / "big.bin"), kMaxHexImageSize + 1);
 }
 
 // The output is created before the data exists (as before a chip read) and
 // saved into later, in the format its name selects.
 TEST(SaveFile, IntoAFileCreatedBefore) {
   TTempDir dir;
-  TFileExpected<TAtomicFile> hex = TAtomicFile::Create(dir / "out.hex");
-  TFileExpected<TAtomicFile> bin = TAtomicFile::Create(dir / "out.bin");
+  TResult<TAtomicFile> hex = TAtomicFile::Create(dir / "out.hex");
+  TResult<TAtomicFile> bin = TAtomicFile::Create(dir / "out.bin");
   ASSERT_TRUE(hex);
   ASSERT_TRUE(bin);
   TCustomMPHexEditor editor;
@@ -96,9 +96,9 @@ TEST(SaveFile, IntoAFileCreatedBefore) {
   TFileOps ops(editor);
 
   const TSaveOutcome savedHex = ops.SaveFile(hex.Value());
-  EXPECT_EQ(savedHex.Status, TSaveStatus::Saved) << savedHex.Message;
-  EXPECT_EQ(savedHex.Format, TFileFormat::IntelHex);
-  EXPECT_EQ(ops.SaveFile(bin.Value()).Format, TFileFormat::Binary);
+  EXPECT_EQ(savedHex.FStatus, TSaveStatus::Saved) << savedHex.FMessage;
+  EXPECT_EQ(savedHex.FFormat, TFileFormat::IntelHex);
+  EXPECT_EQ(ops.SaveFile(bin.Value()).FFormat, TFileFormat::Binary);
   EXPECT_EQ(ReadText(dir / "out.hex"),
             ":100000005AFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFA5\r\n:00000001FF");
   EXPECT_EQ(ReadText(dir / "out.bin"), "Z");

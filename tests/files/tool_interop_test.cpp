@@ -21,66 +21,66 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using test::TTempDir;
 
-bool Installed(const std::string& Tool) {
-  return std::system(("command -v " + Tool + " >/dev/null 2>&1").c_str()) == 0;
+bool Installed(const std::string& tool) {
+  return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 struct TToolCase {
-  const char* Name;
-  const char* Tool;
+  const char* FName;
+  const char* FTool;
   // %in and %out are replaced by the binary's and the HEX file's paths.
-  const char* Command;
-  std::size_t Size;
+  const char* FCommand;
+  std::size_t FSize;
 };
 
-std::string Expand(std::string Command, const std::string& In, const std::string& Out) {
-  Command.replace(Command.find("%in"), 3, "'" + In + "'");
-  Command.replace(Command.find("%out"), 4, "'" + Out + "'");
-  return Command;
+std::string Expand(std::string command, const std::string& in, const std::string& out) {
+  command.replace(command.find("%in"), 3, "'" + in + "'");
+  command.replace(command.find("%out"), 4, "'" + out + "'");
+  return command;
 }
 
 class ToolMadeHex : public testing::TestWithParam<TToolCase> {};
 
 TEST_P(ToolMadeHex, ReadsBackAsTheBinary) {
   const TToolCase& c = GetParam();
-  if (!Installed(c.Tool)) GTEST_SKIP() << c.Tool << " is not installed";
+  if (!Installed(c.FTool)) GTEST_SKIP() << c.FTool << " is not installed";
   TTempDir dir;
-  Bytes data(c.Size);
-  std::mt19937 rng(static_cast<unsigned>(c.Size));
+  Bytes data(c.FSize);
+  std::mt19937 rng(static_cast<unsigned>(c.FSize));
   for (auto& b : data) b = static_cast<std::uint8_t>(rng());
   const std::string in = dir / "image.bin";
   const std::string out = dir / "image.hex";
   ASSERT_TRUE(WriteFileAtomically(in, data).Ok());
-  ASSERT_EQ(std::system(Expand(c.Command, in, out).c_str()), 0);
+  ASSERT_EQ(std::system(Expand(c.FCommand, in, out).c_str()), 0);
 
-  const TFileReadResult text = ReadWholeFile(out);
-  ASSERT_TRUE(text.Status.Ok());
-  const THexReadResult r =
-      ReadHexFile({reinterpret_cast<const char*>(text.Bytes.data()), text.Bytes.size()});
-  ASSERT_TRUE(r.Ok()) << "line " << r.Error->Line;
-  EXPECT_EQ(r.Image.size(), data.size());
-  EXPECT_TRUE(r.Image == data);
+  const TResult<TByteImage> text = ReadWholeFile(out);
+  ASSERT_TRUE(text.Ok());
+  const TResult<TByteImage> r =
+      ReadHexFile({reinterpret_cast<const char*>(text->data()), text->size()});
+  ASSERT_TRUE(r.Ok()) << "line " << r.Error().FLine;
+  EXPECT_EQ(r->size(), data.size());
+  EXPECT_TRUE(r.Value() == data);
 }
 
-constexpr const char* Objcopy = "objcopy -I binary -O ihex %in %out";
-constexpr const char* SrecCat = "srec_cat %in -binary -o %out -intel";
+constexpr const char* kObjcopy = "objcopy -I binary -O ihex %in %out";
+constexpr const char* kSrecCat = "srec_cat %in -binary -o %out -intel";
 
 void PrintTo(const TToolCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ToolMadeHex,
-                         testing::Values(TToolCase{"Objcopy1", "objcopy", Objcopy, 1},
-                                         TToolCase{"Objcopy1000", "objcopy", Objcopy, 1000},
-                                         TToolCase{"Objcopy64K", "objcopy", Objcopy, 65536},
-                                         TToolCase{"Objcopy64KPlus1", "objcopy", Objcopy, 65537},
-                                         TToolCase{"Objcopy300K", "objcopy", Objcopy, 300000},
-                                         TToolCase{"SrecCat1", "srec_cat", SrecCat, 1},
-                                         TToolCase{"SrecCat1000", "srec_cat", SrecCat, 1000},
-                                         TToolCase{"SrecCat64K", "srec_cat", SrecCat, 65536},
-                                         TToolCase{"SrecCat64KPlus1", "srec_cat", SrecCat, 65537},
-                                         TToolCase{"SrecCat300K", "srec_cat", SrecCat, 300000}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         testing::Values(TToolCase{"Objcopy1", "objcopy", kObjcopy, 1},
+                                         TToolCase{"Objcopy1000", "objcopy", kObjcopy, 1000},
+                                         TToolCase{"Objcopy64K", "objcopy", kObjcopy, 65536},
+                                         TToolCase{"Objcopy64KPlus1", "objcopy", kObjcopy, 65537},
+                                         TToolCase{"Objcopy300K", "objcopy", kObjcopy, 300000},
+                                         TToolCase{"SrecCat1", "srec_cat", kSrecCat, 1},
+                                         TToolCase{"SrecCat1000", "srec_cat", kSrecCat, 1000},
+                                         TToolCase{"SrecCat64K", "srec_cat", kSrecCat, 65536},
+                                         TToolCase{"SrecCat64KPlus1", "srec_cat", kSrecCat, 65537},
+                                         TToolCase{"SrecCat300K", "srec_cat", kSrecCat, 300000}),
+                         [](const auto& info) { return std::string(info.param.FName); });
 
 // The other way round: what this writer makes, objcopy turns back into the
 // binary, padded to whole records.
@@ -97,13 +97,13 @@ TEST(ToolReadsOurHex, ObjcopyGivesPaddedBinary) {
       WriteFileAtomically(hex, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()})
           .Ok());
   ASSERT_EQ(std::system(("objcopy -I ihex -O binary '" + hex + "' '" + bin + "'").c_str()), 0);
-  const TFileReadResult back = ReadWholeFile(bin);
-  ASSERT_TRUE(back.Status.Ok());
+  const TResult<TByteImage> back = ReadWholeFile(bin);
+  ASSERT_TRUE(back.Ok());
   // 70001 bytes end in a record holding one byte and 15 filler bytes.
   Bytes expected = data;
   expected.insert(expected.end(), 15, 0xFF);
-  EXPECT_EQ(back.Bytes.size(), 70016u);
-  EXPECT_TRUE(back.Bytes == expected);
+  EXPECT_EQ(back->size(), 70016u);
+  EXPECT_TRUE(back.Value() == expected);
 }
 
 }  // namespace

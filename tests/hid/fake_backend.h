@@ -16,55 +16,53 @@ namespace quenvar::test {
 
 class TFakeBackend : public IHidBackend {
  public:
-  bool BindOk = true;
-  int Binds = 0;
-  int Unbinds = 0;
-  std::vector<THidInterfaceInfo> Interfaces;
-  std::map<std::string, THidAttributes> Attrs;  // by path
-  std::map<std::string, int> ReadWriteErrno;    // path -> errno of a refused read-write open
-  std::set<std::string> QueryRefused;           // query-only open fails too
-  std::set<std::string> Unidentifiable;         // GetAttributes fails
-  std::vector<std::pair<std::string, std::vector<std::uint8_t>>> Writes;
-  std::vector<std::string> Opens;  // "path:access"
+  bool FBindOk = true;
+  int FBinds = 0;
+  int FUnbinds = 0;
+  std::vector<THidInterfaceInfo> FInterfaces;
+  std::map<std::string, THidAttributes> FAttrs;  // by path
+  std::map<std::string, int> FReadWriteErrno;    // path -> errno of a refused read-write open
+  std::set<std::string> FQueryRefused;           // query-only open fails too
+  std::set<std::string> FUnidentifiable;         // GetAttributes fails
+  std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FWrites;
+  std::vector<std::string> FOpens;  // "path:access"
 
   void Add(const std::string& id, std::uint16_t vid, std::uint16_t pid) {
-    Interfaces.push_back({id, "/dev/" + id});
-    Attrs["/dev/" + id] = THidAttributes{vid, pid, 1};
+    FInterfaces.push_back({id, "/dev/" + id});
+    FAttrs["/dev/" + id] = THidAttributes{vid, pid, 1};
   }
 
   bool Bind() override {
-    ++Binds;
-    return BindOk;
+    ++FBinds;
+    return FBindOk;
   }
-  void Unbind() override { ++Unbinds; }
-  std::vector<THidInterfaceInfo> Scan() override { return Interfaces; }
+  void Unbind() override { ++FUnbinds; }
+  std::vector<THidInterfaceInfo> Scan() override { return FInterfaces; }
 
-  THidResult<THidHandle> Open(const std::string& path, THidAccess access) override {
-    std::lock_guard<std::mutex> g(Lock);
+  TResult<THidHandle> Open(const std::string& path, THidAccess access) override {
+    std::lock_guard<std::mutex> g(FLock);
     static const char* const kNames[] = {"rw", "query", "read", "write"};
-    Opens.push_back(path + ":" + kNames[static_cast<int>(access)]);
-    if (access != THidAccess::QueryOnly && ReadWriteErrno.count(path))
-      return THidError{ReadWriteErrno[path], "refused"};
-    if (access == THidAccess::QueryOnly && QueryRefused.count(path))
-      return THidError{EACCES, "refused"};
-    Paths[Next] = path;
-    return THidHandle{Next++};
+    FOpens.push_back(path + ":" + kNames[static_cast<int>(access)]);
+    if (access != THidAccess::QueryOnly && FReadWriteErrno.count(path))
+      return TError{TErrorKind::Device, "refused", FReadWriteErrno[path]};
+    if (access == THidAccess::QueryOnly && FQueryRefused.count(path))
+      return TError{TErrorKind::Device, "refused", EACCES};
+    FPaths[FNext] = path;
+    return THidHandle{FNext++};
   }
   void Close(THidHandle h) override {
-    std::lock_guard<std::mutex> g(Lock);
-    Paths.erase(h.Value);
+    std::lock_guard<std::mutex> g(FLock);
+    FPaths.erase(h.FValue);
   }
-  THidResult<THidAttributes> GetAttributes(THidHandle h) override {
+  TResult<THidAttributes> GetAttributes(THidHandle h) override {
     const std::string path = PathOf(h);
-    if (Unidentifiable.count(path)) return THidError{EIO, "no"};
-    return Attrs.at(path);
+    if (FUnidentifiable.count(path)) return TError{TErrorKind::Device, "no", EIO};
+    return FAttrs.at(path);
   }
-  THidResult<THidCaps> GetCapabilities(THidHandle) override {
-    return THidCaps{1, 0xFF00, 65, 65, 0};
-  }
-  THidResult<std::size_t> Write(THidHandle h, const void* data, std::size_t size) override {
+  TResult<THidCaps> GetCapabilities(THidHandle) override { return THidCaps{1, 0xFF00, 65, 65, 0}; }
+  TResult<std::size_t> Write(THidHandle h, const void* data, std::size_t size) override {
     auto p = static_cast<const std::uint8_t*>(data);
-    Writes.push_back({PathOf(h), std::vector<std::uint8_t>(p, p + size)});
+    FWrites.push_back({PathOf(h), std::vector<std::uint8_t>(p, p + size)});
     return size;
   }
   THidReadResult Read(THidHandle, std::uint8_t*, std::size_t,
@@ -75,18 +73,18 @@ class TFakeBackend : public IHidBackend {
   IHidChangeSource* ChangeSource() override { return nullptr; }
 
   int OpenHandles() {
-    std::lock_guard<std::mutex> g(Lock);
-    return static_cast<int>(Paths.size());
+    std::lock_guard<std::mutex> g(FLock);
+    return static_cast<int>(FPaths.size());
   }
 
  private:
   std::string PathOf(THidHandle h) {
-    std::lock_guard<std::mutex> g(Lock);
-    return Paths.count(h.Value) ? Paths[h.Value] : std::string();
+    std::lock_guard<std::mutex> g(FLock);
+    return FPaths.count(h.FValue) ? FPaths[h.FValue] : std::string();
   }
-  std::mutex Lock;
-  std::map<std::int64_t, std::string> Paths;
-  std::int64_t Next = 1;
+  std::mutex FLock;
+  std::map<std::int64_t, std::string> FPaths;
+  std::int64_t FNext = 1;
 };
 
 }  // namespace quenvar::test

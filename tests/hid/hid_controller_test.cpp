@@ -14,87 +14,87 @@ using HidControllerRules = HidSimFixture;
 TEST_F(HidControllerRules, OnlyOneControllerPerProgram) {
   MakeController();
   try {
-    TJvHidDeviceController second(Sim, Loop.Poster());
+    TJvHidDeviceController second(FSim, FLoop.Poster());
     FAIL() << "second controller constructed";
-  } catch (const EJvHidError& e) {
+  } catch (const TJvHidError& e) {
     EXPECT_STREQ(e.what(), "Only one TJvHidDeviceController allowed per program");
   }
-  auto asValue = TJvHidDeviceController::Create(Sim, Loop.Poster());
-  ASSERT_FALSE(asValue.HasValue());
-  EXPECT_EQ(asValue.Error().Text, "Only one TJvHidDeviceController allowed per program");
-  Ctl.reset();
-  EXPECT_TRUE(TJvHidDeviceController::Create(Sim, Loop.Poster()).HasValue());
+  auto asValue = TJvHidDeviceController::Create(FSim, FLoop.Poster());
+  ASSERT_FALSE(asValue.Ok());
+  EXPECT_EQ(asValue.Error().FText, "Only one TJvHidDeviceController allowed per program");
+  FCtl.reset();
+  EXPECT_TRUE(TJvHidDeviceController::Create(FSim, FLoop.Poster()).Ok());
 }
 
 TEST_F(HidControllerRules, StartsWithDefaultsAndScannedList) {
-  Sim->Plug(0x0451, 0x3210, nullptr);
-  Sim->Plug(0x046D, 0xC077, nullptr);
+  FSim->Plug(0x0451, 0x3210, nullptr);
+  FSim->Plug(0x046D, 0xC077, nullptr);
   MakeController();
   EXPECT_EQ(TJvHidDeviceController::Version(), "1.0.19");
-  EXPECT_EQ(Ctl->DevThreadSleepTime(), 100);
-  EXPECT_FALSE(Ctl->FirstChangeReported());
+  EXPECT_EQ(FCtl->DevThreadSleepTime(), 100);
+  EXPECT_FALSE(FCtl->FirstChangeReported());
   EXPECT_EQ(ListIds(), (std::vector<std::string>{"sim-1", "sim-2"}));
-  EXPECT_EQ(Ctl->NumUnclaimedDevices(), 2);
-  EXPECT_EQ(Ctl->NumClaimedDevices(), 0);
-  EXPECT_EQ(Ctl->NumUnpluggedDevices(), 0);
-  for (auto* d : Ctl->DeviceList()) {
+  EXPECT_EQ(FCtl->NumUnclaimedDevices(), 2);
+  EXPECT_EQ(FCtl->NumClaimedDevices(), 0);
+  EXPECT_EQ(FCtl->NumUnpluggedDevices(), 0);
+  for (auto* d : FCtl->DeviceList()) {
     EXPECT_TRUE(d->PluggedIn());
     EXPECT_FALSE(d->Claimed());
     EXPECT_TRUE(d->ReadWriteAccess());
     EXPECT_EQ(d->ReaderPollTime(), 100);
   }
-  EXPECT_EQ(Ctl->DeviceList()[1]->Attributes(), (THidAttributes{0x046D, 0xC077, 0x0100}));
+  EXPECT_EQ(FCtl->DeviceList()[1]->Attributes(), (THidAttributes{0x046D, 0xC077, 0x0100}));
 }
 
 TEST_F(HidControllerRules, FirstAssignmentOfChangeHandlerReportsOnce) {
-  Sim->Plug(0x0451, 0x3210, nullptr);
+  FSim->Plug(0x0451, 0x3210, nullptr);
   MakeController();
   int changes = 0;
   auto onChange = [&changes](TJvHidDeviceController&) { ++changes; };
-  Ctl->SetOnDeviceChange(onChange);
+  FCtl->SetOnDeviceChange(onChange);
   EXPECT_EQ(changes, 1);
-  EXPECT_TRUE(Ctl->FirstChangeReported());
-  Ctl->DeviceChange();  // same devices: nothing to say
+  EXPECT_TRUE(FCtl->FirstChangeReported());
+  FCtl->DeviceChange();  // same devices: nothing to say
   EXPECT_EQ(changes, 1);
-  Ctl->SetOnDeviceChange(onChange);  // same code: not a new handler
+  FCtl->SetOnDeviceChange(onChange);  // same code: not a new handler
   EXPECT_EQ(changes, 1);
-  Sim->Plug(0x0451, 0x3210, nullptr);
-  Ctl->DeviceChange();
+  FSim->Plug(0x0451, 0x3210, nullptr);
+  FCtl->DeviceChange();
   EXPECT_EQ(changes, 2);
   int others = 0;
-  Ctl->SetOnDeviceChange([&others](TJvHidDeviceController&) { ++others; });
+  FCtl->SetOnDeviceChange([&others](TJvHidDeviceController&) { ++others; });
   EXPECT_EQ(others, 0);  // a rescan with no change, FirstChangeReported already set
 }
 
 struct TClaimCase {
-  std::string Name;
-  std::vector<std::pair<int, int>> Calls;  // vid, pid
-  std::vector<std::string> Claimed;        // identity per call, "" = failed
+  std::string FName;
+  std::vector<std::pair<int, int>> FCalls;  // vid, pid
+  std::vector<std::string> FClaimed;        // identity per call, "" = failed
 };
 
 class HidControllerClaim : public HidSimFixture,
                            public ::testing::WithParamInterface<TClaimCase> {};
 
 TEST_P(HidControllerClaim, TakesFirstUnclaimedMatchInListOrder) {
-  Sim->Plug(0x0451, 0x3210, nullptr);  // sim-1
-  Sim->Plug(0x0451, 0x1111, nullptr);  // sim-2
-  Sim->Plug(0x0451, 0x3210, nullptr);  // sim-3
-  Sim->Plug(0xFFFF, 0x8000, nullptr);  // sim-4
+  FSim->Plug(0x0451, 0x3210, nullptr);  // sim-1
+  FSim->Plug(0x0451, 0x1111, nullptr);  // sim-2
+  FSim->Plug(0x0451, 0x3210, nullptr);  // sim-3
+  FSim->Plug(0xFFFF, 0x8000, nullptr);  // sim-4
   MakeController();
   std::vector<std::unique_ptr<TJvHidDevice>> held;
   std::vector<std::string> got;
-  for (auto [vid, pid] : GetParam().Calls) {
+  for (auto [vid, pid] : GetParam().FCalls) {
     TJvHidDevice* dev = reinterpret_cast<TJvHidDevice*>(0x1);
-    const bool ok = Ctl->ClaimById(dev, vid, pid);
+    const bool ok = FCtl->ClaimById(dev, vid, pid);
     EXPECT_EQ(ok, dev != nullptr);
-    got.push_back(ok ? dev->PnPInfo().DevInst : "");
+    got.push_back(ok ? dev->PnPInfo().FDevInst : "");
     if (ok) held.emplace_back(dev);
   }
-  EXPECT_EQ(got, GetParam().Claimed);
+  EXPECT_EQ(got, GetParam().FClaimed);
 }
 
 void PrintTo(const TClaimCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -111,44 +111,44 @@ INSTANTIATE_TEST_SUITE_P(
                    {"sim-1", "sim-3", "sim-4"}},
         TClaimCase{"Product65535IsNotAny", {{0xFFFF, 0xFFFF}, {0x0451, 0x1111}}, {"", "sim-2"}},
         TClaimCase{"NoMatch", {{0x1234, -1}, {0x0451, 0x3211}}, {"", ""}}),
-    [](const auto& info) { return info.param.Name; });
+    [](const auto& info) { return info.param.FName; });
 
 using HidControllerLifecycle = HidSimFixture;
 
 TEST_F(HidControllerLifecycle, UnpluggedClaimedDeviceStaysListedUntilReleased) {
-  const auto a = Sim->Plug(0x0451, 0x3210, nullptr);
-  Sim->Plug(0x0451, 0x3210, nullptr);
+  const auto a = FSim->Plug(0x0451, 0x3210, nullptr);
+  FSim->Plug(0x0451, 0x3210, nullptr);
   MakeController();
   int changes = 0;
-  Ctl->SetOnDeviceChange([&changes](TJvHidDeviceController&) { ++changes; });
+  FCtl->SetOnDeviceChange([&changes](TJvHidDeviceController&) { ++changes; });
   TJvHidDevice* dev = nullptr;
-  ASSERT_TRUE(Ctl->ClaimById(dev, 0x0451, 0x3210));
+  ASSERT_TRUE(FCtl->ClaimById(dev, 0x0451, 0x3210));
   std::vector<std::string> unplugs;
-  dev->SetOnUnplug([&unplugs](TJvHidDevice& d) { unplugs.push_back(d.PnPInfo().DevInst); });
+  dev->SetOnUnplug([&unplugs](TJvHidDevice& d) { unplugs.push_back(d.PnPInfo().FDevInst); });
 
-  Sim->Unplug(a);
-  Ctl->DeviceChange();
+  FSim->Unplug(a);
+  FCtl->DeviceChange();
   EXPECT_EQ(changes, 2);
   EXPECT_EQ(ListIds(), (std::vector<std::string>{"sim-1", "sim-2"}));
   EXPECT_FALSE(dev->PluggedIn());
   EXPECT_TRUE(dev->Claimed());
   EXPECT_EQ(unplugs, std::vector<std::string>{"sim-1"});
   EXPECT_FALSE(dev->OnUnplug().IsSet());
-  EXPECT_EQ(Ctl->NumUnclaimedDevices(), 1);
-  EXPECT_EQ(Ctl->NumUnpluggedDevices(), 1);
-  EXPECT_EQ(Ctl->NumClaimedDevices(), 0);
+  EXPECT_EQ(FCtl->NumUnclaimedDevices(), 1);
+  EXPECT_EQ(FCtl->NumUnpluggedDevices(), 1);
+  EXPECT_EQ(FCtl->NumClaimedDevices(), 0);
 
   // A claimed device that is not plugged in counts as a change on every
   // rescan until it is released; its unplug handler ran once only.
-  Ctl->DeviceChange();
+  FCtl->DeviceChange();
   EXPECT_EQ(changes, 3);
   EXPECT_EQ(unplugs.size(), 1u);
 
   TJvHidDevice* other = nullptr;
-  ASSERT_TRUE(Ctl->ClaimById(other, 0x0451, 0x3210));
-  EXPECT_EQ(other->PnPInfo().DevInst, "sim-2");
+  ASSERT_TRUE(FCtl->ClaimById(other, 0x0451, 0x3210));
+  EXPECT_EQ(other->PnPInfo().FDevInst, "sim-2");
   TJvHidDevice* none = nullptr;
-  EXPECT_FALSE(Ctl->ClaimById(none, 0x0451, 0x3210));
+  EXPECT_FALSE(FCtl->ClaimById(none, 0x0451, 0x3210));
 
   delete dev;  // release of an unplugged device: it leaves the list
   EXPECT_EQ(ListIds(), std::vector<std::string>{"sim-2"});
@@ -156,34 +156,34 @@ TEST_F(HidControllerLifecycle, UnpluggedClaimedDeviceStaysListedUntilReleased) {
 }
 
 TEST_F(HidControllerLifecycle, ReleasePutsFreshObjectAtSamePosition) {
-  Sim->Plug(0x046D, 0xC077, nullptr);
-  Sim->Plug(0x0451, 0x3210, nullptr);
-  Sim->Plug(0x046D, 0xC31C, nullptr);
+  FSim->Plug(0x046D, 0xC077, nullptr);
+  FSim->Plug(0x0451, 0x3210, nullptr);
+  FSim->Plug(0x046D, 0xC31C, nullptr);
   MakeController();
   TJvHidDevice* dev = nullptr;
-  ASSERT_TRUE(Ctl->ClaimById(dev, 0x0451, 0x3210));
+  ASSERT_TRUE(FCtl->ClaimById(dev, 0x0451, 0x3210));
   dev->SetReaderPollTime(250);
   int unplugs = 0;
   auto onUnplug = [&unplugs](TJvHidDevice&) { ++unplugs; };
   dev->SetOnUnplug(onUnplug);
   dev->SetOnData(Recorder());
-  EXPECT_EQ(Ctl->NumClaimedDevices(), 1);
-  EXPECT_EQ(Ctl->NumUnclaimedDevices(), 2);
+  EXPECT_EQ(FCtl->NumClaimedDevices(), 1);
+  EXPECT_EQ(FCtl->NumUnclaimedDevices(), 2);
 
   delete dev;
   ASSERT_EQ(ListIds(), (std::vector<std::string>{"sim-1", "sim-2", "sim-3"}));
-  TJvHidDevice* fresh = Ctl->DeviceList()[1];
+  TJvHidDevice* fresh = FCtl->DeviceList()[1];
   EXPECT_FALSE(fresh->Claimed());
   EXPECT_TRUE(fresh->PluggedIn());
   EXPECT_EQ(fresh->ReaderPollTime(), 250);
   EXPECT_TRUE(fresh->OnData().SameCode(Recorder()));
   EXPECT_TRUE(fresh->OnUnplug().SameCode(TJvHidUnplugEvent(onUnplug)));
   EXPECT_EQ(fresh->ReadThread(), nullptr);  // unclaimed: no reader
-  EXPECT_EQ(Ctl->NumClaimedDevices(), 0);
-  EXPECT_EQ(Ctl->NumUnclaimedDevices(), 3);
+  EXPECT_EQ(FCtl->NumClaimedDevices(), 0);
+  EXPECT_EQ(FCtl->NumUnclaimedDevices(), 3);
 
   TJvHidDevice* again = nullptr;
-  ASSERT_TRUE(Ctl->ClaimById(again, 0x0451, 0x3210));
+  ASSERT_TRUE(FCtl->ClaimById(again, 0x0451, 0x3210));
   EXPECT_EQ(again, fresh);
   EXPECT_NE(again->ReadThread(), nullptr);  // it kept the data handler
   delete again;
@@ -191,16 +191,16 @@ TEST_F(HidControllerLifecycle, ReleasePutsFreshObjectAtSamePosition) {
 }
 
 TEST_F(HidControllerLifecycle, TeardownLeavesClaimedDeviceToApplication) {
-  Sim->Plug(0x0451, 0x3210, nullptr);
-  Sim->Plug(0x0451, 0x3210, nullptr);
+  FSim->Plug(0x0451, 0x3210, nullptr);
+  FSim->Plug(0x0451, 0x3210, nullptr);
   MakeController();
-  Ctl->SetOnDeviceData(Recorder());
+  FCtl->SetOnDeviceData(Recorder());
   TJvHidDevice* dev = nullptr;
-  ASSERT_TRUE(Ctl->ClaimById(dev, 0x0451, 0x3210));
+  ASSERT_TRUE(FCtl->ClaimById(dev, 0x0451, 0x3210));
   ASSERT_NE(dev->ReadThread(), nullptr);
   int unplugs = 0;
   dev->SetOnUnplug([&unplugs](TJvHidDevice&) { ++unplugs; });
-  Ctl.reset();
+  FCtl.reset();
   EXPECT_EQ(dev->Controller(), nullptr);
   EXPECT_FALSE(dev->PluggedIn());
   EXPECT_EQ(dev->ReadThread(), nullptr);
@@ -210,16 +210,16 @@ TEST_F(HidControllerLifecycle, TeardownLeavesClaimedDeviceToApplication) {
   EXPECT_FALSE(dev->WriteReport(r.data(), r.size(), written));
   EXPECT_EQ(written, 0u);
   delete dev;
-  EXPECT_TRUE(TJvHidDeviceController::Create(Sim, Loop.Poster()).HasValue());
+  EXPECT_TRUE(TJvHidDeviceController::Create(FSim, FLoop.Poster()).Ok());
 }
 
 struct TRescanCase {
-  std::string Name;
-  std::vector<std::string> Before;
-  std::vector<std::string> Claim;  // claimed before the rescan
-  std::vector<std::string> After;  // scan result of the rescan
-  std::vector<std::string> List;   // resulting list, "-" suffix = unplugged
-  int Changes;
+  std::string FName;
+  std::vector<std::string> FBefore;
+  std::vector<std::string> FClaim;  // claimed before the rescan
+  std::vector<std::string> FAfter;  // scan result of the rescan
+  std::vector<std::string> FList;   // resulting list, "-" suffix = unplugged
+  int FChanges;
 };
 
 class HidControllerRescan : public ::testing::TestWithParam<TRescanCase> {};
@@ -227,16 +227,16 @@ class HidControllerRescan : public ::testing::TestWithParam<TRescanCase> {};
 TEST_P(HidControllerRescan, ReconcilesByIdentity) {
   const TRescanCase& c = GetParam();
   auto fake = std::make_shared<TFakeBackend>();
-  for (const auto& id : c.Before) fake->Add(id, 0x0451, 0x3210);
-  TJvHidDeviceController ctl(fake, [](std::function<void()>) {});
+  for (const auto& id : c.FBefore) fake->Add(id, 0x0451, 0x3210);
+  TJvHidDeviceController ctl(fake, [](const std::function<void()>&) {});
   int changes = 0;
   ctl.SetOnDeviceChange([&changes](TJvHidDeviceController&) { ++changes; });
   changes = 0;
   std::vector<std::unique_ptr<TJvHidDevice>> held;
-  for (const auto& id : c.Claim) {
+  for (const auto& id : c.FClaim) {
     for (std::size_t i = 0; i < ctl.DeviceList().size(); ++i) {
       TJvHidDevice* d = ctl.DeviceList()[i];
-      if (d->PnPInfo().DevInst != id || d->Claimed()) continue;
+      if (d->PnPInfo().FDevInst != id || d->Claimed()) continue;
       // Claim exactly this one: skip the ones before it by claiming and keeping them aside.
       std::vector<TJvHidDevice*> skipped;
       TJvHidDevice* got = nullptr;
@@ -246,20 +246,20 @@ TEST_P(HidControllerRescan, ReconcilesByIdentity) {
       break;
     }
   }
-  fake->Interfaces.clear();
-  for (const auto& id : c.After) fake->Add(id, 0x0451, 0x3210);
+  fake->FInterfaces.clear();
+  for (const auto& id : c.FAfter) fake->Add(id, 0x0451, 0x3210);
   ctl.DeviceChange();
   std::vector<std::string> list;
   for (auto* d : ctl.DeviceList())
-    list.push_back(d->PnPInfo().DevInst + (d->PluggedIn() ? "" : "-"));
-  EXPECT_EQ(list, c.List);
-  EXPECT_EQ(changes, c.Changes);
+    list.push_back(d->PnPInfo().FDevInst + (d->PluggedIn() ? "" : "-"));
+  EXPECT_EQ(list, c.FList);
+  EXPECT_EQ(changes, c.FChanges);
   EXPECT_EQ(fake->OpenHandles(), 0);  // listed devices hold no handle
   held.clear();
 }
 
 void PrintTo(const TRescanCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -273,14 +273,14 @@ INSTANTIATE_TEST_SUITE_P(
         TRescanCase{"Duplicates", {"a", "b"}, {"b"}, {"a", "b", "d", "b", "d"}, {"a", "b", "d"}, 1},
         TRescanCase{"ReplugOfClaimed", {"a"}, {"a"}, {"a2"}, {"a-", "a2"}, 1},
         TRescanCase{"AllGone", {"a", "b"}, {}, {}, {}, 1}),
-    [](const auto& info) { return info.param.Name; });
+    [](const auto& info) { return info.param.FName; });
 
 TEST(HidControllerBackend, FailedBindingListsNothing) {
   auto fake = std::make_shared<TFakeBackend>();
   fake->Add("a", 0x0451, 0x3210);
-  fake->BindOk = false;
+  fake->FBindOk = false;
   {
-    TJvHidDeviceController ctl(fake, [](std::function<void()>) {});
+    TJvHidDeviceController ctl(fake, [](const std::function<void()>&) {});
     EXPECT_FALSE(ctl.Bound());
     EXPECT_TRUE(ctl.DeviceList().empty());
     ctl.DeviceChange();
@@ -289,8 +289,8 @@ TEST(HidControllerBackend, FailedBindingListsNothing) {
     EXPECT_FALSE(ctl.ClaimById(dev, 0x0451, 0x3210));
     EXPECT_EQ(dev, nullptr);
   }
-  EXPECT_TRUE(fake->Opens.empty());
-  EXPECT_EQ(fake->Unbinds, 0);
+  EXPECT_TRUE(fake->FOpens.empty());
+  EXPECT_EQ(fake->FUnbinds, 0);
 }
 
 TEST(HidControllerBackend, OpenAndIdentifyFailures) {
@@ -299,21 +299,21 @@ TEST(HidControllerBackend, OpenAndIdentifyFailures) {
   fake->Add("perm", 0x0451, 0x3210);
   fake->Add("closed", 0x0451, 0x3210);
   fake->Add("anon", 0x0451, 0x3210);
-  fake->ReadWriteErrno["/dev/perm"] = EACCES;
-  fake->ReadWriteErrno["/dev/closed"] = EACCES;
-  fake->QueryRefused.insert("/dev/closed");
-  fake->Unidentifiable.insert("/dev/anon");
-  TJvHidDeviceController ctl(fake, [](std::function<void()>) {});
+  fake->FReadWriteErrno["/dev/perm"] = EACCES;
+  fake->FReadWriteErrno["/dev/closed"] = EACCES;
+  fake->FQueryRefused.insert("/dev/closed");
+  fake->FUnidentifiable.insert("/dev/anon");
+  TJvHidDeviceController ctl(fake, [](const std::function<void()>&) {});
   ASSERT_EQ(ctl.DeviceList().size(), 2u);  // "closed" cannot be opened, "anon" not identified
   EXPECT_EQ(ctl.NumUnclaimedDevices(), 2);
   TJvHidDevice* ok = ctl.DeviceList()[0];
   TJvHidDevice* perm = ctl.DeviceList()[1];
-  EXPECT_EQ(perm->PnPInfo().DevInst, "perm");
+  EXPECT_EQ(perm->PnPInfo().FDevInst, "perm");
   EXPECT_TRUE(ok->ReadWriteAccess());
   EXPECT_EQ(ok->ReadWriteError(), 0);
   EXPECT_FALSE(perm->ReadWriteAccess());
   EXPECT_EQ(perm->ReadWriteError(), EACCES);
-  EXPECT_EQ(fake->Opens,
+  EXPECT_EQ(fake->FOpens,
             (std::vector<std::string>{"/dev/ok:rw", "/dev/perm:rw", "/dev/perm:query",
                                       "/dev/closed:rw", "/dev/closed:query", "/dev/anon:rw"}));
   EXPECT_EQ(fake->OpenHandles(), 0);
@@ -332,8 +332,8 @@ TEST(HidControllerBackend, OpenAndIdentifyFailures) {
   EXPECT_EQ(written, 0u);
   EXPECT_TRUE(a->WriteReport(report, sizeof report, written));
   EXPECT_EQ(written, 65u);
-  ASSERT_EQ(fake->Writes.size(), 1u);
-  EXPECT_EQ(fake->Writes[0].first, "/dev/ok");
+  ASSERT_EQ(fake->FWrites.size(), 1u);
+  EXPECT_EQ(fake->FWrites[0].first, "/dev/ok");
   delete a;
   delete b;
 }
@@ -341,59 +341,59 @@ TEST(HidControllerBackend, OpenAndIdentifyFailures) {
 TEST(HidControllerBackend, UnbindsAtTeardown) {
   auto fake = std::make_shared<TFakeBackend>();
   {
-    TJvHidDeviceController ctl(fake, [](std::function<void()>) {});
+    TJvHidDeviceController ctl(fake, [](const std::function<void()>&) {});
   }
-  EXPECT_EQ(fake->Binds, 1);
-  EXPECT_EQ(fake->Unbinds, 1);
+  EXPECT_EQ(fake->FBinds, 1);
+  EXPECT_EQ(fake->FUnbinds, 1);
 }
 
 using HidControllerHandlers = HidSimFixture;
 
 TEST_F(HidControllerHandlers, ControllerHandlersReachDevicesThatFollowIt) {
-  Sim->Plug(0x0451, 0x3210, nullptr);
-  Sim->Plug(0x0451, 0x3210, nullptr);
+  FSim->Plug(0x0451, 0x3210, nullptr);
+  FSim->Plug(0x0451, 0x3210, nullptr);
   MakeController();
   auto own = [](TJvHidDevice&, std::uint8_t, const std::uint8_t*, std::uint16_t) {};
-  TJvHidDevice* second = Ctl->DeviceList()[1];
+  TJvHidDevice* second = FCtl->DeviceList()[1];
   second->SetOnData(own);
-  Ctl->SetOnDeviceData(Recorder());
-  EXPECT_TRUE(Ctl->DeviceList()[0]->OnData().SameCode(Recorder()));
+  FCtl->SetOnDeviceData(Recorder());
+  EXPECT_TRUE(FCtl->DeviceList()[0]->OnData().SameCode(Recorder()));
   EXPECT_TRUE(second->OnData().SameCode(TJvHidDataEvent(own)));
   auto errors = [](TJvHidDevice&, std::uint32_t) {};
-  Ctl->SetOnDeviceDataError(errors);
+  FCtl->SetOnDeviceDataError(errors);
   EXPECT_TRUE(second->OnDataError().SameCode(TJvHidDataErrorEvent(errors)));
   // New devices copy data and unplug handlers, not the data-error handler.
   auto unplug = [](TJvHidDevice&) {};
-  Ctl->SetOnDeviceUnplug(unplug);
-  Sim->Plug(0x0451, 0x3210, nullptr);
-  Ctl->DeviceChange();
-  TJvHidDevice* third = Ctl->DeviceList()[2];
+  FCtl->SetOnDeviceUnplug(unplug);
+  FSim->Plug(0x0451, 0x3210, nullptr);
+  FCtl->DeviceChange();
+  TJvHidDevice* third = FCtl->DeviceList()[2];
   EXPECT_TRUE(third->OnData().SameCode(Recorder()));
   EXPECT_TRUE(third->OnUnplug().SameCode(TJvHidUnplugEvent(unplug)));
   EXPECT_FALSE(third->OnDataError().IsSet());
 }
 
 TEST_F(HidControllerHandlers, SleepTimeFollowsOnlyDevicesAtTheOldValue) {
-  Sim->Plug(0x0451, 0x3210, nullptr);
-  Sim->Plug(0x0451, 0x3210, nullptr);
+  FSim->Plug(0x0451, 0x3210, nullptr);
+  FSim->Plug(0x0451, 0x3210, nullptr);
   MakeController();
-  Ctl->DeviceList()[1]->SetReaderPollTime(50);
-  Ctl->SetDevThreadSleepTime(300);
-  EXPECT_EQ(Ctl->DevThreadSleepTime(), 300);
-  EXPECT_EQ(Ctl->DeviceList()[0]->ReaderPollTime(), 300);
-  EXPECT_EQ(Ctl->DeviceList()[1]->ReaderPollTime(), 50);
-  Ctl->SetDevThreadSleepTime(5);  // stored; devices ignore an out-of-range value
-  EXPECT_EQ(Ctl->DevThreadSleepTime(), 5);
-  EXPECT_EQ(Ctl->DeviceList()[0]->ReaderPollTime(), 300);
-  Sim->Plug(0x0451, 0x3210, nullptr);
-  Ctl->DeviceChange();
-  EXPECT_EQ(Ctl->DeviceList()[2]->ReaderPollTime(), 100);
+  FCtl->DeviceList()[1]->SetReaderPollTime(50);
+  FCtl->SetDevThreadSleepTime(300);
+  EXPECT_EQ(FCtl->DevThreadSleepTime(), 300);
+  EXPECT_EQ(FCtl->DeviceList()[0]->ReaderPollTime(), 300);
+  EXPECT_EQ(FCtl->DeviceList()[1]->ReaderPollTime(), 50);
+  FCtl->SetDevThreadSleepTime(5);  // stored; devices ignore an out-of-range value
+  EXPECT_EQ(FCtl->DevThreadSleepTime(), 5);
+  EXPECT_EQ(FCtl->DeviceList()[0]->ReaderPollTime(), 300);
+  FSim->Plug(0x0451, 0x3210, nullptr);
+  FCtl->DeviceChange();
+  EXPECT_EQ(FCtl->DeviceList()[2]->ReaderPollTime(), 100);
 }
 
 TEST_F(HidControllerHandlers, ReaderPollTimeBounds) {
-  Sim->Plug(0x0451, 0x3210, nullptr);
+  FSim->Plug(0x0451, 0x3210, nullptr);
   MakeController();
-  TJvHidDevice* d = Ctl->DeviceList()[0];
+  TJvHidDevice* d = FCtl->DeviceList()[0];
   const std::pair<int, int> cases[] = {{5, 100},       {20000, 100},   {10, 10},    {9, 10},
                                        {10000, 10000}, {10001, 10000}, {-1, 10000}, {11, 11}};
   for (auto [set, want] : cases) {
@@ -413,8 +413,8 @@ TEST(HidHandlerIdentity, ComparesByCodeNotObject) {
   const TJvHidUnplugEvent a2 = TJvHidUnplugEvent::Bind(&f2, &TForm::A);
   const TJvHidUnplugEvent b1 = TJvHidUnplugEvent::Bind(&f1, &TForm::B);
   const struct {
-    TJvHidUnplugEvent X, Y;
-    bool Same;
+    TJvHidUnplugEvent FX, FY;
+    bool FSame;
   } cases[] = {
       {a1, a2, true},
       {a1, b1, false},
@@ -425,7 +425,7 @@ TEST(HidHandlerIdentity, ComparesByCodeNotObject) {
       {TJvHidUnplugEvent(l1), a1, false},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i)
-    EXPECT_EQ(cases[i].X.SameCode(cases[i].Y), cases[i].Same) << i;
+    EXPECT_EQ(cases[i].FX.SameCode(cases[i].FY), cases[i].FSame) << i;
   EXPECT_EQ(a2.BoundObject(), &f2);
 }
 

@@ -9,28 +9,28 @@ namespace quenvar {
 namespace {
 
 struct TDescCase {
-  std::string Name;
-  std::vector<std::uint8_t> Bytes;
-  THidCaps Caps;  // Usage, UsagePage, In, Out, Feature
-  bool Numbered;
+  std::string FName;
+  std::vector<std::uint8_t> FBytes;
+  THidCaps FCaps;  // Usage, UsagePage, In, Out, Feature
+  bool FNumbered;
 };
 
 class HidDescriptorGood : public ::testing::TestWithParam<TDescCase> {};
 
 TEST_P(HidDescriptorGood, GivesDriverReportLengths) {
   const TDescCase& c = GetParam();
-  auto r = ParseReportDescriptor(c.Bytes);
-  ASSERT_TRUE(r.HasValue()) << r.Error().Text;
-  EXPECT_EQ(r->Caps.UsagePage, c.Caps.UsagePage);
-  EXPECT_EQ(r->Caps.Usage, c.Caps.Usage);
-  EXPECT_EQ(r->Caps.InputReportByteLength, c.Caps.InputReportByteLength);
-  EXPECT_EQ(r->Caps.OutputReportByteLength, c.Caps.OutputReportByteLength);
-  EXPECT_EQ(r->Caps.FeatureReportByteLength, c.Caps.FeatureReportByteLength);
-  EXPECT_EQ(r->NumberedReports, c.Numbered);
+  auto r = ParseReportDescriptor(c.FBytes);
+  ASSERT_TRUE(r.Ok()) << r.Error().FText;
+  EXPECT_EQ(r->FCaps.FUsagePage, c.FCaps.FUsagePage);
+  EXPECT_EQ(r->FCaps.FUsage, c.FCaps.FUsage);
+  EXPECT_EQ(r->FCaps.FInputReportByteLength, c.FCaps.FInputReportByteLength);
+  EXPECT_EQ(r->FCaps.FOutputReportByteLength, c.FCaps.FOutputReportByteLength);
+  EXPECT_EQ(r->FCaps.FFeatureReportByteLength, c.FCaps.FFeatureReportByteLength);
+  EXPECT_EQ(r->FNumberedReports, c.FNumbered);
 }
 
 void PrintTo(const TDescCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -82,24 +82,24 @@ INSTANTIATE_TEST_SUITE_P(
             THidCaps{0x0001, 0x000C, 3, 0, 0},
             false},
         TDescCase{"Empty", {}, THidCaps{}, false}),
-    [](const auto& info) { return info.param.Name; });
+    [](const auto& info) { return info.param.FName; });
 
 struct TBadCase {
-  std::string Name;
-  std::vector<std::uint8_t> Bytes;
-  std::string Text;
+  std::string FName;
+  std::vector<std::uint8_t> FBytes;
+  std::string FText;
 };
 
 class HidDescriptorBad : public ::testing::TestWithParam<TBadCase> {};
 
 TEST_P(HidDescriptorBad, GivesErrorValue) {
-  auto r = ParseReportDescriptor(GetParam().Bytes);
-  ASSERT_FALSE(r.HasValue());
-  EXPECT_EQ(r.Error().Text, GetParam().Text);
+  auto r = ParseReportDescriptor(GetParam().FBytes);
+  ASSERT_FALSE(r.Ok());
+  EXPECT_EQ(r.Error().FText, GetParam().FText);
 }
 
 void PrintTo(const TBadCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -116,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
         TBadCase{"HugeReport",
                  {0x75, 0xFF, 0x96, 0xFF, 0xFF, 0x81, 0x02},
                  "report descriptor gives a report over 65535 bytes"}),
-    [](const auto& info) { return info.param.Name; });
+    [](const auto& info) { return info.param.FName; });
 
 TEST(HidDescriptorBounds, NeverReadsPastTheEnd) {
   // Every prefix of a good descriptor either parses or fails cleanly; the span
@@ -126,7 +126,7 @@ TEST(HidDescriptorBounds, NeverReadsPastTheEnd) {
   int failures = 0;
   for (std::size_t n = 0; n <= full.size(); ++n) {
     std::vector<std::uint8_t> prefix(full.begin(), full.begin() + static_cast<long>(n));
-    if (!ParseReportDescriptor(prefix).HasValue()) ++failures;
+    if (!ParseReportDescriptor(prefix).Ok()) ++failures;
   }
   // Cut inside 06 00 FF (2), 09 01 (1), A1 01, 75 08, 95 40, 81 02 (1 each), 27 .. (4).
   EXPECT_EQ(failures, 11);

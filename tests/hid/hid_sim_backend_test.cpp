@@ -25,15 +25,15 @@ class TTwoRepliesThenGone : public ISimDeviceModel {
 TEST(HidSimBackend, OpenWriteAndReadErrors) {
   TSimHidBackend sim;
   const auto plug = sim.Plug(0x0451, 0x3210, std::make_shared<TEchoModel>());
-  const std::string path = sim.Scan().at(0).DevicePath;
-  EXPECT_EQ(sim.Open("/sim/none", THidAccess::ReadWrite).Error().Code, ENOENT);
+  const std::string path = sim.Scan().at(0).FDevicePath;
+  EXPECT_EQ(sim.Open("/sim/none", THidAccess::ReadWrite).Error().FCode, ENOENT);
   const THidHandle query = *sim.Open(path, THidAccess::QueryOnly);
   const THidHandle rw = *sim.Open(path, THidAccess::ReadWrite);
   std::uint8_t report[65] = {0, 0x11};
   const struct {
-    THidHandle Handle;
-    std::size_t Size;
-    int Error;  // 0 = accepted
+    THidHandle FHandle;
+    std::size_t FSize;
+    int FError;  // 0 = accepted
   } writes[] = {{query, 65, EBADF},
                 {rw, 64, EINVAL},
                 {rw, 66, EINVAL},
@@ -41,26 +41,26 @@ TEST(HidSimBackend, OpenWriteAndReadErrors) {
                 {THidHandle{999}, 65, EBADF}};
   std::uint8_t big[66] = {};
   for (const auto& w : writes) {
-    auto r = sim.Write(w.Handle, w.Size == 66 ? big : report, w.Size);
-    EXPECT_EQ(r.HasValue() ? 0 : r.Error().Code, w.Error) << w.Size;
+    auto r = sim.Write(w.FHandle, w.FSize == 66 ? big : report, w.FSize);
+    EXPECT_EQ(r.Ok() ? 0 : r.Error().FCode, w.FError) << w.FSize;
   }
   EXPECT_EQ(sim.WrittenReports(plug).size(), 1u);
   std::uint8_t in[65] = {};
   THidReadResult r = sim.Read(rw, in, sizeof in, 1000ms);
-  EXPECT_EQ(r.Status, THidReadStatus::Data);
-  EXPECT_EQ(r.Bytes, 65u);
+  EXPECT_EQ(r.FStatus, THidReadStatus::Data);
+  EXPECT_EQ(r.FBytes, 65u);
   EXPECT_EQ(in[1], 0x11);
   r = sim.Read(rw, in, sizeof in, 1ms);
-  EXPECT_EQ(r.Status, THidReadStatus::Timeout);
+  EXPECT_EQ(r.FStatus, THidReadStatus::Timeout);
 
   sim.Unplug(plug);
   EXPECT_FALSE(sim.IsPlugged(plug));
   EXPECT_TRUE(sim.Scan().empty());
-  EXPECT_EQ(sim.Open(path, THidAccess::Read).Error().Code, ENODEV);
+  EXPECT_EQ(sim.Open(path, THidAccess::Read).Error().FCode, ENODEV);
   r = sim.Read(rw, in, sizeof in, 1000ms);
-  EXPECT_EQ(r.Status, THidReadStatus::Unplugged);
-  EXPECT_EQ(sim.Write(rw, report, 65).Error().Code, ENODEV);
-  EXPECT_EQ(sim.GetAttributes(rw).Error().Code, ENODEV);
+  EXPECT_EQ(r.FStatus, THidReadStatus::Unplugged);
+  EXPECT_EQ(sim.Write(rw, report, 65).Error().FCode, ENODEV);
+  EXPECT_EQ(sim.GetAttributes(rw).Error().FCode, ENODEV);
   sim.PushInputReport(plug, report);  // ignored once gone
   EXPECT_EQ(sim.PendingInputReports(plug), 0u);
   EXPECT_TRUE(sim.Drain());  // plug and unplug were both announced
@@ -71,16 +71,16 @@ TEST(HidSimBackend, UnplugRequestWaitsForQueuedReplies) {
   TSimHidBackend sim;
   const auto plug = sim.Plug(0x0451, 0x3210, std::make_shared<TTwoRepliesThenGone>());
   sim.Drain();
-  const THidHandle rw = *sim.Open(sim.Scan().at(0).DevicePath, THidAccess::ReadWrite);
+  const THidHandle rw = *sim.Open(sim.Scan().at(0).FDevicePath, THidAccess::ReadWrite);
   std::uint8_t report[65] = {};
-  ASSERT_TRUE(sim.Write(rw, report, 65).HasValue());
+  ASSERT_TRUE(sim.Write(rw, report, 65).Ok());
   EXPECT_TRUE(sim.IsPlugged(plug));
   EXPECT_EQ(sim.PendingInputReports(plug), 2u);
   std::string got;
   std::uint8_t in[65];
   for (int i = 0; i < 3; ++i) {
     const THidReadResult r = sim.Read(rw, in, sizeof in, 1000ms);
-    got += r.Status == THidReadStatus::Data ? static_cast<char>(in[1]) : '-';
+    got += r.FStatus == THidReadStatus::Data ? static_cast<char>(in[1]) : '-';
   }
   EXPECT_EQ(got, "ab-");
   EXPECT_FALSE(sim.IsPlugged(plug));

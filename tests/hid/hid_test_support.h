@@ -34,22 +34,22 @@ class TUnplugAfterReplyModel : public ISimDeviceModel {
 };
 
 struct TReceived {
-  std::uint8_t ReportID;
-  std::vector<std::uint8_t> Data;
+  std::uint8_t FReportID;
+  std::vector<std::uint8_t> FData;
 };
 
 class HidSimFixture : public ::testing::Test {
  protected:
-  void MakeController() { Ctl = std::make_unique<TJvHidDeviceController>(Sim, Loop.Poster()); }
+  void MakeController() { FCtl = std::make_unique<TJvHidDeviceController>(FSim, FLoop.Poster()); }
   std::vector<std::string> ListIds() const {
     std::vector<std::string> ids;
-    for (auto* d : Ctl->DeviceList()) ids.push_back(d->PnPInfo().DevInst);
+    for (auto* d : FCtl->DeviceList()) ids.push_back(d->PnPInfo().FDevInst);
     return ids;
   }
   // A data handler that records into Received.
   TJvHidDataEvent Recorder() {
     return [this](TJvHidDevice&, std::uint8_t id, const std::uint8_t* data, std::uint16_t size) {
-      Received.push_back(TReceived{id, std::vector<std::uint8_t>(data, data + size)});
+      FReceived.push_back(TReceived{id, std::vector<std::uint8_t>(data, data + size)});
     };
   }
   static std::vector<std::uint8_t> Report(std::uint8_t id, std::uint8_t first) {
@@ -60,10 +60,10 @@ class HidSimFixture : public ::testing::Test {
   }
 
   // Declared so that the loop (which watches the backend) goes before the backend.
-  std::shared_ptr<TSimHidBackend> Sim = std::make_shared<TSimHidBackend>();
-  TUiLoop Loop;
-  std::unique_ptr<TJvHidDeviceController> Ctl;
-  std::vector<TReceived> Received;
+  std::shared_ptr<TSimHidBackend> FSim = std::make_shared<TSimHidBackend>();
+  TUiLoop FLoop;
+  std::unique_ptr<TJvHidDeviceController> FCtl;
+  std::vector<TReceived> FReceived;
 };
 
 }  // namespace quenvar::test

@@ -81,26 +81,26 @@ TEST(HidUiLoop, LatePostAfterLoopIsGoneIsHarmless) {
 class TPipeSource : public IHidChangeSource {
  public:
   TPipeSource() {
-    if (::pipe2(Fds, O_NONBLOCK | O_CLOEXEC) != 0) Fds[0] = Fds[1] = -1;
+    if (::pipe2(FFds, O_NONBLOCK | O_CLOEXEC) != 0) FFds[0] = FFds[1] = -1;
   }
   ~TPipeSource() override {
-    ::close(Fds[0]);
-    ::close(Fds[1]);
+    ::close(FFds[0]);
+    ::close(FFds[1]);
   }
-  void Event() { EXPECT_EQ(::write(Fds[1], "e", 1), 1); }
-  int PollFd() const override { return Fds[0]; }
+  void Event() { EXPECT_EQ(::write(FFds[1], "e", 1), 1); }
+  int PollFd() const override { return FFds[0]; }
   bool Drain() override {
     char buf[16];
     bool any = false;
-    while (::read(Fds[0], buf, sizeof buf) > 0) any = true;
-    ++Drains;
+    while (::read(FFds[0], buf, sizeof buf) > 0) any = true;
+    ++FDrains;
     return any;
   }
   void SetWakeup(std::function<void()>) override {}
-  int Drains = 0;
+  int FDrains = 0;
 
  private:
-  int Fds[2];
+  int FFds[2];
 };
 
 TEST(HidUiLoop, PollableSourceGivesOneChangePerBurst) {

@@ -21,31 +21,31 @@ using namespace std::chrono_literals;
 class TWakingSource : public IHidChangeSource {
  public:
   int PollFd() const override { return -1; }
-  bool Drain() override { return Pending.exchange(false); }
+  bool Drain() override { return FPending.exchange(false); }
   void SetWakeup(std::function<void()> wake) override {
-    std::lock_guard<std::mutex> g(Lock);
-    Wake = std::move(wake);
+    std::lock_guard<std::mutex> g(FLock);
+    FWake = std::move(wake);
   }
   // From another thread.
   void Change() {
-    Pending = true;
-    std::lock_guard<std::mutex> g(Lock);
-    if (Wake) Wake();
+    FPending = true;
+    std::lock_guard<std::mutex> g(FLock);
+    if (FWake) FWake();
   }
 
  private:
-  std::mutex Lock;
-  std::function<void()> Wake;
-  std::atomic<bool> Pending{false};
+  std::mutex FLock;
+  std::function<void()> FWake;
+  std::atomic<bool> FPending{false};
 };
 
 struct TWakeCase {
-  const char* Name;
-  bool BySource;  // else by a post
+  const char* FName;
+  bool FBySource;  // else by a post
 };
 
 void PrintTo(const TWakeCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class HidUiLoopWakes : public ::testing::TestWithParam<TWakeCase> {};
@@ -59,7 +59,7 @@ TEST_P(HidUiLoopWakes, FromAnotherThreadAtOnce) {
   loop.WatchChanges(source, [&] { ++ran; });
   std::thread other([&] {
     std::this_thread::sleep_for(50ms);
-    if (GetParam().BySource)
+    if (GetParam().FBySource)
       source.Change();
     else
       loop.Post([&] { ++ran; });
@@ -75,7 +75,7 @@ TEST_P(HidUiLoopWakes, FromAnotherThreadAtOnce) {
 
 INSTANTIATE_TEST_SUITE_P(Loop, HidUiLoopWakes,
                          ::testing::Values(TWakeCase{"Post", false}, TWakeCase{"Source", true}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& info) { return std::string(info.param.FName); });
 
 }  // namespace
 }  // namespace quenvar

@@ -9,12 +9,12 @@ namespace quenvar {
 namespace {
 
 struct TArgsCase {
-  const char* Name;
-  std::vector<std::string> Args;
-  std::optional<int> Exit;
-  std::string Out;
-  std::string Err;
-  std::optional<std::string> Simulate;
+  const char* FName;
+  std::vector<std::string> FArgs;
+  std::optional<int> FExit;
+  std::string FOut;
+  std::string FErr;
+  std::optional<std::string> FSimulate;
 };
 
 TEST(CommandLine, ExitsOnlyForItsOwnOptionsAndFindsSimulate) {
@@ -27,17 +27,18 @@ TEST(CommandLine, ExitsOnlyForItsOwnOptionsAndFindsSimulate) {
       {"Simulate", {"--simulate=isp=ATmega8,state=c.qvs"}, {}, "", "", "isp=ATmega8,state=c.qvs"},
   };
   for (const TArgsCase& c : cases) {
-    std::vector<std::string> args = c.Args;
+    std::vector<std::string> args = c.FArgs;
     args.insert(args.begin(), "quenvar");
     std::vector<char*> argv;
+    argv.reserve(args.size());
     for (std::string& arg : args) argv.push_back(arg.data());
     const int argc = static_cast<int>(args.size());
     std::ostringstream out;
     std::ostringstream err;
-    EXPECT_EQ(CommandLineExit(argc, argv.data(), "3.0.0", out, err), c.Exit) << c.Name;
-    EXPECT_EQ(out.str(), c.Out) << c.Name;
-    EXPECT_EQ(err.str(), c.Err) << c.Name;
-    EXPECT_EQ(SimulateOption(argc, argv.data()), c.Simulate) << c.Name;
+    EXPECT_EQ(CommandLineExit(argc, argv.data(), "3.0.0", out, err), c.FExit) << c.FName;
+    EXPECT_EQ(out.str(), c.FOut) << c.FName;
+    EXPECT_EQ(err.str(), c.FErr) << c.FName;
+    EXPECT_EQ(SimulateOption(argc, argv.data()), c.FSimulate) << c.FName;
   }
   // The window takes the simulator's settings the command line takes.
   EXPECT_NE(usage.find("     (isp=CHIP|locked|none|sig:1E9307, socket=24xx type,\n"

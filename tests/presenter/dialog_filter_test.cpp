@@ -6,8 +6,8 @@ namespace quenvar {
 namespace {
 
 struct TFilterCase {
-  const char* Filter;
-  std::vector<std::string> Expected;
+  const char* FFilter;
+  std::vector<std::string> FExpected;
 };
 
 TEST(QtNameFilters, TurnsBarPairsIntoQtFilters) {
@@ -23,7 +23,7 @@ TEST(QtNameFilters, TurnsBarPairsIntoQtFilters) {
       {"A|*.a|B", {"A (*.a)"}},
       {"", {}},
   };
-  for (const TFilterCase& c : cases) EXPECT_EQ(QtNameFilters(c.Filter), c.Expected) << c.Filter;
+  for (const TFilterCase& c : cases) EXPECT_EQ(QtNameFilters(c.FFilter), c.FExpected) << c.FFilter;
 }
 
 }  // namespace

@@ -13,37 +13,37 @@ constexpr int kIsp = -1;
 class ImageCheckTest : public PresenterTest {
  protected:
   ImageCheckTest() {
-    Presenter.OnError = [this](const std::string& text) {
-      Errors.push_back(text);
-      ArmedDuringBox = Timer.Armed;
+    FPresenter.FOnError = [this](const std::string& text) {
+      FErrors.push_back(text);
+      FArmedDuringBox = FTimer.FArmed;
     };
-    Presenter.SetLanguageIndex(1);
+    FPresenter.SetLanguageIndex(1);
   }
   void Target(int eepromType) {
     if (eepromType == kIsp)
-      Presenter.nAVRISPClick();
+      FPresenter.nAVRISPClick();
     else
-      Presenter.SelectEepromType(static_cast<std::size_t>(eepromType));
+      FPresenter.SelectEepromType(static_cast<std::size_t>(eepromType));
     Connect();
   }
   void Identify(std::uint8_t s1, std::uint8_t s2, std::initializer_list<std::uint8_t> fuses) {
     Reply({'s', 0x1E, s1, s2});
     Reply(fuses);
   }
-  bool ArmedDuringBox = false;
+  bool FArmedDuringBox = false;
 };
 
 TEST_F(ImageCheckTest, EmptyOrOversizeImagesAreRefusedBeforeTheErase) {
   using P = TMainPresenter;
   const TOperationRefusal empty{TRefusal::EmptyImage, 0, 0};
   const struct {
-    int Target;
-    std::size_t Bytes;
-    THandler Handler;
-    bool Identify;  // ISP: the size is known after the signature and fuse replies
-    std::optional<TOperationRefusal> Refusal;
-    std::size_t Sent;
-    const char* LogBack;
+    int FTarget;
+    std::size_t FBytes;
+    THandler FHandler;
+    bool FIdentify;  // ISP: the size is known after the signature and fuse replies
+    std::optional<TOperationRefusal> FRefusal;
+    std::size_t FSent;
+    const char* FLogBack;
   } cases[] = {
       {kIsp, 0, &P::bProgClick, false, empty, 0, "before"},
       {kIsp, 0, &P::bVerifyClick, false, empty, 0, "before"},
@@ -57,39 +57,39 @@ TEST_F(ImageCheckTest, EmptyOrOversizeImagesAreRefusedBeforeTheErase) {
       {kIsp, 8192, &P::bProgClick, true, std::nullopt, 3, "erasing..."},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.Bytes);
-    Target(c.Target);
-    Buffer.Data = Ramp(c.Bytes);
+    SCOPED_TRACE(c.FBytes);
+    Target(c.FTarget);
+    FBuffer.FData = Ramp(c.FBytes);
     Sent().clear();
-    Presenter.Window().AddLine("before");
-    (Presenter.*c.Handler)();
-    if (c.Identify) Identify(0x93, 0x07, {'r', 0xFF, 0xFF, 0xFF});  // ATmega8
-    ASSERT_EQ(Driver.LastRefusal(), c.Refusal);
-    EXPECT_EQ(Sent().size(), c.Sent);
+    FPresenter.Window().AddLine("before");
+    (FPresenter.*c.FHandler)();
+    if (c.FIdentify) Identify(0x93, 0x07, {'r', 0xFF, 0xFF, 0xFF});  // ATmega8
+    ASSERT_EQ(FDriver.LastRefusal(), c.FRefusal);
+    EXPECT_EQ(Sent().size(), c.FSent);
     const auto ending = std::find(Log().begin(), Log().end(), "");
-    EXPECT_EQ(ending == Log().end() ? Log().back() : ending[1], c.LogBack);
-    if (!c.Refusal) {
-      Driver.FinishOperation();
+    EXPECT_EQ(ending == Log().end() ? Log().back() : ending[1], c.FLogBack);
+    if (!c.FRefusal) {
+      FDriver.FinishOperation();
       continue;
     }
     // The error box says why, in the window's language.
-    EXPECT_EQ(Errors.back(), RefusalText(*c.Refusal, 1));
-    EXPECT_FALSE(ArmedDuringBox || Timer.Armed) << "the operation ended at once";
-    EXPECT_FALSE(Presenter.Window().Progress().Shown);
+    EXPECT_EQ(FErrors.back(), RefusalText(*c.FRefusal, 1));
+    EXPECT_FALSE(FArmedDuringBox || FTimer.FArmed) << "the operation ended at once";
+    EXPECT_FALSE(FPresenter.Window().Progress().FShown);
   }
 }
 
 TEST_F(ImageCheckTest, AReReadThatFailsOnTheFileSystemAbandonsTheClick) {
   Target(kIsp);
-  Presenter.Window().SetChecked(TControl::updatebuffer, true);
-  Reloader.Throws = "/tmp/gone.bin: No such file or directory";
-  Buffer.Data = Ramp(10);
+  FPresenter.Window().SetChecked(TControl::updatebuffer, true);
+  FReloader.FThrows = "/tmp/gone.bin: No such file or directory";
+  FBuffer.FData = Ramp(10);
   for (THandler handler : {&TMainPresenter::bProgClick, &TMainPresenter::bVerifyClick,
                            &TMainPresenter::bprogeepromClick}) {
-    Presenter.Window().AddLine("before");
-    (Presenter.*handler)();
+    FPresenter.Window().AddLine("before");
+    (FPresenter.*handler)();
   }
-  EXPECT_EQ(Errors, Lines(3, Reloader.Throws));
+  EXPECT_EQ(FErrors, Lines(3, FReloader.FThrows));
   EXPECT_TRUE(Sent().empty());
   EXPECT_EQ(Log(), Lines(3, "before"));
 }
@@ -97,28 +97,28 @@ TEST_F(ImageCheckTest, AReReadThatFailsOnTheFileSystemAbandonsTheClick) {
 TEST_F(ImageCheckTest, AFuseWriteThatWouldCutOffIspIsAskedFirst) {
   Lines asked;
   bool answer = false;
-  Presenter.AskYesNo = [&](const std::string& question) {
+  FPresenter.FAskYesNo = [&](const std::string& question) {
     asked.push_back(question);
     return answer;
   };
   Target(kIsp);
-  Presenter.bDetectDeviceClick();
+  FPresenter.bDetectDeviceClick();
   Identify(0x93, 0x07, {'r', 0xFF, 0xFF, 0xFF});  // ATmega8, nothing programmed
-  Presenter.ToggleFuse(5);                        // "Lock bit 1"
-  Presenter.ToggleFuse(6);                        // "RSTDISBL"
+  FPresenter.ToggleFuse(5);                       // "Lock bit 1"
+  FPresenter.ToggleFuse(6);                       // "RSTDISBL"
   Sent().clear();
   for (bool yes : {false, true}) {
     answer = yes;
-    ASSERT_TRUE(Presenter.Click(yes ? TControl::nWritefuse : TControl::bWriteFuse));
+    ASSERT_TRUE(FPresenter.Click(yes ? TControl::nWritefuse : TControl::bWriteFuse));
     EXPECT_EQ(Sent().size(), yes ? 1u : 0u);
-    EXPECT_TRUE(Presenter.Window().FuseList()[6].Checked);
+    EXPECT_TRUE(FPresenter.Window().FuseList()[6].FChecked);
   }
   ReplyChar('f');
   // Read as programmed already: nothing new, so no question.
-  Presenter.bDetectDeviceClick();
+  FPresenter.bDetectDeviceClick();
   Identify(0x93, 0x07, {'r', 0xFF, 0xFF, 0x7F});
-  Presenter.ToggleFuse(5);
-  ASSERT_TRUE(Presenter.Click(TControl::bWriteFuse));
+  FPresenter.ToggleFuse(5);
+  ASSERT_TRUE(FPresenter.Click(TControl::bWriteFuse));
   EXPECT_EQ(Sent().back()[2], 7);
   EXPECT_EQ(asked, Lines(2,
                          "Writing the fuses programs RSTDISBL. The chip will then no longer be "
@@ -127,22 +127,22 @@ TEST_F(ImageCheckTest, AFuseWriteThatWouldCutOffIspIsAskedFirst) {
 
 TEST_F(ImageCheckTest, ALockedReplyKeepsTheListAndAnotherChipReplacesIt) {
   Target(kIsp);
-  Presenter.bDetectDeviceClick();
+  FPresenter.bDetectDeviceClick();
   Identify(0x93, 0x07, {'r', 0xFF, 0xFF, 0xFF});
-  Presenter.ToggleFuse(13);
-  Presenter.bDetectDeviceClick();
+  FPresenter.ToggleFuse(13);
+  FPresenter.bDetectDeviceClick();
   Reply({'s', 0x00, 0x01, 0x02});  // a locked chip
   Reply({'r'});
-  EXPECT_EQ(Presenter.Window().AutoDevice(), "Device locked !");
-  ASSERT_EQ(Presenter.Window().FuseList().size(), 22u);
-  EXPECT_TRUE(Presenter.Window().FuseList()[13].Checked);
-  Presenter.bDetectDeviceClick();
+  EXPECT_EQ(FPresenter.Window().AutoDevice(), "Device locked !");
+  ASSERT_EQ(FPresenter.Window().FuseList().size(), 22u);
+  EXPECT_TRUE(FPresenter.Window().FuseList()[13].FChecked);
+  FPresenter.bDetectDeviceClick();
   Reply({'s', 0x1E, 0x90, 0x07});  // ATtiny13
-  const std::span<const std::string_view> items = FindChipByName("ATtiny13")->FuseItems;
-  const auto& boxes = Presenter.Window().FuseList();
+  const std::span<const std::string_view> items = FindChipByName("ATtiny13")->FFuseItems;
+  const auto& boxes = FPresenter.Window().FuseList();
   ASSERT_EQ(boxes.size(), items.size());
   for (std::size_t i = 0; i < boxes.size(); ++i)
-    EXPECT_TRUE(boxes[i].Caption == items[i] && !boxes[i].Checked) << i;
+    EXPECT_TRUE(boxes[i].FCaption == items[i] && !boxes[i].FChecked) << i;
 }
 
 TEST(RefusalText, NamesBothSizesInEachLanguage) {

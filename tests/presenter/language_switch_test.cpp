@@ -10,33 +10,33 @@ namespace quenvar {
 namespace {
 
 // Records what a switch does, in order, and keeps the resulting state.
-class TRecordingSink final : public TLanguageSink {
+class TRecordingSink final : public ILanguageSink {
  public:
-  explicit TRecordingSink(std::vector<std::string>& Log) : FLog(Log) {}
+  explicit TRecordingSink(std::vector<std::string>& log) : FLog(log) {}
 
-  std::map<std::string, std::string> Captions;
-  std::map<std::string, bool> Checked;
-  std::map<std::string, std::string> Dialogs;
-  int LanguageIndex = -1;
+  std::map<std::string, std::string> FCaptions;
+  std::map<std::string, bool> FChecked;
+  std::map<std::string, std::string> FDialogs;
+  int FLanguageIndex = -1;
 
-  void SetChecked(TControl Control, bool Value) override {
-    const std::string name(ControlName(Control));
-    FLog.push_back("check " + name + (Value ? " on" : " off"));
-    Checked[name] = Value;
+  void SetChecked(TControl control, bool value) override {
+    const std::string name(ControlName(control));
+    FLog.push_back("check " + name + (value ? " on" : " off"));
+    FChecked[name] = value;
   }
-  void SetLanguageIndex(std::uint8_t Index) override {
-    FLog.push_back("index " + std::to_string(Index));
-    LanguageIndex = Index;
+  void SetLanguageIndex(std::uint8_t index) override {
+    FLog.push_back("index " + std::to_string(index));
+    FLanguageIndex = index;
   }
-  void SetCaption(TControl Control, std::string_view Caption) override {
-    const std::string name(ControlName(Control));
+  void SetCaption(TControl control, std::string_view caption) override {
+    const std::string name(ControlName(control));
     FLog.push_back("caption " + name);
-    Captions[name] = std::string(Caption);
+    FCaptions[name] = std::string(caption);
   }
-  void SetDialogTexts(std::string_view Dialog, std::string_view Title,
-                      std::string_view Filter) override {
-    FLog.push_back("dialog " + std::string(Dialog));
-    Dialogs[std::string(Dialog)] = std::string(Title) + " / " + std::string(Filter);
+  void SetDialogTexts(std::string_view dialog, std::string_view title,
+                      std::string_view filter) override {
+    FLog.push_back("dialog " + std::string(dialog));
+    FDialogs[std::string(dialog)] = std::string(title) + " / " + std::string(filter);
   }
 
  private:
@@ -45,14 +45,14 @@ class TRecordingSink final : public TLanguageSink {
 
 class LanguageSwitchTest : public testing::Test {
  protected:
-  std::vector<std::string> Log;
-  test::TFakeStore Store{Log};
-  TRecordingSink Sink{Log};
-  TLanguageSwitch Switch{Sink, Store};
+  std::vector<std::string> FLog;
+  test::TFakeStore FStore{FLog};
+  TRecordingSink FSink{FLog};
+  TLanguageSwitch FSwitch{FSink, FStore};
 };
 
 TEST_F(LanguageSwitchTest, StepsRunInTheirOrder) {
-  Switch.sRusClick();
+  FSwitch.sRusClick();
   const std::vector<std::string> expected = {
       "check sRus on",           "check sDeutsch off",
       "check sEnglish off",      "index 2",
@@ -74,17 +74,17 @@ TEST_F(LanguageSwitchTest, StepsRunInTheirOrder) {
       "caption breadeeprom",     "dialog OpenDialog1",
       "dialog SaveDialog1",
   };
-  EXPECT_EQ(Log, expected);
+  EXPECT_EQ(FLog, expected);
 }
 
 struct TSwitchCase {
-  void (TLanguageSwitch::*Click)();
-  const char* Radio;
-  int Index;
-  int Stored;
-  const char* NFile;
-  const char* OpenDialog;
-  const char* SaveDialog;
+  void (TLanguageSwitch::*FClick)();
+  const char* FRadio;
+  int FIndex;
+  int FStored;
+  const char* FNFile;
+  const char* FOpenDialog;
+  const char* FSaveDialog;
 };
 
 TEST_F(LanguageSwitchTest, EachEntrySetsIndexStoreCaptionsAndDialogs) {
@@ -101,62 +101,62 @@ TEST_F(LanguageSwitchTest, EachEntrySetsIndexStoreCaptionsAndDialogs) {
        "Сохранить как: / Hex-файл (*.hex)|*.hex|Bin-файл (*.bin)|*.bin"},
   };
   for (const TSwitchCase& c : cases) {
-    (Switch.*c.Click)();
-    EXPECT_EQ(Sink.LanguageIndex, c.Index);
-    EXPECT_EQ(Store.Values["Language"], c.Stored);
+    (FSwitch.*c.FClick)();
+    EXPECT_EQ(FSink.FLanguageIndex, c.FIndex);
+    EXPECT_EQ(FStore.FValues["Language"], c.FStored);
     for (const char* radio : {"sDeutsch", "sEnglish", "sRus"}) {
-      EXPECT_EQ(Sink.Checked[radio], std::string(radio) == c.Radio) << c.Radio << " " << radio;
+      EXPECT_EQ(FSink.FChecked[radio], std::string(radio) == c.FRadio) << c.FRadio << " " << radio;
     }
-    EXPECT_EQ(Sink.Captions["nFile"], c.NFile);
-    EXPECT_EQ(Sink.Captions.size(), 30u);
-    EXPECT_EQ(Sink.Dialogs["OpenDialog1"], c.OpenDialog);
-    EXPECT_EQ(Sink.Dialogs["SaveDialog1"], c.SaveDialog);
+    EXPECT_EQ(FSink.FCaptions["nFile"], c.FNFile);
+    EXPECT_EQ(FSink.FCaptions.size(), 30u);
+    EXPECT_EQ(FSink.FDialogs["OpenDialog1"], c.FOpenDialog);
+    EXPECT_EQ(FSink.FDialogs["SaveDialog1"], c.FSaveDialog);
   }
 }
 
 TEST_F(LanguageSwitchTest, RussianAndBackRestoresEveryGermanCaption) {
-  Switch.sDeutschClick();
-  const std::map<std::string, std::string> german = Sink.Captions;
-  Switch.sRusClick();
-  EXPECT_EQ(Sink.Captions["bDetectDevice"], "Чип ID");
-  EXPECT_EQ(Sink.Captions["nDetectDevice"], "Определить чип");
-  Switch.sDeutschClick();
-  EXPECT_EQ(Sink.Captions, german);
-  EXPECT_EQ(Sink.Captions["bDetectDevice"], "Detect Device");
+  FSwitch.sDeutschClick();
+  const std::map<std::string, std::string> german = FSink.FCaptions;
+  FSwitch.sRusClick();
+  EXPECT_EQ(FSink.FCaptions["bDetectDevice"], "Чип ID");
+  EXPECT_EQ(FSink.FCaptions["nDetectDevice"], "Определить чип");
+  FSwitch.sDeutschClick();
+  EXPECT_EQ(FSink.FCaptions, german);
+  EXPECT_EQ(FSink.FCaptions["bDetectDevice"], "Detect Device");
 }
 
 TEST_F(LanguageSwitchTest, DeviceMenuReadsDeviceInGermanAndEnglish) {
   const struct {
-    void (TLanguageSwitch::*Click)();
-    const char* Caption;
+    void (TLanguageSwitch::*FClick)();
+    const char* FCaption;
   } cases[] = {{&TLanguageSwitch::sDeutschClick, "Device"},
                {&TLanguageSwitch::sEnglishClick, "Device"},
                {&TLanguageSwitch::sRusClick, "Чип"}};
   for (const auto& c : cases) {
-    (Switch.*c.Click)();
-    EXPECT_EQ(Sink.Captions["nDevice"], c.Caption);
+    (FSwitch.*c.FClick)();
+    EXPECT_EQ(FSink.FCaptions["nDevice"], c.FCaption);
   }
 }
 
 TEST_F(LanguageSwitchTest, FailedStoreStillSwitchesAndThenReportsTheError) {
-  Store.FailWrites = true;
+  FStore.FFailWrites = true;
   try {
-    Switch.sEnglishClick();
+    FSwitch.sEnglishClick();
     ADD_FAILURE() << "store failure swallowed";
   } catch (const TRegistryError& error) {
     EXPECT_STREQ(error.what(), "Failed to set data for 'Language'");
   }
-  EXPECT_EQ(Sink.LanguageIndex, 1);
-  EXPECT_EQ(Sink.Captions["bErase"], "erase");
-  EXPECT_EQ(Sink.Dialogs["SaveDialog1"],
+  EXPECT_EQ(FSink.FLanguageIndex, 1);
+  EXPECT_EQ(FSink.FCaptions["bErase"], "erase");
+  EXPECT_EQ(FSink.FDialogs["SaveDialog1"],
             "save file as: / Hex-files (*.hex)|*.hex|Bin-files (*.bin)|*.bin");
 }
 
 TEST_F(LanguageSwitchTest, IndexOutOfRangeAppliesEnglish) {
-  Switch.Apply(7);
-  EXPECT_EQ(Sink.LanguageIndex, 1);
-  EXPECT_EQ(Store.Values["Language"], 2);
-  EXPECT_EQ(Sink.Captions["nChose"], "Chose");
+  FSwitch.Apply(7);
+  EXPECT_EQ(FSink.FLanguageIndex, 1);
+  EXPECT_EQ(FStore.FValues["Language"], 2);
+  EXPECT_EQ(FSink.FCaptions["nChose"], "Chose");
 }
 
 }  // namespace

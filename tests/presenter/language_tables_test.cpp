@@ -11,13 +11,13 @@ namespace {
 
 // Name, German, English, Russian: the captions as the user must see them.
 struct TRow {
-  const char* Name;
-  const char* German;
-  const char* English;
-  const char* Russian;
+  const char* FName;
+  const char* FGerman;
+  const char* FEnglish;
+  const char* FRussian;
 };
 
-constexpr TRow Expected[] = {
+constexpr TRow kExpected[] = {
     {"nFile", "Datei", "File", "Файл"},
     {"nDevice", "Device", "Device", "Чип"},
     {"nInfo", "Info", "Info", "Информация"},
@@ -56,46 +56,46 @@ TEST(CaptionTables, EveryCaptionInEveryLanguageInApplyOrder) {
   const TCaptionTable& german = GermanCaptions();
   const TCaptionTable& english = EnglishCaptions();
   const TCaptionTable& russian = RussianCaptions();
-  ASSERT_EQ(std::size(Expected), german.size());
-  for (std::size_t i = 0; i < std::size(Expected); ++i) {
-    const TRow& row = Expected[i];
-    EXPECT_EQ(ControlName(german[i].Control), row.Name) << i;
-    EXPECT_EQ(ControlName(english[i].Control), row.Name) << i;
-    EXPECT_EQ(ControlName(russian[i].Control), row.Name) << i;
-    EXPECT_EQ(german[i].Caption, row.German) << row.Name;
-    EXPECT_EQ(english[i].Caption, row.English) << row.Name;
-    EXPECT_EQ(russian[i].Caption, row.Russian) << row.Name;
+  ASSERT_EQ(std::size(kExpected), german.size());
+  for (std::size_t i = 0; i < std::size(kExpected); ++i) {
+    const TRow& row = kExpected[i];
+    EXPECT_EQ(ControlName(german[i].FControl), row.FName) << i;
+    EXPECT_EQ(ControlName(english[i].FControl), row.FName) << i;
+    EXPECT_EQ(ControlName(russian[i].FControl), row.FName) << i;
+    EXPECT_EQ(german[i].FCaption, row.FGerman) << row.FName;
+    EXPECT_EQ(english[i].FCaption, row.FEnglish) << row.FName;
+    EXPECT_EQ(russian[i].FCaption, row.FRussian) << row.FName;
   }
 }
 
 TEST(CaptionTables, IndexSelectsTheTableAndFallsBackToEnglish) {
   const struct {
-    std::uint8_t Index;
-    const char* NSave;
+    std::uint8_t FIndex;
+    const char* FNSave;
   } cases[] = {{0, "Buffer speichern unter.."},
                {1, "save buffer as.."},
                {2, "Сохранить как ?"},
                {3, "save buffer as.."},
                {255, "save buffer as.."}};
   for (const auto& c : cases) {
-    EXPECT_EQ(CaptionTable(c.Index)[4].Caption, c.NSave) << int(c.Index);
+    EXPECT_EQ(CaptionTable(c.FIndex)[4].FCaption, c.FNSave) << int(c.FIndex);
   }
 }
 
 TEST(CaptionTables, MenuTwinsDifferWhereTheTablesSaySo) {
   // The Russian detect button is shorter than its menu twin; verify differs too.
-  EXPECT_EQ(RussianCaptions()[17].Caption, "Определить чип");
-  EXPECT_EQ(RussianCaptions()[27].Caption, "Чип ID");
-  EXPECT_EQ(RussianCaptions()[13].Caption, "Верификация");
-  EXPECT_EQ(RussianCaptions()[23].Caption, "Сравнение");
+  EXPECT_EQ(RussianCaptions()[17].FCaption, "Определить чип");
+  EXPECT_EQ(RussianCaptions()[27].FCaption, "Чип ID");
+  EXPECT_EQ(RussianCaptions()[13].FCaption, "Верификация");
+  EXPECT_EQ(RussianCaptions()[23].FCaption, "Сравнение");
 }
 
 struct TDialogRow {
-  std::uint8_t Index;
-  const char* OpenTitle;
-  const char* OpenFilter;
-  const char* SaveTitle;
-  const char* SaveFilter;
+  std::uint8_t FIndex;
+  const char* FOpenTitle;
+  const char* FOpenFilter;
+  const char* FSaveTitle;
+  const char* FSaveFilter;
 };
 
 TEST(DialogTexts, TitlesAndFiltersPerLanguage) {
@@ -111,10 +111,10 @@ TEST(DialogTexts, TitlesAndFiltersPerLanguage) {
        "save file as:", "Hex-files (*.hex)|*.hex|Bin-files (*.bin)|*.bin"},
   };
   for (const TDialogRow& row : rows) {
-    EXPECT_EQ(OpenDialogTexts(row.Index).Title, row.OpenTitle) << int(row.Index);
-    EXPECT_EQ(OpenDialogTexts(row.Index).Filter, row.OpenFilter) << int(row.Index);
-    EXPECT_EQ(SaveDialogTexts(row.Index).Title, row.SaveTitle) << int(row.Index);
-    EXPECT_EQ(SaveDialogTexts(row.Index).Filter, row.SaveFilter) << int(row.Index);
+    EXPECT_EQ(OpenDialogTexts(row.FIndex).FTitle, row.FOpenTitle) << int(row.FIndex);
+    EXPECT_EQ(OpenDialogTexts(row.FIndex).FFilter, row.FOpenFilter) << int(row.FIndex);
+    EXPECT_EQ(SaveDialogTexts(row.FIndex).FTitle, row.FSaveTitle) << int(row.FIndex);
+    EXPECT_EQ(SaveDialogTexts(row.FIndex).FFilter, row.FSaveFilter) << int(row.FIndex);
   }
 }
 
@@ -134,26 +134,26 @@ TEST(PermissionMessage, NamesTheRuleInEachLanguage) {
 
 TEST(FixedTexts, StayAsWritten) {
   const struct {
-    std::string_view Actual;
-    const char* Expected;
+    std::string_view FActual;
+    const char* FExpected;
   } texts[] = {
-      {fixed_text::ApplicationTitle, "Quenvar"},
-      {fixed_text::MainCaption, "Quenvar v 3.0"},
-      {fixed_text::LanguageMenu, "Выбор языка"},
-      {fixed_text::AvrIsp, "AVR (автоопределение)"},
-      {fixed_text::ChipGroup, "Чип:"},
-      {fixed_text::Detected, "Определен:"},
-      {fixed_text::SizeInBytes, "Размер (Байт):"},
-      {fixed_text::ByteUnit, " байт"},
-      {fixed_text::ProgressCaption, "Выполнение операции"},
-      {fixed_text::ExitCaption, "Завершение работы"},
-      {fixed_text::ExitLine1, "НЕ ЗАБУДЬТЕ"},
-      {fixed_text::ExitLine2, "отключить USB разъем  !"},
-      {fixed_text::InfoTitle, "Quenvar v 3.0 "},
-      {fixed_text::InfoSocketLine1, "24xx00, 24xx01, 24xx02, 24xx04,24xx08, 24xx16, 24xx32,"},
-      {fixed_text::InfoSocketLine2, "24xx64,24xx128, 24xx256, 24xx512"},
+      {fixed_text::kApplicationTitle, "Quenvar"},
+      {fixed_text::kMainCaption, "Quenvar v 3.0"},
+      {fixed_text::kLanguageMenu, "Выбор языка"},
+      {fixed_text::kAvrIsp, "AVR (автоопределение)"},
+      {fixed_text::kChipGroup, "Чип:"},
+      {fixed_text::kDetected, "Определен:"},
+      {fixed_text::kSizeInBytes, "Размер (Байт):"},
+      {fixed_text::kByteUnit, " байт"},
+      {fixed_text::kProgressCaption, "Выполнение операции"},
+      {fixed_text::kExitCaption, "Завершение работы"},
+      {fixed_text::kExitLine1, "НЕ ЗАБУДЬТЕ"},
+      {fixed_text::kExitLine2, "отключить USB разъем  !"},
+      {fixed_text::kInfoTitle, "Quenvar v 3.0 "},
+      {fixed_text::kInfoSocketLine1, "24xx00, 24xx01, 24xx02, 24xx04,24xx08, 24xx16, 24xx32,"},
+      {fixed_text::kInfoSocketLine2, "24xx64,24xx128, 24xx256, 24xx512"},
   };
-  for (const auto& t : texts) EXPECT_EQ(t.Actual, t.Expected);
+  for (const auto& t : texts) EXPECT_EQ(t.FActual, t.FExpected);
   EXPECT_EQ(ControlName(LanguageRadios()[0]), "sDeutsch");
   EXPECT_EQ(ControlName(LanguageRadios()[1]), "sEnglish");
   EXPECT_EQ(ControlName(LanguageRadios()[2]), "sRus");

@@ -14,7 +14,7 @@ class MemoryOpsTest : public PresenterTest {
  protected:
   std::vector<int> Commands() const {
     std::vector<int> cmds;
-    for (const TBytes& r : Port.Claimed->Written) cmds.push_back(r[2]);
+    for (const TBytes& r : FPort.FClaimed->FWritten) cmds.push_back(r[2]);
     return cmds;
   }
   // Data reports of 63 bytes (the last one shorter) until `total` bytes went out.
@@ -31,19 +31,19 @@ class MemoryOpsTest : public PresenterTest {
 };
 
 TEST_F(MemoryOpsTest, ProgramFlashOfAnATmega8WithVerify) {
-  Buffer.Data = Ramp(120);
-  Presenter.nAVRISPClick();
+  FBuffer.FData = Ramp(120);
+  FPresenter.nAVRISPClick();
   Connect();
-  Presenter.SetLanguageIndex(1);
-  Presenter.SetVerifyAfterProgram(true);
-  ASSERT_TRUE(Presenter.Click(TControl::bProg));
+  FPresenter.SetLanguageIndex(1);
+  FPresenter.SetVerifyAfterProgram(true);
+  ASSERT_TRUE(FPresenter.Click(TControl::bProg));
   Reply({'s', 0x1E, 0x93, 0x07});
   Reply({'r', 0xFF, 0xE1, 0xD9, 0xA1, 0xA2, 0xA3, 0xA4});
   ReplyChar('e');
   ReplyChar('*');
   ReplyChar('*');
   ReplyChar('w');
-  EXPECT_EQ(Presenter.Window().Progress().Label, "Сравнение");
+  EXPECT_EQ(FPresenter.Window().Progress().FLabel, "Сравнение");
   ReplyChar('*');
   ReplyChar('*');
   ReplyChar('v');
@@ -78,25 +78,25 @@ TEST_F(MemoryOpsTest, ProgramFlashOfAnATmega8WithVerify) {
                        "Successfully finished.",
                        "Duration: 0.00 s"};
   EXPECT_EQ(Log(), expected);
-  EXPECT_EQ(Presenter.Window().AutoDevice(), "ATmega8");
-  EXPECT_EQ(Presenter.Window().CodeSize(), "8192");
-  EXPECT_FALSE(Presenter.Window().Progress().Shown);
-  EXPECT_EQ(Presenter.Window().Progress().GaugePosition, 0);
-  EXPECT_TRUE(Presenter.Window().MainWindowEnabled());
+  EXPECT_EQ(FPresenter.Window().AutoDevice(), "ATmega8");
+  EXPECT_EQ(FPresenter.Window().CodeSize(), "8192");
+  EXPECT_FALSE(FPresenter.Window().Progress().FShown);
+  EXPECT_EQ(FPresenter.Window().Progress().FGaugePosition, 0);
+  EXPECT_TRUE(FPresenter.Window().MainWindowEnabled());
 }
 
-struct ChainCase {
-  const char* Name;
-  int Target;                     // -1 ISP (ATmega8 answers), else 24xx index
-  TRequestedOperation Operation;  // started through its handler
-  bool VerifyChecked;
-  std::string Replies;  // 's' and 'r' carry an ATmega8 signature / fuse bytes
-  std::vector<int> Commands;
+struct TChainCase {
+  const char* FName;
+  int FTarget;                     // -1 ISP (ATmega8 answers), else 24xx index
+  TRequestedOperation FOperation;  // started through its handler
+  bool FVerifyChecked;
+  std::string FReplies;  // 's' and 'r' carry an ATmega8 signature / fuse bytes
+  std::vector<int> FCommands;
 };
 
 TEST_F(MemoryOpsTest, EveryChainInBothModes) {
   using Op = TRequestedOperation;
-  const ChainCase cases[] = {
+  const TChainCase cases[] = {
       {"isp detect", -1, Op::DetectDevice, true, "sr", {1, 8}},
       {"isp erase", -1, Op::Erase, true, "sre", {1, 8, 2}},
       {"isp program+verify", -1, Op::ProgramFlash, true, "sre*w*v", {1, 8, 2, 3, 3, 4, 4}},
@@ -109,41 +109,41 @@ TEST_F(MemoryOpsTest, EveryChainInBothModes) {
       {"socket program", 5, Op::ProgramFlash, false, "**w", {3, 3, 3}},
       {"socket verify", 5, Op::Verify, true, "*v", {4, 4}},
   };
-  for (const ChainCase& c : cases) {
-    SCOPED_TRACE(c.Name);
-    Buffer.Data = Ramp(70);
-    if (c.Target < 0)
-      Presenter.nAVRISPClick();
+  for (const TChainCase& c : cases) {
+    SCOPED_TRACE(c.FName);
+    FBuffer.FData = Ramp(70);
+    if (c.FTarget < 0)
+      FPresenter.nAVRISPClick();
     else
-      Presenter.SelectEepromType(static_cast<std::size_t>(c.Target));
-    if (!Driver.HasProgrammer()) Connect();
+      FPresenter.SelectEepromType(static_cast<std::size_t>(c.FTarget));
+    if (!FDriver.HasProgrammer()) Connect();
     Sent().clear();
-    Presenter.SetVerifyAfterProgram(c.VerifyChecked);
-    Presenter.SetLanguageIndex(1);
-    switch (c.Operation) {
+    FPresenter.SetVerifyAfterProgram(c.FVerifyChecked);
+    FPresenter.SetLanguageIndex(1);
+    switch (c.FOperation) {
       case Op::DetectDevice:
-        Presenter.bDetectDeviceClick();
+        FPresenter.bDetectDeviceClick();
         break;
       case Op::Erase:
-        Presenter.bEraseClick();
+        FPresenter.bEraseClick();
         break;
       case Op::ProgramFlash:
-        Presenter.bProgClick();
+        FPresenter.bProgClick();
         break;
       case Op::ProgramEeprom:
-        Presenter.bprogeepromClick();
+        FPresenter.bprogeepromClick();
         break;
       case Op::Verify:
-        Presenter.bVerifyClick();
+        FPresenter.bVerifyClick();
         break;
       case Op::WriteFuses:
-        Presenter.bWriteFuseClick();
+        FPresenter.bWriteFuseClick();
         break;
       default:
         FAIL();
     }
-    for (char r : c.Replies) {
-      EXPECT_NE(Driver.ProtocolStateValue(), TProtocolState::Idle) << "ended before " << r;
+    for (char r : c.FReplies) {
+      EXPECT_NE(FDriver.ProtocolStateValue(), TProtocolState::Idle) << "ended before " << r;
       if (r == 's')
         Reply({'s', 0x1E, 0x93, 0x07});
       else if (r == 'r')
@@ -151,20 +151,20 @@ TEST_F(MemoryOpsTest, EveryChainInBothModes) {
       else
         ReplyChar(r);
     }
-    EXPECT_EQ(Commands(), c.Commands);
-    EXPECT_EQ(Driver.ProtocolStateValue(), TProtocolState::Idle);
+    EXPECT_EQ(Commands(), c.FCommands);
+    EXPECT_EQ(FDriver.ProtocolStateValue(), TProtocolState::Idle);
     EXPECT_EQ(LastLines(3), (Lines{"", "Successfully finished.", "Duration: 0.00 s"}));
   }
 }
 
 TEST_F(MemoryOpsTest, ChipsWithoutFuseBitsGoStraightOn) {
-  Buffer.Data = Ramp(3);
-  Presenter.nAVRISPClick();
+  FBuffer.FData = Ramp(3);
+  FPresenter.nAVRISPClick();
   Connect();
   for (std::uint8_t sig3 : {0x01}) {
     for (std::uint8_t sig2 : {0x90, 0x91, 0x93}) {
       Sent().clear();
-      Presenter.bEraseClick();
+      FPresenter.bEraseClick();
       Reply({'s', 0x1E, sig2, sig3});
       EXPECT_EQ(Commands(), (std::vector<int>{1, 2}));
       ReplyChar('e');
@@ -172,19 +172,19 @@ TEST_F(MemoryOpsTest, ChipsWithoutFuseBitsGoStraightOn) {
   }
 }
 
-struct ReadCase {
-  const char* Name;
-  int Target;  // -1 ISP
+struct TReadCase {
+  const char* FName;
+  int FTarget;  // -1 ISP
   // ISP: the size box shows the flash of this chip (third signature byte after
   // 1E 9x), or with Sig2 0 the size of 24xx type Sig3 chosen before.
-  std::uint8_t Sig2;
-  std::uint8_t Sig3;
-  std::uint8_t Byte3;
-  std::size_t Expected;
+  std::uint8_t FSig2;
+  std::uint8_t FSig3;
+  std::uint8_t FByte3;
+  std::size_t FExpected;
 };
 
 TEST_F(MemoryOpsTest, ReadsAskForTheRightSizeAndLoadTheBuffer) {
-  const ReadCase cases[] = {
+  const TReadCase cases[] = {
       {"24AA00 code 0", 0, 0, 0, 0, 16},
       {"24C04A code 4", 5, 0, 0, 4, 512},
       {"24AA128 code 128", 11, 0, 0, 128, 16384},
@@ -195,69 +195,69 @@ TEST_F(MemoryOpsTest, ReadsAskForTheRightSizeAndLoadTheBuffer) {
       {"isp 131072", -1, 0x97, 0x02, 128, 131072},
       {"isp 128 left by the 24AA01", -1, 0, 1, 0, 128},
   };
-  for (const ReadCase& c : cases) {
-    SCOPED_TRACE(c.Name);
-    Buffer.Data = TBytes{0x55};
-    if (c.Target < 0 && c.Sig2 == 0) Presenter.SelectEepromType(c.Sig3);
-    if (c.Target < 0)
-      Presenter.nAVRISPClick();
+  for (const TReadCase& c : cases) {
+    SCOPED_TRACE(c.FName);
+    FBuffer.FData = TBytes{0x55};
+    if (c.FTarget < 0 && c.FSig2 == 0) FPresenter.SelectEepromType(c.FSig3);
+    if (c.FTarget < 0)
+      FPresenter.nAVRISPClick();
     else
-      Presenter.SelectEepromType(static_cast<std::size_t>(c.Target));
-    if (!Driver.HasProgrammer()) Connect();
-    if (c.Target < 0 && c.Sig2 != 0) {
-      Presenter.bDetectDeviceClick();
-      Reply({'s', 0x1E, c.Sig2, c.Sig3});
+      FPresenter.SelectEepromType(static_cast<std::size_t>(c.FTarget));
+    if (!FDriver.HasProgrammer()) Connect();
+    if (c.FTarget < 0 && c.FSig2 != 0) {
+      FPresenter.bDetectDeviceClick();
+      Reply({'s', 0x1E, c.FSig2, c.FSig3});
       ReplyChar('r');
     }
     Sent().clear();
-    if (c.Target < 0) {
-      Presenter.bReadClick();
+    if (c.FTarget < 0) {
+      FPresenter.bReadClick();
       Reply({'s', 0x00, 0x01, 0x02});  // locked: the size box stays
       ReplyChar('r');
     } else {
-      Presenter.bReadClick();
+      FPresenter.bReadClick();
     }
     ASSERT_EQ(Commands().back(), 5);
-    EXPECT_EQ(Sent().back()[3], c.Byte3);
-    EXPECT_EQ(Driver.ReadTotalValue(), static_cast<std::int32_t>(c.Expected));
-    const std::size_t reports = (c.Expected + 62) / 63;
+    EXPECT_EQ(Sent().back()[3], c.FByte3);
+    EXPECT_EQ(FDriver.ReadTotalValue(), static_cast<std::int32_t>(c.FExpected));
+    const std::size_t reports = (c.FExpected + 62) / 63;
     for (std::size_t i = 0; i + 1 < reports; ++i)
       DataReport(Ramp(63, static_cast<std::uint8_t>(i * 63)));
-    EXPECT_EQ(Driver.ProtocolStateValue(), TProtocolState::Reading);
-    EXPECT_EQ(Buffer.Data, TBytes{0x55});
-    const std::size_t last = c.Expected - (reports - 1) * 63;
+    EXPECT_EQ(FDriver.ProtocolStateValue(), TProtocolState::Reading);
+    EXPECT_EQ(FBuffer.FData, TBytes{0x55});
+    const std::size_t last = c.FExpected - (reports - 1) * 63;
     DataReport(Ramp(last, static_cast<std::uint8_t>((reports - 1) * 63)));
-    EXPECT_EQ(Driver.ProtocolStateValue(), TProtocolState::Idle);
-    EXPECT_EQ(Buffer.Data, Ramp(c.Expected));
+    EXPECT_EQ(FDriver.ProtocolStateValue(), TProtocolState::Idle);
+    EXPECT_EQ(FBuffer.FData, Ramp(c.FExpected));
   }
 }
 
 TEST_F(MemoryOpsTest, ExtraBytesOfTheLastDataReportAreLoadedToo) {
-  Presenter.N24AA01Click();  // its 128 bytes stay the size to read
-  Presenter.nAVRISPClick();
+  FPresenter.N24AA01Click();  // its 128 bytes stay the size to read
+  FPresenter.nAVRISPClick();
   Connect();
-  Presenter.bReadClick();
+  FPresenter.bReadClick();
   Reply({'s', 0x00, 0x01, 0x02});
   ReplyChar('r');
   DataReport(Ramp(63));
   DataReport(Ramp(63, 63));
-  EXPECT_EQ(Buffer.Data, TBytes{}) << "126 of 128 bytes";
+  EXPECT_EQ(FBuffer.FData, TBytes{}) << "126 of 128 bytes";
   DataReport(Ramp(63, 126));
-  EXPECT_EQ(Buffer.Data, Ramp(189));
-  EXPECT_EQ(Presenter.Window().Progress().GaugePosition, 0) << "finished: the gauge is back at 0";
+  EXPECT_EQ(FBuffer.FData, Ramp(189));
+  EXPECT_EQ(FPresenter.Window().Progress().FGaugePosition, 0) << "finished: the gauge is back at 0";
 }
 
 TEST_F(MemoryOpsTest, EepromReadOfNoChipAsksForNothingAndEndsAtTheFirstReport) {
-  Presenter.nAVRISPClick();
+  FPresenter.nAVRISPClick();
   Connect();
-  Presenter.SetLanguageIndex(1);
-  Presenter.breadeepromClick();
+  FPresenter.SetLanguageIndex(1);
+  FPresenter.breadeepromClick();
   Reply({'s', 0x00, 0x01, 0x02});
-  EXPECT_EQ(Presenter.Window().AutoDevice(), "Device locked !");
+  EXPECT_EQ(FPresenter.Window().AutoDevice(), "Device locked !");
   ReplyChar('r');
   EXPECT_EQ(Head(Sent().back()), (TBytes{0, 5, 10, 0, 0, 0}));
   DataReport(TBytes{0xAB, 0xCD});
-  EXPECT_EQ(Buffer.Data, (TBytes{0xAB, 0xCD}));
+  EXPECT_EQ(FBuffer.FData, (TBytes{0xAB, 0xCD}));
   EXPECT_EQ(LastLines(4),
             (Lines{"reading EEPROM...", "", "Successfully finished.", "Duration: 0.00 s"}));
 }
@@ -265,47 +265,47 @@ TEST_F(MemoryOpsTest, EepromReadOfNoChipAsksForNothingAndEndsAtTheFirstReport) {
 TEST_F(MemoryOpsTest, PerChipPageCodesAndEepromReads) {
   const auto& chips = test::GoldenChips();
   ASSERT_EQ(chips.size(), 29u);
-  Buffer.Data = Ramp(1);
-  Presenter.nAVRISPClick();
+  FBuffer.FData = Ramp(1);
+  FPresenter.nAVRISPClick();
   Connect();
-  Presenter.SetVerifyAfterProgram(false);
+  FPresenter.SetVerifyAfterProgram(false);
   auto identify = [this](const test::TGoldenChip& chip) {
-    Reply({'s', chip.Signature[0], chip.Signature[1], chip.Signature[2]});
-    if (Driver.ProtocolStateValue() == TProtocolState::AwaitFuseRead) ReplyChar('r');
+    Reply({'s', chip.FSignature[0], chip.FSignature[1], chip.FSignature[2]});
+    if (FDriver.ProtocolStateValue() == TProtocolState::AwaitFuseRead) ReplyChar('r');
   };
   for (const test::TGoldenChip& chip : chips) {
-    SCOPED_TRACE(chip.Name);
-    Presenter.bProgClick();
+    SCOPED_TRACE(chip.FName);
+    FPresenter.bProgClick();
     identify(chip);
-    EXPECT_EQ(Presenter.Window().AutoDevice(), chip.Name);
+    EXPECT_EQ(FPresenter.Window().AutoDevice(), chip.FName);
     ReplyChar('e');
-    EXPECT_EQ(Head(Sent().back()), (TBytes{0, 5, 3, 1, 0, chip.PageCode}));
+    EXPECT_EQ(Head(Sent().back()), (TBytes{0, 5, 3, 1, 0, chip.FPageCode}));
     ReplyChar('w');
 
-    Presenter.bReadClick();
+    FPresenter.bReadClick();
     identify(chip);
     EXPECT_EQ(Sent().back()[2], 5);
-    EXPECT_EQ(Sent().back()[3], std::stoi(chip.Flash) / 1024);
-    Driver.FinishOperation();
+    EXPECT_EQ(Sent().back()[3], std::stoi(chip.FFlash) / 1024);
+    FDriver.FinishOperation();
 
-    Presenter.breadeepromClick();
+    FPresenter.breadeepromClick();
     identify(chip);
     EXPECT_EQ(Sent().back()[2], 10);
-    EXPECT_EQ(Sent().back()[3], chip.EepromCode);
-    EXPECT_EQ(Driver.ReadTotalValue(), static_cast<std::int32_t>(chip.EepromBytes));
-    Stream(chip.EepromBytes);
-    EXPECT_EQ(Driver.ProtocolStateValue(), TProtocolState::Idle);
-    EXPECT_EQ(Buffer.Data.size(), chip.EepromBytes);
-    Buffer.Data = Ramp(1);
+    EXPECT_EQ(Sent().back()[3], chip.FEepromCode);
+    EXPECT_EQ(FDriver.ReadTotalValue(), static_cast<std::int32_t>(chip.FEepromBytes));
+    Stream(chip.FEepromBytes);
+    EXPECT_EQ(FDriver.ProtocolStateValue(), TProtocolState::Idle);
+    EXPECT_EQ(FBuffer.FData.size(), chip.FEepromBytes);
+    FBuffer.FData = Ramp(1);
   }
 }
 
 TEST_F(MemoryOpsTest, StartStepsLogInEveryLanguage) {
-  struct Case {
-    void (TProgrammerDriver::*Step)();
-    const char* Lines[3];
+  struct TCase {
+    void (TProgrammerDriver::*FStep)();
+    const char* FLines[3];
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {&TProgrammerDriver::RequestSignature,
        {"lese Signature Byte...", "reading signature byte...", "чтение сигнатурных байт..."}},
       {&TProgrammerDriver::StartErase, {"lösche...", "erasing...", "стирание..."}},
@@ -322,15 +322,15 @@ TEST_F(MemoryOpsTest, StartStepsLogInEveryLanguage) {
        {"programmiere Fuse/Lock Bits...", "programming fuse/lock bis...",
         "программирование fuse/lock битов..."}},
   };
-  Buffer.Data = Ramp(5);
-  Presenter.N24AA08Click();  // its 1024 bytes stay the size a flash read takes
-  Presenter.nAVRISPClick();
-  for (const Case& c : cases) {
+  FBuffer.FData = Ramp(5);
+  FPresenter.N24AA08Click();  // its 1024 bytes stay the size a flash read takes
+  FPresenter.nAVRISPClick();
+  for (const TCase& c : cases) {
     for (std::uint8_t lang = 0; lang < 3; ++lang) {
-      Presenter.SetLanguageIndex(lang);
-      Presenter.Window().ClearLog();
-      (Driver.*c.Step)();
-      EXPECT_EQ(Log(), Lines{c.Lines[lang]});
+      FPresenter.SetLanguageIndex(lang);
+      FPresenter.Window().ClearLog();
+      (FDriver.*c.FStep)();
+      EXPECT_EQ(Log(), Lines{c.FLines[lang]});
     }
   }
 }
@@ -338,19 +338,19 @@ TEST_F(MemoryOpsTest, StartStepsLogInEveryLanguage) {
 TEST_F(MemoryOpsTest, FailedIdentificationShowsTheErrorTextsInEveryLanguage) {
   const char* words[] = {"Fehler", "Error", "Ошибка"};
   const Lines endings[] = {{"", "Fehler."}, {"", "Error."}, {"", "Ошибка."}};
-  Presenter.nAVRISPClick();
+  FPresenter.nAVRISPClick();
   Connect();
   for (std::uint8_t lang = 0; lang < 3; ++lang) {
     for (TBytes sig : {TBytes{0x1E, 0x98, 0x01}, TBytes{0xFF, 0xFF, 0xFF}}) {
-      Presenter.N24aa32Click();
-      Presenter.nAVRISPClick();
-      ASSERT_EQ(Presenter.Window().CodeSize(), "4096");
-      Presenter.SetLanguageIndex(lang);
-      Presenter.bDetectDeviceClick();
+      FPresenter.N24aa32Click();
+      FPresenter.nAVRISPClick();
+      ASSERT_EQ(FPresenter.Window().CodeSize(), "4096");
+      FPresenter.SetLanguageIndex(lang);
+      FPresenter.bDetectDeviceClick();
       Reply({'s', sig[0], sig[1], sig[2]});
-      EXPECT_EQ(Presenter.Window().AutoDevice(), words[lang]);
-      EXPECT_EQ(Presenter.Window().CodeSize(), "");
-      EXPECT_EQ(Driver.IdentifiedChipValue(), nullptr);
+      EXPECT_EQ(FPresenter.Window().AutoDevice(), words[lang]);
+      EXPECT_EQ(FPresenter.Window().CodeSize(), "");
+      EXPECT_EQ(FDriver.IdentifiedChipValue(), nullptr);
       EXPECT_EQ(Lines(Log().end() - 3, Log().end() - 1), endings[lang]);
     }
   }

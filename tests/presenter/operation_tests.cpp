@@ -16,23 +16,23 @@ class OperationTest : public PresenterTest {
  protected:
   // Socket target 24AA00 with a programmer present and an empty log.
   void SocketReady(std::size_t type = 0) {
-    Presenter.SelectEepromType(type);
+    FPresenter.SelectEepromType(type);
     Connect();
   }
   void IspReady() {
-    Presenter.nAVRISPClick();
+    FPresenter.nAVRISPClick();
     Connect();
   }
 };
 
-struct DurationCase {
-  std::uint8_t Language;
-  long long Ms;
-  const char* Line;
+struct TDurationCase {
+  std::uint8_t FLanguage;
+  long long FMs;
+  const char* FLine;
 };
 
 TEST_F(OperationTest, DurationLineCutsToHundredthsInEveryLanguage) {
-  const DurationCase cases[] = {
+  const TDurationCase cases[] = {
       {1, 0, "Duration: 0.00 s"},           {1, 59999, "Duration: 59.99 s"},
       {1, 12345, "Duration: 12.34 s"},      {1, 1005, "Duration: 1.00 s"},
       {1, 9, "Duration: 0.00 s"},           {1, 10, "Duration: 0.01 s"},
@@ -41,33 +41,33 @@ TEST_F(OperationTest, DurationLineCutsToHundredthsInEveryLanguage) {
       {2, 70, "Время выполнения : 0.07 s"}, {3, 2500, "Duration: 2.50 s"},
   };
   SocketReady();
-  for (const DurationCase& c : cases) {
-    Presenter.SetLanguageIndex(c.Language);
-    Presenter.bEraseClick();
-    Advance(milliseconds(c.Ms));
+  for (const TDurationCase& c : cases) {
+    FPresenter.SetLanguageIndex(c.FLanguage);
+    FPresenter.bEraseClick();
+    Advance(milliseconds(c.FMs));
     ReplyChar('e');
     ASSERT_FALSE(Log().empty());
-    EXPECT_EQ(Log().back(), c.Line) << c.Ms;
+    EXPECT_EQ(Log().back(), c.FLine) << c.FMs;
   }
 }
 
 TEST_F(OperationTest, DurationIsAbsoluteWhenTheClockGoesBack) {
   SocketReady();
-  Presenter.SetLanguageIndex(1);
-  Presenter.bEraseClick();
+  FPresenter.SetLanguageIndex(1);
+  FPresenter.bEraseClick();
   Advance(milliseconds(-4321));
   ReplyChar('e');
   EXPECT_EQ(Log().back(), "Duration: 4.32 s");
 }
 
-struct EndingCase {
-  std::uint8_t Language;
-  char Reply;
-  Lines Expected;
+struct TEndingCase {
+  std::uint8_t FLanguage;
+  char FReply;
+  Lines FExpected;
 };
 
 TEST_F(OperationTest, EraseEndsWithResultAndDurationLinesInEveryLanguage) {
-  const EndingCase cases[] = {
+  const TEndingCase cases[] = {
       {0, 'e', {"lösche...", "", "Erfolgreich beendet.", "Dauer: 0.00 s"}},
       {1, 'e', {"erasing...", "", "Successfully finished.", "Duration: 0.00 s"}},
       {2, 'e', {"стирание...", "", "Действие завершено успешно !", "Время выполнения : 0.00 s"}},
@@ -77,21 +77,21 @@ TEST_F(OperationTest, EraseEndsWithResultAndDurationLinesInEveryLanguage) {
       {7, 'e', {"erasing...", "", "Successfully finished.", "Duration: 0.00 s"}},
   };
   SocketReady();
-  for (const EndingCase& c : cases) {
-    Presenter.SetLanguageIndex(c.Language);
-    Presenter.bEraseClick();
-    ReplyChar(c.Reply);
-    EXPECT_EQ(Log(), c.Expected);
-    EXPECT_FALSE(Driver.ErrorFlagValue());
-    EXPECT_EQ(Driver.ProtocolStateValue(), TProtocolState::Idle);
+  for (const TEndingCase& c : cases) {
+    FPresenter.SetLanguageIndex(c.FLanguage);
+    FPresenter.bEraseClick();
+    ReplyChar(c.FReply);
+    EXPECT_EQ(Log(), c.FExpected);
+    EXPECT_FALSE(FDriver.ErrorFlagValue());
+    EXPECT_EQ(FDriver.ProtocolStateValue(), TProtocolState::Idle);
   }
 }
 
 TEST_F(OperationTest, ErrorReplyInTheMiddleOfAWriteStopsTheChunks) {
-  Buffer.Data = Ramp(200);
+  FBuffer.FData = Ramp(200);
   SocketReady(13);
-  Presenter.SetLanguageIndex(1);
-  Presenter.bProgClick();
+  FPresenter.SetLanguageIndex(1);
+  FPresenter.bProgClick();
   ReplyChar('*');
   ASSERT_EQ(Sent().size(), 2u);
   ReplyChar('!');
@@ -104,11 +104,11 @@ TEST_F(OperationTest, ErrorReplyInTheMiddleOfAWriteStopsTheChunks) {
 }
 
 TEST_F(OperationTest, ReportWhileIdleFinishesAgainAndStarSendsTheNextChunk) {
-  Buffer.Data = Ramp(100);
+  FBuffer.FData = Ramp(100);
   SocketReady(5);
-  Presenter.SetLanguageIndex(1);
-  Presenter.bProgClick();  // first chunk of 32
-  ReplyChar('!');          // ends with an error after one chunk
+  FPresenter.SetLanguageIndex(1);
+  FPresenter.bProgClick();  // first chunk of 32
+  ReplyChar('!');           // ends with an error after one chunk
   ASSERT_EQ(Sent().size(), 1u);
   Advance(milliseconds(1500));
   ReplyChar('*');  // Idle: the next chunk still goes out, then the ending again
@@ -123,29 +123,29 @@ TEST_F(OperationTest, ReportWhileIdleFinishesAgainAndStarSendsTheNextChunk) {
 }
 
 TEST_F(OperationTest, StarAfterACommandWithoutDataSendsNoBufferBytes) {
-  struct Case {
-    const char* Name;
-    bool Socket;
-    void (TMainPresenter::*Start)();
-    char EndReply;
-    std::uint8_t Command;
+  struct TCase {
+    const char* FName;
+    bool FSocket;
+    void (TMainPresenter::*FStart)();
+    char FEndReply;
+    std::uint8_t FCommand;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"24xx erase", true, &TMainPresenter::bEraseClick, 'e', 2},
       {"fuse write", false, &TMainPresenter::bWriteFuseClick, 'f', 7},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.Name);
-    Buffer.Data = Ramp(100);
-    if (c.Socket)
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.FName);
+    FBuffer.FData = Ramp(100);
+    if (c.FSocket)
       SocketReady(5);
     else
       IspReady();
     const std::size_t before = Sent().size();
-    (Presenter.*c.Start)();
+    (FPresenter.*c.FStart)();
     ASSERT_EQ(Sent().size(), before + 1);
-    EXPECT_EQ(Sent().back()[2], c.Command);
-    ReplyChar(c.EndReply);
+    EXPECT_EQ(Sent().back()[2], c.FCommand);
+    ReplyChar(c.FEndReply);
     ReplyChar('*');  // late: must not send 58 buffer bytes under that command
     EXPECT_EQ(Sent().size(), before + 1);
     EXPECT_EQ(Log().back().rfind("Dauer: ", 0), 0u);
@@ -153,86 +153,86 @@ TEST_F(OperationTest, StarAfterACommandWithoutDataSendsNoBufferBytes) {
 }
 
 TEST_F(OperationTest, FiveLongOperationsShowTheProgressWindowInRussianOnly) {
-  struct Case {
-    TControl Control;
-    const char* Label;
+  struct TCase {
+    TControl FControl;
+    const char* FLabel;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {TControl::bProg, "Выполняется запись FLASH"},
       {TControl::bprogeeprom, "Выполняется запись EEPROM"},
       {TControl::bVerify, "Сравнение"},
       {TControl::bRead, "Выполняется чтение FLASH"},
       {TControl::breadeeprom, "Выполняется чтение EEPROM"},
   };
-  Buffer.Data = Ramp(10);
+  FBuffer.FData = Ramp(10);
   IspReady();
-  Presenter.SetLanguageIndex(1);
-  for (const Case& c : cases) {
-    ASSERT_TRUE(Presenter.Click(c.Control)) << ControlName(c.Control);
-    EXPECT_EQ(Presenter.Window().Progress().Label, c.Label);
-    EXPECT_TRUE(Presenter.Window().Progress().Shown);
-    EXPECT_FALSE(Presenter.Window().MainWindowEnabled());
-    EXPECT_FALSE(Presenter.Click(TControl::bErase)) << "main window must be disabled";
+  FPresenter.SetLanguageIndex(1);
+  for (const TCase& c : cases) {
+    ASSERT_TRUE(FPresenter.Click(c.FControl)) << ControlName(c.FControl);
+    EXPECT_EQ(FPresenter.Window().Progress().FLabel, c.FLabel);
+    EXPECT_TRUE(FPresenter.Window().Progress().FShown);
+    EXPECT_FALSE(FPresenter.Window().MainWindowEnabled());
+    EXPECT_FALSE(FPresenter.Click(TControl::bErase)) << "main window must be disabled";
     ReplyChar('!');
-    EXPECT_EQ(Presenter.Window().StatusPanel(0), "Программатор к работе готов.");
+    EXPECT_EQ(FPresenter.Window().StatusPanel(0), "Программатор к работе готов.");
   }
 }
 
 TEST_F(OperationTest, ShortOperationsKeepTheMainWindowEnabled) {
-  Buffer.Data = Ramp(10);
+  FBuffer.FData = Ramp(10);
   IspReady();
   using enum TControl;
   for (TControl control : {bErase, bDetectDevice, nErase, nDetectDevice}) {
-    Presenter.Window().SetProgressLabel("previous");
-    ASSERT_TRUE(Presenter.Click(control)) << ControlName(control);
-    EXPECT_TRUE(Presenter.Window().MainWindowEnabled());
-    EXPECT_FALSE(Presenter.Window().Progress().Shown);
-    EXPECT_EQ(Presenter.Window().Progress().Label, "previous");
-    EXPECT_FALSE(Presenter.Window().Enabled(TControl::bErase));
+    FPresenter.Window().SetProgressLabel("previous");
+    ASSERT_TRUE(FPresenter.Click(control)) << ControlName(control);
+    EXPECT_TRUE(FPresenter.Window().MainWindowEnabled());
+    EXPECT_FALSE(FPresenter.Window().Progress().FShown);
+    EXPECT_EQ(FPresenter.Window().Progress().FLabel, "previous");
+    EXPECT_FALSE(FPresenter.Window().Enabled(TControl::bErase));
     ReplyChar('!');
   }
 }
 
 TEST_F(OperationTest, FailedReloadKeepsThePreviousLabelAndStillStarts) {
-  Buffer.Data = Ramp(10);
+  FBuffer.FData = Ramp(10);
   IspReady();
-  Presenter.Window().SetChecked(TControl::updatebuffer, true);
-  struct Case {
-    void (TMainPresenter::*Handler)();
-    bool Reloads;
+  FPresenter.Window().SetChecked(TControl::updatebuffer, true);
+  struct TCase {
+    void (TMainPresenter::*FHandler)();
+    bool FReloads;
   };
-  const Case cases[] = {{&TMainPresenter::bProgClick, true},
-                        {&TMainPresenter::bVerifyClick, true},
-                        {&TMainPresenter::bReadClick, false}};
-  for (const Case& c : cases) {
-    Reloader.Calls = 0;
-    Reloader.Succeeds = false;
-    Presenter.Window().SetProgressLabel("old");
+  const TCase cases[] = {{&TMainPresenter::bProgClick, true},
+                         {&TMainPresenter::bVerifyClick, true},
+                         {&TMainPresenter::bReadClick, false}};
+  for (const TCase& c : cases) {
+    FReloader.FCalls = 0;
+    FReloader.FSucceeds = false;
+    FPresenter.Window().SetProgressLabel("old");
     Sent().clear();
-    (Presenter.*c.Handler)();
-    EXPECT_EQ(Reloader.Calls, c.Reloads ? 1 : 0);
-    if (c.Reloads) {
-      EXPECT_EQ(Presenter.Window().Progress().Label, "old");
+    (FPresenter.*c.FHandler)();
+    EXPECT_EQ(FReloader.FCalls, c.FReloads ? 1 : 0);
+    if (c.FReloads) {
+      EXPECT_EQ(FPresenter.Window().Progress().FLabel, "old");
     }
     EXPECT_EQ(Sent().size(), 1u) << "the operation starts anyway";
-    EXPECT_FALSE(Driver.ErrorFlagValue()) << "StartOperation clears the flag";
-    EXPECT_FALSE(Presenter.ReloadFailed()) << "and the failed re-read with it";
-    Presenter.HidCtlDeviceChange();
-    Driver.FinishOperation();
+    EXPECT_FALSE(FDriver.ErrorFlagValue()) << "StartOperation clears the flag";
+    EXPECT_FALSE(FPresenter.ReloadFailed()) << "and the failed re-read with it";
+    FPresenter.HidCtlDeviceChange();
+    FDriver.FinishOperation();
   }
   // Unchecked: no re-read at all.
-  Presenter.Window().SetChecked(TControl::updatebuffer, false);
-  Reloader.Calls = 0;
-  Presenter.bProgClick();
-  EXPECT_EQ(Reloader.Calls, 0);
-  EXPECT_EQ(Presenter.Window().Progress().Label, "Выполняется запись FLASH");
+  FPresenter.Window().SetChecked(TControl::updatebuffer, false);
+  FReloader.FCalls = 0;
+  FPresenter.bProgClick();
+  EXPECT_EQ(FReloader.FCalls, 0);
+  EXPECT_EQ(FPresenter.Window().Progress().FLabel, "Выполняется запись FLASH");
 }
 
 TEST_F(OperationTest, ReloadHappensBeforeTheFirstChunkIsTaken) {
   SocketReady(3);
-  Presenter.Window().SetChecked(TControl::updatebuffer, true);
-  Reloader.OnLoad = [this] { Buffer.Data = TBytes{0xDE, 0xAD}; };
-  Presenter.bProgClick();
+  FPresenter.Window().SetChecked(TControl::updatebuffer, true);
+  FReloader.FOnLoad = [this] { FBuffer.FData = TBytes{0xDE, 0xAD}; };
+  FPresenter.bProgClick();
   ASSERT_EQ(Sent().size(), 1u);
   EXPECT_EQ(Head(Sent()[0]), (TBytes{0, 3, 3, 2, 0, 8}));
   EXPECT_EQ(Payload(Sent()[0], 2), (TBytes{0xDE, 0xAD}));
@@ -240,49 +240,49 @@ TEST_F(OperationTest, ReloadHappensBeforeTheFirstChunkIsTaken) {
 
 // --- controls ---------------------------------------------------------------
 
-struct ControlExpect {
-  TControl Control;
-  bool Enabled;
+struct TControlExpect {
+  TControl FControl;
+  bool FEnabled;
 };
 
-void ExpectControls(const TWindowModel& w, std::initializer_list<ControlExpect> expected) {
-  for (const ControlExpect& e : expected)
-    EXPECT_EQ(w.Enabled(e.Control), e.Enabled) << ControlName(e.Control);
+void ExpectControls(const TWindowModel& w, std::initializer_list<TControlExpect> expected) {
+  for (const TControlExpect& e : expected)
+    EXPECT_EQ(w.Enabled(e.FControl), e.FEnabled) << ControlName(e.FControl);
 }
 
 TEST_F(OperationTest, DisableControlsClearsTheLogAndDisablesEveryOperation) {
   IspReady();
-  Presenter.Window().AddLine("something");
-  Presenter.Window().SetEnabled(TControl::nWritefuse, true);
-  Presenter.DisableControls();
+  FPresenter.Window().AddLine("something");
+  FPresenter.Window().SetEnabled(TControl::nWritefuse, true);
+  FPresenter.DisableControls();
   EXPECT_TRUE(Log().empty());
-  ExpectControls(Presenter.Window(), {{TControl::bProg, false},
-                                      {TControl::bVerify, false},
-                                      {TControl::bRead, false},
-                                      {TControl::bErase, false},
-                                      {TControl::bDetectDevice, false},
-                                      {TControl::bWriteFuse, false},
-                                      {TControl::bprogeeprom, false},
-                                      {TControl::breadeeprom, false},
-                                      {TControl::nFile, false},
-                                      {TControl::nBuffer, false},
-                                      {TControl::nDevice, false},
-                                      {TControl::nChose, false},
-                                      {TControl::FuseList, false},
-                                      {TControl::nWritefuse, false},
-                                      {TControl::nSetup, true}});
-  EXPECT_FALSE(Presenter.Window().Reachable(TControl::nopen)) << "entries under a disabled menu";
-  EXPECT_FALSE(Presenter.Click(TControl::N24AA02));
+  ExpectControls(FPresenter.Window(), {{TControl::bProg, false},
+                                       {TControl::bVerify, false},
+                                       {TControl::bRead, false},
+                                       {TControl::bErase, false},
+                                       {TControl::bDetectDevice, false},
+                                       {TControl::bWriteFuse, false},
+                                       {TControl::bprogeeprom, false},
+                                       {TControl::breadeeprom, false},
+                                       {TControl::nFile, false},
+                                       {TControl::nBuffer, false},
+                                       {TControl::nDevice, false},
+                                       {TControl::nChose, false},
+                                       {TControl::FuseList, false},
+                                       {TControl::nWritefuse, false},
+                                       {TControl::nSetup, true}});
+  EXPECT_FALSE(FPresenter.Window().Reachable(TControl::nopen)) << "entries under a disabled menu";
+  EXPECT_FALSE(FPresenter.Click(TControl::N24AA02));
 }
 
 TEST_F(OperationTest, EnableControlsFollowsBufferTargetAndEepromMenus) {
-  struct Case {
-    const char* Name;
-    bool Isp;
-    std::size_t Bytes;
-    std::initializer_list<ControlExpect> Expected;
+  struct TCase {
+    const char* FName;
+    bool FIsp;
+    std::size_t FBytes;
+    std::initializer_list<TControlExpect> FExpected;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"isp with data",
        true,
        5,
@@ -319,85 +319,85 @@ TEST_F(OperationTest, EnableControlsFollowsBufferTargetAndEepromMenus) {
         {TControl::bRead, true},
         {TControl::bWriteFuse, false}}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.Name);
-    Buffer.Data = Ramp(c.Bytes);
-    if (c.Isp)
-      Presenter.nAVRISPClick();
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.FName);
+    FBuffer.FData = Ramp(c.FBytes);
+    if (c.FIsp)
+      FPresenter.nAVRISPClick();
     else
-      Presenter.SelectEepromType(2);
-    Presenter.DisableControls();
-    Presenter.EnableControls();
-    ExpectControls(Presenter.Window(), c.Expected);
-    ExpectControls(Presenter.Window(), {{TControl::nFile, true},
-                                        {TControl::nBuffer, true},
-                                        {TControl::nChose, true},
-                                        {TControl::nDevice, true}});
+      FPresenter.SelectEepromType(2);
+    FPresenter.DisableControls();
+    FPresenter.EnableControls();
+    ExpectControls(FPresenter.Window(), c.FExpected);
+    ExpectControls(FPresenter.Window(), {{TControl::nFile, true},
+                                         {TControl::nBuffer, true},
+                                         {TControl::nChose, true},
+                                         {TControl::nDevice, true}});
   }
 }
 
 // --- device changes -----------------------------------------------------------
 
 TEST_F(OperationTest, PlugAndUnplugSetStatusAndControls) {
-  Buffer.Data = Ramp(4);
-  Presenter.nAVRISPClick();
-  Port.Available = false;
-  Presenter.HidCtlDeviceChange();
-  EXPECT_FALSE(Driver.HasProgrammer());
-  EXPECT_EQ(Presenter.Window().StatusPanel(0), "Программатор не подключен!");
-  EXPECT_FALSE(Presenter.Window().Enabled(TControl::bRead));
+  FBuffer.FData = Ramp(4);
+  FPresenter.nAVRISPClick();
+  FPort.FAvailable = false;
+  FPresenter.HidCtlDeviceChange();
+  EXPECT_FALSE(FDriver.HasProgrammer());
+  EXPECT_EQ(FPresenter.Window().StatusPanel(0), "Программатор не подключен!");
+  EXPECT_FALSE(FPresenter.Window().Enabled(TControl::bRead));
 
-  Port.Available = true;
-  Presenter.SetLanguageIndex(1);
-  Presenter.HidCtlDeviceChange();
-  ASSERT_TRUE(Driver.HasProgrammer());
-  EXPECT_EQ(Port.ClaimIds.back(), (std::pair<std::uint16_t, std::uint16_t>{1105, 12816}));
-  EXPECT_EQ(Presenter.Window().StatusPanel(0), "Программатор к работе готов.");
-  EXPECT_TRUE(Presenter.Window().Enabled(TControl::bRead));
-  EXPECT_TRUE(Presenter.Window().Enabled(TControl::bProg));
+  FPort.FAvailable = true;
+  FPresenter.SetLanguageIndex(1);
+  FPresenter.HidCtlDeviceChange();
+  ASSERT_TRUE(FDriver.HasProgrammer());
+  EXPECT_EQ(FPort.FClaimIds.back(), (std::pair<std::uint16_t, std::uint16_t>{1105, 12816}));
+  EXPECT_EQ(FPresenter.Window().StatusPanel(0), "Программатор к работе готов.");
+  EXPECT_TRUE(FPresenter.Window().Enabled(TControl::bRead));
+  EXPECT_TRUE(FPresenter.Window().Enabled(TControl::bProg));
 
   // Another device comes: the programmer stays, nothing is claimed again.
-  const std::size_t claims = Port.ClaimIds.size();
-  Presenter.HidCtlDeviceChange();
-  EXPECT_EQ(Port.ClaimIds.size(), claims);
+  const std::size_t claims = FPort.FClaimIds.size();
+  FPresenter.HidCtlDeviceChange();
+  EXPECT_EQ(FPort.FClaimIds.size(), claims);
 
-  Device().Plugged = false;
-  Port.Available = false;
-  Presenter.HidCtlDeviceChange();
-  EXPECT_FALSE(Driver.HasProgrammer());
-  EXPECT_EQ(Port.Releases, 1);
-  EXPECT_EQ(Presenter.Window().StatusPanel(0), "Программатор не подключен!");
-  EXPECT_FALSE(Presenter.Window().Enabled(TControl::bRead));
+  Device().FPlugged = false;
+  FPort.FAvailable = false;
+  FPresenter.HidCtlDeviceChange();
+  EXPECT_FALSE(FDriver.HasProgrammer());
+  EXPECT_EQ(FPort.FReleases, 1);
+  EXPECT_EQ(FPresenter.Window().StatusPanel(0), "Программатор не подключен!");
+  EXPECT_FALSE(FPresenter.Window().Enabled(TControl::bRead));
 }
 
 TEST_F(OperationTest, UnplugDuringAnOperationAbandonsItWithoutResultLine) {
-  Buffer.Data = Ramp(300);
+  FBuffer.FData = Ramp(300);
   SocketReady(13);
-  Presenter.bProgClick();
+  FPresenter.bProgClick();
   ReplyChar('*');
-  ASSERT_TRUE(Timer.Armed);
-  Device().Plugged = false;
-  Port.Available = false;
-  Presenter.HidCtlDeviceChange();
-  EXPECT_TRUE(Presenter.Window().MainWindowEnabled());
-  EXPECT_FALSE(Presenter.Window().Progress().Shown);
-  EXPECT_EQ(Presenter.Window().Progress().GaugePosition, 0);
+  ASSERT_TRUE(FTimer.FArmed);
+  Device().FPlugged = false;
+  FPort.FAvailable = false;
+  FPresenter.HidCtlDeviceChange();
+  EXPECT_TRUE(FPresenter.Window().MainWindowEnabled());
+  EXPECT_FALSE(FPresenter.Window().Progress().FShown);
+  EXPECT_EQ(FPresenter.Window().Progress().FGaugePosition, 0);
   EXPECT_TRUE(Log().empty()) << "DisableControls cleared it; no result line";
-  EXPECT_FALSE(Timer.Armed) << "nothing can answer any more";
-  EXPECT_EQ(Driver.ProtocolStateValue(), TProtocolState::Writing);
+  EXPECT_FALSE(FTimer.FArmed) << "nothing can answer any more";
+  EXPECT_EQ(FDriver.ProtocolStateValue(), TProtocolState::Writing);
 }
 
 TEST_F(OperationTest, OtherDeviceChangeDuringAReadReenablesTheWindowButTheReadGoesOn) {
   SocketReady(0);  // 16 bytes
-  Presenter.SetLanguageIndex(1);
-  Presenter.bReadClick();
+  FPresenter.SetLanguageIndex(1);
+  FPresenter.bReadClick();
   DataReport(Ramp(10));
-  Presenter.HidCtlDeviceChange();  // some other HID device
-  EXPECT_TRUE(Presenter.Window().MainWindowEnabled());
-  EXPECT_FALSE(Presenter.Window().Progress().Shown);
-  EXPECT_EQ(Driver.ProtocolStateValue(), TProtocolState::Reading);
+  FPresenter.HidCtlDeviceChange();  // some other HID device
+  EXPECT_TRUE(FPresenter.Window().MainWindowEnabled());
+  EXPECT_FALSE(FPresenter.Window().Progress().FShown);
+  EXPECT_EQ(FDriver.ProtocolStateValue(), TProtocolState::Reading);
   DataReport(Ramp(6, 10));
-  EXPECT_EQ(Buffer.Data, Ramp(16));
+  EXPECT_EQ(FBuffer.FData, Ramp(16));
   EXPECT_EQ(Log().back(), "Duration: 0.00 s");
   EXPECT_EQ(Log()[Log().size() - 2], "Successfully finished.");
 }
@@ -410,42 +410,42 @@ TEST_F(OperationTest, NoReplyEndsTheOperationInEveryLanguage) {
       {"reading...", "No reply from the programmer.", "", "Error.", "Duration: 10.00 s"},
       {"чтение...", "Нет ответа от программатора.", "", "Ошибка.", "Время выполнения : 10.00 s"},
   };
-  Buffer.Data = TBytes{1, 2, 3};
+  FBuffer.FData = TBytes{1, 2, 3};
   SocketReady(1);
   for (std::uint8_t lang = 0; lang < 3; ++lang) {
-    Presenter.SetLanguageIndex(lang);
-    Presenter.bReadClick();
+    FPresenter.SetLanguageIndex(lang);
+    FPresenter.bReadClick();
     DataReport(Ramp(40));
-    ASSERT_TRUE(Timer.Armed);
-    EXPECT_EQ(Timer.LastTimeout, milliseconds(10000));
+    ASSERT_TRUE(FTimer.FArmed);
+    EXPECT_EQ(FTimer.FLastTimeout, milliseconds(10000));
     Advance(milliseconds(10000));
-    Timer.Fire();
+    FTimer.Fire();
     EXPECT_EQ(Log(), expected[lang]);
-    EXPECT_EQ(Buffer.Data, (TBytes{1, 2, 3})) << "a read that timed out leaves the buffer";
-    EXPECT_EQ(Driver.ProtocolStateValue(), TProtocolState::Idle);
-    EXPECT_TRUE(Presenter.Window().MainWindowEnabled());
-    EXPECT_FALSE(Presenter.Window().Progress().Shown);
-    EXPECT_TRUE(Presenter.Window().Enabled(TControl::bRead));
+    EXPECT_EQ(FBuffer.FData, (TBytes{1, 2, 3})) << "a read that timed out leaves the buffer";
+    EXPECT_EQ(FDriver.ProtocolStateValue(), TProtocolState::Idle);
+    EXPECT_TRUE(FPresenter.Window().MainWindowEnabled());
+    EXPECT_FALSE(FPresenter.Window().Progress().FShown);
+    EXPECT_TRUE(FPresenter.Window().Enabled(TControl::bRead));
   }
 }
 
 TEST_F(OperationTest, EveryReplyRestartsTheTimerAndTheEndStopsIt) {
-  Buffer.Data = Ramp(100);
+  FBuffer.FData = Ramp(100);
   SocketReady(5);
-  Driver.ReplyTimeout = milliseconds(250);
-  Presenter.bProgClick();
-  EXPECT_TRUE(Timer.Armed);
-  EXPECT_EQ(Timer.LastTimeout, milliseconds(250));
-  const int starts = Timer.Starts;
+  FDriver.FReplyTimeout = milliseconds(250);
+  FPresenter.bProgClick();
+  EXPECT_TRUE(FTimer.FArmed);
+  EXPECT_EQ(FTimer.FLastTimeout, milliseconds(250));
+  const int starts = FTimer.FStarts;
   ReplyChar('*');
   ReplyChar('*');
-  EXPECT_EQ(Timer.Starts, starts + 2);
+  EXPECT_EQ(FTimer.FStarts, starts + 2);
   ReplyChar('*');
   ReplyChar('w');
-  EXPECT_FALSE(Timer.Armed);
+  EXPECT_FALSE(FTimer.FArmed);
   // An idle driver never arms it.
   ReplyChar('*');
-  EXPECT_FALSE(Timer.Armed);
+  EXPECT_FALSE(FTimer.FArmed);
 }
 
 // --- errors that must not leave the handler ----------------------------------------
@@ -453,19 +453,19 @@ TEST_F(OperationTest, EveryReplyRestartsTheTimerAndTheEndStopsIt) {
 TEST_F(OperationTest, FlashReadWithoutANumberInCodeSizeEndsWithTheErrorEnding) {
   // The ISP target with no size shown yet, then a locked chip.
   IspReady();
-  ASSERT_EQ(Presenter.Window().CodeSize(), "");
-  Presenter.SetLanguageIndex(1);
-  Buffer.Data = TBytes{7, 7};
+  ASSERT_EQ(FPresenter.Window().CodeSize(), "");
+  FPresenter.SetLanguageIndex(1);
+  FBuffer.FData = TBytes{7, 7};
   bool armedDuringBox = false;
-  Presenter.OnError = [&](const std::string& text) {
-    Errors.push_back(text);
-    armedDuringBox = Timer.Armed;  // a timeout inside the box would end the operation twice
+  FPresenter.FOnError = [&](const std::string& text) {
+    FErrors.push_back(text);
+    armedDuringBox = FTimer.FArmed;  // a timeout inside the box would end the operation twice
   };
-  Presenter.bReadClick();
+  FPresenter.bReadClick();
   Reply({'s', 0x00, 0x01, 0x02});
   ReplyChar('r');  // the (empty) fuse read of the locked chip
-  ASSERT_EQ(Errors.size(), 1u);
-  EXPECT_EQ(Errors[0], "'' is not a valid size in bytes.");
+  ASSERT_EQ(FErrors.size(), 1u);
+  EXPECT_EQ(FErrors[0], "'' is not a valid size in bytes.");
   EXPECT_FALSE(armedDuringBox);
   const Lines expected{"reading signature byte...",
                        "ID: 00 01 02",
@@ -475,15 +475,15 @@ TEST_F(OperationTest, FlashReadWithoutANumberInCodeSizeEndsWithTheErrorEnding) {
                        "Error.",
                        "Duration: 0.00 s"};
   EXPECT_EQ(Log(), expected);
-  EXPECT_EQ(Driver.ProtocolStateValue(), TProtocolState::Idle);
-  EXPECT_EQ(Buffer.Data, (TBytes{7, 7}));
+  EXPECT_EQ(FDriver.ProtocolStateValue(), TProtocolState::Idle);
+  EXPECT_EQ(FBuffer.FData, (TBytes{7, 7}));
   EXPECT_EQ(Sent().size(), 2u) << "no read command went out";
-  EXPECT_TRUE(Presenter.Window().MainWindowEnabled());
+  EXPECT_TRUE(FPresenter.Window().MainWindowEnabled());
   // The driver keeps working; a 24xx type leaves its size for the ISP target.
-  Presenter.N24AA08Click();
-  Presenter.nAVRISPClick();
-  ASSERT_EQ(Presenter.Window().CodeSize(), "1024");
-  Presenter.bReadClick();
+  FPresenter.N24AA08Click();
+  FPresenter.nAVRISPClick();
+  ASSERT_EQ(FPresenter.Window().CodeSize(), "1024");
+  FPresenter.bReadClick();
   Reply({'s', 0x00, 0x01, 0x02});
   ReplyChar('r');
   EXPECT_EQ(Head(Sent().back()), (TBytes{0, 5, 5, 1, 0, 0}));
@@ -491,49 +491,49 @@ TEST_F(OperationTest, FlashReadWithoutANumberInCodeSizeEndsWithTheErrorEnding) {
 
 TEST_F(OperationTest, ABufferThatThrowsEndsTheOperationInsteadOfEscaping) {
   SocketReady(0);
-  Presenter.SetLanguageIndex(1);
-  Buffer.ThrowOnReplace = true;
-  Presenter.bReadClick();
+  FPresenter.SetLanguageIndex(1);
+  FBuffer.FThrowOnReplace = true;
+  FPresenter.bReadClick();
   EXPECT_NO_THROW(DataReport(Ramp(16)));
-  EXPECT_EQ(Errors, (Lines{"buffer full"}));
+  EXPECT_EQ(FErrors, (Lines{"buffer full"}));
   EXPECT_EQ(Log(), (Lines{"reading...", "", "Error.", "Duration: 0.00 s"}));
-  EXPECT_FALSE(Driver.ErrorFlagValue());
+  EXPECT_FALSE(FDriver.ErrorFlagValue());
 }
 
 TEST_F(OperationTest, ShortAndOverlongRepliesNeverReadPastTheirEnd) {
   IspReady();
-  Presenter.SetLanguageIndex(1);
+  FPresenter.SetLanguageIndex(1);
   // 's' with no signature bytes at all: read as 00 00 00, an unknown chip.
-  Presenter.bDetectDeviceClick();
+  FPresenter.bDetectDeviceClick();
   const std::uint8_t s = 's';
-  Driver.HidData(0, std::span(&s, 1));
+  FDriver.HidData(0, std::span(&s, 1));
   EXPECT_EQ(Log(),
             (Lines{"reading signature byte...", "ID: 00 00 00", "", "Error.", "Duration: 0.00 s"}));
-  EXPECT_EQ(Presenter.Window().AutoDevice(), "Error");
+  EXPECT_EQ(FPresenter.Window().AutoDevice(), "Error");
   // An empty report while idle only finishes again.
-  Driver.HidData(0, {});
+  FDriver.HidData(0, {});
   EXPECT_EQ(Log().size(), 8u);
 
   // A fuse reply that carries only the lock byte sets only the lock boxes.
-  Presenter.bDetectDeviceClick();
+  FPresenter.bDetectDeviceClick();
   Reply({'s', 0x1E, 0x93, 0x07});
   const TBytes shortFuses{'r', 0xFE};
-  Driver.HidData(0, shortFuses);
-  const auto& boxes = Presenter.Window().FuseList();
+  FDriver.HidData(0, shortFuses);
+  const auto& boxes = FPresenter.Window().FuseList();
   ASSERT_EQ(boxes.size(), 22u);
-  for (std::size_t i = 0; i < boxes.size(); ++i) EXPECT_EQ(boxes[i].Checked, i == 5) << i;
+  for (std::size_t i = 0; i < boxes.size(); ++i) EXPECT_EQ(boxes[i].FChecked, i == 5) << i;
   EXPECT_EQ(Log(), (Lines{"reading signature byte...", "ID: 1E 93 07", "reading fuse bis...", "",
                           "Successfully finished.", "Duration: 0.00 s"}));
 }
 
-struct CountCase {
-  const char* Name;
-  TBytes Report;  // reply bytes as delivered
-  std::size_t Collected;
+struct TCountCase {
+  const char* FName;
+  TBytes FReport;  // reply bytes as delivered
+  std::size_t FCollected;
 };
 
 TEST_F(OperationTest, DataReportCountIsLimitedToWhatTheReportHolds) {
-  const CountCase cases[] = {
+  const TCountCase cases[] = {
       {"count 63 in a full report",
        [] {
          TBytes r(64, 0xAA);
@@ -574,16 +574,17 @@ TEST_F(OperationTest, DataReportCountIsLimitedToWhatTheReportHolds) {
       {"nothing at all", TBytes{}, 0},
   };
   SocketReady(13);  // 65536 bytes: never completes here
-  for (const CountCase& c : cases) {
-    Presenter.bReadClick();
-    Driver.HidData(0, c.Report);
-    EXPECT_EQ(Driver.ReadDataValue().size(), c.Collected) << c.Name;
-    EXPECT_EQ(Presenter.Window().Progress().GaugePosition, static_cast<std::int64_t>(c.Collected));
-    EXPECT_EQ(Presenter.Window().Progress().GaugeMax, 65536);
-    EXPECT_EQ(Driver.ProtocolStateValue(), TProtocolState::Reading);
+  for (const TCountCase& c : cases) {
+    FPresenter.bReadClick();
+    FDriver.HidData(0, c.FReport);
+    EXPECT_EQ(FDriver.ReadDataValue().size(), c.FCollected) << c.FName;
+    EXPECT_EQ(FPresenter.Window().Progress().FGaugePosition,
+              static_cast<std::int64_t>(c.FCollected));
+    EXPECT_EQ(FPresenter.Window().Progress().FGaugeMax, 65536);
+    EXPECT_EQ(FDriver.ProtocolStateValue(), TProtocolState::Reading);
     EXPECT_EQ(Sent().size(), 1u) << "only the read command went out";
     Sent().clear();
-    Driver.FinishOperation();
+    FDriver.FinishOperation();
   }
 }
 
@@ -593,7 +594,7 @@ TEST_F(OperationTest, GarbageInEveryStateNeverCorruptsTheBuffer) {
       TBytes{'e'},      TBytes{'v', 1, 2}, TBytes{'w'},
       TBytes{'f'},      TBytes{'r', 0xFF}, TBytes{'s', 0x1E, 0x93, 0x07},
   };
-  Buffer.Data = Ramp(120);
+  FBuffer.FData = Ramp(120);
   IspReady();
   using Handler = void (TMainPresenter::*)();
   const Handler starts[] = {&TMainPresenter::bProgClick,      &TMainPresenter::bVerifyClick,
@@ -601,15 +602,15 @@ TEST_F(OperationTest, GarbageInEveryStateNeverCorruptsTheBuffer) {
                             &TMainPresenter::bWriteFuseClick, &TMainPresenter::bDetectDeviceClick};
   for (Handler start : starts) {
     for (const TBytes& g : garbage) {
-      (Presenter.*start)();
-      EXPECT_NO_THROW(Driver.HidData(0, g));
-      EXPECT_NO_THROW(Driver.HidData(0, g));
-      EXPECT_EQ(Buffer.Data, Ramp(120));
-      Driver.FinishOperation();
+      (FPresenter.*start)();
+      EXPECT_NO_THROW(FDriver.HidData(0, g));
+      EXPECT_NO_THROW(FDriver.HidData(0, g));
+      EXPECT_EQ(FBuffer.FData, Ramp(120));
+      FDriver.FinishOperation();
     }
   }
-  EXPECT_EQ(Buffer.Replacements, 0);
-  EXPECT_TRUE(Errors.empty());
+  EXPECT_EQ(FBuffer.FReplacements, 0);
+  EXPECT_TRUE(FErrors.empty());
 }
 
 }  // namespace

@@ -16,30 +16,30 @@ namespace quenvar::test {
 class TFakeReloader final : public IFileReloader {
  public:
   bool LoadFile() override {
-    ++Calls;
-    if (OnLoad) OnLoad();
-    if (!Throws.empty()) throw std::runtime_error(Throws);
-    return Succeeds;
+    ++FCalls;
+    if (FOnLoad) FOnLoad();
+    if (!FThrows.empty()) throw std::runtime_error(FThrows);
+    return FSucceeds;
   }
-  bool Succeeds = true;
-  std::string Throws;  // a file system error with this text
-  int Calls = 0;
-  std::function<void()> OnLoad;
+  bool FSucceeds = true;
+  std::string FThrows;  // a file system error with this text
+  int FCalls = 0;
+  std::function<void()> FOnLoad;
 };
 
 class PresenterTest : public ::testing::Test, protected TDriverRig {
  protected:
   PresenterTest() {
-    Presenter.SetReloader(&Reloader);
-    Presenter.OnError = [this](const std::string& text) { Errors.push_back(text); };
+    FPresenter.SetReloader(&FReloader);
+    FPresenter.FOnError = [this](const std::string& text) { FErrors.push_back(text); };
   }
 
-  TWindowModel& Window() { return Presenter.Window(); }
-  const std::vector<std::string>& Log() { return Presenter.Window().Verlauf(); }
+  TWindowModel& Window() { return FPresenter.Window(); }
+  const std::vector<std::string>& Log() { return FPresenter.Window().Verlauf(); }
 
-  TFakeReloader Reloader;
-  std::vector<std::string> Errors;
-  TMainPresenter Presenter{Driver};
+  TFakeReloader FReloader;
+  std::vector<std::string> FErrors;
+  TMainPresenter FPresenter{FDriver};
 };
 
 }  // namespace quenvar::test

@@ -25,27 +25,27 @@ const std::vector<TGoldenEepromType>& Rows() {
 }
 
 TEST_F(TargetTest, EverySerialEepromEntrySelectsItsRow) {
-  Buffer.Data = Ramp(8);
+  FBuffer.FData = Ramp(8);
   Connect();
   ASSERT_EQ(Rows().size(), kEepromTypeCount);
   for (std::size_t i = 0; i < Rows().size(); ++i) {
     const TGoldenEepromType& row = Rows()[i];
-    SCOPED_TRACE(row.Menu);
-    Presenter.Window().AddLine("old line");
-    ASSERT_TRUE(Presenter.Click(Named(row.Menu)));
-    const TWindowModel& w = Presenter.Window();
-    EXPECT_EQ(w.Device(), row.Device);
-    EXPECT_EQ(w.CodeSize(), row.Size);
-    EXPECT_EQ(w.Control(Named(row.Menu)).Caption, row.Caption);
-    EXPECT_EQ(Driver.EepromSizeCodeValue(), row.Code);
-    EXPECT_EQ(Driver.EepromPageSizeValue(), row.Page);
-    EXPECT_TRUE(Driver.SocketModeValue());
-    EXPECT_FALSE(Driver.IspModeValue());
+    SCOPED_TRACE(row.FMenu);
+    FPresenter.Window().AddLine("old line");
+    ASSERT_TRUE(FPresenter.Click(Named(row.FMenu)));
+    const TWindowModel& w = FPresenter.Window();
+    EXPECT_EQ(w.Device(), row.FDevice);
+    EXPECT_EQ(w.CodeSize(), row.FSize);
+    EXPECT_EQ(w.Control(Named(row.FMenu)).FCaption, row.FCaption);
+    EXPECT_EQ(FDriver.EepromSizeCodeValue(), row.FCode);
+    EXPECT_EQ(FDriver.EepromPageSizeValue(), row.FPage);
+    EXPECT_TRUE(FDriver.SocketModeValue());
+    EXPECT_FALSE(FDriver.IspModeValue());
     EXPECT_TRUE(Log().empty());
     EXPECT_EQ(w.AutoDevice(), "");
-    EXPECT_EQ(Presenter.LastDeviceIndex(), static_cast<int>(i));
+    EXPECT_EQ(FPresenter.LastDeviceIndex(), static_cast<int>(i));
     for (const TGoldenEepromType& other : Rows())
-      EXPECT_EQ(w.Checked(Named(other.Menu)), &other == &row) << other.Menu;
+      EXPECT_EQ(w.Checked(Named(other.FMenu)), &other == &row) << other.FMenu;
     EXPECT_FALSE(w.Checked(TControl::nAVRISP));
     using enum TControl;
     for (TControl off : {nprogeeprom, nreadeeprom, bprogeeprom, breadeeprom, nWritefuse, bWriteFuse,
@@ -72,103 +72,103 @@ TEST_F(TargetTest, TheNamedHandlersMatchTheMenuOrder) {
   // indexed form of this loop over member pointers.
   auto row = Rows().begin();
   for (const H handler : handlers) {
-    (Presenter.*handler)();
-    EXPECT_TRUE(Presenter.Window().Checked(Named(row->Menu))) << row->Menu;
-    EXPECT_EQ(Presenter.Window().Device(), row->Device);
+    (FPresenter.*handler)();
+    EXPECT_TRUE(FPresenter.Window().Checked(Named(row->FMenu))) << row->FMenu;
+    EXPECT_EQ(FPresenter.Window().Device(), row->FDevice);
     ++row;
   }
 }
 
 TEST_F(TargetTest, IspTargetKeepsTheSizeTextAndEnablesDetection) {
-  Presenter.N24AA128Click();
-  Presenter.Window().AddLine("x");
-  Presenter.nAVRISPClick();
-  const TWindowModel& w = Presenter.Window();
+  FPresenter.N24AA128Click();
+  FPresenter.Window().AddLine("x");
+  FPresenter.nAVRISPClick();
+  const TWindowModel& w = FPresenter.Window();
   EXPECT_EQ(w.Device(), "AVR ISP (автоопределение)");
   EXPECT_EQ(w.CodeSize(), "16384");
-  EXPECT_TRUE(Driver.IspModeValue());
-  EXPECT_FALSE(Driver.SocketModeValue());
+  EXPECT_TRUE(FDriver.IspModeValue());
+  EXPECT_FALSE(FDriver.SocketModeValue());
   EXPECT_TRUE(w.Checked(TControl::nAVRISP));
   EXPECT_FALSE(w.Checked(TControl::N24AA128));
   EXPECT_TRUE(w.Enabled(TControl::bDetectDevice));
   EXPECT_TRUE(w.Enabled(TControl::nDetectDevice));
   EXPECT_TRUE(Log().empty());
-  EXPECT_EQ(Presenter.LastDeviceIndex(), 14);
+  EXPECT_EQ(FPresenter.LastDeviceIndex(), 14);
 }
 
 TEST_F(TargetTest, EepromCommandsOfTheIspTargetDependOnTheBuffer) {
-  struct Case {
-    std::size_t Bytes;
-    bool Program;
+  struct TCase {
+    std::size_t FBytes;
+    bool FProgram;
   };
-  for (const Case& c : {Case{0, false}, Case{1, true}}) {
-    Buffer.Data = Ramp(c.Bytes);
-    Presenter.N24AA00Click();
-    Presenter.nAVRISPClick();
-    EXPECT_TRUE(Presenter.Window().Enabled(TControl::nreadeeprom));
-    EXPECT_TRUE(Presenter.Window().Enabled(TControl::breadeeprom));
-    EXPECT_EQ(Presenter.Window().Enabled(TControl::nprogeeprom), c.Program);
-    EXPECT_EQ(Presenter.Window().Enabled(TControl::bprogeeprom), c.Program);
+  for (const TCase& c : {TCase{0, false}, TCase{1, true}}) {
+    FBuffer.FData = Ramp(c.FBytes);
+    FPresenter.N24AA00Click();
+    FPresenter.nAVRISPClick();
+    EXPECT_TRUE(FPresenter.Window().Enabled(TControl::nreadeeprom));
+    EXPECT_TRUE(FPresenter.Window().Enabled(TControl::breadeeprom));
+    EXPECT_EQ(FPresenter.Window().Enabled(TControl::nprogeeprom), c.FProgram);
+    EXPECT_EQ(FPresenter.Window().Enabled(TControl::bprogeeprom), c.FProgram);
   }
 }
 
 TEST_F(TargetTest, ChangingTheTargetForgetsTheChip) {
-  Presenter.nAVRISPClick();
+  FPresenter.nAVRISPClick();
   Connect();
-  Presenter.bDetectDeviceClick();
+  FPresenter.bDetectDeviceClick();
   Reply({'s', 0x1E, 0x93, 0x07});
-  ASSERT_NE(Driver.IdentifiedChipValue(), nullptr);
-  ASSERT_EQ(Presenter.Window().FuseList().size(), 22u);
-  Presenter.nAVRISPClick();
-  EXPECT_EQ(Driver.IdentifiedChipValue(), nullptr);
-  EXPECT_TRUE(Presenter.Window().FuseList().empty());
-  EXPECT_EQ(Presenter.Window().AutoDevice(), "");
-  EXPECT_EQ(Presenter.Window().CodeSize(), "8192");
+  ASSERT_NE(FDriver.IdentifiedChipValue(), nullptr);
+  ASSERT_EQ(FPresenter.Window().FuseList().size(), 22u);
+  FPresenter.nAVRISPClick();
+  EXPECT_EQ(FDriver.IdentifiedChipValue(), nullptr);
+  EXPECT_TRUE(FPresenter.Window().FuseList().empty());
+  EXPECT_EQ(FPresenter.Window().AutoDevice(), "");
+  EXPECT_EQ(FPresenter.Window().CodeSize(), "8192");
 }
 
 TEST_F(TargetTest, RestoringTheLastDevice) {
-  struct Case {
-    int Stored;
-    const char* Checked;
-    const char* Device;
+  struct TCase {
+    int FStored;
+    const char* FChecked;
+    const char* FDevice;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {14, "nAVRISP", "AVR ISP (автоопределение)"}, {5, "N24C04a", "24C04A"},
       {20, "nAVRISP", "AVR ISP (автоопределение)"}, {0, "N24AA00", "24AA00 / 24(L)C00"},
       {13, "N24AA512", "24AA512 / 24(L/F)C512"},    {-1, "nAVRISP", "AVR ISP (автоопределение)"},
       {15, "nAVRISP", "AVR ISP (автоопределение)"},
   };
-  for (const Case& c : cases) {
-    Presenter.RestoreTarget(c.Stored);
-    EXPECT_TRUE(Presenter.Window().Checked(Named(c.Checked))) << c.Stored;
-    EXPECT_EQ(Presenter.Window().Device(), c.Device) << c.Stored;
-    const int expected = std::string(c.Checked) == "nAVRISP" ? 14 : c.Stored;
-    EXPECT_EQ(Presenter.LastDeviceIndex(), expected);
+  for (const TCase& c : cases) {
+    FPresenter.RestoreTarget(c.FStored);
+    EXPECT_TRUE(FPresenter.Window().Checked(Named(c.FChecked))) << c.FStored;
+    EXPECT_EQ(FPresenter.Window().Device(), c.FDevice) << c.FStored;
+    const int expected = std::string(c.FChecked) == "nAVRISP" ? 14 : c.FStored;
+    EXPECT_EQ(FPresenter.LastDeviceIndex(), expected);
   }
 }
 
 TEST_F(TargetTest, LastDeviceWithNothingOrBothChecked) {
-  EXPECT_EQ(Presenter.LastDeviceIndex(), 0) << "the value a first start stores";
-  Presenter.N24AA512Click();
-  Presenter.Window().SetChecked(TControl::nAVRISP, true);
-  EXPECT_EQ(Presenter.LastDeviceIndex(), 14);
+  EXPECT_EQ(FPresenter.LastDeviceIndex(), 0) << "the value a first start stores";
+  FPresenter.N24AA512Click();
+  FPresenter.Window().SetChecked(TControl::nAVRISP, true);
+  EXPECT_EQ(FPresenter.LastDeviceIndex(), 14);
 }
 
 TEST_F(TargetTest, TogglingAFuseBoxEnablesTheWriteAndItsMenuTwinOnlyForIsp) {
-  Presenter.nAVRISPClick();
+  FPresenter.nAVRISPClick();
   Connect();
-  Presenter.bDetectDeviceClick();
+  FPresenter.bDetectDeviceClick();
   Reply({'s', 0x1E, 0x93, 0x07});
   Reply({'r', 0xFF, 0xFF, 0xFF, 0, 0, 0, 0});
-  EXPECT_FALSE(Presenter.Window().Enabled(TControl::bWriteFuse));
-  Presenter.ToggleFuse(5);  // "Lock bit 1"
-  EXPECT_TRUE(Presenter.Window().FuseList()[5].Checked);
-  EXPECT_TRUE(Presenter.Window().Enabled(TControl::bWriteFuse));
-  Presenter.ToggleFuse(8);  // "SPIEN" is greyed
-  EXPECT_FALSE(Presenter.Window().FuseList()[8].Checked);
-  Presenter.ToggleFuse(13);  // "BOOTRST"
+  EXPECT_FALSE(FPresenter.Window().Enabled(TControl::bWriteFuse));
+  FPresenter.ToggleFuse(5);  // "Lock bit 1"
+  EXPECT_TRUE(FPresenter.Window().FuseList()[5].FChecked);
+  EXPECT_TRUE(FPresenter.Window().Enabled(TControl::bWriteFuse));
+  FPresenter.ToggleFuse(8);  // "SPIEN" is greyed
+  EXPECT_FALSE(FPresenter.Window().FuseList()[8].FChecked);
+  FPresenter.ToggleFuse(13);  // "BOOTRST"
   // The menu twin is enabled with the button and starts the same write.
-  ASSERT_TRUE(Presenter.Click(TControl::nWritefuse));
+  ASSERT_TRUE(FPresenter.Click(TControl::nWritefuse));
   const TBytes& report = Sent().back();
   EXPECT_EQ(TBytes(report.begin(), report.begin() + 13),
             (TBytes{0, 5, 7, 3, 0xE0, 0x00, 0xFE, 0xA8, 0x00, 0xFE, 0xA0, 0x00, 0xFF}));
@@ -176,23 +176,23 @@ TEST_F(TargetTest, TogglingAFuseBoxEnablesTheWriteAndItsMenuTwinOnlyForIsp) {
   EXPECT_EQ(Log().back().rfind("Dauer: ", 0), 0u);
 
   // The socket target: a toggle leaves the write disabled.
-  Presenter.N24AA02Click();
-  Presenter.Window().SetFuseList({TFuseItem{"Lock bit 1", false, true}});
-  Presenter.ToggleFuse(0);
-  EXPECT_FALSE(Presenter.Window().Enabled(TControl::bWriteFuse));
-  EXPECT_FALSE(Presenter.Window().Enabled(TControl::nWritefuse));
+  FPresenter.N24AA02Click();
+  FPresenter.Window().SetFuseList({TFuseItem{"Lock bit 1", false, true}});
+  FPresenter.ToggleFuse(0);
+  EXPECT_FALSE(FPresenter.Window().Enabled(TControl::bWriteFuse));
+  EXPECT_FALSE(FPresenter.Window().Enabled(TControl::nWritefuse));
 }
 
 TEST_F(TargetTest, TheFuseWriteMenuEntryStartsTheFuseWrite) {
-  Presenter.nAVRISPClick();
+  FPresenter.nAVRISPClick();
   Connect();
-  Presenter.Window().SetEnabled(TControl::nWritefuse, true);
-  EXPECT_TRUE(Presenter.Click(TControl::nWritefuse));
+  FPresenter.Window().SetEnabled(TControl::nWritefuse, true);
+  EXPECT_TRUE(FPresenter.Click(TControl::nWritefuse));
   ASSERT_EQ(Sent().size(), 1u);
   // No chip identified yet: command 7 with no records, on the ISP target.
   EXPECT_EQ(TBytes(Sent()[0].begin(), Sent()[0].begin() + 4), (TBytes{0, 5, 7, 0}));
   // Menus run nothing; a name that is no control finds none.
-  EXPECT_FALSE(Presenter.Click(TControl::nChose));
+  EXPECT_FALSE(FPresenter.Click(TControl::nChose));
   EXPECT_FALSE(FindControl("nosuchcontrol"));
 }
 

@@ -9,22 +9,23 @@ namespace {
 TEST(WindowModel, InitialStatesOfTheWindow) {
   TWindowModel w;
   using enum TControl;
-  struct Case {
-    TControl Control;
-    bool Enabled;
+  struct TCase {
+    TControl FControl;
+    bool FEnabled;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {bProg, false},        {bVerify, false},   {bRead, false},      {bErase, false},
       {bDetectDevice, true}, {bWriteFuse, true}, {bprogeeprom, true}, {breadeeprom, true},
       {nsave, false},        {nUndo, false},     {nRedo, false},      {nprogflash, false},
       {nverifyflash, false}, {nreadflash, true}, {nErase, true},      {nopen, true},
       {FuseList, true},
   };
-  for (const Case& c : cases) EXPECT_EQ(w.Enabled(c.Control), c.Enabled) << ControlName(c.Control);
+  for (const TCase& c : cases)
+    EXPECT_EQ(w.Enabled(c.FControl), c.FEnabled) << ControlName(c.FControl);
   EXPECT_TRUE(w.MainWindowEnabled());
-  EXPECT_FALSE(w.Progress().Shown);
-  EXPECT_EQ(w.Control(nAVRISP).Caption, "AVR (автоопределение)");
-  EXPECT_EQ(ControlInfo(N24AA512).Parent, nSerialEeprom);
+  EXPECT_FALSE(w.Progress().FShown);
+  EXPECT_EQ(w.Control(nAVRISP).FCaption, "AVR (автоопределение)");
+  EXPECT_EQ(ControlInfo(N24AA512).FParent, nSerialEeprom);
 }
 
 TEST(WindowModel, ReachableNeedsEveryEnclosingMenuAndTheWindow) {
@@ -45,27 +46,27 @@ TEST(WindowModel, ReachableNeedsEveryEnclosingMenuAndTheWindow) {
 
 TEST(WindowModel, GaugeStaysWithinItsMaximum) {
   TWindowModel w;
-  struct Step {
-    std::int64_t Max;
-    std::int64_t Position;
-    std::int64_t Shown;
+  struct TStep {
+    std::int64_t FMax;
+    std::int64_t FPosition;
+    std::int64_t FShown;
   };
-  const Step steps[] = {{100, 50, 50}, {100, 150, 100}, {40, 40, 40}, {0, 10, 0}, {10, -5, 0}};
-  for (const Step& s : steps) {
-    w.SetGaugeMax(s.Max);
-    w.SetGaugePosition(s.Position);
-    EXPECT_EQ(w.Progress().GaugePosition, s.Shown) << s.Max << " " << s.Position;
+  const TStep steps[] = {{100, 50, 50}, {100, 150, 100}, {40, 40, 40}, {0, 10, 0}, {10, -5, 0}};
+  for (const TStep& s : steps) {
+    w.SetGaugeMax(s.FMax);
+    w.SetGaugePosition(s.FPosition);
+    EXPECT_EQ(w.Progress().FGaugePosition, s.FShown) << s.FMax << " " << s.FPosition;
   }
   w.SetGaugeMax(100);
   w.SetGaugePosition(80);
   w.SetGaugeMax(30);
-  EXPECT_EQ(w.Progress().GaugePosition, 30);
+  EXPECT_EQ(w.Progress().FGaugePosition, 30);
 }
 
 TEST(WindowModel, EveryChangeIsReported) {
   TWindowModel w;
   int changes = 0;
-  w.OnModelChanged = [&] { ++changes; };
+  w.FOnModelChanged = [&] { ++changes; };
   w.AddLine("a");
   w.SetEnabled(TControl::bProg, true);
   w.SetEnabled(TControl::bProg, true);  // no change
@@ -76,7 +77,7 @@ TEST(WindowModel, EveryChangeIsReported) {
   w.SetStatusPanel(7, "q");  // no such panel
   EXPECT_EQ(changes, 5);
   EXPECT_EQ(w.StatusPanel(7), "");
-  EXPECT_TRUE(w.FuseList()[0].Checked);
+  EXPECT_TRUE(w.FuseList()[0].FChecked);
 }
 
 }  // namespace

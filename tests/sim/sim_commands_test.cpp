@@ -8,12 +8,12 @@ namespace quenvar::simtest {
 namespace {
 
 struct TCommandCase {
-  const char* Name;
-  TBytes Report;
-  std::vector<TBytes> Expected;  // input reports, in order
+  const char* FName;
+  TBytes FReport;
+  std::vector<TBytes> FExpected;  // input reports, in order
 };
 void PrintTo(const TCommandCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class SimCommandTest : public ::testing::TestWithParam<TCommandCase> {};
@@ -21,9 +21,9 @@ class SimCommandTest : public ::testing::TestWithParam<TCommandCase> {};
 TEST_P(SimCommandTest, RepliesExactly) {
   TSimProgrammer sim(NoTiming());
   TRecordingHost host;
-  sim.OnOutputReport(GetParam().Report, host);
-  EXPECT_EQ(host.Reports, GetParam().Expected);
-  EXPECT_EQ(host.Unplugs, 0);
+  sim.OnOutputReport(GetParam().FReport, host);
+  EXPECT_EQ(host.FReports, GetParam().FExpected);
+  EXPECT_EQ(host.FUnplugs, 0);
 }
 
 TBytes Short(std::initializer_list<std::uint8_t> b) {
@@ -67,30 +67,30 @@ INSTANTIATE_TEST_SUITE_P(
         TCommandCase{"Target4", Out(4, 1), {}}, TCommandCase{"ReportId1", Short({1, 5, 1}), {}},
         TCommandCase{"TwoBytes", Short({0, 5}), {}}, TCommandCase{"Empty", Short({}), {}},
         TCommandCase{"ShortSignature", Short({0, 5, 1}), {In({'s', 0x1E, 0x93, 0x07})}}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 struct TIspSetupCase {
-  const char* Name;
-  TSimIspSetup Isp;
-  TBytes SignatureBefore;
-  TBytes SignatureAfterErase;
+  const char* FName;
+  TSimIspSetup FIsp;
+  TBytes FSignatureBefore;
+  TBytes FSignatureAfterErase;
 };
 void PrintTo(const TIspSetupCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class SimIspSetupTest : public ::testing::TestWithParam<TIspSetupCase> {};
 
 TEST_P(SimIspSetupTest, AnswersSignatureBeforeAndAfterErase) {
   TSimConfig config = NoTiming();
-  config.Isp = GetParam().Isp;
+  config.FIsp = GetParam().FIsp;
   TSimProgrammer sim(config);
   TRecordingHost host;
   sim.OnOutputReport(Out(kIsp, 1), host);
   sim.OnOutputReport(Out(kIsp, 2), host);
   sim.OnOutputReport(Out(kIsp, 1), host);
-  EXPECT_EQ(host.Reports, (std::vector<TBytes>{GetParam().SignatureBefore, In({'e'}),
-                                               GetParam().SignatureAfterErase}));
+  EXPECT_EQ(host.FReports, (std::vector<TBytes>{GetParam().FSignatureBefore, In({'e'}),
+                                                GetParam().FSignatureAfterErase}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -127,17 +127,18 @@ INSTANTIATE_TEST_SUITE_P(
                                     {TSimIspKind::Signature, "", {0x1E, 0x94, 0x03}},
                                     In({'s', 0x1E, 0x94, 0x03}),
                                     In({'s', 0x1E, 0x94, 0x03})}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 TEST(SimNoChip, FuseReadsGiveFfAndWritesFailPastTheEmptyFlash) {
   TSimConfig config = NoTiming();
-  config.Isp = {TSimIspKind::None, "", {}};
+  config.FIsp = {TSimIspKind::None, "", {}};
   TSimProgrammer sim(config);
   TRecordingHost host;
   sim.OnOutputReport(Records(8, {{0x58, 0, 0}, {0x50, 0, 0}, {0x38, 0, 0}}), host);
   sim.OnOutputReport(Out(kIsp, 3, 1, 0, 1, {0x00}), host);
   sim.OnOutputReport(Out(kIsp, 9, 1, 0, 0, {0x00}), host);
-  EXPECT_EQ(host.Reports, (std::vector<TBytes>{In({'r', 0xFF, 0xFF, 0xFF}), In({'!'}), In({'!'})}));
+  EXPECT_EQ(host.FReports,
+            (std::vector<TBytes>{In({'r', 0xFF, 0xFF, 0xFF}), In({'!'}), In({'!'})}));
 }
 
 TEST(SimFlash, WriteThenVerifyAcrossChunks) {
@@ -160,26 +161,26 @@ TEST(SimFlash, WriteThenVerifyAcrossChunks) {
 }
 
 struct TPageCase {
-  const char* Chip;
-  std::uint8_t PageCode;
-  std::size_t Length;
+  const char* FChip;
+  std::uint8_t FPageCode;
+  std::size_t FLength;
   // Expected flash at a few addresses after writing data[i] = i + 1.
-  std::vector<std::pair<std::size_t, std::uint8_t>> Flash;
+  std::vector<std::pair<std::size_t, std::uint8_t>> FFlash;
 };
 void PrintTo(const TPageCase& c, std::ostream* os) {
-  *os << c.Chip;
+  *os << c.FChip;
 }
 
 class SimPageCodeTest : public ::testing::TestWithParam<TPageCase> {};
 
 TEST_P(SimPageCodeTest, FlashShowsWhatThePageCodeCausedOnTheChip) {
-  TSimProgrammer sim(NoTiming(GetParam().Chip));
+  TSimProgrammer sim(NoTiming(GetParam().FChip));
   TRecordingHost host;
-  TBytes data(GetParam().Length);
+  TBytes data(GetParam().FLength);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i + 1);
-  const std::string codes = SendChunks(sim, host, kIsp, 3, data, 58, 1, GetParam().PageCode);
+  const std::string codes = SendChunks(sim, host, kIsp, 3, data, 58, 1, GetParam().FPageCode);
   EXPECT_EQ(codes.back(), 'w');
-  for (auto [address, value] : GetParam().Flash) {
+  for (auto [address, value] : GetParam().FFlash) {
     EXPECT_EQ(sim.Avr().Flash()[address], value) << "address " << address;
   }
 }
@@ -203,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A smaller page than the real one still works, just with more writes.
         TPageCase{"ATmega16", 32, 128, {{0, 1}, {64, 65}, {127, 128}}}),
     [](const auto& info) {
-      return std::string(info.param.Chip) + "_code" + std::to_string(info.param.PageCode) + "_" +
+      return std::string(info.param.FChip) + "_code" + std::to_string(info.param.FPageCode) + "_" +
              std::to_string(info.index);
     });
 
@@ -226,12 +227,12 @@ TEST(SimFlash, WritePastTheEndAnswersError) {
 }
 
 struct TEraseCase {
-  const char* Name;
-  TBytes HighFuseRecord;  // written before the erase; empty for none
-  std::uint8_t EepromAfter;
+  const char* FName;
+  TBytes FHighFuseRecord;  // written before the erase; empty for none
+  std::uint8_t FEepromAfter;
 };
 void PrintTo(const TEraseCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class SimEraseTest : public ::testing::TestWithParam<TEraseCase> {};
@@ -242,15 +243,15 @@ TEST_P(SimEraseTest, ClearsFlashAndLockAndEepromUnlessEesave) {
   SendChunks(sim, host, kIsp, 3, TBytes(64, 0x00), 58, 1, 32);
   SendChunks(sim, host, kIsp, 9, TBytes(4, 0x00), 58, 1, 0);
   std::vector<TBytes> records{{0xE0, 0x00, 0xFC}};
-  if (!GetParam().HighFuseRecord.empty()) records.push_back(GetParam().HighFuseRecord);
+  if (!GetParam().FHighFuseRecord.empty()) records.push_back(GetParam().FHighFuseRecord);
   sim.OnOutputReport(Records(7, records), host);
   host.Clear();
   sim.OnOutputReport(Out(kIsp, 2), host);
   sim.OnOutputReport(Records(8, {{0x58, 0x00, 0x00}}), host);
-  EXPECT_EQ(host.Reports, (std::vector<TBytes>{In({'e'}), In({'r', 0xFF})}));
+  EXPECT_EQ(host.FReports, (std::vector<TBytes>{In({'e'}), In({'r', 0xFF})}));
   EXPECT_EQ(sim.Avr().Flash()[0], 0xFF);
   EXPECT_EQ(sim.Avr().Flash()[63], 0xFF);
-  EXPECT_EQ(sim.Avr().Eeprom()[0], GetParam().EepromAfter);
+  EXPECT_EQ(sim.Avr().Eeprom()[0], GetParam().FEepromAfter);
 }
 
 INSTANTIATE_TEST_SUITE_P(Erase, SimEraseTest,
@@ -258,7 +259,7 @@ INSTANTIATE_TEST_SUITE_P(Erase, SimEraseTest,
                                            TEraseCase{"EesaveProgrammed", {0xA8, 0x00, 0xD1}, 0x00},
                                            TEraseCase{
                                                "EesaveWrittenBack", {0xA8, 0x00, 0xD9}, 0xFF}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& info) { return std::string(info.param.FName); });
 
 TEST(SimLockBits, ProtectWritesInMode2AndReadsInMode3) {
   TSimProgrammer sim(NoTiming());
@@ -274,28 +275,28 @@ TEST(SimLockBits, ProtectWritesInMode2AndReadsInMode3) {
 }
 
 struct TTimingCase {
-  const char* Name;
-  std::vector<TBytes> Before;  // sent first, replies not checked
-  TBytes Report;
-  std::vector<long> DelaysUs;
+  const char* FName;
+  std::vector<TBytes> FBefore;  // sent first, replies not checked
+  TBytes FReport;
+  std::vector<long> FDelaysUs;
 };
 void PrintTo(const TTimingCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class SimTimingTest : public ::testing::TestWithParam<TTimingCase> {};
 
 TEST_P(SimTimingTest, DelaysFollowFramesAndProgrammingTimes) {
   TSimConfig config = NoTiming("ATmega8", "24AA02");
-  config.RealTiming = true;
+  config.FRealTiming = true;
   TSimProgrammer sim(config);
   TRecordingHost host;
-  for (const auto& r : GetParam().Before) sim.OnOutputReport(r, host);
+  for (const auto& r : GetParam().FBefore) sim.OnOutputReport(r, host);
   host.Clear();
-  sim.OnOutputReport(GetParam().Report, host);
+  sim.OnOutputReport(GetParam().FReport, host);
   std::vector<long> delays;
-  for (auto d : host.Delays) delays.push_back(static_cast<long>(d.count()));
-  EXPECT_EQ(delays, GetParam().DelaysUs);
+  for (auto d : host.FDelays) delays.push_back(static_cast<long>(d.count()));
+  EXPECT_EQ(delays, GetParam().FDelaysUs);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -320,7 +321,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   {},
                                   Out(kIsp, 10, 130),
                                   {2000, 1000, 1000, 1000, 1000, 1000, 1000, 1000, 1000}}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 }  // namespace
 }  // namespace quenvar::simtest
@@ -351,8 +352,8 @@ TEST(SimRobustness, RandomReportsGetOnlyWellFormedReplies) {
       TRecordingHost host;
       sim.OnOutputReport(r, host);
       const bool stream = r.size() > 2 && r[0] == 0 && (r[2] == 5 || r[2] == 10) &&
-                          host.Reports.size() > 0 && host.Reports[0][1] != '!';
-      for (const auto& in : host.Reports) {
+                          host.FReports.size() > 0 && host.FReports[0][1] != '!';
+      for (const auto& in : host.FReports) {
         ASSERT_EQ(in.size(), 65u);
         EXPECT_EQ(in[0], 0);
         if (stream) {

@@ -20,25 +20,25 @@ namespace quenvar::simtest {
 namespace {
 
 struct TGoodConfigCase {
-  const char* Text;
-  TSimIspSetup Isp;
-  const char* Socket;
-  bool RealTiming;
-  const char* StatePath;
+  const char* FText;
+  TSimIspSetup FIsp;
+  const char* FSocket;
+  bool FRealTiming;
+  const char* FStatePath;
 };
 void PrintTo(const TGoodConfigCase& c, std::ostream* os) {
-  *os << c.Text;
+  *os << c.FText;
 }
 
 class SimConfigGoodTest : public ::testing::TestWithParam<TGoodConfigCase> {};
 
 TEST_P(SimConfigGoodTest, Parses) {
-  const auto parsed = ParseSimConfig(GetParam().Text);
-  ASSERT_TRUE(parsed) << parsed.Error;
-  EXPECT_EQ(parsed.Value->Isp, GetParam().Isp);
-  EXPECT_EQ(parsed.Value->Socket, GetParam().Socket);
-  EXPECT_EQ(parsed.Value->RealTiming, GetParam().RealTiming);
-  EXPECT_EQ(parsed.Value->StatePath, GetParam().StatePath);
+  const auto parsed = ParseSimConfig(GetParam().FText);
+  ASSERT_TRUE(parsed) << parsed.Error().FText;
+  EXPECT_EQ(parsed->FIsp, GetParam().FIsp);
+  EXPECT_EQ(parsed->FSocket, GetParam().FSocket);
+  EXPECT_EQ(parsed->FRealTiming, GetParam().FRealTiming);
+  EXPECT_EQ(parsed->FStatePath, GetParam().FStatePath);
 }
 
 const TSimIspSetup kMega8{TSimIspKind::Chip, "ATmega8", {}};
@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "24AA256",
                         true,
                         "a=b.bin"}),
-    [](const auto& info) { return test::CaseName(info.param.Text); });
+    [](const auto& info) { return test::CaseName(info.param.FText); });
 
 const char* const kIspNames =
     "AT90S1200, ATtiny12, ATtiny15L, ATtiny13, AT90S2313, AT90S/LS2323, AT90S/LS2343, "
@@ -87,19 +87,19 @@ const char* const kIspNames =
     "locked:CHIP, none, sig:HHHHHH";
 
 struct TBadConfigCase {
-  const char* Text;
-  std::string Error;
+  const char* FText;
+  std::string FError;
 };
 void PrintTo(const TBadConfigCase& c, std::ostream* os) {
-  *os << c.Text;
+  *os << c.FText;
 }
 
 class SimConfigBadTest : public ::testing::TestWithParam<TBadConfigCase> {};
 
 TEST_P(SimConfigBadTest, GivesTheExactError) {
-  const auto parsed = ParseSimConfig(GetParam().Text);
-  EXPECT_FALSE(parsed);
-  EXPECT_EQ(parsed.Error, GetParam().Error);
+  const auto parsed = ParseSimConfig(GetParam().FText);
+  ASSERT_FALSE(parsed);
+  EXPECT_EQ(parsed.Error(), TError(TErrorKind::BadOption, GetParam().FError));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -135,12 +135,12 @@ INSTANTIATE_TEST_SUITE_P(
         TBadConfigCase{"chips=4294967297",
                        "bad chips count '4294967297'; write a whole number from 1 to 1000000"},
         TBadConfigCase{"chips=1,chips=2", "simulation setting 'chips' given twice"}),
-    [](const auto& info) { return test::CaseName(info.param.Text); });
+    [](const auto& info) { return test::CaseName(info.param.FText); });
 
 TEST(SimConfig, BuildsTheConfiguredChips) {
   const auto parsed = ParseSimConfig("isp=ATmega32,socket=24AA64,timing=none");
   ASSERT_TRUE(parsed);
-  TSimProgrammer sim(*parsed.Value);
+  TSimProgrammer sim(parsed.Value());
   EXPECT_EQ(sim.Avr().Flash().size(), 32768u);
   EXPECT_EQ(sim.Avr().Eeprom().size(), 1024u);
   EXPECT_EQ(sim.Socket().Content().size(), 8192u);
@@ -151,8 +151,8 @@ TEST(SimConfig, BuildsTheConfiguredChips) {
 
 class SimStateFileTest : public ::testing::Test {
  protected:
-  test::TTempDir Dir;
-  std::string Path = Dir / "state.bin";
+  test::TTempDir FDir;
+  std::string FPath = FDir / "state.bin";
 };
 
 TEST_F(SimStateFileTest, LayoutStartsAsDocumented) {
@@ -177,11 +177,11 @@ TEST_F(SimStateFileTest, LayoutStartsAsDocumented) {
 
 TEST_F(SimStateFileTest, SeparateRunsSeeTheSameChips) {
   TSimConfig config = NoTiming("ATtiny2313", "24AA16");
-  config.StatePath = Path;
+  config.FStatePath = FPath;
   {
     auto run = TSimProgrammer::FromConfig(config);
-    ASSERT_TRUE(run) << run.Error;
-    TSimProgrammer& first = **run.Value;
+    ASSERT_TRUE(run) << run.Error().FText;
+    TSimProgrammer& first = *run.Value();
     TRecordingHost host;
     SendChunks(first, host, kIsp, 3, TBytes{1, 2, 3}, 58, 1, 129);
     SendChunks(first, host, kIsp, 9, TBytes{4, 5}, 58, 1, 0);
@@ -190,14 +190,14 @@ TEST_F(SimStateFileTest, SeparateRunsSeeTheSameChips) {
     ASSERT_TRUE(first.SaveState());
   }
   config = NoTiming();  // the file decides the chips
-  config.StatePath = Path;
+  config.FStatePath = FPath;
   auto second = TSimProgrammer::FromConfig(config);
-  ASSERT_TRUE(second) << second.Error;
-  TSimProgrammer& sim = **second.Value;
+  ASSERT_TRUE(second) << second.Error().FText;
+  TSimProgrammer& sim = *second.Value();
   TRecordingHost host;
   sim.OnOutputReport(Out(kIsp, 1), host);
   sim.OnOutputReport(Records(8, {{0x58, 0, 0}, {0x50, 0, 0}, {0x38, 0, 1}}), host);
-  EXPECT_EQ(host.Reports,
+  EXPECT_EQ(host.FReports,
             (std::vector<TBytes>{In({'s', 0x1E, 0x91, 0x0A}), In({'r', 0xFE, 0x24, 0x61})}));
   EXPECT_EQ(TBytes(sim.Avr().Flash().begin(), sim.Avr().Flash().begin() + 4),
             (TBytes{1, 2, 3, 0xFF}));
@@ -209,39 +209,39 @@ TEST_F(SimStateFileTest, SeparateRunsSeeTheSameChips) {
 
 TEST_F(SimStateFileTest, MissingFileGivesFreshChipsOfTheConfig) {
   TSimConfig config = NoTiming("ATmega16");
-  config.StatePath = Path;
+  config.FStatePath = FPath;
   for (int run = 0; run < 2; ++run) {  // the second run finds the empty file the first created
     auto sim = TSimProgrammer::FromConfig(config);
-    ASSERT_TRUE(sim) << sim.Error;
-    EXPECT_EQ((*sim.Value)->Avr().Flash().size(), 16384u);
-    EXPECT_EQ(std::filesystem::file_size(Path), 0u);
+    ASSERT_TRUE(sim) << sim.Error().FText;
+    EXPECT_EQ(sim.Value()->Avr().Flash().size(), 16384u);
+    EXPECT_EQ(std::filesystem::file_size(FPath), 0u);
   }
 }
 
 TEST_F(SimStateFileTest, LockedChipKeepsItsSecret) {
   TSimProgrammer first(TSimAvrChip::Locked(FindSimAvrModel("ATmega8")),
                        TSim24xx(*FindSim24xxModel("24AA01")), false);
-  ASSERT_TRUE(SaveSimStateFile(Path, first.Avr(), first.Socket()));
+  ASSERT_TRUE(SaveSimStateFile(FPath, first.Avr(), first.Socket()));
   TSimConfig config = NoTiming();
-  config.StatePath = Path;
+  config.FStatePath = FPath;
   auto loaded = TSimProgrammer::FromConfig(config);
-  ASSERT_TRUE(loaded) << loaded.Error;
-  TSimProgrammer& second = **loaded.Value;
+  ASSERT_TRUE(loaded) << loaded.Error().FText;
+  TSimProgrammer& second = *loaded.Value();
   TRecordingHost host;
   second.OnOutputReport(Out(kIsp, 1), host);
   second.OnOutputReport(Out(kIsp, 2), host);
   second.OnOutputReport(Out(kIsp, 1), host);
-  EXPECT_EQ(host.Reports,
+  EXPECT_EQ(host.FReports,
             (std::vector<TBytes>{In({'s', 0, 1, 2}), In({'e'}), In({'s', 0x1E, 0x93, 0x07})}));
 }
 
 struct TBadStateCase {
-  const char* Name;
-  std::function<void(TBytes&)> Damage;
-  const char* Error;
+  const char* FName;
+  std::function<void(TBytes&)> FDamage;
+  const char* FError;
 };
 void PrintTo(const TBadStateCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class SimBadStateTest : public ::testing::TestWithParam<TBadStateCase> {};
@@ -249,10 +249,10 @@ class SimBadStateTest : public ::testing::TestWithParam<TBadStateCase> {};
 TEST_P(SimBadStateTest, IsRefusedWithAReason) {
   TBytes bytes = SerializeSimState(TSimAvrChip(*FindSimAvrModel("ATtiny13")),
                                    TSim24xx(*FindSim24xxModel("24AA00")));
-  GetParam().Damage(bytes);
+  GetParam().FDamage(bytes);
   const auto state = DeserializeSimState(bytes);
-  EXPECT_FALSE(state);
-  EXPECT_EQ(state.Error, GetParam().Error);
+  ASSERT_FALSE(state);
+  EXPECT_EQ(state.Error(), TError(TErrorKind::BadContent, GetParam().FError));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -275,14 +275,14 @@ INSTANTIATE_TEST_SUITE_P(
                       "memory sizes in simulator state file do not match the chip"},
         TBadStateCase{"SocketName", [](TBytes& b) { b[b.size() - 23] = 'X'; },
                       "unknown socket EEPROM '24AX00' in simulator state file"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 // Every state file error names the path and says what the system said.
 struct TStateFileErrorCase {
-  const char* Name;
-  const char* Entry;  // the state path in the temp folder
-  char Make;          // 'd' folder, 'p' FIFO (Windows: the NUL device), 't' a text, else nothing
-  std::string Error;  // after "<path>: "
+  const char* FName;
+  const char* FEntry;  // the state path in the temp folder
+  char FMake;          // 'd' folder, 'p' FIFO (Windows: the NUL device), 't' a text, else nothing
+  std::string FError;  // after "<path>: "
 };
 
 class SimStateFileErrors : public ::testing::TestWithParam<TStateFileErrorCase> {};
@@ -290,42 +290,49 @@ class SimStateFileErrors : public ::testing::TestWithParam<TStateFileErrorCase> 
 TEST_P(SimStateFileErrors, NameThePathAndTheReason) {
   test::TTempDir dir;
   TSimConfig config = NoTiming();
-  config.StatePath = dir / GetParam().Entry;
-  if (GetParam().Make == 'd') std::filesystem::create_directory(config.StatePath);
+  config.FStatePath = dir / GetParam().FEntry;
+  if (GetParam().FMake == 'd') std::filesystem::create_directory(config.FStatePath);
 #ifdef _WIN32
-  if (GetParam().Make == 'p') config.StatePath = "NUL";
+  if (GetParam().FMake == 'p') config.FStatePath = "NUL";
 #else
-  if (GetParam().Make == 'p') ::mkfifo(config.StatePath.c_str(), 0600);
+  if (GetParam().FMake == 'p') ::mkfifo(config.FStatePath.c_str(), 0600);
 #endif
-  if (GetParam().Make == 't') test::WriteText(config.StatePath, "QVSIMST0");
-  const std::string expected = config.StatePath + ": " + GetParam().Error;
-  EXPECT_EQ(TSimProgrammer::FromConfig(config).Error, expected);
-  EXPECT_EQ(LoadSimStateFile(config.StatePath).Error, expected);
+  if (GetParam().FMake == 't') test::WriteText(config.FStatePath, "QVSIMST0");
+  const std::string expected = config.FStatePath + ": " + GetParam().FError;
+  const auto run = TSimProgrammer::FromConfig(config);
+  ASSERT_FALSE(run);
+  EXPECT_EQ(run.Error().FText, expected);
+  EXPECT_EQ(run.Error().FPath, config.FStatePath);
+  const auto loaded = LoadSimStateFile(config.FStatePath);
+  ASSERT_FALSE(loaded);
+  EXPECT_EQ(loaded.Error().FText, expected);
+  EXPECT_EQ(loaded.Error().FPath, config.FStatePath);
 }
 
 void PrintTo(const TStateFileErrorCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     State, SimStateFileErrors,
     ::testing::Values(TStateFileErrorCase{"MissingFolder", "no/s.qvs", '-',
                                           "cannot open simulator state file: " +
-                                              test::MissingFolderReason().Text},
+                                              test::MissingFolderReason().FText},
                       TStateFileErrorCase{
                           "Folder", "s.qvs", 'd',
-                          "cannot open simulator state file: " + test::FolderReason().Text},
+                          "cannot open simulator state file: " + test::FolderReason().FText},
                       TStateFileErrorCase{"Fifo", "s.qvs", 'p',
                                           "cannot open simulator state file: Not a regular file"},
                       TStateFileErrorCase{"NotAState", "s.qvs", 't', "not a simulator state file"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 TEST(SimStateFileSave, FailureNamesThePathAndTheReason) {
   EXPECT_EQ(SaveSimStateFile("/nonexistent-dir/s.qvs", TSimAvrChip(*FindSimAvrModel("ATtiny13")),
                              TSim24xx(*FindSim24xxModel("24AA00")))
-                .Error,
+                .Error()
+                .FText,
             "/nonexistent-dir/s.qvs: cannot write simulator state file: " +
-                test::MissingFolderReason().Text);
+                test::MissingFolderReason().FText);
 }
 
 // Two runs on one state file at once: the second waits until the first has
@@ -333,32 +340,32 @@ TEST(SimStateFileSave, FailureNamesThePathAndTheReason) {
 TEST(SimStateFileLock, SecondRunWaitsAndKeepsTheFirstRunsWrite) {
   test::TTempDir dir;
   TSimConfig config = NoTiming("ATtiny2313", "24AA16");
-  config.StatePath = dir / "s.qvs";
+  config.FStatePath = dir / "s.qvs";
   auto first = TSimProgrammer::FromConfig(config);
-  ASSERT_TRUE(first) << first.Error;
+  ASSERT_TRUE(first) << first.Error().FText;
 
   std::promise<void> waiting;
   std::shared_ptr<TSimProgrammer> second;
   std::thread other([&] {
     auto run = TSimProgrammer::FromConfig(config, [&] { waiting.set_value(); });
-    ASSERT_TRUE(run) << run.Error;
-    second = *run.Value;
+    ASSERT_TRUE(run) << run.Error().FText;
+    second = run.Value();
   });
   // Without the lock the second run would not wait, and would not see the write.
   EXPECT_EQ(waiting.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
   TRecordingHost host;
-  SendChunks(**first.Value, host, kIsp, 3, TBytes{0xA5, 0x5A}, 58, 1, 129);
-  ASSERT_TRUE((*first.Value)->SaveState());
-  (*first.Value)->ReleaseState();
+  SendChunks(*first.Value(), host, kIsp, 3, TBytes{0xA5, 0x5A}, 58, 1, 129);
+  ASSERT_TRUE(first.Value()->SaveState());
+  first.Value()->ReleaseState();
   other.join();
 
   ASSERT_TRUE(second);
   EXPECT_EQ(TBytes(second->Avr().Flash().begin(), second->Avr().Flash().begin() + 3),
             (TBytes{0xA5, 0x5A, 0xFF}));
   // A released run writes nothing any more.
-  (*first.Value)->Avr().Flash()[0] = 0x00;
-  ASSERT_TRUE((*first.Value)->SaveState());
-  EXPECT_EQ(LoadSimStateFile(config.StatePath).Value->Avr.Flash()[0], 0xA5);
+  first.Value()->Avr().Flash()[0] = 0x00;
+  ASSERT_TRUE(first.Value()->SaveState());
+  EXPECT_EQ(LoadSimStateFile(config.FStatePath)->FAvr.Flash()[0], 0xA5);
 }
 
 }  // namespace

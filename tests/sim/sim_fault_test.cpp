@@ -25,13 +25,13 @@ TEST(SimFaults, GarbageReportIsNoReplyCodeAndNoStreamCount) {
 }
 
 struct TReportFaultCase {
-  const char* Name;
-  TSimFault Fault;
-  std::vector<std::vector<TBytes>> Replies;  // per signature request 1..3
-  std::vector<int> Unplugs;
+  const char* FName;
+  TSimFault FFault;
+  std::vector<std::vector<TBytes>> FReplies;  // per signature request 1..3
+  std::vector<int> FUnplugs;
 };
 void PrintTo(const TReportFaultCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class SimReportFaultTest : public ::testing::TestWithParam<TReportFaultCase> {};
@@ -40,12 +40,12 @@ TEST_P(SimReportFaultTest, FiresAtTheNamedReportOnly) {
   TSimProgrammer sim(NoTiming());
   TRecordingHost host;
   sim.OnOutputReport(Out(kIsp, 1), host);  // before the fault is added: not counted
-  sim.AddFault(GetParam().Fault);
+  sim.AddFault(GetParam().FFault);
   for (std::size_t i = 0; i < 3; ++i) {
     host.Clear();
     sim.OnOutputReport(Out(kIsp, 1), host);
-    EXPECT_EQ(host.Reports, GetParam().Replies[i]) << "request " << i + 1;
-    EXPECT_EQ(host.Unplugs, GetParam().Unplugs[i]) << "request " << i + 1;
+    EXPECT_EQ(host.FReports, GetParam().FReplies[i]) << "request " << i + 1;
+    EXPECT_EQ(host.FUnplugs, GetParam().FUnplugs[i]) << "request " << i + 1;
   }
   EXPECT_EQ(sim.PendingFaults(), 0u);
 }
@@ -72,17 +72,17 @@ INSTANTIATE_TEST_SUITE_P(
                                        TSimFault::AtOutputReport(1, TSimFaultAction::Duplicate),
                                        {{kSig, kSig}, {kSig}, {kSig}},
                                        {0, 0, 0}}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 struct TChunkFaultCase {
-  const char* Name;
-  TSimFault Fault;
-  std::string Codes;  // replies to a four-chunk flash write, '-' for none
-  int Unplugs;
-  std::uint8_t FlashAt0;  // what reached the chip
+  const char* FName;
+  TSimFault FFault;
+  std::string FCodes;  // replies to a four-chunk flash write, '-' for none
+  int FUnplugs;
+  std::uint8_t FFlashAt0;  // what reached the chip
 };
 void PrintTo(const TChunkFaultCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class SimChunkFaultTest : public ::testing::TestWithParam<TChunkFaultCase> {};
@@ -91,19 +91,19 @@ TEST_P(SimChunkFaultTest, FiresAtTheNamedChunk) {
   TSimProgrammer sim(NoTiming());
   TRecordingHost host;
   sim.OnOutputReport(Out(kIsp, 1), host);  // not a chunk: not counted
-  sim.AddFault(GetParam().Fault);
+  sim.AddFault(GetParam().FFault);
   std::string codes;
   int unplugs = 0;
   for (int i = 0; i < 4; ++i) {
     host.Clear();
     sim.OnOutputReport(Out(kIsp, 3, 16, i == 3 ? 0 : 1, 32, TBytes(16, 0x00)), host);
-    for (const auto& r : host.Reports) codes += static_cast<char>(r[1]);
-    if (host.Reports.empty()) codes += '-';
-    unplugs += host.Unplugs;
+    for (const auto& r : host.FReports) codes += static_cast<char>(r[1]);
+    if (host.FReports.empty()) codes += '-';
+    unplugs += host.FUnplugs;
   }
-  EXPECT_EQ(codes, GetParam().Codes);
-  EXPECT_EQ(unplugs, GetParam().Unplugs);
-  EXPECT_EQ(sim.Avr().Flash()[0], GetParam().FlashAt0);
+  EXPECT_EQ(codes, GetParam().FCodes);
+  EXPECT_EQ(unplugs, GetParam().FUnplugs);
+  EXPECT_EQ(sim.Avr().Flash()[0], GetParam().FFlashAt0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -126,16 +126,16 @@ INSTANTIATE_TEST_SUITE_P(
                                       0x00},
                       TChunkFaultCase{"GarbageAt4", TSimFault::AtChunk(4, TSimFaultAction::Garbage),
                                       "***\xF8", 0, 0x00}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 struct TStreamFaultCase {
-  const char* Name;
-  TSimFault Fault;
-  std::vector<int> Counts;  // reply byte 1 of each report (count, '!' or garbage)
-  int Unplugs;
+  const char* FName;
+  TSimFault FFault;
+  std::vector<int> FCounts;  // reply byte 1 of each report (count, '!' or garbage)
+  int FUnplugs;
 };
 void PrintTo(const TStreamFaultCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class SimStreamFaultTest : public ::testing::TestWithParam<TStreamFaultCase> {};
@@ -143,12 +143,12 @@ class SimStreamFaultTest : public ::testing::TestWithParam<TStreamFaultCase> {};
 TEST_P(SimStreamFaultTest, FiresAfterTheNamedDataReport) {
   TSimProgrammer sim(NoTiming());
   TRecordingHost host;
-  sim.AddFault(GetParam().Fault);
+  sim.AddFault(GetParam().FFault);
   sim.OnOutputReport(Out(kIsp, 10, 0x81), host);  // 256 bytes: 63, 63, 63, 63, 4
   std::vector<int> counts;
-  for (const auto& r : host.Reports) counts.push_back(r[1]);
-  EXPECT_EQ(counts, GetParam().Counts);
-  EXPECT_EQ(host.Unplugs, GetParam().Unplugs);
+  for (const auto& r : host.FReports) counts.push_back(r[1]);
+  EXPECT_EQ(counts, GetParam().FCounts);
+  EXPECT_EQ(host.FUnplugs, GetParam().FUnplugs);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -172,20 +172,20 @@ INSTANTIATE_TEST_SUITE_P(
                          0},
         TStreamFaultCase{
             "NotReachedAfter6", TSimFault::StopStreamAfter(6), {63, 63, 63, 63, 4}, 0}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 TEST(SimFaults, DataReportsCountAcrossReads) {
   TSimProgrammer sim(NoTiming("ATtiny13"));
   TRecordingHost host;
   sim.AddFault(TSimFault::StopStreamAfter(3));
   sim.OnOutputReport(Out(kIsp, 10, 0x40), host);  // 2 data reports
-  EXPECT_EQ(host.Reports.size(), 2u);
+  EXPECT_EQ(host.FReports.size(), 2u);
   host.Clear();
   sim.OnOutputReport(Out(kIsp, 10, 0x40), host);  // the 3rd is the last one sent
-  EXPECT_EQ(host.Reports.size(), 1u);
+  EXPECT_EQ(host.FReports.size(), 1u);
   host.Clear();
   sim.OnOutputReport(Out(kIsp, 10, 0x40), host);
-  EXPECT_EQ(host.Reports.size(), 2u);
+  EXPECT_EQ(host.FReports.size(), 2u);
 }
 
 TEST(SimFaults, ClearDropsPendingFaults) {
@@ -197,7 +197,7 @@ TEST(SimFaults, ClearDropsPendingFaults) {
   sim.ClearFaults();
   EXPECT_EQ(sim.PendingFaults(), 0u);
   sim.OnOutputReport(Out(kIsp, 1), host);
-  EXPECT_EQ(host.Reports, std::vector<TBytes>{kSig});
+  EXPECT_EQ(host.FReports, std::vector<TBytes>{kSig});
 }
 
 TEST(SimFaults, UnsolicitedReportGoesThroughTheHost) {
@@ -207,7 +207,7 @@ TEST(SimFaults, UnsolicitedReportGoesThroughTheHost) {
   sim.EmitUnsolicited(host, star);
   const TBytes sig{'s', 0x1E, 0x93, 0x07};
   sim.EmitUnsolicited(host, sig);
-  EXPECT_EQ(host.Reports, (std::vector<TBytes>{In({'*'}), kSig}));
+  EXPECT_EQ(host.FReports, (std::vector<TBytes>{In({'*'}), kSig}));
 }
 
 }  // namespace
@@ -222,7 +222,7 @@ TEST(SimSession, ResetStartsTheNextWriteAtAddressZero) {
   sim.OnOutputReport(Out(kSocket, 3, 2, 2, 8, {0x11, 0x22}), host);  // more to come
   sim.ResetSession();
   sim.OnOutputReport(Out(kSocket, 3, 1, 0, 8, {0x33}), host);
-  EXPECT_EQ(host.Reports, (std::vector<TBytes>{In({'*'}), In({'w'})}));
+  EXPECT_EQ(host.FReports, (std::vector<TBytes>{In({'*'}), In({'w'})}));
   EXPECT_EQ(TBytes(sim.Socket().Content().begin(), sim.Socket().Content().begin() + 3),
             (TBytes{0x33, 0x22, 0xFF}));
 }
@@ -248,7 +248,7 @@ TEST(SimThreads, FaultsMayBeScriptedWhileAnotherThreadWrites) {
   TRecordingHost host;
   sim.ClearFaults();
   sim.OnOutputReport(Out(kIsp, 1), host);
-  EXPECT_EQ(host.Reports, std::vector<TBytes>{kSig});
+  EXPECT_EQ(host.FReports, std::vector<TBytes>{kSig});
 }
 
 }  // namespace

@@ -26,28 +26,28 @@ const std::vector<TBytes> kTinyTwoByteReads{
     {0x58, 0x00, 0x00}, {0x50, 0x00, 0x00}, {0x38, 0x00, 0x00}};
 
 struct TFuseCase {
-  const char* Chip;
-  const char* Pattern;
-  std::vector<TBytes> Writes;
-  std::vector<TBytes> Reads;
-  TBytes Expected;  // the 'r' reply bytes
+  const char* FChip;
+  const char* FPattern;
+  std::vector<TBytes> FWrites;
+  std::vector<TBytes> FReads;
+  TBytes FExpected;  // the 'r' reply bytes
 };
 void PrintTo(const TFuseCase& c, std::ostream* os) {
-  *os << c.Chip << " " << c.Pattern;
+  *os << c.FChip << " " << c.FPattern;
 }
 
 class SimFuseRoundTripTest : public ::testing::TestWithParam<TFuseCase> {};
 
 TEST_P(SimFuseRoundTripTest, WrittenRecordsReadBack) {
-  TSimProgrammer sim(NoTiming(GetParam().Chip));
+  TSimProgrammer sim(NoTiming(GetParam().FChip));
   TRecordingHost host;
-  sim.OnOutputReport(Records(7, GetParam().Writes), host);
-  sim.OnOutputReport(Records(8, GetParam().Reads), host);
-  ASSERT_EQ(host.Reports.size(), 2u);
-  EXPECT_EQ(host.Reports[0], In({'f'}));
+  sim.OnOutputReport(Records(7, GetParam().FWrites), host);
+  sim.OnOutputReport(Records(8, GetParam().FReads), host);
+  ASSERT_EQ(host.FReports.size(), 2u);
+  EXPECT_EQ(host.FReports[0], In({'f'}));
   TBytes reply{'r'};
-  reply.insert(reply.end(), GetParam().Expected.begin(), GetParam().Expected.end());
-  EXPECT_EQ(host.Reports[1], In(reply));
+  reply.insert(reply.end(), GetParam().FExpected.begin(), GetParam().FExpected.end());
+  EXPECT_EQ(host.FReports[1], In(reply));
 }
 
 // Six lock bits, all boxes checked: lock C0, high 20 (SPIEN sent as 1), low 00.
@@ -251,7 +251,7 @@ INSTANTIATE_TEST_SUITE_P(
                   kTinyTwoByteReads,
                   {0xFD, 0xFE, 0x6B}}),
     [](const auto& info) {
-      std::string name = std::string(info.param.Chip) + "_" + info.param.Pattern;
+      std::string name = std::string(info.param.FChip) + "_" + info.param.FPattern;
       for (char& c : name) {
         if (c == '/') c = '_';
       }
@@ -259,24 +259,24 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 struct TFactoryCase {
-  const char* Chip;
-  std::vector<TBytes> Reads;
-  TBytes Expected;
+  const char* FChip;
+  std::vector<TBytes> FReads;
+  TBytes FExpected;
 };
 void PrintTo(const TFactoryCase& c, std::ostream* os) {
-  *os << c.Chip;
+  *os << c.FChip;
 }
 
 class SimFactoryFuseTest : public ::testing::TestWithParam<TFactoryCase> {};
 
 TEST_P(SimFactoryFuseTest, FreshChipReadsDatasheetDefaults) {
-  TSimProgrammer sim(NoTiming(GetParam().Chip));
+  TSimProgrammer sim(NoTiming(GetParam().FChip));
   TRecordingHost host;
-  sim.OnOutputReport(Records(8, GetParam().Reads), host);
+  sim.OnOutputReport(Records(8, GetParam().FReads), host);
   TBytes reply{'r'};
-  reply.insert(reply.end(), GetParam().Expected.begin(), GetParam().Expected.end());
-  ASSERT_EQ(host.Reports.size(), 1u);
-  EXPECT_EQ(host.Reports[0], In(reply));
+  reply.insert(reply.end(), GetParam().FExpected.begin(), GetParam().FExpected.end());
+  ASSERT_EQ(host.FReports.size(), 1u);
+  EXPECT_EQ(host.FReports[0], In(reply));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -294,7 +294,7 @@ INSTANTIATE_TEST_SUITE_P(
         // No read instruction on the lock-only parts.
         TFactoryCase{"AT90S1200", kTwoByteReads, {0xFF, 0xFF}}),
     [](const auto& info) {
-      std::string name = info.param.Chip;
+      std::string name = info.param.FChip;
       for (char& c : name) {
         if (c == '/') c = '_';
       }
@@ -315,7 +315,7 @@ TEST_P(SimLockOnlyTest, LockWritesAreStickyUntilErase) {
   sim.OnOutputReport(Out(kIsp, 2), host);
   locks.push_back(sim.Avr().LockByte());
   EXPECT_EQ(locks, (std::vector<std::uint8_t>{0xFE, 0xFC, 0xFC, 0xFF}));
-  EXPECT_EQ(host.Reports, (std::vector<TBytes>{In({'f'}), In({'f'}), In({'f'}), In({'e'})}));
+  EXPECT_EQ(host.FReports, (std::vector<TBytes>{In({'f'}), In({'f'}), In({'f'}), In({'e'})}));
 }
 
 INSTANTIATE_TEST_SUITE_P(LockOnly, SimLockOnlyTest,
@@ -336,8 +336,8 @@ TEST(SimFuses, ForeignInstructionsAreIgnoredAndUnknownReadsGiveFf) {
                                  {0x30, 0x00, 0x01},
                                  {0x99, 0x00, 0x00}}),
                      host);
-  ASSERT_EQ(host.Reports.size(), 2u);
-  EXPECT_EQ(host.Reports[1], In({'r', 0xFF, 0xE1, 0xD9, 0xFF, 0xFF, 0x93, 0xFF}));
+  ASSERT_EQ(host.FReports.size(), 2u);
+  EXPECT_EQ(host.FReports[1], In({'r', 0xFF, 0xE1, 0xD9, 0xFF, 0xFF, 0x93, 0xFF}));
 }
 
 }  // namespace

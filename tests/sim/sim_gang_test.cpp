@@ -17,23 +17,23 @@ namespace {
 // the low fuse (noted as the reply codes), "r" notes flash byte 0 and the low
 // fuse, "e" ends a chain, "+N" lets N ms pass.
 struct TSupplyCase {
-  const char* Name;
-  const char* Config;
-  const char* Script;
-  const char* Seen;
+  const char* FName;
+  const char* FConfig;
+  const char* FScript;
+  const char* FSeen;
 };
 void PrintTo(const TSupplyCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class SimChipSupplyTest : public ::testing::TestWithParam<TSupplyCase> {};
 
 TEST_P(SimChipSupplyTest, SwapsChipsInTurn) {
-  TSimProgrammer sim(*ParseSimConfig(GetParam().Config).Value);
+  TSimProgrammer sim(ParseSimConfig(GetParam().FConfig).Value());
   auto now = std::chrono::steady_clock::time_point{};
   sim.SetClock([&now] { return now; });
   TRecordingHost host;
-  std::istringstream script(GetParam().Script);
+  std::istringstream script(GetParam().FScript);
   std::string seen;
   char hex[16];
   for (std::string token; script >> token;) {
@@ -48,12 +48,12 @@ TEST_P(SimChipSupplyTest, SwapsChipsInTurn) {
     if (token == "s") {
       host.Clear();
       sim.OnOutputReport(Out(kIsp, 1), host);
-      const TBytes& r = host.Reports[0];
+      const TBytes& r = host.FReports[0];
       std::snprintf(hex, sizeof hex, "%02X%02X%02X ", r[2], r[3], r[4]);
     }
     if (token == "r" || token == "s") seen += hex;
   }
-  EXPECT_EQ(seen, GetParam().Seen);
+  EXPECT_EQ(seen, GetParam().FSeen);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -65,23 +65,23 @@ INSTANTIATE_TEST_SUITE_P(
         TSupplyCase{"RealTimingOnTheClockAndOneRead", "isp=ATmega16,chips=3",
                     "e +1000 s s e s +299 s +1 s e e s",
                     "FFFFFF 1E9403 FFFFFF FFFFFF 1E9403 FFFFFF "}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 TEST(SimGang, OneProgrammerAloneRefusesSeveral) {
-  EXPECT_EQ(TSimProgrammer::FromConfig(*ParseSimConfig("programmers=2").Value).Error,
+  EXPECT_EQ(TSimProgrammer::FromConfig(ParseSimConfig("programmers=2").Value()).Error().FText,
             "programmers=2 is not available here: this program drives one programmer");
 }
 
 // Each programmer of a first run writes its own flash byte 0; what a second run
 // finds there per programmer, or the error after "<path>: ".
 struct TGangStateCase {
-  const char* Name;
-  std::uint32_t Saved;  // programmers of the first run; one writes the old layout
-  std::uint32_t Asked;
-  const char* Found;
+  const char* FName;
+  std::uint32_t FSaved;  // programmers of the first run; one writes the old layout
+  std::uint32_t FAsked;
+  const char* FFound;
 };
 void PrintTo(const TGangStateCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class SimGangStateTest : public ::testing::TestWithParam<TGangStateCase> {};
@@ -89,21 +89,21 @@ class SimGangStateTest : public ::testing::TestWithParam<TGangStateCase> {};
 TEST_P(SimGangStateTest, KeepsEveryProgrammer) {
   test::TTempDir dir;
   TSimConfig config = NoTiming();
-  config.StatePath = dir / "s.qvs";
-  config.Programmers = GetParam().Saved;
+  config.FStatePath = dir / "s.qvs";
+  config.FProgrammers = GetParam().FSaved;
   auto first = TSimGang::FromConfig(config);
   TRecordingHost host;
-  for (const TSimGangMember& m : first.Value->Programmers())
-    SendChunks(*m.Programmer, host, kIsp, 3, {static_cast<std::uint8_t>(0x20 + m.Number)}, 58, 1,
+  for (const TSimGangMember& m : first->Programmers())
+    SendChunks(*m.FProgrammer, host, kIsp, 3, {static_cast<std::uint8_t>(0x20 + m.FNumber)}, 58, 1,
                32);
-  ASSERT_TRUE(first.Value->SaveState());
-  first.Value->ReleaseState();
-  config.Programmers = GetParam().Asked;
+  ASSERT_TRUE(first->SaveState());
+  first->ReleaseState();
+  config.FProgrammers = GetParam().FAsked;
   auto second = TSimGang::FromConfig(config);
-  std::string found = second ? "" : second.Error.substr(config.StatePath.size() + 2);
-  for (std::size_t i = 0; second && i < second.Value->Programmers().size(); ++i)
-    found += std::to_string(second.Value->Programmers()[i].Programmer->Avr().Flash()[0]) + " ";
-  EXPECT_EQ(found, GetParam().Found);
+  std::string found = second ? "" : second.Error().FText.substr(config.FStatePath.size() + 2);
+  for (std::size_t i = 0; second && i < second->Programmers().size(); ++i)
+    found += std::to_string(second->Programmers()[i].FProgrammer->Avr().Flash()[0]) + " ";
+  EXPECT_EQ(found, GetParam().FFound);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -115,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
                           "FewerProgrammersRefused", 3, 2,
                           "simulator state file holds 3 programmers, more than programmers=2; give "
                           "programmers=3 or another state file"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 }  // namespace
 }  // namespace quenvar::simtest

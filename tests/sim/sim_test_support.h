@@ -18,20 +18,20 @@ class TRecordingHost final : public ISimDeviceHost {
  public:
   void PushInputReport(std::span<const std::uint8_t> report,
                        std::chrono::microseconds delay) override {
-    Reports.emplace_back(report.begin(), report.end());
-    Delays.push_back(delay);
+    FReports.emplace_back(report.begin(), report.end());
+    FDelays.push_back(delay);
   }
-  void RequestUnplug() override { ++Unplugs; }
+  void RequestUnplug() override { ++FUnplugs; }
 
   void Clear() {
-    Reports.clear();
-    Delays.clear();
-    Unplugs = 0;
+    FReports.clear();
+    FDelays.clear();
+    FUnplugs = 0;
   }
 
-  std::vector<TBytes> Reports;
-  std::vector<std::chrono::microseconds> Delays;
-  int Unplugs = 0;
+  std::vector<TBytes> FReports;
+  std::vector<std::chrono::microseconds> FDelays;
+  int FUnplugs = 0;
 };
 
 // A 65-byte output report: id 0, target, command, bytes 3..5, payload from 6.
@@ -79,9 +79,9 @@ constexpr std::uint8_t kSocket = 3;
 
 inline TSimConfig NoTiming(const char* isp = "ATmega8", const char* socket = "24AA256") {
   TSimConfig config;
-  config.Isp.ChipName = isp;
-  config.Socket = socket;
-  config.RealTiming = false;
+  config.FIsp.FChipName = isp;
+  config.FSocket = socket;
+  config.FRealTiming = false;
   return config;
 }
 
@@ -101,9 +101,9 @@ inline std::string SendChunks(TSimProgrammer& sim, TRecordingHost& host, std::ui
     sim.OnOutputReport(Out(target, command, static_cast<std::uint8_t>(n),
                            pos == data.size() ? 0 : more, b5, payload),
                        host);
-    for (const auto& r : host.Reports) codes += static_cast<char>(r[1]);
-    if (host.Reports.empty()) codes += '-';
-    if (!host.Reports.empty() && host.Reports.back()[1] != '*') break;
+    for (const auto& r : host.FReports) codes += static_cast<char>(r[1]);
+    if (host.FReports.empty()) codes += '-';
+    if (!host.FReports.empty() && host.FReports.back()[1] != '*') break;
   } while (pos < data.size());
   return codes;
 }

@@ -51,15 +51,15 @@ inline std::size_t LiveHeapBytes() {
 // command carries, more fuse records than the report holds.
 class TCheckingModel final : public ISimDeviceModel {
  public:
-  explicit TCheckingModel(std::shared_ptr<TSimProgrammer> inner) : Inner(std::move(inner)) {}
+  explicit TCheckingModel(std::shared_ptr<TSimProgrammer> inner) : FInner(std::move(inner)) {}
 
   void OnOutputReport(std::span<const std::uint8_t> report, ISimDeviceHost& host) override {
-    ++Reports;
+    ++FReports;
     if (!WellFormed(report)) {
-      ++Malformed;
-      LastMalformed.assign(report.begin(), report.end());
+      ++FMalformed;
+      FLastMalformed.assign(report.begin(), report.end());
     }
-    Inner->OnOutputReport(report, host);
+    FInner->OnOutputReport(report, host);
   }
 
   static bool WellFormed(std::span<const std::uint8_t> r) {
@@ -86,36 +86,36 @@ class TCheckingModel final : public ISimDeviceModel {
     }
   }
 
-  std::shared_ptr<TSimProgrammer> Inner;
-  std::atomic<std::uint64_t> Reports{0};
-  std::atomic<std::uint64_t> Malformed{0};
-  TBytes LastMalformed;  // written on the UI thread, read there too
+  std::shared_ptr<TSimProgrammer> FInner;
+  std::atomic<std::uint64_t> FReports{0};
+  std::atomic<std::uint64_t> FMalformed{0};
+  TBytes FLastMalformed;  // written on the UI thread, read there too
 };
 
 // The simulated stack under the presenter, with the checking model plugged in.
 struct TSoakStack {
   TSoakStack() {
-    Presenter.OnError = [this](const std::string& e) { Errors.push_back(e); };
-    Sim.Attach();
+    FPresenter.FOnError = [this](const std::string& e) { FErrors.push_back(e); };
+    FSim.Attach();
   }
 
-  TProgrammerDriver& Driver() { return Sim.Driver(); }
-  TWindowModel& W() { return Presenter.Window(); }
-  bool Idle() const { return Sim.Idle(); }
-  TBytes Content() const { return Sim.Content(); }
-  TUiLoop& Loop() { return Sim.Loop.Loop(); }
+  TProgrammerDriver& Driver() { return FSim.Driver(); }
+  TWindowModel& W() { return FPresenter.Window(); }
+  bool Idle() const { return FSim.Idle(); }
+  TBytes Content() const { return FSim.Content(); }
+  TUiLoop& Loop() { return FSim.FLoop.Loop(); }
 
   // A file load as the window does it: the change handler enables what needs data.
   void Load(const TBytes& data) {
-    Sim.Editor.LoadDataFromBytes(data);
-    Presenter.EnableBufferCommands(static_cast<std::int64_t>(data.size()));
+    FSim.FEditor.LoadDataFromBytes(data);
+    FPresenter.EnableBufferCommands(static_cast<std::int64_t>(data.size()));
   }
 
-  std::shared_ptr<TSimProgrammer> Programmer = std::make_shared<TSimProgrammer>(WithoutTiming());
-  std::shared_ptr<TCheckingModel> Model = std::make_shared<TCheckingModel>(Programmer);
-  TSimStack Sim{Programmer, Model};
-  std::vector<std::string> Errors;
-  TMainPresenter Presenter{Sim.Driver()};
+  std::shared_ptr<TSimProgrammer> FProgrammer = std::make_shared<TSimProgrammer>(WithoutTiming());
+  std::shared_ptr<TCheckingModel> FModel = std::make_shared<TCheckingModel>(FProgrammer);
+  TSimStack FSim{FProgrammer, FModel};
+  std::vector<std::string> FErrors;
+  TMainPresenter FPresenter{FSim.Driver()};
 };
 
 }  // namespace quenvar::test

@@ -36,10 +36,10 @@ constexpr auto kReplyTimeout = 50ms;
 constexpr auto kOperationLimit = 20s;
 
 struct TLanguageTexts {
-  std::string_view Success;
-  std::string_view Error;
-  std::string_view DurationPrefix;
-  std::string_view NoReply;
+  std::string_view FSuccess;
+  std::string_view FError;
+  std::string_view FDurationPrefix;
+  std::string_view FNoReply;
 };
 
 constexpr TLanguageTexts kTexts[3] = {
@@ -59,10 +59,10 @@ constexpr std::string_view kChips[] = {"ATmega8",   "ATtiny13",     "AT90S2313",
 enum class TOp { Detect, Erase, Program, Verify, ReadFlash, ReadEeprom, ProgramEeprom, WriteFuses };
 
 struct TOpInfo {
-  TOp Op;
-  TControl Control;
-  bool IspOnly;
-  bool NeedsData;
+  TOp FOp;
+  TControl FControl;
+  bool FIspOnly;
+  bool FNeedsData;
 };
 
 constexpr TOpInfo kOps[] = {
@@ -85,42 +85,42 @@ unsigned SoakSeed() {
 
 class Soak : public ::testing::Test {
  protected:
-  Soak() : Seed(SoakSeed()), Rng(Seed) {
-    std::printf("soak seed %u (QUENVAR_SOAK_SEED=%u repeats this run)\n", Seed, Seed);
+  Soak() : FSeed(SoakSeed()), FRng(FSeed) {
+    std::printf("soak seed %u (QUENVAR_SOAK_SEED=%u repeats this run)\n", FSeed, FSeed);
     std::fflush(stdout);
-    RecordProperty("seed", std::to_string(Seed));
-    S.Driver().ReplyTimeout = kReplyTimeout;
+    RecordProperty("seed", std::to_string(FSeed));
+    FS.Driver().FReplyTimeout = kReplyTimeout;
   }
 
-  int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(Rng); }
+  int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(FRng); }
   bool Chance(int percent) { return Pick(100) < percent; }
 
-  bool Isp() { return S.Driver().IspModeValue(); }
+  bool Isp() { return FS.Driver().IspModeValue(); }
   // Bytes of the memory that flash operations address on the current target.
   std::size_t FlashSize() {
-    return Isp() ? S.Programmer->Avr().Flash().size() : S.Programmer->Socket().Content().size();
+    return Isp() ? FS.FProgrammer->Avr().Flash().size() : FS.FProgrammer->Socket().Content().size();
   }
 
   void SwitchTarget() {
     if (Chance(40)) {
-      S.Presenter.nAVRISPClick();
+      FS.FPresenter.nAVRISPClick();
     } else {
       const std::size_t type = static_cast<std::size_t>(Pick(kEepromTypeCount));
       // The socket holds the part the menu names; both tables list them in one order.
       const TSim24xxModel& model = Sim24xxModels()[type];
-      ASSERT_EQ(static_cast<std::int32_t>(model.Size),
-                EepromReadSize(EepromTypes()[type].SizeCode));
-      S.Programmer->SetSocket(TSim24xx(model));
-      S.Presenter.SelectEepromType(type);
+      ASSERT_EQ(static_cast<std::int32_t>(model.FSize),
+                EepromReadSize(EepromTypes()[type].FSizeCode));
+      FS.FProgrammer->SetSocket(TSim24xx(model));
+      FS.FPresenter.SelectEepromType(type);
     }
   }
 
   void SwapChip() {
     TSimIspSetup setup;
-    setup.ChipName = std::string(kChips[Pick(static_cast<int>(std::size(kChips)))]);
-    ASSERT_NE(FindSimAvrModel(setup.ChipName), nullptr) << setup.ChipName;
-    ASSERT_NE(FindChipByName(setup.ChipName), nullptr) << setup.ChipName;
-    S.Programmer->SetAvr(MakeSimAvrChip(setup));
+    setup.FChipName = std::string(kChips[Pick(static_cast<int>(std::size(kChips)))]);
+    ASSERT_NE(FindSimAvrModel(setup.FChipName), nullptr) << setup.FChipName;
+    ASSERT_NE(FindChipByName(setup.FChipName), nullptr) << setup.FChipName;
+    FS.FProgrammer->SetAvr(MakeSimAvrChip(setup));
   }
 
   // Random content, usually no longer than the target memory (so a clean write
@@ -132,7 +132,7 @@ class Soak : public ::testing::Test {
     if (Chance(20) && Isp()) length = 1 + static_cast<std::size_t>(Pick(64));  // EEPROM sized
     TBytes data(length);
     for (auto& b : data) b = static_cast<std::uint8_t>(Pick(256));
-    S.Load(data);
+    FS.Load(data);
   }
 
   void ArmFault() {
@@ -143,29 +143,29 @@ class Soak : public ::testing::Test {
     const std::uint32_t index = 1 + static_cast<std::uint32_t>(Pick(6));
     switch (Pick(3)) {
       case 0:
-        S.Programmer->AddFault(TSimFault::AtOutputReport(index, action));
+        FS.FProgrammer->AddFault(TSimFault::AtOutputReport(index, action));
         break;
       case 1:
-        S.Programmer->AddFault(TSimFault::AtChunk(index, action));
+        FS.FProgrammer->AddFault(TSimFault::AtChunk(index, action));
         break;
       default:
-        S.Programmer->AddFault(TSimFault::AfterDataReport(index, action));
+        FS.FProgrammer->AddFault(TSimFault::AfterDataReport(index, action));
         break;
     }
   }
 
   // For a fuse write the boxes must show the chip: detect first, clean.
   bool PrepareFuseWrite() {
-    S.Programmer->ClearFaults();
-    if (!S.Presenter.Click(TControl::bDetectDevice)) return false;
-    if (!S.Loop().RunUntil([this] { return S.Idle(); }, kOperationLimit)) return false;
-    S.Sim.Drain(2ms);
-    const auto& items = S.W().FuseList();
+    FS.FProgrammer->ClearFaults();
+    if (!FS.FPresenter.Click(TControl::bDetectDevice)) return false;
+    if (!FS.Loop().RunUntil([this] { return FS.Idle(); }, kOperationLimit)) return false;
+    FS.FSim.Drain(2ms);
+    const auto& items = FS.W().FuseList();
     for (std::size_t i = 0; i < items.size(); ++i) {
-      if (!items[i].Enabled) continue;
+      if (!items[i].FEnabled) continue;
       // Flipped twice: unchanged, but the write button is now enabled.
-      S.Presenter.ToggleFuse(i);
-      S.Presenter.ToggleFuse(i);
+      FS.FPresenter.ToggleFuse(i);
+      FS.FPresenter.ToggleFuse(i);
       return true;
     }
     return false;
@@ -178,89 +178,92 @@ class Soak : public ::testing::Test {
 
   void RunOne(int number) {
     const TOpInfo& info = kOps[Pick(static_cast<int>(std::size(kOps)))];
-    if (info.IspOnly && !Isp()) return;
-    if (info.NeedsData && S.Sim.Editor.DataLength() == 0) return;
-    if (info.Op == TOp::WriteFuses && !PrepareFuseWrite()) return;
+    if (info.FIspOnly && !Isp()) return;
+    if (info.FNeedsData && FS.FSim.FEditor.DataLength() == 0) return;
+    if (info.FOp == TOp::WriteFuses && !PrepareFuseWrite()) return;
     const std::uint8_t language = static_cast<std::uint8_t>(Pick(3));
-    S.Presenter.SetLanguageIndex(language);
-    S.Presenter.SetVerifyAfterProgram(Chance(50));
+    FS.FPresenter.SetLanguageIndex(language);
+    FS.FPresenter.SetVerifyAfterProgram(Chance(50));
     const bool faulty = Chance(35);
     if (faulty) ArmFault();
 
-    const TBytes before = S.Content();
+    const TBytes before = FS.Content();
     const TBytes flashBefore =
-        Isp() ? S.Programmer->Avr().Flash() : S.Programmer->Socket().Content();
-    const TBytes eepromBefore = S.Programmer->Avr().Eeprom();
+        Isp() ? FS.FProgrammer->Avr().Flash() : FS.FProgrammer->Socket().Content();
+    const TBytes eepromBefore = FS.FProgrammer->Avr().Eeprom();
     SCOPED_TRACE("operation " + std::to_string(number) + " (" +
-                 std::string(ControlName(info.Control)) + "), seed " + std::to_string(Seed) +
+                 std::string(ControlName(info.FControl)) + "), seed " + std::to_string(FSeed) +
                  (faulty ? ", with a fault" : ""));
 
-    ASSERT_TRUE(S.Presenter.Click(info.Control)) << ControlName(info.Control) << " not reachable";
-    ++Started;
+    ASSERT_TRUE(FS.FPresenter.Click(info.FControl))
+        << ControlName(info.FControl) << " not reachable";
+    ++FStarted;
     // A refused click starts nothing, so it leaves an abandoned exchange's state as it was.
-    const bool ended = S.Loop().RunUntil(
+    const bool ended = FS.Loop().RunUntil(
         [this] {
-          return S.Idle() || !S.Driver().HasProgrammer() || S.Driver().LastRefusal().has_value();
+          return FS.Idle() || !FS.Driver().HasProgrammer() || FS.Driver().LastRefusal().has_value();
         },
         kOperationLimit);
-    ASSERT_TRUE(ended) << "stuck in state " << static_cast<int>(S.Driver().ProtocolStateValue());
-    S.Sim.Drain(faulty ? 10ms : 2ms);
+    ASSERT_TRUE(ended) << "stuck in state " << static_cast<int>(FS.Driver().ProtocolStateValue());
+    FS.FSim.Drain(faulty ? 10ms : 2ms);
 
-    const bool unplugged = !S.Driver().HasProgrammer();
-    if (const auto& refusal = S.Driver().LastRefusal()) {
+    const bool unplugged = !FS.Driver().HasProgrammer();
+    if (const auto& refusal = FS.Driver().LastRefusal()) {
       // Too large for the target: refused before the erase, the chip untouched.
-      ++Refused;
-      EXPECT_EQ(refusal->ImageSize, static_cast<std::int64_t>(before.size()));
-      EXPECT_GT(refusal->ImageSize, refusal->TargetSize);
-      EXPECT_EQ(Isp() ? S.Programmer->Avr().Flash() : S.Programmer->Socket().Content(),
+      ++FRefused;
+      EXPECT_EQ(refusal->FImageSize, static_cast<std::int64_t>(before.size()));
+      EXPECT_GT(refusal->FImageSize, refusal->FTargetSize);
+      EXPECT_EQ(Isp() ? FS.FProgrammer->Avr().Flash() : FS.FProgrammer->Socket().Content(),
                 flashBefore);
-      EXPECT_EQ(S.Programmer->Avr().Eeprom(), eepromBefore);
-      EXPECT_TRUE(S.W().MainWindowEnabled());
+      EXPECT_EQ(FS.FProgrammer->Avr().Eeprom(), eepromBefore);
+      EXPECT_TRUE(FS.W().MainWindowEnabled());
     } else if (unplugged) {
       // Abandoned without a result line; the window is usable again.
-      ++Abandoned;
-      EXPECT_TRUE(S.W().MainWindowEnabled());
-      EXPECT_FALSE(S.W().Progress().Shown);
-      EXPECT_EQ(S.W().StatusPanel(0), "Программатор не подключен!");
-      EXPECT_EQ(S.Sim.Stack.Controller().NumClaimedDevices(), 0);
-      ASSERT_TRUE(S.Sim.Replug()) << "programmer not claimed again";
+      ++FAbandoned;
+      EXPECT_TRUE(FS.W().MainWindowEnabled());
+      EXPECT_FALSE(FS.W().Progress().FShown);
+      EXPECT_EQ(FS.W().StatusPanel(0), "Программатор не подключен!");
+      EXPECT_EQ(FS.FSim.FStack.Controller().NumClaimedDevices(), 0);
+      ASSERT_TRUE(FS.FSim.Replug()) << "programmer not claimed again";
     } else {
-      ASSERT_TRUE(S.Idle());
-      const auto& log = S.W().Verlauf();
+      ASSERT_TRUE(FS.Idle());
+      const auto& log = FS.W().Verlauf();
       ASSERT_GE(log.size(), 3u);
       const TLanguageTexts& texts = kTexts[language];
       const std::string& result = log[log.size() - 2];
       EXPECT_EQ(log[log.size() - 3], "");
-      EXPECT_TRUE(result == texts.Success || result == texts.Error) << result;
-      EXPECT_EQ(log.back().rfind(texts.DurationPrefix, 0), 0u) << log.back();
-      EXPECT_TRUE(S.W().MainWindowEnabled());
-      EXPECT_FALSE(S.W().Progress().Shown);
-      const bool success = result == texts.Success;
-      if (!success) ++Failed;
-      if (log.size() >= 4 && log[log.size() - 4] == texts.NoReply) ++TimedOut;
-      if (!faulty) CheckClean(info.Op, success, before, flashBefore, eepromBefore);
+      EXPECT_TRUE(result == texts.FSuccess || result == texts.FError) << result;
+      EXPECT_EQ(log.back().rfind(texts.FDurationPrefix, 0), 0u) << log.back();
+      EXPECT_TRUE(FS.W().MainWindowEnabled());
+      EXPECT_FALSE(FS.W().Progress().FShown);
+      const bool success = result == texts.FSuccess;
+      if (!success) ++FFailed;
+      if (log.size() >= 4 && log[log.size() - 4] == texts.FNoReply) ++FTimedOut;
+      if (!faulty) CheckClean(info.FOp, success, before, flashBefore, eepromBefore);
     }
     // Only a completed read may change the buffer.
-    if (info.Op != TOp::ReadFlash && info.Op != TOp::ReadEeprom) {
-      EXPECT_EQ(S.Content(), before);
+    if (info.FOp != TOp::ReadFlash && info.FOp != TOp::ReadEeprom) {
+      EXPECT_EQ(FS.Content(), before);
     }
 
-    EXPECT_EQ(S.Model->Malformed.load(), 0u)
+    EXPECT_EQ(FS.FModel->FMalformed.load(), 0u)
         << "last malformed report starts "
-        << (S.Model->LastMalformed.size() > 4 ? std::to_string(S.Model->LastMalformed[2]) + "," +
-                                                    std::to_string(S.Model->LastMalformed[3])
-                                              : std::string("-"));
-    EXPECT_EQ(S.Sim.Backend->PendingInputReports(S.Sim.Plug), 0u);
-    EXPECT_LE(S.Sim.Stack.Controller().NumClaimedDevices(), 1);
-    S.Programmer->ClearFaults();
-    S.Programmer->ResetSession();
+        << (FS.FModel->FLastMalformed.size() > 4
+                ? std::to_string(FS.FModel->FLastMalformed[2]) + "," +
+                      std::to_string(FS.FModel->FLastMalformed[3])
+                : std::string("-"));
+    EXPECT_EQ(FS.FSim.FBackend->PendingInputReports(FS.FSim.FPlug), 0u);
+    EXPECT_LE(FS.FSim.FStack.Controller().NumClaimedDevices(), 1);
+    FS.FProgrammer->ClearFaults();
+    FS.FProgrammer->ResetSession();
   }
 
   // A clean operation succeeds (or fails exactly when it must) and moves the right bytes.
   void CheckClean(TOp op, bool success, const TBytes& before, const TBytes& flashBefore,
                   const TBytes& eepromBefore) {
-    const TBytes flashNow = Isp() ? S.Programmer->Avr().Flash() : S.Programmer->Socket().Content();
-    const TBytes& eepromNow = S.Programmer->Avr().Eeprom();
+    const TBytes flashNow =
+        Isp() ? FS.FProgrammer->Avr().Flash() : FS.FProgrammer->Socket().Content();
+    const TBytes& eepromNow = FS.FProgrammer->Avr().Eeprom();
     switch (op) {
       case TOp::Detect:
       case TOp::Erase:
@@ -278,11 +281,11 @@ class Soak : public ::testing::Test {
         break;
       case TOp::ReadFlash:
         EXPECT_TRUE(success);
-        EXPECT_EQ(S.Content(), flashNow);
+        EXPECT_EQ(FS.Content(), flashNow);
         break;
       case TOp::ReadEeprom:
         EXPECT_TRUE(success);
-        EXPECT_EQ(S.Content(), eepromNow);
+        EXPECT_EQ(FS.Content(), eepromNow);
         break;
       case TOp::ProgramEeprom:
         EXPECT_EQ(success, before.size() <= eepromBefore.size());
@@ -293,43 +296,43 @@ class Soak : public ::testing::Test {
     }
   }
 
-  unsigned Seed;
-  std::mt19937 Rng;
-  TSoakStack S;
-  int Started = 0;
-  int Failed = 0;
-  int TimedOut = 0;
-  int Abandoned = 0;
-  int Refused = 0;
+  unsigned FSeed;
+  std::mt19937 FRng;
+  TSoakStack FS;
+  int FStarted = 0;
+  int FFailed = 0;
+  int FTimedOut = 0;
+  int FAbandoned = 0;
+  int FRefused = 0;
 };
 
 TEST_F(Soak, ThousandMixedOperationsEndCleanly) {
-  ASSERT_TRUE(S.Driver().HasProgrammer());
-  S.Presenter.nAVRISPClick();
-  S.Load(TBytes(300, 0x5A));
+  ASSERT_TRUE(FS.Driver().HasProgrammer());
+  FS.FPresenter.nAVRISPClick();
+  FS.Load(TBytes(300, 0x5A));
   const auto start = std::chrono::steady_clock::now();
   std::size_t baselineHeap = 0;
   std::uint64_t baselineReports = 0;
   int number = 0;
-  while (Started < kOperationCount && !HasFatalFailure() && number < 20 * kOperationCount) {
+  while (FStarted < kOperationCount && !HasFatalFailure() && number < 20 * kOperationCount) {
     ++number;
     // Between operations the user changes things.
     if (Chance(8)) SwitchTarget();
     if (Chance(5)) SwapChip();
-    if (Chance(15) || S.Sim.Editor.DataLength() == 0) LoadBuffer();
+    if (Chance(15) || FS.FSim.FEditor.DataLength() == 0) LoadBuffer();
     if (HasFatalFailure()) break;
     RunOne(number);
-    if (Started == 100 && baselineHeap == 0) {
+    if (FStarted == 100 && baselineHeap == 0) {
       baselineHeap = LiveHeapBytes();
-      baselineReports = S.Model->Reports.load();
+      baselineReports = FS.FModel->FReports.load();
     }
   }
   ASSERT_FALSE(HasFatalFailure());
-  ASSERT_EQ(Started, kOperationCount);
+  ASSERT_EQ(FStarted, kOperationCount);
 
   // Bounded memory: past the warm-up, the heap grows only by the simulated
   // backend's record of written reports (65 bytes each plus its vector slot).
-  const std::uint64_t reports = S.Model->Reports.load();
+  const std::uint64_t reports = FS.FModel->FReports.load();
   const std::size_t allowance = 65 * (reports - baselineReports) + 48 * reports + (4u << 20);
   const std::size_t heap = LiveHeapBytes();
   EXPECT_LE(heap, baselineHeap + allowance)
@@ -339,7 +342,7 @@ TEST_F(Soak, ThousandMixedOperationsEndCleanly) {
   std::printf(
       "soak: %d operations in %.1f s, %d ended with an error (%d by time-out), %d abandoned by "
       "a pulled cable, %d refused as too large, %llu reports, heap %zu -> %zu bytes\n",
-      Started, seconds, Failed, TimedOut, Abandoned, Refused,
+      FStarted, seconds, FFailed, FTimedOut, FAbandoned, FRefused,
       static_cast<unsigned long long>(reports), baselineHeap, heap);
 }
 

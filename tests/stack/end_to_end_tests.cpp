@@ -24,39 +24,39 @@ constexpr auto kWait = 20s;
 class EndToEndTest : public ::testing::Test {
  protected:
   EndToEndTest() {
-    Presenter.SetLanguageIndex(1);
-    Presenter.OnError = [this](const std::string& e) { Errors.push_back(e); };
-    Sim.Attach();
+    FPresenter.SetLanguageIndex(1);
+    FPresenter.FOnError = [this](const std::string& e) { FErrors.push_back(e); };
+    FSim.Attach();
   }
 
-  TWindowModel& W() { return Presenter.Window(); }
-  TProgrammerDriver& Driver() { return Sim.Driver(); }
+  TWindowModel& W() { return FPresenter.Window(); }
+  TProgrammerDriver& Driver() { return FSim.Driver(); }
   const Lines& Log() { return W().Verlauf(); }
   Lines Tail(std::size_t n) {
     return Lines(Log().end() - static_cast<std::ptrdiff_t>(n), Log().end());
   }
-  bool RunUntilIdle() { return Sim.RunUntilIdle(kWait); }
+  bool RunUntilIdle() { return FSim.RunUntilIdle(kWait); }
   // A file load; the window's change handler enables what needs data.
   void Load(const TBytes& data) {
-    Sim.Editor.LoadDataFromBytes(data);
-    Presenter.EnableBufferCommands(static_cast<std::int64_t>(data.size()));
+    FSim.FEditor.LoadDataFromBytes(data);
+    FPresenter.EnableBufferCommands(static_cast<std::int64_t>(data.size()));
   }
-  TBytes Content() const { return Sim.Content(); }
-  std::size_t Written() const { return Sim.Written(); }
+  TBytes Content() const { return FSim.Content(); }
+  std::size_t Written() const { return FSim.Written(); }
 
-  TSimStack Sim;
-  std::shared_ptr<TSimProgrammer>& Programmer = Sim.Programmer;
-  TUiLoop& Loop = Sim.Loop.Loop();
-  std::vector<std::string> Errors;
-  TMainPresenter Presenter{Sim.Driver()};
+  TSimStack FSim;
+  std::shared_ptr<TSimProgrammer>& FProgrammer = FSim.FProgrammer;
+  TUiLoop& FLoop = FSim.FLoop.Loop();
+  std::vector<std::string> FErrors;
+  TMainPresenter FPresenter{FSim.Driver()};
 };
 
 TEST_F(EndToEndTest, DetectsTheSimulatedATmega8) {
-  Programmer->Avr().SetCalibration({0xA1, 0xA2, 0xA3, 0xA4});
+  FProgrammer->Avr().SetCalibration({0xA1, 0xA2, 0xA3, 0xA4});
   ASSERT_TRUE(Driver().HasProgrammer());
   EXPECT_EQ(W().StatusPanel(0), "Программатор к работе готов.");
-  Presenter.nAVRISPClick();
-  ASSERT_TRUE(Presenter.Click(TControl::bDetectDevice));
+  FPresenter.nAVRISPClick();
+  ASSERT_TRUE(FPresenter.Click(TControl::bDetectDevice));
   ASSERT_TRUE(RunUntilIdle());
   const Lines expected{"reading signature byte...", "ID: 1E 93 07",
                        "reading fuse bis...",       "Calibration Byte 0: A1",
@@ -69,24 +69,24 @@ TEST_F(EndToEndTest, DetectsTheSimulatedATmega8) {
   EXPECT_EQ(W().AutoDevice(), "ATmega8");
   EXPECT_EQ(W().CodeSize(), "8192");
   ASSERT_EQ(W().FuseList().size(), 22u);
-  EXPECT_TRUE(W().FuseList()[8].Checked) << "SPIEN is programmed on a fresh chip";
+  EXPECT_TRUE(W().FuseList()[8].FChecked) << "SPIEN is programmed on a fresh chip";
 }
 
 TEST_F(EndToEndTest, ProgramVerifyAndReadBackTheFlash) {
   TBytes image(8192);
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + 3);
   Load(image);
-  Presenter.nAVRISPClick();
-  Presenter.SetVerifyAfterProgram(true);
-  ASSERT_TRUE(Presenter.Click(TControl::bProg));
+  FPresenter.nAVRISPClick();
+  FPresenter.SetVerifyAfterProgram(true);
+  ASSERT_TRUE(FPresenter.Click(TControl::bProg));
   ASSERT_TRUE(RunUntilIdle());
   EXPECT_EQ(Tail(2)[0], "Successfully finished.");
-  EXPECT_EQ(Programmer->Avr().Flash(), image);
+  EXPECT_EQ(FProgrammer->Avr().Flash(), image);
   // 1 signature, 1 fuse read, 1 erase, 142 write chunks, 142 verify chunks.
   EXPECT_EQ(Written(), 287u);
 
   Load(TBytes{1, 2, 3});
-  ASSERT_TRUE(Presenter.Click(TControl::bRead));
+  ASSERT_TRUE(FPresenter.Click(TControl::bRead));
   ASSERT_TRUE(RunUntilIdle());
   EXPECT_EQ(Content(), image);
   EXPECT_EQ(Tail(2)[0], "Successfully finished.");
@@ -94,8 +94,8 @@ TEST_F(EndToEndTest, ProgramVerifyAndReadBackTheFlash) {
 
 TEST_F(EndToEndTest, AVerifyDifferenceEndsWithError) {
   Load(TBytes(100, 0x00));
-  Presenter.nAVRISPClick();
-  ASSERT_TRUE(Presenter.Click(TControl::bVerify));  // the fresh chip is all 0xFF
+  FPresenter.nAVRISPClick();
+  ASSERT_TRUE(FPresenter.Click(TControl::bVerify));  // the fresh chip is all 0xFF
   ASSERT_TRUE(RunUntilIdle());
   EXPECT_EQ(Tail(3)[0], "");
   EXPECT_EQ(Tail(3)[1], "Error.");
@@ -103,12 +103,12 @@ TEST_F(EndToEndTest, AVerifyDifferenceEndsWithError) {
 
 TEST_F(EndToEndTest, EepromWriteAndReadOfTheIspChip) {
   Load(TBytes{0x11, 0x22, 0x33, 0x44});
-  Presenter.nAVRISPClick();
-  ASSERT_TRUE(Presenter.Click(TControl::bprogeeprom));
+  FPresenter.nAVRISPClick();
+  ASSERT_TRUE(FPresenter.Click(TControl::bprogeeprom));
   ASSERT_TRUE(RunUntilIdle());
-  EXPECT_EQ(TBytes(Programmer->Avr().Eeprom().begin(), Programmer->Avr().Eeprom().begin() + 4),
+  EXPECT_EQ(TBytes(FProgrammer->Avr().Eeprom().begin(), FProgrammer->Avr().Eeprom().begin() + 4),
             (TBytes{0x11, 0x22, 0x33, 0x44}));
-  ASSERT_TRUE(Presenter.Click(TControl::breadeeprom));
+  ASSERT_TRUE(FPresenter.Click(TControl::breadeeprom));
   ASSERT_TRUE(RunUntilIdle());
   const TBytes read = Content();
   ASSERT_EQ(read.size(), 512u);
@@ -118,34 +118,34 @@ TEST_F(EndToEndTest, EepromWriteAndReadOfTheIspChip) {
 TEST_F(EndToEndTest, EverySerialEepromTypeRoundTrips) {
   const auto models = Sim24xxModels();
   ASSERT_EQ(models.size(), 14u);
-  Presenter.SetVerifyAfterProgram(true);
+  FPresenter.SetVerifyAfterProgram(true);
   for (std::size_t i = 0; i < models.size(); ++i) {
     const TSim24xxModel& model = models[i];
-    SCOPED_TRACE(std::string(model.ShortName));
-    Programmer->SetSocket(TSim24xx(model));
-    Presenter.SelectEepromType(i);
-    ASSERT_EQ(W().Control(EepromEntry(i)).Caption, model.Caption);
+    SCOPED_TRACE(std::string(model.FShortName));
+    FProgrammer->SetSocket(TSim24xx(model));
+    FPresenter.SelectEepromType(i);
+    ASSERT_EQ(W().Control(EepromEntry(i)).FCaption, model.FCaption);
 
     Load(TBytes{0});
-    ASSERT_TRUE(Presenter.Click(TControl::bErase));
+    ASSERT_TRUE(FPresenter.Click(TControl::bErase));
     ASSERT_TRUE(RunUntilIdle());
-    ASSERT_TRUE(Presenter.Click(TControl::bRead));
+    ASSERT_TRUE(FPresenter.Click(TControl::bRead));
     ASSERT_TRUE(RunUntilIdle());
-    EXPECT_EQ(Content(), TBytes(model.Size, 0xFF));
+    EXPECT_EQ(Content(), TBytes(model.FSize, 0xFF));
 
-    TBytes image(model.Size);
+    TBytes image(model.FSize);
     for (std::size_t b = 0; b < image.size(); ++b)
       image[b] = static_cast<std::uint8_t>(b ^ (b >> 8) ^ i);
     Load(image);
     const std::size_t before = Written();
-    ASSERT_TRUE(Presenter.Click(TControl::bProg));  // write and verify
+    ASSERT_TRUE(FPresenter.Click(TControl::bProg));  // write and verify
     ASSERT_TRUE(RunUntilIdle());
     EXPECT_EQ(Tail(2)[0], "Successfully finished.");
-    EXPECT_EQ(Written() - before, (model.Size + 31) / 32 + (model.Size + 57) / 58);
-    EXPECT_EQ(Programmer->Socket().Content(), image);
+    EXPECT_EQ(Written() - before, (model.FSize + 31) / 32 + (model.FSize + 57) / 58);
+    EXPECT_EQ(FProgrammer->Socket().Content(), image);
 
     Load(TBytes{0});
-    ASSERT_TRUE(Presenter.Click(TControl::bRead));
+    ASSERT_TRUE(FPresenter.Click(TControl::bRead));
     ASSERT_TRUE(RunUntilIdle());
     EXPECT_EQ(Content(), image);
   }
@@ -154,11 +154,11 @@ TEST_F(EndToEndTest, EverySerialEepromTypeRoundTrips) {
 // --- injected faults ---------------------------------------------------------------
 
 struct TOperation {
-  const char* Name;
-  bool Isp;
-  TControl Control;
-  std::size_t Bytes;  // buffer content before the start
-  bool Reads;
+  const char* FName;
+  bool FIsp;
+  TControl FControl;
+  std::size_t FBytes;  // buffer content before the start
+  bool FReads;
 };
 
 const TOperation kOperations[] = {
@@ -180,55 +180,55 @@ class FaultTest : public EndToEndTest {
  protected:
   void Prepare(const TOperation& op) {
     if (!Driver().HasProgrammer()) {
-      ASSERT_TRUE(Sim.Replug(kWait));
+      ASSERT_TRUE(FSim.Replug(kWait));
     }
-    Programmer->ClearFaults();
-    Programmer->ResetSession();
-    if (op.Isp) {
-      Presenter.nAVRISPClick();
+    FProgrammer->ClearFaults();
+    FProgrammer->ResetSession();
+    if (op.FIsp) {
+      FPresenter.nAVRISPClick();
       // Start from a known chip so that the fuse write has its boxes.
-      Presenter.Click(TControl::bDetectDevice);
+      FPresenter.Click(TControl::bDetectDevice);
       ASSERT_TRUE(RunUntilIdle());
-      Presenter.ToggleFuse(0);
+      FPresenter.ToggleFuse(0);
     } else {
-      Presenter.N24AA01Click();
+      FPresenter.N24AA01Click();
     }
-    Presenter.SetVerifyAfterProgram(true);
-    Load(Ramp(op.Bytes, 0x40));
+    FPresenter.SetVerifyAfterProgram(true);
+    Load(Ramp(op.FBytes, 0x40));
     // Make the chip match the buffer, so the verify of the clean run succeeds.
-    Programmer->Avr().Flash().assign(Programmer->Avr().Flash().size(), 0xFF);
-    std::copy_n(Ramp(op.Bytes, 0x40).begin(), op.Bytes, Programmer->Avr().Flash().begin());
-    Programmer->Socket().Content().assign(Programmer->Socket().Content().size(), 0xFF);
-    std::copy_n(Ramp(op.Bytes, 0x40).begin(), op.Bytes, Programmer->Socket().Content().begin());
+    FProgrammer->Avr().Flash().assign(FProgrammer->Avr().Flash().size(), 0xFF);
+    std::copy_n(Ramp(op.FBytes, 0x40).begin(), op.FBytes, FProgrammer->Avr().Flash().begin());
+    FProgrammer->Socket().Content().assign(FProgrammer->Socket().Content().size(), 0xFF);
+    std::copy_n(Ramp(op.FBytes, 0x40).begin(), op.FBytes, FProgrammer->Socket().Content().begin());
   }
   // Reports the clean run sends.
   std::size_t CleanRun(const TOperation& op) {
     // A busy machine must not turn a slow reply into a timeout here.
-    const auto timeout = Driver().ReplyTimeout;
-    Driver().ReplyTimeout = 10s;
+    const auto timeout = Driver().FReplyTimeout;
+    Driver().FReplyTimeout = 10s;
     Prepare(op);
     const std::size_t before = Written();
-    EXPECT_TRUE(Presenter.Click(op.Control));
+    EXPECT_TRUE(FPresenter.Click(op.FControl));
     EXPECT_TRUE(RunUntilIdle());
-    Driver().ReplyTimeout = timeout;
-    EXPECT_EQ(Tail(2)[0], "Successfully finished.") << op.Name;
+    Driver().FReplyTimeout = timeout;
+    EXPECT_EQ(Tail(2)[0], "Successfully finished.") << op.FName;
     return Written() - before;
   }
 };
 
 TEST_F(FaultTest, ErrorReplyAtEveryStepEndsWithErrorAndDuration) {
-  Driver().ReplyTimeout = 40ms;
+  Driver().FReplyTimeout = 40ms;
   for (const TOperation& op : kOperations) {
     const std::size_t steps = CleanRun(op);
-    ASSERT_GT(steps, 0u) << op.Name;
+    ASSERT_GT(steps, 0u) << op.FName;
     for (std::uint32_t k = 1; k <= steps; ++k) {
-      SCOPED_TRACE(std::string(op.Name) + " step " + std::to_string(k));
+      SCOPED_TRACE(std::string(op.FName) + " step " + std::to_string(k));
       Prepare(op);
       const TBytes before = Content();
-      Programmer->AddFault(TSimFault::AtOutputReport(k, TSimFaultAction::ReplyError));
-      ASSERT_TRUE(Presenter.Click(op.Control));
+      FProgrammer->AddFault(TSimFault::AtOutputReport(k, TSimFaultAction::ReplyError));
+      ASSERT_TRUE(FPresenter.Click(op.FControl));
       ASSERT_TRUE(RunUntilIdle());
-      if (op.Reads && k == steps) {
+      if (op.FReads && k == steps) {
         // The read command itself answered '!': for a read that is a data
         // report of 0x21 bytes, and the read goes on until the timeout.
         continue;
@@ -239,7 +239,7 @@ TEST_F(FaultTest, ErrorReplyAtEveryStepEndsWithErrorAndDuration) {
       EXPECT_EQ(tail[2].rfind("Duration: ", 0), 0u);
       EXPECT_EQ(Content(), before);
       EXPECT_TRUE(W().MainWindowEnabled());
-      EXPECT_FALSE(W().Progress().Shown);
+      EXPECT_FALSE(W().Progress().FShown);
     }
   }
 }
@@ -248,32 +248,32 @@ TEST_F(FaultTest, UnplugAtEveryStepReleasesTheProgrammerAndFreesTheWindow) {
   for (const TOperation& op : kOperations) {
     const std::size_t steps = CleanRun(op);
     for (std::uint32_t k = 1; k <= steps; ++k) {
-      SCOPED_TRACE(std::string(op.Name) + " step " + std::to_string(k));
+      SCOPED_TRACE(std::string(op.FName) + " step " + std::to_string(k));
       Prepare(op);
       const TBytes before = Content();
-      Programmer->AddFault(TSimFault::AtOutputReport(k, TSimFaultAction::Unplug));
-      ASSERT_TRUE(Presenter.Click(op.Control));
-      ASSERT_TRUE(Loop.RunUntil([this] { return !Driver().HasProgrammer(); }, kWait));
+      FProgrammer->AddFault(TSimFault::AtOutputReport(k, TSimFaultAction::Unplug));
+      ASSERT_TRUE(FPresenter.Click(op.FControl));
+      ASSERT_TRUE(FLoop.RunUntil([this] { return !Driver().HasProgrammer(); }, kWait));
       EXPECT_TRUE(W().MainWindowEnabled());
-      EXPECT_FALSE(W().Progress().Shown);
+      EXPECT_FALSE(W().Progress().FShown);
       EXPECT_EQ(W().StatusPanel(0), "Программатор не подключен!");
       EXPECT_FALSE(W().Enabled(TControl::bRead));
       EXPECT_EQ(Content(), before);
-      EXPECT_EQ(Sim.Stack.Controller().NumClaimedDevices(), 0);
+      EXPECT_EQ(FSim.FStack.Controller().NumClaimedDevices(), 0);
     }
   }
 }
 
 TEST_F(FaultTest, MissingReplyAtEveryStepEndsByTheTimeout) {
-  Driver().ReplyTimeout = 40ms;
+  Driver().FReplyTimeout = 40ms;
   for (const TOperation& op : kOperations) {
     const std::size_t steps = CleanRun(op);
     for (std::uint32_t k = 1; k <= steps; ++k) {
-      SCOPED_TRACE(std::string(op.Name) + " step " + std::to_string(k));
+      SCOPED_TRACE(std::string(op.FName) + " step " + std::to_string(k));
       Prepare(op);
       const TBytes before = Content();
-      Programmer->AddFault(TSimFault::AtOutputReport(k, TSimFaultAction::NoReply));
-      ASSERT_TRUE(Presenter.Click(op.Control));
+      FProgrammer->AddFault(TSimFault::AtOutputReport(k, TSimFaultAction::NoReply));
+      ASSERT_TRUE(FPresenter.Click(op.FControl));
       ASSERT_TRUE(RunUntilIdle());
       EXPECT_EQ(Tail(4), (Lines{"No reply from the programmer.", "", "Error.", Log().back()}));
       EXPECT_EQ(Content(), before);
@@ -283,14 +283,14 @@ TEST_F(FaultTest, MissingReplyAtEveryStepEndsByTheTimeout) {
 }
 
 TEST_F(FaultTest, ReadStreamsThatStopEarlyEndByTheTimeoutWithTheBufferUnchanged) {
-  Driver().ReplyTimeout = 40ms;
+  Driver().FReplyTimeout = 40ms;
   for (const TOperation& op : kOperations) {
-    if (!op.Reads) continue;
+    if (!op.FReads) continue;
     for (std::uint32_t n : {1u, 2u}) {
-      SCOPED_TRACE(op.Name);
+      SCOPED_TRACE(op.FName);
       Prepare(op);
-      Programmer->AddFault(TSimFault::StopStreamAfter(n));
-      ASSERT_TRUE(Presenter.Click(op.Control));
+      FProgrammer->AddFault(TSimFault::StopStreamAfter(n));
+      ASSERT_TRUE(FPresenter.Click(op.FControl));
       ASSERT_TRUE(RunUntilIdle());
       EXPECT_EQ(Tail(4)[0], "No reply from the programmer.");
       EXPECT_EQ(Content(), Ramp(10, 0x40));
@@ -299,23 +299,23 @@ TEST_F(FaultTest, ReadStreamsThatStopEarlyEndByTheTimeoutWithTheBufferUnchanged)
 }
 
 TEST_F(FaultTest, GarbageAndDuplicatesNeverCrashOrTouchTheBufferOutsideReads) {
-  Driver().ReplyTimeout = 40ms;
+  Driver().FReplyTimeout = 40ms;
   for (const TOperation& op : kOperations) {
     const std::size_t steps = CleanRun(op);
     for (TSimFaultAction action : {TSimFaultAction::Garbage, TSimFaultAction::Duplicate}) {
       for (std::uint32_t k = 1; k <= steps; ++k) {
-        SCOPED_TRACE(std::string(op.Name) + " step " + std::to_string(k));
+        SCOPED_TRACE(std::string(op.FName) + " step " + std::to_string(k));
         Prepare(op);
         const TBytes before = Content();
-        Programmer->AddFault(TSimFault::AtOutputReport(k, action));
-        ASSERT_TRUE(Presenter.Click(op.Control));
+        FProgrammer->AddFault(TSimFault::AtOutputReport(k, action));
+        ASSERT_TRUE(FPresenter.Click(op.FControl));
         ASSERT_TRUE(RunUntilIdle());
-        Loop.ProcessEvents(5ms);  // a duplicate may still arrive
+        FLoop.ProcessEvents(5ms);  // a duplicate may still arrive
         ASSERT_TRUE(RunUntilIdle());
-        if (!op.Reads) {
+        if (!op.FReads) {
           EXPECT_EQ(Content(), before);
         }
-        EXPECT_TRUE(Errors.empty());
+        EXPECT_TRUE(FErrors.empty());
         EXPECT_TRUE(Driver().HasProgrammer());
       }
     }

@@ -26,13 +26,13 @@ struct TNoImage final : IMemoryBuffer {
 };
 
 std::shared_ptr<TSimProgrammer> Chip(const char* name) {
-  TSimConfig config = *ParseSimConfig(std::string("timing=none,isp=") + name).Value;
+  TSimConfig config = ParseSimConfig(std::string("timing=none,isp=") + name).Value();
   return std::make_shared<TSimProgrammer>(config);
 }
 
 std::string ChipOf(TProgrammerDriver& driver) {
-  const ChipInfo* chip = driver.IdentifiedChipValue();
-  return chip != nullptr ? std::string(chip->Name) : "-";
+  const TChipInfo* chip = driver.IdentifiedChipValue();
+  return chip != nullptr ? std::string(chip->FName) : "-";
 }
 
 TEST(ProgrammerGang, EachDriverKeepsToTheProgrammerAtItsPort) {
@@ -43,8 +43,8 @@ TEST(ProgrammerGang, EachDriverKeepsToTheProgrammerAtItsPort) {
   auto second = backend->Plug(kProgrammerVendorId, kProgrammerProductId, atmega16, 0x0100, "/p/2");
   TProgrammerStack stack(loop);
   TStackOptions options;
-  options.MakeBackend = [backend] { return backend; };
-  ASSERT_FALSE(stack.Open(options));
+  options.FMakeBackend = [backend] { return backend; };
+  ASSERT_TRUE(stack.Open(options));
   TNoImage image;
   TProgrammerGang gang(stack);
   // Listed second, asked for first; and a port where nothing is plugged in.

@@ -18,59 +18,59 @@ namespace quenvar::test {
 namespace {
 
 using namespace std::chrono_literals;
-using TKind = TStackError::TKind;
-
 TEST(ProgrammerStack, OpenSaysWhatStandsInTheWay) {
   TTempDir dir;
   std::filesystem::create_directory(dir / "folder");
   const struct {
-    const char* Name;
-    std::optional<std::string> Simulate;
-    bool Backend;
-    std::optional<TKind> Error;
+    const char* FName;
+    std::optional<std::string> FSimulate;
+    bool FBackend;
+    std::optional<TErrorKind> FError;
+    bool FSimulatorError;
   } cases[] = {
-      {"simulator", std::string("isp=ATmega128"), false, std::nullopt},
-      {"platform backend", std::nullopt, true, std::nullopt},
-      {"unknown chip", std::string("isp=ATmega9"), false, TKind::SimulatorText},
-      {"state file is a folder", "state=" + (dir / "folder"), false, TKind::SimulatorState},
-      {"no backend in this build", std::nullopt, false, TKind::NoBackend},
+      {"simulator", std::string("isp=ATmega128"), false, std::nullopt, false},
+      {"platform backend", std::nullopt, true, std::nullopt, false},
+      {"unknown chip", std::string("isp=ATmega9"), false, TErrorKind::BadOption, true},
+      {"state file is a folder", "state=" + (dir / "folder"), false, TErrorKind::Open, true},
+      {"no backend in this build", std::nullopt, false, TErrorKind::Unsupported, false},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
+    SCOPED_TRACE(c.FName);
     TUiEventLoop loop;
     TProgrammerStack stack(loop);
     TStackOptions options;
-    options.Simulate = c.Simulate;
-    if (c.Backend) options.MakeBackend = [] { return std::make_shared<TSimHidBackend>(); };
-    const std::optional<TStackError> error = stack.Open(options);
-    EXPECT_EQ(error.has_value(), c.Error.has_value());
-    if (error) {
-      EXPECT_EQ(error->Kind, *c.Error);
-      EXPECT_FALSE(error->Text.empty());
+    options.FSimulate = c.FSimulate;
+    if (c.FBackend) options.FMakeBackend = [] { return std::make_shared<TSimHidBackend>(); };
+    const TResult<void> opened = stack.Open(options);
+    EXPECT_EQ(!opened, c.FError.has_value());
+    if (!opened) {
+      EXPECT_EQ(opened.Error().FKind, *c.FError);
+      EXPECT_FALSE(opened.Error().FText.empty());
+      EXPECT_EQ(IsSimulatorError(opened.Error()), c.FSimulatorError);
     }
-    EXPECT_EQ(stack.IsOpen(), !c.Error);
-    EXPECT_EQ(stack.Simulator() != nullptr, c.Simulate && !c.Error);
+    EXPECT_EQ(stack.IsOpen(), !c.FError);
+    EXPECT_EQ(stack.Simulator() != nullptr, c.FSimulate && !c.FError);
   }
 }
 
 TEST(ProgrammerStack, ASecondControllerIsRefusedAsAValue) {
   TUiEventLoop loop;
   TStackOptions options;
-  options.Simulate = "";
+  options.FSimulate = "";
   TProgrammerStack first(loop);
-  ASSERT_FALSE(first.Open(options));
+  ASSERT_TRUE(first.Open(options));
   TProgrammerStack second(loop);
-  const std::optional<TStackError> error = second.Open(options);
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->Kind, TKind::Controller);
-  EXPECT_EQ(error->Text, kHidOneControllerOnly);
+  const TResult<void> opened = second.Open(options);
+  ASSERT_FALSE(opened);
+  EXPECT_EQ(opened.Error(), TError(TErrorKind::Device, kHidOneControllerOnly));
+  EXPECT_FALSE(IsSimulatorError(opened.Error()));
 }
 
 TEST(ProgrammerStack, TheSimulatorRunsWithoutDelaysOnlyWhereAskedAndNotOverridden) {
   const struct {
-    const char* Text;
-    bool RealByDefault;
-    bool Real;
+    const char* FText;
+    bool FRealByDefault;
+    bool FReal;
   } cases[] = {
       {"", true, true},
       {"", false, false},
@@ -82,10 +82,10 @@ TEST(ProgrammerStack, TheSimulatorRunsWithoutDelaysOnlyWhereAskedAndNotOverridde
     TUiEventLoop loop;
     TProgrammerStack stack(loop);
     TStackOptions options;
-    options.Simulate = c.Text;
-    options.RealTimingByDefault = c.RealByDefault;
-    ASSERT_FALSE(stack.Open(options)) << c.Text;
-    EXPECT_EQ(stack.Simulator()->RealTiming(), c.Real) << "'" << c.Text << "'";
+    options.FSimulate = c.FText;
+    options.FRealTimingByDefault = c.FRealByDefault;
+    ASSERT_TRUE(stack.Open(options)) << c.FText;
+    EXPECT_EQ(stack.Simulator()->RealTiming(), c.FReal) << "'" << c.FText << "'";
   }
 }
 
@@ -93,8 +93,8 @@ TEST(ProgrammerStack, TheDriverClaimsOnlyWhenAttached) {
   TUiEventLoop loop;
   TProgrammerStack stack(loop);
   TStackOptions options;
-  options.Simulate = "isp=ATmega8,timing=none";
-  ASSERT_FALSE(stack.Open(options));
+  options.FSimulate = "isp=ATmega8,timing=none";
+  ASSERT_TRUE(stack.Open(options));
   TCustomMPHexEditor editor;
   TProgrammerDriver& driver = stack.StartDriver(editor);
   EXPECT_FALSE(driver.HasProgrammer());
@@ -112,7 +112,7 @@ TEST(LoopReplyTimer, RunsAndSaysWhenTheWaitIsOver) {
   TUiEventLoop loop;
   TLoopReplyTimer timer(loop);
   std::vector<std::string> trace;
-  timer.OnIdle = [&] { trace.push_back("idle"); };
+  timer.FOnIdle = [&] { trace.push_back("idle"); };
   const auto expired = [&] { trace.push_back("expired"); };
 
   timer.Start(1h, expired);

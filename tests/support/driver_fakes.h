@@ -22,99 +22,99 @@ using TBytes = std::vector<std::uint8_t>;
 
 class TFakeDevice final : public IProgrammerDevice {
  public:
-  bool PluggedIn() const override { return Plugged; }
-  std::size_t OutputReportLength() override { return ReportLength; }
+  bool PluggedIn() const override { return FPlugged; }
+  std::size_t OutputReportLength() override { return FReportLength; }
   bool WriteReport(std::span<const std::uint8_t> report) override {
-    Written.emplace_back(report.begin(), report.end());
+    FWritten.emplace_back(report.begin(), report.end());
     return true;
   }
-  bool Plugged = true;
-  std::size_t ReportLength = 65;
-  std::vector<TBytes> Written;
+  bool FPlugged = true;
+  std::size_t FReportLength = 65;
+  std::vector<TBytes> FWritten;
 };
 
 class TFakePort final : public IProgrammerPort {
  public:
   IProgrammerDevice* ClaimProgrammer(std::uint16_t vendorId, std::uint16_t productId) override {
-    ClaimIds.emplace_back(vendorId, productId);
-    if (!Available || Claimed != nullptr) return nullptr;
-    Claimed = std::make_unique<TFakeDevice>();
-    return Claimed.get();
+    FClaimIds.emplace_back(vendorId, productId);
+    if (!FAvailable || FClaimed != nullptr) return nullptr;
+    FClaimed = std::make_unique<TFakeDevice>();
+    return FClaimed.get();
   }
-  void DriverGone() override { Trace += 'g'; }
+  void DriverGone() override { FTrace += 'g'; }
   void ReleaseProgrammer(IProgrammerDevice* device) override {
-    Trace += 'r';
-    ++Releases;
-    if (device == Claimed.get()) Claimed.reset();
+    FTrace += 'r';
+    ++FReleases;
+    if (device == FClaimed.get()) FClaimed.reset();
   }
-  bool Available = true;
-  int Releases = 0;
-  std::string Trace;
-  std::vector<std::pair<std::uint16_t, std::uint16_t>> ClaimIds;
-  std::unique_ptr<TFakeDevice> Claimed;
+  bool FAvailable = true;
+  int FReleases = 0;
+  std::string FTrace;
+  std::vector<std::pair<std::uint16_t, std::uint16_t>> FClaimIds;
+  std::unique_ptr<TFakeDevice> FClaimed;
 };
 
 class TFakeBuffer final : public IMemoryBuffer {
  public:
-  std::int64_t DataLength() const override { return static_cast<std::int64_t>(Data.size()); }
+  std::int64_t DataLength() const override { return static_cast<std::int64_t>(FData.size()); }
   std::size_t ReadRange(std::int64_t position, std::span<std::uint8_t> out) const override {
-    ++Reads;
-    BytesRead += out.size();
+    ++FReads;
+    FBytesRead += out.size();
     std::size_t n = 0;
     for (; n < out.size() && position + static_cast<std::int64_t>(n) < DataLength(); ++n)
-      out[n] = Data[static_cast<std::size_t>(position) + n];
+      out[n] = FData[static_cast<std::size_t>(position) + n];
     return n;
   }
   void ReplaceAll(std::span<const std::uint8_t> data) override {
-    if (ThrowOnReplace) throw std::runtime_error("buffer full");
-    Data.assign(data.begin(), data.end());
-    ++Replacements;
+    if (FThrowOnReplace) throw std::runtime_error("buffer full");
+    FData.assign(data.begin(), data.end());
+    ++FReplacements;
   }
-  TBytes Data;
-  int Replacements = 0;
-  bool ThrowOnReplace = false;
-  mutable int Reads = 0;
-  mutable std::size_t BytesRead = 0;
+  TBytes FData;
+  int FReplacements = 0;
+  bool FThrowOnReplace = false;
+  mutable int FReads = 0;
+  mutable std::size_t FBytesRead = 0;
 };
 
 class TFakeTimer final : public IReplyTimer {
  public:
   void Start(std::chrono::milliseconds timeout, std::function<void()> onExpired) override {
-    Armed = true;
-    LastTimeout = timeout;
-    Callback = std::move(onExpired);
-    ++Starts;
+    FArmed = true;
+    FLastTimeout = timeout;
+    FCallback = std::move(onExpired);
+    ++FStarts;
   }
-  void Stop() override { Armed = false; }
+  void Stop() override { FArmed = false; }
   void Fire() {
-    ASSERT_TRUE(Armed) << "timer fired while not armed";
-    Armed = false;
-    auto cb = Callback;
+    ASSERT_TRUE(FArmed) << "timer fired while not armed";
+    FArmed = false;
+    auto cb = FCallback;
     cb();
   }
-  bool Armed = false;
-  int Starts = 0;
-  std::chrono::milliseconds LastTimeout{0};
-  std::function<void()> Callback;
+  bool FArmed = false;
+  int FStarts = 0;
+  std::chrono::milliseconds FLastTimeout{0};
+  std::function<void()> FCallback;
 };
 
 // A driver with every port faked; the clock stands still until moved.
 class TDriverRig {
  public:
-  TDriverRig() : Driver(TProgrammerDriver::TPorts{&Port, &Buffer, &Timer}) {
-    Driver.Now = [this] { return Clock; };
+  TDriverRig() : FDriver(TProgrammerDriver::TPorts{&FPort, &FBuffer, &FTimer}) {
+    FDriver.FNow = [this] { return FClock; };
   }
 
   // Plugs the programmer in (first device change).
-  void Connect() { Driver.DeviceChange(); }
-  TFakeDevice& Device() { return *Port.Claimed; }
-  std::vector<TBytes>& Sent() { return Port.Claimed->Written; }
+  void Connect() { FDriver.DeviceChange(); }
+  TFakeDevice& Device() { return *FPort.FClaimed; }
+  std::vector<TBytes>& Sent() { return FPort.FClaimed->FWritten; }
 
   // An input report's reply bytes (without report id), padded to 64 like the link delivers them.
   void Reply(std::initializer_list<std::uint8_t> bytes) {
     TBytes data(bytes);
     data.resize(64, 0);
-    Driver.HidData(0, data);
+    FDriver.HidData(0, data);
   }
   void ReplyChar(char c) { Reply({static_cast<std::uint8_t>(c)}); }
   // A data report of a read: count byte, then the bytes.
@@ -123,15 +123,15 @@ class TDriverRig {
     data.push_back(static_cast<std::uint8_t>(payload.size()));
     data.insert(data.end(), payload.begin(), payload.end());
     data.resize(64, 0);
-    Driver.HidData(0, data);
+    FDriver.HidData(0, data);
   }
-  void Advance(std::chrono::milliseconds ms) { Clock += ms; }
+  void Advance(std::chrono::milliseconds ms) { FClock += ms; }
 
-  TFakePort Port;
-  TFakeBuffer Buffer;
-  TFakeTimer Timer;
-  TProgrammerDriver::TClock::time_point Clock{std::chrono::hours(24 * 365 * 50)};
-  TProgrammerDriver Driver;
+  TFakePort FPort;
+  TFakeBuffer FBuffer;
+  TFakeTimer FTimer;
+  TProgrammerDriver::TClock::time_point FClock{std::chrono::hours(24 * 365 * 50)};
+  TProgrammerDriver FDriver;
 };
 
 // Bytes 0..5 of a report.

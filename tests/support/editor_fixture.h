@@ -23,14 +23,14 @@ inline std::set<std::uint32_t> MarkedBytes(const TCustomMPHexEditor& e) {
 
 // An editable buffer holding data, in overwrite mode, counting OnChange.
 struct TEditable {
-  TCustomMPHexEditor E;
-  int Changes = 0;
+  TCustomMPHexEditor FE;
+  int FChanges = 0;
   explicit TEditable(const TBytes& data, bool insertMode = false) {
-    E.OnChange = [this](TCustomMPHexEditor&) { ++Changes; };
-    E.LoadDataFromBytes(data);
-    E.SetReadOnlyView(false);
-    E.SetInsertMode(insertMode);
-    Changes = 0;
+    FE.FOnChange = [this](TCustomMPHexEditor&) { ++FChanges; };
+    FE.LoadDataFromBytes(data);
+    FE.SetReadOnlyView(false);
+    FE.SetInsertMode(insertMode);
+    FChanges = 0;
   }
 };
 

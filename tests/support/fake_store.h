@@ -11,33 +11,33 @@ namespace quenvar::test {
 
 // An in-memory store that records every call into a shared log and can be
 // told to fail writes or hold values of the wrong kind.
-class TFakeStore final : public TSettingsStore {
+class TFakeStore final : public ISettingsStore {
  public:
-  explicit TFakeStore(std::vector<std::string>& Log) : FLog(Log) {}
+  explicit TFakeStore(std::vector<std::string>& log) : FLog(log) {}
 
-  std::map<std::string, std::int32_t> Values;
-  std::set<std::string> WrongType;
-  bool FailWrites = false;
+  std::map<std::string, std::int32_t> FValues;
+  std::set<std::string> FWrongType;
+  bool FFailWrites = false;
 
-  void PutInteger(std::string_view Name, std::int32_t Value) override {
-    FLog.push_back("put " + std::string(Name) + " " + std::to_string(Value));
-    if (FailWrites) throw SetDataError(Name);
-    Values[std::string(Name)] = Value;
-    WrongType.erase(std::string(Name));
+  void PutInteger(std::string_view name, std::int32_t value) override {
+    FLog.push_back("put " + std::string(name) + " " + std::to_string(value));
+    if (FFailWrites) throw SetDataError(name);
+    FValues[std::string(name)] = value;
+    FWrongType.erase(std::string(name));
   }
-  void PutBool(std::string_view Name, bool Flag) override { PutInteger(Name, Flag ? 1 : 0); }
-  std::int32_t GetInteger(std::string_view Name, std::int32_t Default) override {
-    FLog.push_back("get " + std::string(Name));
-    if (WrongType.count(std::string(Name))) throw DataTypeError(Name);
-    const auto found = Values.find(std::string(Name));
-    return found == Values.end() ? Default : found->second;
+  void PutBool(std::string_view name, bool flag) override { PutInteger(name, flag ? 1 : 0); }
+  std::int32_t GetInteger(std::string_view name, std::int32_t fallback) override {
+    FLog.push_back("get " + std::string(name));
+    if (FWrongType.count(std::string(name))) throw DataTypeError(name);
+    const auto found = FValues.find(std::string(name));
+    return found == FValues.end() ? fallback : found->second;
   }
-  bool GetBool(std::string_view Name, bool Default) override {
-    return GetInteger(Name, Default ? 1 : 0) != 0;
+  bool GetBool(std::string_view name, bool fallback) override {
+    return GetInteger(name, fallback ? 1 : 0) != 0;
   }
-  bool HasValue(std::string_view Name) override {
-    FLog.push_back("has " + std::string(Name));
-    return Values.count(std::string(Name)) || WrongType.count(std::string(Name));
+  bool HasValue(std::string_view name) override {
+    FLog.push_back("has " + std::string(name));
+    return FValues.count(std::string(name)) || FWrongType.count(std::string(name));
   }
 
  private:

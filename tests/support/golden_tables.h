@@ -16,26 +16,26 @@
 namespace quenvar::test {
 
 struct TGoldenChip {
-  std::uint8_t Signature[3];
-  std::string Name;
-  std::string Flash;  // as the size box shows it
-  std::uint32_t Eeprom;
-  std::string Family;  // instruction, combined-byte, two-byte, lock-only
-  bool FuseRead;
-  std::vector<std::uint8_t> Greyed;
-  std::uint8_t PageCode;
-  std::uint8_t EepromCode;
-  std::int32_t EepromBytes;
-  std::vector<std::string> Items;
+  std::uint8_t FSignature[3];
+  std::string FName;
+  std::string FFlash;  // as the size box shows it
+  std::uint32_t FEeprom;
+  std::string FFamily;  // instruction, combined-byte, two-byte, lock-only
+  bool FFuseRead;
+  std::vector<std::uint8_t> FGreyed;
+  std::uint8_t FPageCode;
+  std::uint8_t FEepromCode;
+  std::int32_t FEepromBytes;
+  std::vector<std::string> FItems;
 };
 
 struct TGoldenEepromType {
-  std::string Menu;
-  std::string Caption;
-  std::string Device;
-  std::string Size;
-  std::uint16_t Code;
-  std::uint16_t Page;
+  std::string FMenu;
+  std::string FCaption;
+  std::string FDevice;
+  std::string FSize;
+  std::uint16_t FCode;
+  std::uint16_t FPage;
 };
 
 namespace golden_detail {
@@ -72,42 +72,42 @@ inline unsigned Hex(const std::string& text) {
 }  // namespace golden_detail
 
 inline const std::vector<TGoldenChip>& GoldenChips() {
-  static const std::vector<TGoldenChip> chips = [] {
+  static const std::vector<TGoldenChip> kChips = [] {
     using namespace golden_detail;
     std::vector<TGoldenChip> out;
     for (const auto& f : Rows("chips.txt", 11)) {
       TGoldenChip c{};
       const std::vector<std::string> sig = Split(f[0], " ");
       for (std::size_t i = 0; i < 3; ++i)
-        c.Signature[i] = static_cast<std::uint8_t>(Hex(sig.at(i)));
-      c.Name = f[1];
-      c.Flash = f[2];
-      c.Eeprom = static_cast<std::uint32_t>(std::stoul(f[3]));
-      c.Family = f[4];
-      c.FuseRead = f[5] == "yes";
+        c.FSignature[i] = static_cast<std::uint8_t>(Hex(sig.at(i)));
+      c.FName = f[1];
+      c.FFlash = f[2];
+      c.FEeprom = static_cast<std::uint32_t>(std::stoul(f[3]));
+      c.FFamily = f[4];
+      c.FFuseRead = f[5] == "yes";
       if (f[6] != "-")
         for (const std::string& index : Split(f[6], " "))
-          c.Greyed.push_back(static_cast<std::uint8_t>(std::stoul(index)));
-      c.PageCode = static_cast<std::uint8_t>(Hex(f[7]));
-      c.EepromCode = static_cast<std::uint8_t>(Hex(f[8]));
-      c.EepromBytes = std::stoi(f[9]);
-      c.Items = Split(f[10], ", ");
+          c.FGreyed.push_back(static_cast<std::uint8_t>(std::stoul(index)));
+      c.FPageCode = static_cast<std::uint8_t>(Hex(f[7]));
+      c.FEepromCode = static_cast<std::uint8_t>(Hex(f[8]));
+      c.FEepromBytes = std::stoi(f[9]);
+      c.FItems = Split(f[10], ", ");
       out.push_back(std::move(c));
     }
     return out;
   }();
-  return chips;
+  return kChips;
 }
 
 inline const std::vector<TGoldenEepromType>& GoldenEepromTypes() {
-  static const std::vector<TGoldenEepromType> types = [] {
+  static const std::vector<TGoldenEepromType> kTypes = [] {
     std::vector<TGoldenEepromType> out;
     for (const auto& f : golden_detail::Rows("eeprom_types.txt", 6))
       out.push_back({f[0], f[1], f[2], f[3], static_cast<std::uint16_t>(std::stoul(f[4])),
                      static_cast<std::uint16_t>(std::stoul(f[5]))});
     return out;
   }();
-  return types;
+  return kTypes;
 }
 
 }  // namespace quenvar::test

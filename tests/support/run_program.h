@@ -24,17 +24,17 @@
 namespace quenvar::test {
 
 struct TProgramRun {
-  int Status = -1;  // the exit status; -1 when the program could not be run or was killed
-  std::string Out;
+  int FStatus = -1;  // the exit status; -1 when the program could not be run or was killed
+  std::string FOut;
 };
 
 // A program started in the background by StartProgram, its standard output
 // and error going to a file.
 struct TStartedProgram {
 #ifdef _WIN32
-  HANDLE Process = nullptr;
+  HANDLE FProcess = nullptr;
 #else
-  pid_t Pid = -1;
+  pid_t FPid = -1;
 #endif
 };
 
@@ -111,8 +111,8 @@ inline TProgramRun RunProgram(const std::string& program, const std::vector<std:
     char buffer[4096];
     DWORD n = 0;
     while (::ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0)
-      run.Out.append(buffer, n);
-    run.Status = ExitCode(process);
+      run.FOut.append(buffer, n);
+    run.FStatus = ExitCode(process);
   }
   ::CloseHandle(readEnd);
   return run;
@@ -133,13 +133,13 @@ inline TStartedProgram StartProgram(const std::string& program,
 
 // Ends the program at once, as SIGKILL does.
 inline void KillProgram(const TStartedProgram& started) {
-  ::TerminateProcess(started.Process, kKilledStatus);
+  ::TerminateProcess(started.FProcess, kKilledStatus);
 }
 
 // The exit status; -1 when the program did not start.
 inline int WaitProgram(TStartedProgram& started) {
-  if (started.Process == nullptr) return -1;
-  return ExitCode(std::exchange(started.Process, nullptr));
+  if (started.FProcess == nullptr) return -1;
+  return ExitCode(std::exchange(started.FProcess, nullptr));
 }
 
 #else
@@ -170,10 +170,10 @@ inline TProgramRun RunProgram(const std::string& program, const std::vector<std:
   char buffer[4096];
   ssize_t n = 0;
   while ((n = ::read(out[0], buffer, sizeof buffer)) > 0)
-    run.Out.append(buffer, static_cast<std::size_t>(n));
+    run.FOut.append(buffer, static_cast<std::size_t>(n));
   ::close(out[0]);
   int raw = 0;
-  if (pid > 0 && ::waitpid(pid, &raw, 0) == pid && WIFEXITED(raw)) run.Status = WEXITSTATUS(raw);
+  if (pid > 0 && ::waitpid(pid, &raw, 0) == pid && WIFEXITED(raw)) run.FStatus = WEXITSTATUS(raw);
   return run;
 }
 
@@ -187,13 +187,13 @@ inline TStartedProgram StartProgram(const std::string& program,
 }
 
 inline void KillProgram(const TStartedProgram& started) {
-  ::kill(started.Pid, SIGKILL);
+  ::kill(started.FPid, SIGKILL);
 }
 
 // The exit status, or 128 + the signal that ended the program; -1 when it did not start.
 inline int WaitProgram(TStartedProgram& started) {
   int status = 0;
-  if (started.Pid <= 0 || ::waitpid(std::exchange(started.Pid, -1), &status, 0) < 0) return -1;
+  if (started.FPid <= 0 || ::waitpid(std::exchange(started.FPid, -1), &status, 0) < 0) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 

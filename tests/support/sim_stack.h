@@ -22,24 +22,25 @@
 namespace quenvar::test {
 
 inline TSimConfig WithoutTiming(TSimConfig config = {}) {
-  config.RealTiming = false;
+  config.FRealTiming = false;
   return config;
 }
 
 class TSimStack {
  public:
-  explicit TSimStack(TSimConfig config = WithoutTiming())
+  explicit TSimStack(const TSimConfig& config = WithoutTiming())
       : TSimStack(std::make_shared<TSimProgrammer>(config)) {}
   // `model` is what is plugged in, e.g. a wrapper around the programmer;
   // empty: the programmer itself.
   explicit TSimStack(std::shared_ptr<TSimProgrammer> programmer,
                      std::shared_ptr<ISimDeviceModel> model = nullptr)
-      : Programmer(std::move(programmer)), Model(model ? std::move(model) : Programmer) {
-    Plug = Backend->Plug(kProgrammerVendorId, kProgrammerProductId, Model);
+      : FProgrammer(std::move(programmer)), FModel(model ? std::move(model) : FProgrammer) {
+    FPlug = FBackend->Plug(kProgrammerVendorId, kProgrammerProductId, FModel);
     TStackOptions options;
-    options.MakeBackend = [backend = Backend] { return backend; };
-    if (const auto error = Stack.Open(options)) throw std::runtime_error(error->Text);
-    FDriver = &Stack.StartDriver(Editor);
+    options.FMakeBackend = [backend = FBackend] { return backend; };
+    if (const TResult<void> opened = FStack.Open(options); !opened)
+      throw std::runtime_error(opened.Error().FText);
+    FDriver = &FStack.StartDriver(FEditor);
   }
   TSimStack(const TSimStack&) = delete;
   TSimStack& operator=(const TSimStack&) = delete;
@@ -47,22 +48,22 @@ class TSimStack {
   TProgrammerDriver& Driver() { return *FDriver; }
   // The first device change: the driver claims the programmer. Set its
   // listener before.
-  void Attach() { Stack.Attach(); }
+  void Attach() { FStack.Attach(); }
 
   bool Idle() const { return FDriver->ProtocolStateValue() == TProtocolState::Idle; }
   bool RunUntilIdle(std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    return Loop.Loop().RunUntil([this] { return Idle(); }, timeout);
+    return FLoop.Loop().RunUntil([this] { return Idle(); }, timeout);
   }
   std::vector<std::uint8_t> Content() const {
-    return std::vector<std::uint8_t>(Editor.Data().begin(), Editor.Data().end());
+    return std::vector<std::uint8_t>(FEditor.Data().begin(), FEditor.Data().end());
   }
   // Output reports the programmer got since it was last plugged in.
-  std::size_t Written() const { return Backend->WrittenReports(Plug).size(); }
+  std::size_t Written() const { return FBackend->WrittenReports(FPlug).size(); }
 
   // Plugs the same programmer in again after a pulled cable and waits for the claim.
   bool Replug(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    Plug = Backend->Plug(kProgrammerVendorId, kProgrammerProductId, Model);
-    return Loop.Loop().RunUntil([this] { return FDriver->HasProgrammer(); }, timeout);
+    FPlug = FBackend->Plug(kProgrammerVendorId, kProgrammerProductId, FModel);
+    return FLoop.Loop().RunUntil([this] { return FDriver->HasProgrammer(); }, timeout);
   }
 
   // Runs the loop until nothing has arrived for `quiet` and no report waits in
@@ -71,19 +72,19 @@ class TSimStack {
   // to hand a waiting report over, so the queue is asked, not the clock.
   void Drain(std::chrono::milliseconds quiet) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while ((Loop.Loop().ProcessEvents(quiet) > 0 || Backend->PendingInputReports(Plug) > 0) &&
+    while ((FLoop.Loop().ProcessEvents(quiet) > 0 || FBackend->PendingInputReports(FPlug) > 0) &&
            std::chrono::steady_clock::now() < deadline) {
     }
   }
 
-  std::shared_ptr<TSimHidBackend> Backend = std::make_shared<TSimHidBackend>();
-  std::shared_ptr<TSimProgrammer> Programmer;
-  std::shared_ptr<ISimDeviceModel> Model;
-  TSimHidBackend::TPlugHandle Plug = 0;
+  std::shared_ptr<TSimHidBackend> FBackend = std::make_shared<TSimHidBackend>();
+  std::shared_ptr<TSimProgrammer> FProgrammer;
+  std::shared_ptr<ISimDeviceModel> FModel;
+  TSimHidBackend::TPlugHandle FPlug = 0;
   // The stack goes before the editor and the loop it works on.
-  TCustomMPHexEditor Editor;
-  TUiEventLoop Loop;
-  TProgrammerStack Stack{Loop};
+  TCustomMPHexEditor FEditor;
+  TUiEventLoop FLoop;
+  TProgrammerStack FStack{FLoop};
 
  private:
   TProgrammerDriver* FDriver = nullptr;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "quenvar/fileio/file_result.h"
+#include "quenvar/fileio/file_error.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -16,8 +16,8 @@
 namespace quenvar::test {
 
 struct TSystemReason {
-  std::string Text;
-  int Code = 0;
+  std::string FText;
+  int FCode = 0;
 };
 
 #ifdef _WIN32

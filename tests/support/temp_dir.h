@@ -17,19 +17,19 @@ class TTempDir {
  public:
   TTempDir() {
     std::random_device rd;
-    Path = std::filesystem::temp_directory_path() /
-           ("quenvar-test-" + std::to_string(rd()) + "-" + std::to_string(rd()));
-    std::filesystem::create_directories(Path);
+    FPath = std::filesystem::temp_directory_path() /
+            ("quenvar-test-" + std::to_string(rd()) + "-" + std::to_string(rd()));
+    std::filesystem::create_directories(FPath);
   }
   ~TTempDir() {
     // A test may have taken rights away to provoke an error: give them back first.
     std::error_code ec;
-    std::filesystem::permissions(Path, std::filesystem::perms::owner_all,
+    std::filesystem::permissions(FPath, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(Path, ec))
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(FPath, ec))
       std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
                                    std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(Path, ec);
+    std::filesystem::remove_all(FPath, ec);
   }
   TTempDir(const TTempDir&) = delete;
   TTempDir& operator=(const TTempDir&) = delete;
@@ -37,20 +37,20 @@ class TTempDir {
   // UTF-8, as this program names files (path::string() would be the ANSI code
   // page on Windows).
   std::string operator/(const std::string& name) const {
-    return Utf8(Path / std::filesystem::path(std::u8string(name.begin(), name.end())));
+    return Utf8(FPath / std::filesystem::path(std::u8string(name.begin(), name.end())));
   }
   std::string File(const std::string& name) const { return *this / name; }
 
   // Names of everything in the folder, sorted.
   std::vector<std::string> Entries() const {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(Path))
+    for (const auto& e : std::filesystem::directory_iterator(FPath))
       names.push_back(Utf8(e.path().filename()));
     std::sort(names.begin(), names.end());
     return names;
   }
 
-  std::filesystem::path Path;
+  std::filesystem::path FPath;
 
  private:
   static std::string Utf8(const std::filesystem::path& path) {

@@ -24,13 +24,13 @@ namespace {
 using namespace quenvar;
 
 // Runs the event loop until the operation has ended and the window is back.
-bool AwaitIdle(TMainForm& Form) {
+bool AwaitIdle(TMainForm& form) {
   QElapsedTimer clock;
   clock.start();
   do {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    if (Form.Presenter().Driver().ProtocolStateValue() == TProtocolState::Idle &&
-        Form.isEnabled()) {
+    if (form.Presenter().Driver().ProtocolStateValue() == TProtocolState::Idle &&
+        form.isEnabled()) {
       return true;
     }
   } while (clock.elapsed() < 10000);
@@ -38,8 +38,8 @@ bool AwaitIdle(TMainForm& Form) {
 }
 
 // Something worth looking at in the simulated chip: a vector table and text.
-void FillDemoFlash(TSimProgrammer& Sim) {
-  std::vector<std::uint8_t>& flash = Sim.Avr().Flash();
+void FillDemoFlash(TSimProgrammer& sim) {
+  std::vector<std::uint8_t>& flash = sim.Avr().Flash();
   for (std::size_t i = 0; i < 38; i += 2) {
     flash[i] = 0x12;
     flash[i + 1] = 0xC0;
@@ -80,9 +80,9 @@ int main(int argc, char** argv) {
   TQtEventLoop loop;
   TProgrammerStack stack(loop);
   TStackOptions options;
-  options.Simulate = "isp=ATmega8,timing=none";
-  if (const auto error = stack.Open(options)) {
-    std::fprintf(stderr, "quenvar-screenshots: --simulate: %s\n", error->Text.c_str());
+  options.FSimulate = "isp=ATmega8,timing=none";
+  if (const TResult<void> opened = stack.Open(options); !opened) {
+    std::fprintf(stderr, "quenvar-screenshots: --simulate: %s\n", opened.Error().FText.c_str());
     return 1;
   }
   FillDemoFlash(*stack.Simulator());
@@ -93,30 +93,30 @@ int main(int argc, char** argv) {
     form.SetAuxiliaryWindows(nullptr, &progress, nullptr);
     // A clock that advances by a fixed step per reading, so the duration
     // lines, and with them the pictures, are the same on every run.
-    form.Presenter().Driver().Now = [t = TProgrammerDriver::TClock::time_point{}]() mutable {
+    form.Presenter().Driver().FNow = [t = TProgrammerDriver::TClock::time_point{}]() mutable {
       return t += std::chrono::milliseconds(75);
     };
     form.show();
 
     const struct {
-      const char* Name;
-      void (TMainFormLogic::*Switch)();
+      const char* FName;
+      void (TMainFormLogic::*FSwitch)();
     } languages[] = {{"de", &TMainFormLogic::sDeutschClick},
                      {"en", &TMainFormLogic::sEnglishClick},
                      {"ru", &TMainFormLogic::sRusClick}};
     for (const auto& language : languages) {
-      (form.Logic().*language.Switch)();
+      (form.Logic().*language.FSwitch)();
       form.Button("bDetectDevice")->click();
       const bool detected = AwaitIdle(form);
       form.Button("bRead")->click();
       if (!detected || !AwaitIdle(form)) {
         std::fprintf(stderr, "quenvar-screenshots: the operation did not end (%s)\n",
-                     language.Name);
+                     language.FName);
         status = 1;
       }
       QCoreApplication::processEvents();
-      const QString file =
-          outDir + QStringLiteral("/main-") + QLatin1String(language.Name) + QStringLiteral(".png");
+      const QString file = outDir + QStringLiteral("/main-") + QLatin1String(language.FName) +
+                           QStringLiteral(".png");
       if (!form.grab().save(file)) status = 1;
       std::printf("%s\n", file.toLocal8Bit().constData());
     }

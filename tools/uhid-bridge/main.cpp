@@ -47,11 +47,11 @@ constexpr const char* kUsage =
     "SIGUSR1 unplugs, SIGUSR2 plugs in again, SIGTERM and SIGINT end.\n";
 
 struct TOptions {
-  std::string Sim = "isp=ATmega8,socket=24AA256,timing=none";
-  std::string Uhid = "/dev/uhid";
-  std::string Control;
-  std::uint64_t UnplugAfter = 0;
-  long FrameUs = 1000;
+  std::string FSim = "isp=ATmega8,socket=24AA256,timing=none";
+  std::string FUhid = "/dev/uhid";
+  std::string FControl;
+  std::uint64_t FUnplugAfter = 0;
+  long FFrameUs = 1000;
   std::string FPhys;
   std::string FUniq;
 };
@@ -77,15 +77,15 @@ bool ParseArgs(int argc, char** argv, TOptions& o) {
       std::cout << kUsage;
       std::exit(0);
     } else if (a == "--sim" && value(v)) {
-      o.Sim = v;
+      o.FSim = v;
     } else if (a == "--uhid" && value(v)) {
-      o.Uhid = v;
+      o.FUhid = v;
     } else if (a == "--control" && value(v)) {
-      o.Control = v;
+      o.FControl = v;
     } else if (a == "--unplug-after-reports" && value(v) && ParseNumber(v, n) && n > 0) {
-      o.UnplugAfter = n;
+      o.FUnplugAfter = n;
     } else if (a == "--frame-us" && value(v) && ParseNumber(v, n) && n <= 1000000) {
-      o.FrameUs = static_cast<long>(n);
+      o.FFrameUs = static_cast<long>(n);
     } else if (a == "--phys" && value(v)) {
       o.FPhys = v;
     } else if (a == "--uniq" && value(v)) {
@@ -105,19 +105,21 @@ void Say(const std::string& line) {
 class TBridgeMain {
  public:
   TBridgeMain(TOptions options, std::shared_ptr<TSimProgrammer> sim, int uhidFd)
-      : Options(std::move(options)), Sim(std::move(sim)), Bridge(uhidFd, Sim, Setup(Options)) {}
+      : FOptions(std::move(options)),
+        FSim(std::move(sim)),
+        FBridge(uhidFd, FSim, Setup(FOptions)) {}
 
   int Run(int signalFd, int controlFd) {
-    if (!Report(Bridge.Plug())) return 1;
-    Bridge.UnplugAfterReports(Options.UnplugAfter);
+    if (!Report(FBridge.Plug())) return 1;
+    FBridge.UnplugAfterReports(FOptions.FUnplugAfter);
     Say("plugged 0451:3210");
     for (;;) {
-      bool wasPlugged = Bridge.Plugged();
-      std::vector<pollfd> fds{{Bridge.Fd(), POLLIN, 0}, {signalFd, POLLIN, 0}};
+      bool wasPlugged = FBridge.Plugged();
+      std::vector<pollfd> fds{{FBridge.Fd(), POLLIN, 0}, {signalFd, POLLIN, 0}};
       if (controlFd >= 0) fds.push_back({controlFd, POLLIN, 0});
       timespec wait{};
       timespec* waitPtr = nullptr;
-      if (auto due = Bridge.NextDue()) {
+      if (auto due = FBridge.NextDue()) {
         const auto left = std::max(*due - TClock::now(), TClock::duration::zero());
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
         wait.tv_sec = static_cast<time_t>(ns / 1000000000);
@@ -129,7 +131,7 @@ class TBridgeMain {
         return 1;
       }
       if (fds[0].revents & POLLIN)
-        if (!Report(Bridge.HandleEvent(TClock::now()))) return 1;
+        if (!Report(FBridge.HandleEvent(TClock::now()))) return 1;
       if (fds[0].revents & (POLLERR | POLLHUP)) {
         Say("the uhid device went away");
         return 1;
@@ -138,47 +140,47 @@ class TBridgeMain {
         if (!OnSignal(signalFd)) break;
       if (controlFd >= 0 && (fds[2].revents & POLLIN))
         if (!OnControl(controlFd)) break;
-      if (!Report(Bridge.Flush(TClock::now()))) return 1;
-      if (wasPlugged && !Bridge.Plugged()) Say("unplugged");
+      if (!Report(FBridge.Flush(TClock::now()))) return 1;
+      if (wasPlugged && !FBridge.Plugged()) Say("unplugged");
     }
-    Report(Bridge.Unplug());
-    Say(FormatUhidStats(Bridge.Stats()));
+    Report(FBridge.Unplug());
+    Say(FormatUhidStats(FBridge.Stats()));
     return 0;
   }
 
  private:
   static TUhidDeviceSetup Setup(const TOptions& o) {
     TUhidDeviceSetup s;
-    s.Frame = std::chrono::microseconds(o.FrameUs);
+    s.FFrame = std::chrono::microseconds(o.FFrameUs);
     s.FPhys = o.FPhys;
     s.FUniq = o.FUniq;
     return s;
   }
 
-  static bool Report(const TSimResult& r) {
-    if (!r) Say("error: " + r.Error);
+  static bool Report(const TResult<void>& r) {
+    if (!r) Say("error: " + r.Error().FText);
     return static_cast<bool>(r);
   }
 
   // False: time to end.
   bool Execute(const TUhidCommand& c) {
-    switch (c.Kind) {
+    switch (c.FKind) {
       case TUhidCommandKind::Unplug:
-        Report(Bridge.Unplug());  // the loop tells
+        Report(FBridge.Unplug());  // the loop tells
         return true;
       case TUhidCommandKind::Replug:
-        if (!Bridge.Plugged()) {
+        if (!FBridge.Plugged()) {
           // A fresh connection: the firmware starts without a half-done transfer.
-          Sim->ResetSession();
-          if (Report(Bridge.Plug())) Say("plugged 0451:3210");
+          FSim->ResetSession();
+          if (Report(FBridge.Plug())) Say("plugged 0451:3210");
         }
         return true;
       case TUhidCommandKind::UnplugAfter:
-        Bridge.UnplugAfterReports(c.Count);
-        Say("unplug after " + std::to_string(c.Count) + " output reports");
+        FBridge.UnplugAfterReports(c.FCount);
+        Say("unplug after " + std::to_string(c.FCount) + " output reports");
         return true;
       case TUhidCommandKind::Stats:
-        Say(FormatUhidStats(Bridge.Stats()));
+        Say(FormatUhidStats(FBridge.Stats()));
         return true;
       case TUhidCommandKind::Quit:
         return false;
@@ -204,7 +206,7 @@ class TBridgeMain {
     const ssize_t n = ::read(controlFd, buf, sizeof buf);
     if (n <= 0) return true;
     bool go = true;
-    ForEachUhidLine(Pending, std::string_view(buf, static_cast<std::size_t>(n)),
+    ForEachUhidLine(FPending, std::string_view(buf, static_cast<std::size_t>(n)),
                     [&](std::string_view line) {
                       if (!go) return;
                       if (auto c = ParseUhidCommand(line))
@@ -215,10 +217,10 @@ class TBridgeMain {
     return go;
   }
 
-  TOptions Options;
-  std::shared_ptr<TSimProgrammer> Sim;
-  TUhidBridge Bridge;
-  std::string Pending;
+  TOptions FOptions;
+  std::shared_ptr<TSimProgrammer> FSim;
+  TUhidBridge FBridge;
+  std::string FPending;
 };
 
 }  // namespace
@@ -227,18 +229,18 @@ int main(int argc, char** argv) {
   TOptions options;
   if (!ParseArgs(argc, argv, options)) return 2;
 
-  TSimExpected<TSimConfig> config = ParseSimConfig(options.Sim);
+  TResult<TSimConfig> config = ParseSimConfig(options.FSim);
   if (!config) {
-    std::cerr << "quenvar-uhid-bridge: --sim: " << config.Error << '\n';
+    std::cerr << "quenvar-uhid-bridge: --sim: " << config.Error().FText << '\n';
     return 2;
   }
-  TSimExpected<std::shared_ptr<TSimProgrammer>> sim =
-      TSimProgrammer::FromConfig(*config.Value, [&config] {
-        std::cerr << "quenvar-uhid-bridge: " << config.Value->StatePath
+  TResult<std::shared_ptr<TSimProgrammer>> sim =
+      TSimProgrammer::FromConfig(config.Value(), [&config] {
+        std::cerr << "quenvar-uhid-bridge: " << config->FStatePath
                   << ": waiting until another program is done with this state file\n";
       });
   if (!sim) {
-    std::cerr << "quenvar-uhid-bridge: " << sim.Error << '\n';
+    std::cerr << "quenvar-uhid-bridge: " << sim.Error().FText << '\n';
     return 2;
   }
 
@@ -249,31 +251,31 @@ int main(int argc, char** argv) {
   sigprocmask(SIG_BLOCK, &mask, nullptr);
   const int signalFd = ::signalfd(-1, &mask, SFD_CLOEXEC);
 
-  const int uhidFd = ::open(options.Uhid.c_str(), O_RDWR | O_CLOEXEC);
+  const int uhidFd = ::open(options.FUhid.c_str(), O_RDWR | O_CLOEXEC);
   if (uhidFd < 0) {
-    std::cerr << "quenvar-uhid-bridge: " << options.Uhid << ": " << std::strerror(errno) << '\n';
+    std::cerr << "quenvar-uhid-bridge: " << options.FUhid << ": " << std::strerror(errno) << '\n';
     return 1;
   }
   int controlFd = -1;
-  if (!options.Control.empty()) {
-    if (::mkfifo(options.Control.c_str(), 0600) != 0 && errno != EEXIST) {
-      std::cerr << "quenvar-uhid-bridge: " << options.Control << ": " << std::strerror(errno)
+  if (!options.FControl.empty()) {
+    if (::mkfifo(options.FControl.c_str(), 0600) != 0 && errno != EEXIST) {
+      std::cerr << "quenvar-uhid-bridge: " << options.FControl << ": " << std::strerror(errno)
                 << '\n';
       return 1;
     }
     // Read-write, so the FIFO never reports an end when a writer closes it.
-    controlFd = ::open(options.Control.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    controlFd = ::open(options.FControl.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (controlFd < 0) {
-      std::cerr << "quenvar-uhid-bridge: " << options.Control << ": " << std::strerror(errno)
+      std::cerr << "quenvar-uhid-bridge: " << options.FControl << ": " << std::strerror(errno)
                 << '\n';
       return 1;
     }
   }
 
-  TBridgeMain bridge(options, *sim.Value, uhidFd);
+  TBridgeMain bridge(options, sim.Value(), uhidFd);
   const int status = bridge.Run(signalFd, controlFd);
-  if (TSimResult saved = (*sim.Value)->SaveState(); !saved)
-    std::cerr << "quenvar-uhid-bridge: " << saved.Error << '\n';
+  if (TResult<void> saved = sim.Value()->SaveState(); !saved)
+    std::cerr << "quenvar-uhid-bridge: " << saved.Error().FText << '\n';
   ::close(uhidFd);
   if (controlFd >= 0) ::close(controlFd);
   return status;

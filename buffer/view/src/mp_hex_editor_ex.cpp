@@ -17,8 +17,8 @@ namespace quenvar {
 
 namespace {
 
-constexpr int BytesPerRow = THexLayout::BytesPerRow;
-const char HexDigits[] = "0123456789ABCDEF";
+constexpr int kBytesPerRow = THexLayout::kBytesPerRow;
+const char kHexDigits[] = "0123456789ABCDEF";
 
 // The character column shows bytes as they are: printable ASCII and the Latin-1 upper half;
 // control codes appear as dots.
@@ -30,20 +30,20 @@ QChar ByteChar(std::uint8_t b) {
 }  // namespace
 
 TMPHexEditorEx::TMPHexEditorEx(QWidget* parent) : QAbstractScrollArea(parent) {
-  TextFont = HexViewFont();
-  const QFontMetrics fm(TextFont);
-  CharW = GridAdvance(TextFont);
-  RowH = fm.boundingRect(QStringLiteral("yY")).height() + 2;
-  RowH = std::max(RowH, fm.height() + 2);
-  Ascent = fm.ascent() + 1;
-  Raw = QRawFont::fromFont(TextFont);
-  const QList<quint32> dot = Raw.glyphIndexesForString(QStringLiteral("."));
+  FTextFont = HexViewFont();
+  const QFontMetrics fm(FTextFont);
+  FCharW = GridAdvance(FTextFont);
+  FRowH = fm.boundingRect(QStringLiteral("yY")).height() + 2;
+  FRowH = std::max(FRowH, fm.height() + 2);
+  FAscent = fm.ascent() + 1;
+  FRaw = QRawFont::fromFont(FTextFont);
+  const QList<quint32> dot = FRaw.glyphIndexesForString(QStringLiteral("."));
   for (int c = 0; c < 256; ++c) {
-    const QList<quint32> g = Raw.glyphIndexesForString(QString(QChar(c)));
-    Glyphs[c] = (!g.isEmpty() && g[0] != 0) ? g[0] : (dot.isEmpty() ? 0 : dot[0]);
+    const QList<quint32> g = FRaw.glyphIndexesForString(QString(QChar(c)));
+    FGlyphs[c] = (!g.isEmpty() && g[0] != 0) ? g[0] : (dot.isEmpty() ? 0 : dot[0]);
   }
-  Colors.Background = palette().color(QPalette::Base);
-  Colors.ActiveFieldBackground = Colors.Background;
+  FColors.FBackground = palette().color(QPalette::Base);
+  FColors.FActiveFieldBackground = FColors.FBackground;
 
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -51,8 +51,8 @@ TMPHexEditorEx::TMPHexEditorEx(QWidget* parent) : QAbstractScrollArea(parent) {
   viewport()->setCursor(Qt::IBeamCursor);
   verticalScrollBar()->setSingleStep(1);
 
-  Editor.OnViewChanged = [this] { ModelChanged(); };
-  Editor.OnBusy = [](bool busy) {
+  FEditor.FOnViewChanged = [this] { ModelChanged(); };
+  FEditor.FOnBusy = [](bool busy) {
     if (busy) {
       QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     } else {
@@ -64,9 +64,9 @@ TMPHexEditorEx::TMPHexEditorEx(QWidget* parent) : QAbstractScrollArea(parent) {
 
 THexLayout TMPHexEditorEx::Layout() const {
   const unsigned chars =
-      static_cast<unsigned>(Editor.OffsetFormat().Prefix().size() +
-                            Editor.OffsetFormat().Suffix().size() + Editor.OffsetDigits());
-  return THexLayout(CharW, RowH, chars);
+      static_cast<unsigned>(FEditor.OffsetFormat().Prefix().size() +
+                            FEditor.OffsetFormat().Suffix().size() + FEditor.OffsetDigits());
+  return THexLayout(FCharW, FRowH, chars);
 }
 
 int TMPHexEditorEx::TopRow() const {
@@ -75,13 +75,13 @@ int TMPHexEditorEx::TopRow() const {
 
 QSize TMPHexEditorEx::sizeHint() const {
   return QSize(Layout().TotalWidth() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth(),
-               RowH * 20 + 2 * frameWidth());
+               FRowH * 20 + 2 * frameWidth());
 }
 
 void TMPHexEditorEx::UpdateScrollBar() {
   const THexLayout l = Layout();
   const int page = l.FullRows(viewport()->height());
-  const long long rows = Editor.DataRowCount();
+  const long long rows = FEditor.DataRowCount();
   const long long max = std::max<long long>(rows - page, 0);
   QScrollBar* bar = verticalScrollBar();
   bar->setPageStep(page);
@@ -91,7 +91,7 @@ void TMPHexEditorEx::UpdateScrollBar() {
 void TMPHexEditorEx::ScrollToCaret() {
   const THexLayout l = Layout();
   const int page = l.FullRows(viewport()->height());
-  const long long row = THexLayout::RowOf(Editor.Caret().Position);
+  const long long row = THexLayout::RowOf(FEditor.Caret().FPosition);
   QScrollBar* bar = verticalScrollBar();
   if (row < bar->value()) {
     bar->setValue(static_cast<int>(row));
@@ -122,56 +122,56 @@ void TMPHexEditorEx::paintEvent(QPaintEvent* event) {
 
 void TMPHexEditorEx::PaintTo(QPainter& p, const QRect& area) const {
   const THexLayout l = Layout();
-  const TCustomMPHexEditor& e = Editor;
+  const TCustomMPHexEditor& e = FEditor;
   const std::uint32_t length = e.DataLength();
   const std::uint32_t top = static_cast<std::uint32_t>(TopRow());
-  const int firstRow = std::max(area.top(), 0) / RowH;
-  const int lastRow = std::max(area.bottom(), 0) / RowH;
+  const int firstRow = std::max(area.top(), 0) / FRowH;
+  const int lastRow = std::max(area.bottom(), 0) / FRowH;
   const std::uint32_t dataRows = e.DataRowCount();
   const TCaret caret = e.Caret();
-  const std::uint32_t caretRow = THexLayout::RowOf(caret.Position);
+  const std::uint32_t caretRow = THexLayout::RowOf(caret.FPosition);
   const std::uint32_t selFirst = e.SelStart();
   const std::uint32_t selCount = e.SelCount();
   const QColor highlight = palette().color(QPalette::Highlight);
   const QColor highlightText = palette().color(QPalette::HighlightedText);
 
-  p.setFont(TextFont);
-  p.fillRect(area, Colors.Background);
+  p.setFont(FTextFont);
+  p.fillRect(area, FColors.FBackground);
 
   // All text of the viewport is collected per colour and drawn as a few glyph runs: no text
   // layout per cell, so a repaint costs the same whatever the buffer's size.
   struct TRun {
-    QColor Color;
-    QList<quint32> Glyphs;
-    QList<QPointF> Positions;
+    QColor FColor;
+    QList<quint32> FGlyphs;
+    QList<QPointF> FPositions;
   };
   std::vector<TRun> runs;
   auto put = [&runs](const QColor& color, quint32 glyph, int x, int y) {
     auto it =
-        std::find_if(runs.begin(), runs.end(), [&](const TRun& r) { return r.Color == color; });
+        std::find_if(runs.begin(), runs.end(), [&](const TRun& r) { return r.FColor == color; });
     if (it == runs.end()) it = runs.insert(runs.end(), TRun{color, {}, {}});
-    it->Glyphs.push_back(glyph);
-    it->Positions.push_back(QPointF(x, y));
+    it->FGlyphs.push_back(glyph);
+    it->FPositions.push_back(QPointF(x, y));
   };
 
   for (int r = firstRow; r <= lastRow; ++r) {
     const std::uint64_t row = std::uint64_t{top} + static_cast<std::uint64_t>(r);
     if (row >= dataRows) break;
-    const int y = r * RowH;
-    const int baseline = y + Ascent;
-    const std::uint32_t rowStart = static_cast<std::uint32_t>(row * BytesPerRow);
+    const int y = r * FRowH;
+    const int baseline = y + FAscent;
+    const std::uint32_t rowStart = static_cast<std::uint32_t>(row * kBytesPerRow);
 
     const bool current = row == caretRow;
-    p.fillRect(QRect(0, y, l.OffsetColumnWidth(), RowH),
-               current ? Colors.CurrentOffsetBackground : Colors.OffsetBackground);
+    p.fillRect(QRect(0, y, l.OffsetColumnWidth(), FRowH),
+               current ? FColors.FCurrentOffsetBackground : FColors.FOffsetBackground);
     const std::string offset = e.OffsetText(static_cast<std::uint32_t>(row));
     for (std::size_t i = 0; i < offset.size(); ++i)
-      put(current ? Colors.CurrentOffset : Colors.Offset,
-          Glyphs[static_cast<unsigned char>(offset[i])], CharW / 2 + static_cast<int>(i) * CharW,
+      put(current ? FColors.FCurrentOffset : FColors.FOffset,
+          FGlyphs[static_cast<unsigned char>(offset[i])], FCharW / 2 + static_cast<int>(i) * FCharW,
           baseline);
 
     const int count = static_cast<int>(
-        std::min<std::uint64_t>(BytesPerRow, length > rowStart ? length - rowStart : 0));
+        std::min<std::uint64_t>(kBytesPerRow, length > rowStart ? length - rowStart : 0));
     for (int c = 0; c < count; ++c) {
       const std::uint32_t pos = rowStart + static_cast<std::uint32_t>(c);
       const std::uint8_t b = e.ByteAt(pos);
@@ -182,25 +182,25 @@ void TMPHexEditorEx::PaintTo(QPainter& p, const QRect& area) const {
         back = highlight;
         text = highlightText;
       } else if (e.IsChanged(pos)) {
-        back = Colors.ChangedBackground;
-        text = Colors.ChangedText;
+        back = FColors.FChangedBackground;
+        text = FColors.FChangedText;
       } else {
-        text = (c % 2) ? Colors.OddColumn : Colors.EvenColumn;
+        text = (c % 2) ? FColors.FOddColumn : FColors.FEvenColumn;
       }
       if (back.isValid()) {
         // A selection runs on through the gap to the next selected byte of the row.
         const bool joined = selected && c + 1 < count && pos + 1 - selFirst < selCount;
-        p.fillRect(QRect(l.HexCellX(c), y, (joined ? 3 : 2) * CharW, RowH), back);
-        p.fillRect(QRect(l.CharCellX(c), y, CharW, RowH), back);
+        p.fillRect(QRect(l.HexCellX(c), y, (joined ? 3 : 2) * FCharW, FRowH), back);
+        p.fillRect(QRect(l.CharCellX(c), y, FCharW, FRowH), back);
       }
-      put(text, Glyphs[static_cast<unsigned char>(HexDigits[b >> 4])], l.HexCellX(c), baseline);
-      put(text, Glyphs[static_cast<unsigned char>(HexDigits[b & 0x0F])], l.HexDigitX(c, true),
+      put(text, FGlyphs[static_cast<unsigned char>(kHexDigits[b >> 4])], l.HexCellX(c), baseline);
+      put(text, FGlyphs[static_cast<unsigned char>(kHexDigits[b & 0x0F])], l.HexDigitX(c, true),
           baseline);
-      put(text, Glyphs[ByteChar(b).unicode()], l.CharCellX(c), baseline);
+      put(text, FGlyphs[ByteChar(b).unicode()], l.CharCellX(c), baseline);
     }
-    if (DrawGridLines) {
-      p.setPen(Colors.Grid);
-      p.drawLine(l.OffsetColumnWidth(), y + RowH - 1, l.TotalWidth(), y + RowH - 1);
+    if (FDrawGridLines) {
+      p.setPen(FColors.FGrid);
+      p.drawLine(l.OffsetColumnWidth(), y + FRowH - 1, l.TotalWidth(), y + FRowH - 1);
     }
   }
   // Caret: a frame on the nibble or character in the active field, a dotted one on the same
@@ -208,18 +208,18 @@ void TMPHexEditorEx::PaintTo(QPainter& p, const QRect& area) const {
   // painted under the text and the bar sits on the cell's left edge, so no glyph stroke is ever
   // hidden by it ("BB" must not read as "3B").
   if (caretRow >= top && caretRow - top <= static_cast<std::uint32_t>(lastRow)) {
-    const int y = static_cast<int>(caretRow - top) * RowH;
-    const int col = THexLayout::ColumnOf(caret.Position);
-    const bool hexActive = caret.Field == THexField::Hex;
-    const QRect hexCell(l.HexDigitX(col, hexActive && caret.LowNibble), y,
-                        hexActive ? CharW : 2 * CharW, RowH);
-    const QRect charCell(l.CharCellX(col), y, CharW, RowH);
+    const int y = static_cast<int>(caretRow - top) * FRowH;
+    const int col = THexLayout::ColumnOf(caret.FPosition);
+    const bool hexActive = caret.FField == THexField::Hex;
+    const QRect hexCell(l.HexDigitX(col, hexActive && caret.FLowNibble), y,
+                        hexActive ? FCharW : 2 * FCharW, FRowH);
+    const QRect charCell(l.CharCellX(col), y, FCharW, FRowH);
     const QRect active = hexActive ? hexCell : charCell;
     const QRect other = hexActive ? charCell : hexCell;
-    const QColor frame = hasFocus() ? Colors.CursorFrame : Colors.NonFocusCursorFrame;
+    const QColor frame = hasFocus() ? FColors.FCursorFrame : FColors.FNonFocusCursorFrame;
     if (e.InsertMode()) {
-      p.fillRect(QRect(active.left() - 1, y, 2, RowH), frame);
-    } else if (FocusFrame) {
+      p.fillRect(QRect(active.left() - 1, y, 2, FRowH), frame);
+    } else if (FFocusFrame) {
       p.setPen(QPen(frame, 1));
       p.drawRect(active.adjusted(0, 0, -1, -1));
     }
@@ -228,10 +228,10 @@ void TMPHexEditorEx::PaintTo(QPainter& p, const QRect& area) const {
   }
   for (const TRun& run : runs) {
     QGlyphRun glyphs;
-    glyphs.setRawFont(Raw);
-    glyphs.setGlyphIndexes(run.Glyphs);
-    glyphs.setPositions(run.Positions);
-    p.setPen(run.Color);
+    glyphs.setRawFont(FRaw);
+    glyphs.setGlyphIndexes(run.FGlyphs);
+    glyphs.setPositions(run.FPositions);
+    p.setPen(run.FColor);
     p.drawGlyphRun(QPointF(0, 0), glyphs);
   }
 }
@@ -240,7 +240,7 @@ void TMPHexEditorEx::keyPressEvent(QKeyEvent* event) {
   const bool shift = event->modifiers() & Qt::ShiftModifier;
   const bool ctrl = event->modifiers() & Qt::ControlModifier;
   const int page = Layout().FullRows(viewport()->height());
-  auto move = [&](TCaretMove m) { Editor.MoveCaret(m, shift, page); };
+  auto move = [&](TCaretMove m) { FEditor.MoveCaret(m, shift, page); };
   switch (event->key()) {
     case Qt::Key_Left:
       return move(TCaretMove::Left);
@@ -260,24 +260,24 @@ void TMPHexEditorEx::keyPressEvent(QKeyEvent* event) {
       return move(ctrl ? TCaretMove::DataEnd : TCaretMove::RowEnd);
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
-      return Editor.SwitchField();
+      return FEditor.SwitchField();
     case Qt::Key_Backspace:
-      Editor.Backspace();
+      FEditor.Backspace();
       return;
     case Qt::Key_Delete:
-      Editor.DeleteKey();
+      FEditor.DeleteKey();
       return;
     case Qt::Key_Insert:
-      if (!Editor.ReadOnlyView()) Editor.SetInsertMode(!Editor.InsertMode());
+      if (!FEditor.ReadOnlyView()) FEditor.SetInsertMode(!FEditor.InsertMode());
       return;
     default:
       break;
   }
   if (event->matches(QKeySequence::Copy)) return CopySelection();
-  if (event->matches(QKeySequence::SelectAll)) return Editor.SelectAll();
+  if (event->matches(QKeySequence::SelectAll)) return FEditor.SelectAll();
   const QString text = event->text();
   if (!ctrl && text.size() == 1 && text[0].unicode() >= 0x20 && text[0].unicode() < 0x100) {
-    Editor.TypeKey(static_cast<char>(text[0].unicode()));
+    FEditor.TypeKey(static_cast<char>(text[0].unicode()));
     return;
   }
   QAbstractScrollArea::keyPressEvent(event);
@@ -289,8 +289,8 @@ bool TMPHexEditorEx::focusNextPrevChild(bool) {
 
 void TMPHexEditorEx::PlaceCaret(const QPoint& at, bool extend) {
   const THexLayout::THit hit = Layout().HitTest(
-      at.x(), at.y(), static_cast<std::uint32_t>(TopRow()), Editor.MaxCaretPosition());
-  Editor.SetCaret({hit.Position, hit.LowNibble, hit.Field}, extend);
+      at.x(), at.y(), static_cast<std::uint32_t>(TopRow()), FEditor.MaxCaretPosition());
+  FEditor.SetCaret({hit.FPosition, hit.FLowNibble, hit.FField}, extend);
 }
 
 void TMPHexEditorEx::mousePressEvent(QMouseEvent* event) {
@@ -313,14 +313,14 @@ void TMPHexEditorEx::focusOutEvent(QFocusEvent* event) {
 }
 
 void TMPHexEditorEx::CopySelection() const {
-  const std::vector<std::uint8_t> bytes = Editor.SelectedBytes();
+  const std::vector<std::uint8_t> bytes = FEditor.SelectedBytes();
   if (bytes.empty()) return;
   QString text;
-  if (Editor.Caret().Field == THexField::Hex) {
+  if (FEditor.Caret().FField == THexField::Hex) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
       if (i) text += QLatin1Char(' ');
-      text += QLatin1Char(HexDigits[bytes[i] >> 4]);
-      text += QLatin1Char(HexDigits[bytes[i] & 0x0F]);
+      text += QLatin1Char(kHexDigits[bytes[i] >> 4]);
+      text += QLatin1Char(kHexDigits[bytes[i] & 0x0F]);
     }
   } else {
     for (std::uint8_t b : bytes) text += ByteChar(b);

@@ -12,20 +12,18 @@
 
 namespace quenvar {
 
-TFileExpected<TAppendFile> TAppendFile::Open(const std::string& path) {
-  using R = TFileExpected<TAppendFile>;
+TResult<TAppendFile> TAppendFile::Open(const std::string& path) {
   TAppendFile file;
   file.FPath = path;
   // Read access too: the last byte tells whether a line was left unfinished.
   // O_NONBLOCK: a FIFO must be refused, not waited on.
   file.FFd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (file.FFd < 0) return R::Failure(SystemFileFailure(TFileAction::Open, path, errno));
+  if (file.FFd < 0) return SystemFileError(TErrorKind::Open, path, errno);
   if (const int error = fileio_detail::RegularFileCheck(file.FFd); error != 0) {
-    if (error < 0)
-      return R::Failure(TFileFailure{TFileAction::Open, path, "Not a regular file", 0});
-    return R::Failure(SystemFileFailure(TFileAction::Open, path, error));
+    if (error < 0) return NotARegularFile(TErrorKind::Open, path);
+    return SystemFileError(TErrorKind::Open, path, error);
   }
-  return R::Success(std::move(file));
+  return file;
 }
 
 TAppendFile::TAppendFile(TAppendFile&& other) noexcept
@@ -47,25 +45,23 @@ TAppendFile::~TAppendFile() {
   if (FFd >= 0) ::close(FFd);
 }
 
-TFileResult TAppendFile::AppendLine(std::string_view line) {
-  if (FFd < 0) return TFileResult::Failure(SystemFileFailure(TFileAction::Write, FPath, EBADF));
+TResult<void> TAppendFile::AppendLine(std::string_view line) {
+  if (FFd < 0) return SystemFileError(TErrorKind::Write, FPath, EBADF);
   std::string record;
   record.reserve(line.size() + 2);
   struct stat st {};
-  if (::fstat(FFd, &st) != 0)
-    return TFileResult::Failure(SystemFileFailure(TFileAction::Write, FPath, errno));
+  if (::fstat(FFd, &st) != 0) return SystemFileError(TErrorKind::Write, FPath, errno);
   char last = '\n';
   if (st.st_size > 0 && ::pread(FFd, &last, 1, st.st_size - 1) != 1)
-    return TFileResult::Failure(SystemFileFailure(TFileAction::Read, FPath, errno));
+    return SystemFileError(TErrorKind::Read, FPath, errno);
   if (last != '\n') record += '\n';
   record.append(line);
   record += '\n';
   const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(record.data()), record.size());
   if (const int error = fileio_detail::WriteAll(FFd, bytes); error != 0)
-    return TFileResult::Failure(SystemFileFailure(TFileAction::Write, FPath, error));
-  if (::fdatasync(FFd) != 0)
-    return TFileResult::Failure(SystemFileFailure(TFileAction::Write, FPath, errno));
-  return TFileResult::Success();
+    return SystemFileError(TErrorKind::Write, FPath, error);
+  if (::fdatasync(FFd) != 0) return SystemFileError(TErrorKind::Write, FPath, errno);
+  return {};
 }
 
 }  // namespace quenvar

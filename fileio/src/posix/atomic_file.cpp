@@ -61,7 +61,10 @@ int ResolveLinks(std::string& path, struct stat& final, bool& exists) {
     if (n < 0) return errno;
     if (static_cast<std::size_t>(n) == sizeof to) return ENAMETOOLONG;
     const std::string next(to, static_cast<std::size_t>(n));
-    path = next.front() == '/' ? next : FolderOf(path) + "/" + next;
+    if (next.front() == '/')
+      path = next;
+    else
+      path = FolderOf(path).append("/").append(next);
   }
   return ELOOP;
 }
@@ -85,27 +88,22 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
-TFileExpected<TAtomicFile> TAtomicFile::Create(const std::string& target) {
-  using R = TFileExpected<TAtomicFile>;
+TResult<TAtomicFile> TAtomicFile::Create(const std::string& target) {
   TAtomicFile file;
   file.FTarget = target;
   file.FDestination = target;
-  if (target.empty()) return R::Failure(SystemFileFailure(TFileAction::Create, target, ENOENT));
-  if (target.back() == '/')
-    return R::Failure(SystemFileFailure(TFileAction::Create, target, EISDIR));
+  if (target.empty()) return SystemFileError(TErrorKind::Create, target, ENOENT);
+  if (target.back() == '/') return SystemFileError(TErrorKind::Create, target, EISDIR);
 
   struct stat st {};
   bool exists = false;
   if (const int error = ResolveLinks(file.FDestination, st, exists); error != 0)
-    return R::Failure(SystemFileFailure(TFileAction::Create, target, error));
+    return SystemFileError(TErrorKind::Create, target, error);
   if (exists) {
-    if (S_ISDIR(st.st_mode))
-      return R::Failure(SystemFileFailure(TFileAction::Create, target, EISDIR));
-    if (!S_ISREG(st.st_mode))
-      return R::Failure(TFileFailure{TFileAction::Create, target, "Not a regular file", 0});
+    if (S_ISDIR(st.st_mode)) return SystemFileError(TErrorKind::Create, target, EISDIR);
+    if (!S_ISREG(st.st_mode)) return NotARegularFile(TErrorKind::Create, target);
     // Renaming over a write-protected file would slip past its protection.
-    if ((st.st_mode & S_IWUSR) == 0)
-      return R::Failure(SystemFileFailure(TFileAction::Create, target, EACCES));
+    if ((st.st_mode & S_IWUSR) == 0) return SystemFileError(TErrorKind::Create, target, EACCES);
     file.FKeepMode = true;
     file.FMode = st.st_mode & 0777;
   }
@@ -126,8 +124,8 @@ TFileExpected<TAtomicFile> TAtomicFile::Create(const std::string& target) {
       error = errno;
     }
   }
-  if (error != 0) return R::Failure(SystemFileFailure(TFileAction::Create, target, error));
-  return R::Success(std::move(file));
+  if (error != 0) return SystemFileError(TErrorKind::Create, target, error);
+  return file;
 }
 
 TAtomicFile::TAtomicFile(TAtomicFile&& other) noexcept
@@ -162,11 +160,11 @@ TAtomicFile& TAtomicFile::operator=(TAtomicFile&& other) noexcept {
   return *this;
 }
 
-TFileResult TAtomicFile::Write(std::span<const std::uint8_t> bytes) {
-  if (FFailure) return TFileResult::Failure(*FFailure);
-  if (FFd < 0) return Fail(SystemFileFailure(TFileAction::Write, FTarget, EBADF));
+TResult<void> TAtomicFile::Write(std::span<const std::uint8_t> bytes) {
+  if (FFailure) return *FFailure;
+  if (FFd < 0) return Fail(SystemFileError(TErrorKind::Write, FTarget, EBADF));
   if (const int error = fileio_detail::WriteAll(FFd, bytes); error != 0)
-    return Fail(SystemFileFailure(TFileAction::Write, FTarget, error));
+    return Fail(SystemFileError(TErrorKind::Write, FTarget, error));
   FWritten += bytes.size();
 #ifdef SYNC_FILE_RANGE_WRITE
   // Commit waits until everything is on disk: let the disk start on what a
@@ -177,25 +175,25 @@ TFileResult TAtomicFile::Write(std::span<const std::uint8_t> bytes) {
     FFlushed = FWritten;
   }
 #endif
-  return TFileResult::Success();
+  return {};
 }
 
-TFileResult TAtomicFile::Commit() {
-  if (FFailure) return TFileResult::Failure(*FFailure);
-  if (FFd < 0) return Fail(SystemFileFailure(TFileAction::Write, FTarget, EBADF));
+TResult<void> TAtomicFile::Commit() {
+  if (FFailure) return *FFailure;
+  if (FFd < 0) return Fail(SystemFileError(TErrorKind::Write, FTarget, EBADF));
   if (FKeepMode && ::fchmod(FFd, FMode) != 0)
-    return Fail(SystemFileFailure(TFileAction::Write, FTarget, errno));
+    return Fail(SystemFileError(TErrorKind::Write, FTarget, errno));
   // The data must be on disk before the name points at it, or a crash could
   // leave an empty file where the old one was.
-  if (::fsync(FFd) != 0) return Fail(SystemFileFailure(TFileAction::Write, FTarget, errno));
+  if (::fsync(FFd) != 0) return Fail(SystemFileError(TErrorKind::Write, FTarget, errno));
   const int fd = FFd;
   FFd = -1;
-  if (::close(fd) != 0) return Fail(SystemFileFailure(TFileAction::Write, FTarget, errno));
+  if (::close(fd) != 0) return Fail(SystemFileError(TErrorKind::Write, FTarget, errno));
   if (::rename(FTempPath.c_str(), FDestination.c_str()) != 0)
-    return Fail(SystemFileFailure(TFileAction::Create, FTarget, errno));
+    return Fail(SystemFileError(TErrorKind::Create, FTarget, errno));
   FTempPath.clear();
   SyncFolder(FolderOf(FDestination));
-  return TFileResult::Success();
+  return {};
 }
 
 void TAtomicFile::Abort() {

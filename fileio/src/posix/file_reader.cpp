@@ -19,30 +19,28 @@ constexpr std::size_t kMaxCall = std::size_t{1} << 30;
 
 }  // namespace
 
-TFileExpected<TFileReader> TFileReader::Open(const std::string& path) {
-  using R = TFileExpected<TFileReader>;
+TResult<TFileReader> TFileReader::Open(const std::string& path) {
   TFileReader file;
   file.FPath = path;
   file.FFile = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (file.FFile < 0) return R::Failure(SystemFileFailure(TFileAction::Open, path, errno));
+  if (file.FFile < 0) return SystemFileError(TErrorKind::Open, path, errno);
   struct stat st {};
-  if (::fstat(file.FFile, &st) != 0)
-    return R::Failure(SystemFileFailure(TFileAction::Open, path, errno));
-  if (S_ISDIR(st.st_mode)) return R::Failure(SystemFileFailure(TFileAction::Open, path, EISDIR));
+  if (::fstat(file.FFile, &st) != 0) return SystemFileError(TErrorKind::Open, path, errno);
+  if (S_ISDIR(st.st_mode)) return SystemFileError(TErrorKind::Open, path, EISDIR);
   if (S_ISREG(st.st_mode)) {
     file.FSizeHint = static_cast<std::size_t>(st.st_size);
 #ifdef POSIX_FADV_SEQUENTIAL
     // Read ahead generously: every pass goes from the start to the end.
     ::posix_fadvise(file.FFile, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
-    return R::Success(std::move(file));
+    return file;
   }
   if (const int error = fileio_detail::ReadAll(file.FFile, file.FMemory); error != 0)
-    return R::Failure(SystemFileFailure(TFileAction::Read, path, error));
+    return SystemFileError(TErrorKind::Read, path, error);
   ::close(file.FFile);
   file.FFile = kNoFile;
   file.FSizeHint = file.FMemory.size();
-  return R::Success(std::move(file));
+  return file;
 }
 
 void TFileReader::CloseFile(TNativeFile file) {

@@ -27,33 +27,29 @@ int StillAtPath(int fd, const std::string& path) {
 
 }  // namespace
 
-TFileExpected<TLockedFile> TLockedFile::Open(const std::string& path,
-                                             const std::function<void()>& onWait) {
-  using R = TFileExpected<TLockedFile>;
+TResult<TLockedFile> TLockedFile::Open(const std::string& path,
+                                       const std::function<void()>& onWait) {
   bool waited = false;
   for (;;) {
     TLockedFile file;
     file.FPath = path;
     // O_NONBLOCK: a FIFO must be refused, not waited on.
     file.FFd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (file.FFd < 0) return R::Failure(SystemFileFailure(TFileAction::Open, path, errno));
+    if (file.FFd < 0) return SystemFileError(TErrorKind::Open, path, errno);
     if (const int error = fileio_detail::RegularFileCheck(file.FFd); error != 0) {
-      if (error < 0)
-        return R::Failure(TFileFailure{TFileAction::Open, path, "Not a regular file", 0});
-      return R::Failure(SystemFileFailure(TFileAction::Open, path, error));
+      if (error < 0) return NotARegularFile(TErrorKind::Open, path);
+      return SystemFileError(TErrorKind::Open, path, error);
     }
     if (::flock(file.FFd, LOCK_EX | LOCK_NB) != 0) {
-      if (errno != EWOULDBLOCK)
-        return R::Failure(SystemFileFailure(TFileAction::Lock, path, errno));
+      if (errno != EWOULDBLOCK) return SystemFileError(TErrorKind::Lock, path, errno);
       if (!waited && onWait) onWait();
       waited = true;
       // A signal ends the wait: the user wants out, not to go on waiting.
-      if (::flock(file.FFd, LOCK_EX) != 0)
-        return R::Failure(SystemFileFailure(TFileAction::Lock, path, errno));
+      if (::flock(file.FFd, LOCK_EX) != 0) return SystemFileError(TErrorKind::Lock, path, errno);
     }
     const int moved = StillAtPath(file.FFd, path);
-    if (moved == 0) return R::Success(std::move(file));
-    if (moved > 0) return R::Failure(SystemFileFailure(TFileAction::Open, path, moved));
+    if (moved == 0) return file;
+    if (moved > 0) return SystemFileError(TErrorKind::Open, path, moved);
   }
 }
 
@@ -76,37 +72,36 @@ TLockedFile::~TLockedFile() {
   Unlock();
 }
 
-TFileExpected<std::vector<std::uint8_t>> TLockedFile::ReadAll() const {
-  using R = TFileExpected<std::vector<std::uint8_t>>;
-  if (FFd < 0) return R::Failure(SystemFileFailure(TFileAction::Read, FPath, EBADF));
+TResult<std::vector<std::uint8_t>> TLockedFile::ReadAll() const {
+  if (FFd < 0) return SystemFileError(TErrorKind::Read, FPath, EBADF);
   std::vector<std::uint8_t> bytes;
   int error = ::lseek(FFd, 0, SEEK_SET) < 0 ? errno : 0;
   if (error == 0) error = fileio_detail::ReadAll(FFd, bytes);
-  if (error != 0) return R::Failure(SystemFileFailure(TFileAction::Read, FPath, error));
-  return R::Success(std::move(bytes));
+  if (error != 0) return SystemFileError(TErrorKind::Read, FPath, error);
+  return bytes;
 }
 
-TFileResult TLockedFile::Replace(std::span<const std::uint8_t> bytes) {
-  if (FFd < 0) return TFileResult::Failure(SystemFileFailure(TFileAction::Lock, FPath, EBADF));
-  TFileExpected<TAtomicFile> file = TAtomicFile::Create(FPath);
-  if (!file) return TFileResult::Failure(file.Error());
-  if (TFileResult written = file.Value().Write(bytes); !written) return written;
+TResult<void> TLockedFile::Replace(std::span<const std::uint8_t> bytes) {
+  if (FFd < 0) return SystemFileError(TErrorKind::Lock, FPath, EBADF);
+  TResult<TAtomicFile> file = TAtomicFile::Create(FPath);
+  if (!file) return file.Error();
+  if (TResult<void> written = file.Value().Write(bytes); !written) return written;
   // The new file is locked before its name appears, so no other process can
   // slip in between the rename and our lock.
   const int next = ::fcntl(file.Value().Descriptor(), F_DUPFD_CLOEXEC, 0);
-  if (next < 0) return TFileResult::Failure(SystemFileFailure(TFileAction::Lock, FPath, errno));
+  if (next < 0) return SystemFileError(TErrorKind::Lock, FPath, errno);
   if (::flock(next, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     ::close(next);
-    return TFileResult::Failure(SystemFileFailure(TFileAction::Lock, FPath, error));
+    return SystemFileError(TErrorKind::Lock, FPath, error);
   }
-  if (TFileResult committed = file.Value().Commit(); !committed) {
+  if (TResult<void> committed = file.Value().Commit(); !committed) {
     ::close(next);
     return committed;
   }
   ::close(FFd);
   FFd = next;
-  return TFileResult::Success();
+  return {};
 }
 
 void TLockedFile::Unlock() {

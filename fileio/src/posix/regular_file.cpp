@@ -9,19 +9,18 @@
 
 namespace quenvar {
 
-TFileExpected<std::vector<std::uint8_t>> ReadRegularFile(const std::string& path) {
-  using R = TFileExpected<std::vector<std::uint8_t>>;
+TResult<std::vector<std::uint8_t>> ReadRegularFile(const std::string& path) {
   // Without O_NONBLOCK, opening a FIFO waits for a writer.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return R::Failure(SystemFileFailure(TFileAction::Open, path, errno));
+  if (fd < 0) return SystemFileError(TErrorKind::Open, path, errno);
   std::vector<std::uint8_t> bytes;
   int error = fileio_detail::RegularFileCheck(fd);
   if (error == 0) error = fileio_detail::ReadAll(fd, bytes);
   ::close(fd);
-  if (error < 0) return R::Failure(TFileFailure{TFileAction::Open, path, "Not a regular file", 0});
-  if (error == EISDIR) return R::Failure(SystemFileFailure(TFileAction::Open, path, error));
-  if (error != 0) return R::Failure(SystemFileFailure(TFileAction::Read, path, error));
-  return R::Success(std::move(bytes));
+  if (error < 0) return NotARegularFile(TErrorKind::Open, path);
+  if (error == EISDIR) return SystemFileError(TErrorKind::Open, path, error);
+  if (error != 0) return SystemFileError(TErrorKind::Read, path, error);
+  return bytes;
 }
 
 }  // namespace quenvar

@@ -1,7 +1,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "quenvar/fileio/file_result.h"
+#include "quenvar/fileio/file_error.h"
 
 namespace quenvar {
 
@@ -9,9 +9,9 @@ std::string SystemMessage(int code) {
   return std::generic_category().message(code);
 }
 
-TFileFailure SystemFileFailure(TFileAction action, std::string path, int code) {
+TError SystemFileError(TErrorKind kind, std::string path, int code) {
   if (code == 0) code = EIO;
-  return TFileFailure{action, std::move(path), SystemMessage(code), code};
+  return TError{kind, SystemMessage(code), code, std::move(path)};
 }
 
 }  // namespace quenvar

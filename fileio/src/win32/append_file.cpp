@@ -8,18 +8,16 @@
 
 namespace quenvar {
 
-TFileExpected<TAppendFile> TAppendFile::Open(const std::string& path) {
-  using R = TFileExpected<TAppendFile>;
+TResult<TAppendFile> TAppendFile::Open(const std::string& path) {
   // Append data without write data: every WriteFile lands at the end, whoever
   // wrote last. Read access too: the last byte tells whether a line was left
   // unfinished.
-  const TFileExpected<HANDLE> handle =
-      fileio_detail::OpenDiskFile(path, GENERIC_READ | FILE_APPEND_DATA);
-  if (!handle) return R::Failure(handle.Error());
+  const TResult<HANDLE> handle = fileio_detail::OpenDiskFile(path, GENERIC_READ | FILE_APPEND_DATA);
+  if (!handle) return handle.Error();
   TAppendFile file;
   file.FPath = path;
   file.FHandle = handle.Value();
-  return R::Success(std::move(file));
+  return file;
 }
 
 TAppendFile::TAppendFile(TAppendFile&& other) noexcept
@@ -38,12 +36,10 @@ TAppendFile::~TAppendFile() {
   if (FHandle != nullptr) ::CloseHandle(FHandle);
 }
 
-TFileResult TAppendFile::AppendLine(std::string_view line) {
-  if (FHandle == nullptr)
-    return TFileResult::Failure(SystemFileFailure(TFileAction::Write, FPath, ERROR_INVALID_HANDLE));
+TResult<void> TAppendFile::AppendLine(std::string_view line) {
+  if (FHandle == nullptr) return SystemFileError(TErrorKind::Write, FPath, ERROR_INVALID_HANDLE);
   LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(FHandle, &size))
-    return TFileResult::Failure(fileio_detail::LastFailure(TFileAction::Write, FPath));
+  if (!::GetFileSizeEx(FHandle, &size)) return fileio_detail::LastFailure(TErrorKind::Write, FPath);
   char last = '\n';
   if (size.QuadPart > 0) {
     // A read at an offset: the appends do not depend on the file pointer.
@@ -53,7 +49,7 @@ TFileResult TAppendFile::AppendLine(std::string_view line) {
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD got = 0;
     if (!::ReadFile(FHandle, &last, 1, &got, &at) || got != 1)
-      return TFileResult::Failure(fileio_detail::LastFailure(TFileAction::Read, FPath));
+      return fileio_detail::LastFailure(TErrorKind::Read, FPath);
   }
   std::string record;
   record.reserve(line.size() + 2);
@@ -62,11 +58,9 @@ TFileResult TAppendFile::AppendLine(std::string_view line) {
   record += '\n';
   const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(record.data()), record.size());
   if (const DWORD error = fileio_detail::WriteAll(FHandle, bytes); error != 0)
-    return TFileResult::Failure(
-        SystemFileFailure(TFileAction::Write, FPath, static_cast<int>(error)));
-  if (!::FlushFileBuffers(FHandle))
-    return TFileResult::Failure(fileio_detail::LastFailure(TFileAction::Write, FPath));
-  return TFileResult::Success();
+    return SystemFileError(TErrorKind::Write, FPath, static_cast<int>(error));
+  if (!::FlushFileBuffers(FHandle)) return fileio_detail::LastFailure(TErrorKind::Write, FPath);
+  return {};
 }
 
 }  // namespace quenvar

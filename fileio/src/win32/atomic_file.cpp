@@ -60,9 +60,9 @@ std::string Utf8Name(const std::wstring& name) {
 
 // An existing target must be a plain writable file: a folder, a read-only
 // file and a device (NUL, COM1: they exist in every folder) are refused.
-std::optional<TFileFailure> CheckTarget(const std::wstring& wide, const std::string& target) {
+std::optional<TError> CheckTarget(const std::wstring& wide, const std::string& target) {
   const auto failure = [&](DWORD error) {
-    return SystemFileFailure(TFileAction::Create, target, static_cast<int>(error));
+    return SystemFileError(TErrorKind::Create, target, static_cast<int>(error));
   };
   // No access asked for: only to learn what the name is, even if it is in use.
   const HANDLE handle =
@@ -78,7 +78,7 @@ std::optional<TFileFailure> CheckTarget(const std::wstring& wide, const std::str
   const bool known = disk && ::GetFileInformationByHandle(handle, &info);
   const DWORD error = ::GetLastError();
   ::CloseHandle(handle);
-  if (!disk) return fileio_detail::NotRegularFile(TFileAction::Create, target);
+  if (!disk) return NotARegularFile(TErrorKind::Create, target);
   if (!known) return failure(error);
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return failure(ERROR_ACCESS_DENIED);
   // Renaming over a read-only file would slip past its protection.
@@ -88,19 +88,16 @@ std::optional<TFileFailure> CheckTarget(const std::wstring& wide, const std::str
 
 }  // namespace
 
-TFileExpected<TAtomicFile> TAtomicFile::Create(const std::string& target) {
-  using R = TFileExpected<TAtomicFile>;
+TResult<TAtomicFile> TAtomicFile::Create(const std::string& target) {
   TAtomicFile file;
   file.FTarget = target;
   file.FDestination = target;
   const std::optional<std::wstring> wide = WideName(target);
-  if (!wide) return R::Failure(SystemFileFailure(TFileAction::Create, target, ERROR_INVALID_NAME));
-  if (wide->empty())
-    return R::Failure(SystemFileFailure(TFileAction::Create, target, ERROR_PATH_NOT_FOUND));
+  if (!wide) return SystemFileError(TErrorKind::Create, target, ERROR_INVALID_NAME);
+  if (wide->empty()) return SystemFileError(TErrorKind::Create, target, ERROR_PATH_NOT_FOUND);
   if (IsSeparator(wide->back()))
-    return R::Failure(SystemFileFailure(TFileAction::Create, target, ERROR_ACCESS_DENIED));
-  if (std::optional<TFileFailure> refused = CheckTarget(*wide, target))
-    return R::Failure(std::move(*refused));
+    return SystemFileError(TErrorKind::Create, target, ERROR_ACCESS_DENIED);
+  if (std::optional<TError> refused = CheckTarget(*wide, target)) return std::move(*refused);
 
   const std::wstring stem = TempStem(*wide);
   std::random_device random;
@@ -119,12 +116,10 @@ TFileExpected<TAtomicFile> TAtomicFile::Create(const std::string& target) {
     file.FTempPath = Utf8Name(temp);
     error = 0;
     // A reserved device name ("nul.~tmpab12cd" on older systems) opens the device.
-    if (!fileio_detail::IsDiskFile(handle))
-      return R::Failure(fileio_detail::NotRegularFile(TFileAction::Create, target));
+    if (!fileio_detail::IsDiskFile(handle)) return NotARegularFile(TErrorKind::Create, target);
   }
-  if (error != 0)
-    return R::Failure(SystemFileFailure(TFileAction::Create, target, static_cast<int>(error)));
-  return R::Success(std::move(file));
+  if (error != 0) return SystemFileError(TErrorKind::Create, target, static_cast<int>(error));
+  return file;
 }
 
 TAtomicFile::TAtomicFile(TAtomicFile&& other) noexcept
@@ -150,26 +145,26 @@ TAtomicFile& TAtomicFile::operator=(TAtomicFile&& other) noexcept {
   return *this;
 }
 
-TFileResult TAtomicFile::Write(std::span<const std::uint8_t> bytes) {
-  if (FFailure) return TFileResult::Failure(*FFailure);
+TResult<void> TAtomicFile::Write(std::span<const std::uint8_t> bytes) {
+  if (FFailure) return *FFailure;
   if (FHandle == nullptr)
-    return Fail(SystemFileFailure(TFileAction::Write, FTarget, ERROR_INVALID_HANDLE));
+    return Fail(SystemFileError(TErrorKind::Write, FTarget, ERROR_INVALID_HANDLE));
   if (const DWORD error = fileio_detail::WriteAll(FHandle, bytes); error != 0)
-    return Fail(SystemFileFailure(TFileAction::Write, FTarget, static_cast<int>(error)));
+    return Fail(SystemFileError(TErrorKind::Write, FTarget, static_cast<int>(error)));
   FWritten += bytes.size();
-  return TFileResult::Success();
+  return {};
 }
 
-TFileResult TAtomicFile::Commit() {
-  if (FFailure) return TFileResult::Failure(*FFailure);
+TResult<void> TAtomicFile::Commit() {
+  if (FFailure) return *FFailure;
   if (FHandle == nullptr)
-    return Fail(SystemFileFailure(TFileAction::Write, FTarget, ERROR_INVALID_HANDLE));
+    return Fail(SystemFileError(TErrorKind::Write, FTarget, ERROR_INVALID_HANDLE));
   // The data must be on disk before the name points at it, or a crash could
   // leave an empty file where the old one was.
   if (!::FlushFileBuffers(FHandle))
-    return Fail(fileio_detail::LastFailure(TFileAction::Write, FTarget));
+    return Fail(fileio_detail::LastFailure(TErrorKind::Write, FTarget));
   const HANDLE handle = std::exchange(FHandle, nullptr);
-  if (!::CloseHandle(handle)) return Fail(fileio_detail::LastFailure(TFileAction::Write, FTarget));
+  if (!::CloseHandle(handle)) return Fail(fileio_detail::LastFailure(TErrorKind::Write, FTarget));
   const std::optional<std::wstring> from = WideName(FTempPath);
   const std::optional<std::wstring> to = WideName(FDestination);
   DWORD pause = kFirstRenamePauseMs;
@@ -180,12 +175,12 @@ TFileResult TAtomicFile::Commit() {
     const DWORD error = ::GetLastError();
     if (attempt == kRenameAttempts ||
         (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION))
-      return Fail(SystemFileFailure(TFileAction::Create, FTarget, static_cast<int>(error)));
+      return Fail(SystemFileError(TErrorKind::Create, FTarget, static_cast<int>(error)));
     ::Sleep(pause);
     pause *= 2;
   }
   FTempPath.clear();
-  return TFileResult::Success();
+  return {};
 }
 
 void TAtomicFile::Abort() {

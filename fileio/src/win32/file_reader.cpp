@@ -14,30 +14,27 @@ constexpr std::size_t kMaxCall = std::size_t{1} << 30;
 
 }  // namespace
 
-TFileExpected<TFileReader> TFileReader::Open(const std::string& path) {
-  using R = TFileExpected<TFileReader>;
+TResult<TFileReader> TFileReader::Open(const std::string& path) {
   TFileReader file;
   file.FPath = path;
   const std::optional<std::wstring> wide = fileio_detail::WideName(path);
-  if (!wide) return R::Failure(SystemFileFailure(TFileAction::Open, path, ERROR_INVALID_NAME));
+  if (!wide) return SystemFileError(TErrorKind::Open, path, ERROR_INVALID_NAME);
   // A folder fails here with the system's "Access is denied".
   const HANDLE handle = fileio_detail::OpenForReading(*wide);
-  if (handle == INVALID_HANDLE_VALUE)
-    return R::Failure(fileio_detail::LastFailure(TFileAction::Open, path));
+  if (handle == INVALID_HANDLE_VALUE) return fileio_detail::LastFailure(TErrorKind::Open, path);
   file.FFile = handle;
   if (fileio_detail::IsDiskFile(handle)) {
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(handle, &size))
-      return R::Failure(fileio_detail::LastFailure(TFileAction::Open, path));
+    if (!::GetFileSizeEx(handle, &size)) return fileio_detail::LastFailure(TErrorKind::Open, path);
     file.FSizeHint = static_cast<std::size_t>(size.QuadPart);
-    return R::Success(std::move(file));
+    return file;
   }
   // A pipe or a console is read once, whole.
   if (const DWORD error = fileio_detail::ReadAll(handle, file.FMemory); error != 0)
-    return R::Failure(SystemFileFailure(TFileAction::Read, path, static_cast<int>(error)));
+    return SystemFileError(TErrorKind::Read, path, static_cast<int>(error));
   ::CloseHandle(std::exchange(file.FFile, kNoFile));
   file.FSizeHint = file.FMemory.size();
-  return R::Success(std::move(file));
+  return file;
 }
 
 void TFileReader::CloseFile(TNativeFile file) {

@@ -49,19 +49,18 @@ std::wstring MutexName(HANDLE file, const std::wstring& given) {
 
 }  // namespace
 
-TFileExpected<TLockedFile> TLockedFile::Open(const std::string& path,
-                                             const std::function<void()>& onWait) {
-  using R = TFileExpected<TLockedFile>;
+TResult<TLockedFile> TLockedFile::Open(const std::string& path,
+                                       const std::function<void()>& onWait) {
   // Created empty when missing.
-  const TFileExpected<HANDLE> handle = fileio_detail::OpenDiskFile(path, GENERIC_READ);
-  if (!handle) return R::Failure(handle.Error());
+  const TResult<HANDLE> handle = fileio_detail::OpenDiskFile(path, GENERIC_READ);
+  if (!handle) return handle.Error();
   const std::wstring name = MutexName(handle.Value(), *fileio_detail::WideName(path));
   ::CloseHandle(handle.Value());
 
   TLockedFile file;
   file.FPath = path;
   const HANDLE mutex = ::CreateMutexW(nullptr, FALSE, name.c_str());
-  if (mutex == nullptr) return R::Failure(fileio_detail::LastFailure(TFileAction::Lock, path));
+  if (mutex == nullptr) return fileio_detail::LastFailure(TErrorKind::Lock, path);
   file.FMutex = mutex;
   // A holder that ended without unlocking leaves the mutex abandoned: ours then.
   DWORD waited = ::WaitForSingleObject(mutex, 0);
@@ -70,11 +69,11 @@ TFileExpected<TLockedFile> TLockedFile::Open(const std::string& path,
     waited = ::WaitForSingleObject(mutex, INFINITE);
   }
   if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-    TFileFailure failure = fileio_detail::LastFailure(TFileAction::Lock, path);
+    TError failure = fileio_detail::LastFailure(TErrorKind::Lock, path);
     ::CloseHandle(std::exchange(file.FMutex, nullptr));
-    return R::Failure(std::move(failure));
+    return failure;
   }
-  return R::Success(std::move(file));
+  return file;
 }
 
 TLockedFile::TLockedFile(TLockedFile&& other) noexcept
@@ -93,22 +92,15 @@ TLockedFile::~TLockedFile() {
   Unlock();
 }
 
-TFileExpected<std::vector<std::uint8_t>> TLockedFile::ReadAll() const {
-  using R = TFileExpected<std::vector<std::uint8_t>>;
-  if (FMutex == nullptr)
-    return R::Failure(SystemFileFailure(TFileAction::Read, FPath, ERROR_INVALID_HANDLE));
-  R bytes = ReadRegularFile(FPath);
-  if (!bytes) {
-    TFileFailure failure = bytes.Error();
-    failure.Action = TFileAction::Read;
-    return R::Failure(std::move(failure));
-  }
+TResult<std::vector<std::uint8_t>> TLockedFile::ReadAll() const {
+  if (FMutex == nullptr) return SystemFileError(TErrorKind::Read, FPath, ERROR_INVALID_HANDLE);
+  TResult<std::vector<std::uint8_t>> bytes = ReadRegularFile(FPath);
+  if (!bytes) bytes.Error().FKind = TErrorKind::Read;
   return bytes;
 }
 
-TFileResult TLockedFile::Replace(std::span<const std::uint8_t> bytes) {
-  if (FMutex == nullptr)
-    return TFileResult::Failure(SystemFileFailure(TFileAction::Lock, FPath, ERROR_INVALID_HANDLE));
+TResult<void> TLockedFile::Replace(std::span<const std::uint8_t> bytes) {
+  if (FMutex == nullptr) return SystemFileError(TErrorKind::Lock, FPath, ERROR_INVALID_HANDLE);
   return WriteFileAtomically(FPath, bytes);
 }
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "quenvar/fileio/file_result.h"
+#include "quenvar/fileio/file_error.h"
 #include "quenvar/fileio/utf16.h"
 
 namespace quenvar {
@@ -24,9 +24,9 @@ std::string SystemMessage(int code) {
   return Utf16ToUtf8(wide);
 }
 
-TFileFailure SystemFileFailure(TFileAction action, std::string path, int code) {
+TError SystemFileError(TErrorKind kind, std::string path, int code) {
   if (code == 0) code = ERROR_GEN_FAILURE;
-  return TFileFailure{action, std::move(path), SystemMessage(code), code};
+  return TError{kind, SystemMessage(code), code, std::move(path)};
 }
 
 }  // namespace quenvar

@@ -32,12 +32,8 @@ std::optional<std::wstring> WideName(const std::string& path) {
   return LR"(\\?\)" + full;
 }
 
-TFileFailure LastFailure(TFileAction action, const std::string& path) {
-  return SystemFileFailure(action, path, static_cast<int>(::GetLastError()));
-}
-
-TFileFailure NotRegularFile(TFileAction action, const std::string& path) {
-  return TFileFailure{action, path, "Not a regular file", 0};
+TError LastFailure(TErrorKind action, const std::string& path) {
+  return SystemFileError(action, path, static_cast<int>(::GetLastError()));
 }
 
 bool IsDiskFile(HANDLE handle) {
@@ -92,19 +88,18 @@ HANDLE OpenForReading(const std::wstring& name) {
                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
-TFileExpected<HANDLE> OpenDiskFile(const std::string& path, DWORD access) {
-  using R = TFileExpected<HANDLE>;
+TResult<HANDLE> OpenDiskFile(const std::string& path, DWORD access) {
   const std::optional<std::wstring> wide = WideName(path);
-  if (!wide) return R::Failure(SystemFileFailure(TFileAction::Open, path, ERROR_INVALID_NAME));
+  if (!wide) return SystemFileError(TErrorKind::Open, path, ERROR_INVALID_NAME);
   const HANDLE handle =
       ::CreateFileW(wide->c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return R::Failure(LastFailure(TFileAction::Open, path));
+  if (handle == INVALID_HANDLE_VALUE) return LastFailure(TErrorKind::Open, path);
   if (!IsDiskFile(handle)) {
     ::CloseHandle(handle);
-    return R::Failure(NotRegularFile(TFileAction::Open, path));
+    return NotARegularFile(TErrorKind::Open, path);
   }
-  return R::Success(handle);
+  return handle;
 }
 
 }  // namespace quenvar::fileio_detail

@@ -10,18 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "quenvar/fileio/file_result.h"
+#include "quenvar/fileio/file_error.h"
 
 namespace quenvar::fileio_detail {
 
 // The name Windows takes for a UTF-8 path; nullopt for bytes that are no UTF-8.
 std::optional<std::wstring> WideName(const std::string& path);
 
-// SystemFileFailure with the calling thread's last error.
-TFileFailure LastFailure(TFileAction action, const std::string& path);
-
-// The program's own reason for a device, pipe or console where a file belongs.
-TFileFailure NotRegularFile(TFileAction action, const std::string& path);
+// SystemFileError with the calling thread's last error.
+TError LastFailure(TErrorKind action, const std::string& path);
 
 // Whether the handle is a file on a disk (not a device, pipe or console).
 bool IsDiskFile(HANDLE handle);
@@ -38,6 +35,6 @@ HANDLE OpenForReading(const std::wstring& name);
 // Opens the file with `access`, shared as above, creating it empty when it is
 // missing; anything but a file on a disk is refused. A folder fails with the
 // system's "Access is denied".
-TFileExpected<HANDLE> OpenDiskFile(const std::string& path, DWORD access);
+TResult<HANDLE> OpenDiskFile(const std::string& path, DWORD access);
 
 }  // namespace quenvar::fileio_detail

@@ -49,14 +49,14 @@ THidAttributes AttributesFromRawInfo(std::int16_t vendor, std::int16_t product,
   return THidAttributes{static_cast<std::uint16_t>(vendor), static_cast<std::uint16_t>(product), 0};
 }
 
-THidResult<THidAttributes> AttributesFromHidId(const std::string& hidId) {
+TResult<THidAttributes> AttributesFromHidId(const std::string& hidId) {
   unsigned bus = 0;
   unsigned vendor = 0;
   unsigned product = 0;
   char tail = 0;
   if (std::sscanf(hidId.c_str(), "%x:%x:%x%c", &bus, &vendor, &product, &tail) != 3 ||
       vendor > 0xFFFF || product > 0xFFFF)
-    return THidError{EINVAL, "unreadable HID_ID"};
+    return TError{TErrorKind::Device, "unreadable HID_ID", EINVAL};
   return THidAttributes{static_cast<std::uint16_t>(vendor), static_cast<std::uint16_t>(product), 0};
 }
 
@@ -65,14 +65,14 @@ THidResult<THidAttributes> AttributesFromHidId(const std::string& hidId) {
 namespace {
 
 struct TFd {
-  int Fd = -1;             // -1: a query-only handle answered from sysfs
-  std::string HidSysPath;  // the `hid` parent device
-  std::uint16_t Version = 0;
-  bool Numbered = false;
-  THidResult<THidCaps> Caps = THidError{ENODATA, "no report descriptor"};
+  int FFd = -1;             // -1: a query-only handle answered from sysfs
+  std::string FHidSysPath;  // the `hid` parent device
+  std::uint16_t FVersion = 0;
+  bool FNumbered = false;
+  TResult<THidCaps> FCaps = TError{TErrorKind::Device, "no report descriptor", ENODATA};
 
   ~TFd() {
-    if (Fd >= 0) ::close(Fd);
+    if (FFd >= 0) ::close(FFd);
   }
 };
 
@@ -93,55 +93,55 @@ std::vector<std::uint8_t> ReadIoctlDescriptor(int fd) {
 }  // namespace
 
 struct THidrawBackend::TImpl {
-  std::mutex Lock;  // libudev objects are not thread-safe; reader threads open handles too
-  udev* Udev = nullptr;
-  udev_monitor* Monitor = nullptr;
-  std::map<std::int64_t, std::shared_ptr<TFd>> Handles;
-  std::int64_t NextHandle = 1;
+  std::mutex FLock;  // libudev objects are not thread-safe; reader threads open handles too
+  udev* FUdev = nullptr;
+  udev_monitor* FMonitor = nullptr;
+  std::map<std::int64_t, std::shared_ptr<TFd>> FHandles;
+  std::int64_t FNextHandle = 1;
 
   std::shared_ptr<TFd> Find(THidHandle h) {
-    std::lock_guard<std::mutex> g(Lock);
-    auto it = Handles.find(h.Value);
-    return it == Handles.end() ? nullptr : it->second;
+    std::lock_guard<std::mutex> g(FLock);
+    auto it = FHandles.find(h.FValue);
+    return it == FHandles.end() ? nullptr : it->second;
   }
 
   // Caller holds Lock.
   void DescribeNode(const std::string& path, TFd& fd) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !Udev) return;
-    udev_device* node = udev_device_new_from_devnum(Udev, 'c', st.st_rdev);
+    if (::stat(path.c_str(), &st) != 0 || !FUdev) return;
+    udev_device* node = udev_device_new_from_devnum(FUdev, 'c', st.st_rdev);
     if (!node) return;
     if (udev_device* hid = udev_device_get_parent_with_subsystem_devtype(node, "hid", nullptr))
-      fd.HidSysPath = udev_device_get_syspath(hid);
+      fd.FHidSysPath = udev_device_get_syspath(hid);
     if (udev_device* usb = udev_device_get_parent_with_subsystem_devtype(node, "usb", "usb_device"))
       if (const char* bcd = udev_device_get_sysattr_value(usb, "bcdDevice"))
-        fd.Version = static_cast<std::uint16_t>(std::strtoul(bcd, nullptr, 16));
+        fd.FVersion = static_cast<std::uint16_t>(std::strtoul(bcd, nullptr, 16));
     udev_device_unref(node);
   }
 };
 
-THidrawBackend::THidrawBackend() : Impl(std::make_unique<TImpl>()) {}
+THidrawBackend::THidrawBackend() : FImpl(std::make_unique<TImpl>()) {}
 
 THidrawBackend::~THidrawBackend() {
   Unbind();
 }
 
 bool THidrawBackend::Bind() {
-  std::lock_guard<std::mutex> g(Impl->Lock);
-  if (Impl->Udev) return true;
-  Impl->Udev = udev_new();
-  if (!Impl->Udev) return false;
+  std::lock_guard<std::mutex> g(FImpl->FLock);
+  if (FImpl->FUdev) return true;
+  FImpl->FUdev = udev_new();
+  if (!FImpl->FUdev) return false;
   // Without a udev daemon (containers) only the kernel's own events arrive.
   const char* source = ::access("/run/udev/control", F_OK) == 0 ? "udev" : "kernel";
-  Impl->Monitor = udev_monitor_new_from_netlink(Impl->Udev, source);
-  if (Impl->Monitor) {
-    udev_monitor_filter_add_match_subsystem_devtype(Impl->Monitor, "hidraw", nullptr);
-    if (udev_monitor_enable_receiving(Impl->Monitor) < 0) {
-      udev_monitor_unref(Impl->Monitor);
-      Impl->Monitor = nullptr;
+  FImpl->FMonitor = udev_monitor_new_from_netlink(FImpl->FUdev, source);
+  if (FImpl->FMonitor) {
+    udev_monitor_filter_add_match_subsystem_devtype(FImpl->FMonitor, "hidraw", nullptr);
+    if (udev_monitor_enable_receiving(FImpl->FMonitor) < 0) {
+      udev_monitor_unref(FImpl->FMonitor);
+      FImpl->FMonitor = nullptr;
     } else {
       // Drain reads until nothing is left; that must never block the UI thread.
-      const int fd = udev_monitor_get_fd(Impl->Monitor);
+      const int fd = udev_monitor_get_fd(FImpl->FMonitor);
       ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     }
   }
@@ -149,24 +149,24 @@ bool THidrawBackend::Bind() {
 }
 
 void THidrawBackend::Unbind() {
-  std::lock_guard<std::mutex> g(Impl->Lock);
-  Impl->Handles.clear();
-  if (Impl->Monitor) udev_monitor_unref(Impl->Monitor);
-  Impl->Monitor = nullptr;
-  if (Impl->Udev) udev_unref(Impl->Udev);
-  Impl->Udev = nullptr;
+  std::lock_guard<std::mutex> g(FImpl->FLock);
+  FImpl->FHandles.clear();
+  if (FImpl->FMonitor) udev_monitor_unref(FImpl->FMonitor);
+  FImpl->FMonitor = nullptr;
+  if (FImpl->FUdev) udev_unref(FImpl->FUdev);
+  FImpl->FUdev = nullptr;
 }
 
 std::vector<THidInterfaceInfo> THidrawBackend::Scan() {
-  std::lock_guard<std::mutex> g(Impl->Lock);
+  std::lock_guard<std::mutex> g(FImpl->FLock);
   std::vector<THidInterfaceInfo> result;
-  if (!Impl->Udev) return result;
-  udev_enumerate* en = udev_enumerate_new(Impl->Udev);
+  if (!FImpl->FUdev) return result;
+  udev_enumerate* en = udev_enumerate_new(FImpl->FUdev);
   if (!en) return result;
   udev_enumerate_add_match_subsystem(en, "hidraw");
   udev_enumerate_scan_devices(en);
   for (udev_list_entry* e = udev_enumerate_get_list_entry(en); e; e = udev_list_entry_get_next(e)) {
-    udev_device* dev = udev_device_new_from_syspath(Impl->Udev, udev_list_entry_get_name(e));
+    udev_device* dev = udev_device_new_from_syspath(FImpl->FUdev, udev_list_entry_get_name(e));
     if (!dev) continue;
     const char* node = udev_device_get_devnode(dev);
     udev_device* hid = udev_device_get_parent_with_subsystem_devtype(dev, "hid", nullptr);
@@ -184,15 +184,13 @@ std::vector<THidInterfaceInfo> THidrawBackend::Scan() {
   return result;
 }
 
-THidResult<THidHandle> THidrawBackend::Open(const std::string& path, THidAccess access) {
+TResult<THidHandle> THidrawBackend::Open(const std::string& path, THidAccess access) {
   int flags = O_CLOEXEC;
   switch (access) {
     case THidAccess::ReadWrite:
       flags |= O_RDWR;
       break;
     case THidAccess::QueryOnly:
-      flags |= O_RDONLY | O_NONBLOCK;
-      break;
     case THidAccess::Read:
       flags |= O_RDONLY | O_NONBLOCK;
       break;
@@ -201,86 +199,88 @@ THidResult<THidHandle> THidrawBackend::Open(const std::string& path, THidAccess 
       break;
   }
   auto fd = std::make_shared<TFd>();
-  fd->Fd = ::open(path.c_str(), flags);
+  fd->FFd = ::open(path.c_str(), flags);
   const int openErrno = errno;
-  std::lock_guard<std::mutex> g(Impl->Lock);
-  if (fd->Fd < 0 && access != THidAccess::QueryOnly) return THidError{openErrno, "open failed"};
-  Impl->DescribeNode(path, *fd);
+  std::lock_guard<std::mutex> g(FImpl->FLock);
+  if (fd->FFd < 0 && access != THidAccess::QueryOnly)
+    return TError{TErrorKind::Device, "open failed", openErrno};
+  FImpl->DescribeNode(path, *fd);
   // Query-only without the right to open the node: sysfs still tells who it is.
-  if (fd->Fd < 0 && fd->HidSysPath.empty()) return THidError{openErrno, "open failed"};
+  if (fd->FFd < 0 && fd->FHidSysPath.empty())
+    return TError{TErrorKind::Device, "open failed", openErrno};
 
-  auto desc = fd->Fd >= 0 ? ReadIoctlDescriptor(fd->Fd) : ReadSysfsDescriptor(fd->HidSysPath);
-  if (desc.empty() && !fd->HidSysPath.empty()) desc = ReadSysfsDescriptor(fd->HidSysPath);
+  auto desc = fd->FFd >= 0 ? ReadIoctlDescriptor(fd->FFd) : ReadSysfsDescriptor(fd->FHidSysPath);
+  if (desc.empty() && !fd->FHidSysPath.empty()) desc = ReadSysfsDescriptor(fd->FHidSysPath);
   auto parsed = ParseReportDescriptor(desc);
   if (parsed) {
-    fd->Numbered = parsed->NumberedReports;
-    fd->Caps = parsed->Caps;
+    fd->FNumbered = parsed->FNumberedReports;
+    fd->FCaps = parsed->FCaps;
   } else {
-    fd->Caps = parsed.Error();
+    fd->FCaps = parsed.Error();
   }
-  const std::int64_t id = Impl->NextHandle++;
-  Impl->Handles[id] = std::move(fd);
+  const std::int64_t id = FImpl->FNextHandle++;
+  FImpl->FHandles[id] = std::move(fd);
   return THidHandle{id};
 }
 
 void THidrawBackend::Close(THidHandle handle) {
   std::shared_ptr<TFd> fd;
   {
-    std::lock_guard<std::mutex> g(Impl->Lock);
-    auto it = Impl->Handles.find(handle.Value);
-    if (it == Impl->Handles.end()) return;
+    std::lock_guard<std::mutex> g(FImpl->FLock);
+    auto it = FImpl->FHandles.find(handle.FValue);
+    if (it == FImpl->FHandles.end()) return;
     fd = std::move(it->second);
-    Impl->Handles.erase(it);
+    FImpl->FHandles.erase(it);
   }
   // A reader still inside poll() holds its own reference; the descriptor is
   // closed when that poll ends, so its number cannot be reused under it.
 }
 
-THidResult<THidAttributes> THidrawBackend::GetAttributes(THidHandle handle) {
-  auto fd = Impl->Find(handle);
-  if (!fd) return THidError{EBADF, "bad handle"};
-  THidResult<THidAttributes> attrs = THidError{ENODEV, "device cannot be identified"};
-  if (fd->Fd >= 0) {
+TResult<THidAttributes> THidrawBackend::GetAttributes(THidHandle handle) {
+  auto fd = FImpl->Find(handle);
+  if (!fd) return TError{TErrorKind::Device, "bad handle", EBADF};
+  TResult<THidAttributes> attrs = TError{TErrorKind::Device, "device cannot be identified", ENODEV};
+  if (fd->FFd >= 0) {
     hidraw_devinfo info{};
-    if (::ioctl(fd->Fd, HIDIOCGRAWINFO, &info) < 0) return THidError{errno, "HIDIOCGRAWINFO"};
+    if (::ioctl(fd->FFd, HIDIOCGRAWINFO, &info) < 0)
+      return TError{TErrorKind::Device, "HIDIOCGRAWINFO", errno};
     attrs = hidraw::AttributesFromRawInfo(info.vendor, info.product, info.bustype);
   } else {
-    std::lock_guard<std::mutex> g(Impl->Lock);
-    if (!Impl->Udev) return attrs;
-    udev_device* hid = udev_device_new_from_syspath(Impl->Udev, fd->HidSysPath.c_str());
+    std::lock_guard<std::mutex> g(FImpl->FLock);
+    if (!FImpl->FUdev) return attrs;
+    udev_device* hid = udev_device_new_from_syspath(FImpl->FUdev, fd->FHidSysPath.c_str());
     if (!hid) return attrs;
     const char* hidId = udev_device_get_property_value(hid, "HID_ID");
     if (hidId) attrs = hidraw::AttributesFromHidId(hidId);
     udev_device_unref(hid);
   }
-  if (attrs) attrs->VersionNumber = fd->Version;
+  if (attrs) attrs->FVersionNumber = fd->FVersion;
   return attrs;
 }
 
-THidResult<THidCaps> THidrawBackend::GetCapabilities(THidHandle handle) {
-  auto fd = Impl->Find(handle);
-  if (!fd) return THidError{EBADF, "bad handle"};
-  return fd->Caps;
+TResult<THidCaps> THidrawBackend::GetCapabilities(THidHandle handle) {
+  auto fd = FImpl->Find(handle);
+  if (!fd) return TError{TErrorKind::Device, "bad handle", EBADF};
+  return fd->FCaps;
 }
 
-THidResult<std::size_t> THidrawBackend::Write(THidHandle handle, const void* data,
-                                              std::size_t size) {
-  auto fd = Impl->Find(handle);
-  if (!fd || fd->Fd < 0) return THidError{EBADF, "bad handle"};
+TResult<std::size_t> THidrawBackend::Write(THidHandle handle, const void* data, std::size_t size) {
+  auto fd = FImpl->Find(handle);
+  if (!fd || fd->FFd < 0) return TError{TErrorKind::Device, "bad handle", EBADF};
   for (;;) {
-    const ssize_t n = ::write(fd->Fd, data, size);
+    const ssize_t n = ::write(fd->FFd, data, size);
     if (n >= 0) return static_cast<std::size_t>(n);
-    if (errno != EINTR) return THidError{errno, "write failed"};
+    if (errno != EINTR) return TError{TErrorKind::Device, "write failed", errno};
   }
 }
 
 THidReadResult THidrawBackend::Read(THidHandle handle, std::uint8_t* buffer, std::size_t size,
                                     std::chrono::milliseconds timeout) {
-  auto fd = Impl->Find(handle);
-  if (!fd || fd->Fd < 0) return THidReadResult{THidReadStatus::Error, 0, EBADF};
+  auto fd = FImpl->Find(handle);
+  if (!fd || fd->FFd < 0) return THidReadResult{THidReadStatus::Error, 0, EBADF};
   // Room for the id byte we may prepend plus at least one report byte.
   if (size < 2) return THidReadResult{THidReadStatus::Error, 0, EINVAL};
-  pollfd p{fd->Fd, POLLIN, 0};
+  pollfd p{fd->FFd, POLLIN, 0};
   const int ready = ::poll(&p, 1, static_cast<int>(timeout.count()));
   if (ready < 0) {
     const int err = errno;
@@ -294,8 +294,8 @@ THidReadResult THidrawBackend::Read(THidHandle handle, std::uint8_t* buffer, std
   if (pollStatus == THidReadStatus::Timeout) return {pollStatus, 0, 0};
 
   // Unnumbered devices deliver the report without its id byte.
-  const std::size_t skip = fd->Numbered ? 0 : 1;
-  const ssize_t n = ::read(fd->Fd, buffer + skip, size - skip);
+  const std::size_t skip = fd->FNumbered ? 0 : 1;
+  const ssize_t n = ::read(fd->FFd, buffer + skip, size - skip);
   if (n == 0) return THidReadResult{THidReadStatus::Unplugged, 0, ENODEV};
   if (n < 0) {
     const int err = errno;
@@ -311,15 +311,15 @@ IHidChangeSource* THidrawBackend::ChangeSource() {
 }
 
 int THidrawBackend::PollFd() const {
-  std::lock_guard<std::mutex> g(Impl->Lock);
-  return Impl->Monitor ? udev_monitor_get_fd(Impl->Monitor) : -1;
+  std::lock_guard<std::mutex> g(FImpl->FLock);
+  return FImpl->FMonitor ? udev_monitor_get_fd(FImpl->FMonitor) : -1;
 }
 
 bool THidrawBackend::Drain() {
-  std::lock_guard<std::mutex> g(Impl->Lock);
-  if (!Impl->Monitor) return false;
+  std::lock_guard<std::mutex> g(FImpl->FLock);
+  if (!FImpl->FMonitor) return false;
   bool any = false;
-  while (udev_device* dev = udev_monitor_receive_device(Impl->Monitor)) {
+  while (udev_device* dev = udev_monitor_receive_device(FImpl->FMonitor)) {
     udev_device_unref(dev);
     any = true;
   }

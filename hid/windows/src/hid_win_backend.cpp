@@ -56,20 +56,20 @@ bool DeviceGone(TWinDword error) {
 }
 
 bool Complete(const TWinHidApi& a) {
-  return a.GetLastError && a.CreateFileW && a.CloseHandle && a.CreateEventW && a.ReadFile &&
-         a.WriteFile && a.GetOverlappedResult && a.WaitForSingleObject && a.CancelIoEx &&
-         a.SetupDiGetClassDevsW && a.SetupDiEnumDeviceInterfaces &&
-         a.SetupDiGetDeviceInterfaceDetailW && a.SetupDiDestroyDeviceInfoList &&
-         a.HidD_GetHidGuid && a.HidD_GetAttributes && a.HidD_GetPreparsedData &&
-         a.HidD_FreePreparsedData && a.HidP_GetCaps && a.HidD_GetSerialNumberString;
+  return a.FGetLastError && a.FCreateFileW && a.FCloseHandle && a.FCreateEventW && a.FReadFile &&
+         a.FWriteFile && a.FGetOverlappedResult && a.FWaitForSingleObject && a.FCancelIoEx &&
+         a.FSetupDiGetClassDevsW && a.FSetupDiEnumDeviceInterfaces &&
+         a.FSetupDiGetDeviceInterfaceDetailW && a.FSetupDiDestroyDeviceInfoList &&
+         a.FHidDGetHidGuid && a.FHidDGetAttributes && a.FHidDGetPreparsedData &&
+         a.FHidDFreePreparsedData && a.FHidPGetCaps && a.FHidDGetSerialNumberString;
 }
 
-THidError Failed(const TWinHidApi& api, const char* text) {
-  return THidError{ErrnoOf(api.GetLastError()), text};
+TError Failed(const TWinHidApi& api, const char* text) {
+  return TError{TErrorKind::Device, text, ErrnoOf(api.FGetLastError())};
 }
 
-THidError BadHandle() {
-  return THidError{Errno(std::errc::bad_file_descriptor), "bad handle"};
+TError BadHandle() {
+  return TError{TErrorKind::Device, "bad handle", Errno(std::errc::bad_file_descriptor)};
 }
 
 std::string Identity(const std::string& path, unsigned generation) {
@@ -90,11 +90,11 @@ std::string InstancePart(const std::string& path) {
 // The device's serial-number string; empty when it has none or cannot be asked.
 std::string SerialNumber(const TWinHidApi& api, const std::u16string& path) {
   const TWinHandle handle =
-      api.CreateFileW(path, 0, kFileShareRead | kFileShareWrite, kOpenExisting, 0);
+      api.FCreateFileW(path, 0, kFileShareRead | kFileShareWrite, kOpenExisting, 0);
   if (handle == kWinInvalidHandle) return {};
   std::u16string text(kHidSerialBytes / 2, u'\0');
-  const bool ok = api.HidD_GetSerialNumberString(handle, text.data(), kHidSerialBytes);
-  api.CloseHandle(handle);
+  const bool ok = api.FHidDGetSerialNumberString(handle, text.data(), kHidSerialBytes);
+  api.FCloseHandle(handle);
   if (!ok) return {};
   text.resize(std::min(text.find(u'\0'), text.size()));  // never trust the NUL to be there
   return Utf16ToUtf8(text);
@@ -105,8 +105,8 @@ std::string SerialNumber(const TWinHidApi& api, const std::u16string& path) {
 namespace win_detail {
 
 TOpenHandle::~TOpenHandle() {
-  if (Event != 0) Api->CloseHandle(Event);
-  Api->CloseHandle(Handle);
+  if (FEvent != 0) FApi->FCloseHandle(FEvent);
+  FApi->FCloseHandle(FHandle);
 }
 
 std::string PathKey(const std::string& path) {
@@ -121,22 +121,22 @@ std::string PathKey(const std::string& path) {
 std::vector<std::u16string> THidWinBackend::TImpl::ScanPaths(const TWinHidApi& api,
                                                              const TWinGuid& hidGuid) {
   std::vector<std::u16string> paths;
-  const TWinHandle set = api.SetupDiGetClassDevsW(&hidGuid, kDigcfPresent | kDigcfDeviceInterface);
+  const TWinHandle set = api.FSetupDiGetClassDevsW(&hidGuid, kDigcfPresent | kDigcfDeviceInterface);
   if (set == kWinInvalidHandle) return paths;
   // Every index is asked once: an interface whose details cannot be read is skipped.
   for (TWinDword index = 0;; ++index) {
     TWinDeviceInterfaceData iface{};
-    iface.cbSize = sizeof iface;
-    if (!api.SetupDiEnumDeviceInterfaces(set, &hidGuid, index, &iface)) break;
+    iface.FCbSize = sizeof iface;
+    if (!api.FSetupDiEnumDeviceInterfaces(set, &hidGuid, index, &iface)) break;
     TWinDword required = 0;
-    if (api.SetupDiGetDeviceInterfaceDetailW(set, &iface, nullptr, 0, &required) ||
-        api.GetLastError() != kErrorInsufficientBuffer)
+    if (api.FSetupDiGetDeviceInterfaceDetailW(set, &iface, nullptr, 0, &required) ||
+        api.FGetLastError() != kErrorInsufficientBuffer)
       continue;
     if (required <= kWinDetailPathOffset || required > kMaxDetailBytes) continue;
     // uint32 units: the record starts with a DWORD and must be aligned for it.
     std::vector<std::uint32_t> detail((required + 3) / 4, 0);
     std::memcpy(detail.data(), &kWinDetailCbSize, sizeof kWinDetailCbSize);
-    if (!api.SetupDiGetDeviceInterfaceDetailW(set, &iface, detail.data(), required, nullptr))
+    if (!api.FSetupDiGetDeviceInterfaceDetailW(set, &iface, detail.data(), required, nullptr))
       continue;
     std::u16string path((required - kWinDetailPathOffset) / 2, u'\0');
     std::memcpy(path.data(), reinterpret_cast<const char*>(detail.data()) + kWinDetailPathOffset,
@@ -144,14 +144,14 @@ std::vector<std::u16string> THidWinBackend::TImpl::ScanPaths(const TWinHidApi& a
     path.resize(std::min(path.find(u'\0'), path.size()));  // never trust the NUL to be there
     if (!path.empty()) paths.push_back(std::move(path));
   }
-  api.SetupDiDestroyDeviceInfoList(set);
+  api.FSetupDiDestroyDeviceInfoList(set);
   return paths;
 }
 
 std::shared_ptr<TOpenHandle> THidWinBackend::TImpl::Find(THidHandle handle) const {
-  std::lock_guard<std::mutex> g(Lock);
-  auto it = Handles.find(handle.Value);
-  return it == Handles.end() ? nullptr : it->second;
+  std::lock_guard<std::mutex> g(FLock);
+  auto it = FHandles.find(handle.FValue);
+  return it == FHandles.end() ? nullptr : it->second;
 }
 
 bool THidWinBackend::TImpl::Observe(const std::vector<std::u16string>& paths,
@@ -161,16 +161,16 @@ bool THidWinBackend::TImpl::Observe(const std::vector<std::u16string>& paths,
   for (const std::u16string& wide : paths) {
     std::string path = Utf16ToUtf8(wide);
     std::string key = win_detail::PathKey(path);
-    win_detail::TPathState& state = Paths[key];
-    changed |= !state.Present;
-    state.Present = true;
-    if (found) found->push_back(THidInterfaceInfo{Identity(path, state.Generation), path});
+    win_detail::TPathState& state = FPaths[key];
+    changed |= !state.FPresent;
+    state.FPresent = true;
+    if (found) found->push_back(THidInterfaceInfo{Identity(path, state.FGeneration), path});
     keys.insert(std::move(key));
   }
-  for (auto& [key, state] : Paths) {
-    if (!state.Present || keys.count(key)) continue;
-    state.Present = false;
-    ++state.Generation;
+  for (auto& [key, state] : FPaths) {
+    if (!state.FPresent || keys.count(key)) continue;
+    state.FPresent = false;
+    ++state.FGeneration;
     changed = true;
   }
   return changed;
@@ -178,24 +178,24 @@ bool THidWinBackend::TImpl::Observe(const std::vector<std::u16string>& paths,
 
 void THidWinBackend::TImpl::ConnectionGone(const TOpenHandle& handle) {
   {
-    std::lock_guard<std::mutex> g(Lock);
-    auto it = Paths.find(handle.PathKey);
+    std::lock_guard<std::mutex> g(FLock);
+    auto it = FPaths.find(handle.FPathKey);
     // Once per connection: the first of its handles to notice tells.
-    if (it == Paths.end() || it->second.Generation != handle.Generation) return;
-    it->second.Present = false;
-    ++it->second.Generation;
+    if (it == FPaths.end() || it->second.FGeneration != handle.FGeneration) return;
+    it->second.FPresent = false;
+    ++it->second.FGeneration;
   }
   NoteChange();
 }
 
 bool THidWinBackend::TImpl::RemovalSeen(const TOpenHandle& handle) const {
-  std::lock_guard<std::mutex> g(Lock);
-  auto it = Paths.find(handle.PathKey);
-  return it != Paths.end() && it->second.Generation != handle.Generation;
+  std::lock_guard<std::mutex> g(FLock);
+  auto it = FPaths.find(handle.FPathKey);
+  return it != FPaths.end() && it->second.FGeneration != handle.FGeneration;
 }
 
 THidWinBackend::THidWinBackend(TWinHidApiLoader loader, std::chrono::milliseconds rescanInterval)
-    : Impl(std::make_unique<TImpl>(std::move(loader), rescanInterval)) {}
+    : FImpl(std::make_unique<TImpl>(std::move(loader), rescanInterval)) {}
 
 #ifdef _WIN32
 THidWinBackend::THidWinBackend() : THidWinBackend(SystemWinHidApi()) {}
@@ -209,34 +209,34 @@ bool THidWinBackend::Bind() {
   TImpl::TApiPtr api;
   TWinGuid guid;
   {
-    std::lock_guard<std::mutex> g(Impl->Lock);
-    if (Impl->Api) return true;
-    std::optional<TWinHidApi> table = Impl->Loader ? Impl->Loader() : std::nullopt;
+    std::lock_guard<std::mutex> g(FImpl->FLock);
+    if (FImpl->FApi) return true;
+    std::optional<TWinHidApi> table = FImpl->FLoader ? FImpl->FLoader() : std::nullopt;
     if (!table || !Complete(*table)) return false;
     api = std::make_shared<const TWinHidApi>(std::move(*table));
-    api->HidD_GetHidGuid(&guid);
-    Impl->Api = api;
-    Impl->HidGuid = guid;
+    api->FHidDGetHidGuid(&guid);
+    FImpl->FApi = api;
+    FImpl->FHidGuid = guid;
     // What is present now is no change; whatever comes after is.
-    Impl->Observe(TImpl::ScanPaths(*api, guid), nullptr);
+    FImpl->Observe(TImpl::ScanPaths(*api, guid), nullptr);
   }
-  Impl->StartWatching(api, guid);
+  FImpl->StartWatching(api, guid);
   return true;
 }
 
 void THidWinBackend::Unbind() {
-  Impl->StopWatching();
+  FImpl->StopWatching();
   std::map<std::int64_t, std::shared_ptr<TOpenHandle>> handles;
   {
-    std::lock_guard<std::mutex> g(Impl->Lock);
-    handles.swap(Impl->Handles);
-    Impl->Api.reset();
-    Impl->Paths.clear();
-    Impl->PendingChanges = 0;
+    std::lock_guard<std::mutex> g(FImpl->FLock);
+    handles.swap(FImpl->FHandles);
+    FImpl->FApi.reset();
+    FImpl->FPaths.clear();
+    FImpl->FPendingChanges = 0;
   }
   for (auto& [id, h] : handles) {
-    h->Closed = true;
-    if (h->Event != 0) h->Api->CancelIoEx(h->Handle, nullptr);
+    h->FClosed = true;
+    if (h->FEvent != 0) h->FApi->FCancelIoEx(h->FHandle, nullptr);
   }
 }
 
@@ -244,36 +244,38 @@ std::vector<THidInterfaceInfo> THidWinBackend::Scan() {
   TImpl::TApiPtr api;
   TWinGuid guid;
   {
-    std::lock_guard<std::mutex> g(Impl->Lock);
-    api = Impl->Api;
-    guid = Impl->HidGuid;
+    std::lock_guard<std::mutex> g(FImpl->FLock);
+    api = FImpl->FApi;
+    guid = FImpl->FHidGuid;
   }
   std::vector<THidInterfaceInfo> found;
   if (!api) return found;
   const auto paths = TImpl::ScanPaths(*api, guid);
   // Asked outside the lock: a device may take its time to answer.
   std::vector<std::string> serials;
+  serials.reserve(paths.size());
   for (const std::u16string& path : paths) serials.push_back(SerialNumber(*api, path));
-  std::lock_guard<std::mutex> g(Impl->Lock);
+  std::lock_guard<std::mutex> g(FImpl->FLock);
   // Unbound meanwhile: nothing is listed.
-  if (Impl->Api != api) return found;
-  Impl->Observe(paths, &found);
+  if (FImpl->FApi != api) return found;
+  FImpl->Observe(paths, &found);
   for (std::size_t i = 0; i < found.size(); ++i) {
-    found[i].FIdentityPath = InstancePart(found[i].DevicePath);
+    found[i].FIdentityPath = InstancePart(found[i].FDevicePath);
     found[i].FSerial = std::move(serials[i]);
   }
   return found;
 }
 
-THidResult<THidHandle> THidWinBackend::Open(const std::string& path, THidAccess access) {
+TResult<THidHandle> THidWinBackend::Open(const std::string& path, THidAccess access) {
   TImpl::TApiPtr api;
   {
-    std::lock_guard<std::mutex> g(Impl->Lock);
-    api = Impl->Api;
+    std::lock_guard<std::mutex> g(FImpl->FLock);
+    api = FImpl->FApi;
   }
-  if (!api) return THidError{Errno(std::errc::no_such_device), "not bound"};
+  if (!api) return TError{TErrorKind::Device, "not bound", Errno(std::errc::no_such_device)};
   const std::optional<std::u16string> wide = Utf8ToUtf16(path);
-  if (!wide) return THidError{Errno(std::errc::invalid_argument), "bad device path"};
+  if (!wide)
+    return TError{TErrorKind::Device, "bad device path", Errno(std::errc::invalid_argument)};
 
   TWinDword rights = 0;
   TWinDword flags = 0;
@@ -293,131 +295,130 @@ THidResult<THidHandle> THidWinBackend::Open(const std::string& path, THidAccess 
       break;
   }
   const TWinHandle handle =
-      api->CreateFileW(*wide, rights, kFileShareRead | kFileShareWrite, kOpenExisting, flags);
+      api->FCreateFileW(*wide, rights, kFileShareRead | kFileShareWrite, kOpenExisting, flags);
   if (handle == kWinInvalidHandle) return Failed(*api, "open failed");
 
   auto open = std::make_shared<TOpenHandle>();
-  open->Api = api;
-  open->Handle = handle;
-  open->Access = access;
-  open->PathKey = win_detail::PathKey(path);
+  open->FApi = api;
+  open->FHandle = handle;
+  open->FAccess = access;
+  open->FPathKey = win_detail::PathKey(path);
   if (flags & kFileFlagOverlapped) {
-    open->Event = api->CreateEventW();
-    if (open->Event == 0) return Failed(*api, "CreateEventW failed");  // closes the handle
+    open->FEvent = api->FCreateEventW();
+    if (open->FEvent == 0) return Failed(*api, "CreateEventW failed");  // closes the handle
   }
-  std::lock_guard<std::mutex> g(Impl->Lock);
-  if (auto it = Impl->Paths.find(open->PathKey); it != Impl->Paths.end())
-    open->Generation = it->second.Generation;
-  const std::int64_t id = Impl->NextHandle++;
-  Impl->Handles[id] = std::move(open);
+  std::lock_guard<std::mutex> g(FImpl->FLock);
+  if (auto it = FImpl->FPaths.find(open->FPathKey); it != FImpl->FPaths.end())
+    open->FGeneration = it->second.FGeneration;
+  const std::int64_t id = FImpl->FNextHandle++;
+  FImpl->FHandles[id] = std::move(open);
   return THidHandle{id};
 }
 
 void THidWinBackend::Close(THidHandle handle) {
   std::shared_ptr<TOpenHandle> open;
   {
-    std::lock_guard<std::mutex> g(Impl->Lock);
-    auto it = Impl->Handles.find(handle.Value);
-    if (it == Impl->Handles.end()) return;
+    std::lock_guard<std::mutex> g(FImpl->FLock);
+    auto it = FImpl->FHandles.find(handle.FValue);
+    if (it == FImpl->FHandles.end()) return;
     open = std::move(it->second);
-    Impl->Handles.erase(it);
+    FImpl->FHandles.erase(it);
   }
-  open->Closed = true;
+  open->FClosed = true;
   // A reader waiting on this handle wakes at once; it closes the handle when it lets go.
-  if (open->Event != 0) open->Api->CancelIoEx(open->Handle, nullptr);
+  if (open->FEvent != 0) open->FApi->FCancelIoEx(open->FHandle, nullptr);
 }
 
-THidResult<THidAttributes> THidWinBackend::GetAttributes(THidHandle handle) {
-  const auto open = Impl->Find(handle);
+TResult<THidAttributes> THidWinBackend::GetAttributes(THidHandle handle) {
+  const auto open = FImpl->Find(handle);
   if (!open) return BadHandle();
   TWinHiddAttributes attrs{};
-  attrs.Size = sizeof attrs;
-  if (!open->Api->HidD_GetAttributes(open->Handle, &attrs))
-    return Failed(*open->Api, "HidD_GetAttributes failed");
-  return THidAttributes{attrs.VendorID, attrs.ProductID, attrs.VersionNumber};
+  attrs.FSize = sizeof attrs;
+  if (!open->FApi->FHidDGetAttributes(open->FHandle, &attrs))
+    return Failed(*open->FApi, "HidD_GetAttributes failed");
+  return THidAttributes{attrs.FVendorID, attrs.FProductID, attrs.FVersionNumber};
 }
 
-THidResult<THidCaps> THidWinBackend::GetCapabilities(THidHandle handle) {
-  const auto open = Impl->Find(handle);
+TResult<THidCaps> THidWinBackend::GetCapabilities(THidHandle handle) {
+  const auto open = FImpl->Find(handle);
   if (!open) return BadHandle();
-  const TWinHidApi& api = *open->Api;
+  const TWinHidApi& api = *open->FApi;
   TWinHandle preparsed = 0;
-  if (!api.HidD_GetPreparsedData(open->Handle, &preparsed))
+  if (!api.FHidDGetPreparsedData(open->FHandle, &preparsed))
     return Failed(api, "HidD_GetPreparsedData failed");
   TWinHidpCaps caps{};
-  const std::int32_t status = api.HidP_GetCaps(preparsed, &caps);
-  api.HidD_FreePreparsedData(preparsed);
+  const std::int32_t status = api.FHidPGetCaps(preparsed, &caps);
+  api.FHidDFreePreparsedData(preparsed);
   if (status != kHidpStatusSuccess)
-    return THidError{Errno(std::errc::io_error), "HidP_GetCaps failed"};
-  return THidCaps{caps.Usage, caps.UsagePage, caps.InputReportByteLength,
-                  caps.OutputReportByteLength, caps.FeatureReportByteLength};
+    return TError{TErrorKind::Device, "HidP_GetCaps failed", Errno(std::errc::io_error)};
+  return THidCaps{caps.FUsage, caps.FUsagePage, caps.FInputReportByteLength,
+                  caps.FOutputReportByteLength, caps.FFeatureReportByteLength};
 }
 
-THidResult<std::size_t> THidWinBackend::Write(THidHandle handle, const void* data,
-                                              std::size_t size) {
-  const auto open = Impl->Find(handle);
-  if (!open || open->Access == THidAccess::QueryOnly || open->Access == THidAccess::Read)
+TResult<std::size_t> THidWinBackend::Write(THidHandle handle, const void* data, std::size_t size) {
+  const auto open = FImpl->Find(handle);
+  if (!open || open->FAccess == THidAccess::QueryOnly || open->FAccess == THidAccess::Read)
     return BadHandle();
   if (size > std::numeric_limits<TWinDword>::max())
-    return THidError{Errno(std::errc::invalid_argument), "report too long"};
-  const TWinHidApi& api = *open->Api;
+    return TError{TErrorKind::Device, "report too long", Errno(std::errc::invalid_argument)};
+  const TWinHidApi& api = *open->FApi;
   TWinDword done = 0;
   bool ok = false;
-  if (open->Event != 0) {
+  if (open->FEvent != 0) {
     TWinOverlapped ov{};
-    ov.hEvent = open->Event;
-    ok = api.WriteFile(open->Handle, data, static_cast<TWinDword>(size), &done, &ov);
-    if (!ok && api.GetLastError() == kErrorIoPending)
-      ok = api.GetOverlappedResult(open->Handle, &ov, &done, true);
+    ov.FHEvent = open->FEvent;
+    ok = api.FWriteFile(open->FHandle, data, static_cast<TWinDword>(size), &done, &ov);
+    if (!ok && api.FGetLastError() == kErrorIoPending)
+      ok = api.FGetOverlappedResult(open->FHandle, &ov, &done, true);
   } else {
-    ok = api.WriteFile(open->Handle, data, static_cast<TWinDword>(size), &done, nullptr);
+    ok = api.FWriteFile(open->FHandle, data, static_cast<TWinDword>(size), &done, nullptr);
   }
   if (!ok) {
-    const TWinDword error = api.GetLastError();
-    if (DeviceGone(error)) Impl->ConnectionGone(*open);
-    return THidError{ErrnoOf(error), "write failed"};
+    const TWinDword error = api.FGetLastError();
+    if (DeviceGone(error)) FImpl->ConnectionGone(*open);
+    return TError{TErrorKind::Device, "write failed", ErrnoOf(error)};
   }
   return std::size_t{done};
 }
 
 THidReadResult THidWinBackend::Read(THidHandle handle, std::uint8_t* buffer, std::size_t size,
                                     std::chrono::milliseconds timeout) {
-  const auto open = Impl->Find(handle);
+  const auto open = FImpl->Find(handle);
   // Only the overlapped read handle: a read on the others would block unbounded.
-  if (!open || open->Access != THidAccess::Read)
+  if (!open || open->FAccess != THidAccess::Read)
     return THidReadResult{THidReadStatus::Error, 0, Errno(std::errc::bad_file_descriptor)};
-  const TWinHidApi& api = *open->Api;
+  const TWinHidApi& api = *open->FApi;
   const auto length =
       static_cast<TWinDword>(std::min<std::size_t>(size, std::numeric_limits<TWinDword>::max()));
   auto gone = [&](TWinDword error) {
     if (DeviceGone(error)) {
-      Impl->ConnectionGone(*open);
+      FImpl->ConnectionGone(*open);
       return THidReadResult{THidReadStatus::Unplugged, 0, ErrnoOf(error)};
     }
     return THidReadResult{THidReadStatus::Error, 0, ErrnoOf(error)};
   };
 
   TWinOverlapped ov{};
-  ov.hEvent = open->Event;
+  ov.FHEvent = open->FEvent;
   TWinDword done = 0;
-  if (api.ReadFile(open->Handle, buffer, length, &done, &ov))
+  if (api.FReadFile(open->FHandle, buffer, length, &done, &ov))
     return THidReadResult{THidReadStatus::Data, done, 0};
-  if (const TWinDword error = api.GetLastError(); error != kErrorIoPending) return gone(error);
+  if (const TWinDword error = api.FGetLastError(); error != kErrorIoPending) return gone(error);
 
   // Closed while the read was being issued: its cancel may have come too early.
-  if (open->Closed) api.CancelIoEx(open->Handle, &ov);
+  if (open->FClosed) api.FCancelIoEx(open->FHandle, &ov);
   const auto wait = static_cast<TWinDword>(
       std::clamp<std::chrono::milliseconds::rep>(timeout.count(), 0, 0x7FFFFFFF));
-  const TWinDword waited = api.WaitForSingleObject(open->Event, wait);
-  if (waited != kWaitObject0) api.CancelIoEx(open->Handle, &ov);
+  const TWinDword waited = api.FWaitForSingleObject(open->FEvent, wait);
+  if (waited != kWaitObject0) api.FCancelIoEx(open->FHandle, &ov);
   // Waits for the cancel too: the buffer and `ov` must outlive the request.
-  if (api.GetOverlappedResult(open->Handle, &ov, &done, true))
+  if (api.FGetOverlappedResult(open->FHandle, &ov, &done, true))
     return THidReadResult{THidReadStatus::Data, done, 0};  // the report beat the cancel
-  const TWinDword error = api.GetLastError();
+  const TWinDword error = api.FGetLastError();
   if (error != kErrorOperationAborted) return gone(error);
-  if (Impl->RemovalSeen(*open))
+  if (FImpl->RemovalSeen(*open))
     return THidReadResult{THidReadStatus::Unplugged, 0, Errno(std::errc::no_such_device)};
-  if (open->Closed)
+  if (open->FClosed)
     return THidReadResult{THidReadStatus::Error, 0, Errno(std::errc::bad_file_descriptor)};
   if (waited == kWaitTimeout) return THidReadResult{THidReadStatus::Timeout, 0, 0};
   return THidReadResult{THidReadStatus::Error, 0, ErrnoOf(error)};
@@ -428,8 +429,8 @@ IHidChangeSource* THidWinBackend::ChangeSource() {
 }
 
 THidWinBackend::TChangeMode THidWinBackend::ChangeMode() const {
-  std::lock_guard<std::mutex> g(Impl->Lock);
-  return Impl->Mode;
+  std::lock_guard<std::mutex> g(FImpl->FLock);
+  return FImpl->FMode;
 }
 
 }  // namespace quenvar

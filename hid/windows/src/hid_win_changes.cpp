@@ -11,50 +11,50 @@ namespace quenvar {
 using namespace win;
 
 void THidWinBackend::TImpl::StartWatching(const TApiPtr& api, const TWinGuid& hidGuid) {
-  if (api->CM_Register_Notification && api->CM_Unregister_Notification) {
+  if (api->FCmRegisterNotification && api->FCmUnregisterNotification) {
     TWinHandle registration = 0;
     // The callback may run before this returns; it takes Lock itself.
-    const TWinDword result = api->CM_Register_Notification(
+    const TWinDword result = api->FCmRegisterNotification(
         hidGuid, [this](TWinDword action, const std::u16string& link) { Notified(action, link); },
         &registration);
     if (result == kCrSuccess) {
-      std::lock_guard<std::mutex> g(Lock);
-      Mode = TChangeMode::Notification;
-      Registration = registration;
+      std::lock_guard<std::mutex> g(FLock);
+      FMode = TChangeMode::Notification;
+      FRegistration = registration;
       return;
     }
   }
   // Older systems and Wine: no notification, so look once per interval.
-  std::lock_guard<std::mutex> g(Lock);
-  Mode = TChangeMode::Rescan;
-  StopRescan = false;
-  Rescanner = std::thread([this, api, hidGuid] { RescanLoop(api, hidGuid); });
+  std::lock_guard<std::mutex> g(FLock);
+  FMode = TChangeMode::Rescan;
+  FStopRescan = false;
+  FRescanner = std::thread([this, api, hidGuid] { RescanLoop(api, hidGuid); });
 }
 
 void THidWinBackend::TImpl::StopWatching() {
   TApiPtr api;
   TWinHandle registration = 0;
   {
-    std::lock_guard<std::mutex> g(Lock);
-    api = Api;
-    registration = Registration;
-    Registration = 0;
-    StopRescan = true;
-    Mode = TChangeMode::None;
+    std::lock_guard<std::mutex> g(FLock);
+    api = FApi;
+    registration = FRegistration;
+    FRegistration = 0;
+    FStopRescan = true;
+    FMode = TChangeMode::None;
   }
-  RescanWake.notify_all();
-  if (Rescanner.joinable()) Rescanner.join();
+  FRescanWake.notify_all();
+  if (FRescanner.joinable()) FRescanner.join();
   // Without Lock: unregistering waits for a callback that may be waiting for it.
-  if (registration != 0 && api) api->CM_Unregister_Notification(registration);
+  if (registration != 0 && api) api->FCmUnregisterNotification(registration);
 }
 
 void THidWinBackend::TImpl::Notified(TWinDword action, const std::u16string& symbolicLink) {
   if (action == kCmNotifyActionInterfaceRemoval) {
-    std::lock_guard<std::mutex> g(Lock);
-    auto it = Paths.find(win_detail::PathKey(Utf16ToUtf8(symbolicLink)));
-    if (it != Paths.end() && it->second.Present) {
-      it->second.Present = false;
-      ++it->second.Generation;
+    std::lock_guard<std::mutex> g(FLock);
+    auto it = FPaths.find(win_detail::PathKey(Utf16ToUtf8(symbolicLink)));
+    if (it != FPaths.end() && it->second.FPresent) {
+      it->second.FPresent = false;
+      ++it->second.FGeneration;
     }
   } else if (action != kCmNotifyActionInterfaceArrival) {
     return;
@@ -62,14 +62,14 @@ void THidWinBackend::TImpl::Notified(TWinDword action, const std::u16string& sym
   NoteChange();
 }
 
-void THidWinBackend::TImpl::RescanLoop(TApiPtr api, TWinGuid hidGuid) {
-  std::unique_lock<std::mutex> g(Lock);
+void THidWinBackend::TImpl::RescanLoop(const TApiPtr& api, TWinGuid hidGuid) {
+  std::unique_lock<std::mutex> g(FLock);
   for (;;) {
-    if (RescanWake.wait_for(g, RescanInterval, [this] { return StopRescan; })) return;
+    if (FRescanWake.wait_for(g, FRescanInterval, [this] { return FStopRescan; })) return;
     g.unlock();
     const auto paths = ScanPaths(*api, hidGuid);
     g.lock();
-    if (StopRescan) return;
+    if (FStopRescan) return;
     if (!Observe(paths, nullptr)) continue;
     g.unlock();
     NoteChange();
@@ -79,23 +79,23 @@ void THidWinBackend::TImpl::RescanLoop(TApiPtr api, TWinGuid hidGuid) {
 
 void THidWinBackend::TImpl::NoteChange() {
   {
-    std::lock_guard<std::mutex> g(Lock);
-    ++PendingChanges;
+    std::lock_guard<std::mutex> g(FLock);
+    ++FPendingChanges;
   }
-  std::lock_guard<std::mutex> w(WakeLock);
-  if (Wake) Wake();
+  std::lock_guard<std::mutex> w(FWakeLock);
+  if (FWake) FWake();
 }
 
 bool THidWinBackend::Drain() {
-  std::lock_guard<std::mutex> g(Impl->Lock);
-  const bool any = Impl->PendingChanges > 0;
-  Impl->PendingChanges = 0;
+  std::lock_guard<std::mutex> g(FImpl->FLock);
+  const bool any = FImpl->FPendingChanges > 0;
+  FImpl->FPendingChanges = 0;
   return any;
 }
 
 void THidWinBackend::SetWakeup(std::function<void()> wake) {
-  std::lock_guard<std::mutex> w(Impl->WakeLock);
-  Impl->Wake = std::move(wake);
+  std::lock_guard<std::mutex> w(FImpl->FWakeLock);
+  FImpl->FWake = std::move(wake);
 }
 
 }  // namespace quenvar

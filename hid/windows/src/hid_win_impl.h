@@ -21,20 +21,20 @@ namespace win_detail {
 // One open handle. Kept alive by a Read still running on it, so that a handle
 // closed meanwhile is never closed under that read or reused by Windows.
 struct TOpenHandle {
-  std::shared_ptr<const win::TWinHidApi> Api;
-  win::TWinHandle Handle = win::kWinInvalidHandle;
-  win::TWinHandle Event = 0;  // overlapped handles only
-  THidAccess Access = THidAccess::QueryOnly;
-  std::string PathKey;
-  unsigned Generation = 0;  // of the path when opened
-  std::atomic<bool> Closed{false};
+  std::shared_ptr<const win::TWinHidApi> FApi;
+  win::TWinHandle FHandle = win::kWinInvalidHandle;
+  win::TWinHandle FEvent = 0;  // overlapped handles only
+  THidAccess FAccess = THidAccess::QueryOnly;
+  std::string FPathKey;
+  unsigned FGeneration = 0;  // of the path when opened
+  std::atomic<bool> FClosed{false};
 
   ~TOpenHandle();
 };
 
 struct TPathState {
-  unsigned Generation = 0;  // removals seen
-  bool Present = false;
+  unsigned FGeneration = 0;  // removals seen
+  bool FPresent = false;
 };
 
 }  // namespace win_detail
@@ -43,27 +43,27 @@ struct THidWinBackend::TImpl {
   using TApiPtr = std::shared_ptr<const win::TWinHidApi>;
 
   TImpl(win::TWinHidApiLoader loader, std::chrono::milliseconds rescanInterval)
-      : Loader(std::move(loader)), RescanInterval(rescanInterval) {}
+      : FLoader(std::move(loader)), FRescanInterval(rescanInterval) {}
 
-  const win::TWinHidApiLoader Loader;
-  const std::chrono::milliseconds RescanInterval;
+  const win::TWinHidApiLoader FLoader;
+  const std::chrono::milliseconds FRescanInterval;
 
-  mutable std::mutex Lock;  // guards everything below but the wakeup
-  TApiPtr Api;
-  win::TWinGuid HidGuid;
-  std::map<std::int64_t, std::shared_ptr<win_detail::TOpenHandle>> Handles;
-  std::int64_t NextHandle = 1;
-  std::map<std::string, win_detail::TPathState> Paths;  // by PathKey
-  int PendingChanges = 0;
-  TChangeMode Mode = TChangeMode::None;
-  win::TWinHandle Registration = 0;
-  bool StopRescan = false;
-  std::condition_variable RescanWake;
-  std::thread Rescanner;
+  mutable std::mutex FLock;  // guards everything below but the wakeup
+  TApiPtr FApi;
+  win::TWinGuid FHidGuid;
+  std::map<std::int64_t, std::shared_ptr<win_detail::TOpenHandle>> FHandles;
+  std::int64_t FNextHandle = 1;
+  std::map<std::string, win_detail::TPathState> FPaths;  // by PathKey
+  int FPendingChanges = 0;
+  TChangeMode FMode = TChangeMode::None;
+  win::TWinHandle FRegistration = 0;
+  bool FStopRescan = false;
+  std::condition_variable FRescanWake;
+  std::thread FRescanner;
 
   // Held while the wakeup runs, so that clearing it waits for a call in flight.
-  std::mutex WakeLock;
-  std::function<void()> Wake;
+  std::mutex FWakeLock;
+  std::function<void()> FWake;
 
   // hid_win_backend.cpp
   std::shared_ptr<win_detail::TOpenHandle> Find(THidHandle handle) const;
@@ -80,7 +80,7 @@ struct THidWinBackend::TImpl {
   void StartWatching(const TApiPtr& api, const win::TWinGuid& hidGuid);
   void StopWatching();
   void Notified(win::TWinDword action, const std::u16string& symbolicLink);
-  void RescanLoop(TApiPtr api, win::TWinGuid hidGuid);
+  void RescanLoop(const TApiPtr& api, win::TWinGuid hidGuid);
   void NoteChange();  // Lock not held
 };
 

@@ -36,26 +36,27 @@ namespace {
 
 // The mirrors must be the system's records byte for byte: the backend hands
 // them to the system as they are.
-#define QUENVAR_SAME_FIELD(Mine, Theirs, Field)                            \
-  static_assert(offsetof(Mine, Field) == offsetof(Theirs, Field), #Field); \
-  static_assert(sizeof(Mine::Field) == sizeof(Theirs::Field), #Field " size")
+#define QUENVAR_SAME_FIELD(Mine, MyField, Theirs, Field)                     \
+  static_assert(offsetof(Mine, MyField) == offsetof(Theirs, Field), #Field); \
+  static_assert(sizeof(Mine::MyField) == sizeof(Theirs::Field), #Field " size")
 static_assert(sizeof(TWinGuid) == sizeof(GUID));
 static_assert(sizeof(TWinDeviceInterfaceData) == sizeof(SP_DEVICE_INTERFACE_DATA));
-QUENVAR_SAME_FIELD(TWinDeviceInterfaceData, SP_DEVICE_INTERFACE_DATA, InterfaceClassGuid);
-QUENVAR_SAME_FIELD(TWinDeviceInterfaceData, SP_DEVICE_INTERFACE_DATA, Flags);
-QUENVAR_SAME_FIELD(TWinDeviceInterfaceData, SP_DEVICE_INTERFACE_DATA, Reserved);
+QUENVAR_SAME_FIELD(TWinDeviceInterfaceData, FInterfaceClassGuid, SP_DEVICE_INTERFACE_DATA,
+                   InterfaceClassGuid);
+QUENVAR_SAME_FIELD(TWinDeviceInterfaceData, FFlags, SP_DEVICE_INTERFACE_DATA, Flags);
+QUENVAR_SAME_FIELD(TWinDeviceInterfaceData, FReserved, SP_DEVICE_INTERFACE_DATA, Reserved);
 static_assert(kWinDetailCbSize == sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W));
 static_assert(kWinDetailPathOffset == offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath));
 static_assert(sizeof(TWinHiddAttributes) == sizeof(HIDD_ATTRIBUTES));
-QUENVAR_SAME_FIELD(TWinHiddAttributes, HIDD_ATTRIBUTES, VendorID);
-QUENVAR_SAME_FIELD(TWinHiddAttributes, HIDD_ATTRIBUTES, ProductID);
-QUENVAR_SAME_FIELD(TWinHiddAttributes, HIDD_ATTRIBUTES, VersionNumber);
+QUENVAR_SAME_FIELD(TWinHiddAttributes, FVendorID, HIDD_ATTRIBUTES, VendorID);
+QUENVAR_SAME_FIELD(TWinHiddAttributes, FProductID, HIDD_ATTRIBUTES, ProductID);
+QUENVAR_SAME_FIELD(TWinHiddAttributes, FVersionNumber, HIDD_ATTRIBUTES, VersionNumber);
 static_assert(sizeof(TWinHidpCaps) == sizeof(HIDP_CAPS));
-QUENVAR_SAME_FIELD(TWinHidpCaps, HIDP_CAPS, InputReportByteLength);
-QUENVAR_SAME_FIELD(TWinHidpCaps, HIDP_CAPS, OutputReportByteLength);
-QUENVAR_SAME_FIELD(TWinHidpCaps, HIDP_CAPS, FeatureReportByteLength);
+QUENVAR_SAME_FIELD(TWinHidpCaps, FInputReportByteLength, HIDP_CAPS, InputReportByteLength);
+QUENVAR_SAME_FIELD(TWinHidpCaps, FOutputReportByteLength, HIDP_CAPS, OutputReportByteLength);
+QUENVAR_SAME_FIELD(TWinHidpCaps, FFeatureReportByteLength, HIDP_CAPS, FeatureReportByteLength);
 static_assert(sizeof(TWinOverlapped) == sizeof(OVERLAPPED));
-QUENVAR_SAME_FIELD(TWinOverlapped, OVERLAPPED, hEvent);
+QUENVAR_SAME_FIELD(TWinOverlapped, FHEvent, OVERLAPPED, hEvent);
 static_assert(sizeof(TWinHandle) == sizeof(HANDLE));
 #undef QUENVAR_SAME_FIELD
 
@@ -114,39 +115,39 @@ class TLibrary {
     const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
     // Only the system's own copy: never one planted beside the program.
     if (length > 0 && length < MAX_PATH)
-      Module = LoadLibraryW((std::wstring(folder, length) + L"\\" + name).c_str());
+      FModule = LoadLibraryW((std::wstring(folder, length) + L"\\" + name).c_str());
   }
   ~TLibrary() {
-    if (Module) FreeLibrary(Module);
+    if (FModule) FreeLibrary(FModule);
   }
   TLibrary(const TLibrary&) = delete;
   TLibrary& operator=(const TLibrary&) = delete;
 
-  explicit operator bool() const { return Module != nullptr; }
+  explicit operator bool() const { return FModule != nullptr; }
 
   // Null when the library or the entry point is missing.
   template <class F>
   F* Entry(const char* name) const {
-    if (!Module) return nullptr;
+    if (!FModule) return nullptr;
     // Through void(*)(): a cast between unrelated function types says it means it.
-    return reinterpret_cast<F*>(reinterpret_cast<void (*)()>(GetProcAddress(Module, name)));
+    return reinterpret_cast<F*>(reinterpret_cast<void (*)()>(GetProcAddress(FModule, name)));
   }
 
  private:
-  HMODULE Module = nullptr;
+  HMODULE FModule = nullptr;
 };
 
 struct TLibraries {
-  TLibrary SetupApi{L"setupapi.dll"};
-  TLibrary Hid{L"hid.dll"};
-  TLibrary CfgMgr{L"cfgmgr32.dll"};
+  TLibrary FSetupApi{L"setupapi.dll"};
+  TLibrary FHid{L"hid.dll"};
+  TLibrary FCfgMgr{L"cfgmgr32.dll"};
 };
 
 // One registration: the callback the backend gave and the system's handle.
 struct TCmRegistration {
-  TWinCmCallback Callback;
-  HCMNOTIFICATION Handle = nullptr;
-  std::shared_ptr<TLibraries> Libraries;
+  TWinCmCallback FCallback;
+  HCMNOTIFICATION FHandle = nullptr;
+  std::shared_ptr<TLibraries> FLibraries;
 };
 
 DWORD CALLBACK CmNotified(HCMNOTIFICATION, PVOID context, CM_NOTIFY_ACTION action,
@@ -157,85 +158,85 @@ DWORD CALLBACK CmNotified(HCMNOTIFICATION, PVOID context, CM_NOTIFY_ACTION actio
     const wchar_t* text = data->u.DeviceInterface.SymbolicLink;
     link.assign(text, text + wcsnlen(text, (size - kLinkAt) / sizeof(wchar_t)));
   }
-  static_cast<TCmRegistration*>(context)->Callback(static_cast<TWinDword>(action), link);
+  static_cast<TCmRegistration*>(context)->FCallback(static_cast<TWinDword>(action), link);
   return ERROR_SUCCESS;
 }
 
 std::optional<TWinHidApi> Load() {
   auto libs = std::make_shared<TLibraries>();
   // As the link has always bound them: SetupAPI first, hid.dll only with it.
-  if (!libs->SetupApi || !libs->Hid) return std::nullopt;
+  if (!libs->FSetupApi || !libs->FHid) return std::nullopt;
 
   auto getClassDevs =
-      libs->SetupApi.Entry<decltype(::SetupDiGetClassDevsW)>("SetupDiGetClassDevsW");
+      libs->FSetupApi.Entry<decltype(::SetupDiGetClassDevsW)>("SetupDiGetClassDevsW");
   auto enumInterfaces =
-      libs->SetupApi.Entry<decltype(::SetupDiEnumDeviceInterfaces)>("SetupDiEnumDeviceInterfaces");
-  auto interfaceDetail = libs->SetupApi.Entry<decltype(::SetupDiGetDeviceInterfaceDetailW)>(
+      libs->FSetupApi.Entry<decltype(::SetupDiEnumDeviceInterfaces)>("SetupDiEnumDeviceInterfaces");
+  auto interfaceDetail = libs->FSetupApi.Entry<decltype(::SetupDiGetDeviceInterfaceDetailW)>(
       "SetupDiGetDeviceInterfaceDetailW");
-  auto destroyList = libs->SetupApi.Entry<decltype(::SetupDiDestroyDeviceInfoList)>(
+  auto destroyList = libs->FSetupApi.Entry<decltype(::SetupDiDestroyDeviceInfoList)>(
       "SetupDiDestroyDeviceInfoList");
-  auto hidGuid = libs->Hid.Entry<decltype(::HidD_GetHidGuid)>("HidD_GetHidGuid");
-  auto attributes = libs->Hid.Entry<decltype(::HidD_GetAttributes)>("HidD_GetAttributes");
-  auto preparsed = libs->Hid.Entry<decltype(::HidD_GetPreparsedData)>("HidD_GetPreparsedData");
+  auto hidGuid = libs->FHid.Entry<decltype(::HidD_GetHidGuid)>("HidD_GetHidGuid");
+  auto attributes = libs->FHid.Entry<decltype(::HidD_GetAttributes)>("HidD_GetAttributes");
+  auto preparsed = libs->FHid.Entry<decltype(::HidD_GetPreparsedData)>("HidD_GetPreparsedData");
   auto freePreparsed =
-      libs->Hid.Entry<decltype(::HidD_FreePreparsedData)>("HidD_FreePreparsedData");
-  auto caps = libs->Hid.Entry<decltype(::HidP_GetCaps)>("HidP_GetCaps");
+      libs->FHid.Entry<decltype(::HidD_FreePreparsedData)>("HidD_FreePreparsedData");
+  auto caps = libs->FHid.Entry<decltype(::HidP_GetCaps)>("HidP_GetCaps");
   auto serial =
-      libs->Hid.Entry<decltype(::HidD_GetSerialNumberString)>("HidD_GetSerialNumberString");
+      libs->FHid.Entry<decltype(::HidD_GetSerialNumberString)>("HidD_GetSerialNumberString");
   if (!getClassDevs || !enumInterfaces || !interfaceDetail || !destroyList || !hidGuid ||
       !attributes || !preparsed || !freePreparsed || !caps || !serial)
     return std::nullopt;
 
   TWinHidApi api;
-  api.GetLastError = [] { return static_cast<TWinDword>(::GetLastError()); };
-  api.CreateFileW = [](const std::u16string& path, TWinDword access, TWinDword share,
-                       TWinDword creation, TWinDword flags) {
+  api.FGetLastError = [] { return static_cast<TWinDword>(::GetLastError()); };
+  api.FCreateFileW = [](const std::u16string& path, TWinDword access, TWinDword share,
+                        TWinDword creation, TWinDword flags) {
     const std::wstring name(path.begin(), path.end());
     return W(::CreateFileW(name.c_str(), access, share, nullptr, creation, flags, nullptr));
   };
-  api.CloseHandle = [](TWinHandle h) { return ::CloseHandle(H(h)) != FALSE; };
-  api.CreateEventW = [] { return W(::CreateEventW(nullptr, TRUE, FALSE, nullptr)); };
+  api.FCloseHandle = [](TWinHandle h) { return ::CloseHandle(H(h)) != FALSE; };
+  api.FCreateEventW = [] { return W(::CreateEventW(nullptr, TRUE, FALSE, nullptr)); };
   // With an OVERLAPPED the count argument is to be null; a request done at
   // once leaves its count in InternalHigh.
-  api.ReadFile = [](TWinHandle h, void* buffer, TWinDword size, TWinDword* done,
-                    TWinOverlapped* ov) {
-    DWORD n = 0;
-    const bool ok = ::ReadFile(H(h), buffer, size, ov ? nullptr : &n, O(ov)) != FALSE;
-    *done = ov ? (ok ? static_cast<TWinDword>(ov->InternalHigh) : 0) : n;
-    return ok;
-  };
-  api.WriteFile = [](TWinHandle h, const void* data, TWinDword size, TWinDword* done,
+  api.FReadFile = [](TWinHandle h, void* buffer, TWinDword size, TWinDword* done,
                      TWinOverlapped* ov) {
     DWORD n = 0;
-    const bool ok = ::WriteFile(H(h), data, size, ov ? nullptr : &n, O(ov)) != FALSE;
-    *done = ov ? (ok ? static_cast<TWinDword>(ov->InternalHigh) : 0) : n;
+    const bool ok = ::ReadFile(H(h), buffer, size, ov ? nullptr : &n, O(ov)) != FALSE;
+    *done = ov ? (ok ? static_cast<TWinDword>(ov->FInternalHigh) : 0) : n;
     return ok;
   };
-  api.GetOverlappedResult = [](TWinHandle h, TWinOverlapped* ov, TWinDword* done, bool wait) {
+  api.FWriteFile = [](TWinHandle h, const void* data, TWinDword size, TWinDword* done,
+                      TWinOverlapped* ov) {
+    DWORD n = 0;
+    const bool ok = ::WriteFile(H(h), data, size, ov ? nullptr : &n, O(ov)) != FALSE;
+    *done = ov ? (ok ? static_cast<TWinDword>(ov->FInternalHigh) : 0) : n;
+    return ok;
+  };
+  api.FGetOverlappedResult = [](TWinHandle h, TWinOverlapped* ov, TWinDword* done, bool wait) {
     DWORD n = 0;
     const bool ok = ::GetOverlappedResult(H(h), O(ov), &n, wait ? TRUE : FALSE) != FALSE;
     *done = n;
     return ok;
   };
-  api.WaitForSingleObject = [](TWinHandle h, TWinDword ms) {
+  api.FWaitForSingleObject = [](TWinHandle h, TWinDword ms) {
     return static_cast<TWinDword>(::WaitForSingleObject(H(h), ms));
   };
-  api.CancelIoEx = [](TWinHandle h, TWinOverlapped* ov) {
+  api.FCancelIoEx = [](TWinHandle h, TWinOverlapped* ov) {
     return ::CancelIoEx(H(h), O(ov)) != FALSE;
   };
 
-  api.SetupDiGetClassDevsW = [libs, getClassDevs](const TWinGuid* guid, TWinDword flags) {
+  api.FSetupDiGetClassDevsW = [libs, getClassDevs](const TWinGuid* guid, TWinDword flags) {
     return W(getClassDevs(G(guid), nullptr, nullptr, flags));
   };
-  api.SetupDiEnumDeviceInterfaces = [libs, enumInterfaces](TWinHandle set, const TWinGuid* guid,
-                                                           TWinDword index,
-                                                           TWinDeviceInterfaceData* data) {
+  api.FSetupDiEnumDeviceInterfaces = [libs, enumInterfaces](TWinHandle set, const TWinGuid* guid,
+                                                            TWinDword index,
+                                                            TWinDeviceInterfaceData* data) {
     return enumInterfaces(H(set), nullptr, G(guid), index,
                           reinterpret_cast<SP_DEVICE_INTERFACE_DATA*>(data)) != FALSE;
   };
-  api.SetupDiGetDeviceInterfaceDetailW = [libs, interfaceDetail](
-                                             TWinHandle set, TWinDeviceInterfaceData* data,
-                                             void* detail, TWinDword size, TWinDword* required) {
+  api.FSetupDiGetDeviceInterfaceDetailW = [libs, interfaceDetail](
+                                              TWinHandle set, TWinDeviceInterfaceData* data,
+                                              void* detail, TWinDword size, TWinDword* required) {
     DWORD n = 0;
     const bool ok = interfaceDetail(H(set), reinterpret_cast<SP_DEVICE_INTERFACE_DATA*>(data),
                                     static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(detail), size,
@@ -243,53 +244,53 @@ std::optional<TWinHidApi> Load() {
     if (required) *required = n;
     return ok;
   };
-  api.SetupDiDestroyDeviceInfoList = [libs, destroyList](TWinHandle set) {
+  api.FSetupDiDestroyDeviceInfoList = [libs, destroyList](TWinHandle set) {
     return destroyList(H(set)) != FALSE;
   };
 
-  api.HidD_GetHidGuid = [libs, hidGuid](TWinGuid* guid) { hidGuid(G(guid)); };
-  api.HidD_GetAttributes = [libs, attributes](TWinHandle h, TWinHiddAttributes* a) {
+  api.FHidDGetHidGuid = [libs, hidGuid](TWinGuid* guid) { hidGuid(G(guid)); };
+  api.FHidDGetAttributes = [libs, attributes](TWinHandle h, TWinHiddAttributes* a) {
     return attributes(H(h), reinterpret_cast<HIDD_ATTRIBUTES*>(a)) != FALSE;
   };
-  api.HidD_GetPreparsedData = [libs, preparsed](TWinHandle h, TWinHandle* out) {
+  api.FHidDGetPreparsedData = [libs, preparsed](TWinHandle h, TWinHandle* out) {
     PHIDP_PREPARSED_DATA data = nullptr;
     const bool ok = preparsed(H(h), &data) != FALSE;
     *out = reinterpret_cast<TWinHandle>(data);
     return ok;
   };
-  api.HidD_FreePreparsedData = [libs, freePreparsed](TWinHandle data) {
+  api.FHidDFreePreparsedData = [libs, freePreparsed](TWinHandle data) {
     return freePreparsed(reinterpret_cast<PHIDP_PREPARSED_DATA>(data)) != FALSE;
   };
-  api.HidP_GetCaps = [libs, caps](TWinHandle data, TWinHidpCaps* out) {
+  api.FHidPGetCaps = [libs, caps](TWinHandle data, TWinHidpCaps* out) {
     return static_cast<std::int32_t>(
         caps(reinterpret_cast<PHIDP_PREPARSED_DATA>(data), reinterpret_cast<HIDP_CAPS*>(out)));
   };
-  api.HidD_GetSerialNumberString = [libs, serial](TWinHandle h, void* buffer, TWinDword size) {
+  api.FHidDGetSerialNumberString = [libs, serial](TWinHandle h, void* buffer, TWinDword size) {
     return serial(H(h), buffer, size) != FALSE;
   };
 
-  auto registerFn = libs->CfgMgr.Entry<std::remove_pointer_t<TCmRegisterNotification>>(
+  auto registerFn = libs->FCfgMgr.Entry<std::remove_pointer_t<TCmRegisterNotification>>(
       "CM_Register_Notification");
-  auto unregisterFn = libs->CfgMgr.Entry<std::remove_pointer_t<TCmUnregisterNotification>>(
+  auto unregisterFn = libs->FCfgMgr.Entry<std::remove_pointer_t<TCmUnregisterNotification>>(
       "CM_Unregister_Notification");
   if (registerFn && unregisterFn) {
-    api.CM_Register_Notification = [libs, registerFn](const TWinGuid& interfaceClass,
-                                                      TWinCmCallback callback,
-                                                      TWinHandle* registration) {
+    api.FCmRegisterNotification = [libs, registerFn](const TWinGuid& interfaceClass,
+                                                     TWinCmCallback callback,
+                                                     TWinHandle* registration) {
       auto reg = std::make_unique<TCmRegistration>();
-      reg->Callback = std::move(callback);
-      reg->Libraries = libs;
+      reg->FCallback = std::move(callback);
+      reg->FLibraries = libs;
       CM_NOTIFY_FILTER filter{};
       filter.cbSize = sizeof filter;
       filter.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
       filter.u.DeviceInterface.ClassGuid = *G(&interfaceClass);
-      const CONFIGRET result = registerFn(&filter, reg.get(), CmNotified, &reg->Handle);
+      const CONFIGRET result = registerFn(&filter, reg.get(), CmNotified, &reg->FHandle);
       if (result == CR_SUCCESS) *registration = reinterpret_cast<TWinHandle>(reg.release());
       return static_cast<TWinDword>(result);
     };
-    api.CM_Unregister_Notification = [libs, unregisterFn](TWinHandle registration) {
+    api.FCmUnregisterNotification = [libs, unregisterFn](TWinHandle registration) {
       std::unique_ptr<TCmRegistration> reg(reinterpret_cast<TCmRegistration*>(registration));
-      return static_cast<TWinDword>(unregisterFn(reg->Handle));
+      return static_cast<TWinDword>(unregisterFn(reg->FHandle));
     };
   }
   return api;

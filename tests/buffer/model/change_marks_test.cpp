@@ -17,12 +17,12 @@ std::set<std::size_t> Marked(const TChangeMarks& m) {
 }
 
 struct TMarksCase {
-  const char* Name;
-  std::size_t Size;
-  std::set<std::size_t> Before;
-  std::function<void(TChangeMarks&)> Op;
-  std::size_t SizeAfter;
-  std::set<std::size_t> After;
+  const char* FName;
+  std::size_t FSize;
+  std::set<std::size_t> FBefore;
+  std::function<void(TChangeMarks&)> FOp;
+  std::size_t FSizeAfter;
+  std::set<std::size_t> FAfter;
 };
 
 TEST(ChangeMarks, ShiftsAndTruncatesAcrossWordBoundaries) {
@@ -93,15 +93,15 @@ TEST(ChangeMarks, ShiftsAndTruncatesAcrossWordBoundaries) {
        {7}},
   };
   for (const TMarksCase& c : cases) {
-    SCOPED_TRACE(c.Name);
+    SCOPED_TRACE(c.FName);
     TChangeMarks m;
-    m.Resize(c.Size);
-    for (std::size_t p : c.Before) m.Set(p);
-    c.Op(m);
-    EXPECT_EQ(m.Size(), c.SizeAfter);
-    EXPECT_EQ(Marked(m), c.After);
-    EXPECT_EQ(m.Any(), !c.After.empty());
-    EXPECT_FALSE(m.Test(c.SizeAfter));
+    m.Resize(c.FSize);
+    for (std::size_t p : c.FBefore) m.Set(p);
+    c.FOp(m);
+    EXPECT_EQ(m.Size(), c.FSizeAfter);
+    EXPECT_EQ(Marked(m), c.FAfter);
+    EXPECT_EQ(m.Any(), !c.FAfter.empty());
+    EXPECT_FALSE(m.Test(c.FSizeAfter));
   }
 }
 

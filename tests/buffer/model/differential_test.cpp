@@ -17,144 +17,144 @@ using test::TBytes;
 enum class TOpKind { Write, Insert, Delete, Replace, Append, InsertNibble, DeleteNibble, Group };
 
 struct TOp {
-  TOpKind Kind = TOpKind::Write;
-  std::uint32_t Pos = 0;
-  std::uint32_t Count = 0;
-  TBytes Data;
-  bool Low = false;
-  std::uint8_t Value = 0;
-  std::vector<TOp> Group;
+  TOpKind FKind = TOpKind::Write;
+  std::uint32_t FPos = 0;
+  std::uint32_t FCount = 0;
+  TBytes FData;
+  bool FLow = false;
+  std::uint8_t FValue = 0;
+  std::vector<TOp> FGroup;
 };
 
 class TReference {
  public:
-  TBytes Data;
-  std::vector<bool> Marks;
-  bool Insert = false;
-  bool ReadOnly = false;
+  TBytes FData;
+  std::vector<bool> FMarks;
+  bool FInsert = false;
+  bool FReadOnly = false;
 
   struct TEntry {
-    TBytes Before;
-    bool InsertMode;
-    std::uint32_t Pos;
-    TOp Op;
+    TBytes FBefore;
+    bool FInsertMode;
+    std::uint32_t FPos;
+    TOp FOp;
   };
-  std::vector<TEntry> Undo;
-  std::optional<TEntry> Redo;
+  std::vector<TEntry> FUndo;
+  std::optional<TEntry> FRedo;
 
   void Load(const TBytes& d) {
-    Data = d;
-    Marks.assign(d.size(), false);
-    Undo.clear();
-    Redo.reset();
+    FData = d;
+    FMarks.assign(d.size(), false);
+    FUndo.clear();
+    FRedo.reset();
   }
 
   void Edit(const TOp& op) {
-    if (ReadOnly) return;
-    TEntry e{Data, Insert, 0, op};
+    if (FReadOnly) return;
+    TEntry e{FData, FInsert, 0, op};
     std::optional<std::uint32_t> pos = Apply(op);
     if (!pos) return;
-    e.Pos = *pos;
-    Undo.push_back(std::move(e));
-    Redo.reset();
+    e.FPos = *pos;
+    FUndo.push_back(std::move(e));
+    FRedo.reset();
   }
 
   void UndoLast() {
-    if (ReadOnly || Undo.empty()) return;
-    TEntry e = std::move(Undo.back());
-    Undo.pop_back();
-    std::vector<bool> marks(e.Before.size(), false);
-    for (std::size_t i = 0; i < std::min<std::size_t>(e.Pos, marks.size()); ++i)
-      marks[i] = i < Marks.size() && Marks[i];
-    Data = e.Before;
-    Marks = marks;
-    Insert = e.InsertMode;
-    Redo = std::move(e);
+    if (FReadOnly || FUndo.empty()) return;
+    TEntry e = std::move(FUndo.back());
+    FUndo.pop_back();
+    std::vector<bool> marks(e.FBefore.size(), false);
+    for (std::size_t i = 0; i < std::min<std::size_t>(e.FPos, marks.size()); ++i)
+      marks[i] = i < FMarks.size() && FMarks[i];
+    FData = e.FBefore;
+    FMarks = marks;
+    FInsert = e.FInsertMode;
+    FRedo = std::move(e);
   }
 
   void RedoLast() {
-    if (ReadOnly || !Redo) return;
-    const TOp op = Redo->Op;
-    Redo.reset();
+    if (FReadOnly || !FRedo) return;
+    const TOp op = FRedo->FOp;
+    FRedo.reset();
     Edit(op);
-    Redo.reset();
+    FRedo.reset();
   }
 
   void ToggleInsert() {
-    Insert = !Insert;
-    Marks.assign(Marks.size(), false);
+    FInsert = !FInsert;
+    FMarks.assign(FMarks.size(), false);
   }
 
  private:
   // The lowest position the op touched, or nothing when it was no edit.
   std::optional<std::uint32_t> Apply(const TOp& op) {
-    const std::size_t n = Data.size();
-    switch (op.Kind) {
+    const std::size_t n = FData.size();
+    switch (op.FKind) {
       case TOpKind::Write: {
-        if (op.Pos >= n || op.Data.size() > n - op.Pos) return {};
+        if (op.FPos >= n || op.FData.size() > n - op.FPos) return {};
         bool any = false;
-        for (std::size_t i = 0; i < op.Data.size(); ++i) {
-          if (Data[op.Pos + i] == op.Data[i]) continue;
+        for (std::size_t i = 0; i < op.FData.size(); ++i) {
+          if (FData[op.FPos + i] == op.FData[i]) continue;
           any = true;
-          Data[op.Pos + i] = op.Data[i];
-          if (!Insert) Marks[op.Pos + i] = true;
+          FData[op.FPos + i] = op.FData[i];
+          if (!FInsert) FMarks[op.FPos + i] = true;
         }
         if (!any) return {};
-        return op.Pos;
+        return op.FPos;
       }
       case TOpKind::Insert:
-        if (op.Pos > n || op.Data.empty()) return {};
-        Data.insert(Data.begin() + op.Pos, op.Data.begin(), op.Data.end());
-        Marks.insert(Marks.begin() + op.Pos, op.Data.size(), false);
-        return op.Pos;
+        if (op.FPos > n || op.FData.empty()) return {};
+        FData.insert(FData.begin() + op.FPos, op.FData.begin(), op.FData.end());
+        FMarks.insert(FMarks.begin() + op.FPos, op.FData.size(), false);
+        return op.FPos;
       case TOpKind::Delete: {
-        if (op.Pos >= n || op.Count == 0) return {};
-        const std::size_t c = std::min<std::size_t>(op.Count, n - op.Pos);
-        Data.erase(Data.begin() + op.Pos, Data.begin() + op.Pos + c);
-        Marks.erase(Marks.begin() + op.Pos, Marks.begin() + op.Pos + c);
-        return op.Pos;
+        if (op.FPos >= n || op.FCount == 0) return {};
+        const std::size_t c = std::min<std::size_t>(op.FCount, n - op.FPos);
+        FData.erase(FData.begin() + op.FPos, FData.begin() + op.FPos + c);
+        FMarks.erase(FMarks.begin() + op.FPos, FMarks.begin() + op.FPos + c);
+        return op.FPos;
       }
       case TOpKind::Replace: {
-        if (op.Pos > n || op.Count > n - op.Pos) return {};
-        if (op.Count == op.Data.size() &&
-            std::equal(op.Data.begin(), op.Data.end(), Data.begin() + op.Pos))
+        if (op.FPos > n || op.FCount > n - op.FPos) return {};
+        if (op.FCount == op.FData.size() &&
+            std::equal(op.FData.begin(), op.FData.end(), FData.begin() + op.FPos))
           return {};
-        Data.erase(Data.begin() + op.Pos, Data.begin() + op.Pos + op.Count);
-        Marks.erase(Marks.begin() + op.Pos, Marks.begin() + op.Pos + op.Count);
-        Data.insert(Data.begin() + op.Pos, op.Data.begin(), op.Data.end());
-        Marks.insert(Marks.begin() + op.Pos, op.Data.size(), false);
-        return op.Pos;
+        FData.erase(FData.begin() + op.FPos, FData.begin() + op.FPos + op.FCount);
+        FMarks.erase(FMarks.begin() + op.FPos, FMarks.begin() + op.FPos + op.FCount);
+        FData.insert(FData.begin() + op.FPos, op.FData.begin(), op.FData.end());
+        FMarks.insert(FMarks.begin() + op.FPos, op.FData.size(), false);
+        return op.FPos;
       }
       case TOpKind::Append:
-        if (op.Data.empty()) return {};
-        Data.insert(Data.end(), op.Data.begin(), op.Data.end());
-        Marks.resize(Data.size(), false);
+        if (op.FData.empty()) return {};
+        FData.insert(FData.end(), op.FData.begin(), op.FData.end());
+        FMarks.resize(FData.size(), false);
         return static_cast<std::uint32_t>(n);
       case TOpKind::InsertNibble:
       case TOpKind::DeleteNibble: {
-        const bool ins = op.Kind == TOpKind::InsertNibble;
-        if (op.Pos > n || (op.Pos == n && (!ins || op.Low))) return {};
+        const bool ins = op.FKind == TOpKind::InsertNibble;
+        if (op.FPos > n || (op.FPos == n && (!ins || op.FLow))) return {};
         std::vector<std::uint8_t> nib;
-        for (std::uint8_t b : Data) {
+        for (std::uint8_t b : FData) {
           nib.push_back(b >> 4);
           nib.push_back(b & 15);
         }
-        const std::size_t k = 2 * op.Pos + (op.Low ? 1 : 0);
+        const std::size_t k = 2 * op.FPos + (op.FLow ? 1 : 0);
         if (ins) {
-          nib.insert(nib.begin() + k, op.Value);
+          nib.insert(nib.begin() + k, op.FValue);
         } else {
           nib.erase(nib.begin() + k);
         }
         if (nib.size() % 2) nib.push_back(0);
-        Data.clear();
+        FData.clear();
         for (std::size_t i = 0; i < nib.size(); i += 2)
-          Data.push_back(static_cast<std::uint8_t>(nib[i] * 16 + nib[i + 1]));
-        Marks.resize(Data.size(), false);
-        return op.Pos;
+          FData.push_back(static_cast<std::uint8_t>(nib[i] * 16 + nib[i + 1]));
+        FMarks.resize(FData.size(), false);
+        return op.FPos;
       }
       case TOpKind::Group: {
         std::optional<std::uint32_t> low;
-        for (const TOp& sub : op.Group) {
+        for (const TOp& sub : op.FGroup) {
           std::optional<std::uint32_t> p = Apply(sub);
           if (p) low = low ? std::min(*low, *p) : *p;
         }
@@ -175,24 +175,24 @@ TOp RandomOp(std::mt19937& rng, std::uint32_t length, bool allowGroup) {
     return b;
   };
   TOp op;
-  op.Kind = static_cast<TOpKind>(pick(0, allowGroup ? 7 : 6));
-  op.Pos = pick(0, length + 1);
-  op.Count = pick(0, 4);
-  op.Low = pick(0, 1) == 1;
-  op.Value = static_cast<std::uint8_t>(pick(0, 15));
-  switch (op.Kind) {
+  op.FKind = static_cast<TOpKind>(pick(0, allowGroup ? 7 : 6));
+  op.FPos = pick(0, length + 1);
+  op.FCount = pick(0, 4);
+  op.FLow = pick(0, 1) == 1;
+  op.FValue = static_cast<std::uint8_t>(pick(0, 15));
+  switch (op.FKind) {
     case TOpKind::Write:
-      op.Data = bytes(pick(1, 2));
+      op.FData = bytes(pick(1, 2));
       break;
     case TOpKind::Insert:
     case TOpKind::Append:
-      op.Data = bytes(length > 200 ? 0 : pick(1, 5));
+      op.FData = bytes(length > 200 ? 0 : pick(1, 5));
       break;
     case TOpKind::Replace:
-      op.Data = bytes(pick(0, 3));
+      op.FData = bytes(pick(0, 3));
       break;
     case TOpKind::Group:
-      for (int i = 0; i < 3; ++i) op.Group.push_back(RandomOp(rng, length, false));
+      for (int i = 0; i < 3; ++i) op.FGroup.push_back(RandomOp(rng, length, false));
       break;
     default:
       break;
@@ -201,31 +201,31 @@ TOp RandomOp(std::mt19937& rng, std::uint32_t length, bool allowGroup) {
 }
 
 void ApplyToEditor(TCustomMPHexEditor& e, const TOp& op) {
-  switch (op.Kind) {
+  switch (op.FKind) {
     case TOpKind::Write:
-      e.WriteBytes(op.Pos, op.Data);
+      e.WriteBytes(op.FPos, op.FData);
       break;
     case TOpKind::Insert:
-      e.InsertBytes(op.Pos, op.Data);
+      e.InsertBytes(op.FPos, op.FData);
       break;
     case TOpKind::Delete:
-      e.DeleteBytes(op.Pos, op.Count);
+      e.DeleteBytes(op.FPos, op.FCount);
       break;
     case TOpKind::Replace:
-      e.ReplaceBytes(op.Pos, op.Count, op.Data);
+      e.ReplaceBytes(op.FPos, op.FCount, op.FData);
       break;
     case TOpKind::Append:
-      e.AppendBytes(op.Data);
+      e.AppendBytes(op.FData);
       break;
     case TOpKind::InsertNibble:
-      e.InsertNibble(op.Pos, op.Low, op.Value);
+      e.InsertNibble(op.FPos, op.FLow, op.FValue);
       break;
     case TOpKind::DeleteNibble:
-      e.DeleteNibble(op.Pos, op.Low);
+      e.DeleteNibble(op.FPos, op.FLow);
       break;
     case TOpKind::Group:
       e.BeginUpdate();
-      for (const TOp& sub : op.Group) ApplyToEditor(e, sub);
+      for (const TOp& sub : op.FGroup) ApplyToEditor(e, sub);
       e.EndUpdate();
       break;
   }
@@ -259,17 +259,17 @@ TEST(HexEditorDifferential, RandomEditsUndoRedoMatchReference) {
         ref.ToggleInsert();
       } else {
         e.SetReadOnlyView(!e.ReadOnlyView());
-        ref.ReadOnly = !ref.ReadOnly;
+        ref.FReadOnly = !ref.FReadOnly;
       }
-      ASSERT_EQ(Bytes(e), ref.Data) << "step " << step;
+      ASSERT_EQ(Bytes(e), ref.FData) << "step " << step;
       std::vector<bool> marks(e.DataLength());
       for (std::uint32_t i = 0; i < e.DataLength(); ++i) marks[i] = e.IsChanged(i);
-      ASSERT_EQ(marks, ref.Marks) << "step " << step;
-      ASSERT_EQ(e.InsertMode(), ref.Insert) << "step " << step;
-      ASSERT_EQ(e.UndoAvailable(), !ref.ReadOnly && !ref.Undo.empty()) << "step " << step;
-      ASSERT_EQ(e.RedoAvailable(), !ref.ReadOnly && ref.Redo.has_value()) << "step " << step;
-      ASSERT_EQ(e.UndoCount(), ref.Undo.size()) << "step " << step;
-      ASSERT_LE(e.Caret().Position, e.MaxCaretPosition()) << "step " << step;
+      ASSERT_EQ(marks, ref.FMarks) << "step " << step;
+      ASSERT_EQ(e.InsertMode(), ref.FInsert) << "step " << step;
+      ASSERT_EQ(e.UndoAvailable(), !ref.FReadOnly && !ref.FUndo.empty()) << "step " << step;
+      ASSERT_EQ(e.RedoAvailable(), !ref.FReadOnly && ref.FRedo.has_value()) << "step " << step;
+      ASSERT_EQ(e.UndoCount(), ref.FUndo.size()) << "step " << step;
+      ASSERT_LE(e.Caret().FPosition, e.MaxCaretPosition()) << "step " << step;
     }
   }
 }

@@ -38,103 +38,103 @@ TEST(HexEditor, UndoKindDescriptions) {
 
 TEST(HexEditor, LoadingEmptyStream) {
   TEditable t({1, 2, 3});
-  t.E.WriteByte(0, 9);
+  t.FE.WriteByte(0, 9);
   std::istringstream empty("");
-  t.Changes = 0;
-  ASSERT_TRUE(t.E.LoadDataFromStream(empty));
-  EXPECT_EQ(t.E.DataLength(), 0u);
-  EXPECT_EQ(t.E.DataRowCount(), 1u);
-  EXPECT_TRUE(MarkedBytes(t.E).empty());
-  EXPECT_FALSE(t.E.UndoAvailable());
-  EXPECT_EQ(t.Changes, 1);
+  t.FChanges = 0;
+  ASSERT_TRUE(t.FE.LoadDataFromStream(empty));
+  EXPECT_EQ(t.FE.DataLength(), 0u);
+  EXPECT_EQ(t.FE.DataRowCount(), 1u);
+  EXPECT_TRUE(MarkedBytes(t.FE).empty());
+  EXPECT_FALSE(t.FE.UndoAvailable());
+  EXPECT_EQ(t.FChanges, 1);
 }
 
 TEST(HexEditor, LoadingEndsTheHistory) {
   TEditable t({1, 2, 3});
-  ASSERT_TRUE(t.E.WriteByte(1, 0x20));
-  ASSERT_TRUE(t.E.UndoAvailable());
-  t.E.UndoLast();
-  ASSERT_TRUE(t.E.WriteByte(1, 0x21));
+  ASSERT_TRUE(t.FE.WriteByte(1, 0x20));
+  ASSERT_TRUE(t.FE.UndoAvailable());
+  t.FE.UndoLast();
+  ASSERT_TRUE(t.FE.WriteByte(1, 0x21));
   std::istringstream in(std::string("\x10\x11", 2));
-  ASSERT_TRUE(t.E.LoadDataFromStream(in));
-  EXPECT_EQ(Bytes(t.E), (TBytes{0x10, 0x11}));
-  EXPECT_FALSE(t.E.UndoAvailable());
-  EXPECT_FALSE(t.E.RedoAvailable());
-  EXPECT_FALSE(t.E.Modified());
-  EXPECT_EQ(t.E.Caret().Position, 0u);
+  ASSERT_TRUE(t.FE.LoadDataFromStream(in));
+  EXPECT_EQ(Bytes(t.FE), (TBytes{0x10, 0x11}));
+  EXPECT_FALSE(t.FE.UndoAvailable());
+  EXPECT_FALSE(t.FE.RedoAvailable());
+  EXPECT_FALSE(t.FE.Modified());
+  EXPECT_EQ(t.FE.Caret().FPosition, 0u);
 }
 
 TEST(HexEditor, TwoUndosTwoRedosBringBackOnlyTheLastUndone) {
   TEditable t({0, 0, 0});
-  ASSERT_TRUE(t.E.WriteByte(0, 0xA1));
-  ASSERT_TRUE(t.E.WriteByte(2, 0xC3));
-  t.E.UndoLast();
-  EXPECT_EQ(Bytes(t.E), (TBytes{0xA1, 0, 0}));
-  t.E.UndoLast();
-  EXPECT_EQ(Bytes(t.E), (TBytes{0, 0, 0}));
-  EXPECT_FALSE(t.E.UndoAvailable());
-  ASSERT_TRUE(t.E.RedoAvailable());
-  EXPECT_EQ(t.E.RedoDescription(), "Change Byte(s)");
-  const int before = t.Changes;
-  t.E.RedoLast();
-  EXPECT_EQ(Bytes(t.E), (TBytes{0xA1, 0, 0}));
-  EXPECT_FALSE(t.E.RedoAvailable());
-  EXPECT_TRUE(t.E.UndoAvailable());
-  t.E.RedoLast();
-  EXPECT_EQ(Bytes(t.E), (TBytes{0xA1, 0, 0}));
-  EXPECT_EQ(t.Changes, before + 1);
+  ASSERT_TRUE(t.FE.WriteByte(0, 0xA1));
+  ASSERT_TRUE(t.FE.WriteByte(2, 0xC3));
+  t.FE.UndoLast();
+  EXPECT_EQ(Bytes(t.FE), (TBytes{0xA1, 0, 0}));
+  t.FE.UndoLast();
+  EXPECT_EQ(Bytes(t.FE), (TBytes{0, 0, 0}));
+  EXPECT_FALSE(t.FE.UndoAvailable());
+  ASSERT_TRUE(t.FE.RedoAvailable());
+  EXPECT_EQ(t.FE.RedoDescription(), "Change Byte(s)");
+  const int before = t.FChanges;
+  t.FE.RedoLast();
+  EXPECT_EQ(Bytes(t.FE), (TBytes{0xA1, 0, 0}));
+  EXPECT_FALSE(t.FE.RedoAvailable());
+  EXPECT_TRUE(t.FE.UndoAvailable());
+  t.FE.RedoLast();
+  EXPECT_EQ(Bytes(t.FE), (TBytes{0xA1, 0, 0}));
+  EXPECT_EQ(t.FChanges, before + 1);
 }
 
 TEST(HexEditor, ReadOnlyViewHidesUndoAndRedoAndBlocksEdits) {
   TEditable t({5, 6, 7});
-  ASSERT_TRUE(t.E.WriteByte(0, 1));
-  ASSERT_TRUE(t.E.WriteByte(1, 2));
-  t.E.UndoLast();
-  ASSERT_TRUE(t.E.UndoAvailable());
-  ASSERT_TRUE(t.E.RedoAvailable());
-  t.E.SetReadOnlyView(true);
-  EXPECT_FALSE(t.E.UndoAvailable());
-  EXPECT_FALSE(t.E.RedoAvailable());
-  EXPECT_EQ(t.E.UndoCount(), 1u);
+  ASSERT_TRUE(t.FE.WriteByte(0, 1));
+  ASSERT_TRUE(t.FE.WriteByte(1, 2));
+  t.FE.UndoLast();
+  ASSERT_TRUE(t.FE.UndoAvailable());
+  ASSERT_TRUE(t.FE.RedoAvailable());
+  t.FE.SetReadOnlyView(true);
+  EXPECT_FALSE(t.FE.UndoAvailable());
+  EXPECT_FALSE(t.FE.RedoAvailable());
+  EXPECT_EQ(t.FE.UndoCount(), 1u);
   const TBytes three{9, 9, 9};
   const TBytes one{9};
-  EXPECT_FALSE(t.E.WriteByte(2, 9));
-  EXPECT_FALSE(t.E.WriteBytes(0, three));
-  EXPECT_FALSE(t.E.InsertBytes(0, one));
-  EXPECT_FALSE(t.E.DeleteBytes(0, 1));
-  EXPECT_FALSE(t.E.ReplaceBytes(0, 1, three));
-  EXPECT_FALSE(t.E.AppendBytes(one));
-  EXPECT_FALSE(t.E.InsertNibble(0, false, 1));
-  EXPECT_FALSE(t.E.DeleteNibble(0, false));
-  EXPECT_FALSE(t.E.ReplaceAllData(one));
-  EXPECT_FALSE(t.E.TypeKey('A'));
-  t.E.UndoLast();
-  t.E.RedoLast();
-  EXPECT_EQ(Bytes(t.E), (TBytes{1, 6, 7}));
-  EXPECT_EQ(t.Changes, 3);  // two edits and one undo, all before the switch
+  EXPECT_FALSE(t.FE.WriteByte(2, 9));
+  EXPECT_FALSE(t.FE.WriteBytes(0, three));
+  EXPECT_FALSE(t.FE.InsertBytes(0, one));
+  EXPECT_FALSE(t.FE.DeleteBytes(0, 1));
+  EXPECT_FALSE(t.FE.ReplaceBytes(0, 1, three));
+  EXPECT_FALSE(t.FE.AppendBytes(one));
+  EXPECT_FALSE(t.FE.InsertNibble(0, false, 1));
+  EXPECT_FALSE(t.FE.DeleteNibble(0, false));
+  EXPECT_FALSE(t.FE.ReplaceAllData(one));
+  EXPECT_FALSE(t.FE.TypeKey('A'));
+  t.FE.UndoLast();
+  t.FE.RedoLast();
+  EXPECT_EQ(Bytes(t.FE), (TBytes{1, 6, 7}));
+  EXPECT_EQ(t.FChanges, 3);  // two edits and one undo, all before the switch
 }
 
 TEST(HexEditor, WritingTheHeldValueIsNoEdit) {
   TEditable t({0x12, 0x34});
-  EXPECT_FALSE(t.E.WriteByte(0, 0x12));
-  EXPECT_FALSE(t.E.WriteNibble(1, true, 0x4));
+  EXPECT_FALSE(t.FE.WriteByte(0, 0x12));
+  EXPECT_FALSE(t.FE.WriteNibble(1, true, 0x4));
   const TBytes same{0x12, 0x34};
-  EXPECT_FALSE(t.E.WriteBytes(0, same));
-  EXPECT_FALSE(t.E.ReplaceBytes(0, 2, same));
-  EXPECT_FALSE(t.E.ReplaceAllData(same));
-  EXPECT_EQ(t.Changes, 0);
-  EXPECT_EQ(t.E.UndoCount(), 0u);
-  EXPECT_FALSE(t.E.Modified());
-  EXPECT_TRUE(MarkedBytes(t.E).empty());
+  EXPECT_FALSE(t.FE.WriteBytes(0, same));
+  EXPECT_FALSE(t.FE.ReplaceBytes(0, 2, same));
+  EXPECT_FALSE(t.FE.ReplaceAllData(same));
+  EXPECT_EQ(t.FChanges, 0);
+  EXPECT_EQ(t.FE.UndoCount(), 0u);
+  EXPECT_FALSE(t.FE.Modified());
+  EXPECT_TRUE(MarkedBytes(t.FE).empty());
 }
 
 TEST(HexEditor, MarksFollowTheEdits) {
   struct TCase {
-    const char* Name;
-    bool Insert;
-    std::function<void(TCustomMPHexEditor&)> Edit;
-    TBytes After;
-    std::set<std::uint32_t> Marks;
+    const char* FName;
+    bool FInsert;
+    std::function<void(TCustomMPHexEditor&)> FEdit;
+    TBytes FAfter;
+    std::set<std::uint32_t> FMarks;
   };
   const TBytes start{0x10, 0x11, 0x12, 0x13, 0x14, 0x15};
   const TCase cases[] = {
@@ -210,70 +210,70 @@ TEST(HexEditor, MarksFollowTheEdits) {
        {3}},
   };
   for (const TCase& c : cases) {
-    SCOPED_TRACE(c.Name);
-    TEditable t(start, c.Insert);
-    c.Edit(t.E);
-    EXPECT_EQ(Bytes(t.E), c.After);
-    EXPECT_EQ(MarkedBytes(t.E), c.Marks);
+    SCOPED_TRACE(c.FName);
+    TEditable t(start, c.FInsert);
+    c.FEdit(t.FE);
+    EXPECT_EQ(Bytes(t.FE), c.FAfter);
+    EXPECT_EQ(MarkedBytes(t.FE), c.FMarks);
   }
 }
 
 TEST(HexEditor, TypedBytesUncolouredWhileInsertModeStaysOn) {
   TEditable t({0x00, 0x00});
-  t.E.SetInsertMode(true);  // as the main window does when it makes the buffer editable
-  t.E.SetCaret({0, true, THexField::Hex});
-  ASSERT_TRUE(t.E.TypeKey('7'));
-  t.E.SwitchField();
-  t.E.SetCaret({1, false, THexField::Chars});
-  ASSERT_TRUE(t.E.TypeKey('Z'));
-  EXPECT_EQ(Bytes(t.E), (TBytes{0x07, 'Z', 0x00}));
-  EXPECT_TRUE(MarkedBytes(t.E).empty());
+  t.FE.SetInsertMode(true);  // as the main window does when it makes the buffer editable
+  t.FE.SetCaret({0, true, THexField::Hex});
+  ASSERT_TRUE(t.FE.TypeKey('7'));
+  t.FE.SwitchField();
+  t.FE.SetCaret({1, false, THexField::Chars});
+  ASSERT_TRUE(t.FE.TypeKey('Z'));
+  EXPECT_EQ(Bytes(t.FE), (TBytes{0x07, 'Z', 0x00}));
+  EXPECT_TRUE(MarkedBytes(t.FE).empty());
 }
 
 TEST(HexEditor, InsertModeSwitching) {
   TEditable t(TBytes(32, 0xFF));
-  ASSERT_TRUE(t.E.WriteByte(31, 0));
-  ASSERT_EQ(MarkedBytes(t.E), (std::set<std::uint32_t>{31}));
-  EXPECT_EQ(t.E.RowCount(), 4u);
-  t.E.SetInsertMode(true);
-  EXPECT_TRUE(MarkedBytes(t.E).empty());
-  EXPECT_EQ(t.E.RowCount(), 5u);
-  t.E.SetCaret({32, false, THexField::Hex});
-  EXPECT_EQ(t.E.Caret().Position, 32u);
-  t.E.SetInsertMode(false);
-  EXPECT_EQ(t.E.RowCount(), 4u);
-  EXPECT_EQ(t.E.Caret().Position, 31u);
-  t.E.SetAllowInsertMode(false);
-  t.E.SetInsertMode(true);
-  EXPECT_FALSE(t.E.InsertMode());
-  EXPECT_EQ(t.Changes, 1);  // only the edit; mode switches are no edits
+  ASSERT_TRUE(t.FE.WriteByte(31, 0));
+  ASSERT_EQ(MarkedBytes(t.FE), (std::set<std::uint32_t>{31}));
+  EXPECT_EQ(t.FE.RowCount(), 4u);
+  t.FE.SetInsertMode(true);
+  EXPECT_TRUE(MarkedBytes(t.FE).empty());
+  EXPECT_EQ(t.FE.RowCount(), 5u);
+  t.FE.SetCaret({32, false, THexField::Hex});
+  EXPECT_EQ(t.FE.Caret().FPosition, 32u);
+  t.FE.SetInsertMode(false);
+  EXPECT_EQ(t.FE.RowCount(), 4u);
+  EXPECT_EQ(t.FE.Caret().FPosition, 31u);
+  t.FE.SetAllowInsertMode(false);
+  t.FE.SetInsertMode(true);
+  EXPECT_FALSE(t.FE.InsertMode());
+  EXPECT_EQ(t.FChanges, 1);  // only the edit; mode switches are no edits
 }
 
 TEST(HexEditor, UndoRestoresEditorState) {
   TEditable t({1, 2, 3, 4});
-  t.E.SetCaret({2, true, THexField::Hex});
-  ASSERT_TRUE(t.E.WriteByte(2, 0x33));
-  EXPECT_TRUE(t.E.Modified());
-  t.E.SetCaret({0, false, THexField::Chars});
-  t.E.SetInsertMode(true);
-  ASSERT_TRUE(t.E.InsertBytes(0, TBytes{0xEE}));
-  t.E.UndoLast();
-  EXPECT_EQ(t.E.Caret(), (TCaret{0, false, THexField::Chars}));
-  EXPECT_TRUE(t.E.InsertMode());
-  EXPECT_TRUE(t.E.Modified());
-  t.E.UndoLast();
-  EXPECT_EQ(t.E.Caret(), (TCaret{2, true, THexField::Hex}));
-  EXPECT_FALSE(t.E.InsertMode());
-  EXPECT_FALSE(t.E.Modified());
-  EXPECT_EQ(Bytes(t.E), (TBytes{1, 2, 3, 4}));
+  t.FE.SetCaret({2, true, THexField::Hex});
+  ASSERT_TRUE(t.FE.WriteByte(2, 0x33));
+  EXPECT_TRUE(t.FE.Modified());
+  t.FE.SetCaret({0, false, THexField::Chars});
+  t.FE.SetInsertMode(true);
+  ASSERT_TRUE(t.FE.InsertBytes(0, TBytes{0xEE}));
+  t.FE.UndoLast();
+  EXPECT_EQ(t.FE.Caret(), (TCaret{0, false, THexField::Chars}));
+  EXPECT_TRUE(t.FE.InsertMode());
+  EXPECT_TRUE(t.FE.Modified());
+  t.FE.UndoLast();
+  EXPECT_EQ(t.FE.Caret(), (TCaret{2, true, THexField::Hex}));
+  EXPECT_FALSE(t.FE.InsertMode());
+  EXPECT_FALSE(t.FE.Modified());
+  EXPECT_EQ(Bytes(t.FE), (TBytes{1, 2, 3, 4}));
 }
 
 // Each kind of record: the edit, its description, then undo and redo.
 TEST(HexEditor, EveryRecordKindUndoesAndRedoes) {
   struct TCase {
-    std::function<bool(TCustomMPHexEditor&)> Edit;
-    const char* Description;
-    TBytes After;
+    std::function<bool(TCustomMPHexEditor&)> FEdit;
+    const char* FDescription;
+    TBytes FAfter;
   };
   const TBytes start{0x12, 0x34, 0x56, 0x78};
   const TCase cases[] = {
@@ -331,112 +331,112 @@ TEST(HexEditor, EveryRecordKindUndoesAndRedoes) {
        {0x99, 0x00, 0x34, 0x78}},
   };
   for (const TCase& c : cases) {
-    SCOPED_TRACE(c.Description);
+    SCOPED_TRACE(c.FDescription);
     TEditable t(start);
-    ASSERT_TRUE(c.Edit(t.E));
-    EXPECT_EQ(Bytes(t.E), c.After);
-    EXPECT_EQ(t.E.UndoCount(), 1u);
-    EXPECT_EQ(t.E.UndoDescription(), c.Description);
-    EXPECT_EQ(t.Changes, 1);
-    t.E.UndoLast();
-    EXPECT_EQ(Bytes(t.E), start);
-    EXPECT_EQ(t.E.UndoCount(), 0u);
-    EXPECT_EQ(t.E.RedoDescription(), c.Description);
-    t.E.RedoLast();
-    EXPECT_EQ(Bytes(t.E), c.After);
-    EXPECT_EQ(t.E.UndoDescription(), c.Description);
-    EXPECT_EQ(t.Changes, 3);
-    t.E.UndoLast();
-    EXPECT_EQ(Bytes(t.E), start);
+    ASSERT_TRUE(c.FEdit(t.FE));
+    EXPECT_EQ(Bytes(t.FE), c.FAfter);
+    EXPECT_EQ(t.FE.UndoCount(), 1u);
+    EXPECT_EQ(t.FE.UndoDescription(), c.FDescription);
+    EXPECT_EQ(t.FChanges, 1);
+    t.FE.UndoLast();
+    EXPECT_EQ(Bytes(t.FE), start);
+    EXPECT_EQ(t.FE.UndoCount(), 0u);
+    EXPECT_EQ(t.FE.RedoDescription(), c.FDescription);
+    t.FE.RedoLast();
+    EXPECT_EQ(Bytes(t.FE), c.FAfter);
+    EXPECT_EQ(t.FE.UndoDescription(), c.FDescription);
+    EXPECT_EQ(t.FChanges, 3);
+    t.FE.UndoLast();
+    EXPECT_EQ(Bytes(t.FE), start);
   }
 }
 
 TEST(HexEditor, UpdateBlockHidesUndoUntilClosed) {
   TEditable t({1, 2, 3});
-  t.E.BeginUpdate();
-  ASSERT_TRUE(t.E.WriteByte(0, 7));
-  EXPECT_FALSE(t.E.UndoAvailable());
-  t.E.UndoLast();  // refused while the block is open
-  EXPECT_EQ(Bytes(t.E), (TBytes{7, 2, 3}));
-  ASSERT_TRUE(t.E.WriteByte(1, 8));
-  EXPECT_EQ(t.Changes, 0);
-  t.E.EndUpdate();
-  EXPECT_EQ(t.Changes, 1);
-  EXPECT_TRUE(t.E.UndoAvailable());
-  EXPECT_EQ(t.E.UndoCount(), 1u);
-  t.E.UndoLast();
-  EXPECT_EQ(Bytes(t.E), (TBytes{1, 2, 3}));
+  t.FE.BeginUpdate();
+  ASSERT_TRUE(t.FE.WriteByte(0, 7));
+  EXPECT_FALSE(t.FE.UndoAvailable());
+  t.FE.UndoLast();  // refused while the block is open
+  EXPECT_EQ(Bytes(t.FE), (TBytes{7, 2, 3}));
+  ASSERT_TRUE(t.FE.WriteByte(1, 8));
+  EXPECT_EQ(t.FChanges, 0);
+  t.FE.EndUpdate();
+  EXPECT_EQ(t.FChanges, 1);
+  EXPECT_TRUE(t.FE.UndoAvailable());
+  EXPECT_EQ(t.FE.UndoCount(), 1u);
+  t.FE.UndoLast();
+  EXPECT_EQ(Bytes(t.FE), (TBytes{1, 2, 3}));
 }
 
 TEST(HexEditor, LoadInsideUpdateBlockLeavesNothingToUndo) {
   TEditable t({1, 2, 3, 4});
-  t.E.BeginUpdate();
-  ASSERT_TRUE(t.E.DeleteBytes(0, 2));
-  t.E.LoadDataFromBytes(TBytes{9});
-  t.E.SetReadOnlyView(false);
-  EXPECT_EQ(t.Changes, 0);
-  t.E.EndUpdate();
-  EXPECT_EQ(t.Changes, 1);
-  EXPECT_FALSE(t.E.UndoAvailable());
-  t.E.UndoLast();
-  EXPECT_EQ(Bytes(t.E), (TBytes{9}));
+  t.FE.BeginUpdate();
+  ASSERT_TRUE(t.FE.DeleteBytes(0, 2));
+  t.FE.LoadDataFromBytes(TBytes{9});
+  t.FE.SetReadOnlyView(false);
+  EXPECT_EQ(t.FChanges, 0);
+  t.FE.EndUpdate();
+  EXPECT_EQ(t.FChanges, 1);
+  EXPECT_FALSE(t.FE.UndoAvailable());
+  t.FE.UndoLast();
+  EXPECT_EQ(Bytes(t.FE), (TBytes{9}));
 }
 
 TEST(HexEditor, NewEditEmptiesTheRedoSlot) {
   TEditable t({1, 2});
-  ASSERT_TRUE(t.E.WriteByte(0, 5));
-  t.E.UndoLast();
-  ASSERT_TRUE(t.E.RedoAvailable());
-  ASSERT_TRUE(t.E.WriteByte(1, 6));
-  EXPECT_FALSE(t.E.RedoAvailable());
-  t.E.RedoLast();
-  EXPECT_EQ(Bytes(t.E), (TBytes{1, 6}));
+  ASSERT_TRUE(t.FE.WriteByte(0, 5));
+  t.FE.UndoLast();
+  ASSERT_TRUE(t.FE.RedoAvailable());
+  ASSERT_TRUE(t.FE.WriteByte(1, 6));
+  EXPECT_FALSE(t.FE.RedoAvailable());
+  t.FE.RedoLast();
+  EXPECT_EQ(Bytes(t.FE), (TBytes{1, 6}));
 }
 
 TEST(HexEditor, UndoOnEmptyHistoryDoesNothing) {
   TEditable t({1});
-  t.E.UndoLast();
-  EXPECT_EQ(t.Changes, 0);
-  EXPECT_FALSE(t.E.RedoAvailable());
+  t.FE.UndoLast();
+  EXPECT_EQ(t.FChanges, 0);
+  EXPECT_FALSE(t.FE.RedoAvailable());
 }
 
 TEST(HexEditor, MaxUndoDropsOldestRecords) {
   struct TCase {
-    long long Limit;
-    int Edits;
-    std::size_t Kept;
+    long long FLimit;
+    int FEdits;
+    std::size_t FKept;
   };
   // A one-byte record costs 33 bytes of storage.
   const TCase cases[] = {{0, 300, 300}, {-5, 300, 300}, {1, 10, 1}, {100, 10, 4}, {132, 10, 5}};
   for (const TCase& c : cases) {
-    SCOPED_TRACE(c.Limit);
-    TEditable t(TBytes(c.Edits, 0));
-    t.E.SetMaxUndo(c.Limit);
-    for (int i = 0; i < c.Edits; ++i) ASSERT_TRUE(t.E.WriteByte(i, 1));
-    EXPECT_EQ(t.E.UndoCount(), c.Kept);
-    while (t.E.UndoAvailable()) t.E.UndoLast();
-    TBytes expected(c.Edits, 1);
-    for (std::size_t i = c.Edits - c.Kept; i < expected.size(); ++i) expected[i] = 0;
-    EXPECT_EQ(Bytes(t.E), expected);
+    SCOPED_TRACE(c.FLimit);
+    TEditable t(TBytes(c.FEdits, 0));
+    t.FE.SetMaxUndo(c.FLimit);
+    for (int i = 0; i < c.FEdits; ++i) ASSERT_TRUE(t.FE.WriteByte(i, 1));
+    EXPECT_EQ(t.FE.UndoCount(), c.FKept);
+    while (t.FE.UndoAvailable()) t.FE.UndoLast();
+    TBytes expected(c.FEdits, 1);
+    for (std::size_t i = c.FEdits - c.FKept; i < expected.size(); ++i) expected[i] = 0;
+    EXPECT_EQ(Bytes(t.FE), expected);
   }
 }
 
 TEST(HexEditor, RejectsOutOfRangeEdits) {
   TEditable t({1, 2, 3});
   const TBytes two{9, 9};
-  EXPECT_FALSE(t.E.WriteByte(3, 0));
-  EXPECT_FALSE(t.E.WriteBytes(2, two));
-  EXPECT_FALSE(t.E.WriteNibble(0, false, 0x10));
-  EXPECT_FALSE(t.E.InsertBytes(4, two));
-  EXPECT_FALSE(t.E.InsertBytes(0, TBytes{}));
-  EXPECT_FALSE(t.E.DeleteBytes(3, 1));
-  EXPECT_FALSE(t.E.DeleteBytes(0, 0));
-  EXPECT_FALSE(t.E.ReplaceBytes(2, 2, two));
-  EXPECT_FALSE(t.E.InsertNibble(3, true, 1));
-  EXPECT_FALSE(t.E.DeleteNibble(3, false));
-  EXPECT_EQ(Bytes(t.E), (TBytes{1, 2, 3}));
-  EXPECT_EQ(t.E.UndoCount(), 0u);
-  EXPECT_EQ(t.Changes, 0);
+  EXPECT_FALSE(t.FE.WriteByte(3, 0));
+  EXPECT_FALSE(t.FE.WriteBytes(2, two));
+  EXPECT_FALSE(t.FE.WriteNibble(0, false, 0x10));
+  EXPECT_FALSE(t.FE.InsertBytes(4, two));
+  EXPECT_FALSE(t.FE.InsertBytes(0, TBytes{}));
+  EXPECT_FALSE(t.FE.DeleteBytes(3, 1));
+  EXPECT_FALSE(t.FE.DeleteBytes(0, 0));
+  EXPECT_FALSE(t.FE.ReplaceBytes(2, 2, two));
+  EXPECT_FALSE(t.FE.InsertNibble(3, true, 1));
+  EXPECT_FALSE(t.FE.DeleteNibble(3, false));
+  EXPECT_EQ(Bytes(t.FE), (TBytes{1, 2, 3}));
+  EXPECT_EQ(t.FE.UndoCount(), 0u);
+  EXPECT_EQ(t.FChanges, 0);
 }
 
 }  // namespace

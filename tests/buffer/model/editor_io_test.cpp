@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -33,73 +34,75 @@ void WriteFile(const std::string& name, const std::string& bytes) {
 // Claims 100 bytes when asked for its size but delivers only 10.
 class TShortBuf : public std::streambuf {
  public:
-  TShortBuf() { setg(Data, Data, Data + 10); }
+  TShortBuf() { setg(FData, FData, FData + 10); }
 
  protected:
   pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode) override {
     if (dir == std::ios_base::end) {
-      Where = 100 + off;
+      FWhere = 100 + off;
     } else if (dir == std::ios_base::cur) {
-      Where += off;
+      FWhere += off;
     } else {
-      Where = off;
+      FWhere = off;
     }
-    if (Where < 10) setg(Data, Data + Where, Data + 10);
-    return pos_type(Where);
+    if (FWhere < 10) setg(FData, FData + FWhere, FData + 10);
+    return pos_type(FWhere);
   }
   pos_type seekpos(pos_type p, std::ios_base::openmode m) override {
     return seekoff(off_type(p), std::ios_base::beg, m);
   }
 
  private:
-  char Data[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
-  off_type Where = 0;
+  char FData[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  off_type FWhere = 0;
 };
 
 TEST(HexEditorFiles, StreamLoadReadsFromTheStart) {
   TEditable t({});
   std::istringstream in(std::string("\x01\x02\x03\x04", 4));
   in.seekg(2);
-  ASSERT_TRUE(t.E.LoadDataFromStream(in));
-  EXPECT_EQ(Bytes(t.E), (TBytes{1, 2, 3, 4}));
-  EXPECT_EQ(t.Changes, 1);
+  ASSERT_TRUE(t.FE.LoadDataFromStream(in));
+  EXPECT_EQ(Bytes(t.FE), (TBytes{1, 2, 3, 4}));
+  EXPECT_EQ(t.FChanges, 1);
 }
 
 TEST(HexEditorFiles, FailedStreamLoadLeavesEmptyBuffer) {
   TEditable t({7, 7, 7});
-  ASSERT_TRUE(t.E.WriteByte(0, 1));
+  ASSERT_TRUE(t.FE.WriteByte(0, 1));
   std::string busy;
-  t.E.OnBusy = [&busy](bool on) { busy += on ? "+" : "-"; };
+  t.FE.FOnBusy = [&busy](bool on) { busy += on ? "+" : "-"; };
   TShortBuf buf;
   std::istream in(&buf);
-  const TBufferResult r = t.E.LoadDataFromStream(in);
+  const TResult<void> r = t.FE.LoadDataFromStream(in);
   EXPECT_EQ(busy, "+-");  // the cursor comes back even when the read fails
-  EXPECT_FALSE(r.Ok());
-  EXPECT_EQ(r.Message(), "Stream read error");
-  EXPECT_EQ(t.E.DataLength(), 0u);
-  EXPECT_FALSE(t.E.UndoAvailable());
-  EXPECT_FALSE(t.E.HasFile());
-  EXPECT_FALSE(t.E.Modified());
-  EXPECT_EQ(t.Changes, 2);  // the edit and the failed load
+  ASSERT_FALSE(r.Ok());
+  EXPECT_EQ(r.Error(), TError(TErrorKind::Read, "Stream read error"));
+  EXPECT_EQ(t.FE.DataLength(), 0u);
+  EXPECT_FALSE(t.FE.UndoAvailable());
+  EXPECT_FALSE(t.FE.HasFile());
+  EXPECT_FALSE(t.FE.Modified());
+  EXPECT_EQ(t.FChanges, 2);  // the edit and the failed load
 }
 
 TEST(HexEditorFiles, StreamSaveChangesNothing) {
   TEditable t({0xA0, 0xA1, 0xA2});
-  ASSERT_TRUE(t.E.WriteByte(1, 0x00));
+  ASSERT_TRUE(t.FE.WriteByte(1, 0x00));
   std::ostringstream out;
   out << "head";
-  ASSERT_TRUE(t.E.SaveDataToStream(out));
+  ASSERT_TRUE(t.FE.SaveDataToStream(out));
   EXPECT_EQ(out.str(), std::string("head\xA0\x00\xA2", 7));
-  EXPECT_EQ(MarkedBytes(t.E), (std::set<std::uint32_t>{1}));
-  EXPECT_TRUE(t.E.Modified());
-  EXPECT_TRUE(t.E.UndoAvailable());
+  EXPECT_EQ(MarkedBytes(t.FE), (std::set<std::uint32_t>{1}));
+  EXPECT_TRUE(t.FE.Modified());
+  EXPECT_TRUE(t.FE.UndoAvailable());
 }
 
 TEST(HexEditorFiles, FailedStreamSaveIsReported) {
   TEditable t({1, 2});
   std::ostringstream out;
   out.setstate(std::ios::badbit);
-  EXPECT_EQ(t.E.SaveDataToStream(out).Message(), "Stream write error");
+  const TResult<void> saved = t.FE.SaveDataToStream(out);
+  ASSERT_FALSE(saved.Ok());
+  EXPECT_EQ(saved.Error(), TError(TErrorKind::Write, "Stream write error"));
 }
 
 // The runtime has no symbolic links on Windows.
@@ -111,10 +114,10 @@ TEST(HexEditorFiles, SaveThroughALinkKeepsTheLink) {
   WriteFile(real, "old");
   std::filesystem::create_symlink(real, link);
   TEditable t({'n', 'e', 'w'});
-  ASSERT_TRUE(t.E.SaveDataToFile(link, true));
+  ASSERT_TRUE(t.FE.SaveDataToFile(link, true));
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ(ReadFile(real), "new");
-  EXPECT_EQ(t.E.FileName(), link);
+  EXPECT_EQ(t.FE.FileName(), link);
 }
 #endif
 
@@ -123,12 +126,12 @@ TEST(HexEditorFiles, FileLoadSetsNameAndFlags) {
   const std::string name = dir.File("chip.bin");
   WriteFile(name, std::string("\x00\xFF\x10", 3));
   TEditable t({1});
-  ASSERT_TRUE(t.E.LoadDataFromFile(name));
-  EXPECT_EQ(Bytes(t.E), (TBytes{0x00, 0xFF, 0x10}));
-  EXPECT_EQ(t.E.FileName(), name);
-  EXPECT_TRUE(t.E.HasFile());
-  EXPECT_FALSE(t.E.ReadOnlyFile());
-  EXPECT_EQ(t.Changes, 1);
+  ASSERT_TRUE(t.FE.LoadDataFromFile(name));
+  EXPECT_EQ(Bytes(t.FE), (TBytes{0x00, 0xFF, 0x10}));
+  EXPECT_EQ(t.FE.FileName(), name);
+  EXPECT_TRUE(t.FE.HasFile());
+  EXPECT_FALSE(t.FE.ReadOnlyFile());
+  EXPECT_EQ(t.FChanges, 1);
 }
 
 TEST(HexEditorFiles, OpenErrors) {
@@ -137,41 +140,44 @@ TEST(HexEditorFiles, OpenErrors) {
   const std::string folder = dir.File("sub");
   std::filesystem::create_directory(folder);
   struct TCase {
-    std::string Name;
-    std::string Error;
+    std::string FName;
+    std::string FError;
   };
   const TCase cases[] = {
-      {missing, "Cannot open " + missing + ".\r\n(" + test::MissingFileReason().Text + ".)"},
-      {folder, "Cannot open " + folder + ".\r\n(" + test::FolderReason().Text + ".)"},
+      {missing, "Cannot open " + missing + ".\r\n(" + test::MissingFileReason().FText + ".)"},
+      {folder, "Cannot open " + folder + ".\r\n(" + test::FolderReason().FText + ".)"},
   };
   for (const TCase& c : cases) {
     TEditable t({5, 6});
-    const TBufferResult r = t.E.LoadDataFromFile(c.Name);
-    EXPECT_EQ(r.Message(), c.Error);
-    EXPECT_EQ(Bytes(t.E), (TBytes{5, 6}));
-    EXPECT_EQ(t.Changes, 0);
+    const TResult<void> r = t.FE.LoadDataFromFile(c.FName);
+    ASSERT_FALSE(r.Ok());
+    EXPECT_EQ(r.Error().FText, c.FError);
+    EXPECT_EQ(r.Error().FKind, TErrorKind::Open);
+    EXPECT_EQ(r.Error().FPath, c.FName);
+    EXPECT_EQ(Bytes(t.FE), (TBytes{5, 6}));
+    EXPECT_EQ(t.FChanges, 0);
   }
 }
 
 TEST(HexEditorFiles, BinarySaveClearsColouringStreamSaveKeepsIt) {
   TempDir dir;
   TEditable t({1, 2, 3, 4});
-  ASSERT_TRUE(t.E.WriteByte(0, 9));
-  ASSERT_TRUE(t.E.WriteByte(3, 9));
+  ASSERT_TRUE(t.FE.WriteByte(0, 9));
+  ASSERT_TRUE(t.FE.WriteByte(3, 9));
   std::ostringstream hexImage;
-  ASSERT_TRUE(t.E.SaveDataToStream(hexImage));
-  EXPECT_EQ(MarkedBytes(t.E), (std::set<std::uint32_t>{0, 3}));
+  ASSERT_TRUE(t.FE.SaveDataToStream(hexImage));
+  EXPECT_EQ(MarkedBytes(t.FE), (std::set<std::uint32_t>{0, 3}));
 
   const std::string name = dir.File("out.bin");
-  ASSERT_TRUE(t.E.SaveDataToFile(name, true));
+  ASSERT_TRUE(t.FE.SaveDataToFile(name, true));
   EXPECT_EQ(ReadFile(name), std::string("\x09\x02\x03\x09", 4));
-  EXPECT_TRUE(MarkedBytes(t.E).empty());
-  EXPECT_FALSE(t.E.Modified());
-  EXPECT_FALSE(t.E.UndoAvailable());
-  EXPECT_EQ(t.E.FileName(), name);
-  EXPECT_TRUE(t.E.HasFile());
+  EXPECT_TRUE(MarkedBytes(t.FE).empty());
+  EXPECT_FALSE(t.FE.Modified());
+  EXPECT_FALSE(t.FE.UndoAvailable());
+  EXPECT_EQ(t.FE.FileName(), name);
+  EXPECT_TRUE(t.FE.HasFile());
   EXPECT_FALSE(std::filesystem::exists(name + ".~save"));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path),
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.FPath),
                           std::filesystem::directory_iterator()),
             1);
 }
@@ -179,15 +185,15 @@ TEST(HexEditorFiles, BinarySaveClearsColouringStreamSaveKeepsIt) {
 TEST(HexEditorFiles, SaveWithoutClearingKeepsState) {
   TempDir dir;
   TEditable t({1, 2});
-  ASSERT_TRUE(t.E.WriteByte(1, 0));
+  ASSERT_TRUE(t.FE.WriteByte(1, 0));
   const std::string name = dir.File("copy.bin");
-  ASSERT_TRUE(t.E.SaveDataToFile(name, false));
+  ASSERT_TRUE(t.FE.SaveDataToFile(name, false));
   EXPECT_EQ(ReadFile(name), std::string("\x01\x00", 2));
-  EXPECT_EQ(MarkedBytes(t.E), (std::set<std::uint32_t>{1}));
-  EXPECT_TRUE(t.E.Modified());
-  EXPECT_TRUE(t.E.UndoAvailable());
-  EXPECT_EQ(t.E.FileName(), "Untitled");
-  EXPECT_TRUE(t.E.HasFile());
+  EXPECT_EQ(MarkedBytes(t.FE), (std::set<std::uint32_t>{1}));
+  EXPECT_TRUE(t.FE.Modified());
+  EXPECT_TRUE(t.FE.UndoAvailable());
+  EXPECT_EQ(t.FE.FileName(), "Untitled");
+  EXPECT_TRUE(t.FE.HasFile());
 }
 
 TEST(HexEditorFiles, ReadOnlyFileIsNotOverwritten) {
@@ -197,31 +203,33 @@ TEST(HexEditorFiles, ReadOnlyFileIsNotOverwritten) {
   std::filesystem::permissions(
       name, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
   TEditable t({});
-  ASSERT_TRUE(t.E.LoadDataFromFile(name));
-  EXPECT_TRUE(t.E.ReadOnlyFile());
-  t.E.SetReadOnlyView(false);
-  ASSERT_TRUE(t.E.WriteByte(0, 'X'));
-  const TBufferResult r = t.E.SaveDataToFile(name, true);
-  EXPECT_EQ(r.Message(), "Cannot save readonly file " + name + ".");
+  ASSERT_TRUE(t.FE.LoadDataFromFile(name));
+  EXPECT_TRUE(t.FE.ReadOnlyFile());
+  t.FE.SetReadOnlyView(false);
+  ASSERT_TRUE(t.FE.WriteByte(0, 'X'));
+  const TResult<void> r = t.FE.SaveDataToFile(name, true);
+  ASSERT_FALSE(r.Ok());
+  EXPECT_EQ(r.Error(),
+            TError(TErrorKind::Refused, "Cannot save readonly file " + name + ".", 0, name));
   EXPECT_EQ(ReadFile(name), "AB");
-  EXPECT_TRUE(t.E.Modified());
+  EXPECT_TRUE(t.FE.Modified());
 
   // Under another name the save works and the buffer takes the new, writable file.
   const std::string other = dir.File("other.bin");
-  ASSERT_TRUE(t.E.SaveDataToFile(other, true));
+  ASSERT_TRUE(t.FE.SaveDataToFile(other, true));
   EXPECT_EQ(ReadFile(other), "XB");
-  EXPECT_FALSE(t.E.ReadOnlyFile());
-  EXPECT_EQ(t.E.FileName(), other);
+  EXPECT_FALSE(t.FE.ReadOnlyFile());
+  EXPECT_EQ(t.FE.FileName(), other);
 }
 
 TEST(HexEditorFiles, SaveUnderTheLongestFileName) {
   TempDir dir;
-  const std::string name = (dir.Path / (std::string(251, 'n') + ".bin")).string();
+  const std::string name = (dir.FPath / (std::string(251, 'n') + ".bin")).string();
   WriteFile(name, "old");
   TEditable t({'x'});
-  ASSERT_TRUE(t.E.SaveDataToFile(name, true));
+  ASSERT_TRUE(t.FE.SaveDataToFile(name, true));
   EXPECT_EQ(ReadFile(name), "x");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path),
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.FPath),
                           std::filesystem::directory_iterator()),
             1);
 }
@@ -232,12 +240,14 @@ TEST(HexEditorFiles, FailedSaveKeepsThePreviousFile) {
   WriteFile(name, "old");
   TEditable t({'n', 'e', 'w'});
   std::filesystem::permissions(
-      dir.Path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+      dir.FPath, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   if (std::ofstream(dir.File("probe")).is_open()) GTEST_SKIP() << "running with root rights";
-  const TBufferResult r = t.E.SaveDataToFile(name, true);
-  EXPECT_EQ(r.Message(), "Cannot create " + name + ".\r\n(Permission denied.)");
+  const TResult<void> r = t.FE.SaveDataToFile(name, true);
+  ASSERT_FALSE(r.Ok());
+  EXPECT_EQ(r.Error(), TError(TErrorKind::Create,
+                              "Cannot create " + name + ".\r\n(Permission denied.)", EACCES, name));
   EXPECT_EQ(ReadFile(name), "old");
-  EXPECT_EQ(t.E.FileName(), "Untitled");
+  EXPECT_EQ(t.FE.FileName(), "Untitled");
 }
 
 }  // namespace

@@ -13,14 +13,14 @@ using test::TBytes;
 using test::TEditable;
 
 struct TTypingCase {
-  const char* Name;
-  TBytes Start;
-  bool Insert;
-  TCaret Caret;
-  std::string Keys;
-  TBytes After;
-  TCaret CaretAfter;
-  std::size_t Records;
+  const char* FName;
+  TBytes FStart;
+  bool FInsert;
+  TCaret FCaret;
+  std::string FKeys;
+  TBytes FAfter;
+  TCaret FCaretAfter;
+  std::size_t FRecords;
 };
 
 TEST(HexEditorKeys, Typing) {
@@ -99,25 +99,25 @@ TEST(HexEditorKeys, Typing) {
        0},
   };
   for (const TTypingCase& c : cases) {
-    SCOPED_TRACE(c.Name);
-    TEditable t(c.Start, c.Insert);
-    t.E.SetCaret(c.Caret);
-    for (char k : c.Keys) t.E.TypeKey(k);
-    EXPECT_EQ(Bytes(t.E), c.After);
-    EXPECT_EQ(t.E.Caret(), c.CaretAfter);
-    EXPECT_EQ(t.E.UndoCount(), c.Records);  // keystrokes are never merged
+    SCOPED_TRACE(c.FName);
+    TEditable t(c.FStart, c.FInsert);
+    t.FE.SetCaret(c.FCaret);
+    for (char k : c.FKeys) t.FE.TypeKey(k);
+    EXPECT_EQ(Bytes(t.FE), c.FAfter);
+    EXPECT_EQ(t.FE.Caret(), c.FCaretAfter);
+    EXPECT_EQ(t.FE.UndoCount(), c.FRecords);  // keystrokes are never merged
   }
 }
 
 TEST(HexEditorKeys, BackspaceAndDeleteRemoveBytesOnlyInInsertMode) {
   struct TCase {
-    const char* Name;
-    bool Insert;
-    TCaret Caret;
-    bool Backspace;
-    bool Taken;
-    TBytes After;
-    std::uint32_t CaretAfter;
+    const char* FName;
+    bool FInsert;
+    TCaret FCaret;
+    bool FBackspace;
+    bool FTaken;
+    TBytes FAfter;
+    std::uint32_t FCaretAfter;
   };
   const TCase cases[] = {
       {"backspace removes the byte before",
@@ -148,74 +148,74 @@ TEST(HexEditorKeys, BackspaceAndDeleteRemoveBytesOnlyInInsertMode) {
       {"overwrite delete", false, {2, false, THexField::Hex}, false, false, {1, 2, 3, 4}, 2},
   };
   for (const TCase& c : cases) {
-    SCOPED_TRACE(c.Name);
-    TEditable t({1, 2, 3, 4}, c.Insert);
-    t.E.SetCaret(c.Caret);
-    EXPECT_EQ(c.Backspace ? t.E.Backspace() : t.E.DeleteKey(), c.Taken);
-    EXPECT_EQ(Bytes(t.E), c.After);
-    EXPECT_EQ(t.E.Caret().Position, c.CaretAfter);
+    SCOPED_TRACE(c.FName);
+    TEditable t({1, 2, 3, 4}, c.FInsert);
+    t.FE.SetCaret(c.FCaret);
+    EXPECT_EQ(c.FBackspace ? t.FE.Backspace() : t.FE.DeleteKey(), c.FTaken);
+    EXPECT_EQ(Bytes(t.FE), c.FAfter);
+    EXPECT_EQ(t.FE.Caret().FPosition, c.FCaretAfter);
   }
 }
 
 TEST(HexEditorKeys, DeleteRemovesTheSelection) {
   TEditable t({0, 1, 2, 3, 4, 5}, true);
-  t.E.SetCaret({4, false, THexField::Hex});
-  t.E.SetCaret({1, false, THexField::Hex}, true);
-  EXPECT_EQ(t.E.SelStart(), 1u);
-  EXPECT_EQ(t.E.SelCount(), 4u);
-  EXPECT_EQ(t.E.SelectedBytes(), (TBytes{1, 2, 3, 4}));
-  ASSERT_TRUE(t.E.DeleteKey());
-  EXPECT_EQ(Bytes(t.E), (TBytes{0, 5}));
-  EXPECT_EQ(t.E.Caret().Position, 1u);
-  EXPECT_FALSE(t.E.HasSelection());
-  t.E.UndoLast();
-  EXPECT_EQ(Bytes(t.E), (TBytes{0, 1, 2, 3, 4, 5}));
+  t.FE.SetCaret({4, false, THexField::Hex});
+  t.FE.SetCaret({1, false, THexField::Hex}, true);
+  EXPECT_EQ(t.FE.SelStart(), 1u);
+  EXPECT_EQ(t.FE.SelCount(), 4u);
+  EXPECT_EQ(t.FE.SelectedBytes(), (TBytes{1, 2, 3, 4}));
+  ASSERT_TRUE(t.FE.DeleteKey());
+  EXPECT_EQ(Bytes(t.FE), (TBytes{0, 5}));
+  EXPECT_EQ(t.FE.Caret().FPosition, 1u);
+  EXPECT_FALSE(t.FE.HasSelection());
+  t.FE.UndoLast();
+  EXPECT_EQ(Bytes(t.FE), (TBytes{0, 1, 2, 3, 4, 5}));
 }
 
 // 40 bytes: rows start at 0, 16 and 32; the last byte is 39.
 TEST(HexEditorKeys, CaretMoves) {
   struct TCase {
-    bool Insert;
-    TCaret From;
-    TCaretMove Move;
-    int Page;
-    TCaret To;
+    bool FInsert;
+    TCaret FFrom;
+    TCaretMove FMove;
+    int FPage;
+    TCaret FTo;
   };
-  const THexField H = THexField::Hex;
-  const THexField C = THexField::Chars;
+  const THexField h = THexField::Hex;
+  const THexField c = THexField::Chars;
   const TCase cases[] = {
-      {false, {5, false, H}, TCaretMove::Right, 1, {5, true, H}},
-      {false, {5, true, H}, TCaretMove::Right, 1, {6, false, H}},
-      {false, {5, false, H}, TCaretMove::Left, 1, {4, true, H}},
-      {false, {5, true, H}, TCaretMove::Left, 1, {5, false, H}},
-      {false, {0, false, H}, TCaretMove::Left, 1, {0, false, H}},
-      {false, {39, true, H}, TCaretMove::Right, 1, {39, true, H}},
-      {true, {39, true, H}, TCaretMove::Right, 1, {40, false, H}},
-      {true, {40, false, H}, TCaretMove::Right, 1, {40, false, H}},
-      {false, {5, false, C}, TCaretMove::Right, 1, {6, false, C}},
-      {false, {5, false, C}, TCaretMove::Left, 1, {4, false, C}},
-      {false, {20, true, H}, TCaretMove::Up, 1, {4, true, H}},
-      {false, {4, false, H}, TCaretMove::Up, 1, {4, false, H}},
-      {false, {20, false, H}, TCaretMove::Down, 1, {36, false, H}},
-      {false, {24, false, H}, TCaretMove::Down, 1, {24, false, H}},
-      {true, {24, false, H}, TCaretMove::Down, 1, {40, false, H}},
-      {false, {36, false, C}, TCaretMove::PageUp, 2, {4, false, C}},
-      {false, {20, false, C}, TCaretMove::PageUp, 5, {4, false, C}},
-      {false, {3, false, H}, TCaretMove::PageDown, 5, {35, false, H}},
-      {false, {21, true, H}, TCaretMove::RowStart, 1, {16, false, H}},
-      {false, {21, true, H}, TCaretMove::RowEnd, 1, {31, false, H}},
-      {false, {33, false, H}, TCaretMove::RowEnd, 1, {39, false, H}},
-      {false, {21, false, C}, TCaretMove::DataStart, 1, {0, false, C}},
-      {false, {2, false, H}, TCaretMove::DataEnd, 1, {39, false, H}},
-      {true, {2, false, H}, TCaretMove::DataEnd, 1, {40, false, H}},
+      {false, {5, false, h}, TCaretMove::Right, 1, {5, true, h}},
+      {false, {5, true, h}, TCaretMove::Right, 1, {6, false, h}},
+      {false, {5, false, h}, TCaretMove::Left, 1, {4, true, h}},
+      {false, {5, true, h}, TCaretMove::Left, 1, {5, false, h}},
+      {false, {0, false, h}, TCaretMove::Left, 1, {0, false, h}},
+      {false, {39, true, h}, TCaretMove::Right, 1, {39, true, h}},
+      {true, {39, true, h}, TCaretMove::Right, 1, {40, false, h}},
+      {true, {40, false, h}, TCaretMove::Right, 1, {40, false, h}},
+      {false, {5, false, c}, TCaretMove::Right, 1, {6, false, c}},
+      {false, {5, false, c}, TCaretMove::Left, 1, {4, false, c}},
+      {false, {20, true, h}, TCaretMove::Up, 1, {4, true, h}},
+      {false, {4, false, h}, TCaretMove::Up, 1, {4, false, h}},
+      {false, {20, false, h}, TCaretMove::Down, 1, {36, false, h}},
+      {false, {24, false, h}, TCaretMove::Down, 1, {24, false, h}},
+      {true, {24, false, h}, TCaretMove::Down, 1, {40, false, h}},
+      {false, {36, false, c}, TCaretMove::PageUp, 2, {4, false, c}},
+      {false, {20, false, c}, TCaretMove::PageUp, 5, {4, false, c}},
+      {false, {3, false, h}, TCaretMove::PageDown, 5, {35, false, h}},
+      {false, {21, true, h}, TCaretMove::RowStart, 1, {16, false, h}},
+      {false, {21, true, h}, TCaretMove::RowEnd, 1, {31, false, h}},
+      {false, {33, false, h}, TCaretMove::RowEnd, 1, {39, false, h}},
+      {false, {21, false, c}, TCaretMove::DataStart, 1, {0, false, c}},
+      {false, {2, false, h}, TCaretMove::DataEnd, 1, {39, false, h}},
+      {true, {2, false, h}, TCaretMove::DataEnd, 1, {40, false, h}},
   };
   for (const TCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << "from " << c.From.Position << " move "
-                                    << static_cast<int>(c.Move) << (c.Insert ? " insert" : ""));
-    TEditable t(TBytes(40, 0), c.Insert);
-    t.E.SetCaret(c.From);
-    t.E.MoveCaret(c.Move, false, c.Page);
-    EXPECT_EQ(t.E.Caret(), c.To);
+    SCOPED_TRACE(testing::Message() << "from " << c.FFrom.FPosition << " move "
+                                    << static_cast<int>(c.FMove) << (c.FInsert ? " insert" : ""));
+    TEditable t(TBytes(40, 0), c.FInsert);
+    t.FE.SetCaret(c.FFrom);
+    t.FE.MoveCaret(c.FMove, false, c.FPage);
+    EXPECT_EQ(t.FE.Caret(), c.FTo);
   }
 }
 
@@ -230,7 +230,7 @@ TEST(HexEditorKeys, TabSwitchesFieldAndCaretWorksInViewOnly) {
   EXPECT_EQ(e.SelCount(), 17u);
   EXPECT_FALSE(e.TypeKey('A'));
   e.SwitchField();
-  EXPECT_EQ(e.Caret().Field, THexField::Hex);
+  EXPECT_EQ(e.Caret().FField, THexField::Hex);
   e.SelectAll();
   EXPECT_EQ(e.SelCount(), 20u);
 }

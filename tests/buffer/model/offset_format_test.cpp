@@ -21,10 +21,10 @@ TEST(OffsetFormat, DefaultFormatParts) {
 
 TEST(OffsetFormat, FormatsValues) {
   struct TCase {
-    const char* Format;
-    unsigned long long Value;
-    unsigned Digits;
-    const char* Text;
+    const char* FFormat;
+    unsigned long long FValue;
+    unsigned FDigits;
+    const char* FText;
   };
   const TCase cases[] = {
       {"-!10:0x|", 0, 1, "0x0"},
@@ -37,17 +37,17 @@ TEST(OffsetFormat, FormatsValues) {
       {"4!10:$|", 0x3F, 2, "$3F"},  // a digit count below the value's own width pads nothing
   };
   for (const TCase& c : cases) {
-    SCOPED_TRACE(c.Format);
+    SCOPED_TRACE(c.FFormat);
     TOffsetFormat f;
-    ASSERT_TRUE(f.Assign(c.Format));
-    EXPECT_EQ(f.Format(c.Value, c.Digits), c.Text);
+    ASSERT_TRUE(f.Assign(c.FFormat));
+    EXPECT_EQ(f.Format(c.FValue, c.FDigits), c.FText);
   }
 }
 
 TEST(OffsetFormat, RefusesBadFormatsAndKeepsThePreviousOne) {
   struct TCase {
-    const char* Format;
-    const char* Error;
+    const char* FFormat;
+    const char* FError;
   };
   const TCase cases[] = {
       {"-!10:0x", "Missing char in offset format: -!10:0x"},
@@ -59,13 +59,13 @@ TEST(OffsetFormat, RefusesBadFormatsAndKeepsThePreviousOne) {
       {"-!FF:|", "Invalid radix in offset format (ffh), allowed: 02h..10h"},
   };
   for (const TCase& c : cases) {
-    SCOPED_TRACE(c.Format);
+    SCOPED_TRACE(c.FFormat);
     TCustomMPHexEditor e;
     std::vector<std::uint8_t> data(40, 0);
     e.LoadDataFromBytes(data);
-    const TBufferResult r = e.SetOffsetFormat(c.Format);
-    EXPECT_FALSE(r.Ok());
-    EXPECT_EQ(r.Message(), c.Error);
+    const TResult<void> r = e.SetOffsetFormat(c.FFormat);
+    ASSERT_FALSE(r.Ok());
+    EXPECT_EQ(r.Error(), TError(TErrorKind::BadOption, c.FError));
     EXPECT_EQ(e.OffsetFormat().Text(), "-!10:0x|");
     EXPECT_EQ(e.OffsetText(2), "0x20");
   }
@@ -74,10 +74,10 @@ TEST(OffsetFormat, RefusesBadFormatsAndKeepsThePreviousOne) {
 // Rows include the two fixed rows; the digit count follows the start of the last data row.
 TEST(OffsetFormat, RowCountAndAutomaticDigits) {
   struct TCase {
-    std::uint32_t Length;
-    bool Insert;
-    std::uint32_t Rows;
-    const char* LastOffset;
+    std::uint32_t FLength;
+    bool FInsert;
+    std::uint32_t FRows;
+    const char* FLastOffset;
   };
   const TCase cases[] = {
       {0, false, 3, "0x0"},         {0, true, 3, "0x0"},         {1, false, 3, "0x0"},
@@ -87,12 +87,12 @@ TEST(OffsetFormat, RowCountAndAutomaticDigits) {
       {4097, false, 259, "0x1000"},
   };
   for (const TCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.Length << (c.Insert ? " insert" : ""));
+    SCOPED_TRACE(testing::Message() << c.FLength << (c.FInsert ? " insert" : ""));
     TCustomMPHexEditor e;
-    e.LoadDataFromVector(std::vector<std::uint8_t>(c.Length, 0x55));
-    e.SetInsertMode(c.Insert);
-    EXPECT_EQ(e.RowCount(), c.Rows);
-    EXPECT_EQ(e.OffsetText(e.RowCount() - 3), c.LastOffset);
+    e.LoadDataFromVector(std::vector<std::uint8_t>(c.FLength, 0x55));
+    e.SetInsertMode(c.FInsert);
+    EXPECT_EQ(e.RowCount(), c.FRows);
+    EXPECT_EQ(e.OffsetText(e.RowCount() - 3), c.FLastOffset);
   }
 }
 

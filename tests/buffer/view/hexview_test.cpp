@@ -16,7 +16,9 @@
 #include "quenvar/buffer/mp_hex_editor_ex.h"
 
 // fontconfig keeps caches for the life of the process; they are no leak of ours.
-extern "C" const char* __lsan_default_suppressions() {
+// The name is the sanitizer runtime's.
+extern "C" const char*
+__lsan_default_suppressions() {  // NOLINT(readability-identifier-naming,bugprone-reserved-identifier)
   return "leak:libfontconfig\n";
 }
 
@@ -39,119 +41,121 @@ class HexView : public ::testing::Test {
  protected:
   void SetUp() override {
     App();
-    View = std::make_unique<TMPHexEditorEx>();
-    View->resize(649, 601);
-    View->show();
+    FView = std::make_unique<TMPHexEditorEx>();
+    FView->resize(649, 601);
+    FView->show();
   }
-  TBytes Bytes() const { return TBytes(View->Model().Data().begin(), View->Model().Data().end()); }
+  TBytes Bytes() const {
+    return TBytes(FView->Model().Data().begin(), FView->Model().Data().end());
+  }
   void Load(const TBytes& data, bool editable, bool insert = false) {
-    View->Model().LoadDataFromBytes(data);
-    View->Model().SetReadOnlyView(!editable);
-    View->Model().SetInsertMode(insert);
+    FView->Model().LoadDataFromBytes(data);
+    FView->Model().SetReadOnlyView(!editable);
+    FView->Model().SetInsertMode(insert);
   }
   std::unique_ptr<test::TPaintRecorder> Record() {
-    auto recorder = std::make_unique<test::TPaintRecorder>(View->viewport()->size());
+    auto recorder = std::make_unique<test::TPaintRecorder>(FView->viewport()->size());
     QPainter p(recorder.get());
-    View->PaintTo(p, View->viewport()->rect());
+    FView->PaintTo(p, FView->viewport()->rect());
     return recorder;
   }
-  std::unique_ptr<TMPHexEditorEx> View;
+  std::unique_ptr<TMPHexEditorEx> FView;
 };
 
 TEST_F(HexView, TypedDigitsEditNibbles) {
   Load({0x00, 0x11, 0x22}, true);
-  QTest::keyClicks(View.get(), "a5");
-  QTest::keyClicks(View.get(), "F");
+  QTest::keyClicks(FView.get(), "a5");
+  QTest::keyClicks(FView.get(), "F");
   EXPECT_EQ(Bytes(), (TBytes{0xA5, 0xF1, 0x22}));
-  EXPECT_EQ(View->Model().Caret(), (TCaret{1, true, THexField::Hex}));
-  EXPECT_TRUE(View->Model().IsChanged(0));
+  EXPECT_EQ(FView->Model().Caret(), (TCaret{1, true, THexField::Hex}));
+  EXPECT_TRUE(FView->Model().IsChanged(0));
 }
 
 TEST_F(HexView, ReadOnlyViewBlocksEveryEdit) {
   Load({0x00, 0x11, 0x22}, false);
-  View->Model().SetReadOnlyView(false);
-  View->Model().SetInsertMode(true);
-  View->Model().SetReadOnlyView(true);
-  QTest::keyClicks(View.get(), "12");
-  QTest::keyClick(View.get(), Qt::Key_Delete);
-  QTest::keyClick(View.get(), Qt::Key_Right);
-  QTest::keyClick(View.get(), Qt::Key_Backspace);
-  QTest::keyClick(View.get(), Qt::Key_Insert);
-  QTest::keyClick(View.get(), Qt::Key_Tab);
-  QTest::keyClicks(View.get(), "x");
+  FView->Model().SetReadOnlyView(false);
+  FView->Model().SetInsertMode(true);
+  FView->Model().SetReadOnlyView(true);
+  QTest::keyClicks(FView.get(), "12");
+  QTest::keyClick(FView.get(), Qt::Key_Delete);
+  QTest::keyClick(FView.get(), Qt::Key_Right);
+  QTest::keyClick(FView.get(), Qt::Key_Backspace);
+  QTest::keyClick(FView.get(), Qt::Key_Insert);
+  QTest::keyClick(FView.get(), Qt::Key_Tab);
+  QTest::keyClicks(FView.get(), "x");
   EXPECT_EQ(Bytes(), (TBytes{0x00, 0x11, 0x22}));
-  EXPECT_TRUE(View->Model().InsertMode());
-  EXPECT_EQ(View->Model().Caret(), (TCaret{0, false, THexField::Chars}));  // moving still works
+  EXPECT_TRUE(FView->Model().InsertMode());
+  EXPECT_EQ(FView->Model().Caret(), (TCaret{0, false, THexField::Chars}));  // moving still works
 }
 
 TEST_F(HexView, TabSwitchesFieldAndCharactersOverwrite) {
   Load({0x00, 0x00}, true);
-  QTest::keyClick(View.get(), Qt::Key_Tab);
-  EXPECT_EQ(View->Model().Caret().Field, THexField::Chars);
-  QTest::keyClicks(View.get(), "Q");
+  QTest::keyClick(FView.get(), Qt::Key_Tab);
+  EXPECT_EQ(FView->Model().Caret().FField, THexField::Chars);
+  QTest::keyClicks(FView.get(), "Q");
   EXPECT_EQ(Bytes(), (TBytes{'Q', 0x00}));
-  QTest::keyClick(View.get(), Qt::Key_Tab);
-  EXPECT_EQ(View->Model().Caret().Field, THexField::Hex);
-  QTest::keyClicks(View.get(), "7");
+  QTest::keyClick(FView.get(), Qt::Key_Tab);
+  EXPECT_EQ(FView->Model().Caret().FField, THexField::Hex);
+  QTest::keyClicks(FView.get(), "7");
   EXPECT_EQ(Bytes(), (TBytes{'Q', 0x70}));
 }
 
 TEST_F(HexView, InsertModeTypingAndDeleteKeys) {
   Load({0x10, 0x20}, true, true);
-  QTest::keyClick(View.get(), Qt::Key_End, Qt::ControlModifier);
-  QTest::keyClicks(View.get(), "3");
+  QTest::keyClick(FView.get(), Qt::Key_End, Qt::ControlModifier);
+  QTest::keyClicks(FView.get(), "3");
   EXPECT_EQ(Bytes(), (TBytes{0x10, 0x20, 0x30}));
-  QTest::keyClick(View.get(), Qt::Key_Home, Qt::ControlModifier);
-  QTest::keyClick(View.get(), Qt::Key_Delete);
+  QTest::keyClick(FView.get(), Qt::Key_Home, Qt::ControlModifier);
+  QTest::keyClick(FView.get(), Qt::Key_Delete);
   EXPECT_EQ(Bytes(), (TBytes{0x20, 0x30}));
-  QTest::keyClick(View.get(), Qt::Key_Right);
-  QTest::keyClick(View.get(), Qt::Key_Right);
-  QTest::keyClick(View.get(), Qt::Key_Backspace);
+  QTest::keyClick(FView.get(), Qt::Key_Right);
+  QTest::keyClick(FView.get(), Qt::Key_Right);
+  QTest::keyClick(FView.get(), Qt::Key_Backspace);
   EXPECT_EQ(Bytes(), (TBytes{0x30}));
-  EXPECT_FALSE(View->Model().IsChanged(0));
+  EXPECT_FALSE(FView->Model().IsChanged(0));
 }
 
 TEST_F(HexView, ArrowsAndPagesScrollToTheCaret) {
   Load(TBytes(64 * 1024, 0xFF), false);
-  QTest::keyClick(View.get(), Qt::Key_End, Qt::ControlModifier);
-  EXPECT_EQ(View->Model().Caret().Position, 0xFFFFu);
-  EXPECT_EQ(View->TopRow(), View->verticalScrollBar()->maximum());
-  QTest::keyClick(View.get(), Qt::Key_Home, Qt::ControlModifier);
-  QTest::keyClick(View.get(), Qt::Key_Down);
-  QTest::keyClick(View.get(), Qt::Key_PageDown);
-  const int page = View->Layout().FullRows(View->viewport()->height());
-  EXPECT_EQ(View->Model().Caret().Position, static_cast<std::uint32_t>(16 + page * 16));
-  EXPECT_EQ(View->TopRow(), 2);
+  QTest::keyClick(FView.get(), Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(FView->Model().Caret().FPosition, 0xFFFFu);
+  EXPECT_EQ(FView->TopRow(), FView->verticalScrollBar()->maximum());
+  QTest::keyClick(FView.get(), Qt::Key_Home, Qt::ControlModifier);
+  QTest::keyClick(FView.get(), Qt::Key_Down);
+  QTest::keyClick(FView.get(), Qt::Key_PageDown);
+  const int page = FView->Layout().FullRows(FView->viewport()->height());
+  EXPECT_EQ(FView->Model().Caret().FPosition, static_cast<std::uint32_t>(16 + page * 16));
+  EXPECT_EQ(FView->TopRow(), 2);
 }
 
 TEST_F(HexView, ClickPlacesCaretInEitherField) {
   Load(TBytes(100, 0), false);
-  const THexLayout l = View->Layout();
-  QTest::mouseClick(View->viewport(), Qt::LeftButton, {},
+  const THexLayout l = FView->Layout();
+  QTest::mouseClick(FView->viewport(), Qt::LeftButton, {},
                     QPoint(l.HexDigitX(3, true) + 1, l.RowHeight() * 2 + 1));
-  EXPECT_EQ(View->Model().Caret(), (TCaret{35, true, THexField::Hex}));
-  QTest::mouseClick(View->viewport(), Qt::LeftButton, {},
+  EXPECT_EQ(FView->Model().Caret(), (TCaret{35, true, THexField::Hex}));
+  QTest::mouseClick(FView->viewport(), Qt::LeftButton, {},
                     QPoint(l.CharCellX(5) + 1, l.RowHeight() + 1));
-  EXPECT_EQ(View->Model().Caret(), (TCaret{21, false, THexField::Chars}));
+  EXPECT_EQ(FView->Model().Caret(), (TCaret{21, false, THexField::Chars}));
 }
 
 TEST_F(HexView, CopyTakesTheSelectionOfTheCaretField) {
   Load({0x41, 0x0A, 0x42, 0xFF}, false);
-  QTest::keyClick(View.get(), Qt::Key_Right, Qt::ShiftModifier);
-  QTest::keyClick(View.get(), Qt::Key_Right, Qt::ShiftModifier);
-  QTest::keyClick(View.get(), Qt::Key_C, Qt::ControlModifier);
+  QTest::keyClick(FView.get(), Qt::Key_Right, Qt::ShiftModifier);
+  QTest::keyClick(FView.get(), Qt::Key_Right, Qt::ShiftModifier);
+  QTest::keyClick(FView.get(), Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "41 0A 42");
-  QTest::keyClick(View.get(), Qt::Key_Tab);
-  QTest::keyClick(View.get(), Qt::Key_A, Qt::ControlModifier);
-  QTest::keyClick(View.get(), Qt::Key_C, Qt::ControlModifier);
+  QTest::keyClick(FView.get(), Qt::Key_Tab);
+  QTest::keyClick(FView.get(), Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(FView.get(), Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("A.B\u00FF"));
 }
 
 TEST_F(HexView, ChangedBytesPaintedOnLightYellow) {
   Load({0x00, 0x00, 0x00}, true);
-  ASSERT_TRUE(View->Model().WriteByte(1, 0x88));
-  View->Model().SetCaret({2, false, THexField::Hex});
-  const THexLayout l = View->Layout();
+  ASSERT_TRUE(FView->Model().WriteByte(1, 0x88));
+  FView->Model().SetCaret({2, false, THexField::Hex});
+  const THexLayout l = FView->Layout();
   const auto painted = Record();
   const int h = l.RowHeight();
   const int w = l.CharWidth();
@@ -160,50 +164,50 @@ TEST_F(HexView, ChangedBytesPaintedOnLightYellow) {
   const QColor yellow(255, 255, 168);
   EXPECT_EQ(painted->FillAt(hex1.center()), yellow);
   EXPECT_EQ(painted->FillAt(QPointF(l.CharCellX(1) + w / 2.0, h / 2.0)), yellow);
-  EXPECT_EQ(painted->FillAt(hex0.center()), View->Colors.Background);
+  EXPECT_EQ(painted->FillAt(hex0.center()), FView->FColors.FBackground);
   EXPECT_EQ(painted->InkIn(hex1), (std::set<QRgb>{qRgb(128, 0, 0)}));
   EXPECT_EQ(painted->InkIn(hex0), (std::set<QRgb>{qRgb(0, 0, 0)}));
   EXPECT_EQ(painted->FillAt(QPointF(1, h / 2.0)), QColor(192, 220, 192));  // the caret's row offset
-  EXPECT_EQ(painted->FillAt(QPointF(1, h * 1.5)), View->Colors.Background);  // no second row
+  EXPECT_EQ(painted->FillAt(QPointF(1, h * 1.5)), FView->FColors.FBackground);  // no second row
 }
 
 TEST_F(HexView, FontGivesEveryGridCharacterOneAdvance) {
-  const QFontMetrics metrics(View->EditorFont());
-  RecordProperty("family", QFontInfo(View->EditorFont()).family().toStdString());
+  const QFontMetrics metrics(FView->EditorFont());
+  RecordProperty("family", QFontInfo(FView->EditorFont()).family().toStdString());
   const QString grid =
       QStringLiteral("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz .");
   for (const QChar c : grid)
-    EXPECT_EQ(metrics.horizontalAdvance(c), View->Layout().CharWidth())
+    EXPECT_EQ(metrics.horizontalAdvance(c), FView->Layout().CharWidth())
         << QString(c).toStdString() << " in "
-        << QFontInfo(View->EditorFont()).family().toStdString();
-  EXPECT_EQ(View->EditorFont().pixelSize(), 13);
-  EXPECT_EQ(View->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        << QFontInfo(FView->EditorFont()).family().toStdString();
+  EXPECT_EQ(FView->EditorFont().pixelSize(), 13);
+  EXPECT_EQ(FView->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
 }
 
 struct TCaretCase {
-  const char* Name;
-  TCaret Caret;
-  bool Insert;
+  const char* FName;
+  TCaret FCaret;
+  bool FInsert;
 };
 void PrintTo(const TCaretCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class HexViewCaret : public HexView, public ::testing::WithParamInterface<TCaretCase> {};
 
 // The unfocused caret is aqua: painted over a digit's left stroke it turned "BB" into "3B".
 TEST_P(HexViewCaret, NeverPaintsOverAGlyph) {
-  Load({0xBB, 0xBB, 0xBB}, true, GetParam().Insert);
-  View->Model().SetCaret(GetParam().Caret);
-  ASSERT_FALSE(View->hasFocus());
-  const THexLayout l = View->Layout();
+  Load({0xBB, 0xBB, 0xBB}, true, GetParam().FInsert);
+  FView->Model().SetCaret(GetParam().FCaret);
+  ASSERT_FALSE(FView->hasFocus());
+  const THexLayout l = FView->Layout();
   const auto painted = Record();
-  const TCaret caret = GetParam().Caret;
-  const int x = caret.Field == THexField::Hex ? l.HexDigitX(1, caret.LowNibble) : l.CharCellX(1);
+  const TCaret caret = GetParam().FCaret;
+  const int x = caret.FField == THexField::Hex ? l.HexDigitX(1, caret.FLowNibble) : l.CharCellX(1);
   const QColor aqua(0, 255, 255);
   bool drawn = false;
   for (const auto& op : painted->Ops())
-    drawn = drawn || (op.Color == aqua && op.Box.contains(QPointF(x + 0.5, l.RowHeight() / 2.0)));
+    drawn = drawn || (op.FColor == aqua && op.FBox.contains(QPointF(x + 0.5, l.RowHeight() / 2.0)));
   EXPECT_TRUE(drawn);
   EXPECT_EQ(painted->CoveredInk(), std::vector<QRectF>{});
   EXPECT_EQ(painted->InkIn(QRectF(0, 0, l.TotalWidth(), l.RowHeight())).count(qRgb(0, 0, 0)), 1u);
@@ -217,15 +221,15 @@ INSTANTIATE_TEST_SUITE_P(
                       TCaretCase{"FrameHigh", {1, false, THexField::Hex}, false},
                       TCaretCase{"FrameLow", {1, true, THexField::Hex}, false},
                       TCaretCase{"FrameChar", {1, false, THexField::Chars}, false}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 struct TFontCase {
-  const char* Name;
-  std::vector<const char*> Families;
-  const char* Picked;  // the family of the candidate picked, or "" for one from the database
+  const char* FName;
+  std::vector<const char*> FFamilies;
+  const char* FPicked;  // the family of the candidate picked, or "" for one from the database
 };
 void PrintTo(const TFontCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class HexViewFontPick : public ::testing::TestWithParam<TFontCase> {};
@@ -234,12 +238,12 @@ class HexViewFontPick : public ::testing::TestWithParam<TFontCase> {};
 TEST_P(HexViewFontPick, TakesTheFirstWithEvenAdvances) {
   App();
   QList<QFont> candidates;
-  for (const char* family : GetParam().Families) candidates.push_back(QFont(family));
+  for (const char* family : GetParam().FFamilies) candidates.push_back(QFont(family));
   const QFont picked = PickEvenFont(candidates, 13);
   EXPECT_TRUE(HasEvenAdvances(picked)) << QFontInfo(picked).family().toStdString();
   EXPECT_EQ(picked.pixelSize(), 13);
-  if (*GetParam().Picked != '\0') {
-    EXPECT_EQ(picked.family(), GetParam().Picked);
+  if (*GetParam().FPicked != '\0') {
+    EXPECT_EQ(picked.family(), GetParam().FPicked);
   }
 }
 
@@ -248,7 +252,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TFontCase{"FirstEven", {"monospace", "sans-serif"}, "monospace"},
                       TFontCase{"SkipsProportional", {"sans-serif", "monospace"}, "monospace"},
                       TFontCase{"FromTheDatabase", {"sans-serif", "serif"}, ""}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 }  // namespace
 }  // namespace quenvar

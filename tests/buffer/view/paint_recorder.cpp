@@ -35,13 +35,13 @@ class TRecordingEngine : public QPaintEngine {
   }
   // QPaintEngine draws text as glyph outlines filled in the pen's colour.
   void drawTextItem(const QPointF& at, const QTextItem& item) override {
-    InText = true;
+    FInText = true;
     QPaintEngine::drawTextItem(at, item);
-    InText = false;
+    FInText = false;
   }
   void drawPath(const QPainterPath& path) override {
     const TPaintRecorder::TKind kind =
-        InText ? TPaintRecorder::TKind::Ink : TPaintRecorder::TKind::Fill;
+        FInText ? TPaintRecorder::TKind::Ink : TPaintRecorder::TKind::Fill;
     for (const QPolygonF& contour : path.toSubpathPolygons())
       Add(kind, state->brush().color(), contour.boundingRect());
   }
@@ -52,7 +52,7 @@ class TRecordingEngine : public QPaintEngine {
   }
 
   std::vector<TPaintRecorder::TOp>& FOps;
-  bool InText = false;
+  bool FInText = false;
 };
 
 }  // namespace
@@ -91,24 +91,24 @@ int TPaintRecorder::metric(PaintDeviceMetric metric) const {
 QColor TPaintRecorder::FillAt(QPointF point) const {
   QColor color;
   for (const TOp& op : FOps)
-    if (op.Kind == TKind::Fill && op.Box.contains(point)) color = op.Color;
+    if (op.FKind == TKind::Fill && op.FBox.contains(point)) color = op.FColor;
   return color;
 }
 
 std::set<QRgb> TPaintRecorder::InkIn(const QRectF& box) const {
   std::set<QRgb> colors;
   for (const TOp& op : FOps)
-    if (op.Kind == TKind::Ink && box.contains(op.Box.center())) colors.insert(op.Color.rgb());
+    if (op.FKind == TKind::Ink && box.contains(op.FBox.center())) colors.insert(op.FColor.rgb());
   return colors;
 }
 
 std::vector<QRectF> TPaintRecorder::CoveredInk() const {
   std::vector<QRectF> covered;
   for (std::size_t i = 0; i < FOps.size(); ++i) {
-    if (FOps[i].Kind != TKind::Ink) continue;
+    if (FOps[i].FKind != TKind::Ink) continue;
     for (std::size_t j = i + 1; j < FOps.size(); ++j) {
-      if (FOps[j].Kind != TKind::Ink && FOps[j].Box.intersects(FOps[i].Box)) {
-        covered.push_back(FOps[i].Box);
+      if (FOps[j].FKind != TKind::Ink && FOps[j].FBox.intersects(FOps[i].FBox)) {
+        covered.push_back(FOps[i].FBox);
         break;
       }
     }

@@ -20,9 +20,9 @@ class TPaintRecorder : public QPaintDevice {
  public:
   enum class TKind { Fill, Line, Ink };
   struct TOp {
-    TKind Kind;
-    QColor Color;
-    QRectF Box;  // device pixels
+    TKind FKind;
+    QColor FColor;
+    QRectF FBox;  // device pixels
   };
 
   explicit TPaintRecorder(QSize size);

@@ -57,8 +57,8 @@ int Wait(pid_t pid) {
 std::vector<std::uint8_t> FlashStart(const TTempDir& dir, std::size_t size) {
   auto state = LoadSimStateFile(dir / "s.qvs");
   if (!state) return {};
-  return {state.Value->Avr.Flash().begin(),
-          state.Value->Avr.Flash().begin() + static_cast<std::ptrdiff_t>(size)};
+  return {state->FAvr.Flash().begin(),
+          state->FAvr.Flash().begin() + static_cast<std::ptrdiff_t>(size)};
 }
 
 TEST(CliPipe, AClosedOutputDoesNotStopAWrite) {
@@ -71,9 +71,9 @@ TEST(CliPipe, AClosedOutputDoesNotStopAWrite) {
 }
 
 struct TSignalCase {
-  std::string Name;
-  int Signal;
-  int Count;
+  std::string FName;
+  int FSignal;
+  int FCount;
 };
 
 class CliSignals : public ::testing::TestWithParam<TSignalCase> {};
@@ -87,25 +87,26 @@ TEST_P(CliSignals, StopWithTheStateSavedAndNoFileLeft) {
   const pid_t pid = Start(dir, {"--simulate=timing=real,state=" + (dir / "s.qvs"), "write-flash",
                                 dir / "a.bin", "read-flash", dir / "r.hex"});
   ASSERT_TRUE(WaitFor(dir / "out.txt", "writing...\n"));
-  ::kill(pid, c.Signal);
-  if (c.Count == 2) {
+  ::kill(pid, c.FSignal);
+  if (c.FCount == 2) {
     // A second signal sent before the first is taken would merge with it.
     ASSERT_TRUE(WaitFor(dir / "err.txt", "stopping"));
-    ::kill(pid, c.Signal);
+    ::kill(pid, c.FSignal);
   }
-  EXPECT_EQ(Wait(pid), 128 + c.Signal);
+  EXPECT_EQ(Wait(pid), 128 + c.FSignal);
   EXPECT_EQ(ReadText(dir / "err.txt"), "stopping after this operation\n");
   EXPECT_EQ(
       EndsWith(Masked(ReadText(dir / "out.txt")), "\nSuccessfully finished.\nDuration: #.## s\n"),
-      c.Count == 1);
-  EXPECT_EQ(FlashStart(dir, 8192) == Noise(8192, 22), c.Count == 1);
+      c.FCount == 1);
+  EXPECT_EQ(FlashStart(dir, 8192) == Noise(8192, 22), c.FCount == 1);
   std::size_t files = 0;
-  for (auto it = std::filesystem::directory_iterator(dir.Path); it != decltype(it)(); ++it) ++files;
+  for (auto it = std::filesystem::directory_iterator(dir.FPath); it != decltype(it)(); ++it)
+    ++files;
   EXPECT_EQ(files, 4u);  // a.bin, s.qvs, out.txt, err.txt
 }
 
 void PrintTo(const TSignalCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CliSignals,
@@ -113,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(Table, CliSignals,
                                            TSignalCase{"OneTerminate", SIGTERM, 1},
                                            TSignalCase{"TwoInterrupts", SIGINT, 2},
                                            TSignalCase{"TwoTerminates", SIGTERM, 2}),
-                         [](const auto& info) { return info.param.Name; });
+                         [](const auto& info) { return info.param.FName; });
 
 TEST(CliSignals, EndTheWaitForAnotherRunsStateFileAtOnce) {
   TTempDir dir;

@@ -24,13 +24,13 @@ TEST(CliWindowsArguments, ArriveInUtf8WithoutTheProgramName) {
 }
 
 struct TEventCase {
-  const char* Label;
-  DWORD Event;
-  int Signal;  // 0: not a stop
+  const char* FLabel;
+  DWORD FEvent;
+  int FSignal;  // 0: not a stop
 };
 
 void PrintTo(const TEventCase& c, std::ostream* os) {
-  *os << c.Label;
+  *os << c.FLabel;
 }
 
 class CliConsoleEvents : public testing::TestWithParam<TEventCase> {};
@@ -40,25 +40,25 @@ class CliConsoleEvents : public testing::TestWithParam<TEventCase> {};
 TEST_P(CliConsoleEvents, CountAsTheSignalLinuxWouldSend) {
   const TEventCase& c = GetParam();
   TCliSignals signals;
-  EXPECT_EQ(TCliSignals::OnConsoleEvent(c.Event), c.Signal != 0);
-  EXPECT_EQ(TCliSignals::OnConsoleEvent(c.Event), c.Signal != 0);
+  EXPECT_EQ(TCliSignals::OnConsoleEvent(c.FEvent), c.FSignal != 0);
+  EXPECT_EQ(TCliSignals::OnConsoleEvent(c.FEvent), c.FSignal != 0);
   const TCliStopRequest request = signals.Poll();
-  EXPECT_EQ(request.Count, c.Signal != 0 ? 2 : 0);
-  EXPECT_EQ(request.Signal, c.Signal);
+  EXPECT_EQ(request.FCount, c.FSignal != 0 ? 2 : 0);
+  EXPECT_EQ(request.FSignal, c.FSignal);
 }
 
 // While the program only waits for another one's state file, a stop ends it
 // at once with 128 + the signal.
 TEST_P(CliConsoleEvents, EndAtOnceWhileWaiting) {
   const TEventCase& c = GetParam();
-  if (c.Signal == 0) GTEST_SKIP() << "not a stop";
+  if (c.FSignal == 0) GTEST_SKIP() << "not a stop";
   EXPECT_EXIT(
       {
         TCliSignals signals;
         signals.EndAtOnce(true);
-        TCliSignals::OnConsoleEvent(c.Event);
+        TCliSignals::OnConsoleEvent(c.FEvent);
       },
-      testing::ExitedWithCode(128 + c.Signal), "");
+      testing::ExitedWithCode(128 + c.FSignal), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Console, CliConsoleEvents,
@@ -68,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(Console, CliConsoleEvents,
                                          TEventCase{"LogOff", CTRL_LOGOFF_EVENT, SIGTERM},
                                          TEventCase{"ShutDown", CTRL_SHUTDOWN_EVENT, SIGTERM},
                                          TEventCase{"Unknown", 7, 0}),
-                         [](const auto& info) { return std::string(info.param.Label); });
+                         [](const auto& info) { return std::string(info.param.FLabel); });
 
 }  // namespace
 }  // namespace quenvar

@@ -21,13 +21,13 @@ namespace {
 using test::TTempDir;
 
 struct TDeviceCase {
-  const char* Label;
-  TFileAction Action;
-  std::function<TFileFailure()> Refusal;  // what the call fails with
+  const char* FLabel;
+  TErrorKind FAction;
+  std::function<TError()> FRefusal;  // what the call fails with
 };
 
 void PrintTo(const TDeviceCase& c, std::ostream* os) {
-  *os << c.Label;
+  *os << c.FLabel;
 }
 
 class WindowsDevices : public testing::TestWithParam<TDeviceCase> {};
@@ -35,19 +35,18 @@ class WindowsDevices : public testing::TestWithParam<TDeviceCase> {};
 // NUL and COM1 are devices in every folder; writing, reading or locking one
 // as a file would block, lose the data or replace nothing.
 TEST_P(WindowsDevices, AreNoRegularFiles) {
-  EXPECT_EQ(GetParam().Refusal(),
-            (TFileFailure{GetParam().Action, "NUL", "Not a regular file", 0}));
+  EXPECT_EQ(GetParam().FRefusal(), (TError{GetParam().FAction, "Not a regular file", 0, "NUL"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, WindowsDevices,
     testing::Values(
         TDeviceCase{
-            "Save", TFileAction::Create,
+            "Save", TErrorKind::Create,
             [] { return WriteFileAtomically("NUL", std::vector<std::uint8_t>{1}).Error(); }},
-        TDeviceCase{"ReadWhole", TFileAction::Open, [] { return ReadRegularFile("NUL").Error(); }},
-        TDeviceCase{"Lock", TFileAction::Open, [] { return TLockedFile::Open("NUL").Error(); }}),
-    [](const auto& info) { return std::string(info.param.Label); });
+        TDeviceCase{"ReadWhole", TErrorKind::Open, [] { return ReadRegularFile("NUL").Error(); }},
+        TDeviceCase{"Lock", TErrorKind::Open, [] { return TLockedFile::Open("NUL").Error(); }}),
+    [](const auto& info) { return std::string(info.param.FLabel); });
 
 // A pipe gives its bytes once: the reader takes them whole when it opens it,
 // and every pass reads them again from memory.
@@ -67,9 +66,9 @@ TEST(WindowsPipe, IsReadWholeAndInPasses) {
     ::CloseHandle(server);
   });
   const std::u16string utf16(name.begin(), name.end());
-  TFileExpected<TFileReader> reader = TFileReader::Open(Utf16ToUtf8(utf16));
+  TResult<TFileReader> reader = TFileReader::Open(Utf16ToUtf8(utf16));
   writer.join();
-  ASSERT_TRUE(reader) << reader.Error().Reason << " " << reader.Error().Code;
+  ASSERT_TRUE(reader) << reader.Error().FText << " " << reader.Error().FCode;
   EXPECT_EQ(reader.Value().SizeHint(), text.size());
   for (int pass = 0; pass < 2; ++pass) {
     std::string got(text.size() + 1, '\0');
@@ -80,12 +79,12 @@ TEST(WindowsPipe, IsReadWholeAndInPasses) {
 }
 
 struct TMessageCase {
-  const char* Label;
-  DWORD Code;
+  const char* FLabel;
+  DWORD FCode;
 };
 
 void PrintTo(const TMessageCase& c, std::ostream* os) {
-  *os << c.Label;
+  *os << c.FLabel;
 }
 
 class WindowsMessages : public testing::TestWithParam<TMessageCase> {};
@@ -93,7 +92,7 @@ class WindowsMessages : public testing::TestWithParam<TMessageCase> {};
 // Texts vary by Windows version and language; their shape does not: UTF-8,
 // without the full stop and line break FormatMessage ends them with.
 TEST_P(WindowsMessages, AreOneUtf8LineWithoutFullStop) {
-  const std::string text = SystemMessage(static_cast<int>(GetParam().Code));
+  const std::string text = SystemMessage(static_cast<int>(GetParam().FCode));
   ASSERT_FALSE(text.empty());
   EXPECT_TRUE(Utf8ToUtf16(text).has_value()) << text;
   EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << text;
@@ -105,21 +104,21 @@ TEST_P(WindowsMessages, AreOneUtf8LineWithoutFullStop) {
 INSTANTIATE_TEST_SUITE_P(Files, WindowsMessages,
                          testing::Values(TMessageCase{"FileNotFound", ERROR_FILE_NOT_FOUND},
                                          TMessageCase{"DiskFull", ERROR_DISK_FULL}),
-                         [](const auto& info) { return std::string(info.param.Label); });
+                         [](const auto& info) { return std::string(info.param.FLabel); });
 
 TEST(WindowsMessages, UnknownCodeIsNamedByNumber) {
   EXPECT_EQ(SystemMessage(0x2000ABCD), "Unknown error 536914893");
 }
 
 struct TSpellingCase {
-  const char* Label;
-  const char* Held;
-  const char* Asked;
-  bool Waits;
+  const char* FLabel;
+  const char* FHeld;
+  const char* FAsked;
+  bool FWaits;
 };
 
 void PrintTo(const TSpellingCase& c, std::ostream* os) {
-  *os << c.Label;
+  *os << c.FLabel;
 }
 
 class WindowsLockNames : public testing::TestWithParam<TSpellingCase> {};
@@ -129,21 +128,21 @@ class WindowsLockNames : public testing::TestWithParam<TSpellingCase> {};
 TEST_P(WindowsLockNames, SameFileHoweverSpelledWaits) {
   const TSpellingCase& c = GetParam();
   TTempDir dir;
-  std::filesystem::create_directory(dir.Path / "sub");
-  TFileExpected<TLockedFile> held = TLockedFile::Open(dir / c.Held);
-  ASSERT_TRUE(held) << held.Error().Reason;
+  std::filesystem::create_directory(dir.FPath / "sub");
+  TResult<TLockedFile> held = TLockedFile::Open(dir / c.FHeld);
+  ASSERT_TRUE(held) << held.Error().FText;
   std::promise<void> waiting;
   std::future<void> waited = waiting.get_future();
   std::thread other([&] {
-    const TFileExpected<TLockedFile> asked =
-        TLockedFile::Open(dir / c.Asked, [&] { waiting.set_value(); });
-    EXPECT_TRUE(asked) << asked.Error().Reason;
+    const TResult<TLockedFile> asked =
+        TLockedFile::Open(dir / c.FAsked, [&] { waiting.set_value(); });
+    EXPECT_TRUE(asked) << asked.Error().FText;
   });
   const bool sawWait =
-      waited.wait_for(std::chrono::seconds(c.Waits ? 30 : 2)) == std::future_status::ready;
+      waited.wait_for(std::chrono::seconds(c.FWaits ? 30 : 2)) == std::future_status::ready;
   held.Value().Unlock();
   other.join();
-  EXPECT_EQ(sawWait, c.Waits);
+  EXPECT_EQ(sawWait, c.FWaits);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, WindowsLockNames,
@@ -152,7 +151,7 @@ INSTANTIATE_TEST_SUITE_P(Files, WindowsLockNames,
                                          TSpellingCase{"DotsAndSlashes", "s.qvs",
                                                        "sub\\..\\.\\s.qvs", true},
                                          TSpellingCase{"OtherFile", "s.qvs", "t.qvs", false}),
-                         [](const auto& info) { return std::string(info.param.Label); });
+                         [](const auto& info) { return std::string(info.param.FLabel); });
 
 }  // namespace
 }  // namespace quenvar

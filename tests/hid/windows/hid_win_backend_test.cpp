@@ -25,14 +25,14 @@ TBytes Report(std::uint8_t first) {
 
 std::vector<std::string> Identities(THidWinBackend& backend) {
   std::vector<std::string> ids;
-  for (const auto& info : backend.Scan()) ids.push_back(info.Identity);
+  for (const auto& info : backend.Scan()) ids.push_back(info.FIdentity);
   return ids;
 }
 
 TEST(HidWinBackend, ListsReadableInterfacesWithTheirPathsWhole) {
   TFakeWin win;
   const std::u16string named = u"\\\\?\\hid#b\u00e4\U0001F600\xD800";  // ends in a lone surrogate
-  win.Plug(u"\\\\?\\hid#a", [](auto& d) { d.DetailFails = true; });
+  win.Plug(u"\\\\?\\hid#a", [](auto& d) { d.FDetailFails = true; });
   win.Plug(named);
   win.Plug(u"\\\\?\\HID#C");
   {
@@ -40,16 +40,16 @@ TEST(HidWinBackend, ListsReadableInterfacesWithTheirPathsWhole) {
     ASSERT_TRUE(backend.Bind());
     const auto found = backend.Scan();
     ASSERT_EQ(found.size(), 2u);
-    EXPECT_EQ(found[0].DevicePath, "\\\\?\\HID#C");
-    EXPECT_EQ(found[1].DevicePath, "\\\\?\\hid#b\xC3\xA4\xF0\x9F\x98\x80\xED\xA0\x80");
-    EXPECT_EQ(found[1].Identity, found[1].DevicePath);
-    auto h = backend.Open(found[1].DevicePath, THidAccess::QueryOnly);
-    ASSERT_TRUE(h.HasValue());
-    EXPECT_EQ(win.Opens().back().Path, named);
-    EXPECT_EQ(backend.GetCapabilities(*h)->OutputReportByteLength, 65);
-    EXPECT_EQ(backend.Open("\\\\?\\hid#\xC3", THidAccess::QueryOnly).Error().Code, EINVAL);
-    EXPECT_EQ(backend.Open("\\\\?\\hid#gone", THidAccess::ReadWrite).Error().Code, ENOENT);
-    backend.Open(found[0].DevicePath, THidAccess::Read);  // left open: Unbind closes it
+    EXPECT_EQ(found[0].FDevicePath, "\\\\?\\HID#C");
+    EXPECT_EQ(found[1].FDevicePath, "\\\\?\\hid#b\xC3\xA4\xF0\x9F\x98\x80\xED\xA0\x80");
+    EXPECT_EQ(found[1].FIdentity, found[1].FDevicePath);
+    auto h = backend.Open(found[1].FDevicePath, THidAccess::QueryOnly);
+    ASSERT_TRUE(h.Ok());
+    EXPECT_EQ(win.Opens().back().FPath, named);
+    EXPECT_EQ(backend.GetCapabilities(*h)->FOutputReportByteLength, 65);
+    EXPECT_EQ(backend.Open("\\\\?\\hid#\xC3", THidAccess::QueryOnly).Error().FCode, EINVAL);
+    EXPECT_EQ(backend.Open("\\\\?\\hid#gone", THidAccess::ReadWrite).Error().FCode, ENOENT);
+    (void)backend.Open(found[0].FDevicePath, THidAccess::Read);  // left open: Unbind closes it
   }
   EXPECT_EQ(win.Leftovers(), 0u);
 }
@@ -59,7 +59,7 @@ TEST(HidWinBackend, BindsAllOrNothing) {
   win.Plug(kProg);
   THidWinBackend backend([&win] {
     auto api = win.Api();
-    api.HidP_GetCaps = nullptr;
+    api.FHidPGetCaps = nullptr;
     return std::optional<TWinHidApi>(api);
   });
   EXPECT_FALSE(backend.Bind());
@@ -68,36 +68,36 @@ TEST(HidWinBackend, BindsAllOrNothing) {
 }
 
 struct TPortCase {
-  std::string Name;
-  std::u16string Path;
-  std::u16string Serial;
-  std::string IdentityPath;
-  std::string SerialUtf8;
+  std::string FName;
+  std::u16string FPath;
+  std::u16string FSerial;
+  std::string FIdentityPath;
+  std::string FSerialUtf8;
 };
 
 void PrintTo(const TPortCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class HidWinPort : public ::testing::TestWithParam<TPortCase> {};
 
 TEST_P(HidWinPort, ScanTellsThePortAndTheSerialNumber) {
   TFakeWin win;
-  win.Plug(GetParam().Path, [this](auto& d) { d.Serial = GetParam().Serial; });
+  win.Plug(GetParam().FPath, [](auto& d) { d.FSerial = GetParam().FSerial; });
   {
     THidWinBackend backend(win.Loader());
     ASSERT_TRUE(backend.Bind());
     const auto found = backend.Scan();
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].FIdentityPath, GetParam().IdentityPath);
-    EXPECT_EQ(found[0].FSerial, GetParam().SerialUtf8);
+    EXPECT_EQ(found[0].FIdentityPath, GetParam().FIdentityPath);
+    EXPECT_EQ(found[0].FSerial, GetParam().FSerialUtf8);
     // A replug into the same port: a new connection, the same port.
-    win.Unplug(GetParam().Path);
-    win.Plug(GetParam().Path, [this](auto& d) { d.Serial = GetParam().Serial; });
+    win.Unplug(GetParam().FPath);
+    win.Plug(GetParam().FPath, [](auto& d) { d.FSerial = GetParam().FSerial; });
     const auto again = backend.Scan();
     ASSERT_EQ(again.size(), 1u);
-    EXPECT_NE(again[0].Identity, found[0].Identity);
-    EXPECT_EQ(again[0].FIdentityPath, GetParam().IdentityPath);
+    EXPECT_NE(again[0].FIdentity, found[0].FIdentity);
+    EXPECT_EQ(again[0].FIdentityPath, GetParam().FIdentityPath);
   }
   EXPECT_EQ(win.Leftovers(), 0u);
 }
@@ -111,49 +111,49 @@ INSTANTIATE_TEST_SUITE_P(
                       TPortCase{"LongestSerial", kProg, std::u16string(126, u'9'), "7&1A2B&0&0000",
                                 std::string(126, '9')},
                       TPortCase{"NoSerialOtherShape", u"\\\\?\\hid#a", u"", "", ""}),
-    [](const auto& info) { return info.param.Name; });
+    [](const auto& info) { return info.param.FName; });
 
 // The programmer plugged in, the backend bound and one handle open.
 class HidWinOne : public ::testing::Test {
  protected:
   THidHandle OpenProgrammer(THidAccess access,
                             const std::function<void(TFakeWin::TDevice&)>& setup = nullptr) {
-    Win.Plug(kProg, setup);
-    EXPECT_TRUE(Backend.Bind());
-    auto h = Backend.Open(kProgPath, access);
-    EXPECT_TRUE(h.HasValue());
+    FWin.Plug(kProg, setup);
+    EXPECT_TRUE(FBackend.Bind());
+    auto h = FBackend.Open(kProgPath, access);
+    EXPECT_TRUE(h.Ok());
     return h ? *h : THidHandle{};
   }
 
-  TFakeWin Win;
-  THidWinBackend Backend{Win.Loader()};
+  TFakeWin FWin;
+  THidWinBackend FBackend{FWin.Loader()};
 };
 
 struct TReadCase {
-  std::string Name;
-  std::function<void(TFakeWin&)> Meanwhile;  // after the read handle opened
-  THidReadStatus Status;
-  int Errno;
-  bool Change;  // the read told of a device that is gone
+  std::string FName;
+  std::function<void(TFakeWin&)> FMeanwhile;  // after the read handle opened
+  THidReadStatus FStatus;
+  int FErrno;
+  bool FChange;  // the read told of a device that is gone
 };
 
 void PrintTo(const TReadCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 class HidWinRead : public HidWinOne, public ::testing::WithParamInterface<TReadCase> {};
 
 TEST_P(HidWinRead, EndsAsTheSystemSays) {
   const THidHandle h = OpenProgrammer(THidAccess::Read);
-  GetParam().Meanwhile(Win);
-  Backend.Drain();
+  GetParam().FMeanwhile(FWin);
+  FBackend.Drain();
   TBytes buffer(65, 0xEE);
-  const THidReadResult r = Backend.Read(h, buffer.data(), buffer.size(), kShort);
-  EXPECT_EQ(r.Status, GetParam().Status);
-  EXPECT_EQ(r.Error, GetParam().Errno);
-  EXPECT_EQ(Backend.Drain(), GetParam().Change);
-  const bool data = r.Status == THidReadStatus::Data;
-  EXPECT_EQ(r.Bytes, data ? 65u : 0u);
+  const THidReadResult r = FBackend.Read(h, buffer.data(), buffer.size(), kShort);
+  EXPECT_EQ(r.FStatus, GetParam().FStatus);
+  EXPECT_EQ(r.FError, GetParam().FErrno);
+  EXPECT_EQ(FBackend.Drain(), GetParam().FChange);
+  const bool data = r.FStatus == THidReadStatus::Data;
+  EXPECT_EQ(r.FBytes, data ? 65u : 0u);
   if (data) {
     EXPECT_EQ(buffer, Report(7));
   }
@@ -165,31 +165,31 @@ INSTANTIATE_TEST_SUITE_P(
         TReadCase{"nothing arrives", [](TFakeWin&) {}, THidReadStatus::Timeout, 0, false},
         TReadCase{
             "report waiting",
-            [](TFakeWin& w) { w.Device(kProg, [](auto& d) { d.Inputs.push_back(Report(7)); }); },
+            [](TFakeWin& w) { w.Device(kProg, [](auto& d) { d.FInputs.push_back(Report(7)); }); },
             THidReadStatus::Data, 0, false},
         TReadCase{
             "report beats the cancel",
-            [](TFakeWin& w) { w.Device(kProg, [](auto& d) { d.ArrivesOnCancel = Report(7); }); },
+            [](TFakeWin& w) { w.Device(kProg, [](auto& d) { d.FArrivesOnCancel = Report(7); }); },
             THidReadStatus::Data, 0, false},
         TReadCase{"device not connected",
-                  [](TFakeWin& w) { w.Device(kProg, [](auto& d) { d.ReadError = 1167; }); },
+                  [](TFakeWin& w) { w.Device(kProg, [](auto& d) { d.FReadError = 1167; }); },
                   THidReadStatus::Unplugged, ENODEV, true},
         TReadCase{"gen failure",
-                  [](TFakeWin& w) { w.Device(kProg, [](auto& d) { d.ReadError = 31; }); },
+                  [](TFakeWin& w) { w.Device(kProg, [](auto& d) { d.FReadError = 31; }); },
                   THidReadStatus::Unplugged, ENODEV, true},
         TReadCase{"gone before the read",
-                  [](TFakeWin& w) { w.Device(kProg, [](auto& d) { d.Present = false; }); },
+                  [](TFakeWin& w) { w.Device(kProg, [](auto& d) { d.FPresent = false; }); },
                   THidReadStatus::Unplugged, ENODEV, true},
         TReadCase{"aborted after a removal",
                   [](TFakeWin& w) {
-                    w.Device(kProg, [](auto& d) { d.ReadError = 995; });
+                    w.Device(kProg, [](auto& d) { d.FReadError = 995; });
                     w.Notify(kCmNotifyActionInterfaceRemoval, kProg);
                   },
                   THidReadStatus::Unplugged, ENODEV, false},
         TReadCase{"aborted by another program",
-                  [](TFakeWin& w) { w.Device(kProg, [](auto& d) { d.ReadError = 995; }); },
+                  [](TFakeWin& w) { w.Device(kProg, [](auto& d) { d.FReadError = 995; }); },
                   THidReadStatus::Error, ECANCELED, false}),
-    [](const auto& info) { return CaseName(info.param.Name); });
+    [](const auto& info) { return CaseName(info.param.FName); });
 
 using HidWinClose = HidWinOne;
 
@@ -198,38 +198,38 @@ TEST_F(HidWinClose, WakesAReadAndTheHandleGoesWhenItReturns) {
   THidReadResult r;
   std::thread reader([&] {
     TBytes buffer(65);
-    r = Backend.Read(h, buffer.data(), buffer.size(), std::chrono::hours(1));
+    r = FBackend.Read(h, buffer.data(), buffer.size(), std::chrono::hours(1));
   });
-  while (!Win.ReadPending(kProg)) std::this_thread::yield();
-  Backend.Close(h);
+  while (!FWin.ReadPending(kProg)) std::this_thread::yield();
+  FBackend.Close(h);
   reader.join();
-  EXPECT_EQ(r.Status, THidReadStatus::Error);
-  EXPECT_EQ(r.Error, EBADF);
-  EXPECT_EQ(Win.Leftovers(), 0u);
+  EXPECT_EQ(r.FStatus, THidReadStatus::Error);
+  EXPECT_EQ(r.FError, EBADF);
+  EXPECT_EQ(FWin.Leftovers(), 0u);
 }
 
 struct TWriteCase {
-  TWinDword Error;
-  int Errno;
-  std::string IdentityAfter;  // a device found gone comes back as a new connection
+  TWinDword FError;
+  int FErrno;
+  std::string FIdentityAfter;  // a device found gone comes back as a new connection
 };
 
 void PrintTo(const TWriteCase& c, std::ostream* os) {
-  *os << "Windows error " << c.Error;
+  *os << "Windows error " << c.FError;
 }
 
 class HidWinWrite : public HidWinOne, public ::testing::WithParamInterface<TWriteCase> {};
 
 TEST_P(HidWinWrite, FailsWithTheMappedCode) {
   const THidHandle h =
-      OpenProgrammer(THidAccess::ReadWrite, [](auto& d) { d.WriteError = GetParam().Error; });
-  Backend.Drain();
+      OpenProgrammer(THidAccess::ReadWrite, [](auto& d) { d.FWriteError = GetParam().FError; });
+  FBackend.Drain();
   const TBytes report = Report(1);
-  auto written = Backend.Write(h, report.data(), report.size());
-  ASSERT_FALSE(written.HasValue());
-  EXPECT_EQ(written.Error(), (THidError{GetParam().Errno, "write failed"}));
-  EXPECT_EQ(Backend.Drain(), !GetParam().IdentityAfter.empty());
-  EXPECT_EQ(Identities(Backend).at(0), kProgPath + GetParam().IdentityAfter);
+  auto written = FBackend.Write(h, report.data(), report.size());
+  ASSERT_FALSE(written.Ok());
+  EXPECT_EQ(written.Error(), (TError{TErrorKind::Device, "write failed", GetParam().FErrno}));
+  EXPECT_EQ(FBackend.Drain(), !GetParam().FIdentityAfter.empty());
+  EXPECT_EQ(Identities(FBackend).at(0), kProgPath + GetParam().FIdentityAfter);
 }
 
 INSTANTIATE_TEST_SUITE_P(HidWin, HidWinWrite,
@@ -237,14 +237,14 @@ INSTANTIATE_TEST_SUITE_P(HidWin, HidWinWrite,
                                            TWriteCase{31, ENODEV, "#1"}, TWriteCase{87, EINVAL, ""},
                                            TWriteCase{5, EACCES, ""}),
                          [](const auto& info) {
-                           return "Win32Error" + std::to_string(info.param.Error);
+                           return "Win32Error" + std::to_string(info.param.FError);
                          });
 
 TEST(HidWinBackend, RescansWhenTheSystemCannotNotify) {
   for (const auto cm : {TFakeWin::TCm::Missing, TFakeWin::TCm::Refused}) {
     SCOPED_TRACE(cm == TFakeWin::TCm::Missing ? "no entry point" : "registration refused");
     TFakeWin win;
-    win.Cm = cm;
+    win.FCm = cm;
     THidWinBackend backend(win.Loader(), std::chrono::milliseconds(2));
     std::atomic<int> wakes{0};
     backend.SetWakeup([&wakes] { ++wakes; });

@@ -82,37 +82,37 @@ Bytes Report65(std::initializer_list<std::uint8_t> head) {
 class TScriptedModel final : public ISimDeviceModel {
  public:
   struct TReply {
-    Bytes Report;
-    std::chrono::microseconds Delay{0};
+    Bytes FReport;
+    std::chrono::microseconds FDelay{0};
   };
   void OnOutputReport(std::span<const std::uint8_t> report, ISimDeviceHost& host) override {
-    Seen.emplace_back(report.begin(), report.end());
-    for (const TReply& r : Replies) host.PushInputReport(r.Report, r.Delay);
-    if (UnplugAfterReply) host.RequestUnplug();
+    FSeen.emplace_back(report.begin(), report.end());
+    for (const TReply& r : FReplies) host.PushInputReport(r.FReport, r.FDelay);
+    if (FUnplugAfterReply) host.RequestUnplug();
   }
-  std::vector<TReply> Replies;
-  bool UnplugAfterReply = false;
-  std::vector<Bytes> Seen;
+  std::vector<TReply> FReplies;
+  bool FUnplugAfterReply = false;
+  std::vector<Bytes> FSeen;
 };
 
 class UhidBridge : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK, 0, Fds), 0);
-    Model = std::make_shared<TScriptedModel>();
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK, 0, FFds), 0);
+    FModel = std::make_shared<TScriptedModel>();
   }
   void TearDown() override {
-    ::close(Fds[0]);
-    ::close(Fds[1]);
+    ::close(FFds[0]);
+    ::close(FFds[1]);
   }
   TUhidBridge Make(std::chrono::microseconds frame = 0us) {
     TUhidDeviceSetup setup;
-    setup.Frame = frame;
-    return TUhidBridge(Fds[0], Model, setup);
+    setup.FFrame = frame;
+    return TUhidBridge(FFds[0], FModel, setup);
   }
   // Feeds one event to the bridge as if the kernel had queued it.
   void Kernel(TUhidBridge& b, const Bytes& ev, TClock::time_point now) {
-    ASSERT_EQ(::write(Fds[1], ev.data(), ev.size()), static_cast<ssize_t>(ev.size()));
+    ASSERT_EQ(::write(FFds[1], ev.data(), ev.size()), static_cast<ssize_t>(ev.size()));
     ASSERT_TRUE(b.HandleEvent(now));
   }
   // The events the bridge wrote since the last call, whole.
@@ -120,7 +120,7 @@ class UhidBridge : public ::testing::Test {
     std::vector<Bytes> out;
     for (;;) {
       Bytes ev(kEventSize + 16, 0);
-      const ssize_t n = ::read(Fds[1], ev.data(), ev.size());
+      const ssize_t n = ::read(FFds[1], ev.data(), ev.size());
       if (n < 0) break;
       ev.resize(static_cast<std::size_t>(n));
       out.push_back(std::move(ev));
@@ -139,9 +139,9 @@ class UhidBridge : public ::testing::Test {
     return ev.empty() ? Bytes{} : ev[0];
   }
 
-  int Fds[2] = {-1, -1};
-  std::shared_ptr<TScriptedModel> Model;
-  const TClock::time_point T0 = TClock::time_point{} + 1h;
+  int FFds[2] = {-1, -1};
+  std::shared_ptr<TScriptedModel> FModel;
+  const TClock::time_point FT0 = TClock::time_point{} + 1h;
 };
 
 TEST_F(UhidBridge, PlugAnnouncesAUsbDeviceWithTheProgrammersIdsAndDescriptor) {
@@ -162,7 +162,7 @@ TEST_F(UhidBridge, PlugAnnouncesAUsbDeviceWithTheProgrammersIdsAndDescriptor) {
                        0x08, 0x95, 0x40, 0x09, 0x02, 0x81, 0x02, 0x09, 0x03, 0x91, 0x02, 0xC0}));
   EXPECT_EQ(Range(ev, 280 + 25, 8), Bytes(8, 0));
   EXPECT_TRUE(b.Plugged());
-  EXPECT_EQ(b.Stats().Plugs, 1u);
+  EXPECT_EQ(b.Stats().FPlugs, 1u);
 
   // A second Plug while plugged in creates nothing.
   EXPECT_TRUE(b.Plug());
@@ -173,31 +173,31 @@ TEST_F(UhidBridge, PlugNamesThePortAndTheSerialNumberWhenGiven) {
   TUhidDeviceSetup setup;
   setup.FPhys = "usb-qvsim-2/input0";
   setup.FUniq = "QVSIM2";
-  TUhidBridge b(Fds[0], Model, setup);
+  TUhidBridge b(FFds[0], FModel, setup);
   const Bytes ev = PluggedBridgeCreate(b);
   ASSERT_EQ(ev.size(), kEventSize);
   // phys[64] follows name[128], uniq[64] follows phys; both end in a 0 byte.
   EXPECT_EQ(Range(ev, 132, 19), Bytes(setup.FPhys.c_str(), setup.FPhys.c_str() + 19));
   EXPECT_EQ(Range(ev, 196, 7), Bytes(setup.FUniq.c_str(), setup.FUniq.c_str() + 7));
-  const Bytes bare = PluggedBridgeCreate(*std::make_unique<TUhidBridge>(Fds[0], Model));
+  const Bytes bare = PluggedBridgeCreate(*std::make_unique<TUhidBridge>(FFds[0], FModel));
   EXPECT_EQ(Range(bare, 132, 128), Bytes(128, 0));
 }
 
 TEST(UhidReportDescriptor, TheLinkReadsIt65BytesEachWayWithoutReportIds) {
   auto parsed = ParseReportDescriptor(TUhidBridge::ReportDescriptor());
-  ASSERT_TRUE(parsed) << parsed.Error().Text;
-  EXPECT_FALSE(parsed->NumberedReports);
-  EXPECT_EQ(parsed->Caps.InputReportByteLength, 65);
-  EXPECT_EQ(parsed->Caps.OutputReportByteLength, 65);
-  EXPECT_EQ(parsed->Caps.FeatureReportByteLength, 0);
-  EXPECT_EQ(parsed->Caps.UsagePage, 0xFF00);
-  EXPECT_EQ(parsed->Caps.Usage, 0x0001);
+  ASSERT_TRUE(parsed) << parsed.Error().FText;
+  EXPECT_FALSE(parsed->FNumberedReports);
+  EXPECT_EQ(parsed->FCaps.FInputReportByteLength, 65);
+  EXPECT_EQ(parsed->FCaps.FOutputReportByteLength, 65);
+  EXPECT_EQ(parsed->FCaps.FFeatureReportByteLength, 0);
+  EXPECT_EQ(parsed->FCaps.FUsagePage, 0xFF00);
+  EXPECT_EQ(parsed->FCaps.FUsage, 0x0001);
 }
 
 struct TReplyCase {
-  const char* Name;
-  Bytes Reply;     // as the model pushes it, id byte first
-  Bytes Expected;  // the 64 bytes of UHID_INPUT2
+  const char* FName;
+  Bytes FReply;     // as the model pushes it, id byte first
+  Bytes FExpected;  // the 64 bytes of UHID_INPUT2
 };
 
 class UhidBridgeReplies : public UhidBridge, public ::testing::WithParamInterface<TReplyCase> {};
@@ -205,19 +205,19 @@ class UhidBridgeReplies : public UhidBridge, public ::testing::WithParamInterfac
 TEST_P(UhidBridgeReplies, GoOutAs64ByteInput2WithoutTheIdByte) {
   TUhidBridge b = Make();
   PluggedBridgeCreate(b);
-  Model->Replies = {{GetParam().Reply}};
+  FModel->FReplies = {{GetParam().FReply}};
   const Bytes request = Report65({0x00, 0x05, 0x01, 0xAA});
-  Kernel(b, OutputEvent(request), T0);
-  ASSERT_EQ(Model->Seen.size(), 1u);
-  EXPECT_EQ(Model->Seen[0], request);
-  ASSERT_TRUE(b.Flush(T0));
+  Kernel(b, OutputEvent(request), FT0);
+  ASSERT_EQ(FModel->FSeen.size(), 1u);
+  EXPECT_EQ(FModel->FSeen[0], request);
+  ASSERT_TRUE(b.Flush(FT0));
   const auto events = Written();
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(U32(events[0], 0), kInput2);
   EXPECT_EQ(U16(events[0], 4), 64);
-  EXPECT_EQ(Range(events[0], 6, 64), GetParam().Expected);
+  EXPECT_EQ(Range(events[0], 6, 64), GetParam().FExpected);
   EXPECT_EQ(Range(events[0], 70, 8), Bytes(8, 0));
-  EXPECT_EQ(b.Stats().InputReports, 1u);
+  EXPECT_EQ(b.Stats().FInputReports, 1u);
 }
 
 Bytes Padded(std::initializer_list<std::uint8_t> head) {
@@ -232,7 +232,7 @@ Bytes Counting(std::size_t n, std::uint8_t first) {
 }
 
 void PrintTo(const TReplyCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -243,17 +243,17 @@ INSTANTIATE_TEST_SUITE_P(
         // Longer than a report: the tail does not fit and is cut.
         TReplyCase{"TooLong", Counting(70, 0x10), Counting(64, 0x11)},
         TReplyCase{"IdOnly", {0x00}, Bytes(64, 0)}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 TEST_F(UhidBridge, TheRealSimulatorAnswersTheSignatureRequest) {
   TSimConfig config;
-  config.RealTiming = false;
+  config.FRealTiming = false;
   auto sim = std::make_shared<TSimProgrammer>(config);
-  TUhidBridge b(Fds[0], sim);
+  TUhidBridge b(FFds[0], sim);
   ASSERT_TRUE(b.Plug());
   Written();
-  Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x01})), T0);
-  ASSERT_TRUE(b.Flush(T0));
+  Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x01})), FT0);
+  ASSERT_TRUE(b.Flush(FT0));
   const auto events = Written();
   ASSERT_EQ(events.size(), 1u);
   Bytes expected = {64, 0};  // size, then the data
@@ -263,24 +263,24 @@ TEST_F(UhidBridge, TheRealSimulatorAnswersTheSignatureRequest) {
 }
 
 struct TScheduleCase {
-  const char* Name;
-  std::chrono::microseconds Frame;
-  std::vector<std::chrono::microseconds> Delays;  // of the replies to one output report
+  const char* FName;
+  std::chrono::microseconds FFrame;
+  std::vector<std::chrono::microseconds> FDelays;  // of the replies to one output report
   // Flush times (after T0) and the first data byte of each report sent by then.
-  std::vector<std::pair<std::chrono::microseconds, Bytes>> Flushes;
+  std::vector<std::pair<std::chrono::microseconds, Bytes>> FFlushes;
 };
 
 class UhidBridgeSchedule : public UhidBridge,
                            public ::testing::WithParamInterface<TScheduleCase> {};
 
 TEST_P(UhidBridgeSchedule, RepliesKeepTheirOrderAndDelays) {
-  TUhidBridge b = Make(GetParam().Frame);
+  TUhidBridge b = Make(GetParam().FFrame);
   PluggedBridgeCreate(b);
   std::uint8_t tag = 1;
-  for (auto d : GetParam().Delays) Model->Replies.push_back({{0x00, tag++}, d});
-  Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x01})), T0);
-  for (const auto& [at, expected] : GetParam().Flushes) {
-    ASSERT_TRUE(b.Flush(T0 + at));
+  for (auto d : GetParam().FDelays) FModel->FReplies.push_back({{0x00, tag++}, d});
+  Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x01})), FT0);
+  for (const auto& [at, expected] : GetParam().FFlushes) {
+    ASSERT_TRUE(b.Flush(FT0 + at));
     Bytes sent;
     for (const Bytes& ev : Written()) sent.push_back(ev[6]);
     EXPECT_EQ(sent, expected) << "at " << at.count() << " us";
@@ -290,7 +290,7 @@ TEST_P(UhidBridgeSchedule, RepliesKeepTheirOrderAndDelays) {
 }
 
 void PrintTo(const TScheduleCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -312,32 +312,32 @@ INSTANTIATE_TEST_SUITE_P(
                       1000us,
                       {0us, 4500us, 0us},
                       {{0us, {1}}, {4499us, {}}, {4500us, {2}}, {5499us, {}}, {5500us, {3}}}}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 TEST_F(UhidBridge, ALaterRequestsRepliesQueueBehindEarlierOnes) {
   TUhidBridge b = Make();
   PluggedBridgeCreate(b);
-  Model->Replies = {{{0x00, 'A'}, 3000us}};
-  Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x01})), T0);
-  Model->Replies = {{{0x00, 'B'}, 1000us}};
-  Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x02})), T0 + 500us);
+  FModel->FReplies = {{{0x00, 'A'}, 3000us}};
+  Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x01})), FT0);
+  FModel->FReplies = {{{0x00, 'B'}, 1000us}};
+  Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x02})), FT0 + 500us);
   ASSERT_TRUE(b.NextDue().has_value());
-  EXPECT_EQ(*b.NextDue(), T0 + 3000us);
-  ASSERT_TRUE(b.Flush(T0 + 3999us));
+  EXPECT_EQ(*b.NextDue(), FT0 + 3000us);
+  ASSERT_TRUE(b.Flush(FT0 + 3999us));
   auto first = Written();
   ASSERT_EQ(first.size(), 1u);
   EXPECT_EQ(first[0][6], 'A');
-  ASSERT_TRUE(b.Flush(T0 + 4000us));
+  ASSERT_TRUE(b.Flush(FT0 + 4000us));
   auto second = Written();
   ASSERT_EQ(second.size(), 1u);
   EXPECT_EQ(second[0][6], 'B');
 }
 
 struct TOutputCheckCase {
-  const char* Name;
-  Bytes Report;
-  std::uint8_t Rtype;
-  std::uint64_t Bad;
+  const char* FName;
+  Bytes FReport;
+  std::uint8_t FRtype;
+  std::uint64_t FBad;
 };
 
 class UhidBridgeOutputChecks : public UhidBridge,
@@ -346,16 +346,16 @@ class UhidBridgeOutputChecks : public UhidBridge,
 TEST_P(UhidBridgeOutputChecks, CountWhatDidNotArriveAs65BytesWithIdZero) {
   TUhidBridge b = Make();
   PluggedBridgeCreate(b);
-  Kernel(b, OutputEvent(GetParam().Report, GetParam().Rtype), T0);
-  EXPECT_EQ(b.Stats().OutputReports, 1u);
-  EXPECT_EQ(b.Stats().BadOutputReports, GetParam().Bad);
+  Kernel(b, OutputEvent(GetParam().FReport, GetParam().FRtype), FT0);
+  EXPECT_EQ(b.Stats().FOutputReports, 1u);
+  EXPECT_EQ(b.Stats().FBadOutputReports, GetParam().FBad);
   // The model judges every report itself, odd ones included.
-  ASSERT_EQ(Model->Seen.size(), 1u);
-  EXPECT_EQ(Model->Seen[0], GetParam().Report);
+  ASSERT_EQ(FModel->FSeen.size(), 1u);
+  EXPECT_EQ(FModel->FSeen[0], GetParam().FReport);
 }
 
 void PrintTo(const TOutputCheckCase& c, std::ostream* os) {
-  *os << c.Name;
+  *os << c.FName;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -365,56 +365,56 @@ INSTANTIATE_TEST_SUITE_P(
                       TOutputCheckCase{"NumberedId", Report65({0x01, 0x05, 0x01}), 1, 1},
                       TOutputCheckCase{"FeatureType", Report65({0x00, 0x05, 0x01}), 2, 1},
                       TOutputCheckCase{"Oversized", Bytes(66, 0), 1, 1}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& info) { return std::string(info.param.FName); });
 
 TEST_F(UhidBridge, AModelsUnplugWaitsForItsRepliesThenDestroys) {
   TUhidBridge b = Make(1000us);
   PluggedBridgeCreate(b);
-  Model->Replies = {{{0x00, 'w'}}, {{0x00, 'x'}}};
-  Model->UnplugAfterReply = true;
-  Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x03})), T0);
+  FModel->FReplies = {{{0x00, 'w'}}, {{0x00, 'x'}}};
+  FModel->FUnplugAfterReply = true;
+  Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x03})), FT0);
   EXPECT_TRUE(b.UnplugPending());
-  ASSERT_TRUE(b.Flush(T0));
+  ASSERT_TRUE(b.Flush(FT0));
   EXPECT_EQ(Types(), (std::vector<std::uint32_t>{kInput2}));
   EXPECT_TRUE(b.Plugged());
-  ASSERT_TRUE(b.Flush(T0 + 1000us));
+  ASSERT_TRUE(b.Flush(FT0 + 1000us));
   EXPECT_EQ(Types(), (std::vector<std::uint32_t>{kInput2, kDestroy}));
   EXPECT_FALSE(b.Plugged());
-  EXPECT_EQ(b.Stats().Unplugs, 1u);
-  EXPECT_EQ(b.Stats().DroppedInputReports, 0u);
+  EXPECT_EQ(b.Stats().FUnplugs, 1u);
+  EXPECT_EQ(b.Stats().FDroppedInputReports, 0u);
 }
 
 TEST_F(UhidBridge, UnplugAfterReportsServesExactlyThatManyAndIgnoresTheRest) {
   TUhidBridge b = Make();
   PluggedBridgeCreate(b);
   b.UnplugAfterReports(2);
-  Model->Replies = {{{0x00, '*'}}};
-  Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x03, 1})), T0);
-  ASSERT_TRUE(b.Flush(T0));
+  FModel->FReplies = {{{0x00, '*'}}};
+  Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x03, 1})), FT0);
+  ASSERT_TRUE(b.Flush(FT0));
   EXPECT_EQ(Types(), (std::vector<std::uint32_t>{kInput2}));
   EXPECT_FALSE(b.UnplugPending());
 
-  Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x03, 2})), T0);
+  Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x03, 2})), FT0);
   // Written by the application before the device was gone.
-  Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x03, 3})), T0);
-  ASSERT_TRUE(b.Flush(T0));
+  Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x03, 3})), FT0);
+  ASSERT_TRUE(b.Flush(FT0));
   EXPECT_EQ(Types(), (std::vector<std::uint32_t>{kInput2, kDestroy}));
-  ASSERT_EQ(Model->Seen.size(), 2u);
-  EXPECT_EQ(Model->Seen[1][3], 2);
-  EXPECT_EQ(b.Stats().OutputReports, 3u);
-  EXPECT_EQ(b.Stats().IgnoredOutputReports, 1u);
-  EXPECT_EQ(b.Stats().InputReports, 2u);
+  ASSERT_EQ(FModel->FSeen.size(), 2u);
+  EXPECT_EQ(FModel->FSeen[1][3], 2);
+  EXPECT_EQ(b.Stats().FOutputReports, 3u);
+  EXPECT_EQ(b.Stats().FIgnoredOutputReports, 1u);
+  EXPECT_EQ(b.Stats().FInputReports, 2u);
 }
 
 TEST_F(UhidBridge, UnplugDropsQueuedRepliesAndReplugStartsAfresh) {
   TUhidBridge b = Make();
   PluggedBridgeCreate(b);
   b.UnplugAfterReports(5);
-  Model->Replies = {{{0x00, 'a'}, 10000us}, {{0x00, 'b'}, 0us}};
-  Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x01})), T0);
+  FModel->FReplies = {{{0x00, 'a'}, 10000us}, {{0x00, 'b'}, 0us}};
+  Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x01})), FT0);
   ASSERT_TRUE(b.Unplug());
   EXPECT_EQ(Types(), (std::vector<std::uint32_t>{kDestroy}));
-  EXPECT_EQ(b.Stats().DroppedInputReports, 2u);
+  EXPECT_EQ(b.Stats().FDroppedInputReports, 2u);
   EXPECT_FALSE(b.NextDue().has_value());
   EXPECT_TRUE(b.Unplug());  // already gone: nothing more
   EXPECT_TRUE(Written().empty());
@@ -422,15 +422,15 @@ TEST_F(UhidBridge, UnplugDropsQueuedRepliesAndReplugStartsAfresh) {
   ASSERT_TRUE(b.Plug());
   EXPECT_EQ(Types(), (std::vector<std::uint32_t>{kCreate2}));
   // The old schedule and countdown are gone with the old connection.
-  Model->Replies = {{{0x00, 'c'}, 0us}};
-  for (int i = 0; i < 5; ++i) Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x01})), T0 + 1ms);
-  ASSERT_TRUE(b.Flush(T0 + 1ms));
+  FModel->FReplies = {{{0x00, 'c'}, 0us}};
+  for (int i = 0; i < 5; ++i) Kernel(b, OutputEvent(Report65({0x00, 0x05, 0x01})), FT0 + 1ms);
+  ASSERT_TRUE(b.Flush(FT0 + 1ms));
   const auto events = Written();
   ASSERT_EQ(events.size(), 5u);
   for (const Bytes& ev : events) EXPECT_EQ(ev[6], 'c');
   EXPECT_TRUE(b.Plugged());
-  EXPECT_EQ(b.Stats().Plugs, 2u);
-  EXPECT_EQ(b.Stats().Unplugs, 1u);
+  EXPECT_EQ(b.Stats().FPlugs, 2u);
+  EXPECT_EQ(b.Stats().FUnplugs, 1u);
 }
 
 TEST_F(UhidBridge, ReportRequestsAreRefusedWithEio) {
@@ -441,11 +441,11 @@ TEST_F(UhidBridge, ReportRequestsAreRefusedWithEio) {
   Put32(get, 4, 0x11223344);
   get[8] = 0;  // report number
   get[9] = 0;  // feature
-  Kernel(b, get, T0);
+  Kernel(b, get, FT0);
   Bytes set(kEventSize, 0);
   Put32(set, 0, kSetReport);
   Put32(set, 4, 7);
-  Kernel(b, set, T0);
+  Kernel(b, set, FT0);
   const auto events = Written();
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(U32(events[0], 0), kGetReportReply);
@@ -455,8 +455,8 @@ TEST_F(UhidBridge, ReportRequestsAreRefusedWithEio) {
   EXPECT_EQ(U32(events[1], 0), kSetReportReply);
   EXPECT_EQ(U32(events[1], 4), 7u);
   EXPECT_EQ(U16(events[1], 8), 5);
-  EXPECT_EQ(b.Stats().RefusedRequests, 2u);
-  EXPECT_TRUE(Model->Seen.empty());
+  EXPECT_EQ(b.Stats().FRefusedRequests, 2u);
+  EXPECT_TRUE(FModel->FSeen.empty());
 }
 
 TEST_F(UhidBridge, LifecycleEventsNeedNoAnswer) {
@@ -465,7 +465,7 @@ TEST_F(UhidBridge, LifecycleEventsNeedNoAnswer) {
   for (std::uint32_t type : std::vector<std::uint32_t>{kStart, kOpen, kClose, kStop, 99u}) {
     Bytes ev(kEventSize, 0);
     Put32(ev, 0, type);
-    Kernel(b, ev, T0);
+    Kernel(b, ev, FT0);
   }
   EXPECT_TRUE(Written().empty());
   EXPECT_EQ(b.Stats(), (TUhidStats{0, 0, 0, 0, 0, 1, 0, 0}));
@@ -473,12 +473,12 @@ TEST_F(UhidBridge, LifecycleEventsNeedNoAnswer) {
 
 TEST_F(UhidBridge, AClosedUhidEndsTheBridgeWithAReason) {
   TUhidBridge b = Make();
-  ::close(Fds[1]);
-  Fds[1] = ::dup(Fds[0]);  // keep TearDown's close harmless
-  ::shutdown(Fds[0], SHUT_RD);
-  const TSimResult r = b.HandleEvent(T0);
-  EXPECT_FALSE(r);
-  EXPECT_EQ(r.Error, "reading uhid events: end of file");
+  ::close(FFds[1]);
+  FFds[1] = ::dup(FFds[0]);  // keep TearDown's close harmless
+  ::shutdown(FFds[0], SHUT_RD);
+  const TResult<void> r = b.HandleEvent(FT0);
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.Error(), TError(TErrorKind::Device, "reading uhid events: end of file"));
 }
 
 TEST(UhidStatsText, OneLineWithEveryCounter) {

@@ -12,19 +12,19 @@ namespace quenvar {
 namespace {
 
 struct TCommandCase {
-  const char* Line;
-  std::optional<TUhidCommand> Expected;
+  const char* FLine;
+  std::optional<TUhidCommand> FExpected;
 };
 
 class UhidCommands : public ::testing::TestWithParam<TCommandCase> {};
 
 TEST_P(UhidCommands, Parse) {
-  EXPECT_EQ(ParseUhidCommand(GetParam().Line), GetParam().Expected)
-      << '"' << GetParam().Line << '"';
+  EXPECT_EQ(ParseUhidCommand(GetParam().FLine), GetParam().FExpected)
+      << '"' << GetParam().FLine << '"';
 }
 
 void PrintTo(const TCommandCase& c, std::ostream* os) {
-  *os << '"' << c.Line << '"';
+  *os << '"' << c.FLine << '"';
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -43,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
         TCommandCase{"unplug-after 99999999999999999999999", std::nullopt},
         TCommandCase{"unplug now", std::nullopt}, TCommandCase{"UNPLUG", std::nullopt},
         TCommandCase{"", std::nullopt}),
-    [](const auto& info) { return test::CaseName(info.param.Line); });
+    [](const auto& info) { return test::CaseName(info.param.FLine); });
 
 TEST(UhidCommandLines, PiecesJoinIntoLinesAndTheUnfinishedOneWaits) {
   std::string pending;

@@ -29,26 +29,26 @@ using namespace std::chrono_literals;
 
 class TCheck {
  public:
-  explicit TCheck(std::string control) : Control(std::move(control)) {}
+  explicit TCheck(std::string control) : FControl(std::move(control)) {}
 
   int Run() {
     auto backend = std::make_shared<THidrawBackend>();
-    auto created = TJvHidDeviceController::Create(backend, Loop.Poster());
-    if (!created) return Fail("hotplug-setup", created.Error().Text);
-    Controller = std::move(created.Value());
-    Watch = Loop.WatchChanges(*backend->ChangeSource(), [this] { Controller->DeviceChange(); });
-    Controller->SetOnDeviceChange([this](TJvHidDeviceController&) { ++Changes; });
+    auto created = TJvHidDeviceController::Create(backend, FLoop.Poster());
+    if (!created) return Fail("hotplug-setup", created.Error().FText);
+    FController = std::move(created.Value());
+    FWatch = FLoop.WatchChanges(*backend->ChangeSource(), [this] { FController->DeviceChange(); });
+    FController->SetOnDeviceChange([this](TJvHidDeviceController&) { ++FChanges; });
     if (backend->PollFd() < 0) Fail("hotplug-monitor", "the backend watches no change source");
 
     TJvHidDevice* device = nullptr;
     if (!Claim(device)) return Fail("hotplug-claim", "no 0451:3210 to claim");
-    const std::string firstIdentity = device->PnPInfo().DevInst;
+    const std::string firstIdentity = device->PnPInfo().FDevInst;
     const bool firstReport = RoundTrip(*device);
 
     // Pull the cable.
-    const int before = Changes;
-    if (!Send("unplug")) return Fail("hotplug-change-on-unplug", "cannot write " + Control);
-    if (Loop.RunUntil([&] { return Changes > before; }, 10s))
+    const int before = FChanges;
+    if (!Send("unplug")) return Fail("hotplug-change-on-unplug", "cannot write " + FControl);
+    if (FLoop.RunUntil([&] { return FChanges > before; }, 10s))
       Pass("hotplug-change-on-unplug");
     else
       Fail("hotplug-change-on-unplug", "no OnDeviceChange within 10 s");
@@ -57,35 +57,35 @@ class TCheck {
     const std::array<std::uint8_t, 65> probe{};
     const bool listed = Listed(device);
     const bool refused = !device->WriteReport(probe.data(), probe.size(), written) && written == 0;
-    if (listed && !device->PluggedIn() && device->Claimed() && Unplugs == 1 && refused)
+    if (listed && !device->PluggedIn() && device->Claimed() && FUnplugs == 1 && refused)
       Pass("hotplug-claimed-unplugged");
     else
       Fail("hotplug-claimed-unplugged", "listed " + std::to_string(listed) + ", plugged in " +
                                             std::to_string(device->PluggedIn()) + ", claimed " +
                                             std::to_string(device->Claimed()) + ", unplug events " +
-                                            std::to_string(Unplugs) + ", write refused " +
+                                            std::to_string(FUnplugs) + ", write refused " +
                                             std::to_string(refused));
 
     // The application gives the dead device back by destroying it.
     const void* released = device;
     delete device;
-    if (!Listed(released) && Controller->NumClaimedDevices() == 0)
+    if (!Listed(released) && FController->NumClaimedDevices() == 0)
       Pass("hotplug-release");
     else
       Fail("hotplug-release", "still listed or counted as claimed");
 
-    const int beforeReplug = Changes;
-    if (!Send("replug")) return Fail("hotplug-change-on-replug", "cannot write " + Control);
-    const bool back = Loop.RunUntil(
-        [&] { return Changes > beforeReplug && Controller->NumUnclaimedDevices() > 0; }, 10s);
+    const int beforeReplug = FChanges;
+    if (!Send("replug")) return Fail("hotplug-change-on-replug", "cannot write " + FControl);
+    const bool back = FLoop.RunUntil(
+        [&] { return FChanges > beforeReplug && FController->NumUnclaimedDevices() > 0; }, 10s);
     if (back)
       Pass("hotplug-change-on-replug");
     else
       Fail("hotplug-change-on-replug", "no OnDeviceChange with a new device within 10 s");
 
     device = nullptr;
-    if (back && Claim(device) && device->PnPInfo().DevInst != firstIdentity)
-      Pass("hotplug-reclaim", device->PnPInfo().DevInst);
+    if (back && Claim(device) && device->PnPInfo().FDevInst != firstIdentity)
+      Pass("hotplug-reclaim", device->PnPInfo().FDevInst);
     else
       Fail("hotplug-reclaim", "no new connection to claim");
 
@@ -95,16 +95,16 @@ class TCheck {
       Fail("hotplug-report", "a signature request went unanswered or came back wrong");
 
     delete device;
-    Loop.UnwatchChanges(Watch);
-    Controller.reset();
-    return Failures == 0 ? 0 : 1;
+    FLoop.UnwatchChanges(FWatch);
+    FController.reset();
+    return FFailures == 0 ? 0 : 1;
   }
 
  private:
   int Fail(const std::string& name, const std::string& why) {
     std::printf("QVM FAIL %s: %s\n", name.c_str(), why.c_str());
     std::fflush(stdout);
-    ++Failures;
+    ++FFailures;
     return 1;
   }
   void Pass(const std::string& name, const std::string& note = {}) {
@@ -113,7 +113,7 @@ class TCheck {
   }
 
   bool Send(const std::string& command) {
-    const int fd = ::open(Control.c_str(), O_WRONLY | O_CLOEXEC);
+    const int fd = ::open(FControl.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) return false;
     const std::string line = command + "\n";
     const bool ok = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
@@ -122,26 +122,26 @@ class TCheck {
   }
 
   bool Listed(const void* device) const {
-    for (const TJvHidDevice* d : Controller->DeviceList())
+    for (const TJvHidDevice* d : FController->DeviceList())
       if (d == device) return true;
     return false;
   }
 
   bool Claim(TJvHidDevice*& device) {
-    if (!Controller->ClaimById(device, kProgrammerVendorId, kProgrammerProductId)) return false;
-    Unplugs = 0;
-    device->SetOnUnplug([this](TJvHidDevice&) { ++Unplugs; });
+    if (!FController->ClaimById(device, kProgrammerVendorId, kProgrammerProductId)) return false;
+    FUnplugs = 0;
+    device->SetOnUnplug([this](TJvHidDevice&) { ++FUnplugs; });
     device->SetOnData(
         [this](TJvHidDevice&, std::uint8_t id, const std::uint8_t* data, std::uint16_t size) {
-          Received.push_back({id});
-          Received.back().insert(Received.back().end(), data, data + size);
+          FReceived.push_back({id});
+          FReceived.back().insert(FReceived.back().end(), data, data + size);
         });
     return true;
   }
 
   // Asks the ISP target for its signature; the ATmega8 answers 's' 1E 93 07.
   bool RoundTrip(TJvHidDevice& device) {
-    Received.clear();
+    FReceived.clear();
     std::array<std::uint8_t, 65> request{};
     request[1] = 5;
     request[2] = 1;
@@ -150,7 +150,7 @@ class TCheck {
       Fail("hotplug-write", "WriteReport wrote " + std::to_string(written) + " bytes, not 65");
       return false;
     }
-    if (!Loop.RunUntil([&] { return !Received.empty(); }, 10s)) {
+    if (!FLoop.RunUntil([&] { return !FReceived.empty(); }, 10s)) {
       Fail("hotplug-reply", "no input report within 10 s");
       return false;
     }
@@ -159,9 +159,9 @@ class TCheck {
     expected[2] = 0x1E;
     expected[3] = 0x93;
     expected[4] = 0x07;
-    if (Received.size() == 1 && Received[0] == expected) return true;
+    if (FReceived.size() == 1 && FReceived[0] == expected) return true;
     std::string got;
-    for (const auto& report : Received) {
+    for (const auto& report : FReceived) {
       got += " [" + std::to_string(report.size()) + ":";
       for (std::size_t i = 0; i < report.size() && i < 6; ++i) {
         char hex[4];
@@ -174,14 +174,14 @@ class TCheck {
     return false;
   }
 
-  std::string Control;
-  TUiLoop Loop;
-  std::unique_ptr<TJvHidDeviceController> Controller;
-  int Watch = 0;
-  int Changes = 0;
-  int Unplugs = 0;
-  int Failures = 0;
-  std::vector<std::vector<std::uint8_t>> Received;  // report id, then the data
+  std::string FControl;
+  TUiLoop FLoop;
+  std::unique_ptr<TJvHidDeviceController> FController;
+  int FWatch = 0;
+  int FChanges = 0;
+  int FUnplugs = 0;
+  int FFailures = 0;
+  std::vector<std::vector<std::uint8_t>> FReceived;  // report id, then the data
 };
 
 }  // namespace

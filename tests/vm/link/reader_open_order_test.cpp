@@ -27,53 +27,53 @@ using Bytes = std::vector<std::uint8_t>;
 // takes a while, as it does on a loaded machine.
 class THidrawLikeBackend final : public IHidBackend {
  public:
-  explicit THidrawLikeBackend(std::chrono::milliseconds openDelay) : OpenDelay(openDelay) {}
+  explicit THidrawLikeBackend(std::chrono::milliseconds openDelay) : FOpenDelay(openDelay) {}
 
   bool Bind() override { return true; }
   void Unbind() override {}
   std::vector<THidInterfaceInfo> Scan() override { return {{"hid-1", "/dev/hidraw0"}}; }
 
-  THidResult<THidHandle> Open(const std::string&, THidAccess access) override {
-    if (access == THidAccess::Read) std::this_thread::sleep_for(OpenDelay);
-    std::lock_guard<std::mutex> g(Lock);
-    const std::int64_t id = Next++;
-    Handles[id] = THandle{access, {}};
+  TResult<THidHandle> Open(const std::string&, THidAccess access) override {
+    if (access == THidAccess::Read) std::this_thread::sleep_for(FOpenDelay);
+    std::lock_guard<std::mutex> g(FLock);
+    const std::int64_t id = FNext++;
+    FHandles[id] = THandle{access, {}};
     return THidHandle{id};
   }
   void Close(THidHandle h) override {
-    std::lock_guard<std::mutex> g(Lock);
-    Handles.erase(h.Value);
-    Arrived.notify_all();
+    std::lock_guard<std::mutex> g(FLock);
+    FHandles.erase(h.FValue);
+    FArrived.notify_all();
   }
-  THidResult<THidAttributes> GetAttributes(THidHandle) override {
+  TResult<THidAttributes> GetAttributes(THidHandle) override {
     return THidAttributes{0x0451, 0x3210, 0x0100};
   }
-  THidResult<THidCaps> GetCapabilities(THidHandle) override {
+  TResult<THidCaps> GetCapabilities(THidHandle) override {
     return THidCaps{0x0001, 0xFF00, 65, 65, 0};
   }
-  THidResult<std::size_t> Write(THidHandle, const void* data, std::size_t size) override {
+  TResult<std::size_t> Write(THidHandle, const void* data, std::size_t size) override {
     const auto* in = static_cast<const std::uint8_t*>(data);
     Bytes reply(65, 0);
     reply[1] = 'e';  // the answer carries the command it answers
     reply[2] = size > 2 ? in[2] : 0;
-    std::lock_guard<std::mutex> g(Lock);
-    for (auto& [id, h] : Handles)
-      if (h.Access == THidAccess::Read) h.Queue.push_back(reply);
-    Arrived.notify_all();
+    std::lock_guard<std::mutex> g(FLock);
+    for (auto& [id, h] : FHandles)
+      if (h.FAccess == THidAccess::Read) h.FQueue.push_back(reply);
+    FArrived.notify_all();
     return size;
   }
   THidReadResult Read(THidHandle h, std::uint8_t* buffer, std::size_t size,
                       std::chrono::milliseconds timeout) override {
-    std::unique_lock<std::mutex> g(Lock);
+    std::unique_lock<std::mutex> g(FLock);
     auto ready = [&] {
-      auto it = Handles.find(h.Value);
-      return it == Handles.end() || !it->second.Queue.empty();
+      auto it = FHandles.find(h.FValue);
+      return it == FHandles.end() || !it->second.FQueue.empty();
     };
-    if (!Arrived.wait_for(g, timeout, ready)) return {THidReadStatus::Timeout, 0, 0};
-    auto it = Handles.find(h.Value);
-    if (it == Handles.end()) return {THidReadStatus::Error, 0, 9};
-    Bytes r = std::move(it->second.Queue.front());
-    it->second.Queue.pop_front();
+    if (!FArrived.wait_for(g, timeout, ready)) return {THidReadStatus::Timeout, 0, 0};
+    auto it = FHandles.find(h.FValue);
+    if (it == FHandles.end()) return {THidReadStatus::Error, 0, 9};
+    Bytes r = std::move(it->second.FQueue.front());
+    it->second.FQueue.pop_front();
     const std::size_t n = std::min(size, r.size());
     std::copy_n(r.begin(), n, buffer);
     return {THidReadStatus::Data, n, 0};
@@ -82,14 +82,14 @@ class THidrawLikeBackend final : public IHidBackend {
 
  private:
   struct THandle {
-    THidAccess Access;
-    std::deque<Bytes> Queue;
+    THidAccess FAccess;
+    std::deque<Bytes> FQueue;
   };
-  std::chrono::milliseconds OpenDelay;
-  std::mutex Lock;
-  std::condition_variable Arrived;
-  std::map<std::int64_t, THandle> Handles;
-  std::int64_t Next = 1;
+  std::chrono::milliseconds FOpenDelay;
+  std::mutex FLock;
+  std::condition_variable FArrived;
+  std::map<std::int64_t, THandle> FHandles;
+  std::int64_t FNext = 1;
 };
 
 // Whether the reader or the first write comes first is up to the scheduler,

@@ -30,38 +30,42 @@ constexpr std::array<std::uint8_t, 25> kReportDescriptor = {
     0xC0,              // End Collection
 };
 
-std::string ErrnoText(const char* what, int err) {
-  return std::string(what) + ": " + std::strerror(err);
+TError ErrnoError(const char* what, int err) {
+  return TError{TErrorKind::Device, std::string(what) + ": " + std::strerror(err), err};
+}
+
+TError DeviceError(std::string text) {
+  return TError{TErrorKind::Device, std::move(text)};
 }
 
 }  // namespace
 
 std::string FormatUhidStats(const TUhidStats& s) {
-  return "outputs " + std::to_string(s.OutputReports) + " (bad " +
-         std::to_string(s.BadOutputReports) + ", ignored " +
-         std::to_string(s.IgnoredOutputReports) + "), inputs " + std::to_string(s.InputReports) +
-         " x 64 bytes, dropped " + std::to_string(s.DroppedInputReports) + ", plugs " +
-         std::to_string(s.Plugs) + ", unplugs " + std::to_string(s.Unplugs) + ", refused " +
-         std::to_string(s.RefusedRequests);
+  return "outputs " + std::to_string(s.FOutputReports) + " (bad " +
+         std::to_string(s.FBadOutputReports) + ", ignored " +
+         std::to_string(s.FIgnoredOutputReports) + "), inputs " + std::to_string(s.FInputReports) +
+         " x 64 bytes, dropped " + std::to_string(s.FDroppedInputReports) + ", plugs " +
+         std::to_string(s.FPlugs) + ", unplugs " + std::to_string(s.FUnplugs) + ", refused " +
+         std::to_string(s.FRefusedRequests);
 }
 
 // What the model sees while it answers one output report.
 class TUhidBridge::THost final : public ISimDeviceHost {
  public:
-  explicit THost(TUhidBridge& bridge) : Bridge(bridge) {}
+  explicit THost(TUhidBridge& bridge) : FBridge(bridge) {}
 
   void PushInputReport(std::span<const std::uint8_t> report,
                        std::chrono::microseconds delay) override {
-    Bridge.Enqueue(report, delay);
+    FBridge.Enqueue(report, delay);
   }
-  void RequestUnplug() override { Bridge.UnplugRequested = true; }
+  void RequestUnplug() override { FBridge.FUnplugRequested = true; }
 
  private:
-  TUhidBridge& Bridge;
+  TUhidBridge& FBridge;
 };
 
 TUhidBridge::TUhidBridge(int uhidFd, std::shared_ptr<ISimDeviceModel> model, TUhidDeviceSetup setup)
-    : UhidFd(uhidFd), Model(std::move(model)), Setup(std::move(setup)) {}
+    : FUhidFd(uhidFd), FModel(std::move(model)), FSetup(std::move(setup)) {}
 
 TUhidBridge::~TUhidBridge() = default;
 
@@ -69,113 +73,113 @@ std::span<const std::uint8_t> TUhidBridge::ReportDescriptor() {
   return kReportDescriptor;
 }
 
-TSimResult TUhidBridge::WriteEvent(const void* event, const char* what) {
+TResult<void> TUhidBridge::WriteEvent(const void* event, const char* what) {
   for (;;) {
-    const ssize_t n = ::write(UhidFd, event, sizeof(uhid_event));
-    if (n == static_cast<ssize_t>(sizeof(uhid_event))) return TSimResult::Success();
+    const ssize_t n = ::write(FUhidFd, event, sizeof(uhid_event));
+    if (n == static_cast<ssize_t>(sizeof(uhid_event))) return {};
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return TSimResult::Failure(ErrnoText(what, errno));
-    return TSimResult::Failure(std::string(what) + ": short write");
+    if (n < 0) return ErrnoError(what, errno);
+    return DeviceError(std::string(what) + ": short write");
   }
 }
 
-TSimResult TUhidBridge::Plug() {
-  if (IsPlugged) return TSimResult::Success();
+TResult<void> TUhidBridge::Plug() {
+  if (FIsPlugged) return {};
   uhid_event ev{};
   ev.type = UHID_CREATE2;
   auto& c = ev.u.create2;
-  std::strncpy(reinterpret_cast<char*>(c.name), Setup.Name.c_str(), sizeof c.name - 1);
-  std::strncpy(reinterpret_cast<char*>(c.phys), Setup.FPhys.c_str(), sizeof c.phys - 1);
-  std::strncpy(reinterpret_cast<char*>(c.uniq), Setup.FUniq.c_str(), sizeof c.uniq - 1);
+  std::strncpy(reinterpret_cast<char*>(c.name), FSetup.FName.c_str(), sizeof c.name - 1);
+  std::strncpy(reinterpret_cast<char*>(c.phys), FSetup.FPhys.c_str(), sizeof c.phys - 1);
+  std::strncpy(reinterpret_cast<char*>(c.uniq), FSetup.FUniq.c_str(), sizeof c.uniq - 1);
   std::memcpy(c.rd_data, kReportDescriptor.data(), kReportDescriptor.size());
   c.rd_size = static_cast<__u16>(kReportDescriptor.size());
   c.bus = BUS_USB;
-  c.vendor = Setup.VendorId;
-  c.product = Setup.ProductId;
-  c.version = Setup.Version;
+  c.vendor = FSetup.FVendorId;
+  c.product = FSetup.FProductId;
+  c.version = FSetup.FVersion;
   c.country = 0;
-  if (TSimResult r = WriteEvent(&ev, "UHID_CREATE2"); !r) return r;
-  IsPlugged = true;
-  UnplugRequested = false;
-  UnplugCountdown = 0;
-  Queue.clear();
-  LastDue.reset();
-  ++FStats.Plugs;
-  return TSimResult::Success();
+  if (TResult<void> r = WriteEvent(&ev, "UHID_CREATE2"); !r) return r;
+  FIsPlugged = true;
+  FUnplugRequested = false;
+  FUnplugCountdown = 0;
+  FQueue.clear();
+  FLastDue.reset();
+  ++FStats.FPlugs;
+  return {};
 }
 
-TSimResult TUhidBridge::Unplug() {
-  if (!IsPlugged) return TSimResult::Success();
+TResult<void> TUhidBridge::Unplug() {
+  if (!FIsPlugged) return {};
   uhid_event ev{};
   ev.type = UHID_DESTROY;
-  if (TSimResult r = WriteEvent(&ev, "UHID_DESTROY"); !r) return r;
-  IsPlugged = false;
-  UnplugRequested = false;
-  UnplugCountdown = 0;
-  FStats.DroppedInputReports += Queue.size();
-  Queue.clear();
-  LastDue.reset();
-  ++FStats.Unplugs;
-  return TSimResult::Success();
+  if (TResult<void> r = WriteEvent(&ev, "UHID_DESTROY"); !r) return r;
+  FIsPlugged = false;
+  FUnplugRequested = false;
+  FUnplugCountdown = 0;
+  FStats.FDroppedInputReports += FQueue.size();
+  FQueue.clear();
+  FLastDue.reset();
+  ++FStats.FUnplugs;
+  return {};
 }
 
 void TUhidBridge::UnplugAfterReports(std::uint64_t count) {
-  UnplugCountdown = count;
+  FUnplugCountdown = count;
 }
 
 void TUhidBridge::Enqueue(std::span<const std::uint8_t> report, std::chrono::microseconds delay) {
-  if (!IsPlugged || UnplugRequested) {
-    ++FStats.DroppedInputReports;
+  if (!FIsPlugged || FUnplugRequested) {
+    ++FStats.FDroppedInputReports;
     return;
   }
   TQueued q;
-  q.Bytes.assign(kInputReportBytes, 0);
+  q.FBytes.assign(kInputReportBytes, 0);
   // The id byte stays here: an unnumbered device sends only the data.
   if (report.size() > 1) {
     const std::size_t n = std::min(report.size() - 1, kInputReportBytes);
-    std::copy_n(report.begin() + 1, n, q.Bytes.begin());
+    std::copy_n(report.begin() + 1, n, q.FBytes.begin());
   }
-  const TClock::time_point after = LastDue ? std::max(Now, *LastDue) : Now;
-  q.Due = after + delay;
-  if (LastDue && Setup.Frame.count() > 0) q.Due = std::max(q.Due, *LastDue + Setup.Frame);
-  LastDue = q.Due;
-  Queue.push_back(std::move(q));
+  const TClock::time_point after = FLastDue ? std::max(FNow, *FLastDue) : FNow;
+  q.FDue = after + delay;
+  if (FLastDue && FSetup.FFrame.count() > 0) q.FDue = std::max(q.FDue, *FLastDue + FSetup.FFrame);
+  FLastDue = q.FDue;
+  FQueue.push_back(std::move(q));
 }
 
 void TUhidBridge::ServeOutput(std::span<const std::uint8_t> report) {
   THost host(*this);
-  if (Model) Model->OnOutputReport(report, host);
-  if (UnplugCountdown > 0 && --UnplugCountdown == 0) UnplugRequested = true;
+  if (FModel) FModel->OnOutputReport(report, host);
+  if (FUnplugCountdown > 0 && --FUnplugCountdown == 0) FUnplugRequested = true;
 }
 
-TSimResult TUhidBridge::HandleEvent(TClock::time_point now) {
-  Now = now;
+TResult<void> TUhidBridge::HandleEvent(TClock::time_point now) {
+  FNow = now;
   uhid_event ev{};
-  const ssize_t n = ::read(UhidFd, &ev, sizeof ev);
+  const ssize_t n = ::read(FUhidFd, &ev, sizeof ev);
   if (n < 0) {
-    if (errno == EINTR || errno == EAGAIN) return TSimResult::Success();
-    return TSimResult::Failure(ErrnoText("reading uhid events", errno));
+    if (errno == EINTR || errno == EAGAIN) return {};
+    return ErrnoError("reading uhid events", errno);
   }
-  if (n == 0) return TSimResult::Failure("reading uhid events: end of file");
-  if (static_cast<std::size_t>(n) < sizeof ev.type) return TSimResult::Success();
+  if (n == 0) return DeviceError("reading uhid events: end of file");
+  if (static_cast<std::size_t>(n) < sizeof ev.type) return {};
 
   switch (ev.type) {
     case UHID_OUTPUT: {
-      ++FStats.OutputReports;
+      ++FStats.FOutputReports;
       const std::size_t size = std::min<std::size_t>(ev.u.output.size, UHID_DATA_MAX);
       const std::span<const std::uint8_t> report(ev.u.output.data, size);
       if (size != kOutputReportBytes || report[0] != 0 || ev.u.output.rtype != UHID_OUTPUT_REPORT)
-        ++FStats.BadOutputReports;
-      if (!IsPlugged || UnplugRequested) {
-        ++FStats.IgnoredOutputReports;
-        return TSimResult::Success();
+        ++FStats.FBadOutputReports;
+      if (!FIsPlugged || FUnplugRequested) {
+        ++FStats.FIgnoredOutputReports;
+        return {};
       }
       ServeOutput(report);
-      return TSimResult::Success();
+      return {};
     }
     case UHID_GET_REPORT: {
       // The firmware has no feature or input reports to be fetched on request.
-      ++FStats.RefusedRequests;
+      ++FStats.FRefusedRequests;
       uhid_event reply{};
       reply.type = UHID_GET_REPORT_REPLY;
       reply.u.get_report_reply.id = ev.u.get_report.id;
@@ -183,7 +187,7 @@ TSimResult TUhidBridge::HandleEvent(TClock::time_point now) {
       return WriteEvent(&reply, "UHID_GET_REPORT_REPLY");
     }
     case UHID_SET_REPORT: {
-      ++FStats.RefusedRequests;
+      ++FStats.FRefusedRequests;
       uhid_event reply{};
       reply.type = UHID_SET_REPORT_REPLY;
       reply.u.set_report_reply.id = ev.u.set_report.id;
@@ -193,28 +197,28 @@ TSimResult TUhidBridge::HandleEvent(TClock::time_point now) {
     default:
       // START, STOP, OPEN and CLOSE need nothing from a device that always
       // listens.
-      return TSimResult::Success();
+      return {};
   }
 }
 
-TSimResult TUhidBridge::Flush(TClock::time_point now) {
-  Now = now;
-  while (!Queue.empty() && Queue.front().Due <= now) {
+TResult<void> TUhidBridge::Flush(TClock::time_point now) {
+  FNow = now;
+  while (!FQueue.empty() && FQueue.front().FDue <= now) {
     uhid_event ev{};
     ev.type = UHID_INPUT2;
     ev.u.input2.size = static_cast<__u16>(kInputReportBytes);
-    std::copy(Queue.front().Bytes.begin(), Queue.front().Bytes.end(), ev.u.input2.data);
-    if (TSimResult r = WriteEvent(&ev, "UHID_INPUT2"); !r) return r;
-    Queue.pop_front();
-    ++FStats.InputReports;
+    std::copy(FQueue.front().FBytes.begin(), FQueue.front().FBytes.end(), ev.u.input2.data);
+    if (TResult<void> r = WriteEvent(&ev, "UHID_INPUT2"); !r) return r;
+    FQueue.pop_front();
+    ++FStats.FInputReports;
   }
-  if (UnplugRequested && Queue.empty()) return Unplug();
-  return TSimResult::Success();
+  if (FUnplugRequested && FQueue.empty()) return Unplug();
+  return {};
 }
 
 std::optional<TUhidBridge::TClock::time_point> TUhidBridge::NextDue() const {
-  if (!Queue.empty()) return Queue.front().Due;
-  if (UnplugRequested && IsPlugged) return TClock::time_point{};
+  if (!FQueue.empty()) return FQueue.front().FDue;
+  if (FUnplugRequested && FIsPlugged) return TClock::time_point{};
   return std::nullopt;
 }
 

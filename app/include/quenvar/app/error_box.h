@@ -15,28 +15,28 @@ class QWidget;
 namespace quenvar {
 
 // The text an escaped error shows: what() of a standard exception.
-std::string ErrorText(const std::exception_ptr& Error);
+std::string ErrorText(const std::exception_ptr& error);
 
 class TErrorBox {
  public:
-  using TPresenter = std::function<void(const QString& Text)>;
+  using TPresenter = std::function<void(const QString& text)>;
 
   // Parent is the window the box is centred on (may be null).
-  explicit TErrorBox(QWidget* Parent = nullptr);
+  explicit TErrorBox(QWidget* parent = nullptr);
 
   // Replaces the message box, e.g. by a recorder in tests.
-  void SetPresenter(TPresenter Presenter) { FPresenter = std::move(Presenter); }
-  void SetParent(QWidget* Parent) { FParent = Parent; }
+  void SetPresenter(TPresenter presenter) { FPresenter = std::move(presenter); }
+  void SetParent(QWidget* parent) { FParent = parent; }
 
-  void Show(const std::string& Text) const;
-  void ShowError(const std::exception_ptr& Error) const { Show(ErrorText(Error)); }
+  void Show(const std::string& text) const;
+  void ShowError(const std::exception_ptr& error) const { Show(ErrorText(error)); }
 
   // Runs Handler; an error escaping it is shown and swallowed. Returns whether
   // the handler ran to its end.
   template <typename F>
-  bool Guard(F&& Handler) const noexcept {
+  bool Guard(F&& handler) const noexcept {
     try {
-      std::forward<F>(Handler)();
+      std::forward<F>(handler)();
       return true;
     } catch (...) {
       ShowSafely(std::current_exception());
@@ -45,7 +45,7 @@ class TErrorBox {
   }
 
  private:
-  void ShowSafely(const std::exception_ptr& Error) const noexcept;
+  void ShowSafely(const std::exception_ptr& error) const noexcept;
 
   QWidget* FParent;
   TPresenter FPresenter;

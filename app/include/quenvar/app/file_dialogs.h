@@ -16,11 +16,11 @@ namespace quenvar {
 
 class TFileDialogs {
  public:
-  explicit TFileDialogs(QWidget* Parent) : FParent(Parent) {}
+  explicit TFileDialogs(QWidget* parent) : FParent(parent) {}
 
   // Shows the open (Save false) or save dialog with the dialog's title and
   // filter; nothing when the user cancelled.
-  std::optional<std::string> Ask(const TMainFormLogic::TDialog& Dialog, bool Save);
+  std::optional<std::string> Ask(const TMainFormLogic::TDialog& texts, bool save);
 
  private:
   QWidget* FParent;

@@ -14,30 +14,30 @@ class TChipLogo : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TChipLogo(QWidget* Parent = nullptr);
+  explicit TChipLogo(QWidget* parent = nullptr);
 
  protected:
-  void paintEvent(QPaintEvent* Event) override;
+  void paintEvent(QPaintEvent* event) override;
 };
 
 class TInfoForm : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TInfoForm(QWidget* Parent = nullptr);
+  explicit TInfoForm(QWidget* parent = nullptr);
 
-  TChipLogo* Image1 = nullptr;
-  QLabel* Title = nullptr;
-  QLabel* SocketHeading = nullptr;
-  QLabel* SocketList = nullptr;
-  QLabel* IspHeading = nullptr;
-  QLabel* IspList = nullptr;
+  TChipLogo* FImage1 = nullptr;
+  QLabel* FTitle = nullptr;
+  QLabel* FSocketHeading = nullptr;
+  QLabel* FSocketList = nullptr;
+  QLabel* FIspHeading = nullptr;
+  QLabel* FIspList = nullptr;
 
  protected:
-  bool event(QEvent* Event) override;
-  void mousePressEvent(QMouseEvent* Event) override;
-  void paintEvent(QPaintEvent* Event) override;
-  void showEvent(QShowEvent* Event) override;
+  bool event(QEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 };
 
 }  // namespace quenvar

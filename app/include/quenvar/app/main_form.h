@@ -38,48 +38,48 @@ namespace quenvar {
 class TForm1;
 class TInfoForm;
 
-class TMainForm : public QMainWindow, private TExitReminder {
+class TMainForm : public QMainWindow, private IExitReminder {
   Q_OBJECT
 
  public:
   // Starts the stack's driver over this window's buffer and attaches it
   // before the settings are restored: its first device change claims the
   // programmer before FormCreate. The stack must be open.
-  TMainForm(TProgrammerStack& Stack, TSettingsStore& RegistryEdit1, TErrorBox& ErrorBox);
+  TMainForm(TProgrammerStack& stack, ISettingsStore& registryEdit1, TErrorBox& errorBox);
   ~TMainForm() override;
 
   // The other three windows are created after the main window.
-  void SetAuxiliaryWindows(TInfoForm* Info, TForm1* Progress, TExitReminder* Warning);
+  void SetAuxiliaryWindows(TInfoForm* info, TForm1* progress, IExitReminder* warning);
 
   TMainPresenter& Presenter() { return *FPresenter; }
   TMainFormLogic& Logic() { return FLogic; }
   TCustomMPHexEditor& HexModel() { return FHexeditor->Model(); }
 
   // Named widgets, for the application and its tests; null for other names.
-  QAction* Action(const std::string& Name) const;
-  QMenu* Menu(const std::string& Name) const;
-  QPushButton* Button(const std::string& Name) const;
-  QLabel* StatusPanel(int Index) const { return FPanels[Index]; }
+  QAction* Action(const std::string& name) const;
+  QMenu* Menu(const std::string& name) const;
+  QPushButton* Button(const std::string& name) const;
+  QLabel* StatusPanel(int index) const { return FPanels[index]; }
 
   TMPHexEditorEx* Hexeditor() const { return FHexeditor; }
-  QGroupBox* GBDevice = nullptr;
-  QLineEdit* Device = nullptr;
-  QLabel* Label1 = nullptr;
-  QLineEdit* AutoDevice = nullptr;
-  QLabel* Label2 = nullptr;
-  QLineEdit* CodeSize = nullptr;
-  QLabel* Label3 = nullptr;
-  QListWidget* FuseList = nullptr;
-  QPlainTextEdit* Verlauf = nullptr;
+  QGroupBox* FGBDevice = nullptr;
+  QLineEdit* FDevice = nullptr;
+  QLabel* FLabel1 = nullptr;
+  QLineEdit* FAutoDevice = nullptr;
+  QLabel* FLabel2 = nullptr;
+  QLineEdit* FCodeSize = nullptr;
+  QLabel* FLabel3 = nullptr;
+  QListWidget* FFuseList = nullptr;
+  QPlainTextEdit* FVerlauf = nullptr;
 
   // Shows the model; runs after every change of it.
   void Render();
 
   // Runs whenever the driver has newly claimed a programmer after start-up
   // (it was plugged in), e.g. to check that this user may open it.
-  std::function<void()> OnProgrammerClaimed;
+  std::function<void()> FOnProgrammerClaimed;
   // Runs after every operation, once the driver's step has returned.
-  std::function<void()> OnOperationEnded;
+  std::function<void()> FOnOperationEnded;
   // Whether the driver is in the middle of an operation.
   bool OperationRunning() const { return FStack.ReplyTimer().Running(); }
 
@@ -88,18 +88,18 @@ class TMainForm : public QMainWindow, private TExitReminder {
   void Finished();
 
  protected:
-  void closeEvent(QCloseEvent* Event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void ShowModal() override;
   void BuildMenus();
-  QActionGroup* RadioGroup(TControl Menu);
+  QActionGroup* RadioGroup(TControl menu);
   void BuildControls();
-  void Forward(TControl Control);
-  void FuseItemChanged(int Row);
-  void RenderLog(const std::vector<std::string>& Lines);
-  void RenderStatusBar(const TWindowModel& Window);
-  void RenderProgress(const TWindowModel& Window);
+  void Forward(TControl control);
+  void FuseItemChanged(int row);
+  void RenderLog(const std::vector<std::string>& lines);
+  void RenderStatusBar(const TWindowModel& window);
+  void RenderProgress(const TWindowModel& window);
   void ShowInfo();
   void OperationEnded();
 
@@ -129,7 +129,7 @@ class TMainForm : public QMainWindow, private TExitReminder {
 
   TInfoForm* FInfoForm = nullptr;
   TForm1* FForm1 = nullptr;
-  TExitReminder* FWarningForm = nullptr;
+  IExitReminder* FWarningForm = nullptr;
 };
 
 }  // namespace quenvar

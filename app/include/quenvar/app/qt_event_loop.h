@@ -23,18 +23,18 @@ class TQtEventLoop final : public IEventLoop {
   TQtEventLoop& operator=(const TQtEventLoop&) = delete;
 
   TJvHidPostFn Poster() override;
-  int WatchChanges(IHidChangeSource& Source, std::function<void()> OnChange) override;
-  void UnwatchChanges(int Id) override;
-  int StartTimer(std::chrono::milliseconds Timeout, std::function<void()> OnExpired) override;
-  void StopTimer(int Id) override;
+  int WatchChanges(IHidChangeSource& source, std::function<void()> onChange) override;
+  void UnwatchChanges(int id) override;
+  int StartTimer(std::chrono::milliseconds timeout, std::function<void()> onExpired) override;
+  void StopTimer(int id) override;
 
  private:
   struct TWatch {
-    IHidChangeSource* Source = nullptr;
-    std::function<void()> OnChange;
-    std::unique_ptr<QSocketNotifier> Notifier;
+    IHidChangeSource* FSource = nullptr;
+    std::function<void()> FOnChange;
+    std::unique_ptr<QSocketNotifier> FNotifier;
   };
-  void ChangeNoticed(int Id);
+  void ChangeNoticed(int id);
 
   QObject FContext;  // queued calls die with it
   std::map<int, TWatch> FWatches;

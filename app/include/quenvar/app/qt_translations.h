@@ -16,7 +16,7 @@ class TQtTranslations {
   // Installs the catalogue of LanguageIndex (0 German, 1 English, 2 Russian)
   // in place of the previous one; nothing happens when it is already in place.
   // A missing catalogue leaves Qt's texts in English.
-  void Apply(std::uint8_t LanguageIndex);
+  void Apply(std::uint8_t languageIndex);
 
  private:
   std::unique_ptr<QTranslator> FTranslator;  // removes itself when destroyed

@@ -13,11 +13,11 @@ class TApplication : public QApplication {
   Q_OBJECT
 
  public:
-  TApplication(int& Argc, char** Argv);
+  TApplication(int& argc, char** argv);
 
   TErrorBox& ErrorBox() { return FErrorBox; }
 
-  bool notify(QObject* Receiver, QEvent* Event) override;
+  bool notify(QObject* receiver, QEvent* event) override;
 
  private:
   TErrorBox FErrorBox;

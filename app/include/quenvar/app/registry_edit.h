@@ -27,30 +27,30 @@ enum class TRootKey : std::uint8_t {
   rkDynData,
 };
 
-class TRegistryEdit final : public TSettingsStore {
+class TRegistryEdit final : public ISettingsStore {
  public:
   TRegistryEdit() = default;
 
   TRootKey RootKey() const { return FRootKey; }
-  void SetRootKey(TRootKey Value) { FRootKey = Value; }
+  void SetRootKey(TRootKey value) { FRootKey = value; }
   const std::string& RegKey() const { return FRegKey; }
-  void SetRegKey(std::string Value) { FRegKey = std::move(Value); }
+  void SetRegKey(std::string value) { FRegKey = std::move(value); }
 
   // The folder below which stores live; empty means the user's configuration
   // folder ($XDG_CONFIG_HOME, else ~/.config). Tests point it elsewhere.
   const std::string& ConfigRoot() const { return FConfigRoot; }
-  void SetConfigRoot(std::string Value) { FConfigRoot = std::move(Value); }
+  void SetConfigRoot(std::string value) { FConfigRoot = std::move(value); }
 
   // The INI file of the current key path, e.g. "\software\Quenvar\" gives
   // <config root>/Quenvar/Quenvar.ini; on Windows the registry key
   // "HKEY_CURRENT_USER\software\Quenvar" (the config root is not used there).
   std::string StoreFileName() const;
 
-  void PutInteger(std::string_view Name, std::int32_t Value) override;
-  void PutBool(std::string_view Name, bool Flag) override;
-  std::int32_t GetInteger(std::string_view Name, std::int32_t Default) override;
-  bool GetBool(std::string_view Name, bool Default) override;
-  bool HasValue(std::string_view Name) override;
+  void PutInteger(std::string_view name, std::int32_t value) override;
+  void PutBool(std::string_view name, bool flag) override;
+  std::int32_t GetInteger(std::string_view name, std::int32_t fallback) override;
+  bool GetBool(std::string_view name, bool fallback) override;
+  bool HasValue(std::string_view name) override;
 
  private:
   TRootKey FRootKey = TRootKey::rkCurrentUser;
@@ -62,11 +62,11 @@ class TRegistryEdit final : public TSettingsStore {
 // one also as the file name, a leading "software" dropped (the configuration
 // folder already is the per-user software store), "." and ".." ignored.
 // "\software\Quenvar\" gives "Quenvar/Quenvar.ini"; an empty path "root.ini".
-std::string StorePathOfKey(std::string_view RegKey);
+std::string StorePathOfKey(std::string_view regKey);
 
 // Strict decimal parse of a stored 32-bit value: optional sign, digits only,
 // within the signed or unsigned 32-bit range (unsigned values wrap as the
 // registry's DWORD does). Anything else is not an integer.
-bool ParseStoredInteger(std::string_view Text, std::int32_t& Value);
+bool ParseStoredInteger(std::string_view text, std::int32_t& value);
 
 }  // namespace quenvar

@@ -10,6 +10,6 @@ class TErrorBox;
 class TMainForm;
 class TProgrammerStack;
 
-void KeepSimulatorState(TProgrammerStack& Stack, TMainForm& Form, TErrorBox& ErrorBox);
+void KeepSimulatorState(TProgrammerStack& stack, TMainForm& form, TErrorBox& errorBox);
 
 }  // namespace quenvar

@@ -11,20 +11,20 @@ class QPushButton;
 
 namespace quenvar {
 
-class TWarningForm : public QDialog, public TExitReminder {
+class TWarningForm : public QDialog, public IExitReminder {
   Q_OBJECT
 
  public:
-  explicit TWarningForm(QWidget* Parent = nullptr);
+  explicit TWarningForm(QWidget* parent = nullptr);
 
   void ShowModal() override;
 
-  QLabel* Label1 = nullptr;
-  QLabel* Label2 = nullptr;
-  QPushButton* Button1 = nullptr;
+  QLabel* FLabel1 = nullptr;
+  QLabel* FLabel2 = nullptr;
+  QPushButton* FButton1 = nullptr;
 
  protected:
-  void showEvent(QShowEvent* Event) override;
+  void showEvent(QShowEvent* event) override;
 };
 
 }  // namespace quenvar

@@ -19,6 +19,8 @@ namespace quenvar {
 // costs eight page faults instead of four thousand.
 void AdviseLargeBlock(void* block, std::size_t bytes) noexcept;
 
+// allocate, construct and deallocate are the names the standard library
+// calls, hence the NOLINTs on them.
 template <typename T>
 class TUninitAllocator : public std::allocator<T> {
  public:
@@ -27,18 +29,18 @@ class TUninitAllocator : public std::allocator<T> {
   template <typename U>
   TUninitAllocator(const TUninitAllocator<U>&) noexcept {}
 
-  T* allocate(std::size_t n) {
+  T* allocate(std::size_t n) {  // NOLINT(readability-identifier-naming)
     T* block = std::allocator<T>::allocate(n);
     AdviseLargeBlock(block, n * sizeof(T));
     return block;
   }
 
   template <typename U>
-  void construct(U* at) noexcept {
+  void construct(U* at) noexcept {  // NOLINT(readability-identifier-naming)
     ::new (static_cast<void*>(at)) U;
   }
   template <typename U, typename... TArgs>
-  void construct(U* at, TArgs&&... args) {
+  void construct(U* at, TArgs&&... args) {  // NOLINT(readability-identifier-naming)
     ::new (static_cast<void*>(at)) U(std::forward<TArgs>(args)...);
   }
 };
@@ -55,11 +57,13 @@ class TZeroedAllocator : public TUninitAllocator<T> {
   template <typename U>
   TZeroedAllocator(const TZeroedAllocator<U>&) noexcept {}
 
-  T* allocate(std::size_t n) {
+  T* allocate(std::size_t n) {  // NOLINT(readability-identifier-naming)
     if (void* block = std::calloc(n, sizeof(T))) return static_cast<T*>(block);
     throw std::bad_alloc();
   }
-  void deallocate(T* block, std::size_t) noexcept { std::free(block); }
+  void deallocate(T* block, std::size_t) noexcept {  // NOLINT(readability-identifier-naming)
+    std::free(block);
+  }
 };
 
 // The same bytes as a standard vector.

@@ -12,7 +12,7 @@ namespace quenvar {
 // packed bitset so a large buffer pays one eighth of its size for the marks.
 class TChangeMarks {
  public:
-  std::size_t Size() const { return Count; }
+  std::size_t Size() const { return FCount; }
   void Resize(std::size_t size);  // new positions are unmarked
   void Clear();                   // unmarks everything, keeps the size
 
@@ -28,7 +28,7 @@ class TChangeMarks {
   // Unmarks every position from pos on (the size stays).
   void ClearFrom(std::size_t pos);
 
-  std::size_t MemoryBytes() const { return Words.capacity() * sizeof(std::uint64_t); }
+  std::size_t MemoryBytes() const { return FWords.capacity() * sizeof(std::uint64_t); }
 
  private:
   std::uint64_t Read64(std::size_t bit) const;
@@ -37,8 +37,8 @@ class TChangeMarks {
   void ClearRange(std::size_t pos, std::size_t count);
   void TrimTail();
 
-  std::vector<std::uint64_t, TZeroedAllocator<std::uint64_t>> Words;
-  std::size_t Count = 0;
+  std::vector<std::uint64_t, TZeroedAllocator<std::uint64_t>> FWords;
+  std::size_t FCount = 0;
 };
 
 }  // namespace quenvar

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "quenvar/buffer/buffer_result.h"
+#include "quenvar/base/result.h"
 #include "quenvar/buffer/byte_image.h"
 #include "quenvar/buffer/change_marks.h"
 #include "quenvar/buffer/offset_format.h"
@@ -36,65 +36,65 @@ enum class TCaretMove : std::uint8_t {
 
 // The memory buffer: content, change marks, undo history, caret and the editing rules of the hex
 // view. Everything except painting lives here; the Qt widget TMPHexEditorEx renders one of these.
-// Errors are returned as TBufferResult values carrying the fixed English texts.
+// Errors are returned as TResult values carrying the fixed English texts.
 class TCustomMPHexEditor {
  public:
-  static constexpr const char* UntitledName = "Untitled";
-  static constexpr long long DefaultMaxUndo = 1024 * 1024;
+  static constexpr const char* kUntitledName = "Untitled";
+  static constexpr long long kDefaultMaxUndo = 1024 * 1024;
 
   TCustomMPHexEditor();
   TCustomMPHexEditor(const TCustomMPHexEditor&) = delete;
   TCustomMPHexEditor& operator=(const TCustomMPHexEditor&) = delete;
 
   // ---- Content ----
-  std::uint32_t DataLength() const { return static_cast<std::uint32_t>(Content.size()); }
-  std::span<const std::uint8_t> Data() const { return Content; }
-  std::uint8_t ByteAt(std::uint32_t pos) const { return Content[pos]; }
-  bool IsChanged(std::uint32_t pos) const { return Marks.Test(pos); }
-  const TChangeMarks& ChangeMarks() const { return Marks; }
+  std::uint32_t DataLength() const { return static_cast<std::uint32_t>(FContent.size()); }
+  std::span<const std::uint8_t> Data() const { return FContent; }
+  std::uint8_t ByteAt(std::uint32_t pos) const { return FContent[pos]; }
+  bool IsChanged(std::uint32_t pos) const { return FMarks.Test(pos); }
+  const TChangeMarks& ChangeMarks() const { return FMarks; }
   // Heap held by the content and the marks (not the undo history).
-  std::size_t MemoryBytes() const { return Content.capacity() + Marks.MemoryBytes(); }
+  std::size_t MemoryBytes() const { return FContent.capacity() + FMarks.MemoryBytes(); }
 
   // ---- Whole-content transfer (loads end the undo history and fire OnChange) ----
-  TBufferResult LoadDataFromStream(std::istream& stream);
-  TBufferResult LoadDataFromFile(const std::string& fileName);
+  TResult<void> LoadDataFromStream(std::istream& stream);
+  TResult<void> LoadDataFromFile(const std::string& fileName);
   // Same as a stream load, from memory (chip reads); a copy of the bytes.
   void LoadDataFromBytes(std::span<const std::uint8_t> bytes);
   void LoadDataFromVector(std::vector<std::uint8_t>&& bytes) { LoadDataFromBytes(bytes); }
   // Takes the image over as it is (an Intel HEX file's), without a copy.
   void LoadDataFromImage(TByteImage&& image);
-  TBufferResult SaveDataToStream(std::ostream& stream) const;
+  TResult<void> SaveDataToStream(std::ostream& stream) const;
   // Replaces the file atomically (TAtomicFile), so a failed save never destroys the previous file.
-  TBufferResult SaveDataToFile(const std::string& fileName, bool clearMarks);
+  TResult<void> SaveDataToFile(const std::string& fileName, bool clearMarks);
   // The same into a file created earlier; a refused save aborts it.
-  TBufferResult SaveDataToFile(TAtomicFile& file, bool clearMarks);
+  TResult<void> SaveDataToFile(TAtomicFile& file, bool clearMarks);
 
   // ---- File state ----
-  const std::string& FileName() const { return CurrentFileName; }
-  bool HasFile() const { return FileAttached; }
-  bool ReadOnlyFile() const { return FileIsReadOnly; }
-  bool Modified() const { return IsModified; }
+  const std::string& FileName() const { return FCurrentFileName; }
+  bool HasFile() const { return FFileAttached; }
+  bool ReadOnlyFile() const { return FFileIsReadOnly; }
+  bool Modified() const { return FIsModified; }
 
   // ---- Modes ----
-  bool ReadOnlyView() const { return ViewOnly; }
+  bool ReadOnlyView() const { return FViewOnly; }
   void SetReadOnlyView(bool value);
-  bool InsertMode() const { return Inserting; }
+  bool InsertMode() const { return FInserting; }
   void SetInsertMode(bool value);
-  bool AllowInsertMode() const { return InsertAllowed; }
+  bool AllowInsertMode() const { return FInsertAllowed; }
   void SetAllowInsertMode(bool value);
   int BytesPerRow() const { return 16; }
-  int BytesPerColumn() const { return GroupBytes; }
-  TTranslation Translation() const { return CharTranslation; }
+  int BytesPerColumn() const { return FGroupBytes; }
+  TTranslation Translation() const { return FCharTranslation; }
 
   // ---- Undo ----
   bool UndoAvailable() const;
   bool RedoAvailable() const;
   void UndoLast();
   void RedoLast();
-  long long MaxUndo() const { return UndoLimit; }
-  void SetMaxUndo(long long bytes) { UndoLimit = bytes; }
-  std::size_t UndoCount() const { return History.Count(); }
-  std::size_t UndoStorageBytes() const { return History.StorageBytes(); }
+  long long MaxUndo() const { return FUndoLimit; }
+  void SetMaxUndo(long long bytes) { FUndoLimit = bytes; }
+  std::size_t UndoCount() const { return FHistory.Count(); }
+  std::size_t UndoStorageBytes() const { return FHistory.StorageBytes(); }
   // Description of the record UndoLast would reverse, empty when none.
   std::string_view UndoDescription() const;
   std::string_view RedoDescription() const;
@@ -103,7 +103,7 @@ class TCustomMPHexEditor {
   // ("Multiple Modification") and announced by one OnChange.
   void BeginUpdate();
   void EndUpdate();
-  bool UpdateBlockOpen() const { return UpdateDepth > 0; }
+  bool UpdateBlockOpen() const { return FUpdateDepth > 0; }
 
   // ---- Edit operations; all refuse (return false) in ReadOnlyView or out of range ----
   // Overwrite one nibble (value 0..15) of the byte at pos.
@@ -126,12 +126,12 @@ class TCustomMPHexEditor {
   bool ReplaceAllData(std::span<const std::uint8_t> bytes);
 
   // ---- Caret, selection and keyboard editing ----
-  const TCaret& Caret() const { return CaretState; }
+  const TCaret& Caret() const { return FCaretState; }
   void SetCaret(TCaret caret, bool extendSelection = false);
   void MoveCaret(TCaretMove move, bool extendSelection = false, int pageRows = 1);
   void SwitchField();  // Tab
-  const TSelection& Selection() const { return SelectionState; }
-  bool HasSelection() const { return SelectionState.Active; }
+  const TSelection& Selection() const { return FSelectionState; }
+  bool HasSelection() const { return FSelectionState.FActive; }
   std::uint32_t SelStart() const;  // first selected byte (caret when none)
   std::uint32_t SelCount() const;  // 0 when none
   void SelectAll();
@@ -147,9 +147,9 @@ class TCustomMPHexEditor {
   bool DeleteKey();
 
   // ---- Display rules ----
-  TOffsetFormat& OffsetFormat() { return Offsets; }
-  const TOffsetFormat& OffsetFormat() const { return Offsets; }
-  TBufferResult SetOffsetFormat(std::string_view format);
+  TOffsetFormat& OffsetFormat() { return FOffsets; }
+  const TOffsetFormat& OffsetFormat() const { return FOffsets; }
+  TResult<void> SetOffsetFormat(std::string_view format);
   // Grid rows: the two fixed rows plus the data rows (at least one, one more for the insertion
   // point in insert mode when the length is a multiple of BytesPerRow).
   std::uint32_t RowCount() const;
@@ -159,16 +159,16 @@ class TCustomMPHexEditor {
 
   // ---- Events ----
   // Fired after every edit, undo, redo and load; sender is this editor.
-  std::function<void(TCustomMPHexEditor& sender)> OnChange;
+  std::function<void(TCustomMPHexEditor& sender)> FOnChange;
   // For the view: anything visible changed (content, caret, selection, modes).
-  std::function<void()> OnViewChanged;
+  std::function<void()> FOnViewChanged;
   // Busy cursor around stream transfers: true on begin, false on end.
-  std::function<void(bool busy)> OnBusy;
+  std::function<void(bool busy)> FOnBusy;
 
  private:
   TEditorState CurrentState() const;
   void RestoreState(const TEditorState& state);
-  bool CanEdit() const { return !ViewOnly; }
+  bool CanEdit() const { return !FViewOnly; }
   void StoreRecord(TUndoRecord record);
   void EditDone();
   void ViewChanged();
@@ -176,7 +176,7 @@ class TCustomMPHexEditor {
   // The steps of every load from a stream or a file: the old content goes
   // first, a failure leaves an empty buffer, the load ends the history.
   template <typename TSource>
-  TBufferResult LoadContent(TSource& source);
+  TResult<void> LoadContent(TSource& source);
   void ClampCaret();
 
   void RawInsert(std::uint32_t pos, std::span<const std::uint8_t> bytes);
@@ -187,32 +187,32 @@ class TCustomMPHexEditor {
   void Reapply(const TUndoRecord& redo);
   std::uint32_t CaretLimit(bool insertMode) const;
 
-  TByteImage Content;
-  TChangeMarks Marks;
-  TUndoHistory History;
-  std::optional<TUndoRecord> RedoSlot;
-  long long UndoLimit = DefaultMaxUndo;
+  TByteImage FContent;
+  TChangeMarks FMarks;
+  TUndoHistory FHistory;
+  std::optional<TUndoRecord> FRedoSlot;
+  long long FUndoLimit = kDefaultMaxUndo;
 
-  std::string CurrentFileName = UntitledName;
-  bool FileAttached = false;
-  bool FileIsReadOnly = false;
-  bool IsModified = false;
+  std::string FCurrentFileName = kUntitledName;
+  bool FFileAttached = false;
+  bool FFileIsReadOnly = false;
+  bool FIsModified = false;
 
-  bool ViewOnly = true;
-  bool Inserting = false;
-  bool InsertAllowed = true;
-  int GroupBytes = 1;
-  TTranslation CharTranslation = TTranslation::AsIs;
-  TOffsetFormat Offsets;
+  bool FViewOnly = true;
+  bool FInserting = false;
+  bool FInsertAllowed = true;
+  int FGroupBytes = 1;
+  TTranslation FCharTranslation = TTranslation::AsIs;
+  TOffsetFormat FOffsets;
 
-  TCaret CaretState;
-  TSelection SelectionState;
+  TCaret FCaretState;
+  TSelection FSelectionState;
 
-  int UpdateDepth = 0;
-  bool UpdateChanged = false;
-  TEditorState UpdateState;
-  std::vector<TUndoRecord> UpdateRecords;
-  int SilentDepth = 0;  // OnChange held back while a redo re-applies its record
+  int FUpdateDepth = 0;
+  bool FUpdateChanged = false;
+  TEditorState FUpdateState;
+  std::vector<TUndoRecord> FUpdateRecords;
+  int FSilentDepth = 0;  // OnChange held back while a redo re-applies its record
 };
 
 }  // namespace quenvar

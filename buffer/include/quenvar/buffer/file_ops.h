@@ -20,10 +20,10 @@ enum class TFileFormat : std::uint8_t { None, IntelHex, Binary };
 
 // By the third character from the end of the full name, folded to upper case.
 // Open: "H" Intel HEX, "B" binary, anything else nothing.
-TFileFormat OpenFormatOf(std::string_view FileName);
+TFileFormat OpenFormatOf(std::string_view fileName);
 // Save: "B" binary, anything else Intel HEX, names shorter than three
 // characters too. An empty name selects nothing in both directions.
-TFileFormat SaveFormatOf(std::string_view FileName);
+TFileFormat SaveFormatOf(std::string_view fileName);
 
 enum class TLoadStatus : std::uint8_t {
   Nothing,      // no name, or a name that selects no format: nothing read
@@ -33,17 +33,21 @@ enum class TLoadStatus : std::uint8_t {
 };
 
 struct TLoadOutcome {
-  TLoadStatus Status = TLoadStatus::Nothing;
-  std::string Message;
-  std::optional<THexError> HexError;  // set with FormatError
+  TLoadStatus FStatus = TLoadStatus::Nothing;
+  std::string FMessage;
+  std::optional<TError> FHexError;  // set with FormatError
+
+  // The window's error flag after the load: set by a refused HEX file, so the
+  // operations that re-read the file do not start; clear otherwise.
+  bool ErrorFlag() const { return FStatus == TLoadStatus::FormatError; }
 };
 
 struct TOpenOutcome {
-  bool Acted = false;          // false when the dialog was cancelled or gave no name
-  std::string StatusFileName;  // for status bar panel 1, set whenever Acted
+  bool FActed = false;          // false when the dialog was cancelled or gave no name
+  std::string FStatusFileName;  // for status bar panel 1, set whenever Acted
   // Enable bProg, bVerify, nsave, nprogflash and nverifyflash.
-  bool EnableBufferActions = false;
-  TLoadOutcome Load;
+  bool FEnableBufferActions = false;
+  TLoadOutcome FLoad;
 };
 
 enum class TSaveStatus : std::uint8_t {
@@ -54,41 +58,38 @@ enum class TSaveStatus : std::uint8_t {
 };
 
 struct TSaveOutcome {
-  TSaveStatus Status = TSaveStatus::Cancelled;
-  TFileFormat Format = TFileFormat::None;
-  std::string Message;
+  TSaveStatus FStatus = TSaveStatus::Cancelled;
+  TFileFormat FFormat = TFileFormat::None;
+  std::string FMessage;
 };
 
 class TFileOps {
  public:
-  explicit TFileOps(TCustomMPHexEditor& Editor) : Buffer(Editor) {}
+  explicit TFileOps(TCustomMPHexEditor& editor) : FBuffer(editor) {}
 
   // The open dialog's file name: the last one chosen, kept for the whole run.
-  const std::string& OpenFileName() const { return DialogFileName; }
+  const std::string& OpenFileName() const { return FDialogFileName; }
 
   // After the open dialog. Chosen is empty when the user cancelled; then
   // nothing happens, so the user's edits in the buffer stay.
-  TOpenOutcome OpenFile(const std::optional<std::string>& Chosen, std::uint8_t LanguageIndex,
-                        std::uint8_t& ErrorFlag);
+  TOpenOutcome OpenFile(const std::optional<std::string>& chosen, std::uint8_t languageIndex);
 
   // Reads the open dialog's file into the buffer (also the reload before
-  // program and verify). ErrorFlag becomes 1 after a refused HEX file, 0 after
-  // a load or when there was nothing to read; a file error leaves it alone.
-  // A refused or unreadable file leaves the buffer as it was.
-  TLoadOutcome LoadFile(std::uint8_t LanguageIndex, std::uint8_t& ErrorFlag);
+  // program and verify). A refused or unreadable file leaves the buffer as it was.
+  TLoadOutcome LoadFile(std::uint8_t languageIndex);
 
   // After the save dialog. Binary saves clear the buffer's change marks and
   // make the name the buffer's file name; HEX saves leave the buffer alone.
   // The open dialog's name is never touched.
-  TSaveOutcome SaveFile(const std::optional<std::string>& Chosen);
+  TSaveOutcome SaveFile(const std::optional<std::string>& chosen);
   // The same into a file created before (TAtomicFile::Create), for callers that
   // make sure the output can be written before they read a chip; the format
   // follows the file's target name. A save that is refused aborts the file.
-  TSaveOutcome SaveFile(TAtomicFile& File);
+  TSaveOutcome SaveFile(TAtomicFile& file);
 
  private:
-  TCustomMPHexEditor& Buffer;
-  std::string DialogFileName;
+  TCustomMPHexEditor& FBuffer;
+  std::string FDialogFileName;
 };
 
 }  // namespace quenvar

@@ -5,60 +5,40 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "quenvar/base/result.h"
 #include "quenvar/buffer/byte_image.h"
 
 namespace quenvar {
 
 class TFileReader;
 
-// Which message a refused HEX file gets.
-enum class THexErrorKind : std::uint8_t {
-  NoHexFile,      // structure check (first pass) failed
-  ImageTooLarge,  // the records reach beyond MaxHexImageSize: a NoHexFile that says why
-  WrongChecksum,  // a line's checksum does not match
-  BrokenData,     // a checksummed field is not hex, or a line is shorter than its byte count
-};
-
-struct THexError {
-  THexErrorKind Kind = THexErrorKind::NoHexFile;
-  std::size_t Line = 0;  // 1-based number of the first failing line
-
-  friend bool operator==(const THexError&, const THexError&) = default;
-};
-
-struct THexReadResult {
-  TByteImage Image;  // empty when Error is set
-  std::optional<THexError> Error;
-
-  bool Ok() const { return !Error.has_value(); }
-};
-
 // Extended address records could name 4 GiB; anything beyond this is refused
 // before a single byte is allocated, and never written (TFileOps::SaveFile).
-inline constexpr std::size_t MaxHexImageSize = std::size_t{16} * 1024 * 1024;
+inline constexpr std::size_t kMaxHexImageSize = std::size_t{16} * 1024 * 1024;
 
 // Builds the image a HEX text describes. Lines end at LF or CR LF. The first
 // character of a line is never examined. Types 02/04 move the base address,
 // 03/05 are only checksummed, 01 ends the file (nothing after it is read),
 // every other type is data stored at base + address. The end record's own
-// count + address (without the base) still reach the length.
-THexReadResult ReadHexFile(std::string_view Text);
+// count + address (without the base) still reach the length. A refused text
+// fails with one of the HEX kinds of TErrorKind, FLine at the first failing
+// line and the English message as its text.
+TResult<TByteImage> ReadHexFile(std::string_view text);
 // The same from a file, read from its start once for each pass through one
 // buffer of a few hundred KiB. A read failure (File.Failure()) ends the passes
 // early: the result is then no answer about the file.
-THexReadResult ReadHexFile(TFileReader& File);
+TResult<TByteImage> ReadHexFile(TFileReader& file);
 
 // 16-byte data records from offset 0, the last one padded with FF, an extended
 // linear address record before every 64 KiB boundary, and the end record
 // ":00000001FF" without a line end. CR LF after every other record. Data
 // larger than MaxHexImageSize gives a file the reader refuses.
-std::string WriteHexFile(std::span<const std::uint8_t> Data);
+std::string WriteHexFile(std::span<const std::uint8_t> data);
 
 // The same text a piece at a time, into a buffer the caller reuses, so a large
 // image needs no text of its size in memory.
@@ -82,9 +62,9 @@ class THexWriter {
 
 // The message box text for a refused file in the given language
 // (0 German, 1 English, 2 Russian; anything else gets English). UTF-8.
-std::string HexErrorMessage(const THexError& Error, std::uint8_t LanguageIndex);
+std::string HexErrorMessage(const TError& error, std::uint8_t languageIndex);
 
 // "Image larger than 16 MiB." in the given language, as above.
-std::string HexImageTooLargeText(std::uint8_t LanguageIndex);
+std::string HexImageTooLargeText(std::uint8_t languageIndex);
 
 }  // namespace quenvar

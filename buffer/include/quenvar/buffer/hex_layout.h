@@ -10,33 +10,33 @@ namespace quenvar {
 // cells of two digits and a gap, a one-character gap, then 16 character cells.
 class THexLayout {
  public:
-  static constexpr int BytesPerRow = 16;
+  static constexpr int kBytesPerRow = 16;
 
   THexLayout(int charWidth, int rowHeight, unsigned offsetChars);
 
-  int CharWidth() const { return Cw; }
-  int RowHeight() const { return Rh; }
+  int CharWidth() const { return FCw; }
+  int RowHeight() const { return FRh; }
   // One character wider than the offset text.
-  int OffsetColumnWidth() const { return (static_cast<int>(OffsetChars) + 1) * Cw; }
-  int HexCellX(int column) const { return OffsetColumnWidth() + column * 3 * Cw; }
+  int OffsetColumnWidth() const { return (static_cast<int>(FOffsetChars) + 1) * FCw; }
+  int HexCellX(int column) const { return OffsetColumnWidth() + column * 3 * FCw; }
   int HexDigitX(int column, bool lowNibble) const {
-    return HexCellX(column) + (lowNibble ? Cw : 0);
+    return HexCellX(column) + (lowNibble ? FCw : 0);
   }
-  int CharAreaX() const { return HexCellX(BytesPerRow) + Cw; }
-  int CharCellX(int column) const { return CharAreaX() + column * Cw; }
-  int TotalWidth() const { return CharCellX(BytesPerRow) + Cw; }
+  int CharAreaX() const { return HexCellX(kBytesPerRow) + FCw; }
+  int CharCellX(int column) const { return CharAreaX() + column * FCw; }
+  int TotalWidth() const { return CharCellX(kBytesPerRow) + FCw; }
 
   // Whole rows that fit the height (at least 1), and rows touched by it (for painting).
   int FullRows(int height) const;
   int TouchedRows(int height) const;
 
-  static std::uint32_t RowOf(std::uint32_t offset) { return offset / BytesPerRow; }
-  static int ColumnOf(std::uint32_t offset) { return static_cast<int>(offset % BytesPerRow); }
+  static std::uint32_t RowOf(std::uint32_t offset) { return offset / kBytesPerRow; }
+  static int ColumnOf(std::uint32_t offset) { return static_cast<int>(offset % kBytesPerRow); }
 
   struct THit {
-    THexField Field = THexField::Hex;
-    std::uint32_t Position = 0;
-    bool LowNibble = false;
+    THexField FField = THexField::Hex;
+    std::uint32_t FPosition = 0;
+    bool FLowNibble = false;
     bool operator==(const THit&) const = default;
   };
   // The byte under a point of the data area, with topRow the first data row shown; positions
@@ -44,9 +44,9 @@ class THexLayout {
   THit HitTest(int x, int y, std::uint32_t topRow, std::uint32_t maxPosition) const;
 
  private:
-  int Cw;
-  int Rh;
-  unsigned OffsetChars;
+  int FCw;
+  int FRh;
+  unsigned FOffsetChars;
 };
 
 }  // namespace quenvar

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "quenvar/buffer/buffer_result.h"
+#include "quenvar/base/result.h"
 
 namespace quenvar {
 
@@ -16,15 +16,15 @@ class TOffsetFormat {
   TOffsetFormat();  // "-!10:0x|"
 
   // Parses a format; on failure this format keeps its previous value.
-  TBufferResult Assign(std::string_view format);
+  TResult<void> Assign(std::string_view format);
 
-  const std::string& Text() const { return FormatText; }
-  bool AutoDigits() const { return Auto; }
-  unsigned Radix() const { return Base; }
-  unsigned FixedDigits() const { return Fixed; }
-  const std::string& Prefix() const { return PrefixText; }
-  const std::string& Suffix() const { return SuffixText; }
-  bool LowerCase = false;
+  const std::string& Text() const { return FFormatText; }
+  bool AutoDigits() const { return FAuto; }
+  unsigned Radix() const { return FBase; }
+  unsigned FixedDigits() const { return FFixed; }
+  const std::string& Prefix() const { return FPrefixText; }
+  const std::string& Suffix() const { return FSuffixText; }
+  bool FLowerCase = false;
 
   // Digits needed for value in this radix (at least 1).
   unsigned DigitsOf(std::uint64_t value) const;
@@ -32,12 +32,12 @@ class TOffsetFormat {
   std::string Format(std::uint64_t value, unsigned digits) const;
 
  private:
-  std::string FormatText;
-  bool Auto = true;
-  unsigned Base = 16;
-  unsigned Fixed = 0;
-  std::string PrefixText;
-  std::string SuffixText;
+  std::string FFormatText;
+  bool FAuto = true;
+  unsigned FBase = 16;
+  unsigned FFixed = 0;
+  std::string FPrefixText;
+  std::string FSuffixText;
 };
 
 }  // namespace quenvar

@@ -20,27 +20,27 @@ inline constexpr int kCliNoProgrammer = 3;
 
 // Stops asked for from outside while commands run (Ctrl+C, SIGTERM).
 struct TCliStopRequest {
-  int Count = 0;   // requests so far
-  int Signal = 0;  // the signal of the last one; the exit status is 128 + Signal
+  int FCount = 0;   // requests so far
+  int FSignal = 0;  // the signal of the last one; the exit status is 128 + Signal
 };
 
 struct TCliEnvironment {
   // The progress bar is drawn only on a terminal.
-  bool ErrIsTerminal = false;
+  bool FErrIsTerminal = false;
   // The platform's HID backend, used without --simulate; the executable
   // supplies it. Empty: this build has none, only --simulate works.
-  std::function<std::shared_ptr<IHidBackend>()> MakeBackend;
+  std::function<std::shared_ptr<IHidBackend>()> FMakeBackend;
   // Polled while commands run; empty: nothing ever asks to stop. The first
   // request lets the running operation finish and starts no further command;
   // a second one abandons the operation.
-  std::function<TCliStopRequest()> PollStop;
+  std::function<TCliStopRequest()> FPollStop;
   // Called with true while a stop request may end the process at once, as
   // nothing is running and nothing needs saving (waiting for another
   // program's lock on the state file), and with false after that.
-  std::function<void(bool)> StopEndsAtOnce;
+  std::function<void(bool)> FStopEndsAtOnce;
   // Where station mode reads the Enter presses that say the 24xx chips were
   // changed; -1: nobody can press Enter.
-  int InputFd = 0;
+  int FInputFd = 0;
 };
 
 // Arguments without the program name. Log lines and listings go to `out`,

@@ -14,7 +14,8 @@ namespace quenvar {
 class TCliConsole {
  public:
   TCliConsole();
-  ~TCliConsole();
+  // Trivial on Linux; on Windows it gives the console its code page back.
+  ~TCliConsole();  // NOLINT(performance-trivially-destructible)
   TCliConsole(const TCliConsole&) = delete;
   TCliConsole& operator=(const TCliConsole&) = delete;
 

@@ -30,34 +30,34 @@ enum class TCliCommandKind : std::uint8_t {
 };
 
 struct TCliCommand {
-  TCliCommandKind Kind = TCliCommandKind::Detect;
-  std::vector<std::string> Files;      // FILE, or IN and OUT for convert
-  std::vector<std::string> Program;    // write-fuses --program
-  std::vector<std::string> Unprogram;  // write-fuses --unprogram
-  bool Force = false;                  // write-fuses --force: also bits that end ISP access
+  TCliCommandKind FKind = TCliCommandKind::Detect;
+  std::vector<std::string> FFiles;      // FILE, or IN and OUT for convert
+  std::vector<std::string> FProgram;    // write-fuses --program
+  std::vector<std::string> FUnprogram;  // write-fuses --unprogram
+  bool FForce = false;                  // write-fuses --force: also bits that end ISP access
 
   bool operator==(const TCliCommand&) const = default;
 };
 
 struct TCliOptions {
-  bool Simulate = false;
-  std::string SimulateText;                // as given after --simulate=
-  std::optional<std::size_t> EepromIndex;  // 24xx menu index; empty: the ISP connector
-  std::uint8_t LanguageIndex = 1;          // 0 German, 1 English, 2 Russian
-  bool Verify = true;
-  std::optional<std::chrono::milliseconds> Timeout;
-  bool Quiet = false;
-  bool Help = false;
-  bool Version = false;
-  std::vector<TCliCommand> Commands;
+  bool FSimulate = false;
+  std::string FSimulateText;                // as given after --simulate=
+  std::optional<std::size_t> FEepromIndex;  // 24xx menu index; empty: the ISP connector
+  std::uint8_t FLanguageIndex = 1;          // 0 German, 1 English, 2 Russian
+  bool FVerify = true;
+  std::optional<std::chrono::milliseconds> FTimeout;
+  bool FQuiet = false;
+  bool FHelp = false;
+  bool FVersion = false;
+  std::vector<TCliCommand> FCommands;
   TProductionOptions FProduction;
 };
 
 struct TCliParseResult {
-  TCliOptions Options;
-  std::string Error;  // empty when the command line is usable
+  TCliOptions FOptions;
+  std::string FError;  // empty when the command line is usable
 
-  bool Ok() const { return Error.empty(); }
+  bool Ok() const { return FError.empty(); }
 };
 
 // Arguments without the program name.

@@ -17,7 +17,7 @@ class TProgressBar {
  public:
   using TClock = std::chrono::steady_clock;
 
-  TProgressBar(std::ostream& err, bool enabled) : Err(err), Enabled(enabled) {}
+  TProgressBar(std::ostream& err, bool enabled) : FErr(err), FEnabled(enabled) {}
 
   // Draws the bar when it changed and the last drawing is old enough.
   void Update(std::int64_t position, std::int64_t maximum);
@@ -27,15 +27,15 @@ class TProgressBar {
   void Restart();
 
  private:
-  std::ostream& Err;
-  bool Enabled;
-  bool Shown = false;
-  bool Started = false;
-  std::int64_t LastMaximum = -1;
-  std::int64_t LastPosition = 0;
-  TClock::time_point Start{};
-  TClock::time_point LastDraw{};
-  std::string LastLine;
+  std::ostream& FErr;
+  bool FEnabled;
+  bool FShown = false;
+  bool FStarted = false;
+  std::int64_t FLastMaximum = -1;
+  std::int64_t FLastPosition = 0;
+  TClock::time_point FStart{};
+  TClock::time_point FLastDraw{};
+  std::string FLastLine;
 };
 
 }  // namespace quenvar

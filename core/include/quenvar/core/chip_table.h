@@ -34,50 +34,50 @@ enum class TFuseLayout : std::uint8_t {
   LockOnly,
 };
 
-struct ChipInfo {
-  TSignature Signature;
-  std::string_view Name;
-  std::string_view FlashSizeText;               // shown in CodeSize exactly like this
-  std::uint32_t EepromSize;                     // bytes
-  std::span<const std::string_view> FuseItems;  // display order: lock items, then fuse items
-  std::span<const std::uint8_t> DisabledItems;  // greyed indexes into FuseItems
-  bool FuseReadAfterIdentify;
-  TFuseFamily Family;
-  TFuseLayout Layout;
+struct TChipInfo {
+  TSignature FSignature;
+  std::string_view FName;
+  std::string_view FFlashSizeText;               // shown in CodeSize exactly like this
+  std::uint32_t FEepromSize;                     // bytes
+  std::span<const std::string_view> FFuseItems;  // display order: lock items, then fuse items
+  std::span<const std::uint8_t> FDisabledItems;  // greyed indexes into FuseItems
+  bool FFuseReadAfterIdentify;
+  TFuseFamily FFamily;
+  TFuseLayout FLayout;
   // Instruction family only (zero elsewhere):
-  std::uint8_t LockBitCount;  // 2: bits 0,1 in item order; 6: bits 5..0
+  std::uint8_t FLockBitCount;  // 2: bits 0,1 in item order; 6: bits 5..0
   std::uint8_t
-      ExtendedFuseMask;        // bits of the extended byte shown, highest first; 0 = no such byte
-  std::uint8_t HighFuseMask;   // bits of the high byte shown, highest first
-  std::uint8_t HighWriteSkip;  // high byte bits always written as 1 (not changeable here)
-  std::uint8_t LowWriteSkip;   // low byte bits always written as 1
-  std::uint8_t CalibrationCount;  // calibration bytes read after the fuses
+      FExtendedFuseMask;        // bits of the extended byte shown, highest first; 0 = no such byte
+  std::uint8_t FHighFuseMask;   // bits of the high byte shown, highest first
+  std::uint8_t FHighWriteSkip;  // high byte bits always written as 1 (not changeable here)
+  std::uint8_t FLowWriteSkip;   // low byte bits always written as 1
+  std::uint8_t FCalibrationCount;  // calibration bytes read after the fuses
   // Memory operations:
-  std::uint8_t FlashPageCode;
-  std::uint8_t EepromSizeCode;
+  std::uint8_t FFlashPageCode;
+  std::uint8_t FEepromSizeCode;
 };
 
 // All 29 rows, in the order the identification tests them.
-std::span<const ChipInfo> ChipTable();
+std::span<const TChipInfo> ChipTable();
 
 // The row whose signature equals the three bytes, or nullptr.
-const ChipInfo* FindChip(const TSignature& signature);
+const TChipInfo* FindChip(const TSignature& signature);
 // The row with exactly this name, or nullptr.
-const ChipInfo* FindChipByName(std::string_view name);
+const TChipInfo* FindChipByName(std::string_view name);
 
 // Whether a fuse read follows the identification; true for no chip (a locked
 // device still gets its - empty - fuse read).
-bool ChipNeedsFuseRead(const ChipInfo* chip);
+bool ChipNeedsFuseRead(const TChipInfo* chip);
 
 // The flash size in bytes, the number FlashSizeText writes.
-std::int64_t FlashSizeBytes(const ChipInfo& chip);
+std::int64_t FlashSizeBytes(const TChipInfo& chip);
 
 // Byte 5 of the ISP flash write command; 1 for no chip.
-std::uint8_t FlashPageCode(const ChipInfo* chip);
+std::uint8_t FlashPageCode(const TChipInfo* chip);
 // Byte 3 of the ISP EEPROM read command; 0 for no chip.
-std::uint8_t EepromSizeCodeFor(const ChipInfo* chip);
+std::uint8_t EepromSizeCodeFor(const TChipInfo* chip);
 // Bytes the EEPROM read expects: a code up to 128 is the count itself, above
 // 128 it counts 256-byte blocks; 0 for no chip.
-std::int32_t EepromBytesExpected(const ChipInfo* chip);
+std::int32_t EepromBytesExpected(const TChipInfo* chip);
 
 }  // namespace quenvar

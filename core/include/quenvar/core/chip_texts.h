@@ -12,7 +12,7 @@
 namespace quenvar {
 
 // Shown in AutoDevice for a locked chip, in every language.
-inline constexpr std::string_view DeviceLockedText = "Device locked !";
+inline constexpr std::string_view kDeviceLockedText = "Device locked !";
 
 // AutoDevice after a failed identification: "Fehler" / "Error" / "Ошибка".
 std::string_view IdentifyErrorText(std::uint8_t languageIndex);

@@ -28,13 +28,14 @@ enum class TOperationResult : std::uint8_t {
 
 // The chip the signature reply named.
 struct TIdentification {
-  TIdentifyOutcome Outcome = TIdentifyOutcome::Invalid;
-  const ChipInfo* Chip = nullptr;  // set for Known only
+  TIdentifyOutcome FOutcome = TIdentifyOutcome::Invalid;
+  const TChipInfo* FChip = nullptr;  // set for Known only
 };
 
+// A listener overrides the events it wants; the others do nothing.
 class IDriverEvents {
  public:
-  virtual ~IDriverEvents() = default;
+  virtual ~IDriverEvents() = 0;
 
   // An operation starts: nothing has been sent yet. Its log begins anew.
   virtual void OnOperationStarted(TRequestedOperation /*operation*/) {}
@@ -64,5 +65,10 @@ class IDriverEvents {
   // it still waits, for a programmer that is gone).
   virtual void OnFinished(TOperationResult /*result*/) {}
 };
+
+inline IDriverEvents::~IDriverEvents() = default;
+
+// The listener of a driver nobody listens to.
+class TNoDriverEvents final : public IDriverEvents {};
 
 }  // namespace quenvar

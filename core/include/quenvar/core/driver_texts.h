@@ -12,9 +12,9 @@
 namespace quenvar {
 
 struct TLangText {
-  std::string_view De;
-  std::string_view En;
-  std::string_view Ru;
+  std::string_view FDe;
+  std::string_view FEn;
+  std::string_view FRu;
 };
 
 // The place of a language index in a three-language table: 0 German,
@@ -27,11 +27,11 @@ constexpr std::size_t LanguageSlot(std::uint8_t languageIndex) {
 constexpr std::string_view Pick(const TLangText& text, std::uint8_t languageIndex) {
   switch (LanguageSlot(languageIndex)) {
     case 0:
-      return text.De;
+      return text.FDe;
     case 2:
-      return text.Ru;
+      return text.FRu;
     default:
-      return text.En;
+      return text.FEn;
   }
 }
 

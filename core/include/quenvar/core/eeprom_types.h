@@ -8,12 +8,12 @@
 namespace quenvar {
 
 struct TEepromType {
-  const char* MenuName;    // menu entry under `nSerialEeprom`
-  const char* Caption;     // menu caption
-  const char* DeviceText;  // what `Device` shows
-  const char* SizeText;    // what `CodeSize` shows
-  std::uint16_t SizeCode;  // `EepromSizeCode`
-  std::uint16_t PageSize;  // `EepromPageSize`
+  const char* FMenuName;    // menu entry under `nSerialEeprom`
+  const char* FCaption;     // menu caption
+  const char* FDeviceText;  // what `Device` shows
+  const char* FSizeText;    // what `CodeSize` shows
+  std::uint16_t FSizeCode;  // `EepromSizeCode`
+  std::uint16_t FPageSize;  // `EepromPageSize`
 };
 
 inline constexpr std::size_t kEepromTypeCount = 14;

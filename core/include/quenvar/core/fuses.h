@@ -21,25 +21,25 @@ namespace quenvar {
 using TFuseRecord = std::array<std::uint8_t, 3>;
 
 // Records of command 8 for the chip.
-std::vector<TFuseRecord> FuseReadRecords(const ChipInfo* chip);
+std::vector<TFuseRecord> FuseReadRecords(const TChipInfo* chip);
 
 struct TFuseBoxChange {
-  std::size_t Index;
-  bool Checked;
+  std::size_t FIndex;
+  bool FChecked;
 };
 
 struct TFuseReadout {
-  std::vector<TFuseBoxChange> Boxes;  // in the order they are set
-  std::vector<TLogLine> LogLines;     // calibration lines
+  std::vector<TFuseBoxChange> FBoxes;  // in the order they are set
+  std::vector<TLogLine> FLogLines;     // calibration lines
 };
 
 // Maps the 'r' reply (reply[0] is the 'r', reply[1] answers the first record)
 // onto boxes. Bytes missing from a short reply change no box and log nothing.
-TFuseReadout MapFuseReply(const ChipInfo* chip, std::span<const std::uint8_t> reply);
+TFuseReadout MapFuseReply(const TChipInfo* chip, std::span<const std::uint8_t> reply);
 
 // Records of command 7 from the boxes' checked states (index = fuse list
 // index). Boxes missing from the list count as unchecked.
-std::vector<TFuseRecord> FuseWriteRecords(const ChipInfo* chip, const std::vector<bool>& checked);
+std::vector<TFuseRecord> FuseWriteRecords(const TChipInfo* chip, const std::vector<bool>& checked);
 
 // Puts the records into an output report: byte 3 = count, records from byte 4.
 // Sets no other byte. Records that would not fit before byte 64 are dropped

@@ -14,9 +14,9 @@ namespace quenvar {
 
 // One box of the fuse list as identification creates it.
 struct TFuseBox {
-  std::string Caption;
-  bool Checked = false;
-  bool Enabled = true;
+  std::string FCaption;
+  bool FChecked = false;
+  bool FEnabled = true;
 
   bool operator==(const TFuseBox&) const = default;
 };
@@ -36,23 +36,23 @@ enum class TIdentifyNext : std::uint8_t {
 };
 
 struct TIdentifyResult {
-  TIdentifyOutcome Outcome = TIdentifyOutcome::Invalid;
-  const ChipInfo* IdentifiedChip = nullptr;  // new IdentifiedChip (nullptr unless Known)
-  TLogLine LogLine;                          // "ID: ..." to append
+  TIdentifyOutcome FOutcome = TIdentifyOutcome::Invalid;
+  const TChipInfo* FIdentifiedChip = nullptr;  // new IdentifiedChip (nullptr unless Known)
+  TLogLine FLogLine;                           // "ID: ..." to append
   // New texts; unset means "keep what is shown". A failure empties the size;
   // what AutoDevice shows then is the front end's error word.
-  std::optional<std::string> AutoDevice;
-  std::optional<std::string> CodeSize;
+  std::optional<std::string> FAutoDevice;
+  std::optional<std::string> FCodeSize;
   // Set: replace the whole fuse list by these boxes.
-  std::optional<std::vector<TFuseBox>> FuseList;
-  bool ErrorFlag = false;
-  TIdentifyNext Next = TIdentifyNext::Stop;
+  std::optional<std::vector<TFuseBox>> FFuseList;
+  bool FErrorFlag = false;
+  TIdentifyNext FNext = TIdentifyNext::Stop;
 };
 
 // The signature reply 's' r1 r2 r3. IspMode decides whether a fuse read follows.
-TIdentifyResult IdentifySignature(const TSignature& reply, bool IspMode);
+TIdentifyResult IdentifySignature(const TSignature& reply, bool ispMode);
 
 // The fresh fuse list of a chip: every box unchecked, greyed items disabled.
-std::vector<TFuseBox> FuseBoxesFor(const ChipInfo& chip);
+std::vector<TFuseBox> FuseBoxesFor(const TChipInfo& chip);
 
 }  // namespace quenvar

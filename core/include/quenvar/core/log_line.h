@@ -29,8 +29,8 @@ enum class TLogText : std::uint8_t {
 };
 
 struct TLogLine {
-  TLogText Text = TLogText::Blank;
-  std::vector<std::string> Args;
+  TLogText FText = TLogText::Blank;
+  std::vector<std::string> FArgs;
 
   bool operator==(const TLogLine&) const = default;
 };

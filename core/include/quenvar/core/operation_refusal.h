@@ -17,9 +17,9 @@ enum class TRefusal : std::uint8_t {
 };
 
 struct TOperationRefusal {
-  TRefusal Kind = TRefusal::EmptyImage;
-  std::int64_t ImageSize = 0;   // bytes in the buffer
-  std::int64_t TargetSize = 0;  // bytes of the target memory (0 for an empty image)
+  TRefusal FKind = TRefusal::EmptyImage;
+  std::int64_t FImageSize = 0;   // bytes in the buffer
+  std::int64_t FTargetSize = 0;  // bytes of the target memory (0 for an empty image)
 
   bool operator==(const TOperationRefusal&) const = default;
 };

@@ -28,9 +28,9 @@ class TProgrammerDriver {
   using TClock = std::chrono::system_clock;
 
   struct TPorts {
-    IProgrammerPort* Port = nullptr;
-    IMemoryBuffer* Buffer = nullptr;
-    IReplyTimer* Timer = nullptr;
+    IProgrammerPort* FPort = nullptr;
+    IMemoryBuffer* FBuffer = nullptr;
+    IReplyTimer* FTimer = nullptr;
   };
 
   explicit TProgrammerDriver(TPorts ports);
@@ -74,7 +74,7 @@ class TProgrammerDriver {
   // Starts the operation: clears the flag, takes the start time and sends the
   // first command of the target's chain.
   void StartOperation(TRequestedOperation operation);
-  void StartOperation() { StartOperation(RequestedOperation); }
+  void StartOperation() { StartOperation(FRequestedOperation); }
 
   // --- events of the HID link
   void HidData(std::uint8_t reportId, std::span<const std::uint8_t> data);
@@ -101,19 +101,19 @@ class TProgrammerDriver {
   void StartWriteFuses();
 
   // --- state (read access for front ends and tests)
-  bool HasProgrammer() const { return ProgrammerDevice != nullptr; }
-  TProtocolState ProtocolStateValue() const { return ProtocolState; }
-  TRequestedOperation RequestedOperationValue() const { return RequestedOperation; }
-  bool ErrorFlagValue() const { return ErrorFlag; }
-  bool SocketModeValue() const { return SocketMode; }
-  bool IspModeValue() const { return IspMode; }
-  const TOutReport& OutReportValue() const { return OutReport; }
-  const std::vector<std::uint8_t>& ReadDataValue() const { return ReadData; }
-  std::int32_t ChunkPosValue() const { return ChunkPos; }
-  std::int32_t ReadTotalValue() const { return ReadTotal; }
-  std::uint16_t EepromPageSizeValue() const { return EepromPageSize; }
-  std::uint16_t EepromSizeCodeValue() const { return EepromSizeCode; }
-  const ChipInfo* IdentifiedChipValue() const { return IdentifiedChip; }
+  bool HasProgrammer() const { return FProgrammerDevice != nullptr; }
+  TProtocolState ProtocolStateValue() const { return FProtocolState; }
+  TRequestedOperation RequestedOperationValue() const { return FRequestedOperation; }
+  bool ErrorFlagValue() const { return FErrorFlag; }
+  bool SocketModeValue() const { return FSocketMode; }
+  bool IspModeValue() const { return FIspMode; }
+  const TOutReport& OutReportValue() const { return FOutReport; }
+  const std::vector<std::uint8_t>& ReadDataValue() const { return FReadData; }
+  std::int32_t ChunkPosValue() const { return FChunkPos; }
+  std::int32_t ReadTotalValue() const { return FReadTotal; }
+  std::uint16_t EepromPageSizeValue() const { return FEepromPageSize; }
+  std::uint16_t EepromSizeCodeValue() const { return FEepromSizeCode; }
+  const TChipInfo* IdentifiedChipValue() const { return FIdentifiedChip; }
   // The memory size in bytes as the window's size box shows it: set by an
   // identification and by a 24xx selection, emptied by a failed identification.
   const std::optional<std::int64_t>& CodeSize() const { return FCodeSize; }
@@ -131,11 +131,11 @@ class TProgrammerDriver {
   // --- options
   // Refuse a write or verify on a locked chip before the erase, instead of
   // going on without its sizes as the window does.
-  bool RefuseLockedChip = false;
+  bool FRefuseLockedChip = false;
   // Source of the current local time; tests pin it.
-  std::function<TClock::time_point()> Now = [] { return TClock::now(); };
+  std::function<TClock::time_point()> FNow = [] { return TClock::now(); };
   // How long a running operation waits for any reply before giving up.
-  std::chrono::milliseconds ReplyTimeout{10000};
+  std::chrono::milliseconds FReplyTimeout{10000};
 
  private:
   void Log(TLogText text, std::vector<std::string> args = {});
@@ -158,7 +158,7 @@ class TProgrammerDriver {
   void ProceedWithOperation();
 
   TPorts FPorts;
-  IDriverEvents FNoEvents;
+  TNoDriverEvents FNoEvents;
   IDriverEvents* FEvents = &FNoEvents;
   bool FTimerArmed = false;
   bool FVerifyAfterProgram = false;
@@ -171,20 +171,20 @@ class TProgrammerDriver {
   std::vector<bool> FFusesAsRead;
 
   // State fields of the work with the programmer.
-  IProgrammerDevice* ProgrammerDevice = nullptr;
-  TProtocolState ProtocolState = TProtocolState::Idle;
-  TRequestedOperation RequestedOperation = TRequestedOperation::Erase;
-  bool ErrorFlag = false;
-  bool SocketMode = false;
-  bool IspMode = false;
-  TClock::time_point StartTime{};
-  TOutReport OutReport{};
-  std::vector<std::uint8_t> ReadData;
-  std::int32_t ChunkPos = 0;
-  std::int32_t ReadTotal = 0;
-  std::uint16_t EepromPageSize = 0;
-  std::uint16_t EepromSizeCode = 0;
-  const ChipInfo* IdentifiedChip = nullptr;
+  IProgrammerDevice* FProgrammerDevice = nullptr;
+  TProtocolState FProtocolState = TProtocolState::Idle;
+  TRequestedOperation FRequestedOperation = TRequestedOperation::Erase;
+  bool FErrorFlag = false;
+  bool FSocketMode = false;
+  bool FIspMode = false;
+  TClock::time_point FStartTime{};
+  TOutReport FOutReport{};
+  std::vector<std::uint8_t> FReadData;
+  std::int32_t FChunkPos = 0;
+  std::int32_t FReadTotal = 0;
+  std::uint16_t FEepromPageSize = 0;
+  std::uint16_t FEepromSizeCode = 0;
+  const TChipInfo* FIdentifiedChip = nullptr;
 };
 
 }  // namespace quenvar

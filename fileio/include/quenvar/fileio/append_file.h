@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "quenvar/fileio/file_result.h"
+#include "quenvar/fileio/file_error.h"
 
 namespace quenvar {
 
@@ -20,7 +20,7 @@ class TAppendFile {
  public:
   // Opens the file for appending, creating it (0666 less the umask) when it
   // is missing. A folder, FIFO or device is refused.
-  static TFileExpected<TAppendFile> Open(const std::string& path);
+  static TResult<TAppendFile> Open(const std::string& path);
 
   TAppendFile(TAppendFile&& other) noexcept;
   TAppendFile& operator=(TAppendFile&& other) noexcept;
@@ -29,7 +29,7 @@ class TAppendFile {
   ~TAppendFile();
 
   // Appends `line` (without its line break) and a line break, synced.
-  TFileResult AppendLine(std::string_view line);
+  TResult<void> AppendLine(std::string_view line);
 
   const std::string& Path() const { return FPath; }
 

@@ -30,7 +30,7 @@
 #include <span>
 #include <string>
 
-#include "quenvar/fileio/file_result.h"
+#include "quenvar/fileio/file_error.h"
 
 namespace quenvar {
 
@@ -38,7 +38,7 @@ class TAtomicFile {
  public:
   // Creates the temporary file now, so a caller can learn that the output can
   // be written before it starts a long job whose result would otherwise be lost.
-  static TFileExpected<TAtomicFile> Create(const std::string& target);
+  static TResult<TAtomicFile> Create(const std::string& target);
 
   TAtomicFile(TAtomicFile&& other) noexcept;
   TAtomicFile& operator=(TAtomicFile&& other) noexcept;
@@ -49,9 +49,9 @@ class TAtomicFile {
 
   // Appends all bytes (short writes and interrupted calls are retried). A
   // failure aborts the file; later calls give the same error.
-  TFileResult Write(std::span<const std::uint8_t> bytes);
+  TResult<void> Write(std::span<const std::uint8_t> bytes);
   // Syncs the content, renames it over the target and syncs the folder.
-  TFileResult Commit();
+  TResult<void> Commit();
   // Closes and removes the temporary file; the target stays as it was.
   void Abort();
 
@@ -70,7 +70,7 @@ class TAtomicFile {
 
  private:
   TAtomicFile() = default;
-  TFileResult Fail(TFileFailure error);
+  TResult<void> Fail(TError error);
 
   std::string FTarget;
   std::string FDestination;  // the target with its last symbolic links resolved
@@ -82,12 +82,12 @@ class TAtomicFile {
   bool FKeepMode = false;
   mode_t FMode = 0;
 #endif
-  std::optional<TFileFailure> FFailure;
+  std::optional<TError> FFailure;
   std::uint64_t FWritten = 0;  // bytes written so far
   std::uint64_t FFlushed = 0;  // bytes whose writeback has been started
 };
 
 // Create, Write and Commit in one call.
-TFileResult WriteFileAtomically(const std::string& target, std::span<const std::uint8_t> bytes);
+TResult<void> WriteFileAtomically(const std::string& target, std::span<const std::uint8_t> bytes);
 
 }  // namespace quenvar

@@ -15,14 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "quenvar/fileio/file_result.h"
+#include "quenvar/fileio/file_error.h"
 
 namespace quenvar {
 
 class TFileReader {
  public:
   // A folder fails with "Is a directory"; opening a FIFO waits for its writer.
-  static TFileExpected<TFileReader> Open(const std::string& path);
+  static TResult<TFileReader> Open(const std::string& path);
 
   TFileReader(TFileReader&& other) noexcept;
   TFileReader& operator=(TFileReader&& other) noexcept;
@@ -38,7 +38,7 @@ class TFileReader {
   // file, 0 at the end and after a failure.
   std::size_t Read(std::span<std::uint8_t> to);
   // The first failed read; the bytes read before it are no whole file.
-  const std::optional<TFileFailure>& Failure() const { return FFailure; }
+  const std::optional<TError>& Failure() const { return FFailure; }
   const std::string& Path() const { return FPath; }
 
  private:
@@ -62,7 +62,7 @@ class TFileReader {
   std::vector<std::uint8_t> FMemory;
   std::size_t FSizeHint = 0;
   std::size_t FPosition = 0;
-  std::optional<TFileFailure> FFailure;
+  std::optional<TError> FFailure;
 };
 
 }  // namespace quenvar

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "quenvar/fileio/file_result.h"
+#include "quenvar/fileio/file_error.h"
 
 namespace quenvar {
 
@@ -24,8 +24,8 @@ class TLockedFile {
   // another process holds it, onWait is called once (so a front end can say
   // why nothing happens) and Open waits. Anything but a regular file is
   // refused at once.
-  static TFileExpected<TLockedFile> Open(const std::string& path,
-                                         const std::function<void()>& onWait = {});
+  static TResult<TLockedFile> Open(const std::string& path,
+                                   const std::function<void()>& onWait = {});
 
   TLockedFile(TLockedFile&& other) noexcept;
   TLockedFile& operator=(TLockedFile&& other) noexcept;
@@ -34,9 +34,9 @@ class TLockedFile {
   ~TLockedFile();
 
   // The whole content (empty for a file Open created).
-  TFileExpected<std::vector<std::uint8_t>> ReadAll() const;
+  TResult<std::vector<std::uint8_t>> ReadAll() const;
   // Replaces the content atomically and keeps the lock on the new file.
-  TFileResult Replace(std::span<const std::uint8_t> bytes);
+  TResult<void> Replace(std::span<const std::uint8_t> bytes);
   // Lets the next process have the file; Replace fails afterwards.
   void Unlock();
 

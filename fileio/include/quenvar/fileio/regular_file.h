@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "quenvar/fileio/file_result.h"
+#include "quenvar/fileio/file_error.h"
 
 namespace quenvar {
 
 // All bytes of the file. A folder fails with "Is a directory", anything else
 // that is not a regular file with "Not a regular file".
-TFileExpected<std::vector<std::uint8_t>> ReadRegularFile(const std::string& path);
+TResult<std::vector<std::uint8_t>> ReadRegularFile(const std::string& path);
 
 }  // namespace quenvar

@@ -15,14 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "quenvar/hid/hid_result.h"
+#include "quenvar/base/result.h"
 
 namespace quenvar {
 
 // One present HID interface as found by a scan.
 struct THidInterfaceInfo {
-  std::string Identity;    // stable for one connection, new on every replug
-  std::string DevicePath;  // what Open takes
+  std::string FIdentity;    // stable for one connection, new on every replug
+  std::string FDevicePath;  // what Open takes
   // Where the device is plugged in, stable across replugs into the same USB
   // port (Linux: the HID physical path); empty when the platform tells none.
   std::string FIdentityPath = {};
@@ -39,16 +39,16 @@ enum class THidAccess {
 };
 
 struct THidHandle {
-  std::int64_t Value = -1;
+  std::int64_t FValue = -1;
 
-  bool IsValid() const { return Value >= 0; }
+  bool IsValid() const { return FValue >= 0; }
   bool operator==(const THidHandle&) const = default;
 };
 
 struct THidAttributes {
-  std::uint16_t VendorID = 0;
-  std::uint16_t ProductID = 0;
-  std::uint16_t VersionNumber = 0;
+  std::uint16_t FVendorID = 0;
+  std::uint16_t FProductID = 0;
+  std::uint16_t FVersionNumber = 0;
 
   bool operator==(const THidAttributes&) const = default;
 };
@@ -56,11 +56,11 @@ struct THidAttributes {
 // Report byte lengths include the report id byte (also for devices without
 // numbered reports), so a 64-byte vendor report gives 65.
 struct THidCaps {
-  std::uint16_t Usage = 0;
-  std::uint16_t UsagePage = 0;
-  std::uint16_t InputReportByteLength = 0;
-  std::uint16_t OutputReportByteLength = 0;
-  std::uint16_t FeatureReportByteLength = 0;
+  std::uint16_t FUsage = 0;
+  std::uint16_t FUsagePage = 0;
+  std::uint16_t FInputReportByteLength = 0;
+  std::uint16_t FOutputReportByteLength = 0;
+  std::uint16_t FFeatureReportByteLength = 0;
 
   bool operator==(const THidCaps&) const = default;
 };
@@ -73,9 +73,9 @@ enum class THidReadStatus {
 };
 
 struct THidReadResult {
-  THidReadStatus Status = THidReadStatus::Timeout;
-  std::size_t Bytes = 0;
-  int Error = 0;
+  THidReadStatus FStatus = THidReadStatus::Timeout;
+  std::size_t FBytes = 0;
+  int FError = 0;
 };
 
 // Device arrival/removal. A source is either pollable (PollFd >= 0, watched by
@@ -101,14 +101,14 @@ class IHidBackend {
 
   virtual std::vector<THidInterfaceInfo> Scan() = 0;
 
-  virtual THidResult<THidHandle> Open(const std::string& path, THidAccess access) = 0;
+  virtual TResult<THidHandle> Open(const std::string& path, THidAccess access) = 0;
   virtual void Close(THidHandle handle) = 0;
 
-  virtual THidResult<THidAttributes> GetAttributes(THidHandle handle) = 0;
-  virtual THidResult<THidCaps> GetCapabilities(THidHandle handle) = 0;
+  virtual TResult<THidAttributes> GetAttributes(THidHandle handle) = 0;
+  virtual TResult<THidCaps> GetCapabilities(THidHandle handle) = 0;
 
   // Writes one whole report (report id byte first); returns the bytes accepted.
-  virtual THidResult<std::size_t> Write(THidHandle handle, const void* data, std::size_t size) = 0;
+  virtual TResult<std::size_t> Write(THidHandle handle, const void* data, std::size_t size) = 0;
 
   // Reader thread: waits at most `timeout` for one input report and copies it
   // (report id byte first, at most `size` bytes) into `buffer`.

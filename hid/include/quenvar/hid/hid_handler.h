@@ -20,13 +20,13 @@
 namespace quenvar {
 
 struct THidHandlerKey {
-  std::array<unsigned char, 2 * sizeof(void*)> Bytes{};
+  std::array<unsigned char, 2 * sizeof(void*)> FBytes{};
 
   bool operator==(const THidHandlerKey&) const = default;
 
   static THidHandlerKey FromPointer(const void* p) {
     THidHandlerKey k;
-    std::memcpy(k.Bytes.data(), &p, sizeof p);
+    std::memcpy(k.FBytes.data(), &p, sizeof p);
     return k;
   }
 };
@@ -34,7 +34,7 @@ struct THidHandlerKey {
 namespace hid_detail {
 // One distinct address per callable type; a constant, never written.
 template <class F>
-inline constexpr char TypeTag = 0;
+inline constexpr char kTypeTag = 0;
 }  // namespace hid_detail
 
 template <class Sig>
@@ -53,42 +53,42 @@ class THidHandler<R(Args...)> {
                                               !std::is_same_v<std::decay_t<F>, std::nullptr_t> &&
                                               std::is_invocable_r_v<R, F&, Args...>>>
   THidHandler(F&& f)  // NOLINT: handlers are assigned from lambdas
-      : Fn(std::forward<F>(f)),
-        Key(THidHandlerKey::FromPointer(&hid_detail::TypeTag<std::decay_t<F>>)) {}
+      : FFn(std::forward<F>(f)),
+        FKey(THidHandlerKey::FromPointer(&hid_detail::kTypeTag<std::decay_t<F>>)) {}
 
   // A callable with an explicit code identity and (optionally) the object it is bound to.
   THidHandler(Function f, THidHandlerKey key, const void* target = nullptr)
-      : Fn(std::move(f)), Key(key), Target(target) {}
+      : FFn(std::move(f)), FKey(key), FTarget(target) {}
 
   // obj->method, identified by the method (like a code address).
   template <class T, class M>
   static THidHandler Bind(T* obj, M method) {
     static_assert(std::is_member_function_pointer_v<M>);
-    static_assert(sizeof(M) <= sizeof(THidHandlerKey::Bytes));
+    static_assert(sizeof(M) <= sizeof(THidHandlerKey::FBytes));
     THidHandlerKey k;
-    std::memcpy(k.Bytes.data(), &method, sizeof method);
+    std::memcpy(k.FBytes.data(), &method, sizeof method);
     return THidHandler(
         [obj, method](Args... a) -> R { return (obj->*method)(std::forward<Args>(a)...); }, k, obj);
   }
 
-  bool IsSet() const { return static_cast<bool>(Fn); }
+  bool IsSet() const { return static_cast<bool>(FFn); }
   explicit operator bool() const { return IsSet(); }
 
   // Same code (or both unset). The bound object does not take part.
   bool SameCode(const THidHandler& other) const {
     if (IsSet() != other.IsSet()) return false;
-    return !IsSet() || Key == other.Key;
+    return !IsSet() || FKey == other.FKey;
   }
 
-  const THidHandlerKey& CodeKey() const { return Key; }
-  const void* BoundObject() const { return Target; }
+  const THidHandlerKey& CodeKey() const { return FKey; }
+  const void* BoundObject() const { return FTarget; }
 
-  R operator()(Args... a) const { return Fn(std::forward<Args>(a)...); }
+  R operator()(Args... a) const { return FFn(std::forward<Args>(a)...); }
 
  private:
-  Function Fn;
-  THidHandlerKey Key{};
-  const void* Target = nullptr;
+  Function FFn;
+  THidHandlerKey FKey{};
+  const void* FTarget = nullptr;
 };
 
 }  // namespace quenvar

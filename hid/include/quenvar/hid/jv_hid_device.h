@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "quenvar/base/result.h"
 #include "quenvar/hid/hid_backend.h"
 #include "quenvar/hid/hid_handler.h"
-#include "quenvar/hid/hid_result.h"
 
 namespace quenvar {
 
@@ -27,19 +27,19 @@ class THidHandOverQueue;
 // waiting itself, so that a UI thread stopping a reader can still serve it.
 using TJvHidPostFn = std::function<void(std::function<void()>)>;
 
-using TJvHidDataEvent = THidHandler<void(TJvHidDevice& HidDev, std::uint8_t ReportID,
-                                         const std::uint8_t* Data, std::uint16_t Size)>;
-using TJvHidDataErrorEvent = THidHandler<void(TJvHidDevice& HidDev, std::uint32_t Error)>;
-using TJvHidUnplugEvent = THidHandler<void(TJvHidDevice& HidDev)>;
-using TJvHidEnumerateEvent = THidHandler<bool(TJvHidDevice& HidDev, int Idx)>;
+using TJvHidDataEvent = THidHandler<void(TJvHidDevice& hidDev, std::uint8_t reportId,
+                                         const std::uint8_t* data, std::uint16_t size)>;
+using TJvHidDataErrorEvent = THidHandler<void(TJvHidDevice& hidDev, std::uint32_t error)>;
+using TJvHidUnplugEvent = THidHandler<void(TJvHidDevice& hidDev)>;
+using TJvHidEnumerateEvent = THidHandler<bool(TJvHidDevice& hidDev, int idx)>;
 
 inline constexpr const char* kHidDeviceCannotBeOpened = "device cannot be opened";
 inline constexpr const char* kHidDeviceCannotBeIdentified = "device cannot be identified";
 
 // The identity of one interface; rescans match devices by DevInst.
 struct TJvHidPnPInfo {
-  std::string DevInst;
-  std::string DevicePath;
+  std::string FDevInst;
+  std::string FDevicePath;
   // Stable per USB port; the device path where the backend tells none.
   std::string FIdentityPath = {};
   std::string FSerial = {};  // empty: the device has no serial-number string
@@ -56,16 +56,16 @@ class TJvHidDeviceReadThread {
 
   void Start();
   void RequestStop();
-  bool StopRequested() const { return Stop.load(); }
-  bool Finished() const { return Done.load(); }
+  bool StopRequested() const { return FStop.load(); }
+  bool Finished() const { return FDone.load(); }
   // Waits for the thread to end; the caller keeps serving hand-overs meanwhile.
   void Join();
 
-  std::uint32_t LastError() const { return ErrorCode.load(); }
-  std::size_t NumBytesRead() const { return BytesRead.load(); }
-  std::size_t BufferSize() const { return Report.size(); }
+  std::uint32_t LastError() const { return FErrorCode.load(); }
+  std::size_t NumBytesRead() const { return FBytesRead.load(); }
+  std::size_t BufferSize() const { return FReport.size(); }
   // Set when a handler call failed; such a failure ended the thread.
-  bool EndedByHandlerError() const { return HandlerFailed.load(); }
+  bool EndedByHandlerError() const { return FHandlerFailed.load(); }
 
  private:
   void Execute();
@@ -74,16 +74,16 @@ class TJvHidDeviceReadThread {
   void ParkUntilStopped();
   static bool DeviceGone(int err);
 
-  TJvHidDevice& Device;
-  std::vector<std::uint8_t> Report;
-  std::atomic<bool> Stop{false};
-  std::atomic<bool> Done{false};
-  std::atomic<bool> HandlerFailed{false};
-  std::atomic<std::uint32_t> ErrorCode{0};
-  std::atomic<std::size_t> BytesRead{0};
-  std::mutex SliceLock;
-  std::condition_variable SliceWake;
-  std::thread Thread;
+  TJvHidDevice& FDevice;
+  std::vector<std::uint8_t> FReport;
+  std::atomic<bool> FStop{false};
+  std::atomic<bool> FDone{false};
+  std::atomic<bool> FHandlerFailed{false};
+  std::atomic<std::uint32_t> FErrorCode{0};
+  std::atomic<std::size_t> FBytesRead{0};
+  std::mutex FSliceLock;
+  std::condition_variable FSliceWake;
+  std::thread FThread;
 };
 
 class TJvHidDevice {
@@ -91,7 +91,7 @@ class TJvHidDevice {
   // Release: the application gives a claimed device back by destroying it.
   // A device still plugged in is replaced in the controller's list by a fresh,
   // unclaimed object at the same position.
-  ~TJvHidDevice();
+  ~TJvHidDevice();  // NOLINT(bugprone-exception-escape): see its definition
   TJvHidDevice(const TJvHidDevice&) = delete;
   TJvHidDevice& operator=(const TJvHidDevice&) = delete;
 
@@ -135,10 +135,10 @@ class TJvHidDevice {
 
   TJvHidDevice(std::unique_ptr<TJvHidPnPInfo> info, TJvHidDeviceController* controller,
                std::shared_ptr<IHidBackend> backend, TJvHidPostFn post);
-  static THidResult<std::unique_ptr<TJvHidDevice>> Create(std::unique_ptr<TJvHidPnPInfo> info,
-                                                          TJvHidDeviceController* controller,
-                                                          std::shared_ptr<IHidBackend> backend,
-                                                          TJvHidPostFn post);
+  static TResult<std::unique_ptr<TJvHidDevice>> Create(std::unique_ptr<TJvHidPnPInfo> info,
+                                                       TJvHidDeviceController* controller,
+                                                       std::shared_ptr<IHidBackend> backend,
+                                                       TJvHidPostFn post);
 
   bool OpenShared();
   void CloseShared();
@@ -147,15 +147,15 @@ class TJvHidDevice {
   void StopReader();
 
   // Reader side.
-  THidResult<THidHandle> ReaderHandle();
+  TResult<THidHandle> ReaderHandle();
   std::uint16_t CachedInputLength();
   // Hands one call to the UI thread and waits until it ran; false if it threw.
   bool HandOverData(const std::uint8_t* report, std::size_t bytes);
   bool HandOverError(std::uint32_t error);
 
   TJvHidDeviceController* FController = nullptr;
-  std::shared_ptr<IHidBackend> Backend;
-  TJvHidPostFn Post;
+  std::shared_ptr<IHidBackend> FBackend;
+  TJvHidPostFn FPost;
   std::unique_ptr<TJvHidPnPInfo> FPnPInfo;
 
   // Read by the reader thread too.
@@ -166,19 +166,19 @@ class TJvHidDevice {
   THidAttributes FAttributes;
 
   // Handles are touched by the UI thread and (the read handle) by the reader.
-  std::mutex HandleLock;
-  THidHandle SharedHandle;
-  THidHandle ReadHandle;
-  THidHandle WriteHandle;
-  bool CapsFetched = false;
-  THidCaps Caps;
+  std::mutex FHandleLock;
+  THidHandle FSharedHandle;
+  THidHandle FReadHandle;
+  THidHandle FWriteHandle;
+  bool FCapsFetched = false;
+  THidCaps FCaps;
 
   std::atomic<int> FReaderPollTime{100};
   TJvHidDataEvent FData;
   TJvHidDataErrorEvent FDataError;
   TJvHidUnplugEvent FUnplug;
 
-  std::shared_ptr<THidHandOverQueue> HandOvers;
+  std::shared_ptr<THidHandOverQueue> FHandOvers;
   std::unique_ptr<TJvHidDeviceReadThread> FReader;
 };
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "quenvar/base/result.h"
 #include "quenvar/hid/hid_backend.h"
 #include "quenvar/hid/hid_handler.h"
-#include "quenvar/hid/hid_result.h"
 #include "quenvar/hid/jv_hid_device.h"
 
 namespace quenvar {
@@ -17,12 +17,12 @@ namespace quenvar {
 inline constexpr const char* kHidOneControllerOnly =
     "Only one TJvHidDeviceController allowed per program";
 
-class EJvHidError : public std::runtime_error {
+class TJvHidError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-using TJvHidNotifyEvent = THidHandler<void(TJvHidDeviceController& Sender)>;
+using TJvHidNotifyEvent = THidHandler<void(TJvHidDeviceController& sender)>;
 
 class TJvHidDeviceController {
  public:
@@ -31,7 +31,7 @@ class TJvHidDeviceController {
   // another controller exists.
   TJvHidDeviceController(std::shared_ptr<IHidBackend> backend, TJvHidPostFn post);
   // The same, with the one-controller failure as a value.
-  static THidResult<std::unique_ptr<TJvHidDeviceController>> Create(
+  static TResult<std::unique_ptr<TJvHidDeviceController>> Create(
       std::shared_ptr<IHidBackend> backend, TJvHidPostFn post);
   ~TJvHidDeviceController();
   TJvHidDeviceController(const TJvHidDeviceController&) = delete;

@@ -7,14 +7,14 @@
 #include <cstdint>
 #include <span>
 
+#include "quenvar/base/result.h"
 #include "quenvar/hid/hid_backend.h"
-#include "quenvar/hid/hid_result.h"
 
 namespace quenvar {
 
 struct THidReportDescriptorInfo {
-  THidCaps Caps;                 // usage page and usage of the first top-level collection
-  bool NumberedReports = false;  // a Report ID item was seen
+  THidCaps FCaps;                 // usage page and usage of the first top-level collection
+  bool FNumberedReports = false;  // a Report ID item was seen
 
   bool operator==(const THidReportDescriptorInfo&) const = default;
 };
@@ -25,7 +25,6 @@ inline constexpr const char* kHidDescPopUnderflow = "report descriptor pops an e
 inline constexpr const char* kHidDescTooLong = "report descriptor gives a report over 65535 bytes";
 
 // Never reads outside `descriptor`; malformed input gives an error value.
-THidResult<THidReportDescriptorInfo> ParseReportDescriptor(
-    std::span<const std::uint8_t> descriptor);
+TResult<THidReportDescriptorInfo> ParseReportDescriptor(std::span<const std::uint8_t> descriptor);
 
 }  // namespace quenvar

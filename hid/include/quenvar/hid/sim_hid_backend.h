@@ -51,11 +51,11 @@ class TSimHidBackend final : public IHidBackend, public IHidChangeSource {
   bool Bind() override { return true; }
   void Unbind() override {}
   std::vector<THidInterfaceInfo> Scan() override;
-  THidResult<THidHandle> Open(const std::string& path, THidAccess access) override;
+  TResult<THidHandle> Open(const std::string& path, THidAccess access) override;
   void Close(THidHandle handle) override;
-  THidResult<THidAttributes> GetAttributes(THidHandle handle) override;
-  THidResult<THidCaps> GetCapabilities(THidHandle handle) override;
-  THidResult<std::size_t> Write(THidHandle handle, const void* data, std::size_t size) override;
+  TResult<THidAttributes> GetAttributes(THidHandle handle) override;
+  TResult<THidCaps> GetCapabilities(THidHandle handle) override;
+  TResult<std::size_t> Write(THidHandle handle, const void* data, std::size_t size) override;
   THidReadResult Read(THidHandle handle, std::uint8_t* buffer, std::size_t size,
                       std::chrono::milliseconds timeout) override;
   IHidChangeSource* ChangeSource() override { return this; }
@@ -68,8 +68,8 @@ class TSimHidBackend final : public IHidBackend, public IHidChangeSource {
  private:
   struct TSimDevice;
   struct TOpenHandle {
-    std::shared_ptr<TSimDevice> Device;
-    THidAccess Access;
+    std::shared_ptr<TSimDevice> FDevice;
+    THidAccess FAccess;
   };
   class THost;
   using Clock = std::chrono::steady_clock;
@@ -81,13 +81,13 @@ class TSimHidBackend final : public IHidBackend, public IHidChangeSource {
   void GoAway(TSimDevice& dev);
   void Notify(std::unique_lock<std::mutex>& held);
 
-  mutable std::mutex Lock;
-  std::map<TPlugHandle, std::shared_ptr<TSimDevice>> Devices;  // plug order
-  std::map<std::int64_t, TOpenHandle> Handles;
-  TPlugHandle NextPlug = 1;
-  std::int64_t NextHandle = 1;
-  int PendingChanges = 0;
-  std::function<void()> Wake;
+  mutable std::mutex FLock;
+  std::map<TPlugHandle, std::shared_ptr<TSimDevice>> FDevices;  // plug order
+  std::map<std::int64_t, TOpenHandle> FHandles;
+  TPlugHandle FNextPlug = 1;
+  std::int64_t FNextHandle = 1;
+  int FPendingChanges = 0;
+  std::function<void()> FWake;
 };
 
 }  // namespace quenvar

@@ -45,28 +45,28 @@ class TUiLoop {
   int WatchChanges(IHidChangeSource& source, std::function<void()> onChange);
   void UnwatchChanges(int id);
 
-  bool IsUiThread() const { return std::this_thread::get_id() == Owner; }
+  bool IsUiThread() const { return std::this_thread::get_id() == FOwner; }
 
  private:
   // Shared with posting functions and wakeups handed out, so that a late post
   // from another thread after the loop is gone is harmless.
   struct TShared;
   struct TWatch {
-    IHidChangeSource* Source = nullptr;
-    std::function<void()> OnChange;
+    IHidChangeSource* FSource = nullptr;
+    std::function<void()> FOnChange;
   };
   struct TTimer {
-    std::chrono::steady_clock::time_point Due;
-    std::function<void()> Fn;
+    std::chrono::steady_clock::time_point FDue;
+    std::function<void()> FFn;
   };
   int RunDue();
 
-  std::thread::id Owner;
-  std::shared_ptr<TShared> Shared;
-  std::map<int, TWatch> Watches;
-  std::map<int, TTimer> Timers;
-  int NextTimer = 1;
-  int NextWatch = 1;
+  std::thread::id FOwner;
+  std::shared_ptr<TShared> FShared;
+  std::map<int, TWatch> FWatches;
+  std::map<int, TTimer> FTimers;
+  int FNextTimer = 1;
+  int FNextWatch = 1;
 };
 
 }  // namespace quenvar

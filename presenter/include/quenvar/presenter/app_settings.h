@@ -13,21 +13,21 @@
 
 namespace quenvar {
 
-inline constexpr std::string_view ValueVerifyAfterProgram = "Verify after program";
-inline constexpr std::string_view ValueUpdateBuffer = "Update buffer from file";
-inline constexpr std::string_view ValueLanguage = "Language";
-inline constexpr std::string_view ValueLastDevice = "Last Device";
+inline constexpr std::string_view kValueVerifyAfterProgram = "Verify after program";
+inline constexpr std::string_view kValueUpdateBuffer = "Update buffer from file";
+inline constexpr std::string_view kValueLanguage = "Language";
+inline constexpr std::string_view kValueLastDevice = "Last Device";
 
 // The key path of the main window's settings component.
-inline constexpr std::string_view SettingsKeyPath = "\\software\\Quenvar\\";
+inline constexpr std::string_view kSettingsKeyPath = "\\software\\Quenvar\\";
 
 // The language index a stored "Language" low byte selects: 1 German,
 // 2 English, 3 Russian, anything else English.
-std::uint8_t LanguageIndexOfStored(std::uint8_t LowByte);
+std::uint8_t LanguageIndexOfStored(std::uint8_t lowByte);
 
 class TAppSettings {
  public:
-  explicit TAppSettings(TSettingsStore& Store) : FStore(Store) {}
+  explicit TAppSettings(ISettingsStore& store) : FStore(store) {}
 
   // Start-up, in this order. A read or write that fails here does not stop the
   // start-up: the default is used, and the first error is kept for the caller
@@ -43,17 +43,17 @@ class TAppSettings {
 
   // Changes during the run: these throw TRegistryError on failure. The target
   // is stored on close from TMainPresenter::LastDeviceIndex().
-  void StoreVerifyAfterProgram(bool Checked);
-  void StoreUpdateBuffer(bool Checked);
+  void StoreVerifyAfterProgram(bool checked);
+  void StoreUpdateBuffer(bool checked);
 
  private:
-  bool RestoreFlag(std::string_view Name);
+  bool RestoreFlag(std::string_view name);
   // The stored integer, or nothing when it is missing or unreadable.
-  std::optional<std::int32_t> ReadStored(std::string_view Name, std::int32_t Default);
-  void WriteDefault(std::string_view Name, std::int32_t Value);
-  void Keep(const TRegistryError& Error);
+  std::optional<std::int32_t> ReadStored(std::string_view name, std::int32_t fallback);
+  void WriteDefault(std::string_view name, std::int32_t value);
+  void Keep(const TRegistryError& error);
 
-  TSettingsStore& FStore;
+  ISettingsStore& FStore;
   std::optional<std::string> FStartupError;
 };
 

@@ -12,14 +12,14 @@ namespace quenvar {
 
 // "--simulate" gives the empty text, "--simulate=TEXT" the text, no such
 // option nothing (the real programmer).
-std::optional<std::string> SimulateOption(int Argc, char** Argv);
+std::optional<std::string> SimulateOption(int argc, char** argv);
 
 // What --help prints.
 std::string_view UsageText();
 
 // Handles --help, --version and unknown options, printing to Out or Err.
 // Returns the exit code when the program should end at once.
-std::optional<int> CommandLineExit(int Argc, char** Argv, std::string_view Version,
-                                   std::ostream& Out, std::ostream& Err);
+std::optional<int> CommandLineExit(int argc, char** argv, std::string_view version,
+                                   std::ostream& out, std::ostream& err);
 
 }  // namespace quenvar

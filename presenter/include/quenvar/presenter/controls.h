@@ -88,16 +88,16 @@ enum class TControlKind : std::uint8_t {
 };
 
 struct TControlInfo {
-  TControl Control;
-  std::string_view Name;
-  std::optional<TControl> Parent;  // the enclosing menu
-  TControlKind Kind;
-  std::string_view Shortcut;  // e.g. "Ctrl+O"; empty for none
-  bool Enabled;               // when the window is made
-  bool Checked;
-  bool SeparatorBefore;  // a line above the entry in its menu
+  TControl FControl;
+  std::string_view FName;
+  std::optional<TControl> FParent;  // the enclosing menu
+  TControlKind FKind;
+  std::string_view FShortcut;  // e.g. "Ctrl+O"; empty for none
+  bool FEnabled;               // when the window is made
+  bool FChecked;
+  bool FSeparatorBefore;  // a line above the entry in its menu
   // The caption in every language; empty when the language tables give it.
-  std::string_view FixedCaption;
+  std::string_view FFixedCaption;
 };
 
 // Every control, in enumerator order.

@@ -14,6 +14,6 @@ namespace quenvar {
 // pattern list is replaced by the pair's pattern, and "*.*" becomes "*": on
 // Linux a file needs no dot in its name, and "all files" must show it too.
 // A trailing description without a pattern is dropped.
-std::vector<std::string> QtNameFilters(std::string_view Filter);
+std::vector<std::string> QtNameFilters(std::string_view filter);
 
 }  // namespace quenvar

@@ -4,9 +4,9 @@ namespace quenvar {
 
 // What the main window needs from the exit reminder: show it and return once
 // the user has dismissed it. Tests put a fake in its place.
-class TExitReminder {
+class IExitReminder {
  public:
-  virtual ~TExitReminder() = default;
+  virtual ~IExitReminder() = default;
   virtual void ShowModal() = 0;
 };
 

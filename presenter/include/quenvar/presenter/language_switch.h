@@ -12,20 +12,20 @@
 
 namespace quenvar {
 
-class TLanguageSink {
+class ILanguageSink {
  public:
-  virtual ~TLanguageSink() = default;
+  virtual ~ILanguageSink() = default;
 
-  virtual void SetChecked(TControl Control, bool Checked) = 0;
-  virtual void SetLanguageIndex(std::uint8_t LanguageIndex) = 0;
-  virtual void SetCaption(TControl Control, std::string_view Caption) = 0;
-  virtual void SetDialogTexts(std::string_view Dialog, std::string_view Title,
-                              std::string_view Filter) = 0;
+  virtual void SetChecked(TControl control, bool checked) = 0;
+  virtual void SetLanguageIndex(std::uint8_t languageIndex) = 0;
+  virtual void SetCaption(TControl control, std::string_view caption) = 0;
+  virtual void SetDialogTexts(std::string_view dialog, std::string_view title,
+                              std::string_view filter) = 0;
 };
 
 class TLanguageSwitch {
  public:
-  TLanguageSwitch(TLanguageSink& Sink, TSettingsStore& Store) : FSink(Sink), FStore(Store) {}
+  TLanguageSwitch(ILanguageSink& sink, ISettingsStore& store) : FSink(sink), FStore(store) {}
 
   void sDeutschClick() { Apply(0); }
   void sEnglishClick() { Apply(1); }
@@ -36,11 +36,11 @@ class TLanguageSwitch {
   // and the open and save dialogs' titles and filters. When storing fails the
   // captions are still switched, so the window never shows one language while
   // speaking another; the store's error is rethrown at the end.
-  void Apply(std::uint8_t LanguageIndex);
+  void Apply(std::uint8_t languageIndex);
 
  private:
-  TLanguageSink& FSink;
-  TSettingsStore& FStore;
+  ILanguageSink& FSink;
+  ISettingsStore& FStore;
 };
 
 }  // namespace quenvar

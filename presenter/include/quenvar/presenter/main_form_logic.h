@@ -27,20 +27,20 @@ class TFileError : public std::runtime_error {
 };
 
 // " байт" after the decimal count, in every language.
-std::string ByteCountText(std::uint32_t DataLength);
+std::string ByteCountText(std::uint32_t dataLength);
 
-class TMainFormLogic final : public IFileReloader, private TLanguageSink {
+class TMainFormLogic final : public IFileReloader, private ILanguageSink {
  public:
   struct TDialog {
-    std::string Title;
-    std::string Filter;
+    std::string FTitle;
+    std::string FFilter;
   };
 
-  TMainFormLogic(TCustomMPHexEditor& Hexeditor, TSettingsStore& RegistryEdit1,
-                 TExitReminder& WarningForm);
+  TMainFormLogic(TCustomMPHexEditor& hexeditor, ISettingsStore& registryEdit1,
+                 IExitReminder& warningForm);
 
   // The presenter routes its commands here; this object re-reads the file for it.
-  void Attach(TMainPresenter& Presenter);
+  void Attach(TMainPresenter& presenter);
 
   void FormCreate();
   void FormClose();
@@ -66,30 +66,30 @@ class TMainFormLogic final : public IFileReloader, private TLanguageSink {
 
   // The open and save dialogs: title and filter in, the chosen name out
   // (nothing when cancelled).
-  std::function<std::optional<std::string>(const TDialog& Dialog)> AskOpenFileName;
-  std::function<std::optional<std::string>(const TDialog& Dialog)> AskSaveFileName;
+  std::function<std::optional<std::string>(const TDialog& dialog)> FAskOpenFileName;
+  std::function<std::optional<std::string>(const TDialog& dialog)> FAskSaveFileName;
   // A modal message box with one OK button (the file-format errors).
-  std::function<void(const std::string& Text)> ShowMessage;
+  std::function<void(const std::string& text)> FShowMessage;
   // Errors that must not stop the step they happen in (start-up settings,
   // storing the target on close): shown by the standard error box.
-  std::function<void(const std::string& Text)> OnError;
+  std::function<void(const std::string& text)> FOnError;
 
  private:
-  void SetChecked(TControl Control, bool Checked) override;
-  void SetLanguageIndex(std::uint8_t LanguageIndex) override;
-  void SetCaption(TControl Control, std::string_view Caption) override;
-  void SetDialogTexts(std::string_view Dialog, std::string_view Title,
-                      std::string_view Filter) override;
+  void SetChecked(TControl control, bool checked) override;
+  void SetLanguageIndex(std::uint8_t languageIndex) override;
+  void SetCaption(TControl control, std::string_view caption) override;
+  void SetDialogTexts(std::string_view dialog, std::string_view title,
+                      std::string_view filter) override;
 
   TMainPresenter& Presenter();
   TWindowModel& Window() { return Presenter().Window(); }
-  void Report(const std::string& Text);
+  void Report(const std::string& text);
   // Shows or raises what a load left to report; false when it failed.
-  bool Settle(const TLoadOutcome& Outcome);
+  bool Settle(const TLoadOutcome& outcome);
 
   TCustomMPHexEditor& FHexeditor;
-  TSettingsStore& FStore;
-  TExitReminder& FWarningForm;
+  ISettingsStore& FStore;
+  IExitReminder& FWarningForm;
   TMainPresenter* FPresenter = nullptr;
   TLanguageSwitch FLanguages;
   TFileOps FFileOps;

@@ -104,8 +104,8 @@ class TMainPresenter final : private IDriverEvents {
   void EnableBufferCommands(std::int64_t dataLength);
 
   // --- settings the window shows
-  std::uint8_t LanguageIndexValue() const { return LanguageIndex; }
-  void SetLanguageIndex(std::uint8_t index) { LanguageIndex = index; }
+  std::uint8_t LanguageIndexValue() const { return FLanguageIndex; }
+  void SetLanguageIndex(std::uint8_t index) { FLanguageIndex = index; }
   // The check mark of nverifyprogramm, and so whether a flash write is verified.
   void SetVerifyAfterProgram(bool checked);
   // The re-read before program and verify failed; the progress label stayed.
@@ -114,10 +114,10 @@ class TMainPresenter final : private IDriverEvents {
   // --- hooks
   // The application's error box: step failures, refused images, a re-read
   // that failed on the file system.
-  std::function<void(const std::string&)> OnError;
+  std::function<void(const std::string&)> FOnError;
   // Asked before a fuse write that would newly program RSTDISBL or DWEN;
   // false sends nothing and leaves the boxes. Unset, the write goes ahead.
-  std::function<bool(const std::string& question)> AskYesNo;
+  std::function<bool(const std::string& question)> FAskYesNo;
 
  private:
   // IDriverEvents
@@ -148,7 +148,7 @@ class TMainPresenter final : private IDriverEvents {
   TWindowModel FWindow;
   TMainFormLogic* FLogic = nullptr;
   IFileReloader* FReloader = nullptr;
-  std::uint8_t LanguageIndex = 0;
+  std::uint8_t FLanguageIndex = 0;
   bool FReloadFailed = false;
 };
 

@@ -17,19 +17,19 @@ class TRegistryError : public std::runtime_error {
 };
 
 // "Failed to set data for '<name>'"
-TRegistryError SetDataError(std::string_view Name);
+TRegistryError SetDataError(std::string_view name);
 // "Invalid data type for '<name>'"
-TRegistryError DataTypeError(std::string_view Name);
+TRegistryError DataTypeError(std::string_view name);
 
-class TSettingsStore {
+class ISettingsStore {
  public:
-  virtual ~TSettingsStore() = default;
+  virtual ~ISettingsStore() = default;
 
-  virtual void PutInteger(std::string_view Name, std::int32_t Value) = 0;
-  virtual void PutBool(std::string_view Name, bool Flag) = 0;
-  virtual std::int32_t GetInteger(std::string_view Name, std::int32_t Default) = 0;
-  virtual bool GetBool(std::string_view Name, bool Default) = 0;
-  virtual bool HasValue(std::string_view Name) = 0;
+  virtual void PutInteger(std::string_view name, std::int32_t value) = 0;
+  virtual void PutBool(std::string_view name, bool flag) = 0;
+  virtual std::int32_t GetInteger(std::string_view name, std::int32_t fallback) = 0;
+  virtual bool GetBool(std::string_view name, bool fallback) = 0;
+  virtual bool HasValue(std::string_view name) = 0;
 };
 
 }  // namespace quenvar

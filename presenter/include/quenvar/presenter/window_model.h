@@ -15,11 +15,11 @@ namespace quenvar {
 
 // One button, menu, menu entry or the fuse list.
 struct TControlState {
-  bool Enabled = true;
-  bool Checked = false;
-  bool Visible = true;
-  bool RadioItem = false;
-  std::string Caption;
+  bool FEnabled = true;
+  bool FChecked = false;
+  bool FVisible = true;
+  bool FRadioItem = false;
+  std::string FCaption;
 };
 
 // One box of the check list `FuseList`: caption, checked (programmed), enabled.
@@ -27,10 +27,10 @@ using TFuseItem = TFuseBox;
 
 // The progress window (`Form1` with `Label1` and `Gauge1`).
 struct TProgressWindow {
-  std::string Label;
-  std::int64_t GaugeMax = 100;
-  std::int64_t GaugePosition = 0;
-  bool Shown = false;
+  std::string FLabel;
+  std::int64_t FGaugeMax = 100;
+  std::int64_t FGaugePosition = 0;
+  bool FShown = false;
 };
 
 class TWindowModel {
@@ -40,8 +40,8 @@ class TWindowModel {
 
   // --- the controls
   const TControlState& Control(TControl control) const;
-  bool Enabled(TControl control) const { return Control(control).Enabled; }
-  bool Checked(TControl control) const { return Control(control).Checked; }
+  bool Enabled(TControl control) const { return Control(control).FEnabled; }
+  bool Checked(TControl control) const { return Control(control).FChecked; }
   void SetEnabled(TControl control, bool enabled);
   void SetChecked(TControl control, bool checked);
   void SetRadioItem(TControl control, bool radioItem);
@@ -88,7 +88,7 @@ class TWindowModel {
 
   // Called after every change, so a view can re-render. Finer than a full
   // repaint is not needed: the model is small.
-  std::function<void()> OnModelChanged;
+  std::function<void()> FOnModelChanged;
 
  private:
   TControlState& State(TControl control);

@@ -16,9 +16,9 @@ class TSim24xx {
   // A fresh chip: all FF.
   explicit TSim24xx(const TSim24xxModel& model);
 
-  const TSim24xxModel& Model() const { return *Model_; }
-  std::vector<std::uint8_t>& Content() { return Content_; }
-  const std::vector<std::uint8_t>& Content() const { return Content_; }
+  const TSim24xxModel& Model() const { return *FModel; }
+  std::vector<std::uint8_t>& Content() { return FContent; }
+  const std::vector<std::uint8_t>& Content() const { return FContent; }
 
   // Addresses wrap at the chip's real size.
   std::uint8_t Read(std::uint32_t address) const;
@@ -39,8 +39,8 @@ class TSim24xx {
   std::uint32_t Erase(std::uint8_t sizeCode, std::uint8_t appPageSize);
 
  private:
-  const TSim24xxModel* Model_;
-  std::vector<std::uint8_t> Content_;
+  const TSim24xxModel* FModel;
+  std::vector<std::uint8_t> FContent;
 };
 
 }  // namespace quenvar

@@ -27,36 +27,36 @@ class TSimAvrChip {
   // memories.
   static TSimAvrChip WithSignature(const TSignature& signature);
 
-  const TSimAvrModel* Model() const { return Model_; }
+  const TSimAvrModel* Model() const { return FModel; }
   // The signature the chip answers with (00 01 02 while locked).
   TSignature Signature() const;
   // The chip's own signature, whatever it answers.
-  const TSignature& RawSignature() const { return Signature_; }
-  bool IsLocked() const { return Locked_; }
+  const TSignature& RawSignature() const { return FSignature; }
+  bool IsLocked() const { return FLocked; }
 
-  std::vector<std::uint8_t>& Flash() { return Flash_; }
-  const std::vector<std::uint8_t>& Flash() const { return Flash_; }
-  std::vector<std::uint8_t>& Eeprom() { return Eeprom_; }
-  const std::vector<std::uint8_t>& Eeprom() const { return Eeprom_; }
+  std::vector<std::uint8_t>& Flash() { return FFlash; }
+  const std::vector<std::uint8_t>& Flash() const { return FFlash; }
+  std::vector<std::uint8_t>& Eeprom() { return FEeprom; }
+  const std::vector<std::uint8_t>& Eeprom() const { return FEeprom; }
 
   // Lock bits: LB1 = bit 0, LB2 = bit 1, boot lock bits 2..5 (0 = programmed).
-  std::uint8_t LockByte() const { return Lock_; }
-  std::uint8_t LowFuse() const { return Low_; }
-  std::uint8_t HighFuse() const { return High_; }
-  std::uint8_t ExtFuse() const { return Ext_; }
-  const std::array<std::uint8_t, 4>& Calibration() const { return Calibration_; }
+  std::uint8_t LockByte() const { return FLock; }
+  std::uint8_t LowFuse() const { return FLow; }
+  std::uint8_t HighFuse() const { return FHigh; }
+  std::uint8_t ExtFuse() const { return FExt; }
+  const std::array<std::uint8_t, 4>& Calibration() const { return FCalibration; }
 
   // Raw state, for the state file and for tests that set up a chip.
   void SetFuseBytes(std::uint8_t lock, std::uint8_t low, std::uint8_t high, std::uint8_t ext);
   void SetCalibration(const std::array<std::uint8_t, 4>& calibration) {
-    Calibration_ = calibration;
+    FCalibration = calibration;
   }
-  void SetLocked(bool locked) { Locked_ = locked; }
+  void SetLocked(bool locked) { FLocked = locked; }
 
   // Lock mode 2 or 3: flash and EEPROM are no longer programmed.
-  bool WriteProtected() const { return (Lock_ & 0x01) == 0; }
+  bool WriteProtected() const { return (FLock & 0x01) == 0; }
   // Lock mode 3: flash and EEPROM read back as FF.
-  bool ReadProtected() const { return (Lock_ & 0x03) == 0; }
+  bool ReadProtected() const { return (FLock & 0x03) == 0; }
   bool EepromPreservedOnErase() const;
 
   // Serial programming. A read instruction returns the chip's fourth byte; a
@@ -84,17 +84,17 @@ class TSimAvrChip {
   void WriteOldLock(std::uint8_t b1);
   static void Merge(std::uint8_t& target, std::uint8_t value, std::uint8_t mask);
 
-  const TSimAvrModel* Model_ = nullptr;
-  TSignature Signature_{0xFF, 0xFF, 0xFF};
-  bool Locked_ = false;
-  std::vector<std::uint8_t> Flash_;
-  std::vector<std::uint8_t> Eeprom_;
-  std::vector<std::uint8_t> PageBuffer_;
-  std::uint8_t Lock_ = 0xFF;
-  std::uint8_t Low_ = 0xFF;
-  std::uint8_t High_ = 0xFF;
-  std::uint8_t Ext_ = 0xFF;
-  std::array<std::uint8_t, 4> Calibration_{0xFF, 0xFF, 0xFF, 0xFF};
+  const TSimAvrModel* FModel = nullptr;
+  TSignature FSignature{0xFF, 0xFF, 0xFF};
+  bool FLocked = false;
+  std::vector<std::uint8_t> FFlash;
+  std::vector<std::uint8_t> FEeprom;
+  std::vector<std::uint8_t> FPageBuffer;
+  std::uint8_t FLock = 0xFF;
+  std::uint8_t FLow = 0xFF;
+  std::uint8_t FHigh = 0xFF;
+  std::uint8_t FExt = 0xFF;
+  std::array<std::uint8_t, 4> FCalibration{0xFF, 0xFF, 0xFF, 0xFF};
 };
 
 }  // namespace quenvar

@@ -24,32 +24,32 @@ enum class TSimFuseFamily : std::uint8_t {
 enum class TSimFuseByte : std::uint8_t { None, Low, High, Ext };
 
 struct TSimAvrModel {
-  std::string_view Name;
-  std::array<std::uint8_t, 3> Signature;
-  std::uint32_t FlashSize;   // bytes
-  std::uint32_t EepromSize;  // bytes
-  std::uint16_t FlashPage;   // bytes; 1 = programmed byte by byte, no page buffer
-  TSimFuseFamily Family;
+  std::string_view FName;
+  std::array<std::uint8_t, 3> FSignature;
+  std::uint32_t FFlashSize;   // bytes
+  std::uint32_t FEepromSize;  // bytes
+  std::uint16_t FFlashPage;   // bytes; 1 = programmed byte by byte, no page buffer
+  TSimFuseFamily FFamily;
   // Lock bits are kept as LB1 = bit 0, LB2 = bit 1, boot lock bits in 2..5 for
   // every family; the older families' instructions translate to that layout.
-  std::uint8_t LockMask;
+  std::uint8_t FLockMask;
   // Bits a write instruction may change. Bits outside a mask keep their
   // factory value (unused bits read 1, SPIEN stays programmed).
-  std::uint8_t LowMask, HighMask, ExtMask;
+  std::uint8_t FLowMask, FHighMask, FExtMask;
   // Factory values as read back. For the older families Low holds the fuse
   // byte in its read layout.
-  std::uint8_t LowDefault, HighDefault, ExtDefault;
-  std::uint8_t CalibrationCount;
-  std::array<std::uint8_t, 4> Calibration;
-  TSimFuseByte EesaveByte;
-  std::uint8_t EesaveBit;
+  std::uint8_t FLowDefault, FHighDefault, FExtDefault;
+  std::uint8_t FCalibrationCount;
+  std::array<std::uint8_t, 4> FCalibration;
+  TSimFuseByte FEesaveByte;
+  std::uint8_t FEesaveBit;
 };
 
 struct TSim24xxModel {
-  std::string_view ShortName;  // the configuration name, e.g. "24AA256"
-  std::string_view Caption;    // the name the application's menu shows
-  std::uint32_t Size;          // bytes
-  std::uint16_t PageSize;      // bytes per page write
+  std::string_view FShortName;  // the configuration name, e.g. "24AA256"
+  std::string_view FCaption;    // the name the application's menu shows
+  std::uint32_t FSize;          // bytes
+  std::uint16_t FPageSize;      // bytes per page write
 };
 
 std::span<const TSimAvrModel> SimAvrModels();

@@ -21,8 +21,8 @@
 #include <string>
 #include <string_view>
 
+#include "quenvar/base/result.h"
 #include "quenvar/sim/sim_avr_chip.h"
-#include "quenvar/sim/sim_result.h"
 
 namespace quenvar {
 
@@ -34,26 +34,26 @@ inline constexpr std::uint32_t kMaxSimChips = 1000000;
 enum class TSimIspKind : std::uint8_t { Chip, Locked, None, Signature };
 
 struct TSimIspSetup {
-  TSimIspKind Kind = TSimIspKind::Chip;
-  std::string ChipName = "ATmega8";         // Chip, and Locked when not empty
-  std::array<std::uint8_t, 3> Signature{};  // Signature only
+  TSimIspKind FKind = TSimIspKind::Chip;
+  std::string FChipName = "ATmega8";         // Chip, and Locked when not empty
+  std::array<std::uint8_t, 3> FSignature{};  // Signature only
 
   bool operator==(const TSimIspSetup&) const = default;
 };
 
 struct TSimConfig {
-  TSimIspSetup Isp;
-  std::string Socket = "24AA256";
-  bool RealTiming = true;
-  std::string StatePath;
-  std::uint32_t Programmers = 1;
+  TSimIspSetup FIsp;
+  std::string FSocket = "24AA256";
+  bool FRealTiming = true;
+  std::string FStatePath;
+  std::uint32_t FProgrammers = 1;
   // Chips each ISP socket holds in turn; none: one chip that stays for good.
-  std::optional<std::uint32_t> Chips;
+  std::optional<std::uint32_t> FChips;
 
   bool operator==(const TSimConfig&) const = default;
 };
 
-TSimExpected<TSimConfig> ParseSimConfig(std::string_view text);
+TResult<TSimConfig> ParseSimConfig(std::string_view text);
 
 // The chip a setup describes, fresh from the factory.
 TSimAvrChip MakeSimAvrChip(const TSimIspSetup& setup);

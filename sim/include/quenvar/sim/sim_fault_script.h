@@ -38,9 +38,9 @@ enum class TSimFaultAction : std::uint8_t {
 };
 
 struct TSimFault {
-  TSimFaultTrigger Trigger = TSimFaultTrigger::OutputReport;
-  std::uint32_t Index = 1;  // k or n, from 1; 0 counts as 1
-  TSimFaultAction Action = TSimFaultAction::NoReply;
+  TSimFaultTrigger FTrigger = TSimFaultTrigger::OutputReport;
+  std::uint32_t FIndex = 1;  // k or n, from 1; 0 counts as 1
+  TSimFaultAction FAction = TSimFaultAction::NoReply;
 
   static TSimFault AtOutputReport(std::uint32_t k, TSimFaultAction action) {
     return {TSimFaultTrigger::OutputReport, k, action};
@@ -60,8 +60,8 @@ struct TSimFault {
 class TSimFaultScript {
  public:
   void Add(const TSimFault& fault);
-  void Clear() { Armed_.clear(); }
-  std::size_t Pending() const { return Armed_.size(); }
+  void Clear() { FArmed.clear(); }
+  std::size_t Pending() const { return FArmed.size(); }
 
   // Each call counts one event of its kind and returns the action of a fault
   // that fires there. When two faults name the same point, the first added wins
@@ -74,13 +74,13 @@ class TSimFaultScript {
 
  private:
   struct TArmed {
-    TSimFault Fault;
-    std::uint64_t FireAt;
+    TSimFault FFault;
+    std::uint64_t FFireAt;
   };
   std::optional<TSimFaultAction> Count(TSimFaultTrigger trigger);
 
-  std::array<std::uint64_t, 3> Counts_{};
-  std::vector<TArmed> Armed_;
+  std::array<std::uint64_t, 3> FCounts{};
+  std::vector<TArmed> FArmed;
 };
 
 }  // namespace quenvar

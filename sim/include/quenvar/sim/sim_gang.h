@@ -9,17 +9,17 @@
 #include <optional>
 #include <vector>
 
+#include "quenvar/base/result.h"
 #include "quenvar/sim/sim_config.h"
 #include "quenvar/sim/sim_programmer.h"
-#include "quenvar/sim/sim_result.h"
 #include "quenvar/sim/sim_state_file.h"
 
 namespace quenvar {
 
 struct TSimGangMember {
   // 1-based and stable: the state file keeps the programmers in this order.
-  std::uint32_t Number = 0;
-  std::shared_ptr<TSimProgrammer> Programmer;
+  std::uint32_t FNumber = 0;
+  std::shared_ptr<TSimProgrammer> FProgrammer;
 };
 
 class TSimGang {
@@ -27,14 +27,14 @@ class TSimGang {
   // The configuration's programmers, numbered from 1. A state file is locked
   // and loaded as TSimStateFile::Load describes; onWaitForState is called once
   // when another process holds it.
-  static TSimExpected<TSimGang> FromConfig(const TSimConfig& config,
-                                           const std::function<void()>& onWaitForState = {});
+  static TResult<TSimGang> FromConfig(const TSimConfig& config,
+                                      const std::function<void()>& onWaitForState = {});
 
   const std::vector<TSimGangMember>& Programmers() const { return FMembers; }
 
   // Writes every programmer's chips to the state file; nothing without one or
   // after ReleaseState.
-  TSimResult SaveState();
+  TResult<void> SaveState();
   // Lets other processes have the state file.
   void ReleaseState() { FStateFile.reset(); }
 

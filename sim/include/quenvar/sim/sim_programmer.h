@@ -34,13 +34,13 @@
 #include <string>
 #include <vector>
 
+#include "quenvar/base/result.h"
 #include "quenvar/devmodel/sim_device_model.h"
 #include "quenvar/protocol/protocol.h"
 #include "quenvar/sim/sim_24xx.h"
 #include "quenvar/sim/sim_avr_chip.h"
 #include "quenvar/sim/sim_config.h"
 #include "quenvar/sim/sim_fault_script.h"
-#include "quenvar/sim/sim_result.h"
 #include "quenvar/sim/sim_state_file.h"
 
 namespace quenvar {
@@ -72,14 +72,14 @@ class TSimProgrammer final : public ISimDeviceModel {
   // file is locked for this programmer (see TSimStateFile; onWaitForState is
   // called once when another process holds it) and its chips, if any, are loaded.
   // A configuration of several programmers is refused: TSimGang builds those.
-  static TSimExpected<std::shared_ptr<TSimProgrammer>> FromConfig(
+  static TResult<std::shared_ptr<TSimProgrammer>> FromConfig(
       const TSimConfig& config, const std::function<void()>& onWaitForState = {});
 
   void OnOutputReport(std::span<const std::uint8_t> report, ISimDeviceHost& host) override;
 
   // The chip in the ISP socket, or the last one taken out of it.
-  TSimAvrChip& Avr() { return Avr_; }
-  TSim24xx& Socket() { return Socket_; }
+  TSimAvrChip& Avr() { return FAvr; }
+  TSim24xx& Socket() { return FSocket; }
   // Puts the chip in the ISP socket (also when it was empty).
   void SetAvr(TSimAvrChip chip);
   void SetSocket(TSim24xx chip);
@@ -114,7 +114,7 @@ class TSimProgrammer final : public ISimDeviceModel {
 
   // Writes the chips to the state file FromConfig locked; nothing without one
   // or after ReleaseState.
-  TSimResult SaveState();
+  TResult<void> SaveState();
   // Lets other processes have the state file.
   void ReleaseState();
 
@@ -124,25 +124,25 @@ class TSimProgrammer final : public ISimDeviceModel {
 
  private:
   struct TOut {
-    TReport Bytes;
-    std::chrono::microseconds Delay;
+    TReport FBytes;
+    std::chrono::microseconds FDelay;
   };
   struct TSession {
-    bool Active = false;
-    std::uint8_t Target = 0;
-    std::uint8_t Command = 0;
-    std::uint32_t Pos = 0;
-    std::uint32_t PageBytes = 1;
+    bool FActive = false;
+    std::uint8_t FTarget = 0;
+    std::uint8_t FCommand = 0;
+    std::uint32_t FPos = 0;
+    std::uint32_t FPageBytes = 1;
   };
   struct TStep {
-    std::vector<TOut> Out;
-    bool Unplug = false;
+    std::vector<TOut> FOut;
+    bool FUnplug = false;
   };
 
   enum class TIspSocket : std::uint8_t { Holding, Out, Empty };
 
   // The chip commands reach: none while the socket is empty.
-  TSimAvrChip& Isp() { return FIspSocket == TIspSocket::Holding ? Avr_ : FNoChip; }
+  TSimAvrChip& Isp() { return FIspSocket == TIspSocket::Holding ? FAvr : FNoChip; }
   void TakeFreshChipIfDue();
 
   void Process(const TReport& r, TStep& step);
@@ -157,12 +157,12 @@ class TSimProgrammer final : public ISimDeviceModel {
                  std::chrono::microseconds work);
   std::chrono::microseconds Delay(std::chrono::microseconds work) const;
 
-  mutable std::mutex Mutex_;
-  TSimAvrChip Avr_;
-  TSim24xx Socket_;
-  bool RealTiming_ = true;
-  TSimFaultScript Faults_;
-  TSession Session_;
+  mutable std::mutex FMutex;
+  TSimAvrChip FAvr;
+  TSim24xx FSocket;
+  bool FRealTiming = true;
+  TSimFaultScript FFaults;
+  TSession FSession;
   std::optional<TSimStateFile> FStateFile;
 
   // Chips the supply holds after the one in the socket; none: no supply.

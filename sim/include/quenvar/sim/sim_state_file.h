@@ -26,31 +26,31 @@
 #include <string>
 #include <vector>
 
+#include "quenvar/base/result.h"
 #include "quenvar/fileio/locked_file.h"
 #include "quenvar/sim/sim_24xx.h"
 #include "quenvar/sim/sim_avr_chip.h"
-#include "quenvar/sim/sim_result.h"
 
 namespace quenvar {
 
 struct TSimState {
-  TSimAvrChip Avr;
-  TSim24xx Socket;
+  TSimAvrChip FAvr;
+  TSim24xx FSocket;
 };
 
 std::vector<std::uint8_t> SerializeSimState(const TSimAvrChip& avr, const TSim24xx& socket);
 // One file of one programmer; a file of several is refused.
-TSimExpected<TSimState> DeserializeSimState(std::span<const std::uint8_t> bytes);
+TResult<TSimState> DeserializeSimState(std::span<const std::uint8_t> bytes);
 // Programmer 1 first; either layout.
 std::vector<std::uint8_t> SerializeSimStates(std::span<const TSimState> programmers);
-TSimExpected<std::vector<TSimState>> DeserializeSimStates(std::span<const std::uint8_t> bytes);
+TResult<std::vector<TSimState>> DeserializeSimStates(std::span<const std::uint8_t> bytes);
 
 // One-off save and load, without the lock of TSimStateFile. Errors name the
 // path first: "<path>: cannot read simulator state file: Is a directory".
-TSimResult SaveSimStateFile(const std::string& path, const TSimAvrChip& avr,
-                            const TSim24xx& socket);
-TSimExpected<TSimState> LoadSimStateFile(const std::string& path);
-TSimExpected<std::vector<TSimState>> LoadSimGangStateFile(const std::string& path);
+TResult<void> SaveSimStateFile(const std::string& path, const TSimAvrChip& avr,
+                               const TSim24xx& socket);
+TResult<TSimState> LoadSimStateFile(const std::string& path);
+TResult<std::vector<TSimState>> LoadSimGangStateFile(const std::string& path);
 
 // The state file of a run: locked from Lock to Unlock (or destruction), so two
 // processes on one file take turns and neither loses the other's changes.
@@ -59,16 +59,16 @@ class TSimStateFile {
   // Opens and locks the file, creating it empty when missing (an empty file
   // holds no chips yet). While another process holds it, onWait is called
   // once and Lock waits. Anything but a regular file is refused at once.
-  static TSimExpected<TSimStateFile> Lock(const std::string& path,
-                                          const std::function<void()>& onWait = {});
+  static TResult<TSimStateFile> Lock(const std::string& path,
+                                     const std::function<void()>& onWait = {});
 
   // The chips of each programmer in the file, programmer 1 first; none for an
   // empty file. A file of more than `programmers` is refused: saving would
   // drop the others' chips. One of fewer gives only those, and the rest start
   // fresh, so an existing file carries over when programmers are added.
-  TSimExpected<std::vector<TSimState>> Load(std::size_t programmers) const;
+  TResult<std::vector<TSimState>> Load(std::size_t programmers) const;
   // Replaces the file's content atomically; the lock stays.
-  TSimResult Save(std::span<const TSimState> programmers);
+  TResult<void> Save(std::span<const TSimState> programmers);
   void Unlock() { FFile.Unlock(); }
   const std::string& Path() const { return FFile.Path(); }
 

@@ -23,7 +23,7 @@ class TLoopReplyTimer final : public IReplyTimer {
 
   // The driver waits no more: the operation has ended, timed out or was
   // abandoned. Runs inside the driver's step, so it must not re-enter it.
-  std::function<void()> OnIdle;
+  std::function<void()> FOnIdle;
 
  private:
   IEventLoop& FLoop;

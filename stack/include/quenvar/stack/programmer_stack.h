@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "quenvar/base/result.h"
 #include "quenvar/buffer/custom_mp_hex_editor.h"
 #include "quenvar/core/programmer_driver.h"
 #include "quenvar/hid/hid_backend.h"
@@ -26,27 +27,16 @@ class TSimGang;
 
 struct TStackOptions {
   // The text of --simulate (empty for the defaults); nothing for the platform backend.
-  std::optional<std::string> Simulate;
+  std::optional<std::string> FSimulate;
   // Without "timing=" in that text: the simulator's real delays, or none.
-  bool RealTimingByDefault = true;
+  bool FRealTimingByDefault = true;
   // Another program holds the simulator's state file (named): runs once before the wait.
-  std::function<void(const std::string& statePath)> OnWaitForState;
+  std::function<void(const std::string& statePath)> FOnWaitForState;
   // The simulator's state file has been read, or refused: the wait is over.
-  std::function<void()> OnStateFileDone;
+  std::function<void()> FOnStateFileDone;
   // The platform's HID backend, made by the program (hidraw on Linux); empty:
   // this build has none.
-  std::function<std::shared_ptr<IHidBackend>()> MakeBackend;
-};
-
-struct TStackError {
-  enum class TKind {
-    SimulatorText,   // --simulate does not parse
-    SimulatorState,  // the simulator's state file cannot be used
-    NoBackend,       // neither a simulator nor a platform backend
-    Controller,      // the HID controller cannot be made
-  };
-  TKind Kind;
-  std::string Text;
+  std::function<std::shared_ptr<IHidBackend>()> FMakeBackend;
 };
 
 // Whether a simulator text names its timing.
@@ -54,6 +44,8 @@ bool SimTextNamesTiming(std::string_view text);
 
 // Where simulated programmer `number` (from 1) is plugged in.
 std::string SimIdentityPath(std::uint32_t number);
+// Whether an error of TProgrammerStack::Open is the simulator's: its text or its state file.
+bool IsSimulatorError(const TError& error);
 
 class TProgrammerStack {
  public:
@@ -62,8 +54,11 @@ class TProgrammerStack {
   TProgrammerStack(const TProgrammerStack&) = delete;
   TProgrammerStack& operator=(const TProgrammerStack&) = delete;
 
-  // The backend and the controller, which scans at once. An error, or nothing.
-  std::optional<TStackError> Open(const TStackOptions& options);
+  // The backend and the controller, which scans at once. Fails as BadOption
+  // when --simulate does not parse, with a file kind or BadContent when the
+  // simulator's state file cannot be used, as Unsupported without a simulator
+  // or a platform backend, and as Device when the controller cannot be made.
+  TResult<void> Open(const TStackOptions& options);
   bool IsOpen() const { return FController != nullptr; }
   TJvHidDeviceController& Controller() { return *FController; }
   // The simulated programmer behind --simulate (the first of several), or null.
@@ -72,8 +67,8 @@ class TProgrammerStack {
   TSimProgrammer* SimulatorAt(const std::string& identityPath) const;
   IEventLoop& EventLoop() { return FLoop; }
   // Writes the simulated chips to the state file --simulate named, if any.
-  // An error text naming the file, or nothing.
-  std::optional<std::string> SaveSimulatorState() const;
+  // The error's text names the file.
+  TResult<void> SaveSimulatorState() const;
 
   // The port, the reply timer and the driver over the editor's buffer, after
   // Open. The driver claims nothing before Attach, so its listener can be set first.
@@ -91,7 +86,7 @@ class TProgrammerStack {
   TJvHidDevice* ClaimedDevice() const;
 
  private:
-  std::optional<TStackError> OpenSimulator(const TStackOptions& options);
+  TResult<void> OpenSimulator(const TStackOptions& options);
 
   IEventLoop& FLoop;
   std::shared_ptr<IHidBackend> FBackend;

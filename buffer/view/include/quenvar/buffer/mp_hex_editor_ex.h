@@ -18,31 +18,31 @@ namespace quenvar {
 class TMPHexEditorEx : public QAbstractScrollArea {
  public:
   struct TColors {
-    QColor Background;
-    QColor ChangedBackground{255, 255, 168};
-    QColor ChangedText{128, 0, 0};            // maroon
-    QColor CursorFrame{0, 0, 128};            // navy
-    QColor NonFocusCursorFrame{0, 255, 255};  // aqua
-    QColor Offset{0, 0, 0};
-    QColor OddColumn{0, 0, 0};
-    QColor EvenColumn{0, 0, 0};
-    QColor CurrentOffsetBackground{192, 220, 192};  // money green
-    QColor OffsetBackground{215, 228, 242};         // inactive caption gradient
-    QColor CurrentOffset{255, 255, 255};            // button highlight
-    QColor Grid{240, 240, 240};                     // button face
-    QColor ActiveFieldBackground;
+    QColor FBackground;
+    QColor FChangedBackground{255, 255, 168};
+    QColor FChangedText{128, 0, 0};            // maroon
+    QColor FCursorFrame{0, 0, 128};            // navy
+    QColor FNonFocusCursorFrame{0, 255, 255};  // aqua
+    QColor FOffset{0, 0, 0};
+    QColor FOddColumn{0, 0, 0};
+    QColor FEvenColumn{0, 0, 0};
+    QColor FCurrentOffsetBackground{192, 220, 192};  // money green
+    QColor FOffsetBackground{215, 228, 242};         // inactive caption gradient
+    QColor FCurrentOffset{255, 255, 255};            // button highlight
+    QColor FGrid{240, 240, 240};                     // button face
+    QColor FActiveFieldBackground;
   };
 
   explicit TMPHexEditorEx(QWidget* parent = nullptr);
 
-  TCustomMPHexEditor& Model() { return Editor; }
-  const TCustomMPHexEditor& Model() const { return Editor; }
+  TCustomMPHexEditor& Model() { return FEditor; }
+  const TCustomMPHexEditor& Model() const { return FEditor; }
 
-  TColors Colors;
-  bool FocusFrame = true;
-  bool DrawGridLines = false;
+  TColors FColors;
+  bool FFocusFrame = true;
+  bool FDrawGridLines = false;
 
-  const QFont& EditorFont() const { return TextFont; }
+  const QFont& EditorFont() const { return FTextFont; }
   THexLayout Layout() const;
   int TopRow() const;
   // Paints the rows that meet area (viewport coordinates) onto painter.
@@ -68,13 +68,13 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   void UpdateScrollBar();
   void PlaceCaret(const QPoint& at, bool extend);
 
-  TCustomMPHexEditor Editor;
-  QFont TextFont;
-  QRawFont Raw;
-  quint32 Glyphs[256] = {};  // glyph of each Latin-1 character, "." where the font has none
-  int CharW = 8;
-  int RowH = 17;
-  int Ascent = 12;
+  TCustomMPHexEditor FEditor;
+  QFont FTextFont;
+  QRawFont FRaw;
+  quint32 FGlyphs[256] = {};  // glyph of each Latin-1 character, "." where the font has none
+  int FCharW = 8;
+  int FRowH = 17;
+  int FAscent = 12;
 };
 
 }  // namespace quenvar

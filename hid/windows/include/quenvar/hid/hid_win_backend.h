@@ -50,11 +50,11 @@ class THidWinBackend final : public IHidBackend, public IHidChangeSource {
   bool Bind() override;
   void Unbind() override;
   std::vector<THidInterfaceInfo> Scan() override;
-  THidResult<THidHandle> Open(const std::string& path, THidAccess access) override;
+  TResult<THidHandle> Open(const std::string& path, THidAccess access) override;
   void Close(THidHandle handle) override;
-  THidResult<THidAttributes> GetAttributes(THidHandle handle) override;
-  THidResult<THidCaps> GetCapabilities(THidHandle handle) override;
-  THidResult<std::size_t> Write(THidHandle handle, const void* data, std::size_t size) override;
+  TResult<THidAttributes> GetAttributes(THidHandle handle) override;
+  TResult<THidCaps> GetCapabilities(THidHandle handle) override;
+  TResult<std::size_t> Write(THidHandle handle, const void* data, std::size_t size) override;
   THidReadResult Read(THidHandle handle, std::uint8_t* buffer, std::size_t size,
                       std::chrono::milliseconds timeout) override;
   IHidChangeSource* ChangeSource() override;
@@ -69,7 +69,7 @@ class THidWinBackend final : public IHidBackend, public IHidChangeSource {
 
  private:
   struct TImpl;
-  std::unique_ptr<TImpl> Impl;
+  std::unique_ptr<TImpl> FImpl;
 };
 
 }  // namespace quenvar

@@ -18,20 +18,20 @@ using TWinHandle = std::uintptr_t;
 inline constexpr TWinHandle kWinInvalidHandle = ~TWinHandle{0};
 
 struct TWinGuid {
-  std::uint32_t Data1 = 0;
-  std::uint16_t Data2 = 0;
-  std::uint16_t Data3 = 0;
-  std::uint8_t Data4[8] = {};
+  std::uint32_t FData1 = 0;
+  std::uint16_t FData2 = 0;
+  std::uint16_t FData3 = 0;
+  std::uint8_t FData4[8] = {};
 
   bool operator==(const TWinGuid&) const = default;
 };
 
 // SP_DEVICE_INTERFACE_DATA
 struct TWinDeviceInterfaceData {
-  TWinDword cbSize = 0;
-  TWinGuid InterfaceClassGuid;
-  TWinDword Flags = 0;
-  std::uintptr_t Reserved = 0;
+  TWinDword FCbSize = 0;
+  TWinGuid FInterfaceClassGuid;
+  TWinDword FFlags = 0;
+  std::uintptr_t FReserved = 0;
 };
 
 // SP_DEVICE_INTERFACE_DETAIL_DATA_W is a size followed by the path's UTF-16
@@ -41,30 +41,30 @@ inline constexpr TWinDword kWinDetailCbSize = sizeof(void*) == 8 ? 8 : 6;
 
 // HIDD_ATTRIBUTES
 struct TWinHiddAttributes {
-  std::uint32_t Size = 0;
-  std::uint16_t VendorID = 0;
-  std::uint16_t ProductID = 0;
-  std::uint16_t VersionNumber = 0;
+  std::uint32_t FSize = 0;
+  std::uint16_t FVendorID = 0;
+  std::uint16_t FProductID = 0;
+  std::uint16_t FVersionNumber = 0;
 };
 
 // HIDP_CAPS
 struct TWinHidpCaps {
-  std::uint16_t Usage = 0;
-  std::uint16_t UsagePage = 0;
-  std::uint16_t InputReportByteLength = 0;
-  std::uint16_t OutputReportByteLength = 0;
-  std::uint16_t FeatureReportByteLength = 0;
-  std::uint16_t Reserved[17] = {};
-  std::uint16_t Counts[10] = {};  // link collection nodes, button and value caps, data indices
+  std::uint16_t FUsage = 0;
+  std::uint16_t FUsagePage = 0;
+  std::uint16_t FInputReportByteLength = 0;
+  std::uint16_t FOutputReportByteLength = 0;
+  std::uint16_t FFeatureReportByteLength = 0;
+  std::uint16_t FReserved[17] = {};
+  std::uint16_t FCounts[10] = {};  // link collection nodes, button and value caps, data indices
 };
 
 // OVERLAPPED
 struct TWinOverlapped {
-  std::uintptr_t Internal = 0;
-  std::uintptr_t InternalHigh = 0;
-  TWinDword Offset = 0;
-  TWinDword OffsetHigh = 0;
-  TWinHandle hEvent = 0;
+  std::uintptr_t FInternal = 0;
+  std::uintptr_t FInternalHigh = 0;
+  TWinDword FOffset = 0;
+  TWinDword FOffsetHigh = 0;
+  TWinHandle FHEvent = 0;
 };
 
 inline constexpr TWinDword kErrorSuccess = 0;
@@ -113,47 +113,47 @@ using TWinCmCallback = std::function<void(TWinDword action, const std::u16string
 // file, enumerator, window, device info data) are left out.
 struct TWinHidApi {
   // kernel32 (GetLastError is per thread, as on Windows)
-  std::function<TWinDword()> GetLastError;
+  std::function<TWinDword()> FGetLastError;
   std::function<TWinHandle(const std::u16string& path, TWinDword access, TWinDword share,
                            TWinDword creation, TWinDword flags)>
-      CreateFileW;
-  std::function<bool(TWinHandle)> CloseHandle;
+      FCreateFileW;
+  std::function<bool(TWinHandle)> FCloseHandle;
   // Manual-reset, not signalled; 0 on failure.
-  std::function<TWinHandle()> CreateEventW;
+  std::function<TWinHandle()> FCreateEventW;
   std::function<bool(TWinHandle, void* buffer, TWinDword size, TWinDword* done, TWinOverlapped*)>
-      ReadFile;
+      FReadFile;
   std::function<bool(TWinHandle, const void* data, TWinDword size, TWinDword* done,
                      TWinOverlapped*)>
-      WriteFile;
-  std::function<bool(TWinHandle, TWinOverlapped*, TWinDword* done, bool wait)> GetOverlappedResult;
-  std::function<TWinDword(TWinHandle, TWinDword milliseconds)> WaitForSingleObject;
-  std::function<bool(TWinHandle, TWinOverlapped*)> CancelIoEx;
+      FWriteFile;
+  std::function<bool(TWinHandle, TWinOverlapped*, TWinDword* done, bool wait)> FGetOverlappedResult;
+  std::function<TWinDword(TWinHandle, TWinDword milliseconds)> FWaitForSingleObject;
+  std::function<bool(TWinHandle, TWinOverlapped*)> FCancelIoEx;
 
   // setupapi.dll
-  std::function<TWinHandle(const TWinGuid* classGuid, TWinDword flags)> SetupDiGetClassDevsW;
+  std::function<TWinHandle(const TWinGuid* classGuid, TWinDword flags)> FSetupDiGetClassDevsW;
   std::function<bool(TWinHandle set, const TWinGuid* classGuid, TWinDword index,
                      TWinDeviceInterfaceData*)>
-      SetupDiEnumDeviceInterfaces;
+      FSetupDiEnumDeviceInterfaces;
   std::function<bool(TWinHandle set, TWinDeviceInterfaceData*, void* detail, TWinDword detailSize,
                      TWinDword* requiredSize)>
-      SetupDiGetDeviceInterfaceDetailW;
-  std::function<bool(TWinHandle set)> SetupDiDestroyDeviceInfoList;
+      FSetupDiGetDeviceInterfaceDetailW;
+  std::function<bool(TWinHandle set)> FSetupDiDestroyDeviceInfoList;
 
   // hid.dll
-  std::function<void(TWinGuid*)> HidD_GetHidGuid;
-  std::function<bool(TWinHandle, TWinHiddAttributes*)> HidD_GetAttributes;
-  std::function<bool(TWinHandle, TWinHandle* preparsed)> HidD_GetPreparsedData;
-  std::function<bool(TWinHandle preparsed)> HidD_FreePreparsedData;
-  std::function<std::int32_t(TWinHandle preparsed, TWinHidpCaps*)> HidP_GetCaps;
+  std::function<void(TWinGuid*)> FHidDGetHidGuid;
+  std::function<bool(TWinHandle, TWinHiddAttributes*)> FHidDGetAttributes;
+  std::function<bool(TWinHandle, TWinHandle* preparsed)> FHidDGetPreparsedData;
+  std::function<bool(TWinHandle preparsed)> FHidDFreePreparsedData;
+  std::function<std::int32_t(TWinHandle preparsed, TWinHidpCaps*)> FHidPGetCaps;
   // The string in UTF-16 with its NUL; false when the device has none.
-  std::function<bool(TWinHandle, void* buffer, TWinDword size)> HidD_GetSerialNumberString;
+  std::function<bool(TWinHandle, void* buffer, TWinDword size)> FHidDGetSerialNumberString;
 
   // cfgmgr32.dll from Windows 8 on; both empty where the system lacks them.
   std::function<TWinDword(const TWinGuid& interfaceClass, TWinCmCallback callback,
                           TWinHandle* registration)>
-      CM_Register_Notification;
+      FCmRegisterNotification;
   // Waits for callbacks still running; never call it from one.
-  std::function<TWinDword(TWinHandle registration)> CM_Unregister_Notification;
+  std::function<TWinDword(TWinHandle registration)> FCmUnregisterNotification;
 };
 
 // Gives the whole table or nothing: a library or entry point that is missing

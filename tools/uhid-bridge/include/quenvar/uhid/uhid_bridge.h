@@ -18,21 +18,21 @@
 #include <string>
 #include <vector>
 
+#include "quenvar/base/result.h"
 #include "quenvar/devmodel/sim_device_model.h"
 #include "quenvar/protocol/protocol.h"
-#include "quenvar/sim/sim_result.h"
 
 namespace quenvar {
 
 struct TUhidDeviceSetup {
-  std::string Name = "Quenvar simulated programmer";
-  std::uint16_t VendorId = kProgrammerVendorId;
-  std::uint16_t ProductId = kProgrammerProductId;
-  std::uint16_t Version = 0x0100;
+  std::string FName = "Quenvar simulated programmer";
+  std::uint16_t FVendorId = kProgrammerVendorId;
+  std::uint16_t FProductId = kProgrammerProductId;
+  std::uint16_t FVersion = 0x0100;
   // A full-speed interrupt endpoint sends at most one report per frame; the
   // pacing also keeps a reply burst inside hidraw's 64-report queue.
   // Zero sends every report as soon as it is due.
-  std::chrono::microseconds Frame{1000};
+  std::chrono::microseconds FFrame{1000};
   // The physical path (where it is plugged in, as a USB device's
   // "usb-0000:00:14.0-2/input0") and the serial-number string; empty: none.
   std::string FPhys;
@@ -40,14 +40,14 @@ struct TUhidDeviceSetup {
 };
 
 struct TUhidStats {
-  std::uint64_t OutputReports = 0;         // UHID_OUTPUT events
-  std::uint64_t BadOutputReports = 0;      // of those: not 65 bytes, or id byte not 0
-  std::uint64_t IgnoredOutputReports = 0;  // arrived while the cable was being pulled
-  std::uint64_t InputReports = 0;          // UHID_INPUT2 events written
-  std::uint64_t DroppedInputReports = 0;   // still queued when the device went away
-  std::uint64_t Plugs = 0;
-  std::uint64_t Unplugs = 0;
-  std::uint64_t RefusedRequests = 0;  // GET_REPORT / SET_REPORT, answered with EIO
+  std::uint64_t FOutputReports = 0;         // UHID_OUTPUT events
+  std::uint64_t FBadOutputReports = 0;      // of those: not 65 bytes, or id byte not 0
+  std::uint64_t FIgnoredOutputReports = 0;  // arrived while the cable was being pulled
+  std::uint64_t FInputReports = 0;          // UHID_INPUT2 events written
+  std::uint64_t FDroppedInputReports = 0;   // still queued when the device went away
+  std::uint64_t FPlugs = 0;
+  std::uint64_t FUnplugs = 0;
+  std::uint64_t FRefusedRequests = 0;  // GET_REPORT / SET_REPORT, answered with EIO
 
   bool operator==(const TUhidStats&) const = default;
 };
@@ -73,49 +73,49 @@ class TUhidBridge {
   // The vendor report descriptor: 64-byte input and output reports, no ids.
   static std::span<const std::uint8_t> ReportDescriptor();
 
-  int Fd() const { return UhidFd; }
+  int Fd() const { return FUhidFd; }
 
   // Creates the kernel device (UHID_CREATE2).
-  TSimResult Plug();
+  TResult<void> Plug();
   // Destroys it at once (UHID_DESTROY); replies not yet sent are dropped.
-  TSimResult Unplug();
-  bool Plugged() const { return IsPlugged; }
+  TResult<void> Unplug();
+  bool Plugged() const { return FIsPlugged; }
   // The cable is pulled once `count` more output reports have been served and
   // their replies sent; later output reports are ignored. 0 disarms.
   void UnplugAfterReports(std::uint64_t count);
-  bool UnplugPending() const { return UnplugRequested; }
+  bool UnplugPending() const { return FUnplugRequested; }
 
   // Reads one event from the descriptor and handles it.
-  TSimResult HandleEvent(TClock::time_point now);
+  TResult<void> HandleEvent(TClock::time_point now);
   // Sends the input reports due by `now`; a requested unplug follows the last.
-  TSimResult Flush(TClock::time_point now);
+  TResult<void> Flush(TClock::time_point now);
   // When the next queued report is due; empty when nothing waits (a pending
   // unplug with an empty queue is due at once: Flush carries it out).
   std::optional<TClock::time_point> NextDue() const;
-  std::size_t QueuedInputReports() const { return Queue.size(); }
+  std::size_t QueuedInputReports() const { return FQueue.size(); }
 
   const TUhidStats& Stats() const { return FStats; }
 
  private:
   class THost;
   struct TQueued {
-    TClock::time_point Due;
-    std::vector<std::uint8_t> Bytes;  // the 64 bytes after the id byte
+    TClock::time_point FDue;
+    std::vector<std::uint8_t> FBytes;  // the 64 bytes after the id byte
   };
 
   void Enqueue(std::span<const std::uint8_t> report, std::chrono::microseconds delay);
   void ServeOutput(std::span<const std::uint8_t> report);
-  TSimResult WriteEvent(const void* event, const char* what);
+  TResult<void> WriteEvent(const void* event, const char* what);
 
-  int UhidFd;
-  std::shared_ptr<ISimDeviceModel> Model;
-  TUhidDeviceSetup Setup;
-  bool IsPlugged = false;
-  bool UnplugRequested = false;
-  std::uint64_t UnplugCountdown = 0;  // 0: not armed
-  std::deque<TQueued> Queue;
-  std::optional<TClock::time_point> LastDue;
-  TClock::time_point Now{};
+  int FUhidFd;
+  std::shared_ptr<ISimDeviceModel> FModel;
+  TUhidDeviceSetup FSetup;
+  bool FIsPlugged = false;
+  bool FUnplugRequested = false;
+  std::uint64_t FUnplugCountdown = 0;  // 0: not armed
+  std::deque<TQueued> FQueue;
+  std::optional<TClock::time_point> FLastDue;
+  TClock::time_point FNow{};
   TUhidStats FStats;
 };
 

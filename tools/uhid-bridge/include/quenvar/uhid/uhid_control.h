@@ -16,8 +16,8 @@ namespace quenvar {
 enum class TUhidCommandKind : std::uint8_t { Unplug, Replug, UnplugAfter, Stats, Quit };
 
 struct TUhidCommand {
-  TUhidCommandKind Kind = TUhidCommandKind::Stats;
-  std::uint64_t Count = 0;  // UnplugAfter only, at least 1
+  TUhidCommandKind FKind = TUhidCommandKind::Stats;
+  std::uint64_t FCount = 0;  // UnplugAfter only, at least 1
 
   bool operator==(const TUhidCommand&) const = default;
 };
