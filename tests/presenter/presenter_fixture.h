@@ -42,4 +42,18 @@ class PresenterTest : public ::testing::Test, protected TDriverRig {
   TMainPresenter FPresenter{FDriver};
 };
 
+// Operations as the window runs them: a target chosen and a programmer present.
+class OperationTest : public PresenterTest {
+ protected:
+  // Socket target 24AA00 with a programmer present and an empty log.
+  void SocketReady(std::size_t type = 0) {
+    FPresenter.SelectEepromType(type);
+    Connect();
+  }
+  void IspReady() {
+    FPresenter.nAVRISPClick();
+    Connect();
+  }
+};
+
 }  // namespace quenvar::test
