@@ -58,6 +58,13 @@ std::string LinesOf(const std::string& out, int number) {
   return own;
 }
 
+// Waits until the log has `count` lines or `deadline` passed.
+void AwaitLogLines(const std::string& path, std::size_t count,
+                   std::chrono::steady_clock::time_point deadline) {
+  while (Lines(ReadText(path)).size() < count && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
 std::vector<std::uint8_t> Flash(const TSimState& state, std::size_t from, std::size_t count) {
   const auto& flash = state.FAvr.Flash();
   return {flash.begin() + static_cast<std::ptrdiff_t>(from),
@@ -268,65 +275,52 @@ TEST_P(ProductionUsage, ExitTwoAndNothingSent) {
 
 const std::string kTry = "\nTry 'quenvar-cli --help'.\n";
 
+// A write of a.bin stamped with `serial`, the numbers kept in %D/serial.
+std::vector<std::string> Stamped(const std::string& serial) {
+  return {"--serial", serial, "--serial-file", "%D/serial", "write-flash", "%D/a.bin"};
+}
+
+const std::string kNotWithSeveral =
+    "' does not run with several programmers, --serial, --log or --repeat" + kTry;
+
 INSTANTIATE_TEST_SUITE_P(
     Usage, ProductionUsage,
     ::testing::Values(
-        TUsageCase{
-            "NoLength",
-            {"--serial", "flash:0x10", "--serial-file", "%D/serial", "write-flash", "%D/a.bin"},
-            "1",
-            "quenvar-cli: bad --serial 'flash:0x10'; give MEM:ADDR:LEN[:FORMAT], e.g. "
-            "eeprom:0x10:4:ascii\nTry 'quenvar-cli --help'.\n"},
+        TUsageCase{"NoLength", Stamped("flash:0x10"), "1",
+                   "quenvar-cli: bad --serial 'flash:0x10'; give MEM:ADDR:LEN[:FORMAT], e.g. "
+                   "eeprom:0x10:4:ascii" +
+                       kTry},
         TUsageCase{
             "UnknownFormat",
             {"--serial=flash:0:4:dec", "--serial-file", "%D/serial", "write-flash", "%D/a.bin"},
             "1",
-            "quenvar-cli: bad --serial format 'dec'; give le, be, ascii or hex\nTry "
-            "'quenvar-cli --help'.\n"},
-        TUsageCase{
-            "LengthAbove16",
-            {"--serial", "flash:0:17", "--serial-file", "%D/serial", "write-flash", "%D/a.bin"},
-            "1",
-            "quenvar-cli: bad --serial length '17'; give 1 to 16 bytes\nTry 'quenvar-cli "
-            "--help'.\n"},
+            "quenvar-cli: bad --serial format 'dec'; give le, be, ascii or hex" + kTry},
+        TUsageCase{"LengthAbove16", Stamped("flash:0:17"), "1",
+                   "quenvar-cli: bad --serial length '17'; give 1 to 16 bytes" + kTry},
         TUsageCase{"NoFile",
                    {"--serial", "flash:0:4", "write-flash", "%D/a.bin"},
                    "1",
-                   "quenvar-cli: option '--serial' needs --serial-file PATH\nTry 'quenvar-cli "
-                   "--help'.\n"},
-        TUsageCase{
-            "NoMatchingWrite",
-            {"--serial", "eeprom:0:4", "--serial-file", "%D/serial", "write-flash", "%D/a.bin"},
-            "1",
-            "quenvar-cli: --serial eeprom:0x0:4:le: the chain has no write-eeprom to stamp "
-            "it into\nTry 'quenvar-cli --help'.\n"},
+                   "quenvar-cli: option '--serial' needs --serial-file PATH" + kTry},
+        TUsageCase{"NoMatchingWrite", Stamped("eeprom:0:4"), "1",
+                   "quenvar-cli: --serial eeprom:0x0:4:le: the chain has no write-eeprom to stamp "
+                   "it into" +
+                       kTry},
         TUsageCase{"ReadWithSeveral",
                    {"read-flash", "%D/r.bin"},
                    nullptr,
-                   "quenvar-cli: command 'read-flash' does not run with several programmers, "
-                   "--serial, --log or --repeat\nTry 'quenvar-cli --help'.\n"},
+                   "quenvar-cli: command 'read-flash" + kNotWithSeveral},
         TUsageCase{"WriteFusesWithSeveral",
                    {"write-fuses", "--program", "CKSEL0"},
                    nullptr,
-                   "quenvar-cli: command 'write-fuses' does not run with several programmers, "
-                   "--serial, --log or --repeat\nTry 'quenvar-cli --help'.\n"},
-        TUsageCase{
-            "NumberTooBig",
-            {"--serial", "flash:0:1", "--serial-file", "%D/serial", "write-flash", "%D/a.bin"},
-            "256\n",
-            "quenvar-cli: serial number 256 does not fit --serial flash:0x0:1:le\n"},
-        TUsageCase{
-            "MissingSerialFile",
-            {"--serial", "flash:0:4", "--serial-file", "%D/serial", "write-flash", "%D/a.bin"},
-            nullptr,
-            "quenvar-cli: serial file '%D/serial': " + test::MissingFileReason().FText +
-                "; create it with the first number, e.g. echo 1000 > %D/serial\n"},
-        TUsageCase{
-            "MalformedSerialFile",
-            {"--serial", "flash:0:4", "--serial-file", "%D/serial", "write-flash", "%D/a.bin"},
-            "12a\n",
-            "quenvar-cli: serial file '%D/serial' does not hold the next number as "
-            "decimal digits\n"},
+                   "quenvar-cli: command 'write-fuses" + kNotWithSeveral},
+        TUsageCase{"NumberTooBig", Stamped("flash:0:1"), "256\n",
+                   "quenvar-cli: serial number 256 does not fit --serial flash:0x0:1:le\n"},
+        TUsageCase{"MissingSerialFile", Stamped("flash:0:4"), nullptr,
+                   "quenvar-cli: serial file '%D/serial': " + test::MissingFileReason().FText +
+                       "; create it with the first number, e.g. echo 1000 > %D/serial\n"},
+        TUsageCase{"MalformedSerialFile", Stamped("flash:0:4"), "12a\n",
+                   "quenvar-cli: serial file '%D/serial' does not hold the next number as "
+                   "decimal digits\n"},
         TUsageCase{"PastTheSocket",
                    {"--target", "24AA01", "--serial", "flash:126:4", "--serial-file", "%D/serial",
                     "write-flash", "%D/a.bin"},
@@ -441,10 +435,7 @@ TEST(Production, ALogCutByAKillStillParsesLineByLine) {
       Start({"--simulate=timing=real,programmers=2,chips=100", "--programmer", "all", "--log",
              dir / "log.jsonl", "--repeat", "write-flash", dir / "a.bin"},
             dir / "out");
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (Lines(ReadText(dir / "log.jsonl")).size() < 4 &&
-         std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  AwaitLogLines(dir / "log.jsonl", 4, std::chrono::steady_clock::now() + std::chrono::seconds(60));
   test::KillProgram(run);
   EXPECT_EQ(test::WaitProgram(run), test::kKilledStatus);
   const std::vector<std::string> lines = Lines(ReadText(dir / "log.jsonl"));
@@ -466,13 +457,9 @@ TEST(Production, SocketStationWaitsForEnter) {
   // Enter once both programmers wait (their first records are in), then the end of input.
   std::thread operatorHand([&] {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (Lines(ReadText(dir / "log.jsonl")).size() < 2 &&
-           std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    AwaitLogLines(dir / "log.jsonl", 2, deadline);
     EXPECT_EQ(WriteFd(input[1], "\n", 1), 1);
-    while (Lines(ReadText(dir / "log.jsonl")).size() < 4 &&
-           std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    AwaitLogLines(dir / "log.jsonl", 4, deadline);
     CloseFd(input[1]);
   });
   const TRun r = Cli({"--simulate=programmers=2", "--target", "24AA01", "--programmer", "all",
@@ -487,12 +474,6 @@ TEST(Production, SocketStationWaitsForEnter) {
   EXPECT_NE(r.FOut.find("[1] 2 ok, 0 failed, "), std::string::npos) << r.FOut;
   EXPECT_NE(r.FOut.find("[2] 2 ok, 0 failed, "), std::string::npos) << r.FOut;
 }
-
-}  // namespace
-}  // namespace quenvar::cli_test
-
-namespace quenvar::cli_test {
-namespace {
 
 // Ctrl+C in station mode, asked for once the serial file holds `after`: the
 // write of the chip before that number has started.

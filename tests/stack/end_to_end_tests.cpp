@@ -214,72 +214,69 @@ class FaultTest : public EndToEndTest {
     EXPECT_EQ(Tail(2)[0], "Successfully finished.") << op.FName;
     return Written() - before;
   }
+  // For each operation and each report of its clean run: a fresh start with `action` at that
+  // report, the operation clicked, then `check` with the buffer's content from before.
+  void AtEveryStep(std::initializer_list<TSimFaultAction> actions,
+                   const std::function<void(const TOperation&, std::uint32_t step,
+                                            std::size_t steps, const TBytes& before)>& check) {
+    for (const TOperation& op : kOperations) {
+      const std::size_t steps = CleanRun(op);
+      ASSERT_GT(steps, 0u) << op.FName;
+      for (TSimFaultAction action : actions) {
+        for (std::uint32_t k = 1; k <= steps; ++k) {
+          SCOPED_TRACE(std::string(op.FName) + " step " + std::to_string(k));
+          Prepare(op);
+          const TBytes before = Content();
+          FProgrammer->AddFault(TSimFault::AtOutputReport(k, action));
+          ASSERT_TRUE(FPresenter.Click(op.FControl));
+          check(op, k, steps, before);
+          if (HasFatalFailure()) return;
+        }
+      }
+    }
+  }
 };
 
 TEST_F(FaultTest, ErrorReplyAtEveryStepEndsWithErrorAndDuration) {
   Driver().FReplyTimeout = 40ms;
-  for (const TOperation& op : kOperations) {
-    const std::size_t steps = CleanRun(op);
-    ASSERT_GT(steps, 0u) << op.FName;
-    for (std::uint32_t k = 1; k <= steps; ++k) {
-      SCOPED_TRACE(std::string(op.FName) + " step " + std::to_string(k));
-      Prepare(op);
-      const TBytes before = Content();
-      FProgrammer->AddFault(TSimFault::AtOutputReport(k, TSimFaultAction::ReplyError));
-      ASSERT_TRUE(FPresenter.Click(op.FControl));
-      ASSERT_TRUE(RunUntilIdle());
-      if (op.FReads && k == steps) {
-        // The read command itself answered '!': for a read that is a data
-        // report of 0x21 bytes, and the read goes on until the timeout.
-        continue;
-      }
-      const Lines tail = Tail(3);
-      EXPECT_EQ(tail[0], "");
-      EXPECT_EQ(tail[1], "Error.");
-      EXPECT_EQ(tail[2].rfind("Duration: ", 0), 0u);
-      EXPECT_EQ(Content(), before);
-      EXPECT_TRUE(W().MainWindowEnabled());
-      EXPECT_FALSE(W().Progress().FShown);
-    }
-  }
+  AtEveryStep({TSimFaultAction::ReplyError}, [this](const TOperation& op, std::uint32_t k,
+                                                    std::size_t steps, const TBytes& before) {
+    ASSERT_TRUE(RunUntilIdle());
+    // The read command itself answered '!': for a read that is a data report of
+    // 0x21 bytes, and the read goes on until the timeout.
+    if (op.FReads && k == steps) return;
+    const Lines tail = Tail(3);
+    EXPECT_EQ(tail[0], "");
+    EXPECT_EQ(tail[1], "Error.");
+    EXPECT_EQ(tail[2].rfind("Duration: ", 0), 0u);
+    EXPECT_EQ(Content(), before);
+    EXPECT_TRUE(W().MainWindowEnabled());
+    EXPECT_FALSE(W().Progress().FShown);
+  });
 }
 
 TEST_F(FaultTest, UnplugAtEveryStepReleasesTheProgrammerAndFreesTheWindow) {
-  for (const TOperation& op : kOperations) {
-    const std::size_t steps = CleanRun(op);
-    for (std::uint32_t k = 1; k <= steps; ++k) {
-      SCOPED_TRACE(std::string(op.FName) + " step " + std::to_string(k));
-      Prepare(op);
-      const TBytes before = Content();
-      FProgrammer->AddFault(TSimFault::AtOutputReport(k, TSimFaultAction::Unplug));
-      ASSERT_TRUE(FPresenter.Click(op.FControl));
-      ASSERT_TRUE(FLoop.RunUntil([this] { return !Driver().HasProgrammer(); }, kWait));
-      EXPECT_TRUE(W().MainWindowEnabled());
-      EXPECT_FALSE(W().Progress().FShown);
-      EXPECT_EQ(W().StatusPanel(0), "Программатор не подключен!");
-      EXPECT_FALSE(W().Enabled(TControl::bRead));
-      EXPECT_EQ(Content(), before);
-      EXPECT_EQ(FSim.FStack.Controller().NumClaimedDevices(), 0);
-    }
-  }
+  AtEveryStep({TSimFaultAction::Unplug},
+              [this](const TOperation&, std::uint32_t, std::size_t, const TBytes& before) {
+                ASSERT_TRUE(FLoop.RunUntil([this] { return !Driver().HasProgrammer(); }, kWait));
+                EXPECT_TRUE(W().MainWindowEnabled());
+                EXPECT_FALSE(W().Progress().FShown);
+                EXPECT_EQ(W().StatusPanel(0), "Программатор не подключен!");
+                EXPECT_FALSE(W().Enabled(TControl::bRead));
+                EXPECT_EQ(Content(), before);
+                EXPECT_EQ(FSim.FStack.Controller().NumClaimedDevices(), 0);
+              });
 }
 
 TEST_F(FaultTest, MissingReplyAtEveryStepEndsByTheTimeout) {
   Driver().FReplyTimeout = 40ms;
-  for (const TOperation& op : kOperations) {
-    const std::size_t steps = CleanRun(op);
-    for (std::uint32_t k = 1; k <= steps; ++k) {
-      SCOPED_TRACE(std::string(op.FName) + " step " + std::to_string(k));
-      Prepare(op);
-      const TBytes before = Content();
-      FProgrammer->AddFault(TSimFault::AtOutputReport(k, TSimFaultAction::NoReply));
-      ASSERT_TRUE(FPresenter.Click(op.FControl));
-      ASSERT_TRUE(RunUntilIdle());
-      EXPECT_EQ(Tail(4), (Lines{"No reply from the programmer.", "", "Error.", Log().back()}));
-      EXPECT_EQ(Content(), before);
-      EXPECT_TRUE(W().Enabled(TControl::bRead));
-    }
-  }
+  AtEveryStep({TSimFaultAction::NoReply}, [this](const TOperation&, std::uint32_t, std::size_t,
+                                                 const TBytes& before) {
+    ASSERT_TRUE(RunUntilIdle());
+    EXPECT_EQ(Tail(4), (Lines{"No reply from the programmer.", "", "Error.", Log().back()}));
+    EXPECT_EQ(Content(), before);
+    EXPECT_TRUE(W().Enabled(TControl::bRead));
+  });
 }
 
 TEST_F(FaultTest, ReadStreamsThatStopEarlyEndByTheTimeoutWithTheBufferUnchanged) {
@@ -300,26 +297,17 @@ TEST_F(FaultTest, ReadStreamsThatStopEarlyEndByTheTimeoutWithTheBufferUnchanged)
 
 TEST_F(FaultTest, GarbageAndDuplicatesNeverCrashOrTouchTheBufferOutsideReads) {
   Driver().FReplyTimeout = 40ms;
-  for (const TOperation& op : kOperations) {
-    const std::size_t steps = CleanRun(op);
-    for (TSimFaultAction action : {TSimFaultAction::Garbage, TSimFaultAction::Duplicate}) {
-      for (std::uint32_t k = 1; k <= steps; ++k) {
-        SCOPED_TRACE(std::string(op.FName) + " step " + std::to_string(k));
-        Prepare(op);
-        const TBytes before = Content();
-        FProgrammer->AddFault(TSimFault::AtOutputReport(k, action));
-        ASSERT_TRUE(FPresenter.Click(op.FControl));
-        ASSERT_TRUE(RunUntilIdle());
-        FLoop.ProcessEvents(5ms);  // a duplicate may still arrive
-        ASSERT_TRUE(RunUntilIdle());
-        if (!op.FReads) {
-          EXPECT_EQ(Content(), before);
-        }
-        EXPECT_TRUE(FErrors.empty());
-        EXPECT_TRUE(Driver().HasProgrammer());
-      }
-    }
-  }
+  AtEveryStep({TSimFaultAction::Garbage, TSimFaultAction::Duplicate},
+              [this](const TOperation& op, std::uint32_t, std::size_t, const TBytes& before) {
+                ASSERT_TRUE(RunUntilIdle());
+                FLoop.ProcessEvents(5ms);  // a duplicate may still arrive
+                ASSERT_TRUE(RunUntilIdle());
+                if (!op.FReads) {
+                  EXPECT_EQ(Content(), before);
+                }
+                EXPECT_TRUE(FErrors.empty());
+                EXPECT_TRUE(Driver().HasProgrammer());
+              });
 }
 
 }  // namespace
