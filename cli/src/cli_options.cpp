@@ -40,7 +40,7 @@ const TCommandEntry* FindCommand(std::string_view name) {
   return nullptr;
 }
 
-const TCommandEntry& SpecOf(TCliCommandKind kind) {
+const TCommandEntry& EntryOf(TCliCommandKind kind) {
   for (const TCommandEntry& entry : kCommands)
     if (entry.FKind == kind) return entry;
   return kCommands[0];
@@ -104,7 +104,7 @@ bool TakeValue(std::span<const std::string> args, std::size_t& i, std::string_vi
 }
 
 std::string_view CommandName(TCliCommandKind kind) {
-  return SpecOf(kind).FName;
+  return EntryOf(kind).FName;
 }
 
 bool NeedsProgrammer(TCliCommandKind kind) {

@@ -125,9 +125,9 @@ bool TProductionLane::PrepareImage(const TCliCommand& command, bool write) {
       command.FKind == TCliCommandKind::WriteEeprom ? TSerialMemory::Eeprom : TSerialMemory::Flash;
   std::vector<std::uint8_t>& bytes = FBuffer.Bytes();
   bytes = FRun.Image(file);
-  const std::optional<TSerialSpec>& spec = FRun.Options().FProduction.FSerial;
-  if (spec && spec->FMemory == memory && (write || FSerial)) {
-    const std::size_t end = std::size_t{spec->FAddress} + spec->FLength;
+  const std::optional<TSerialStamp>& stamp = FRun.Options().FProduction.FSerial;
+  if (stamp && stamp->FMemory == memory && (write || FSerial)) {
+    const std::size_t end = std::size_t{stamp->FAddress} + stamp->FLength;
     // A chip this chain already identified tells its size: an image that
     // cannot go in costs no number.
     if (const TChipInfo* chip = FDriver->IdentifiedChipValue(); chip != nullptr && !FSerial) {
@@ -154,9 +154,9 @@ bool TProductionLane::PrepareImage(const TCliCommand& command, bool write) {
       Line(cli_texts::Fill(production_texts::kSerialTaken, FRun.Language(),
                            {std::to_string(*FSerial)}));
     }
-    const std::vector<std::uint8_t> serial = *SerialBytes(*spec, *FSerial);
+    const std::vector<std::uint8_t> serial = *SerialBytes(*stamp, *FSerial);
     if (bytes.size() < end) bytes.resize(end, 0xFF);
-    std::copy(serial.begin(), serial.end(), bytes.begin() + spec->FAddress);
+    std::copy(serial.begin(), serial.end(), bytes.begin() + stamp->FAddress);
   }
   if (write) {
     const std::string name = MemoryName(memory);

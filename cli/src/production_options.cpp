@@ -54,7 +54,7 @@ std::string Digits(std::uint64_t number, unsigned base) {
 
 }  // namespace
 
-std::optional<TSerialSpec> ParseSerialSpec(std::string_view text, std::string& error) {
+std::optional<TSerialStamp> ParseSerialStamp(std::string_view text, std::string& error) {
   const std::string shape = "bad --serial '" + std::string(text) +
                             "'; give MEM:ADDR:LEN[:FORMAT], e.g. eeprom:0x10:4:ascii";
   std::vector<std::string_view> parts;
@@ -68,12 +68,12 @@ std::optional<TSerialSpec> ParseSerialSpec(std::string_view text, std::string& e
     error = shape;
     return std::nullopt;
   }
-  TSerialSpec spec;
+  TSerialStamp stamp;
   const std::string memory = Lower(parts[0]);
   if (memory == "flash") {
-    spec.FMemory = TSerialMemory::Flash;
+    stamp.FMemory = TSerialMemory::Flash;
   } else if (memory == "eeprom") {
-    spec.FMemory = TSerialMemory::Eeprom;
+    stamp.FMemory = TSerialMemory::Eeprom;
   } else {
     error = "bad --serial memory '" + std::string(parts[0]) + "'; give flash or eeprom";
     return std::nullopt;
@@ -83,14 +83,14 @@ std::optional<TSerialSpec> ParseSerialSpec(std::string_view text, std::string& e
     error = "bad --serial address '" + std::string(parts[1]) + "'; give decimal or 0x hex";
     return std::nullopt;
   }
-  spec.FAddress = static_cast<std::uint32_t>(address);
+  stamp.FAddress = static_cast<std::uint32_t>(address);
   std::uint64_t length = 0;
   if (!ParseNumber(parts[2], length) || length < 1 || length > kMaxSerialLength) {
     error = "bad --serial length '" + std::string(parts[2]) + "'; give 1 to " +
             std::to_string(kMaxSerialLength) + " bytes";
     return std::nullopt;
   }
-  spec.FLength = static_cast<std::uint32_t>(length);
+  stamp.FLength = static_cast<std::uint32_t>(length);
   if (parts.size() == 4) {
     const std::string name = Lower(parts[3]);
     const auto* found = std::find_if(std::begin(kFormats), std::end(kFormats),
@@ -99,21 +99,21 @@ std::optional<TSerialSpec> ParseSerialSpec(std::string_view text, std::string& e
       error = "bad --serial format '" + std::string(parts[3]) + "'; give le, be, ascii or hex";
       return std::nullopt;
     }
-    spec.FFormat = found->FFormat;
+    stamp.FFormat = found->FFormat;
   }
-  return spec;
+  return stamp;
 }
 
-std::optional<std::vector<std::uint8_t>> SerialBytes(const TSerialSpec& spec,
+std::optional<std::vector<std::uint8_t>> SerialBytes(const TSerialStamp& stamp,
                                                      std::uint64_t number) {
-  const std::size_t length = spec.FLength;
+  const std::size_t length = stamp.FLength;
   std::vector<std::uint8_t> bytes(length, 0);
-  switch (spec.FFormat) {
+  switch (stamp.FFormat) {
     case TSerialFormat::LittleEndian:
     case TSerialFormat::BigEndian: {
       std::uint64_t rest = number;
       for (std::size_t i = 0; i < length && rest != 0; ++i, rest >>= 8) {
-        const std::size_t at = spec.FFormat == TSerialFormat::LittleEndian ? i : length - 1 - i;
+        const std::size_t at = stamp.FFormat == TSerialFormat::LittleEndian ? i : length - 1 - i;
         bytes[at] = static_cast<std::uint8_t>(rest & 0xFF);
       }
       if (rest != 0) return std::nullopt;
@@ -121,7 +121,7 @@ std::optional<std::vector<std::uint8_t>> SerialBytes(const TSerialSpec& spec,
     }
     case TSerialFormat::Ascii:
     case TSerialFormat::Hex: {
-      const std::string digits = Digits(number, spec.FFormat == TSerialFormat::Ascii ? 10 : 16);
+      const std::string digits = Digits(number, stamp.FFormat == TSerialFormat::Ascii ? 10 : 16);
       if (digits.size() > length) return std::nullopt;
       std::fill(bytes.begin(), bytes.end(), static_cast<std::uint8_t>('0'));
       std::copy(digits.begin(), digits.end(),
@@ -132,14 +132,14 @@ std::optional<std::vector<std::uint8_t>> SerialBytes(const TSerialSpec& spec,
   return std::nullopt;
 }
 
-std::string SerialSpecText(const TSerialSpec& spec) {
+std::string SerialStampText(const TSerialStamp& stamp) {
   char address[16];
-  std::snprintf(address, sizeof address, "0x%X", spec.FAddress);
+  std::snprintf(address, sizeof address, "0x%X", stamp.FAddress);
   std::string_view format = "le";
   for (const TFormatName& f : kFormats)
-    if (f.FFormat == spec.FFormat) format = f.FName;
-  return std::string(spec.FMemory == TSerialMemory::Flash ? "flash" : "eeprom") + ":" + address +
-         ":" + std::to_string(spec.FLength) + ":" + std::string(format);
+    if (f.FFormat == stamp.FFormat) format = f.FName;
+  return std::string(stamp.FMemory == TSerialMemory::Flash ? "flash" : "eeprom") + ":" + address +
+         ":" + std::to_string(stamp.FLength) + ":" + std::string(format);
 }
 
 bool ParseProductionOption(std::span<const std::string> args, std::size_t& i,
@@ -187,7 +187,7 @@ bool ParseProductionOption(std::span<const std::string> args, std::size_t& i,
       options.FProgrammers.push_back(value);
     } else if (name == "--serial") {
       if (options.FSerial) return twice(name);
-      options.FSerial = ParseSerialSpec(value, error);
+      options.FSerial = ParseSerialStamp(value, error);
     } else if (name == "--serial-file") {
       if (!options.FSerialFile.empty()) return twice(name);
       options.FSerialFile = value;
@@ -213,7 +213,7 @@ std::string ProductionChainError(const TCliOptions& options) {
     const bool writes = std::any_of(options.FCommands.begin(), options.FCommands.end(),
                                     [write](const TCliCommand& c) { return c.FKind == write; });
     if (!writes)
-      return "--serial " + SerialSpecText(*p.FSerial) + ": the chain has no " +
+      return "--serial " + SerialStampText(*p.FSerial) + ": the chain has no " +
              std::string(CommandName(write)) + " to stamp it into";
   }
   if (!p.RunsAsProduction()) return {};

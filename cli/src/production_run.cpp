@@ -52,7 +52,7 @@ TProductionRun::~TProductionRun() {
 
 int TProductionRun::CheckBeforeStart() {
   const std::uint8_t language = Language();
-  const std::optional<TSerialSpec>& spec = FOptions.FProduction.FSerial;
+  const std::optional<TSerialStamp>& stamp = FOptions.FProduction.FSerial;
   for (const TCliCommand& command : FOptions.FCommands) {
     if (command.FFiles.empty() || FImages.count(command.FFiles[0]) != 0) continue;
     TCustomMPHexEditor editor;
@@ -62,7 +62,7 @@ int TProductionRun::CheckBeforeStart() {
       return status;
     FImages[command.FFiles[0]].assign(editor.Data().begin(), editor.Data().end());
   }
-  if (spec) {
+  if (stamp) {
     FSerialFile.emplace(FOptions.FProduction.FSerialFile);
     const TSerialTake next =
         FSerialFile->Peek([this](std::uint64_t number) { return SerialMisfit(number); });
@@ -79,8 +79,8 @@ int TProductionRun::CheckBeforeStart() {
       if (command.FKind != TCliCommandKind::WriteFlash && command.FKind != TCliCommandKind::Verify)
         continue;
       std::int64_t length = static_cast<std::int64_t>(FImages[command.FFiles[0]].size());
-      if (spec)
-        length = std::max<std::int64_t>(length, std::int64_t{spec->FAddress} + spec->FLength);
+      if (stamp)
+        length = std::max<std::int64_t>(length, std::int64_t{stamp->FAddress} + stamp->FLength);
       if (length > size) {
         FErr << "quenvar-cli: '" << command.FFiles[0]
              << "': " << RefusalText({TRefusal::ImageTooLarge, length, size}, language) << '\n';
@@ -234,10 +234,10 @@ void TProductionRun::Message(const TProductionLane& lane, const std::string& tex
 }
 
 std::string TProductionRun::SerialMisfit(std::uint64_t number) const {
-  const TSerialSpec& spec = *FOptions.FProduction.FSerial;
-  if (SerialBytes(spec, number)) return {};
+  const TSerialStamp& stamp = *FOptions.FProduction.FSerial;
+  if (SerialBytes(stamp, number)) return {};
   return "serial number " + std::to_string(number) + " does not fit --serial " +
-         SerialSpecText(spec);
+         SerialStampText(stamp);
 }
 
 TSerialTake TProductionRun::TakeSerial() {

@@ -204,21 +204,21 @@ TEST(Production, StationStampsTwelveChipsWithTwelveNumbers) {
 
 // The number in each --serial format, or none when it does not fit.
 struct TFormatCase {
-  const char* FSpec;
+  const char* FStampText;
   std::uint64_t FNumber;
   std::vector<std::uint8_t> FBytes;  // empty: does not fit
 };
 void PrintTo(const TFormatCase& c, std::ostream* os) {
-  *os << c.FSpec << " " << c.FNumber;
+  *os << c.FStampText << " " << c.FNumber;
 }
 
 class SerialFormat : public ::testing::TestWithParam<TFormatCase> {};
 
 TEST_P(SerialFormat, Bytes) {
   std::string error;
-  const auto spec = ParseSerialSpec(GetParam().FSpec, error);
-  ASSERT_TRUE(spec) << error;
-  const auto bytes = SerialBytes(*spec, GetParam().FNumber);
+  const auto stamp = ParseSerialStamp(GetParam().FStampText, error);
+  ASSERT_TRUE(stamp) << error;
+  const auto bytes = SerialBytes(*stamp, GetParam().FNumber);
   EXPECT_EQ(bytes.value_or(std::vector<std::uint8_t>{}), GetParam().FBytes);
 }
 
@@ -236,7 +236,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TFormatCase{"flash:0:4:hex", 0xBEEF, {'B', 'E', 'E', 'F'}},
                       TFormatCase{"flash:0:3:hex", 0x1000, {}}),
     [](const auto& info) {
-      return test::CaseName(std::string(info.param.FSpec) + " " +
+      return test::CaseName(std::string(info.param.FStampText) + " " +
                             std::to_string(info.param.FNumber));
     });
 

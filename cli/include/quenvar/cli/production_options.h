@@ -23,13 +23,13 @@ enum class TSerialFormat : std::uint8_t {
 };
 
 // --serial MEM:ADDR:LEN[:FORMAT]
-struct TSerialSpec {
+struct TSerialStamp {
   TSerialMemory FMemory = TSerialMemory::Flash;
   std::uint32_t FAddress = 0;
   std::uint32_t FLength = 1;
   TSerialFormat FFormat = TSerialFormat::LittleEndian;
 
-  bool operator==(const TSerialSpec&) const = default;
+  bool operator==(const TSerialStamp&) const = default;
 };
 
 inline constexpr std::uint32_t kMaxSerialLength = 16;
@@ -38,7 +38,7 @@ struct TProductionOptions {
   // --programmer SEL, as given, in order: "all", a number from `list`, or an
   // identity path.
   std::vector<std::string> FProgrammers;
-  std::optional<TSerialSpec> FSerial;
+  std::optional<TSerialStamp> FSerial;
   std::string FSerialFile;                    // --serial-file
   std::string FLogPath;                       // --log
   bool FRepeat = false;                       // --repeat[=COUNT]
@@ -55,13 +55,14 @@ struct TProductionOptions {
 };
 
 // Parses the text after --serial; an error text instead.
-std::optional<TSerialSpec> ParseSerialSpec(std::string_view text, std::string& error);
+std::optional<TSerialStamp> ParseSerialStamp(std::string_view text, std::string& error);
 
-// `number` as the LEN bytes the spec writes; empty when it does not fit.
-std::optional<std::vector<std::uint8_t>> SerialBytes(const TSerialSpec& spec, std::uint64_t number);
+// `number` as the LEN bytes the stamp writes; empty when it does not fit.
+std::optional<std::vector<std::uint8_t>> SerialBytes(const TSerialStamp& stamp,
+                                                     std::uint64_t number);
 
-// How the spec reads in messages, e.g. "eeprom:0x10:4:ascii".
-std::string SerialSpecText(const TSerialSpec& spec);
+// How the stamp reads in messages, e.g. "eeprom:0x10:4:ascii".
+std::string SerialStampText(const TSerialStamp& stamp);
 
 // Takes one production option at args[i] (advancing `i` past its value).
 // Returns false when args[i] is none of them; `error` is set when it is one
